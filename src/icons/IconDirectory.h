@@ -1,0 +1,46 @@
+#pragma once
+
+#include "ByteReader.h"
+
+#include <QImage>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace bw {
+
+// The edge of the pictures the program works with (the platform's large icon size).
+inline constexpr int kIconEdge = 32;
+
+// One image listed in an icon directory: its size as the directory states it and its bytes.
+struct IconCandidate {
+    int width = 0;
+    int height = 0;
+    ByteReader data;
+};
+
+// Picks the image nearest to 32 x 32, then the deepest colour (from the image's own header),
+// then the larger area, then the first. None when the list is empty or an image header is
+// unreadable, since such a directory is inconsistent.
+std::optional<std::size_t> chooseIconImage(const std::vector<IconCandidate>& candidates);
+
+// Decodes the chosen image and brings it to 32 x 32 (smooth scaling where needed).
+QImage pictureFromCandidates(const std::vector<IconCandidate>& candidates);
+
+// Smoothly scales a picture to 32 x 32, keeping straight alpha in the result.
+QImage scaleToIconSize(const QImage& picture);
+
+// Header test of an icon (type 1) or cursor (type 2) file: reserved 0, a known type, at least one
+// image, and a directory that fits in the file.
+bool isIconFile(ByteReader file);
+
+// The images of an icon or cursor file; none when any entry points outside the file.
+std::optional<std::vector<IconCandidate>> iconFileCandidates(ByteReader file);
+
+// The images of a group icon resource (GRPICONDIR). lookupIcon finds an RT_ICON by id; a group
+// naming a missing icon gives none.
+using IconLookup = std::function<std::optional<ByteReader>(std::uint16_t id)>;
+std::optional<std::vector<IconCandidate>> groupCandidates(ByteReader group, const IconLookup& lookupIcon);
+
+} // namespace bw

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "ByteReader.h"
+
+#include <QImage>
+
+#include <filesystem>
+
+namespace bw {
+
+// What a file holds, decided by its content, never by its name.
+enum class IconSourceKind { None, Pe, Ne, IconFile, Bitmap };
+
+IconSourceKind iconSourceKind(ByteReader file);
+
+// The number of icons a file offers: the group icons of an executable or icon library, 1 for an
+// icon, cursor or bitmap file, 0 for anything else or a file that cannot be read.
+int iconCount(const std::filesystem::path& path);
+int iconCount(ByteReader file);
+
+// The icon at `index` as a 32 x 32 Format_ARGB32 picture with straight alpha, or a null image
+// when there is none. A bitmap file gives one opaque picture scaled from the whole bitmap.
+QImage extractIcon(const std::filesystem::path& path, int index);
+QImage extractIcon(ByteReader file, int index);
+
+} // namespace bw

@@ -1,0 +1,120 @@
+#include "NeResources.h"
+
+#include "IconDirectory.h"
+#include "ResourceOrder.h"
+
+#include <optional>
+#include <vector>
+
+namespace bw {
+namespace {
+
+constexpr std::uint16_t kRtIcon = 0x8003;
+constexpr std::uint16_t kRtGroupIcon = 0x800E;
+constexpr std::uint16_t kIntegerId = 0x8000;
+constexpr std::uint64_t kTypeInfoSize = 8;
+constexpr std::uint64_t kNameInfoSize = 12;
+// Offsets are stored in units of 1 << shift; real files use 4 to 9. A larger shift only serves to
+// point far outside the file.
+constexpr std::uint16_t kMaxAlignShift = 16;
+
+struct NeResourceTable {
+    ByteReader file;
+    ByteReader table;       // from the alignment shift up to the resident-name table
+    std::uint16_t shift = 0;
+    std::vector<ResourceRef> groups; // NAMEINFO offsets inside `table`
+    std::vector<std::uint64_t> icons;
+};
+
+std::optional<NeResourceTable> readResourceTable(ByteReader file)
+{
+    if (!file.matches(0, "MZ"))
+        return std::nullopt;
+    const std::uint32_t neOffset = file.u32(0x3C);
+    if (!file.ok() || !file.matches(neOffset, "NE"))
+        return std::nullopt;
+    const std::uint16_t resourceTable = file.u16(static_cast<std::uint64_t>(neOffset) + 0x24);
+    const std::uint16_t residentNames = file.u16(static_cast<std::uint64_t>(neOffset) + 0x26);
+    if (!file.ok() || residentNames <= resourceTable)
+        return std::nullopt;
+
+    NeResourceTable t;
+    t.file = file;
+    t.table = file.sub(static_cast<std::uint64_t>(neOffset) + resourceTable, residentNames - resourceTable);
+    t.shift = t.table.u16(0);
+    if (!t.table.ok() || t.shift > kMaxAlignShift)
+        return std::nullopt;
+
+    // Each TYPEINFO record moves the position forward and the table is at most 64 KiB, so the
+    // walk ends even when the terminating zero is missing.
+    std::uint64_t pos = 2;
+    for (;;) {
+        const std::uint16_t type = t.table.u16(pos);
+        if (!t.table.ok())
+            return std::nullopt;
+        if (type == 0)
+            break;
+        const std::uint16_t count = t.table.u16(pos + 2);
+        const std::uint64_t names = pos + kTypeInfoSize;
+        if (!t.table.contains(names, count * kNameInfoSize))
+            return std::nullopt;
+        for (std::uint16_t i = 0; i < count; ++i) {
+            const std::uint64_t n = names + i * kNameInfoSize;
+            if (type == kRtGroupIcon) {
+                const std::uint16_t id = t.table.u16(n + 6);
+                t.groups.push_back({(id & kIntegerId) == 0, static_cast<std::uint32_t>(id & ~kIntegerId), n});
+            } else if (type == kRtIcon) {
+                t.icons.push_back(n);
+            }
+        }
+        pos = names + count * kNameInfoSize;
+    }
+    orderResources(t.groups);
+    return t;
+}
+
+std::optional<ByteReader> resourceData(const NeResourceTable& t, std::uint64_t nameInfo)
+{
+    ByteReader table = t.table;
+    const std::uint64_t offset = static_cast<std::uint64_t>(table.u16(nameInfo)) << t.shift;
+    const std::uint64_t length = static_cast<std::uint64_t>(table.u16(nameInfo + 2)) << t.shift;
+    ByteReader data = t.file.sub(offset, length);
+    if (!table.ok() || !data.ok())
+        return std::nullopt;
+    return data;
+}
+
+} // namespace
+
+bool isNeFile(ByteReader file)
+{
+    const std::uint32_t neOffset = file.u32(0x3C);
+    return file.matches(0, "MZ") && file.ok() && file.matches(neOffset, "NE");
+}
+
+int neGroupIconCount(ByteReader file)
+{
+    const std::optional<NeResourceTable> t = readResourceTable(file);
+    return t ? static_cast<int>(t->groups.size()) : 0;
+}
+
+QImage neGroupIcon(ByteReader file, int index)
+{
+    const std::optional<NeResourceTable> t = readResourceTable(file);
+    if (!t || index < 0 || static_cast<std::size_t>(index) >= t->groups.size())
+        return {};
+    const std::optional<ByteReader> group = resourceData(*t, t->groups[static_cast<std::size_t>(index)].entryOffset);
+    if (!group)
+        return {};
+    const auto lookup = [&](std::uint16_t id) -> std::optional<ByteReader> {
+        ByteReader table = t->table;
+        for (std::uint64_t n : t->icons)
+            if (table.u16(n + 6) == (id | kIntegerId))
+                return resourceData(*t, n);
+        return std::nullopt;
+    };
+    const auto candidates = groupCandidates(*group, lookup);
+    return candidates ? pictureFromCandidates(*candidates) : QImage();
+}
+
+} // namespace bw

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "ByteReader.h"
+
+#include <QImage>
+
+namespace bw {
+
+// Group icons of a 16-bit New Executable (Windows 3.x programs and .icl icon libraries).
+bool isNeFile(ByteReader file);
+int neGroupIconCount(ByteReader file);
+QImage neGroupIcon(ByteReader file, int index);
+
+} // namespace bw

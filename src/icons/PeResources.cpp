@@ -1,0 +1,213 @@
+#include "PeResources.h"
+
+#include "IconDirectory.h"
+#include "ResourceOrder.h"
+
+#include <optional>
+
+namespace bw {
+namespace {
+
+constexpr std::uint32_t kRtIcon = 3;
+constexpr std::uint32_t kRtGroupIcon = 14;
+constexpr std::uint32_t kHighBit = 0x80000000u;
+
+// The parts of a PE image the resource reader needs: where the section table is and the bytes of
+// the resource section from the resource directory onwards.
+class PeImage {
+public:
+    static std::optional<PeImage> open(ByteReader file)
+    {
+        PeImage pe;
+        pe.m_file = file;
+        if (!file.matches(0, "MZ"))
+            return std::nullopt;
+        const std::uint32_t peOffset = file.u32(0x3C);
+        if (!file.ok() || !file.matches(peOffset, "PE\0\0"))
+            return std::nullopt;
+        const std::uint64_t coff = static_cast<std::uint64_t>(peOffset) + 4;
+        pe.m_sectionCount = file.u16(coff + 2);
+        const std::uint16_t optionalSize = file.u16(coff + 16);
+        const std::uint64_t optional = coff + 20;
+        const std::uint16_t magic = file.u16(optional);
+        std::uint64_t countAt = 0;
+        std::uint64_t directoriesAt = 0;
+        if (magic == 0x10B) {
+            countAt = 92;
+            directoriesAt = 96;
+        } else if (magic == 0x20B) {
+            countAt = 108;
+            directoriesAt = 112;
+        } else {
+            return std::nullopt;
+        }
+        const std::uint32_t directoryCount = file.u32(optional + countAt);
+        // The resource directory is entry 2 and must lie inside the optional header.
+        if (!file.ok() || directoryCount < 3 || directoriesAt + 3 * 8 > optionalSize)
+            return std::nullopt;
+        const std::uint32_t resourceRva = file.u32(optional + directoriesAt + 2 * 8);
+        pe.m_sectionTable = optional + optionalSize;
+        if (!file.ok() || resourceRva == 0 || !file.contains(pe.m_sectionTable, static_cast<std::uint64_t>(pe.m_sectionCount) * 40))
+            return std::nullopt;
+        pe.m_resources = pe.mapRva(resourceRva);
+        if (!pe.m_resources.ok() || pe.m_resources.size() < 16)
+            return std::nullopt;
+        return pe;
+    }
+
+    ByteReader resources() const { return m_resources; }
+
+    // The file bytes behind an RVA: to the end of the section's raw data, or exactly `size` bytes.
+    ByteReader mapRva(std::uint32_t rva, std::optional<std::uint32_t> size = std::nullopt) const
+    {
+        ByteReader file = m_file;
+        for (std::uint32_t i = 0; i < m_sectionCount; ++i) {
+            const std::uint64_t s = m_sectionTable + static_cast<std::uint64_t>(i) * 40;
+            const std::uint32_t virtualAddress = file.u32(s + 12);
+            const std::uint32_t rawSize = file.u32(s + 16);
+            const std::uint32_t rawOffset = file.u32(s + 20);
+            if (!file.ok())
+                break;
+            if (rva < virtualAddress || rva - virtualAddress >= rawSize)
+                continue;
+            const std::uint64_t delta = rva - virtualAddress;
+            const std::uint64_t available = rawSize - delta;
+            if (size && *size > available)
+                break;
+            return m_file.sub(rawOffset + delta, size ? *size : available);
+        }
+        return m_file.sub(1, m_file.size()); // failed reader
+    }
+
+private:
+    ByteReader m_file;
+    ByteReader m_resources;
+    std::uint64_t m_sectionTable = 0;
+    std::uint32_t m_sectionCount = 0;
+};
+
+// A resource directory inside the resource section: its entries, 8 bytes each.
+struct Directory {
+    std::uint64_t entries = 0;
+    std::uint32_t count = 0;
+};
+
+std::optional<Directory> readDirectory(ByteReader rsrc, std::uint64_t offset)
+{
+    const std::uint32_t named = rsrc.u16(offset + 12);
+    const std::uint32_t ids = rsrc.u16(offset + 14);
+    Directory d {offset + 16, named + ids};
+    if (!rsrc.ok() || !rsrc.contains(d.entries, static_cast<std::uint64_t>(d.count) * 8))
+        return std::nullopt;
+    return d;
+}
+
+// The subdirectory of a type (RT_ICON, RT_GROUP_ICON) below the root.
+std::optional<Directory> typeDirectory(ByteReader rsrc, std::uint32_t type)
+{
+    const std::optional<Directory> root = readDirectory(rsrc, 0);
+    if (!root)
+        return std::nullopt;
+    for (std::uint32_t i = 0; i < root->count; ++i) {
+        const std::uint64_t e = root->entries + static_cast<std::uint64_t>(i) * 8;
+        const std::uint32_t name = rsrc.u32(e);
+        const std::uint32_t target = rsrc.u32(e + 4);
+        if (name == type) // a named type never equals a small id: its high bit is set
+            return (target & kHighBit) ? readDirectory(rsrc, target & ~kHighBit) : std::nullopt;
+    }
+    return std::nullopt;
+}
+
+// The data of a name entry: the first language below it. The tree has exactly three levels
+// (type, name, language); anything deeper is refused, so a directory pointing back at an
+// ancestor cannot make the reader loop.
+std::optional<ByteReader> entryData(const PeImage& pe, std::uint64_t nameEntry)
+{
+    ByteReader rsrc = pe.resources();
+    const std::uint32_t target = rsrc.u32(nameEntry + 4);
+    if (!rsrc.ok() || !(target & kHighBit))
+        return std::nullopt;
+    const std::optional<Directory> languages = readDirectory(rsrc, target & ~kHighBit);
+    if (!languages || languages->count == 0)
+        return std::nullopt;
+    const std::uint32_t dataEntry = rsrc.u32(languages->entries + 4);
+    if (!rsrc.ok() || (dataEntry & kHighBit))
+        return std::nullopt;
+    const std::uint32_t rva = rsrc.u32(dataEntry);
+    const std::uint32_t size = rsrc.u32(static_cast<std::uint64_t>(dataEntry) + 4);
+    if (!rsrc.ok())
+        return std::nullopt;
+    ByteReader data = pe.mapRva(rva, size);
+    if (!data.ok())
+        return std::nullopt;
+    return data;
+}
+
+std::optional<ByteReader> findIcon(const PeImage& pe, const Directory& icons, std::uint16_t id)
+{
+    ByteReader rsrc = pe.resources();
+    auto idAt = [&](std::uint32_t i) { return rsrc.u32(icons.entries + static_cast<std::uint64_t>(i) * 8); };
+    // Ids are stored ascending in well-formed files: try a binary search, then fall back to a scan.
+    std::uint32_t lo = 0;
+    std::uint32_t hi = icons.count;
+    while (lo < hi) {
+        const std::uint32_t mid = lo + (hi - lo) / 2;
+        const std::uint32_t name = idAt(mid);
+        if (name == id)
+            return entryData(pe, icons.entries + static_cast<std::uint64_t>(mid) * 8);
+        if ((name & kHighBit) || name < id)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    for (std::uint32_t i = 0; i < icons.count; ++i)
+        if (idAt(i) == id)
+            return entryData(pe, icons.entries + static_cast<std::uint64_t>(i) * 8);
+    return std::nullopt;
+}
+
+} // namespace
+
+bool isPeFile(ByteReader file)
+{
+    const std::uint32_t peOffset = file.u32(0x3C);
+    return file.matches(0, "MZ") && file.ok() && file.matches(peOffset, "PE\0\0");
+}
+
+int peGroupIconCount(ByteReader file)
+{
+    const std::optional<PeImage> pe = PeImage::open(file);
+    if (!pe)
+        return 0;
+    const std::optional<Directory> groups = typeDirectory(pe->resources(), kRtGroupIcon);
+    return groups ? static_cast<int>(groups->count) : 0;
+}
+
+QImage peGroupIcon(ByteReader file, int index)
+{
+    const std::optional<PeImage> pe = PeImage::open(file);
+    if (!pe || index < 0)
+        return {};
+    ByteReader rsrc = pe->resources();
+    const std::optional<Directory> groups = typeDirectory(rsrc, kRtGroupIcon);
+    if (!groups || static_cast<std::uint32_t>(index) >= groups->count)
+        return {};
+
+    std::vector<ResourceRef> refs;
+    refs.reserve(groups->count);
+    for (std::uint32_t i = 0; i < groups->count; ++i) {
+        const std::uint64_t e = groups->entries + static_cast<std::uint64_t>(i) * 8;
+        const std::uint32_t name = rsrc.u32(e);
+        refs.push_back({(name & kHighBit) != 0, name, e});
+    }
+    orderResources(refs);
+
+    const std::optional<ByteReader> group = entryData(*pe, refs[static_cast<std::size_t>(index)].entryOffset);
+    const std::optional<Directory> icons = typeDirectory(rsrc, kRtIcon);
+    if (!group || !icons)
+        return {};
+    const auto candidates = groupCandidates(*group, [&](std::uint16_t id) { return findIcon(*pe, *icons, id); });
+    return candidates ? pictureFromCandidates(*candidates) : QImage();
+}
+
+} // namespace bw

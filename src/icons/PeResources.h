@@ -1,0 +1,14 @@
+#pragma once
+
+#include "ByteReader.h"
+
+#include <QImage>
+
+namespace bw {
+
+// Group icons (RT_GROUP_ICON) of a 32- or 64-bit Portable Executable.
+bool isPeFile(ByteReader file);
+int peGroupIconCount(ByteReader file);
+QImage peGroupIcon(ByteReader file, int index);
+
+} // namespace bw
