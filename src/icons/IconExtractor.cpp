@@ -29,8 +29,10 @@ QImage bitmapPicture(ByteReader file)
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "BMP");
-    const QSize size = reader.size();
-    if (!size.isValid() || static_cast<qint64>(size.width()) * size.height() > kMaxBitmapPixels)
+    // Qt reports a top-down bitmap with a negative height.
+    const qint64 width = qAbs(reader.size().width());
+    const qint64 height = qAbs(reader.size().height());
+    if (width == 0 || height == 0 || width * height > kMaxBitmapPixels)
         return {};
     QImage picture = reader.read();
     if (picture.isNull())

@@ -1,0 +1,130 @@
+// bildwiesel-cli as a script sees it: output lines, exit codes, file names as bytes.
+
+#include "support/TestUtil.h"
+
+#include "icons/IconExtractor.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <vector>
+
+using namespace fixtures;
+using namespace testutil;
+
+namespace {
+
+struct CliResult {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs the tool with arguments passed as bytes, so names that are not UTF-8 arrive unchanged.
+CliResult cli(const QList<QByteArray>& args)
+{
+    QTemporaryDir io;
+    const QByteArray outPath = QFile::encodeName(io.path()) + "/out";
+    const QByteArray errPath = QFile::encodeName(io.path()) + "/err";
+    std::vector<QByteArray> storage {QByteArray(BW_CLI_PATH)};
+    storage.insert(storage.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (QByteArray& a : storage)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int out = ::open(outPath.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open(errPath.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    QFile out(QFile::decodeName(outPath));
+    QFile err(QFile::decodeName(errPath));
+    out.open(QIODevice::ReadOnly);
+    err.open(QIODevice::ReadOnly);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out.readAll(), err.readAll()};
+}
+
+class Cli : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QByteArray path(const char* name) const { return QFile::encodeName(dir.path()) + "/" + name; }
+    QByteArray file(const char* name, const Bytes& bytes) const
+    {
+        writeFile(std::string(path(name).constData()), bytes);
+        return path(name);
+    }
+};
+
+} // namespace
+
+TEST_F(Cli, CountPrintsOneLinePerFile)
+{
+    const QByteArray ico = file("a.ico", solidIcon(qRgb(255, 0, 0)));
+    const QByteArray exe = file("b.exe", peFile({{std::nullopt, 1, {0x409}, {{32, 32, 1, 24, iconDib(solid(qRgb(0, 0, 255)), 24)}}},
+                                                 {std::nullopt, 2, {0x409}, {{32, 32, 1, 24, iconDib(solid(qRgb(0, 0, 255)), 24)}}}},
+                                                false));
+    const QByteArray txt = file("c.txt", {'x'});
+    const CliResult r = cli({"count", ico, exe, txt, path("missing")});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "1\t" + ico + "\n2\t" + exe + "\n0\t" + txt + "\n0\t" + path("missing") + "\n");
+}
+
+TEST_F(Cli, ExtractWritesStraightAlphaPng)
+{
+    QImage picture = bands(true);
+    picture.setPixel(20, 20, qRgba(200, 100, 50, 100));
+    const QByteArray ico = file("a.ico", iconFile({{32, 32, 1, 32, iconDib(picture, 32)}}));
+    const CliResult r = cli({"extract", ico, "0", path("out.png")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    const QImage png(QFile::decodeName(path("out.png")));
+    EXPECT_TRUE(samePixels(png.convertToFormat(QImage::Format_ARGB32), picture));
+    EXPECT_EQ(png.convertToFormat(QImage::Format_ARGB32).pixel(20, 20), qRgba(200, 100, 50, 100));
+}
+
+TEST_F(Cli, NoIconIsExitOneWithMessage)
+{
+    const QByteArray ico = file("a.ico", solidIcon(qRgb(255, 0, 0)));
+    const CliResult r = cli({"extract", ico, "1", path("out.png")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_FALSE(r.err.isEmpty());
+    EXPECT_FALSE(QFile::exists(QFile::decodeName(path("out.png"))));
+}
+
+TEST_F(Cli, WrongArgumentsAreExitTwo)
+{
+    const QByteArray ico = file("a.ico", solidIcon(qRgb(255, 0, 0)));
+    for (const QList<QByteArray>& args : QList<QList<QByteArray>> {{}, {"count"}, {"extract", ico, "0"}, {"extract", ico, "x", path("o.png")},
+                                                                    {"extract", ico, "-1", path("o.png")}, {"frobnicate", ico}}) {
+        const CliResult r = cli(args);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_TRUE(r.err.contains("Aufruf"));
+    }
+}
+
+TEST_F(Cli, WritersAndNonUtf8Names)
+{
+    const QByteArray name = "gr\xfc\xdf.ico"; // Latin-1 bytes, not UTF-8
+    const QByteArray ico = file(name.constData(), solidIcon(qRgb(0, 255, 0)));
+    EXPECT_EQ(cli({"count", ico}).out, "1\t" + ico + "\n");
+    const QByteArray icoOut = path("aus\xe4.ico");
+    const QByteArray bmpOut = path("aus\xe4.bmp");
+    EXPECT_EQ(cli({"write-ico", ico, "0", icoOut}).exitCode, 0);
+    EXPECT_EQ(cli({"write-bmp", ico, "0", bmpOut}).exitCode, 0);
+    EXPECT_EQ(std::filesystem::file_size(std::string(icoOut.constData())), 766u);
+    EXPECT_TRUE(samePixels(bw::extractIcon(std::filesystem::path(std::string(icoOut.constData())), 0), solid(qRgb(0, 255, 0))));
+    const QImage bmp = bw::extractIcon(std::filesystem::path(std::string(bmpOut.constData())), 0);
+    EXPECT_EQ(bmp.pixel(3, 3), qRgb(0, 255, 0));
+    // An existing file is never replaced.
+    const CliResult again = cli({"write-ico", ico, "0", icoOut});
+    EXPECT_EQ(again.exitCode, 1);
+}

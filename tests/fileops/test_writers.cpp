@@ -1,0 +1,221 @@
+// The single-image 16-colour icon writer and the 8-bit bitmap export.
+
+#include "support/TestUtil.h"
+
+#include "fileops/BitmapExport.h"
+#include "fileops/IconFileWriter.h"
+#include "icons/IconExtractor.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <csignal>
+
+using namespace fixtures;
+using namespace testutil;
+
+namespace {
+
+std::uint32_t le16(const Bytes& b, std::size_t at) { return b[at] | (b[at + 1] << 8); }
+std::uint32_t le32(const Bytes& b, std::size_t at) { return le16(b, at) | (le16(b, at + 2) << 16); }
+
+Bytes bytesOf(const QByteArray& a) { return Bytes(a.begin(), a.end()); }
+
+// A picture in colours that are not all in the VGA palette, with a transparent corner and a
+// half-transparent pixel.
+QImage mixedPicture()
+{
+    QImage picture = bands(true);
+    picture.setPixel(12, 20, qRgb(130, 10, 120));     // nearest VGA colour: purple
+    picture.setPixel(13, 20, qRgb(200, 190, 180));    // silver
+    picture.setPixel(14, 20, qRgba(255, 0, 0, 127));  // below half: transparent
+    picture.setPixel(15, 20, qRgba(255, 0, 0, 128));  // red
+    return picture;
+}
+
+QImage reducedTo16(const QImage& picture)
+{
+    QImage expected = picture.copy();
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) {
+            const QRgb c = picture.pixel(x, y);
+            expected.setPixel(x, y, qAlpha(c) < 128 ? qRgba(0, 0, 0, 0) : bw::kVgaPalette[static_cast<std::size_t>(bw::nearestVgaIndex(c))]);
+        }
+    return expected;
+}
+
+} // namespace
+
+TEST(IconFileWriter, LayoutFieldByField)
+{
+    const std::optional<QByteArray> encoded = bw::encodeIcon16(mixedPicture());
+    ASSERT_TRUE(encoded);
+    const Bytes b = bytesOf(*encoded);
+    ASSERT_EQ(b.size(), 766u);
+    EXPECT_EQ(le16(b, 0), 0u);
+    EXPECT_EQ(le16(b, 2), 1u);
+    EXPECT_EQ(le16(b, 4), 1u);
+    EXPECT_EQ(b[6], 32);
+    EXPECT_EQ(b[7], 32);
+    EXPECT_EQ(le16(b, 8), 4u);  // colour field
+    EXPECT_EQ(le16(b, 10), 0u); // planes field
+    EXPECT_EQ(le16(b, 12), 0u); // bit-count field
+    EXPECT_EQ(le32(b, 14), 744u);
+    EXPECT_EQ(le32(b, 18), 22u);
+    // BITMAPINFOHEADER
+    EXPECT_EQ(le32(b, 22), 40u);
+    EXPECT_EQ(le32(b, 26), 32u);
+    EXPECT_EQ(le32(b, 30), 64u);
+    EXPECT_EQ(le16(b, 34), 1u);
+    EXPECT_EQ(le16(b, 36), 4u);
+    EXPECT_EQ(le32(b, 38), 0u);
+    EXPECT_EQ(le32(b, 42), 512u);
+    EXPECT_EQ(le32(b, 46), 0u);
+    EXPECT_EQ(le32(b, 50), 0u);
+    EXPECT_EQ(le32(b, 54), 16u);
+    EXPECT_EQ(le32(b, 58), 0u);
+    // Palette: VGA colours as blue, green, red, 0.
+    for (std::size_t i = 0; i < 16; ++i) {
+        EXPECT_EQ(b[62 + 4 * i], qBlue(bw::kVgaPalette[i]));
+        EXPECT_EQ(b[62 + 4 * i + 1], qGreen(bw::kVgaPalette[i]));
+        EXPECT_EQ(b[62 + 4 * i + 2], qRed(bw::kVgaPalette[i]));
+        EXPECT_EQ(b[62 + 4 * i + 3], 0);
+    }
+    EXPECT_EQ(bw::kVgaPalette[7], qRgb(192, 192, 192));
+    EXPECT_EQ(bw::kVgaPalette[9], qRgb(255, 0, 0));
+    // Colour pixels bottom row first: the last stored row is the top row, whose first 8 pixels
+    // are the transparent corner (index 0), followed by the bands of lime (10) and blue (12).
+    const std::size_t topRow = 126 + 31 * 16;
+    EXPECT_EQ(b[topRow], 0x00);
+    EXPECT_EQ(b[topRow + 4], 0xAA);
+    EXPECT_EQ(b[topRow + 6], 0xCC);
+    // Mask: 1 = transparent, the top row's first byte covers the transparent corner.
+    const std::size_t maskTop = 126 + 512 + 31 * 4;
+    EXPECT_EQ(b[maskTop], 0xFF);
+    EXPECT_EQ(b[maskTop + 1], 0x00);
+    EXPECT_EQ(b[126 + 512], 0x00); // bottom row opaque
+}
+
+TEST(IconFileWriter, WrittenIconReadsBackAsThe16ColourPicture)
+{
+    QTemporaryDir dir;
+    const std::filesystem::path target = std::filesystem::path(dir.path().toStdString()) / "17_shell32_3.ico";
+    const QImage picture = mixedPicture();
+    ASSERT_EQ(bw::writeIconFile(target, picture), bw::IconWriteResult::Ok);
+    EXPECT_EQ(std::filesystem::file_size(target), 766u);
+    EXPECT_EQ(bw::iconCount(target), 1);
+    EXPECT_TRUE(samePixels(bw::extractIcon(target, 0), reducedTo16(picture)));
+}
+
+TEST(IconFileWriter, RejectsEmptyPictureWithoutCreatingAFile)
+{
+    QTemporaryDir dir;
+    const std::filesystem::path target = std::filesystem::path(dir.path().toStdString()) / "leer.ico";
+    EXPECT_EQ(bw::writeIconFile(target, QImage()), bw::IconWriteResult::InvalidIcon);
+    EXPECT_FALSE(std::filesystem::exists(target));
+}
+
+TEST(IconFileWriter, NeverReplacesAFile)
+{
+    QTemporaryDir dir;
+    const std::filesystem::path base = dir.path().toStdString();
+    const std::filesystem::path existing = writeFile(base / "da.ico", {1, 2, 3});
+    EXPECT_EQ(bw::writeIconFile(existing, solid(qRgb(255, 0, 0))), bw::IconWriteResult::CannotCreate);
+    EXPECT_EQ(readFile(existing), (Bytes {1, 2, 3}));
+    EXPECT_EQ(bw::writeIconFile(base / "fehlt" / "x.ico", solid(qRgb(255, 0, 0))), bw::IconWriteResult::CannotCreate);
+}
+
+TEST(SafeFile, NeverReplacesAnExistingFile)
+{
+    QTemporaryDir dir;
+    const std::filesystem::path target = std::filesystem::path(dir.path().toStdString()) / "x.bin";
+    EXPECT_EQ(bw::writeNewFile(target, QByteArray(10, 'a')), bw::WriteResult::Ok);
+    EXPECT_EQ(bw::writeNewFile(target, QByteArray(20, 'b')), bw::WriteResult::AlreadyExists);
+    EXPECT_EQ(std::filesystem::file_size(target), 10u);
+}
+
+TEST(BitmapExport, TemplatePalette)
+{
+    const QImage t = bw::bitmapTemplate();
+    ASSERT_EQ(t.format(), QImage::Format_Indexed8);
+    ASSERT_EQ(t.size(), QSize(32, 32));
+    ASSERT_EQ(t.colorCount(), 256);
+    EXPECT_EQ(t.color(0), qRgb(0, 0, 0));
+    EXPECT_EQ(t.color(36 * 1 + 6 * 2 + 3), qRgb(102, 51, 153)); // green level 1, red level 2, blue level 3
+    EXPECT_EQ(t.color(215), qRgb(255, 255, 255));
+    for (int i = 216; i < 256; ++i)
+        EXPECT_EQ(t.color(i), qRgb(0, 0, 0));
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x)
+            ASSERT_EQ(t.pixelIndex(x, y), 215);
+}
+
+TEST(BitmapExport, IconOnWhiteWithNearestColours)
+{
+    QImage icon = bands(true);
+    icon.setPixel(20, 20, qRgb(60, 140, 230));     // nearest cube colour: 51, 153, 255
+    icon.setPixel(21, 20, qRgba(0, 0, 0, 128));    // half black over white: grey 127, nearer to 102 than 153
+    const QImage out = bw::renderOnTemplate(icon);
+    EXPECT_EQ(out.pixelIndex(0, 0), 215);          // transparent: white stays
+    EXPECT_EQ(out.color(out.pixelIndex(20, 20)), qRgb(51, 153, 255));
+    EXPECT_EQ(out.color(out.pixelIndex(4, 10)), qRgb(255, 0, 0));
+    EXPECT_EQ(out.color(out.pixelIndex(21, 20)), qRgb(102, 102, 102));
+
+    // Nearest by squared distance agrees with a full search of the palette.
+    const QImage t = bw::bitmapTemplate();
+    for (int v = 0; v < 256; v += 5) {
+        const QRgb c = qRgb(v, 255 - v, (v * 7) % 256);
+        int best = 0;
+        int bestDistance = INT_MAX;
+        for (int i = 0; i < 256; ++i) {
+            const QRgb p = t.color(i);
+            const int d = (qRed(c) - qRed(p)) * (qRed(c) - qRed(p)) + (qGreen(c) - qGreen(p)) * (qGreen(c) - qGreen(p))
+                + (qBlue(c) - qBlue(p)) * (qBlue(c) - qBlue(p));
+            if (d < bestDistance) {
+                best = i;
+                bestDistance = d;
+            }
+        }
+        EXPECT_EQ(bw::nearestCubeIndex(c), best) << v;
+    }
+}
+
+TEST(BitmapExport, SavedAs8BitBmpWithThePalette)
+{
+    QTemporaryDir dir;
+    const std::filesystem::path target = std::filesystem::path(dir.path().toStdString()) / "5_pfeil.bmp";
+    ASSERT_EQ(bw::writeBitmapExport(target, bands(true)), bw::WriteResult::Ok);
+    const Bytes b = readFile(target);
+    ASSERT_GE(b.size(), 54u + 1024u + 1024u);
+    EXPECT_EQ(b[0], 'B');
+    EXPECT_EQ(b[1], 'M');
+    EXPECT_EQ(le32(b, 18), 32u);
+    EXPECT_EQ(le32(b, 22), 32u);
+    EXPECT_EQ(le16(b, 28), 8u);
+    EXPECT_EQ(le32(b, 30), 0u); // uncompressed
+    const QImage back(QString::fromStdString(target.string()));
+    ASSERT_EQ(back.format(), QImage::Format_Indexed8);
+    EXPECT_EQ(back.colorTable(), bw::bitmapTemplate().colorTable());
+    EXPECT_EQ(back.pixelIndex(0, 0), 215);
+    EXPECT_EQ(back.pixel(4, 10), qRgb(255, 0, 0));
+    EXPECT_EQ(bw::writeBitmapExport(target, QImage()), bw::WriteResult::WriteFailed);
+}
+
+TEST(SafeFile, FailedWriteLeavesNoPartialFile)
+{
+    QTemporaryDir dir;
+    const std::filesystem::path target = std::filesystem::path(dir.path().toStdString()) / "halb.ico";
+    // A file size limit makes the write fail half way, as a full disk would.
+    struct rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 100;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bw::IconWriteResult result = bw::writeIconFile(target, solid(qRgb(255, 0, 0)));
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_EQ(result, bw::IconWriteResult::WriteFailed);
+    EXPECT_FALSE(std::filesystem::exists(target));
+}

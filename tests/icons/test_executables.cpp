@@ -1,0 +1,97 @@
+// Group icons of 32-bit and 64-bit PE files and of 16-bit NE files: count, numbering, choice.
+
+#include "support/TestUtil.h"
+
+#include "icons/IconExtractor.h"
+
+#include <gtest/gtest.h>
+
+using namespace fixtures;
+using namespace testutil;
+
+namespace {
+
+const QRgb kZeta = qRgb(255, 0, 0);
+const QRgb kAlpha = qRgb(0, 255, 0);
+const QRgb kId2 = qRgb(0, 0, 255);
+const QRgb kId7 = qRgb(255, 255, 0);
+const QRgb kId300 = qRgb(0, 255, 255);
+
+IconImage dib(QRgb colour, int edge, int bits)
+{
+    return {static_cast<std::uint8_t>(edge), static_cast<std::uint8_t>(edge), 1, static_cast<std::uint16_t>(bits),
+            iconDib(solid(colour, edge, edge), bits)};
+}
+
+// Named groups stored first (not in alphabetical order), numeric ids out of order, one group in
+// two languages, one group with several images of which the 32 x 32 deep one must be chosen.
+std::vector<GroupIcon> sampleGroups()
+{
+    return {
+        {u"ZETA", 0, {0x0409, 0x0407}, {dib(kZeta, 32, 8)}},
+        {u"ALPHA", 0, {0x0409}, {dib(kAlpha, 32, 4)}},
+        {std::nullopt, 7, {0x0407, 0x0409}, {dib(qRgb(255, 0, 255), 16, 32), dib(kId7, 32, 32), dib(qRgb(0, 0, 0), 32, 4)}},
+        {std::nullopt, 300, {0x0409}, {dib(kId300, 48, 24)}},
+        {std::nullopt, 2, {0x0409}, {dib(kId2, 32, 24)}},
+    };
+}
+
+const std::vector<QRgb> kExpectedOrder = {kZeta, kAlpha, kId2, kId7, kId300};
+
+void expectSampleIcons(const Bytes& file)
+{
+    const bw::ByteReader reader = readerOf(file);
+    ASSERT_EQ(bw::iconCount(reader), 5);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_TRUE(samePixels(bw::extractIcon(reader, i), solid(kExpectedOrder[static_cast<std::size_t>(i)]))) << "index " << i;
+    EXPECT_TRUE(bw::extractIcon(reader, 5).isNull());
+    EXPECT_TRUE(bw::extractIcon(reader, -1).isNull());
+}
+
+} // namespace
+
+TEST(Executables, Pe32GroupsInShellOrder)
+{
+    const Bytes file = peFile(sampleGroups(), false);
+    EXPECT_EQ(bw::iconSourceKind(readerOf(file)), bw::IconSourceKind::Pe);
+    expectSampleIcons(file);
+}
+
+TEST(Executables, Pe32PlusGroupsInShellOrder)
+{
+    const Bytes file = peFile(sampleGroups(), true);
+    EXPECT_EQ(bw::iconSourceKind(readerOf(file)), bw::IconSourceKind::Pe);
+    expectSampleIcons(file);
+}
+
+TEST(Executables, NeGroupsInShellOrder)
+{
+    const Bytes file = neFile(sampleGroups());
+    EXPECT_EQ(bw::iconSourceKind(readerOf(file)), bw::IconSourceKind::Ne);
+    expectSampleIcons(file);
+}
+
+TEST(Executables, NoGroupsMeansNoIcons)
+{
+    for (const Bytes& file : {peFile({}, false), peFile({}, true), neFile({})}) {
+        EXPECT_EQ(bw::iconCount(readerOf(file)), 0);
+        EXPECT_TRUE(bw::extractIcon(readerOf(file), 0).isNull());
+    }
+}
+
+TEST(Executables, ManyGroupsKeepTheirOrder)
+{
+    std::vector<GroupIcon> groups;
+    for (int i = 0; i < 300; ++i) {
+        const auto id = static_cast<std::uint16_t>(1000 - i); // stored descending
+        groups.push_back({std::nullopt, id, {0x0409}, {dib(qRgb(i % 256, i / 256, 7), 32, 24)}});
+    }
+    const Bytes pe = peFile(groups, false);
+    const Bytes ne = neFile(groups);
+    for (const Bytes* file : {&pe, &ne}) {
+        ASSERT_EQ(bw::iconCount(readerOf(*file)), 300);
+        // Index 0 is the smallest id, stored last.
+        EXPECT_TRUE(samePixels(bw::extractIcon(readerOf(*file), 0), solid(qRgb(299 % 256, 299 / 256, 7))));
+        EXPECT_TRUE(samePixels(bw::extractIcon(readerOf(*file), 299), solid(qRgb(0, 0, 7))));
+    }
+}

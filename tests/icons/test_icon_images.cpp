@@ -1,0 +1,156 @@
+// Decoding of the images inside icon files, and the choice among several images.
+
+#include "support/TestUtil.h"
+
+#include "fileops/IconFileWriter.h"
+#include "icons/IconExtractor.h"
+
+#include <gtest/gtest.h>
+
+using namespace fixtures;
+using namespace testutil;
+
+namespace {
+
+QImage extractOnly(const Bytes& file) { return bw::extractIcon(readerOf(file), 0); }
+
+IconImage image(const QImage& picture, int bitCount, const DibOptions& options = {})
+{
+    return {static_cast<std::uint8_t>(picture.width()), static_cast<std::uint8_t>(picture.height()), 1,
+            static_cast<std::uint16_t>(bitCount), iconDib(picture, bitCount, options)};
+}
+
+struct DepthCase {
+    const char* name;
+    int bitCount;
+    DibOptions options;
+};
+
+class DibDepths : public ::testing::TestWithParam<DepthCase> {};
+
+} // namespace
+
+// Every colour depth, both header kinds and both 16-bit layouts give the same picture; the AND
+// mask makes the corner transparent.
+TEST_P(DibDepths, DecodesColoursAndMask)
+{
+    const DepthCase& c = GetParam();
+    QImage picture = bands(true);
+    if (c.bitCount == 1) // only black and white exist
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 32; ++x)
+                if (!(x < 8 && y < 8))
+                    picture.setPixel(x, y, (x / 4) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+    const QImage decoded = extractOnly(iconFile({image(picture, c.bitCount, c.options)}));
+    EXPECT_TRUE(samePixels(decoded, picture));
+    EXPECT_EQ(qAlpha(decoded.pixel(0, 0)), 0);
+    EXPECT_EQ(qAlpha(decoded.pixel(31, 31)), 255);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllDepths, DibDepths,
+                         ::testing::Values(DepthCase {"bits1", 1, {}}, DepthCase {"bits4", 4, {}}, DepthCase {"bits8", 8, {}},
+                                           DepthCase {"bits16_555", 16, {}},
+                                           DepthCase {"bits16_565", 16, {.bitfields565 = true}},
+                                           DepthCase {"bits24", 24, {}}, DepthCase {"bits32_zeroAlpha", 32, {.zeroAlpha = true}},
+                                           DepthCase {"core4", 4, {.coreHeader = true}},
+                                           DepthCase {"core8", 8, {.coreHeader = true}},
+                                           DepthCase {"core24", 24, {.coreHeader = true}},
+                                           DepthCase {"shortPalette", 8, {.palette = {bw::kVgaPalette.begin(), bw::kVgaPalette.end()}, .clrUsed = 16}}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST(IconImages, AlphaChannelWinsOverMaskAndStaysStraight)
+{
+    QImage picture = solid(qRgba(200, 100, 50, 100));
+    picture.setPixel(5, 5, qRgba(10, 20, 30, 255));
+    const QImage decoded = extractOnly(iconFile({image(picture, 32)}));
+    ASSERT_FALSE(decoded.isNull());
+    EXPECT_EQ(decoded.format(), QImage::Format_ARGB32);
+    EXPECT_EQ(decoded.pixel(0, 0), qRgba(200, 100, 50, 100));
+    EXPECT_EQ(decoded.pixel(5, 5), qRgba(10, 20, 30, 255));
+}
+
+TEST(IconImages, MissingMaskMeansOpaque)
+{
+    for (int bits : {4, 24, 32}) {
+        const QImage decoded = extractOnly(iconFile({image(bands(true), bits, {.zeroAlpha = bits == 32, .omitMask = true})}));
+        ASSERT_FALSE(decoded.isNull()) << bits;
+        EXPECT_EQ(qAlpha(decoded.pixel(0, 0)), 255) << bits;
+    }
+}
+
+TEST(IconImages, PngImageInsideIconFile)
+{
+    QImage picture = bands(true);
+    picture.setPixel(20, 20, qRgba(255, 0, 0, 128));
+    const Bytes file = iconFile({{32, 32, 1, 32, pngData(picture)}});
+    const QImage decoded = extractOnly(file);
+    EXPECT_TRUE(samePixels(decoded, picture));
+}
+
+TEST(IconImages, ChoosesNearestTo32ThenDeepestThenLargest)
+{
+    const QRgb red = qRgb(255, 0, 0), green = qRgb(0, 255, 0), blue = qRgb(0, 0, 255), yellow = qRgb(255, 255, 0);
+    // Exact size wins over depth.
+    EXPECT_TRUE(samePixels(extractOnly(iconFile({image(solid(red, 16, 16), 32), image(solid(green), 4),
+                                                 image(solid(yellow, 48, 48), 32)})),
+                           solid(green)));
+    // Same size: the deeper image; the depth comes from the image header, not from the directory.
+    {
+        IconImage lying = image(solid(red), 8);
+        lying.bitCount = 32;
+        IconImage honest = image(solid(blue), 24);
+        honest.bitCount = 4;
+        EXPECT_TRUE(samePixels(extractOnly(iconFile({lying, honest})), solid(blue)));
+    }
+    // PNG counts as 32 bits.
+    EXPECT_TRUE(samePixels(extractOnly(iconFile({image(solid(red), 24), {32, 32, 1, 0, pngData(solid(green))}})), solid(green)));
+    // Same distance (16 and 48 are both 32 away) and depth: the larger area, scaled down.
+    EXPECT_TRUE(samePixels(extractOnly(iconFile({image(solid(red, 16, 16), 8), image(solid(yellow, 48, 48), 8)})), solid(yellow)));
+    // Full tie: the first.
+    EXPECT_TRUE(samePixels(extractOnly(iconFile({image(solid(red), 8), image(solid(blue), 8)})), solid(red)));
+    // A width byte of 0 is 256: far from 32, so the small image is nearer.
+    EXPECT_TRUE(samePixels(extractOnly(iconFile({{0, 0, 1, 32, pngData(solid(red, 256, 256))}, image(solid(blue, 16, 16), 4)})),
+                           solid(blue)));
+}
+
+TEST(IconImages, ScalesOtherSizesSmoothlyTo32)
+{
+    QImage big(48, 48, QImage::Format_ARGB32);
+    big.fill(qRgba(0, 0, 0, 0));
+    for (int y = 0; y < 48; ++y)
+        for (int x = 25; x < 48; ++x)
+            big.setPixel(x, y, qRgb(0, 0, 255));
+    const QImage decoded = extractOnly(iconFile({image(big, 32)}));
+    ASSERT_EQ(decoded.size(), QSize(32, 32));
+    EXPECT_EQ(qAlpha(decoded.pixel(4, 16)), 0);
+    EXPECT_EQ(decoded.pixel(28, 16), qRgb(0, 0, 255));
+    // The edge is blended, and no transparent black bleeds into the blue.
+    const QRgb edge = decoded.pixel(16, 16);
+    EXPECT_GT(qAlpha(edge), 0);
+    EXPECT_LT(qAlpha(edge), 255);
+    EXPECT_EQ(qRed(edge), 0);
+    EXPECT_GE(qBlue(edge), 250);
+}
+
+TEST(IconImages, CursorFileCountsAsOneIcon)
+{
+    IconImage cursor = image(bands(true), 4);
+    cursor.planes = 3; // hot spot x
+    cursor.bitCount = 7; // hot spot y
+    const Bytes file = iconFile({cursor}, 2);
+    EXPECT_EQ(bw::iconSourceKind(readerOf(file)), bw::IconSourceKind::IconFile);
+    EXPECT_EQ(bw::iconCount(readerOf(file)), 1);
+    EXPECT_TRUE(samePixels(extractOnly(file), bands(true)));
+    EXPECT_TRUE(bw::extractIcon(readerOf(file), 1).isNull());
+}
+
+TEST(IconImages, KindComesFromContentNotName)
+{
+    QTemporaryDir dir;
+    const std::filesystem::path base = dir.path().toStdString();
+    const Bytes icon = solidIcon(qRgb(255, 0, 0));
+    EXPECT_EQ(bw::iconCount(writeFile(base / "icon.txt", icon)), 1);
+    EXPECT_EQ(bw::iconCount(writeFile(base / "text.ico", {'h', 'e', 'l', 'l', 'o', '\n', 0, 0})), 0);
+    EXPECT_EQ(bw::iconCount(writeFile(base / "leer.exe", {})), 0);
+    EXPECT_TRUE(samePixels(bw::extractIcon(base / "icon.txt", 0), solid(qRgb(255, 0, 0))));
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+// Builds Windows icon-bearing files in memory (icon DIBs, .ico/.cur files, PE and NE
+// executables with icon resources, BMP files), so tests describe their inputs in code
+// instead of shipping binary blobs. All multi-byte fields are little-endian.
+
+#include <QImage>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fixtures {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct DibOptions {
+    bool coreHeader = false;      // 12-byte BITMAPCOREHEADER with RGBTRIPLE palette instead of the 40-byte header
+    bool bitfields565 = false;    // 16 bits only: BI_BITFIELDS with masks F800/07E0/001F; otherwise BI_RGB 5-5-5
+    bool zeroAlpha = false;       // 32 bits only: alpha bytes written as 0, so only the AND mask carries transparency
+    bool omitMask = false;        // leave the AND mask out entirely
+    std::vector<QRgb> palette{};  // 1/4/8 bits; empty = default (1: black, white; 4: VGA; 8: 6x6x6 cube + grays).
+                                  // Pixels map to the nearest entry by squared RGB distance.
+    int clrUsed = 0;              // biClrUsed; when nonzero the palette written has exactly that many entries
+};
+
+// An icon image as stored in .ico files and RT_ICON resources: header (height field = 2 x height),
+// palette, XOR bits bottom-up, then the 1-bit AND mask (1 = transparent, i.e. alpha < 128) bottom-up.
+// Rows are padded to 4 bytes. 32-bit colour is B,G,R,A with straight alpha.
+Bytes iconDib(const QImage& image, int bitCount, const DibOptions& opt = {});
+Bytes pngData(const QImage& image);
+
+// One image inside an icon directory (.ico/.cur file, or a group icon resource).
+struct IconImage {
+    std::uint8_t width = 32, height = 32;    // directory bytes as stored (0 means 256)
+    std::uint16_t planes = 1, bitCount = 0;  // directory fields as stored (for cursors: hotspot x, y)
+    Bytes data{};                            // DIB or PNG bytes
+};
+
+// type 1 = .ico, 2 = .cur; 16-byte directory entries, then the image data in order.
+Bytes iconFile(const std::vector<IconImage>& images, std::uint16_t type = 1);
+
+// A group icon resource in an executable.
+struct GroupIcon {
+    std::optional<std::u16string> name{};               // set: named resource (e.g. u"MAINICON"); unset: numeric id
+    std::uint16_t id = 1;                               // used when name is unset
+    std::vector<std::uint16_t> languages = {0x0409};    // PE only: the group appears once per language (same data)
+    std::vector<IconImage> images{};
+};
+
+// Executables with RT_GROUP_ICON / RT_ICON resources. RT_ICON ids are 1, 2, 3, ... in group order,
+// then image order. Named groups come first, then numeric ids in the order given (never sorted).
+enum class PeFault { None, GroupNamesMissingIcon, LoopingDirectory, HugeEntryCount, ResourceRvaPastEnd, Truncated };
+Bytes peFile(const std::vector<GroupIcon>& groups, bool pe32plus, PeFault fault = PeFault::None);
+
+enum class NeFault { None, GroupNamesMissingIcon, EndlessTypeTable, OffsetPastEnd, HugeAlignShift };
+Bytes neFile(const std::vector<GroupIcon>& groups, NeFault fault = NeFault::None);
+
+// Whole .bmp files. Indexed kinds use the default palettes; 32 bits is BI_RGB with alpha 0xFF.
+enum class BmpKind { Bits1, Bits4, Bits8, Bits24, Bits32, Rle8, Rle4, Os2Core24, TopDown24 };
+Bytes bmpFile(const QImage& image, BmpKind kind);
+
+}  // namespace fixtures

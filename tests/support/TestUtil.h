@@ -1,0 +1,37 @@
+#pragma once
+
+#include "support/FixtureWriter.h"
+
+#include "icons/ByteReader.h"
+
+#include <gtest/gtest.h>
+
+#include <QColor>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <filesystem>
+#include <string>
+
+namespace testutil {
+
+inline bw::ByteReader readerOf(const fixtures::Bytes& bytes) { return bw::ByteReader(bytes.data(), bytes.size()); }
+
+// A picture of one colour.
+QImage solid(QRgb colour, int width = 32, int height = 32);
+
+// A 32 x 32 test picture: eight pure colours in vertical bands (exact in every colour depth) and
+// a fully transparent 8 x 8 square at the top left.
+QImage bands(bool withTransparentCorner = true);
+
+// Writes bytes to a new file and returns its path.
+std::filesystem::path writeFile(const std::filesystem::path& path, const fixtures::Bytes& bytes);
+fixtures::Bytes readFile(const std::filesystem::path& path);
+
+// The icon file of one 32 x 32 DIB image of the given colour and depth.
+fixtures::Bytes solidIcon(QRgb colour, int bitCount = 24);
+
+// Compares two pictures pixel by pixel; fully transparent pixels match whatever their colour.
+::testing::AssertionResult samePixels(const QImage& actual, const QImage& expected);
+
+} // namespace testutil
