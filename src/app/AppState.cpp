@@ -1,0 +1,48 @@
+#include "AppState.h"
+
+#include "support/Funky.h"
+
+#include <QGuiApplication>
+#include <QPalette>
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace bw {
+
+QColor toQColor(std::uint32_t colour)
+{
+    if (colour == kColourButtonFace)
+        return QGuiApplication::palette().color(QPalette::Button);
+    return QColor(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF), static_cast<int>((colour >> 16) & 0xFF));
+}
+
+AppState& appState()
+{
+    static AppState state;
+    return state;
+}
+
+std::string configDirectory()
+{
+    std::string base;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/')
+        base = xdg;
+    else if (const char* home = std::getenv("HOME"); home && *home)
+        base = std::string(home) + "/.config";
+    else
+        base = "/tmp";
+    const std::string dir = withTrailingSlash(base) + "bildwiesel/";
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    return dir;
+}
+
+bool isDirectory(const std::string& path)
+{
+    std::error_code ec;
+    return !path.empty() && std::filesystem::is_directory(path, ec);
+}
+
+} // namespace bw

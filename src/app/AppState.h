@@ -1,0 +1,44 @@
+#pragma once
+
+#include "catalogue/Catalogue.h"
+
+#include <QColor>
+#include <QImage>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace bw {
+
+// Colours are kept as the program stores them: red in the low byte (0x00BBGGRR), or the system
+// colour reference 0x8000000F for the button face.
+inline constexpr std::uint32_t kColourButtonFace = 0x8000000F;
+inline constexpr std::uint32_t kColourRed = 255;
+inline constexpr std::uint32_t kColourYellow = 65535;
+inline constexpr std::uint32_t kColourWhite = 16777215;
+QColor toQColor(std::uint32_t colour);
+
+// The state start-up sets and the commands share.
+struct AppState {
+    std::unique_ptr<Catalogue> catalogue;
+    int pixelThreshold = 5;
+    // The one live extracted icon, and the drawing surface of bitmap exports.
+    QImage scratchIcon;
+    QImage scratchBitmap;
+    bool autoRead = true;
+    std::uint32_t backgroundColour = kColourButtonFace;
+    std::string windowsDirectory; // holds the settings file; ends in '/'
+    std::string readDirectory;    // ends in '/'
+    std::string copyDirectory;    // ends in '/'
+};
+
+AppState& appState();
+
+// $XDG_CONFIG_HOME/bildwiesel/ (default ~/.config/bildwiesel/), created when missing.
+std::string configDirectory();
+
+// True when the path names an existing directory (an empty path does not).
+bool isDirectory(const std::string& path);
+
+} // namespace bw

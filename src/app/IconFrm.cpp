@@ -1,0 +1,254 @@
+#include "IconFrm.h"
+
+#include "app/AppState.h"
+#include "app/MainU.h"
+#include "fileops/BitmapExport.h"
+#include "support/Funky.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QScreen>
+
+namespace bw {
+namespace {
+
+constexpr int kPathLineHeight = 21;
+constexpr int kDirectoryPanelWidth = 166;
+constexpr int kRangePanelHeight = 24;
+constexpr int kStatusBar1Height = 25;
+constexpr int kStatusBar2Height = 24;
+
+QPixmap windowIconPixmap() { return QPixmap(QStringLiteral(":/bildwiesel-32.png")); }
+
+} // namespace
+
+TIconF::TIconF(QWidget* parent)
+    : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("TIconF"));
+    setWindowTitle(QStringLiteral("Bildwiesel"));
+    setWindowIcon(QIcon(windowIconPixmap()));
+    QFont font = QGuiApplication::font();
+    font.setPointSize(8);
+    setFont(font);
+
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    setCentralWidget(client);
+
+    Panel4 = new Panel(client, QStringLiteral("Panel4"), QStringLiteral("-"), Qt::AlignRight);
+    QFont bold = font;
+    bold.setBold(true);
+    Panel4->label()->setFont(bold);
+
+    Panel1 = new Panel(client, QStringLiteral("Panel1"), {}, Qt::AlignCenter, Panel::Bevel::Raised, 2);
+    DriveComboBox1 = new DriveComboBox(Panel1, QStringLiteral("DriveComboBox1"));
+    DriveComboBox1->setGeometry(7, 6, 154, 19);
+    DirectoryListBox1 = new DirectoryListBox(Panel1, QStringLiteral("DirectoryListBox1"));
+    DirectoryListBox1->setGeometry(6, 26, 155, 103);
+    FileListBox1 = new FileListBox(Panel1, QStringLiteral("FileListBox1"), QStringLiteral("*.ico;*.dll;*.exe;*.icl;*.bmp"));
+    FileListBox1->setGeometry(6, 130, 155, 69);
+    GroupBox1 = new QGroupBox(Panel1);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setGeometry(19, 200, 125, 133);
+    GroupBox1->setStyleSheet(QStringLiteral("QGroupBox { color: blue; }"));
+    BitBtn1 = new QPushButton(QIcon(windowIconPixmap()), QStringLiteral("Einlesen"), GroupBox1);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1->setGeometry(12, 10, 103, 30);
+    BitBtn1->setToolTip(QStringLiteral("Einlesen der Symbole im Verzeichnis + Unterverzeichnissen"));
+    BitBtn1->setDefault(true);
+    BitBtn1->setAutoDefault(true);
+    CheckBox4 = new QCheckBox(GroupBox1);
+    CheckBox4->setObjectName(QStringLiteral("CheckBox4"));
+    CheckBox4->setGeometry(95, 19, 14, 13);
+    CheckBox4->setToolTip(QStringLiteral("Klicken für Automatischen Einlesen"));
+    CheckBox4->setChecked(true);
+    CheckBox4->raise();
+    CheckListBox1 = new QListWidget(GroupBox1);
+    CheckListBox1->setObjectName(QStringLiteral("CheckListBox1"));
+    CheckListBox1->setGeometry(12, 45, 101, 83);
+
+    Panel2 = new Panel(client, QStringLiteral("Panel2"), {}, Qt::AlignCenter, Panel::Bevel::Lowered, 2);
+    Bild = new PageImage(Panel2, QStringLiteral("Bild"));
+    Image1 = new QLabel(Panel2);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(320, 22, 32, 32);
+    Image1->setPixmap(QPixmap::fromImage(bitmapTemplate()));
+    Image1->hide();
+
+    Panel3 = new Panel(client, QStringLiteral("Panel3"), QStringLiteral("00000 bis 00000"), Qt::AlignLeft, Panel::Bevel::None);
+    QPalette blueText = Panel3->label()->palette();
+    blueText.setColor(QPalette::WindowText, Qt::blue);
+    Panel3->label()->setPalette(blueText);
+    Panel5 = new Panel(Panel3, QStringLiteral("Panel5"), QStringLiteral("Nr: 1000000"), Qt::AlignCenter, Panel::Bevel::Lowered);
+    Panel5->setGeometry(398, 3, 66, 19);
+    ScrollBar1 = new QScrollBar(Qt::Horizontal, Panel3);
+    ScrollBar1->setObjectName(QStringLiteral("ScrollBar1"));
+    ScrollBar1->setMinimum(1);
+    ScrollBar1->setValue(1);
+
+    StatusBar1 = new StatusPanels(client, QStringLiteral("StatusBar1"), {422, 50});
+    StatusBar1->panel(1)->setAlignment(Qt::AlignCenter);
+    StatusBar2 = new StatusPanels(client, QStringLiteral("StatusBar2"), {100, 50});
+    QPalette fuchsia = StatusBar2->palette();
+    fuchsia.setColor(QPalette::Window, QColor(255, 0, 255));
+    StatusBar2->setPalette(fuchsia);
+    StatusBar2->panel(0)->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    StatusBar2->setPanelText(0, QStringLiteral("Kopierverzeichnis"));
+
+    buildMenus();
+
+    // The directory controls start at the working directory; only later changes are reported.
+    const std::string startDirectory = withTrailingSlash(QFile::encodeName(QDir::currentPath()).toStdString());
+    DriveComboBox1->setDrive(startDirectory);
+    DirectoryListBox1->setDirectory(startDirectory);
+    FileListBox1->setDirectory(startDirectory);
+
+    connect(BitBtn1, &QPushButton::clicked, this, &TIconF::BitBtn1Click);
+    connect(CheckBox4, &QCheckBox::toggled, this, &TIconF::CheckBox4Click);
+    connect(DirectoryListBox1, &DirectoryListBox::changed, this, &TIconF::DirectoryListBox1Change);
+    connect(DriveComboBox1, &DriveComboBox::changed, this, &TIconF::DriveComboBox1Change);
+    connect(FileListBox1, &FileListBox::fileClicked, this, &TIconF::FileListBox1Click);
+    connect(FileListBox1, &FileListBox::changed, this, &TIconF::FileListBox1Change);
+
+    resize(640, 481);
+    FormCreate();
+    DriveComboBox1->reportInitialDrive();
+}
+
+void TIconF::buildMenus()
+{
+    auto action = [this](QMenu* menu, const char* name, const QString& caption) {
+        QAction* a = menu->addAction(caption);
+        a->setObjectName(QString::fromLatin1(name));
+        return a;
+    };
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+    QMenu* programm = bar->addMenu(QStringLiteral("&Programm"));
+    Einstellungen1 = action(programm, "Einstellungen1", QStringLiteral("Einstellungen"));
+    Beschreibung1 = action(programm, "Beschreibung1", QStringLiteral("Beschreibung"));
+    Info1 = action(programm, "Info1", QStringLiteral("&Info"));
+    KWB1 = action(programm, "KWB1", QStringLiteral("Über den Hersteller"));
+    Ende1 = action(programm, "Ende1", QStringLiteral("&Ende"));
+    QMenu* icons = bar->addMenu(QStringLiteral("Icons"));
+    Kopieren1 = action(icons, "Kopieren1", QStringLiteral("Vergleichen"));
+    Suchergebnis1 = action(icons, "Suchergebnis1", QStringLiteral("Suchergebnis"));
+    AlleKopieren1 = action(icons, "AlleKopieren1", QStringLiteral("Alle Kopieren"));
+    AlleLschen1 = action(icons, "AlleLschen1", QStringLiteral("Alle Löschen"));
+    Nummerieren1 = action(icons, "Nummerieren1", QStringLiteral("Nummerieren"));
+    Checken1 = action(icons, "Checken", QStringLiteral("Checken"));
+    QMenu* extra = bar->addMenu(QStringLiteral("Extra"));
+    BmpAlsIco1 = action(extra, "BmpAlsIco1", QStringLiteral("Bmp Als Ico"));
+    AlleLaufwerkelesen1 = action(extra, "AlleLaufwerkelesen1", QStringLiteral("Alle Laufwerke lesen"));
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    Kopieren2 = action(PopupMenu1, "Kopieren2", QStringLiteral("als Icon Kopieren "));
+    AlsBMPKopieren1 = action(PopupMenu1, "AlsBMPKopieren1", QStringLiteral("Als BMP Kopieren"));
+    Loeschen = action(PopupMenu1, "Loeschen", QStringLiteral("Löschen"));
+    AugewhlteLschen1 = action(PopupMenu1, "AugewhlteLschen1", QStringLiteral("Ausgewählte Löschen"));
+    AusgewhlteKopieren1 = action(PopupMenu1, "AusgewhlteKopieren1", QStringLiteral("Ausgewählte Kopieren"));
+    Oginalgre1 = action(PopupMenu1, "Oginalgre1", QStringLiteral("Oginalgröße"));
+    Seitemarkieren1 = action(PopupMenu1, "Seitemarkieren1", QStringLiteral("Seite Markieren"));
+    SeiteDemarkieren1 = action(PopupMenu1, "SeiteDemarkieren1", QStringLiteral("Seite Demarkieren"));
+
+    // Commands that are not built yet are shown but cannot be chosen.
+    for (QAction* a : {Einstellungen1, Beschreibung1, Info1, KWB1, Kopieren1, Suchergebnis1, AlleKopieren1, AlleLschen1,
+                       Nummerieren1, Checken1, BmpAlsIco1, AlleLaufwerkelesen1, Kopieren2, AlsBMPKopieren1, Loeschen,
+                       AugewhlteLschen1, AusgewhlteKopieren1, Oginalgre1, Seitemarkieren1, SeiteDemarkieren1})
+        a->setEnabled(false);
+    connect(Ende1, &QAction::triggered, this, &TIconF::Ende1Click);
+}
+
+void TIconF::FormCreate()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize screenSize = screen ? screen->size() : QSize(640, 481);
+    move(centeredPosition({0, 0}, screenSize, frameGeometry().size(), 0, 0));
+}
+
+void TIconF::layoutControls()
+{
+    QWidget* client = centralWidget();
+    const int w = client->width();
+    const int h = client->height();
+    Panel4->setGeometry(0, 0, w, kPathLineHeight);
+    StatusBar2->setGeometry(0, h - kStatusBar2Height, w, kStatusBar2Height);
+    StatusBar1->setGeometry(0, h - kStatusBar2Height - kStatusBar1Height, w, kStatusBar1Height);
+    const int rangeTop = h - kStatusBar2Height - kStatusBar1Height - kRangePanelHeight;
+    Panel3->setGeometry(0, rangeTop, w, kRangePanelHeight);
+    // The scroll bar keeps its distance to the panel's right edge.
+    ScrollBar1->setGeometry(w - 166, 0, 165, 25);
+    const int middleHeight = std::max(0, rangeTop - kPathLineHeight);
+    Panel1->setGeometry(w - kDirectoryPanelWidth, kPathLineHeight, kDirectoryPanelWidth, middleHeight);
+    Panel2->setGeometry(0, kPathLineHeight, std::max(0, w - kDirectoryPanelWidth), middleHeight);
+    Bild->setGeometry(Panel2->innerRect());
+}
+
+void TIconF::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    layoutControls();
+}
+
+void TIconF::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    layoutControls();
+    if (!m_shown) {
+        m_shown = true;
+        startUp(*this);
+    }
+}
+
+void TIconF::closeEvent(QCloseEvent* event)
+{
+    if (!m_closed) {
+        m_closed = true;
+        shutDown(*this);
+    }
+    event->accept();
+}
+
+void TIconF::Ende1Click() { close(); }
+
+void TIconF::BitBtn1Click() { readTree(*this); }
+
+void TIconF::CheckBox4Click()
+{
+    if (CheckBox4->isChecked())
+        readTree(*this);
+}
+
+void TIconF::DirectoryListBox1Change()
+{
+    AppState& s = appState();
+    if (directoryChangeSeen)
+        s.readDirectory = DirectoryListBox1->directory();
+    directoryChangeSeen = true;
+    s.readDirectory = withTrailingSlash(s.readDirectory);
+    FileListBox1->setDirectory(s.readDirectory);
+    StatusBar1->setPanelText(0, QFile::decodeName(QByteArray::fromStdString(s.readDirectory)));
+    if (CheckBox4->isChecked())
+        readTree(*this);
+}
+
+void TIconF::DriveComboBox1Change()
+{
+    if (driveChangeSeen)
+        DirectoryListBox1->setDrive(DriveComboBox1->drive());
+    driveChangeSeen = true;
+}
+
+void TIconF::FileListBox1Click() { readSingleFile(*this, FileListBox1->selectedPath()); }
+
+void TIconF::FileListBox1Change()
+{
+    StatusBar1->setPanelText(1, QString::number(FileListBox1->count()) + QStringLiteral(" Dateien"));
+}
+
+} // namespace bw

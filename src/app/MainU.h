@@ -1,0 +1,64 @@
+#pragma once
+
+#include "catalogue/Indexer.h"
+
+#include <QDialog>
+#include <QWidget>
+
+#include <string>
+
+namespace bw {
+
+class TIconF;
+class TStartF;
+
+// The program's windows, created once at program entry in this order and kept to the end.
+struct Windows {
+    TIconF* IconF = nullptr;
+    QDialog* EinleseF = nullptr;
+    QDialog* EinstellF = nullptr;
+    QDialog* KWBfrm = nullptr;
+    QDialog* VergleichF = nullptr;
+    QDialog* KopierpfadF = nullptr;
+    QDialog* MeldungF = nullptr;
+    QDialog* OrginalF = nullptr;
+    QDialog* NummerF = nullptr;
+    TStartF* StartF = nullptr;
+};
+
+Windows& windows();
+void createWindows();
+void destroyWindows();
+
+// The whole start-up sequence; run when the main window is first shown.
+void startUp(TIconF& main);
+// Releases the scratch pictures, saves the settings and ends the message loop.
+void shutDown(TIconF& main);
+
+// Reading commands.
+void readTree(TIconF& main);
+void readSingleFile(TIconF& main, const std::string& path);
+
+// Page geometry after the catalogue changed.
+void ComputePageGeometry(TIconF& main);
+
+// The indexer's view of the main window.
+class MainIndexerHost final : public IndexerHost {
+public:
+    explicit MainIndexerHost(TIconF& main) : m_main(main) {}
+    void blankPage() override;
+    void setCountPanel(const QString& text) override;
+    void pumpMessages() override;
+    void computePageGeometry() override;
+    void reportCatalogueFull() override;
+    std::int64_t tickCount() override;
+    int iconCountOf(std::string_view path) override;
+
+private:
+    TIconF& m_main;
+};
+
+// The six file types of the type list, in their order.
+extern const QStringList kFileTypes;
+
+} // namespace bw

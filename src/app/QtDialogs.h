@@ -1,0 +1,17 @@
+#pragma once
+
+#include "support/Dialogs.h"
+
+#include <QWidget>
+
+namespace bw {
+
+// The program's dialogs as Qt's standard boxes, owned by the main window.
+class QtDialogs final : public Dialogs {
+public:
+    void message(const QString& text, const QString& caption) override;
+    bool confirm(const QString& text, const QString& caption) override;
+    void about(const QString& title, const QString& text) override;
+};
+
+} // namespace bw

@@ -1,0 +1,63 @@
+#include "Catalogue.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace bw {
+namespace {
+
+// Paths are packed into chunks of this size; a chunk never moves, so entries can point into it.
+constexpr std::size_t kChunkBytes = 1 << 20;
+
+} // namespace
+
+Catalogue::Catalogue(std::int32_t capacity)
+    : m_capacity(std::max(capacity, 0))
+    , m_entries(static_cast<std::size_t>(m_capacity) + 1)
+{
+}
+
+std::string_view Catalogue::storePath(std::string_view path)
+{
+    // Entries of one file are appended one after another: they share the previous copy.
+    if (m_entryCount > 0) {
+        const std::string_view previous = m_entries[static_cast<std::size_t>(m_entryCount)].path();
+        if (previous == path)
+            return previous;
+    }
+    if (m_chunks.empty() || m_chunkSize - m_chunkUsed < path.size()) {
+        const std::size_t size = std::max(kChunkBytes, path.size());
+        m_chunks.push_back(std::make_unique_for_overwrite<char[]>(size));
+        m_chunkSize = size;
+        m_chunkUsed = 0;
+    }
+    char* target = m_chunks.back().get() + m_chunkUsed;
+    if (!path.empty())
+        std::memcpy(target, path.data(), path.size());
+    m_chunkUsed += path.size();
+    return {target, path.size()};
+}
+
+void Catalogue::appendEntry(std::string_view path, std::uint16_t iconIndex)
+{
+    if (isFull())
+        return;
+    const std::string_view stored = storePath(path);
+    IconEntry& e = m_entries[static_cast<std::size_t>(++m_entryCount)];
+    e.pathData = stored.data();
+    e.pathLength = static_cast<std::uint32_t>(stored.size());
+    e.iconIndex = iconIndex;
+    e.defective = 0;
+    e.marked = 0;
+}
+
+void Catalogue::clearCatalogue()
+{
+    std::fill(m_entries.begin() + 1, m_entries.begin() + 1 + m_entryCount, IconEntry {});
+    m_entryCount = 0;
+    m_chunks.clear();
+    m_chunkUsed = 0;
+    m_chunkSize = 0;
+}
+
+} // namespace bw

@@ -1,0 +1,68 @@
+#include "Indexer.h"
+
+#include "support/Funky.h"
+
+#include <algorithm>
+#include <string>
+
+namespace bw {
+namespace {
+
+void refreshCheck(const Catalogue& catalogue, IndexerHost& host)
+{
+    if (host.tickCount() - lastRefreshTick < kIndexRefreshMs)
+        return;
+    host.setCountPanel(QStringLiteral("Icon(s) ") + QString::number(catalogue.entryCount()));
+    host.pumpMessages();
+    lastRefreshTick = host.tickCount();
+}
+
+} // namespace
+
+std::string fileExtensionLower(std::string_view path)
+{
+    const std::size_t slash = path.rfind('/');
+    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos)
+        return {};
+    std::string ext(name.substr(dot));
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return ext;
+}
+
+QString catalogueFullText(std::int32_t capacity)
+{
+    return QStringLiteral("Die Maximale Symbolzahl von ") + QString::number(capacity) + QStringLiteral(" ist erreicht !")
+        + kLineBreak + QStringLiteral("By By Baby !");
+}
+
+void indexFile(Catalogue& catalogue, std::string_view path, IndexerHost& host)
+{
+    if (catalogue.entryCount() == 0)
+        host.blankPage();
+    if (catalogue.isFull()) {
+        host.reportCatalogueFull();
+        return;
+    }
+    const std::string ext = fileExtensionLower(path);
+    if (ext == ".ico" || ext == ".cur") {
+        catalogue.appendEntry(path, 0);
+    } else {
+        const int count = std::min(host.iconCountOf(path), kMaxIconsPerFile);
+        for (int i = 0; i < count; ++i) {
+            if (catalogue.isFull()) {
+                host.reportCatalogueFull();
+                break;
+            }
+            catalogue.appendEntry(path, static_cast<std::uint16_t>(i));
+            refreshCheck(catalogue, host);
+        }
+    }
+    refreshCheck(catalogue, host);
+    host.computePageGeometry();
+}
+
+} // namespace bw

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+#include <string>
+#include <vector>
+
+namespace bw {
+
+// A mounted volume that can hold files: its root path (ending in '/') and a display name.
+struct Volume {
+    std::string root;
+    QString displayName;
+};
+
+// File systems that only describe the kernel or devices; they are never listed or entered.
+bool isPseudoFileSystem(const QByteArray& type);
+
+// The valid, ready, real volumes, in order of their root path.
+std::vector<Volume> mountedVolumes();
+
+} // namespace bw

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+
+#include <stdexcept>
+
+namespace bw {
+
+// Every message box and question of the program goes through this interface, so that tests can
+// answer them and read their texts. The program installs the Qt implementation at start.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // A modal box with only an OK button and no symbol.
+    virtual void message(const QString& text, const QString& caption) = 0;
+    // A modal question; true for "Ja".
+    virtual bool confirm(const QString& text, const QString& caption) = 0;
+    // The desktop's About box.
+    virtual void about(const QString& title, const QString& text) = 0;
+};
+
+inline const QString kAppTitle = QStringLiteral("Bildwiesel");
+
+Dialogs& dialogs();
+// Installs the implementation; returns the previous one. The caller keeps ownership.
+Dialogs* setDialogs(Dialogs* implementation);
+
+// An error that ends a command; its German text reaches the user through the top-level handler.
+class CommandError : public std::runtime_error {
+public:
+    explicit CommandError(const QString& text) : std::runtime_error(text.toStdString()), m_text(text) {}
+    const QString& text() const { return m_text; }
+
+private:
+    QString m_text;
+};
+
+// Runs a command and shows the text of a CommandError that ends it in a message box.
+template <typename Command>
+void runCommand(Command&& command)
+{
+    try {
+        command();
+    } catch (const CommandError& error) {
+        dialogs().message(error.text(), kAppTitle);
+    }
+}
+
+} // namespace bw

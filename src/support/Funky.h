@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QPoint>
+#include <QSize>
+#include <QString>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace bw {
+
+// The program's version, shown in the main window title.
+inline const QString kVersionText = QStringLiteral("1.110");
+// Line break inside multi-line message texts.
+inline const QString kLineBreak = QStringLiteral("\r\n");
+
+// Directories of the program: where the binary lives, and its data and sound folders beside it
+// (or the program directory itself when a folder is missing). Each ends in '/'.
+struct ProgramPaths {
+    std::string programDirectory;
+    std::string dataDirectory;
+    std::string musicDirectory;
+};
+const ProgramPaths& programPaths();
+// Sets the paths from the program file (default: the running executable).
+void InitPaths(const std::filesystem::path& programFile = {});
+
+// Monotonic milliseconds, the clock of every progress refresh.
+std::int64_t tickCount();
+// The tick of the last progress refresh of any long operation; start-up sets it.
+extern std::int64_t lastRefreshTick;
+
+// Top-left position that centres a window of `window` size over an area at `origin` of `area`
+// size, moved by (dx, dy). Integer division truncates toward zero; nothing is clamped.
+QPoint centeredPosition(QPoint origin, QSize area, QSize window, int dx, int dy);
+
+// Lets every waiting event run, then returns without waiting for new ones.
+void PumpMessages();
+
+// hh:mm:ss of a number of seconds, rounded half to even. Hours go on past 23.
+QString ElapsedText(double seconds);
+
+// Waits `duration` seconds; with noPump the program does not react meanwhile.
+void WaitSeconds(bool noPump, float duration);
+
+// The absolute value rounded half up to n decimals, with a decimal comma: (2.6, 0) gives "3,0",
+// (0.5, 0) gives "1".
+QString RoundToText(double value, int n);
+
+// The text repeated count times; empty for count <= 0.
+QString RepeatText(int count, const QString& text);
+
+// Ends a path text with '/' unless it already does.
+std::string withTrailingSlash(std::string path);
+
+} // namespace bw

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+namespace bw {
+
+// Plays musicDirectory + name + ".wav" (the name matched without regard to case). Mode 0 returns
+// at once while the sound plays, mode 1 when it has ended. A new sound stops the one playing.
+// No audio device, a missing or broken file: silence, never an error.
+void PlayWav(const QString& name, int mode);
+
+// True while a sound started with mode 0 is still playing.
+bool soundPlaying();
+// Stops any sound and releases the audio device (at shutdown, and in tests).
+void stopSound();
+
+} // namespace bw

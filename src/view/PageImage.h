@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+namespace bw {
+
+// The page image `Bild`: a bitmap the painter draws into, shown as it is.
+class PageImage : public QWidget {
+    Q_OBJECT
+public:
+    PageImage(QWidget* parent, const QString& name);
+    QImage& canvas() { return m_canvas; }
+    // Shows what was drawn so far, at once, without letting other events run.
+    void refreshNow() { repaint(); }
+
+signals:
+    void mouseMoved(QPoint position);
+    void mousePressed(Qt::MouseButton button, QPoint position);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    QImage m_canvas;
+};
+
+} // namespace bw
