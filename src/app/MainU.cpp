@@ -30,6 +30,7 @@ Windows& windows()
 
 void createWindows()
 {
+    QCoreApplication::setApplicationName(kAppTitle);
     Windows& w = windows();
     w.IconF = new TIconF;
     QWidget* main = w.IconF;

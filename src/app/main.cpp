@@ -43,7 +43,6 @@ void closeOnTerminate(QWidget* mainWindow)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Bildwiesel"));
     bw::QtDialogs dialogs;
     bw::setDialogs(&dialogs);
     bw::createWindows();

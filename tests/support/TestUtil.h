@@ -13,6 +13,9 @@
 #include <filesystem>
 #include <string>
 
+// Readable QStrings in test failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
 namespace testutil {
 
 inline bw::ByteReader readerOf(const fixtures::Bytes& bytes) { return bw::ByteReader(bytes.data(), bytes.size()); }
