@@ -9,6 +9,8 @@
 #include <QByteArray>
 #include <QImageReader>
 
+#include <sys/stat.h>
+
 namespace bw {
 namespace {
 
@@ -88,21 +90,66 @@ QImage extractIcon(ByteReader file, int index)
     return {};
 }
 
+namespace {
+
+// The file read last stays mapped: painting a page extracts icon after icon from the same
+// library, and mapping it anew for each one would cost more than decoding the icon. The mapping
+// is used again only while the file's identity, size and modification time are unchanged.
+class LastFile {
+public:
+    const MappedFile* open(const std::filesystem::path& path)
+    {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+            release();
+            return nullptr;
+        }
+        if (m_file.isOpen() && path == m_path && st.st_dev == m_stat.st_dev && st.st_ino == m_stat.st_ino
+            && st.st_size == m_stat.st_size && st.st_mtim.tv_sec == m_stat.st_mtim.tv_sec
+            && st.st_mtim.tv_nsec == m_stat.st_mtim.tv_nsec)
+            return &m_file;
+        m_file = MappedFile(path);
+        if (!m_file.isOpen()) {
+            release();
+            return nullptr;
+        }
+        m_path = path;
+        m_stat = st;
+        return &m_file;
+    }
+    void release()
+    {
+        m_file = MappedFile();
+        m_path.clear();
+    }
+
+private:
+    MappedFile m_file;
+    std::filesystem::path m_path;
+    struct stat m_stat {};
+};
+
+thread_local LastFile lastFile;
+
+} // namespace
+
 int iconCount(const std::filesystem::path& path)
 {
-    const MappedFile file(path);
-    return file.isOpen() ? iconCount(file.reader()) : 0;
+    const MappedFile* file = lastFile.open(path);
+    return file ? iconCount(file->reader()) : 0;
 }
 
 QImage extractIcon(const std::filesystem::path& path, int index)
 {
-    const MappedFile file(path);
-    if (!file.isOpen())
+    const MappedFile* file = lastFile.open(path);
+    if (!file)
         return {};
-    // The picture must not point into the mapping, which ends with this call.
-    QImage picture = extractIcon(file.reader(), index);
+    // The picture must not point into the mapping, which may end with the next call.
+    QImage picture = extractIcon(file->reader(), index);
     picture.detach();
     return picture;
 }
+
+void releaseFileCache() { lastFile.release(); }
 
 } // namespace bw

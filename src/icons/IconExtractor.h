@@ -23,4 +23,8 @@ int iconCount(ByteReader file);
 QImage extractIcon(const std::filesystem::path& path, int index);
 QImage extractIcon(ByteReader file, int index);
 
+// Lets go of the file the path functions keep mapped between calls (they check on every call
+// that it is unchanged; this only frees the mapping early, e.g. before deleting files).
+void releaseFileCache();
+
 } // namespace bw
