@@ -3,13 +3,18 @@
 #include "app/AppState.h"
 #include "app/MainU.h"
 #include "fileops/BitmapExport.h"
+#include "support/Dialogs.h"
 #include "support/Funky.h"
+#include "view/OrginalFrm.h"
+#include "view/PagePainter.h"
+#include "view/PageState.h"
 
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QMenuBar>
+#include <QPainter>
 #include <QScreen>
 
 namespace bw {
@@ -113,6 +118,13 @@ TIconF::TIconF(QWidget* parent)
     connect(DriveComboBox1, &DriveComboBox::changed, this, &TIconF::DriveComboBox1Change);
     connect(FileListBox1, &FileListBox::fileClicked, this, &TIconF::FileListBox1Click);
     connect(FileListBox1, &FileListBox::changed, this, &TIconF::FileListBox1Change);
+    connect(ScrollBar1, &QScrollBar::valueChanged, this, &TIconF::ScrollBar1Change);
+    connect(Bild, &PageImage::mouseMoved, this, &TIconF::BildMouseMove);
+    connect(Bild, &PageImage::mousePressed, this, &TIconF::BildMouseDown);
+    connect(Seitemarkieren1, &QAction::triggered, this, &TIconF::Seitemarkieren1Click);
+    connect(SeiteDemarkieren1, &QAction::triggered, this, &TIconF::SeiteDemarkieren1Click);
+    connect(Oginalgre1, &QAction::triggered, this, &TIconF::Oginalgre1Click);
+    setMinimumSize(kMinWindowWidth, kMinWindowHeight);
 
     resize(640, 481);
     FormCreate();
@@ -159,7 +171,7 @@ void TIconF::buildMenus()
     // Commands that are not built yet are shown but cannot be chosen.
     for (QAction* a : {Einstellungen1, Beschreibung1, Info1, KWB1, Kopieren1, Suchergebnis1, AlleKopieren1, AlleLschen1,
                        Nummerieren1, Checken1, BmpAlsIco1, AlleLaufwerkelesen1, Kopieren2, AlsBMPKopieren1, Loeschen,
-                       AugewhlteLschen1, AusgewhlteKopieren1, Oginalgre1, Seitemarkieren1, SeiteDemarkieren1})
+                       AugewhlteLschen1, AusgewhlteKopieren1})
         a->setEnabled(false);
     connect(Ende1, &QAction::triggered, this, &TIconF::Ende1Click);
 }
@@ -192,7 +204,97 @@ void TIconF::layoutControls()
 void TIconF::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TIconF::FormResize()
+{
     layoutControls();
+    // The page bitmap follows the control; what was drawn stays where it was.
+    QImage& canvas = Bild->canvas();
+    if (canvas.size() != Bild->size()) {
+        QImage resized(Bild->size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+        resized.fill(toQColor(appState().backgroundColour));
+        if (!canvas.isNull()) {
+            QPainter painter(&resized);
+            painter.drawImage(0, 0, canvas);
+        }
+        canvas = resized;
+    }
+    if (!appState().catalogue)
+        return; // before start-up there is nothing to show
+    ComputePageGeometry(*this);
+    ScrollBar1Change();
+}
+
+void TIconF::ScrollBar1Change()
+{
+    pageState().firstVisible = ScrollBar1->value();
+    repaintCurrentPage(*this);
+}
+
+void TIconF::BildMouseMove(QPoint position)
+{
+    PageState& page = pageState();
+    const HitTest hit = hitTest(position, page);
+    page.pointerEntry = hit.entry;
+    page.pointerCell = hit.cell;
+    moveHoverFrame(Bild->canvas(), m_hover, {kCellPitch * hit.column, kCellPitch * hit.row}, toQColor(appState().backgroundColour));
+    Bild->update();
+    const Catalogue* catalogue = appState().catalogue.get();
+    if (!catalogue)
+        return;
+    const PathLine line = pathLineFor(*catalogue, hit.entry);
+    Panel4->setText(line.text);
+    QPalette colours = Panel4->label()->palette();
+    colours.setColor(QPalette::WindowText, toQColor(line.colour));
+    Panel4->label()->setPalette(colours);
+    Panel5->setText(hit.entry >= 1 && hit.entry <= catalogue->entryCount() ? QStringLiteral("  Nr: ") + QString::number(hit.entry)
+                                                                         : QStringLiteral("-"));
+}
+
+void TIconF::BildMouseDown(Qt::MouseButton button, QPoint position)
+{
+    PageState& page = pageState();
+    const HitTest hit = hitTest(position, page);
+    page.pointerEntry = hit.entry;
+    page.pointerCell = hit.cell;
+    Catalogue* catalogue = appState().catalogue.get();
+    if (button == Qt::RightButton) {
+        PopupMenu1->popup(Bild->mapToGlobal(position));
+        return;
+    }
+    if (button != Qt::LeftButton || !catalogue || catalogue->entryCount() == 0 || hit.entry < 1
+        || hit.entry > catalogue->entryCount())
+        return;
+    IconEntry& e = (*catalogue)[hit.entry];
+    e.marked = e.marked ? 0 : 1;
+    BildMouseMove(position);
+    repaintCurrentPage(*this);
+}
+
+void TIconF::Seitemarkieren1Click()
+{
+    if (Catalogue* catalogue = appState().catalogue.get())
+        markPage(*catalogue, pageState(), true);
+    repaintCurrentPage(*this);
+}
+
+void TIconF::SeiteDemarkieren1Click()
+{
+    if (Catalogue* catalogue = appState().catalogue.get())
+        markPage(*catalogue, pageState(), false);
+    repaintCurrentPage(*this);
+}
+
+void TIconF::Oginalgre1Click()
+{
+    runCommand([this] {
+        const Catalogue* catalogue = appState().catalogue.get();
+        const std::int32_t n = pageState().pointerEntry;
+        const std::string path = catalogue && n >= 1 && n <= catalogue->entryCount() ? std::string((*catalogue)[n].path()) : std::string();
+        showOriginalSize(*windows().OrginalF, path);
+    });
 }
 
 void TIconF::showEvent(QShowEvent* event)

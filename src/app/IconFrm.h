@@ -80,6 +80,13 @@ public slots:
     void FileListBox1Click();
     void FileListBox1Change();
     void Ende1Click();
+    void FormResize();
+    void ScrollBar1Change();
+    void BildMouseMove(QPoint position);
+    void BildMouseDown(Qt::MouseButton button, QPoint position);
+    void Seitemarkieren1Click();
+    void SeiteDemarkieren1Click();
+    void Oginalgre1Click();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -89,6 +96,7 @@ protected:
 private:
     void buildMenus();
     void FormCreate();
+    QPoint m_hover {0, 0}; // origin of the cell with the white hover frame
     bool m_shown = false;
     bool m_closed = false;
 };

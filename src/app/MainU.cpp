@@ -8,6 +8,8 @@
 #include "support/Dialogs.h"
 #include "support/Funky.h"
 #include "support/Sound.h"
+#include "view/OrginalFrm.h"
+#include "view/PagePainter.h"
 #include "view/PageState.h"
 
 #include <QApplication>
@@ -44,8 +46,7 @@ void createWindows()
                                        Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     w.KopierpfadF = new SecondaryWindow(main, QStringLiteral("TKopierpfadF"), QStringLiteral("Kopierverzeichnis"), {313, 202}, fixedDialog);
     w.MeldungF = new SecondaryWindow(main, QStringLiteral("TMeldungF"), QStringLiteral("Kopieren"), {565, 248}, Qt::Dialog, true);
-    w.OrginalF = new SecondaryWindow(main, QStringLiteral("TOrginalF"), QStringLiteral("Orginalgröße"), {112, 80},
-                                     Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, true);
+    w.OrginalF = new TOrginalF(main);
     w.NummerF = new SecondaryWindow(main, QStringLiteral("TNummerF"), QStringLiteral("Nummerrieren"), {132, 112}, fixedDialog);
     w.StartF = new TStartF;
 }
@@ -123,12 +124,63 @@ void readSingleFile(TIconF& main, const std::string& path)
     s.catalogue->clearCatalogue();
     MainIndexerHost host(main);
     indexFile(*s.catalogue, path, host);
+    repaintCurrentPage(main);
+}
+
+namespace {
+
+// The painter's view of the main window.
+class MainPaintHost final : public PaintHost {
+public:
+    explicit MainPaintHost(TIconF& main) : m_main(main) {}
+    void setNumberPanel(const QString& text) override { m_main.Panel5->setText(text); }
+    void setCountPanel(const QString& text) override { m_main.StatusBar1->setPanelText(1, text); }
+    void setRangePanel(const QString& text) override { m_main.Panel3->setText(text); }
+    void refreshNow() override { m_main.Bild->refreshNow(); }
+    QImage extractIcon(std::string_view path, int iconIndex) override
+    {
+        return bw::extractIcon(std::filesystem::path(std::string(path)), iconIndex);
+    }
+
+private:
+    TIconF& m_main;
+};
+
+std::int32_t entryCount()
+{
+    const AppState& s = appState();
+    return s.catalogue ? s.catalogue->entryCount() : 0;
+}
+
+} // namespace
+
+void ComputePageGeometry(TIconF& main)
+{
+    PageState& page = pageState();
+    computeGrid(page, main.Bild->width(), main.Bild->height());
+    const ScrollRange range = scrollRangeFor(entryCount(), page.pageCapacity);
+    // Changing the range or the position raises the scroll bar's change event, which repaints.
+    main.ScrollBar1->setMaximum(range.maximum);
+    if (range.resetPosition) {
+        main.ScrollBar1->setValue(1);
+        main.ScrollBar1->setPageStep(range.largeChange);
+    }
+}
+
+void PaintEntries(TIconF& main, std::int32_t first, std::int32_t last)
+{
+    AppState& s = appState();
+    if (!s.catalogue)
+        return;
+    MainPaintHost host(main);
+    paintEntries(main.Bild->canvas(), *s.catalogue, pageState(), toQColor(s.backgroundColour), first, last, host, s.scratchIcon);
     main.Bild->update();
 }
 
-void ComputePageGeometry(TIconF&)
+void repaintCurrentPage(TIconF& main)
 {
-    // Filled in by the page view.
+    const PageState& page = pageState();
+    PaintEntries(main, page.firstVisible, page.firstVisible + page.pageCapacity - 1);
 }
 
 void MainIndexerHost::blankPage()

@@ -11,6 +11,7 @@ namespace bw {
 
 class TIconF;
 class TStartF;
+class TOrginalF;
 
 // The program's windows, created once at program entry in this order and kept to the end.
 struct Windows {
@@ -21,7 +22,7 @@ struct Windows {
     QDialog* VergleichF = nullptr;
     QDialog* KopierpfadF = nullptr;
     QDialog* MeldungF = nullptr;
-    QDialog* OrginalF = nullptr;
+    TOrginalF* OrginalF = nullptr;
     QDialog* NummerF = nullptr;
     TStartF* StartF = nullptr;
 };
@@ -39,8 +40,12 @@ void shutDown(TIconF& main);
 void readTree(TIconF& main);
 void readSingleFile(TIconF& main, const std::string& path);
 
-// Page geometry after the catalogue changed.
+// Page geometry after the catalogue or the window size changed; sets the scroll bar's range.
 void ComputePageGeometry(TIconF& main);
+// Paints entries first..last into the page (first == last: into the pointer's cell).
+void PaintEntries(TIconF& main, std::int32_t first, std::int32_t last);
+// PaintEntries(firstVisible, firstVisible + pageCapacity - 1).
+void repaintCurrentPage(TIconF& main);
 
 // The indexer's view of the main window.
 class MainIndexerHost final : public IndexerHost {

@@ -7,6 +7,7 @@
 #include "app/IconFrm.h"
 #include "app/MainU.h"
 #include "app/StartFrm.h"
+#include "view/OrginalFrm.h"
 #include "support/Funky.h"
 
 #include <gtest/gtest.h>

@@ -1,0 +1,61 @@
+#include "OrginalFrm.h"
+
+#include "support/Dialogs.h"
+#include "support/Funky.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QScreen>
+
+namespace bw {
+
+TOrginalF::TOrginalF(QWidget* mainWindow)
+    : SecondaryWindow(mainWindow, QStringLiteral("TOrginalF"), QStringLiteral("Orginalgröße"), {112, 80},
+                      Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, true)
+    , Image1(new QLabel(this))
+{
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->move(0, 0);
+}
+
+std::string viewerExtension(const std::string& path)
+{
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos)
+        return {};
+    std::string ext = path.substr(dot);
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return ext;
+}
+
+void TOrginalF::loadPicture(const std::string& path)
+{
+    const QString name = QFile::decodeName(QByteArray::fromStdString(path));
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly))
+        throw CommandError(QStringLiteral("Datei ") + name + QStringLiteral(" kann nicht geöffnet werden"));
+    QImageReader reader(&file, "BMP");
+    const QImage picture = reader.read();
+    if (picture.isNull())
+        throw CommandError(QStringLiteral("Bitmap ist ungültig"));
+    Image1->setPixmap(QPixmap::fromImage(picture));
+    Image1->resize(picture.size());
+    resize(picture.width() + 25, picture.height() + 25);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    move(centeredPosition({0, 0}, screen ? screen->size() : size(), size(), 0, 0));
+}
+
+void showOriginalSize(TOrginalF& viewer, const std::string& path)
+{
+    if (viewerExtension(path) != ".bmp") {
+        dialogs().message(QStringLiteral("Orginalgröße nur bei BMP möglich."), kAppTitle);
+        return;
+    }
+    viewer.loadPicture(path);
+    viewer.exec();
+}
+
+} // namespace bw

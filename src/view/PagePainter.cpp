@@ -1,0 +1,202 @@
+#include "PagePainter.h"
+
+#include "app/AppState.h"
+
+#include <QFile>
+#include <QPainter>
+
+#include <algorithm>
+#include <filesystem>
+#include <limits>
+#include <string>
+#include <system_error>
+
+namespace bw {
+namespace {
+
+const QColor kRed(255, 0, 0);
+const QColor kYellow(255, 255, 0);
+const QColor kWhite(255, 255, 255);
+
+// Pixel-exact drawing on the page image; every range includes both ends and is clipped.
+void fillArea(QImage& canvas, int x1, int y1, int x2, int y2, QColor colour)
+{
+    const QRect area = QRect(QPoint(x1, y1), QPoint(x2, y2)).intersected(canvas.rect());
+    if (area.isEmpty())
+        return;
+    const QRgb value = colour.rgb();
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(canvas.scanLine(y));
+        std::fill(line + area.left(), line + area.right() + 1, value);
+    }
+}
+
+void outline(QImage& canvas, int x1, int y1, int x2, int y2, QColor colour)
+{
+    fillArea(canvas, x1, y1, x2, y1, colour);
+    fillArea(canvas, x1, y2, x2, y2, colour);
+    fillArea(canvas, x1, y1, x1, y2, colour);
+    fillArea(canvas, x2, y1, x2, y2, colour);
+}
+
+// A line that stops one pixel before its end point, as the platform draws lines.
+void diagonal(QImage& canvas, int x, int y, int dx, int dy, int steps, QColor colour)
+{
+    for (int i = 0; i < steps; ++i) {
+        const int px = x + i * dx;
+        const int py = y + i * dy;
+        if (canvas.rect().contains(px, py))
+            canvas.setPixel(px, py, colour.rgb());
+    }
+}
+
+// ASCII letters only: other bytes of a file name stay as they are.
+QString asciiCase(const QString& text, bool upper)
+{
+    QString out = text;
+    for (QChar& c : out) {
+        const char16_t u = c.unicode();
+        if (upper && u >= 'a' && u <= 'z')
+            c = QChar(static_cast<char16_t>(u - 'a' + 'A'));
+        else if (!upper && u >= 'A' && u <= 'Z')
+            c = QChar(static_cast<char16_t>(u - 'A' + 'a'));
+    }
+    return out;
+}
+
+int divTowardZero(int a, int b) { return a / b; }
+
+} // namespace
+
+void computeGrid(PageState& page, int imageWidth, int imageHeight)
+{
+    page.cellsAcross = std::max(0, imageWidth) / kCellPitch;
+    page.cellsDown = std::max(0, imageHeight) / kCellPitch;
+    page.pageCapacity = page.cellsAcross * page.cellsDown;
+}
+
+ScrollRange scrollRangeFor(std::int32_t entryCount, int pageCapacity)
+{
+    ScrollRange r;
+    if (entryCount == 0 || pageCapacity == 0 || entryCount <= pageCapacity)
+        return r;
+    r.maximum = entryCount - pageCapacity + 1;
+    r.resetPosition = true;
+    // The page step is a 16-bit value.
+    r.largeChange = std::min(pageCapacity - 1, static_cast<int>(std::numeric_limits<std::int16_t>::max()));
+    return r;
+}
+
+void paintEntries(QImage& canvas, Catalogue& catalogue, const PageState& page, QColor background, std::int32_t first,
+                  std::int32_t last, PaintHost& host, QImage& scratchIcon)
+{
+    host.setNumberPanel(QStringLiteral("-"));
+    if (first == 0)
+        first = 1;
+    const std::int32_t entryCount = catalogue.entryCount();
+    if (entryCount <= page.pageCapacity || entryCount == 0)
+        fillArea(canvas, 0, 0, canvas.width(), canvas.height(), background);
+    if (entryCount == 0)
+        return;
+
+    const int across = page.cellsAcross;
+    // With no column there is no cell to draw into; only the strips are painted.
+    int k = first == last ? page.pointerCell - 1 : 0;
+    if (across > 0 && last >= first) {
+        QPainter painter(&canvas);
+        for (std::int32_t i = first; i <= last && i <= entryCount; ++i) {
+            ++k;
+            // Division truncates toward zero: a cell number below 1 lands left of the image.
+            const int row = (k - 1) / across;
+            const int column = (k - 1) - row * across;
+            const int x = kCellPitch * column;
+            const int y = kCellPitch * row;
+            IconEntry& e = catalogue[i];
+            scratchIcon = host.extractIcon(e.path(), e.iconIndex);
+            fillArea(canvas, x, y, x + 42, y + 42, background);
+            if (scratchIcon.isNull()) {
+                e.defective = 1;
+                outline(canvas, x + 1, y + 1, x + 40, y + 40, kRed);
+                outline(canvas, x + 2, y + 2, x + 39, y + 39, kRed);
+                diagonal(canvas, x + 1, y + 1, 1, 1, 40, kRed);
+                diagonal(canvas, x + 1, y + 41, 1, -1, 40, kRed);
+            } else {
+                painter.drawImage(x + kIconOffset, y + kIconOffset, scratchIcon);
+            }
+            if (e.marked) {
+                outline(canvas, x + 3, y + 3, x + 38, y + 38, kYellow);
+                outline(canvas, x + 4, y + 4, x + 37, y + 37, kYellow);
+            }
+            host.setCountPanel(QStringLiteral("Icon(s) ") + QString::number(entryCount));
+            host.setRangePanel(QString::number(first) + QStringLiteral(" bis ") + QString::number(i));
+            if (i % across == 0) {
+                painter.end();
+                host.refreshNow();
+                painter.begin(&canvas);
+            }
+            if (i == entryCount)
+                break;
+        }
+    }
+
+    const int gridWidth = kCellPitch * page.cellsAcross;
+    const int gridHeight = kCellPitch * page.cellsDown;
+    if (canvas.width() > gridWidth || canvas.height() > gridHeight) {
+        fillArea(canvas, gridWidth, 0, gridWidth + 41, gridHeight + 41, background);
+        fillArea(canvas, 0, gridHeight, gridWidth + 41, gridHeight + 41, background);
+    }
+}
+
+HitTest hitTest(QPoint position, const PageState& page)
+{
+    HitTest h;
+    h.column = divTowardZero(position.x(), kCellPitch);
+    h.row = divTowardZero(position.y(), kCellPitch);
+    const int index = h.row * page.cellsAcross + h.column;
+    h.entry = page.firstVisible + index;
+    h.cell = index + 1;
+    return h;
+}
+
+void moveHoverFrame(QImage& canvas, QPoint& hover, QPoint origin, QColor background)
+{
+    if (origin != hover)
+        outline(canvas, hover.x(), hover.y(), hover.x() + 41, hover.y() + 41, background);
+    outline(canvas, origin.x(), origin.y(), origin.x() + 41, origin.y() + 41, kWhite);
+    hover = origin;
+}
+
+PathLine pathLineFor(const Catalogue& catalogue, std::int32_t entry)
+{
+    static const IconEntry empty;
+    const IconEntry& e = entry >= 1 && entry <= catalogue.entryCount() ? catalogue[entry] : empty;
+    PathLine line;
+    QString tag;
+    const std::string path(e.path());
+    if (e.defective) {
+        line.colour = kColourRed;
+        tag = QStringLiteral(" ->Icon DEFEKT");
+        std::error_code ec;
+        if (!std::filesystem::exists(path, ec))
+            tag = QStringLiteral(" ->Icon nicht vorhanden");
+    } else if (e.marked) {
+        line.colour = kColourYellow;
+        tag = QStringLiteral(" ->Icon wird GELÖSCHT");
+    }
+    const std::size_t slash = path.rfind('/');
+    const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    line.text = asciiCase(QFile::decodeName(QByteArray::fromStdString(directory)), false)
+        + asciiCase(QFile::decodeName(QByteArray::fromStdString(name)), true) + QStringLiteral("  Nr: ")
+        + QString::number(e.iconIndex) + tag;
+    return line;
+}
+
+void markPage(Catalogue& catalogue, const PageState& page, bool marked)
+{
+    const std::int32_t last = std::min<std::int32_t>(page.firstVisible + page.pageCapacity - 1, catalogue.entryCount());
+    for (std::int32_t n = std::max(page.firstVisible, 1); n <= last; ++n)
+        catalogue[n].marked = marked ? 1 : 0;
+}
+
+} // namespace bw

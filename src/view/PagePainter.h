@@ -1,0 +1,77 @@
+#pragma once
+
+#include "catalogue/Catalogue.h"
+#include "view/PageState.h"
+
+#include <QColor>
+#include <QImage>
+#include <QPoint>
+#include <QString>
+
+#include <cstdint>
+#include <string_view>
+
+namespace bw {
+
+// Cells are squares of this many pixels; the icon sits 5 pixels in.
+inline constexpr int kCellPitch = 42;
+inline constexpr int kIconOffset = 5;
+// The smallest outer size of the main window.
+inline constexpr int kMinWindowWidth = 192;
+inline constexpr int kMinWindowHeight = 194;
+
+// Cells across, cells down and page capacity for a page image of this size.
+void computeGrid(PageState& page, int imageWidth, int imageHeight);
+
+// What the page scroll bar must show for a catalogue of entryCount entries.
+struct ScrollRange {
+    int maximum = 1;
+    bool resetPosition = false; // multi-page: back to entry 1
+    int largeChange = 1;
+};
+ScrollRange scrollRangeFor(std::int32_t entryCount, int pageCapacity);
+
+// The texts and the on-screen refresh the painter needs of its window.
+class PaintHost {
+public:
+    virtual ~PaintHost() = default;
+    virtual void setNumberPanel(const QString& text) = 0;
+    virtual void setCountPanel(const QString& text) = 0;
+    virtual void setRangePanel(const QString& text) = 0;
+    // Shows the page image as drawn so far, without letting other events run.
+    virtual void refreshNow() = 0;
+    // The icon of an entry; every painted cell asks for it again (no cache).
+    virtual QImage extractIcon(std::string_view path, int iconIndex) = 0;
+};
+
+// Paints entries first..last into their cells; first == last paints that one entry into
+// page.pointerCell. Entries whose icon cannot be extracted get the red frame and cross and their
+// defective flag set. scratchIcon receives each extracted icon in turn.
+void paintEntries(QImage& canvas, Catalogue& catalogue, const PageState& page, QColor background, std::int32_t first,
+                  std::int32_t last, PaintHost& host, QImage& scratchIcon);
+
+// The cell under a point of the page image (also in the strips beside and below the grid).
+struct HitTest {
+    int column = 0;
+    int row = 0;
+    std::int32_t entry = 0;
+    int cell = 0;
+};
+HitTest hitTest(QPoint position, const PageState& page);
+
+// Moves the white hover frame to the cell at `origin`: the old frame at `hover` is erased with
+// the background first when the cell changed. `hover` is updated.
+void moveHoverFrame(QImage& canvas, QPoint& hover, QPoint origin, QColor background);
+
+// The path line for an entry: directory in lower case, file name in upper case (ASCII letters
+// only), "  Nr: " and the icon index, and a tag for a defective or marked entry.
+struct PathLine {
+    QString text;
+    std::uint32_t colour = 0; // 0 black, 255 red, 65535 yellow
+};
+PathLine pathLineFor(const Catalogue& catalogue, std::int32_t entry);
+
+// "Seite Markieren" and "Seite Demarkieren": the marked flag of every entry of the current page.
+void markPage(Catalogue& catalogue, const PageState& page, bool marked);
+
+} // namespace bw
