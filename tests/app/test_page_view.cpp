@@ -1,0 +1,183 @@
+// The page in the real main window: mouse, marking, scrolling, resizing, the viewer, and a grab
+// of what a person sees.
+
+#include "support/ScriptedDialogs.h"
+#include "support/TestUtil.h"
+
+#include "app/AppState.h"
+#include "app/IconFrm.h"
+#include "app/MainU.h"
+#include "view/OrginalFrm.h"
+#include "view/PagePainter.h"
+#include "view/PageState.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
+
+using namespace bw;
+
+namespace {
+
+const QRgb kRed = qRgb(255, 0, 0);
+const QRgb kYellow = qRgb(255, 255, 0);
+const QRgb kWhite = qRgb(255, 255, 255);
+
+class PageView : public ::testing::Test {
+protected:
+    static inline QTemporaryDir* config = nullptr;
+    static inline QTemporaryDir* files = nullptr;
+
+    static void SetUpTestSuite()
+    {
+        config = new QTemporaryDir;
+        files = new QTemporaryDir;
+        qputenv("XDG_CONFIG_HOME", config->path().toLocal8Bit());
+        createWindows();
+        windows().IconF->show();
+        windows().IconF->resize(640, 481);
+    }
+    static void TearDownTestSuite()
+    {
+        destroyWindows();
+        delete files;
+        delete config;
+    }
+
+    TIconF& main() { return *windows().IconF; }
+    Catalogue& catalogue() { return *appState().catalogue; }
+    std::string file(const char* name, const fixtures::Bytes& bytes)
+    {
+        return testutil::writeFile(std::filesystem::path(files->path().toStdString()) / name, bytes).string();
+    }
+    // Reads the files as the indexer does, then shows the first page.
+    void fill(const std::vector<std::string>& paths)
+    {
+        catalogue().clearCatalogue();
+        MainIndexerHost host(main());
+        for (const std::string& p : paths)
+            indexFile(catalogue(), p, host);
+        main().ScrollBar1->setValue(1);
+        repaintCurrentPage(main());
+    }
+    QRgb canvasAt(int x, int y) { return main().Bild->canvas().pixel(x, y); }
+};
+
+} // namespace
+
+TEST_F(PageView, HoverTextsAndClickMarking)
+{
+    const std::string red = file("rot.ico", testutil::solidIcon(qRgb(255, 0, 0)));
+    fill({red, red, red});
+    QTest::mouseMove(main().Bild, QPoint(42 + 10, 10));
+    EXPECT_EQ(pageState().pointerEntry, 2);
+    EXPECT_EQ(main().Panel5->text(), "  Nr: 2");
+    EXPECT_TRUE(main().Panel4->text().endsWith("ROT.ICO  Nr: 0"));
+    EXPECT_EQ(canvasAt(42, 0), kWhite);
+
+    QTest::mouseClick(main().Bild, Qt::LeftButton, {}, QPoint(42 + 10, 10));
+    EXPECT_EQ(catalogue()[2].marked, 1);
+    EXPECT_TRUE(main().Panel4->text().endsWith(" ->Icon wird GELÖSCHT"));
+    EXPECT_EQ(main().Panel4->label()->palette().color(QPalette::WindowText), QColor(255, 255, 0));
+    EXPECT_EQ(main().Panel5->text(), "-"); // the repaint resets the number panel
+    EXPECT_EQ(canvasAt(42 + 3, 20), kYellow);
+    EXPECT_NE(canvasAt(42, 0), kWhite);    // the repaint cleared the hover frame
+    QTest::mouseClick(main().Bild, Qt::LeftButton, {}, QPoint(42 + 10, 10));
+    EXPECT_EQ(catalogue()[2].marked, 0);
+
+    // Over an empty cell: no entry, black "  Nr: 0".
+    QTest::mouseMove(main().Bild, QPoint(5 * 42 + 10, 10));
+    EXPECT_EQ(main().Panel5->text(), "-");
+    EXPECT_EQ(main().Panel4->text(), "  Nr: 0");
+    QTest::mouseClick(main().Bild, Qt::LeftButton, {}, QPoint(5 * 42 + 10, 10));
+    EXPECT_EQ(catalogue()[1].marked + catalogue()[2].marked + catalogue()[3].marked, 0);
+}
+
+TEST_F(PageView, RightClickOnlyMovesThePointer)
+{
+    const std::string red = file("rot.ico", testutil::solidIcon(qRgb(255, 0, 0)));
+    fill({red, red, red});
+    QTimer::singleShot(0, [this] { main().PopupMenu1->close(); });
+    QTest::mouseClick(main().Bild, Qt::RightButton, {}, QPoint(2 * 42 + 10, 10));
+    EXPECT_EQ(pageState().pointerEntry, 3);
+    EXPECT_EQ(pageState().pointerCell, 3);
+    EXPECT_EQ(catalogue()[3].marked, 0);
+    main().PopupMenu1->close();
+}
+
+TEST_F(PageView, PageMarkingAndScrolling)
+{
+    const std::string red = file("rot.ico", testutil::solidIcon(qRgb(255, 0, 0)));
+    const PageState& page = pageState();
+    std::vector<std::string> many(static_cast<std::size_t>(page.pageCapacity + 5), red);
+    fill(many);
+    EXPECT_EQ(main().ScrollBar1->maximum(), 6);
+    EXPECT_EQ(main().ScrollBar1->pageStep(), page.pageCapacity - 1);
+    main().Seitemarkieren1->trigger();
+    EXPECT_EQ(catalogue()[page.pageCapacity].marked, 1);
+    EXPECT_EQ(catalogue()[page.pageCapacity + 1].marked, 0);
+    main().ScrollBar1->setValue(6);
+    EXPECT_EQ(page.firstVisible, 6);
+    EXPECT_EQ(main().Panel3->text(), QStringLiteral("6 bis %1").arg(page.pageCapacity + 5));
+    main().SeiteDemarkieren1->trigger();
+    EXPECT_EQ(catalogue()[5].marked, 1);
+    EXPECT_EQ(catalogue()[6].marked, 0);
+    // A resize returns the view to entry 1.
+    main().resize(600, 460);
+    EXPECT_EQ(main().ScrollBar1->value(), 1);
+    EXPECT_EQ(main().Bild->canvas().size(), main().Bild->size());
+    main().resize(100, 100);
+    EXPECT_GE(main().width(), kMinWindowWidth);
+    EXPECT_GE(main().height(), kMinWindowHeight);
+    main().resize(640, 481);
+}
+
+TEST_F(PageView, OriginalSizeViewer)
+{
+    testutil::ScriptedDialogs dialogs;
+    TOrginalF& viewer = *windows().OrginalF;
+    showOriginalSize(viewer, "/irgendwo/icon.ico");
+    showOriginalSize(viewer, "");
+    showOriginalSize(viewer, "/ordner.bmp/datei");
+    EXPECT_EQ(dialogs.texts(), QStringList(3, QStringLiteral("Orginalgröße nur bei BMP möglich.")));
+    EXPECT_EQ(viewerExtension("/Bilder/LOGO.BMP"), ".bmp");
+
+    const std::string bmp = file("LOGO.BMP", fixtures::bmpFile(testutil::solid(qRgb(1, 2, 3), 100, 60), fixtures::BmpKind::Bits24));
+    QTimer::singleShot(0, [&viewer] { viewer.close(); });
+    showOriginalSize(viewer, bmp);
+    EXPECT_EQ(viewer.size(), QSize(125, 85));
+    EXPECT_EQ(viewer.Image1->size(), QSize(100, 60));
+    const QSize screen = QGuiApplication::primaryScreen()->size();
+    EXPECT_EQ(viewer.pos(), QPoint((screen.width() - 125) / 2, (screen.height() - 85) / 2));
+
+    dialogs.shown.clear();
+    const std::string missing = files->path().toStdString() + "/fehlt.bmp";
+    runCommand([&] { showOriginalSize(viewer, missing); });
+    const std::string broken = file("kaputt.bmp", {'B', 'M', 1, 2, 3});
+    runCommand([&] { showOriginalSize(viewer, broken); });
+    EXPECT_EQ(dialogs.texts(), (QStringList {QStringLiteral("Datei %1 kann nicht geöffnet werden").arg(QString::fromStdString(missing)),
+                                             QStringLiteral("Bitmap ist ungültig")}));
+}
+
+TEST_F(PageView, GrabShowsIconsAndTheRedCross)
+{
+    const std::string red = file("rot.ico", testutil::solidIcon(qRgb(255, 0, 0)));
+    const std::string green = file("gruen.ico", testutil::solidIcon(qRgb(0, 200, 0), 4));
+    const std::string broken = file("kaputt.ico", {'k', 'e', 'i', 'n', ' ', 'I', 'c', 'o', 'n'});
+    const std::string bitmap = file("bild.bmp", fixtures::bmpFile(testutil::bands(false), fixtures::BmpKind::Bits24));
+    fill({red, broken, green, bitmap});
+    const QImage shot = main().grab().toImage();
+    shot.save(QStringLiteral("page_view_grab.png"));
+    const QPoint origin = main().Bild->mapTo(&main(), QPoint(0, 0));
+    auto px = [&](int x, int y) { return shot.pixel(origin + QPoint(x, y)) & 0xFFFFFF; };
+    EXPECT_EQ(px(20, 20), 0xFF0000u);                // red icon in cell 1
+    EXPECT_EQ(px(42 + 20, 20), 0xFF0000u);           // the cross of the broken icon in cell 2
+    EXPECT_EQ(px(42 + 1, 10), 0xFF0000u);            // its frame
+    EXPECT_EQ(px(84 + 20, 20), 0x00FF00u);           // green icon, 4-bit: the nearest VGA colour
+    EXPECT_EQ(px(126 + 5 + 30, 20), 0xFFFFFFu);      // the bitmap's white band on the right
+    EXPECT_EQ(catalogue()[2].defective, 1);
+    EXPECT_EQ(main().Panel3->text(), "1 bis 4");
+    EXPECT_EQ(main().StatusBar1->panelText(1), "Icon(s) 4");
+}
