@@ -4,7 +4,9 @@
 
 #include "support/TestUtil.h"
 
+#include "catalogue/Catalogue.h"
 #include "icons/IconExtractor.h"
+#include "view/PagePainter.h"
 
 #include <benchmark/benchmark.h>
 
@@ -112,8 +114,105 @@ void extractPeFromMemory(benchmark::State& state)
     }
 }
 
+// A full repaint of a page of 1,000 cells whose icons come from the library, as the painter does
+// it: every cell extracts its icon from the file again.
+constexpr int kPageCells = 1000;
+
+class LibraryPaintHost final : public bw::PaintHost {
+public:
+    void setNumberPanel(const QString&) override {}
+    void setCountPanel(const QString&) override {}
+    void setRangePanel(const QString&) override {}
+    void refreshNow() override {}
+    QImage extractIcon(std::string_view path, int iconIndex) override
+    {
+        return bw::extractIcon(std::filesystem::path(std::string(path)), iconIndex);
+    }
+};
+
+void paintPageFromLibrary(benchmark::State& state)
+{
+    bw::Catalogue catalogue(kPageCells);
+    for (int i = 0; i < kPageCells; ++i)
+        catalogue.appendEntry(library().pe.string(), static_cast<std::uint16_t>(i % kGroups));
+    bw::PageState page;
+    QImage canvas(40 * bw::kCellPitch, 25 * bw::kCellPitch, QImage::Format_RGB32);
+    bw::computeGrid(page, canvas.width(), canvas.height());
+    LibraryPaintHost host;
+    QImage scratch;
+    for (auto _ : state)
+        bw::paintEntries(canvas, catalogue, page, QColor(212, 208, 200), 1, kPageCells, host, scratch);
+    state.counters["cells"] = page.pageCapacity;
+}
+
+// The painter with icons decoded from the library's bytes in memory instead of the file.
+class MemoryPaintHost final : public bw::PaintHost {
+public:
+    void setNumberPanel(const QString&) override {}
+    void setCountPanel(const QString&) override {}
+    void setRangePanel(const QString&) override {}
+    void refreshNow() override {}
+    QImage extractIcon(std::string_view, int iconIndex) override
+    {
+        const Bytes& bytes = library().peBytes;
+        return bw::extractIcon(bw::ByteReader(bytes.data(), bytes.size()), iconIndex);
+    }
+};
+
+void paintPageFromMemory(benchmark::State& state)
+{
+    bw::Catalogue catalogue(kPageCells);
+    for (int i = 0; i < kPageCells; ++i)
+        catalogue.appendEntry("x", static_cast<std::uint16_t>(i % kGroups));
+    bw::PageState page;
+    QImage canvas(40 * bw::kCellPitch, 25 * bw::kCellPitch, QImage::Format_RGB32);
+    bw::computeGrid(page, canvas.width(), canvas.height());
+    MemoryPaintHost host;
+    QImage scratch;
+    for (auto _ : state)
+        bw::paintEntries(canvas, catalogue, page, QColor(212, 208, 200), 1, kPageCells, host, scratch);
+}
+
+// The painter alone: every cell gets the same picture without any extraction.
+class FixedPaintHost final : public bw::PaintHost {
+public:
+    QImage icon = testutil::solid(qRgb(10, 20, 30));
+    void setNumberPanel(const QString&) override {}
+    void setCountPanel(const QString&) override {}
+    void setRangePanel(const QString&) override {}
+    void refreshNow() override {}
+    QImage extractIcon(std::string_view, int) override { return icon; }
+};
+
+void paintPageOnly(benchmark::State& state)
+{
+    bw::Catalogue catalogue(kPageCells);
+    for (int i = 0; i < kPageCells; ++i)
+        catalogue.appendEntry("x", 0);
+    bw::PageState page;
+    QImage canvas(40 * bw::kCellPitch, 25 * bw::kCellPitch, QImage::Format_RGB32);
+    bw::computeGrid(page, canvas.width(), canvas.height());
+    FixedPaintHost host;
+    QImage scratch;
+    for (auto _ : state)
+        bw::paintEntries(canvas, catalogue, page, QColor(212, 208, 200), 1, kPageCells, host, scratch);
+}
+
+// The same 1,000 icons decoded from the library's bytes in memory, nothing drawn.
+void decodePageFromMemory(benchmark::State& state)
+{
+    const Bytes& bytes = library().peBytes;
+    for (auto _ : state)
+        for (int i = 0; i < kPageCells; ++i)
+            benchmark::DoNotOptimize(bw::extractIcon(bw::ByteReader(bytes.data(), bytes.size()), i % kGroups));
+}
+
 } // namespace
 
+BENCHMARK(paintPageFromLibrary)->Unit(benchmark::kMillisecond);
+BENCHMARK(decodePageFromMemory)->Unit(benchmark::kMillisecond);
+BENCHMARK(paintPageOnly)->Unit(benchmark::kMillisecond);
+BENCHMARK(paintPageFromMemory)->Unit(benchmark::kMillisecond);
 BENCHMARK(countPe)->Unit(benchmark::kMicrosecond);
 BENCHMARK(countNe)->Unit(benchmark::kMicrosecond);
 BENCHMARK(extractPe)->Unit(benchmark::kMicrosecond);

@@ -95,16 +95,21 @@ namespace {
 // The file read last stays mapped: painting a page extracts icon after icon from the same
 // library, and mapping it anew for each one would cost more than decoding the icon. The mapping
 // is used again only while the file's identity, size and modification time are unchanged.
+int batchDepth = 0;
+
 class LastFile {
 public:
     const MappedFile* open(const std::filesystem::path& path)
     {
+        if (batchDepth > 0 && m_checkedInBatch && m_file.isOpen() && path.native() == m_path.native())
+            return &m_file;
+        m_checkedInBatch = batchDepth > 0;
         struct stat st {};
         if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
             release();
             return nullptr;
         }
-        if (m_file.isOpen() && path == m_path && st.st_dev == m_stat.st_dev && st.st_ino == m_stat.st_ino
+        if (m_file.isOpen() && path.native() == m_path.native() && st.st_dev == m_stat.st_dev && st.st_ino == m_stat.st_ino
             && st.st_size == m_stat.st_size && st.st_mtim.tv_sec == m_stat.st_mtim.tv_sec
             && st.st_mtim.tv_nsec == m_stat.st_mtim.tv_nsec)
             return &m_file;
@@ -121,9 +126,12 @@ public:
     {
         m_file = MappedFile();
         m_path.clear();
+        m_checkedInBatch = false;
     }
+    void endBatch() { m_checkedInBatch = false; }
 
 private:
+    bool m_checkedInBatch = false;
     MappedFile m_file;
     std::filesystem::path m_path;
     struct stat m_stat {};
@@ -151,5 +159,13 @@ QImage extractIcon(const std::filesystem::path& path, int index)
 }
 
 void releaseFileCache() { lastFile.release(); }
+
+ExtractionBatch::ExtractionBatch() { ++batchDepth; }
+
+ExtractionBatch::~ExtractionBatch()
+{
+    if (--batchDepth == 0)
+        lastFile.endBatch();
+}
 
 } // namespace bw

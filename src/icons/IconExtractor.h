@@ -27,4 +27,14 @@ QImage extractIcon(ByteReader file, int index);
 // that it is unchanged; this only frees the mapping early, e.g. before deleting files).
 void releaseFileCache();
 
+// While a batch is alive, a file found unchanged once is trusted for the rest of the batch, which
+// saves a stat() per icon. For loops that let no other command run meanwhile (painting a page).
+class ExtractionBatch {
+public:
+    ExtractionBatch();
+    ~ExtractionBatch();
+    ExtractionBatch(const ExtractionBatch&) = delete;
+    ExtractionBatch& operator=(const ExtractionBatch&) = delete;
+};
+
 } // namespace bw

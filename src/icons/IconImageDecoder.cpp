@@ -128,9 +128,11 @@ QImage decodeDib(ByteReader data)
 
     bool anyAlpha = false;
     const std::uint8_t* base = pixels.data();
+    uchar* outBits = image.bits();
+    const qsizetype outStride = image.bytesPerLine();
     for (int y = 0; y < h.height; ++y) {
         const std::uint8_t* row = base + rowBytes * static_cast<std::uint64_t>(h.height - 1 - y);
-        auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
+        auto* out = reinterpret_cast<QRgb*>(outBits + y * outStride);
         for (int x = 0; x < h.width; ++x) {
             QRgb c = 0;
             switch (h.bitCount) {
@@ -163,7 +165,7 @@ QImage decodeDib(ByteReader data)
         return image;
     const std::uint8_t* maskBase = hasMask ? mask.data() : nullptr;
     for (int y = 0; y < h.height; ++y) {
-        auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
+        auto* out = reinterpret_cast<QRgb*>(outBits + y * outStride);
         const std::uint8_t* mrow = maskBase ? maskBase + maskRowBytes * static_cast<std::uint64_t>(h.height - 1 - y) : nullptr;
         for (int x = 0; x < h.width; ++x) {
             const bool transparent = mrow && ((mrow[x >> 3] >> (7 - (x & 7))) & 1);

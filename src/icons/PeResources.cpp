@@ -193,16 +193,32 @@ QImage peGroupIcon(ByteReader file, int index)
     if (!groups || static_cast<std::uint32_t>(index) >= groups->count)
         return {};
 
-    std::vector<ResourceRef> refs;
-    refs.reserve(groups->count);
-    for (std::uint32_t i = 0; i < groups->count; ++i) {
-        const std::uint64_t e = groups->entries + static_cast<std::uint64_t>(i) * 8;
-        const std::uint32_t name = rsrc.u32(e);
-        refs.push_back({(name & kHighBit) != 0, name, e});
+    // Well-formed directories store named entries first and ids ascending, which is already the
+    // shell's order; only other files need sorting.
+    auto entryAt = [&](std::uint32_t i) { return groups->entries + static_cast<std::uint64_t>(i) * 8; };
+    bool ordered = true;
+    std::uint32_t previous = 0;
+    bool seenId = false;
+    for (std::uint32_t i = 0; i < groups->count && ordered; ++i) {
+        const std::uint32_t name = rsrc.u32(entryAt(i));
+        const bool named = (name & kHighBit) != 0;
+        ordered = named ? !seenId : (!seenId || name >= previous);
+        seenId = seenId || !named;
+        previous = name;
     }
-    orderResources(refs);
+    std::uint64_t groupEntry = entryAt(static_cast<std::uint32_t>(index));
+    if (!ordered) {
+        std::vector<ResourceRef> refs;
+        refs.reserve(groups->count);
+        for (std::uint32_t i = 0; i < groups->count; ++i) {
+            const std::uint32_t name = rsrc.u32(entryAt(i));
+            refs.push_back({(name & kHighBit) != 0, name, entryAt(i)});
+        }
+        orderResources(refs);
+        groupEntry = refs[static_cast<std::size_t>(index)].entryOffset;
+    }
 
-    const std::optional<ByteReader> group = entryData(*pe, refs[static_cast<std::size_t>(index)].entryOffset);
+    const std::optional<ByteReader> group = entryData(*pe, groupEntry);
     const std::optional<Directory> icons = typeDirectory(rsrc, kRtIcon);
     if (!group || !icons)
         return {};

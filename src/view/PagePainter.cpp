@@ -1,11 +1,12 @@
 #include "PagePainter.h"
 
 #include "app/AppState.h"
+#include "icons/IconExtractor.h"
 
 #include <QFile>
-#include <QPainter>
 
 #include <algorithm>
+#include <cwchar>
 #include <filesystem>
 #include <limits>
 #include <string>
@@ -25,9 +26,38 @@ void fillArea(QImage& canvas, int x1, int y1, int x2, int y2, QColor colour)
     if (area.isEmpty())
         return;
     const QRgb value = colour.rgb();
+    const auto width = static_cast<std::size_t>(area.width());
+    uchar* bits = canvas.bits(); // one detach check, not one per row
+    const qsizetype stride = canvas.bytesPerLine();
     for (int y = area.top(); y <= area.bottom(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(canvas.scanLine(y));
-        std::fill(line + area.left(), line + area.right() + 1, value);
+        auto* line = reinterpret_cast<QRgb*>(bits + y * stride) + area.left();
+        // wchar_t is 32 bits here: wmemset is the C library's vectorised 32-bit fill.
+        static_assert(sizeof(wchar_t) == sizeof(QRgb));
+        std::wmemset(reinterpret_cast<wchar_t*>(line), static_cast<wchar_t>(value), width);
+    }
+}
+
+// Draws a picture with straight alpha over the opaque page image at (x, y), clipped.
+void drawIcon(QImage& canvas, const QImage& icon, int x, int y)
+{
+    const QImage source = icon.format() == QImage::Format_ARGB32 ? icon : icon.convertToFormat(QImage::Format_ARGB32);
+    const QRect target = QRect(x, y, source.width(), source.height()).intersected(canvas.rect());
+    const uchar* sourceBits = source.constBits();
+    uchar* bits = canvas.bits();
+    for (int ty = target.top(); ty <= target.bottom(); ++ty) {
+        const auto* from = reinterpret_cast<const QRgb*>(sourceBits + (ty - y) * source.bytesPerLine()) + (target.left() - x);
+        auto* to = reinterpret_cast<QRgb*>(bits + ty * canvas.bytesPerLine()) + target.left();
+        for (int i = 0; i < target.width(); ++i) {
+            const QRgb s = from[i];
+            const int a = qAlpha(s);
+            if (a == 255) {
+                to[i] = s;
+            } else if (a != 0) {
+                const QRgb d = to[i];
+                const auto mix = [a](int sc, int dc) { return (sc * a + dc * (255 - a) + 127) / 255; };
+                to[i] = qRgb(mix(qRed(s), qRed(d)), mix(qGreen(s), qGreen(d)), mix(qBlue(s), qBlue(d)));
+            }
+        }
     }
 }
 
@@ -103,7 +133,8 @@ void paintEntries(QImage& canvas, Catalogue& catalogue, const PageState& page, Q
     // With no column there is no cell to draw into; only the strips are painted.
     int k = first == last ? page.pointerCell - 1 : 0;
     if (across > 0 && last >= first) {
-        QPainter painter(&canvas);
+        // Painting lets no other command run, so a file checked once stays valid for the page.
+        const ExtractionBatch batch;
         for (std::int32_t i = first; i <= last && i <= entryCount; ++i) {
             ++k;
             // Division truncates toward zero: a cell number below 1 lands left of the image.
@@ -121,7 +152,7 @@ void paintEntries(QImage& canvas, Catalogue& catalogue, const PageState& page, Q
                 diagonal(canvas, x + 1, y + 1, 1, 1, 40, kRed);
                 diagonal(canvas, x + 1, y + 41, 1, -1, 40, kRed);
             } else {
-                painter.drawImage(x + kIconOffset, y + kIconOffset, scratchIcon);
+                drawIcon(canvas, scratchIcon, x + kIconOffset, y + kIconOffset);
             }
             if (e.marked) {
                 outline(canvas, x + 3, y + 3, x + 38, y + 38, kYellow);
@@ -129,11 +160,8 @@ void paintEntries(QImage& canvas, Catalogue& catalogue, const PageState& page, Q
             }
             host.setCountPanel(QStringLiteral("Icon(s) ") + QString::number(entryCount));
             host.setRangePanel(QString::number(first) + QStringLiteral(" bis ") + QString::number(i));
-            if (i % across == 0) {
-                painter.end();
+            if (i % across == 0)
                 host.refreshNow();
-                painter.begin(&canvas);
-            }
             if (i == entryCount)
                 break;
         }
