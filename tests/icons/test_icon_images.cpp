@@ -154,3 +154,19 @@ TEST(IconImages, KindComesFromContentNotName)
     EXPECT_EQ(bw::iconCount(writeFile(base / "leer.exe", {})), 0);
     EXPECT_TRUE(samePixels(bw::extractIcon(base / "icon.txt", 0), solid(qRgb(255, 0, 0))));
 }
+
+TEST(IconImages, ChangedOrDeletedFilesAreReadAgain)
+{
+    // The last file stays mapped between calls; a change to it must still be seen.
+    QTemporaryDir dir;
+    const std::filesystem::path file = std::filesystem::path(dir.path().toStdString()) / "wechsel.ico";
+    writeFile(file, solidIcon(qRgb(255, 0, 0)));
+    EXPECT_TRUE(samePixels(bw::extractIcon(file, 0), solid(qRgb(255, 0, 0))));
+    const std::filesystem::path other = std::filesystem::path(dir.path().toStdString()) / "neu.ico";
+    writeFile(other, solidIcon(qRgb(0, 0, 255)));
+    std::filesystem::rename(other, file); // replaced under the same name, same size
+    EXPECT_TRUE(samePixels(bw::extractIcon(file, 0), solid(qRgb(0, 0, 255))));
+    std::filesystem::remove(file);
+    EXPECT_TRUE(bw::extractIcon(file, 0).isNull());
+    EXPECT_EQ(bw::iconCount(file), 0);
+}
