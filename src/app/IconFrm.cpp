@@ -2,6 +2,8 @@
 
 #include "app/AppState.h"
 #include "app/MainU.h"
+#include "catalogue/ReadCommands.h"
+#include "settings/EinstellFrm.h"
 #include "fileops/BitmapExport.h"
 #include "support/Dialogs.h"
 #include "support/Funky.h"
@@ -169,11 +171,13 @@ void TIconF::buildMenus()
     SeiteDemarkieren1 = action(PopupMenu1, "SeiteDemarkieren1", QStringLiteral("Seite Demarkieren"));
 
     // Commands that are not built yet are shown but cannot be chosen.
-    for (QAction* a : {Einstellungen1, Beschreibung1, Info1, KWB1, Kopieren1, Suchergebnis1, AlleKopieren1, AlleLschen1,
-                       Nummerieren1, Checken1, BmpAlsIco1, AlleLaufwerkelesen1, Kopieren2, AlsBMPKopieren1, Loeschen,
-                       AugewhlteLschen1, AusgewhlteKopieren1})
+    for (QAction* a : {Beschreibung1, Info1, KWB1, Kopieren1, AlleKopieren1, AlleLschen1, Nummerieren1, Checken1, BmpAlsIco1,
+                       Kopieren2, AlsBMPKopieren1, Loeschen, AugewhlteLschen1, AusgewhlteKopieren1})
         a->setEnabled(false);
     connect(Ende1, &QAction::triggered, this, &TIconF::Ende1Click);
+    connect(Einstellungen1, &QAction::triggered, this, [this] { windows().EinstellF->exec(); });
+    connect(Suchergebnis1, &QAction::triggered, this, [this] { showSearchResult(*this); });
+    connect(AlleLaufwerkelesen1, &QAction::triggered, this, [this] { readAllDrives(*this); });
 }
 
 void TIconF::FormCreate()

@@ -4,6 +4,10 @@
 #include "app/IconFrm.h"
 #include "app/SecondaryWindow.h"
 #include "app/StartFrm.h"
+#include "catalogue/EinleseFrm.h"
+#include "catalogue/ReadCommands.h"
+#include "settings/EinstellFrm.h"
+#include "settings/SettingsFile.h"
 #include "icons/IconExtractor.h"
 #include "support/Dialogs.h"
 #include "support/Funky.h"
@@ -24,6 +28,10 @@ namespace bw {
 const QStringList kFileTypes = {QStringLiteral("*.ico"), QStringLiteral("*.cur"), QStringLiteral("*.exe"),
                                 QStringLiteral("*.dll"), QStringLiteral("*.icl"), QStringLiteral("*.bmp")};
 
+namespace {
+bool shutDownRan = false; // quit() does nothing before the message loop runs
+} // namespace
+
 Windows& windows()
 {
     static Windows w;
@@ -36,10 +44,9 @@ void createWindows()
     Windows& w = windows();
     w.IconF = new TIconF;
     QWidget* main = w.IconF;
-    const Qt::WindowFlags tool = Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint;
     const Qt::WindowFlags fixedDialog = Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint;
-    w.EinleseF = new SecondaryWindow(main, QStringLiteral("TEinleseF"), QStringLiteral("Symbole Einlesen"), {413, 310}, tool);
-    w.EinstellF = new SecondaryWindow(main, QStringLiteral("TEinstellF"), QStringLiteral("Einstellungen"), {256, 109}, fixedDialog);
+    w.EinleseF = new TEinleseF(main);
+    w.EinstellF = new TEinstellF(main);
     w.KWBfrm = new SecondaryWindow(main, QStringLiteral("TKWBfrm"), QStringLiteral("Bildwiesel"), {190, 279},
                                    Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     w.VergleichF = new SecondaryWindow(main, QStringLiteral("TVergleichF"), QStringLiteral("Icons Vergleichen"), {346, 256},
@@ -85,7 +92,8 @@ void startUp(TIconF& main)
     }
     s.backgroundColour = kColourButtonFace;
     s.windowsDirectory = configDirectory();
-    // The settings file is read here once the settings module exists.
+    if (QFile::exists(QFile::decodeName(QByteArray::fromStdString(s.windowsDirectory + kSettingsFileName))))
+        SettingsFile(main, QStringLiteral("load"));
 
     const std::string& programDirectory = programPaths().programDirectory;
     if (!isDirectory(s.readDirectory))
@@ -93,6 +101,9 @@ void startUp(TIconF& main)
     if (!isDirectory(s.copyDirectory))
         s.copyDirectory = programDirectory;
     main.DirectoryListBox1->setDirectory(s.readDirectory);
+    // Setting the list is the first change notification, whether or not the list moved: the
+    // user's first pick of a directory must always count.
+    main.directoryChangeSeen = true;
     main.StatusBar1->setPanelText(0, QFile::decodeName(QByteArray::fromStdString(s.readDirectory)));
     main.StatusBar2->setPanelText(1, QFile::decodeName(QByteArray::fromStdString(s.copyDirectory)));
     main.setWindowTitle(QStringLiteral("Bildwiesel ") + kVersionText);
@@ -102,29 +113,58 @@ void startUp(TIconF& main)
         readTree(main);
 }
 
-void shutDown(TIconF&)
+void shutDown(TIconF& main)
 {
     AppState& s = appState();
     s.scratchIcon = QImage();
     s.scratchBitmap = QImage();
     stopSound();
-    // The settings file is written here once the settings module exists.
+    SettingsFile(main, QStringLiteral("save"));
+    shutDownRan = true;
     QCoreApplication::quit();
 }
 
-void readTree(TIconF&)
-{
-    // Reading a directory tree comes with the reading commands.
-}
+bool shutDownDone() { return shutDownRan; }
 
-void readSingleFile(TIconF& main, const std::string& path)
+void SettingsFile(TIconF& main, const QString& mode)
 {
     AppState& s = appState();
-    pageState().pointerCell = 1;
-    s.catalogue->clearCatalogue();
-    MainIndexerHost host(main);
-    indexFile(*s.catalogue, path, host);
-    repaintCurrentPage(main);
+    const std::string path = s.windowsDirectory + kSettingsFileName;
+    const bool exists = QFile::exists(QFile::decodeName(QByteArray::fromStdString(path)));
+    if (mode == QStringLiteral("load") && exists) {
+        const LoadedSettings loaded = loadSettingsFile(path);
+        if (loaded.backgroundColour)
+            s.backgroundColour = *loaded.backgroundColour;
+        if (loaded.readDirectory)
+            s.readDirectory = *loaded.readDirectory;
+        if (loaded.copyDirectory)
+            s.copyDirectory = *loaded.copyDirectory;
+        if (loaded.autoRead) {
+            s.autoRead = *loaded.autoRead;
+            main.CheckBox4->setChecked(*loaded.autoRead); // unchecking starts nothing
+        }
+        for (int t = 0; t < kFileTypeCount && t < main.CheckListBox1->count(); ++t)
+            if (const std::optional<bool> mark = loaded.fileTypes[static_cast<std::size_t>(t)])
+                main.CheckListBox1->item(t)->setCheckState(*mark ? Qt::Checked : Qt::Unchecked);
+        // The rest keeps its defaults and start-up goes on.
+        if (loaded.error)
+            dialogs().message(*loaded.error, kAppTitle);
+        return;
+    }
+    if (mode != QStringLiteral("save") && mode != QStringLiteral("load"))
+        return;
+    Settings current;
+    current.backgroundColour = s.backgroundColour;
+    current.readDirectory = s.readDirectory;
+    current.copyDirectory = s.copyDirectory;
+    current.autoRead = main.CheckBox4->isChecked();
+    for (int t = 0; t < kFileTypeCount; ++t)
+        current.fileTypes[static_cast<std::size_t>(t)] =
+            t < main.CheckListBox1->count() && main.CheckListBox1->item(t)->checkState() == Qt::Checked;
+    if (!saveSettingsFile(path, current))
+        dialogs().message(QStringLiteral("Die Einstellungen konnten nicht gespeichert werden:") + kLineBreak
+                              + QFile::decodeName(QByteArray::fromStdString(path)),
+                          kAppTitle);
 }
 
 namespace {

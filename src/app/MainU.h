@@ -12,12 +12,14 @@ namespace bw {
 class TIconF;
 class TStartF;
 class TOrginalF;
+class TEinleseF;
+class TEinstellF;
 
 // The program's windows, created once at program entry in this order and kept to the end.
 struct Windows {
     TIconF* IconF = nullptr;
-    QDialog* EinleseF = nullptr;
-    QDialog* EinstellF = nullptr;
+    TEinleseF* EinleseF = nullptr;
+    TEinstellF* EinstellF = nullptr;
     QDialog* KWBfrm = nullptr;
     QDialog* VergleichF = nullptr;
     QDialog* KopierpfadF = nullptr;
@@ -35,10 +37,11 @@ void destroyWindows();
 void startUp(TIconF& main);
 // Releases the scratch pictures, saves the settings and ends the message loop.
 void shutDown(TIconF& main);
+// True once shutDown ran (possibly during start-up, before the message loop).
+bool shutDownDone();
 
-// Reading commands.
-void readTree(TIconF& main);
-void readSingleFile(TIconF& main, const std::string& path);
+// Loads ("load") or writes ("save") the settings file; other modes do nothing.
+void SettingsFile(TIconF& main, const QString& mode);
 
 // Page geometry after the catalogue or the window size changed; sets the scroll bar's range.
 void ComputePageGeometry(TIconF& main);

@@ -1,6 +1,7 @@
 #include "QtDialogs.h"
 
 #include <QApplication>
+#include <QColorDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -22,5 +23,17 @@ bool QtDialogs::confirm(const QString& text, const QString& caption)
 }
 
 void QtDialogs::about(const QString& title, const QString& text) { QMessageBox::about(QApplication::activeWindow(), title, text); }
+
+} // namespace bw
+
+namespace bw {
+
+std::optional<QColor> QtDialogs::chooseColour(const QColor& initial)
+{
+    const QColor c = QColorDialog::getColor(initial, QApplication::activeWindow());
+    if (!c.isValid())
+        return std::nullopt;
+    return c;
+}
 
 } // namespace bw

@@ -12,6 +12,7 @@ public:
     void message(const QString& text, const QString& caption) override;
     bool confirm(const QString& text, const QString& caption) override;
     void about(const QString& title, const QString& text) override;
+    std::optional<QColor> chooseColour(const QColor& initial) override;
 };
 
 } // namespace bw

@@ -48,7 +48,8 @@ int main(int argc, char** argv)
     bw::createWindows();
     closeOnTerminate(bw::windows().IconF);
     bw::windows().IconF->show();
-    const int result = QApplication::exec();
+    // A close during start-up (e.g. SIGTERM) has already shut down: no message loop then.
+    const int result = bw::shutDownDone() ? 0 : QApplication::exec();
     bw::destroyWindows();
     return result;
 }

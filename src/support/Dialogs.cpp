@@ -9,6 +9,7 @@ public:
     void message(const QString&, const QString&) override {}
     bool confirm(const QString&, const QString&) override { return false; }
     void about(const QString&, const QString&) override {}
+    std::optional<QColor> chooseColour(const QColor&) override { return std::nullopt; }
 };
 
 SilentDialogs silent;

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QColor>
 #include <QString>
+
+#include <optional>
 
 #include <stdexcept>
 
@@ -17,6 +20,8 @@ public:
     virtual bool confirm(const QString& text, const QString& caption) = 0;
     // The desktop's About box.
     virtual void about(const QString& title, const QString& text) = 0;
+    // The standard colour dialog, opened with `initial`; none when cancelled.
+    virtual std::optional<QColor> chooseColour(const QColor& initial) = 0;
 };
 
 inline const QString kAppTitle = QStringLiteral("Bildwiesel");

@@ -7,6 +7,7 @@
 #include "app/AppState.h"
 #include "app/IconFrm.h"
 #include "app/MainU.h"
+#include "catalogue/EinleseFrm.h"
 #include "view/OrginalFrm.h"
 #include "view/PagePainter.h"
 #include "view/PageState.h"
@@ -37,6 +38,7 @@ protected:
         qputenv("XDG_CONFIG_HOME", config->path().toLocal8Bit());
         createWindows();
         windows().IconF->show();
+        QTRY_VERIFY(!windows().EinleseF->isVisible());
         windows().IconF->resize(640, 481);
     }
     static void TearDownTestSuite()

@@ -17,6 +17,8 @@ public:
     };
     QList<Shown> shown;
     QList<bool> confirmAnswers; // taken in order; "Nein" when empty
+    QList<std::optional<QColor>> colourAnswers; // taken in order; cancel when empty
+    QList<QColor> colourDialogStarts;           // the colour each colour dialog opened with
 
     ScriptedDialogs() { m_previous = bw::setDialogs(this); }
     ~ScriptedDialogs() override { bw::setDialogs(m_previous); }
@@ -28,6 +30,11 @@ public:
         return confirmAnswers.isEmpty() ? false : confirmAnswers.takeFirst();
     }
     void about(const QString& title, const QString& text) override { shown.append({QStringLiteral("about"), text, title}); }
+    std::optional<QColor> chooseColour(const QColor& initial) override
+    {
+        colourDialogStarts.append(initial);
+        return colourAnswers.isEmpty() ? std::nullopt : colourAnswers.takeFirst();
+    }
 
     QStringList texts() const
     {

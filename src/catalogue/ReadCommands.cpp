@@ -1,0 +1,139 @@
+#include "ReadCommands.h"
+
+#include "app/AppState.h"
+#include "app/IconFrm.h"
+#include "app/MainU.h"
+#include "catalogue/EinleseFrm.h"
+#include "catalogue/TreeScanner.h"
+#include "catalogue/Volumes.h"
+#include "support/Dialogs.h"
+#include "support/Funky.h"
+#include "support/Sound.h"
+#include "view/PageState.h"
+
+#include <QApplication>
+#include <QFile>
+
+namespace bw {
+namespace {
+
+// One read command: the indexer reports to the main window, the scan to the progress window.
+// A full catalogue is reported once and ends the read, as "Abbrechen" would: nothing more fits.
+class ReadSession final : public IndexerHost, public ScanProgress {
+public:
+    ReadSession(TIconF& main, TEinleseF& progress) : m_main(main), m_mainHost(main), m_progress(progress) {}
+
+    void blankPage() override { m_mainHost.blankPage(); }
+    void setCountPanel(const QString& text) override { m_mainHost.setCountPanel(text); }
+    void pumpMessages() override { PumpMessages(); }
+    void computePageGeometry() override { m_mainHost.computePageGeometry(); }
+    void reportCatalogueFull() override
+    {
+        if (!m_fullReported) {
+            m_fullReported = true;
+            m_mainHost.reportCatalogueFull();
+        }
+        m_progress.readCancelled = true;
+    }
+    std::int64_t tickCount() override { return bw::tickCount(); }
+    int iconCountOf(std::string_view path) override { return m_mainHost.iconCountOf(path); }
+
+    void setCaption(const std::string& path) override { m_progress.setWindowTitle(QFile::decodeName(QByteArray::fromStdString(path))); }
+    void setSearchLabel(const QString& text) override
+    {
+        m_progress.Label1->setText(text);
+        m_progress.Label1->adjustSize();
+    }
+    void setCountLabel(const QString& text) override { m_progress.setLabel2(text); }
+    void addLine(const QString& text) override { m_progress.ListBox1->addItem(text); }
+    bool cancelled() override { return m_progress.readCancelled; }
+
+private:
+    TIconF& m_main;
+    MainIndexerHost m_mainHost;
+    TEinleseF& m_progress;
+    bool m_fullReported = false;
+};
+
+// The checked patterns of the file-type list, in list order.
+QStringList checkedTypes(const TIconF& main)
+{
+    QStringList types;
+    for (int i = 0; i < main.CheckListBox1->count(); ++i)
+        if (main.CheckListBox1->item(i)->checkState() == Qt::Checked)
+            types << main.CheckListBox1->item(i)->text();
+    return types;
+}
+
+// Shows the progress window for a new read. A close still pending from the last read is
+// called off, so the main window stays disabled until this read has ended.
+TEinleseF& beginRead(TIconF& main)
+{
+    TEinleseF& progress = *windows().EinleseF;
+    progress.Timer1->stop();
+    progress.show();
+    main.setEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    return progress;
+}
+
+void endRead(TIconF& main, TEinleseF& progress)
+{
+    QApplication::restoreOverrideCursor();
+    main.StatusBar1->setPanelText(1, QStringLiteral("Icon(s) ") + QString::number(appState().catalogue->entryCount()));
+    progress.Timer1->start();
+    PlayWav(QStringLiteral("fertig"), 0);
+}
+
+} // namespace
+
+void readTree(TIconF& main)
+{
+    AppState& s = appState();
+    s.catalogue->clearCatalogue();
+    TEinleseF& progress = beginRead(main);
+    progress.readCancelled = false;
+    progress.ListBox1->clear();
+    progress.ListBox2->clear();
+    const std::string base = withTrailingSlash(s.readDirectory);
+    ReadSession session(main, progress);
+    TreeScanner scanner(*s.catalogue, session, session);
+    for (const QString& type : checkedTypes(main))
+        scanner.scanTree(base + QFile::encodeName(type).toStdString());
+    endRead(main, progress);
+}
+
+void readAllDrives(TIconF& main)
+{
+    AppState& s = appState();
+    s.catalogue->clearCatalogue();
+    TEinleseF& progress = *windows().EinleseF;
+    progress.readCancelled = false;
+    progress.ListBox1->clear();
+    progress.ListBox2->clear();
+    beginRead(main);
+    ReadSession session(main, progress);
+    TreeScanner scanner(*s.catalogue, session, session);
+    const QStringList types = checkedTypes(main);
+    for (const Volume& volume : mountedVolumes())
+        for (const QString& type : types)
+            scanner.scanTree(volume.root + QFile::encodeName(type).toStdString(), true);
+    endRead(main, progress);
+}
+
+void readSingleFile(TIconF& main, const std::string& path)
+{
+    AppState& s = appState();
+    pageState().pointerCell = 1;
+    s.catalogue->clearCatalogue();
+    TEinleseF& progress = *windows().EinleseF;
+    progress.readCancelled = false;
+    progress.ListBox1->clear();
+    MainIndexerHost host(main);
+    indexFile(*s.catalogue, path, host);
+    repaintCurrentPage(main);
+}
+
+void showSearchResult(TIconF&) { windows().EinleseF->show(); }
+
+} // namespace bw

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+namespace bw {
+
+class TIconF;
+
+// "Einlesen": the read directory's tree, one walk per checked file type.
+void readTree(TIconF& main);
+// "Alle Laufwerke lesen": every mounted volume, each without descending into another.
+void readAllDrives(TIconF& main);
+// A click in the file list: that one file alone.
+void readSingleFile(TIconF& main, const std::string& path);
+// "Suchergebnis": the progress window as the last read left it.
+void showSearchResult(TIconF& main);
+
+} // namespace bw

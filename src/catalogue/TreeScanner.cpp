@@ -1,0 +1,171 @@
+#include "TreeScanner.h"
+
+#include "catalogue/Volumes.h"
+#include "support/Funky.h"
+#include "support/Wildcard.h"
+
+#include <QFile>
+#include <QStorageInfo>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace bw {
+
+// One directory as listed once: its readable file names and its subdirectories, both sorted.
+struct TreeScanner::Directory {
+    std::string path; // ends in '/'
+    std::uint64_t volume = 0;
+    std::vector<std::string> files;
+    std::vector<std::string> subdirectories;
+};
+
+namespace {
+
+// Kernel file systems that describe processes and devices, by statfs magic number.
+bool isPseudoFileSystemMagic(long magic)
+{
+    switch (static_cast<unsigned long>(magic)) {
+    case 0x9fa0:     // proc
+    case 0x62656572: // sysfs
+    case 0x1cd1:     // devpts
+    case 0x27e0eb:   // cgroup
+    case 0x63677270: // cgroup2
+    case 0x64626720: // debugfs
+    case 0x74726163: // tracefs
+    case 0x73636673: // securityfs
+    case 0x6165676c: // pstore
+    case 0xcafe4a11: // bpf
+    case 0x62656570: // configfs
+    case 0x65735543: // fusectl
+    case 0x19800202: // mqueue
+    case 0x958458f6: // hugetlbfs
+    case 0x0187:     // autofs
+    case 0x42494e4d: // binfmt_misc
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString display(const std::string& bytes) { return QFile::decodeName(QByteArray::fromStdString(bytes)); }
+
+} // namespace
+
+TreeScanner::TreeScanner(Catalogue& catalogue, IndexerHost& indexer, ScanProgress& progress)
+    : m_catalogue(catalogue)
+    , m_indexer(indexer)
+    , m_progress(progress)
+{
+}
+
+TreeScanner::~TreeScanner() = default;
+
+TreeScanner::Directory* TreeScanner::directory(const std::string& path, std::uint64_t parentVolume)
+{
+    auto found = m_listed.find(path);
+    if (found != m_listed.end())
+        return found->second.get();
+
+    auto dir = std::make_unique<Directory>();
+    dir->path = path;
+    // A directory that cannot be opened contributes nothing, without a message.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    if (fd >= 0) {
+        struct stat self {};
+        struct statfs fs {};
+        bool pseudo = ::fstatfs(fd, &fs) == 0 && isPseudoFileSystemMagic(fs.f_type);
+        if (::fstat(fd, &self) == 0)
+            dir->volume = self.st_dev;
+        // At a mount point, the mount table names the file system (devtmpfs looks like tmpfs).
+        if (!pseudo && dir->volume != parentVolume)
+            pseudo = isPseudoFileSystem(QStorageInfo(display(path)).fileSystemType());
+        DIR* listing = pseudo ? nullptr : ::fdopendir(fd);
+        if (!listing) {
+            ::close(fd);
+        } else {
+            while (const dirent* entry = ::readdir(listing)) {
+                const std::string name = entry->d_name;
+                if (name.empty() || name[0] == '.')
+                    continue; // hidden files and directories, "." and ".."
+                unsigned char type = entry->d_type;
+                struct stat st {};
+                if (type == DT_UNKNOWN) {
+                    if (::fstatat(::dirfd(listing), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                        continue;
+                    type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_UNKNOWN;
+                }
+                if (type == DT_REG) {
+                    dir->files.push_back(name);
+                } else if (type == DT_DIR) {
+                    dir->subdirectories.push_back(name);
+                } else if (type == DT_LNK) {
+                    // A link counts as the regular file it points to; links to directories are
+                    // never followed.
+                    if (::fstatat(::dirfd(listing), entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode))
+                        dir->files.push_back(name);
+                }
+            }
+            ::closedir(listing); // also closes fd
+        }
+    }
+    std::sort(dir->files.begin(), dir->files.end());
+    std::sort(dir->subdirectories.begin(), dir->subdirectories.end());
+    Directory* raw = dir.get();
+    m_listed.emplace(path, std::move(dir));
+    return raw;
+}
+
+void TreeScanner::scanTree(const std::string& pattern, bool stayOnVolume)
+{
+    if (m_progress.cancelled())
+        return;
+    const std::size_t slash = pattern.rfind('/');
+    const std::string dir = withTrailingSlash(slash == std::string::npos ? std::string() : pattern.substr(0, slash + 1));
+    const std::string mask = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+    Directory* start = directory(dir, 0);
+    walk(*start, mask, stayOnVolume, start->volume);
+}
+
+void TreeScanner::walk(Directory& dir, const std::string& mask, bool stayOnVolume, std::uint64_t volume)
+{
+    if (m_progress.cancelled())
+        return;
+    m_progress.setSearchLabel(QStringLiteral("Suche ") + display(mask) + QStringLiteral(" Dateien ."));
+    m_progress.pumpMessages();
+
+    for (const std::string& name : dir.files) {
+        if (!matchesWildcard(name, mask))
+            continue;
+        const std::string path = dir.path + name;
+        m_progress.setCaption(path);
+        const std::int32_t count = m_catalogue.entryCount();
+        if (count < kProgressLineLimit)
+            m_progress.addLine(display(path));
+        else if (count == kProgressLineLimit)
+            m_progress.addLine(QStringLiteral("** Maximum der Listbox erreicht **"));
+        if (m_progress.cancelled())
+            return;
+        indexFile(m_catalogue, path, m_indexer);
+        ++m_filesIndexed;
+        m_progress.setCountLabel(QStringLiteral("Symbole ") + QString::number(m_catalogue.entryCount()));
+    }
+
+    for (const std::string& name : dir.subdirectories) {
+        Directory* sub = directory(dir.path + name + "/", dir.volume);
+        // Another volume is read in its own turn (all volumes), and a volume that went away
+        // during the read has no listing.
+        if (stayOnVolume && sub->volume != volume)
+            continue;
+        walk(*sub, mask, stayOnVolume, volume);
+        if (m_progress.cancelled())
+            return;
+    }
+}
+
+} // namespace bw

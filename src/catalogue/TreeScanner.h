@@ -1,0 +1,62 @@
+#pragma once
+
+#include "catalogue/Catalogue.h"
+#include "catalogue/Indexer.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace bw {
+
+// What a read shows while it runs (the progress window) and how it learns of a cancel.
+class ScanProgress {
+public:
+    virtual ~ScanProgress() = default;
+    virtual void setCaption(const std::string& path) = 0;  // the file being looked at
+    virtual void setSearchLabel(const QString& text) = 0;  // "Suche *.ico Dateien ."
+    virtual void setCountLabel(const QString& text) = 0;   // "Symbole 17"
+    virtual void addLine(const QString& text) = 0;         // a line of the progress list
+    virtual void pumpMessages() = 0;
+    virtual bool cancelled() = 0;
+};
+
+// Lines of the progress list stop once the catalogue holds this many entries.
+inline constexpr std::int32_t kProgressLineLimit = 32000;
+
+// Walks directory trees for the reading commands. Each file pattern is a walk of its own (all
+// "*.ico" files of the tree, then all "*.cur" files, ...), depth-first, the matching files of a
+// directory before its subdirectories. A directory is listed from the disk only once per reader,
+// however many patterns walk it.
+//
+// Only regular files (or links to them) whose names do not begin with '.' are read; directories
+// whose names begin with '.', links to directories and pseudo file systems are never entered.
+class TreeScanner {
+public:
+    TreeScanner(Catalogue& catalogue, IndexerHost& indexer, ScanProgress& progress);
+    ~TreeScanner();
+
+    // Reads every file matching a pattern "directory/mask" in the directory and below it.
+    // With stayOnVolume, directories on another mounted volume than the start are skipped.
+    void scanTree(const std::string& pattern, bool stayOnVolume = false);
+
+    // Number of files handed to the indexer.
+    std::int64_t filesIndexed() const { return m_filesIndexed; }
+
+private:
+    struct Directory;
+    Directory* directory(const std::string& path, std::uint64_t parentVolume);
+    void walk(Directory& dir, const std::string& mask, bool stayOnVolume, std::uint64_t volume);
+
+    Catalogue& m_catalogue;
+    IndexerHost& m_indexer;
+    ScanProgress& m_progress;
+    std::map<std::string, std::unique_ptr<Directory>> m_listed;
+    std::int64_t m_filesIndexed = 0;
+};
+
+} // namespace bw

@@ -1,0 +1,75 @@
+#include "EinstellFrm.h"
+
+#include "app/AppState.h"
+#include "app/IconFrm.h"
+#include "app/MainU.h"
+#include "app/WindowPlacement.h"
+#include "support/Dialogs.h"
+
+#include <QStyle>
+
+namespace bw {
+
+bool isForbiddenBackground(std::uint32_t colour)
+{
+    return colour == kColourWhite || colour == kColourRed || colour == kColourYellow;
+}
+
+std::uint32_t fromQColor(const QColor& colour)
+{
+    return static_cast<std::uint32_t>(colour.red()) | (static_cast<std::uint32_t>(colour.green()) << 8)
+        | (static_cast<std::uint32_t>(colour.blue()) << 16);
+}
+
+TEinstellF::TEinstellF(QWidget* mainWindow)
+    : SecondaryWindow(mainWindow, QStringLiteral("TEinstellF"), QStringLiteral("Einstellungen"), {256, 109},
+                      Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
+    , BitBtn1(new QPushButton(QStringLiteral("&Hintergrundfarbe auswählen"), this))
+    , BitBtn3(new QPushButton(QStringLiteral("Neutralfarbe"), this))
+    , BitBtn2(new QPushButton(QStringLiteral("OK"), this))
+{
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
+    BitBtn1->setGeometry(8, 8, 160, 30);
+    BitBtn3->setObjectName(QStringLiteral("BitBtn3"));
+    BitBtn3->setGeometry(172, 8, 76, 30);
+    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
+    BitBtn2->setGeometry(8, 71, 75, 30);
+    BitBtn2->setDefault(true);
+    connect(BitBtn1, &QPushButton::clicked, this, &TEinstellF::BitBtn1Click);
+    connect(BitBtn3, &QPushButton::clicked, this, &TEinstellF::BitBtn3Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TEinstellF::BitBtn2Click);
+}
+
+void TEinstellF::showEvent(QShowEvent* event)
+{
+    SecondaryWindow::showEvent(event);
+    CenterForm(parentWidget(), this, 0, 0);
+}
+
+void TEinstellF::BitBtn1Click()
+{
+    const std::optional<QColor> chosen = dialogs().chooseColour(lastDialogColour);
+    if (!chosen)
+        return;
+    lastDialogColour = *chosen;
+    const std::uint32_t colour = fromQColor(*chosen);
+    if (isForbiddenBackground(colour)) {
+        dialogs().message(QStringLiteral("Die Farbe darf nicht Rot,Weiß oder Gelb sein ."), kAppTitle);
+        return;
+    }
+    appState().backgroundColour = colour;
+    if (TIconF* main = windows().IconF)
+        repaintCurrentPage(*main);
+}
+
+void TEinstellF::BitBtn3Click()
+{
+    appState().backgroundColour = kColourButtonFace;
+    if (TIconF* main = windows().IconF)
+        repaintCurrentPage(*main);
+}
+
+void TEinstellF::BitBtn2Click() { accept(); }
+
+} // namespace bw

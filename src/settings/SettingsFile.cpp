@@ -1,0 +1,95 @@
+#include "SettingsFile.h"
+
+#include <QFile>
+#include <QList>
+#include <QSaveFile>
+
+#include <charconv>
+
+namespace bw {
+
+std::optional<std::int32_t> parseSettingsInteger(const QByteArray& line)
+{
+    QByteArray text = line;
+    while (!text.isEmpty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove(0, 1);
+    const char* begin = text.constData();
+    const char* end = begin + text.size();
+    if (begin != end && *begin == '+')
+        ++begin;
+    std::int32_t value = 0;
+    const auto [stop, error] = std::from_chars(begin, end, value);
+    if (error != std::errc() || stop != end || begin == end)
+        return std::nullopt;
+    return value;
+}
+
+LoadedSettings parseSettings(const QByteArray& content)
+{
+    QList<QByteArray> lines = content.split('\n');
+    for (QByteArray& line : lines)
+        if (line.endsWith('\r'))
+            line.chop(1);
+    const auto lineAt = [&](int i) { return i < lines.size() ? lines.at(i) : QByteArray(); };
+
+    LoadedSettings loaded;
+    const auto number = [&](int i) -> std::optional<std::int32_t> {
+        const std::optional<std::int32_t> v = parseSettingsInteger(lineAt(i));
+        if (!v)
+            loaded.error = QLatin1Char('\'') + QFile::decodeName(lineAt(i)) + QStringLiteral("' ist kein gültiger Integerwert");
+        return v;
+    };
+
+    const std::optional<std::int32_t> colour = number(0);
+    if (!colour)
+        return loaded;
+    loaded.backgroundColour = static_cast<std::uint32_t>(*colour);
+    loaded.readDirectory = lineAt(1).toStdString();
+    loaded.copyDirectory = lineAt(2).toStdString();
+    const std::optional<std::int32_t> autoRead = number(3);
+    if (!autoRead)
+        return loaded;
+    loaded.autoRead = *autoRead == 1;
+    for (int t = 0; t < kFileTypeCount; ++t) {
+        const std::optional<std::int32_t> mark = number(4 + t);
+        if (!mark)
+            return loaded;
+        loaded.fileTypes[static_cast<std::size_t>(t)] = *mark == 1;
+    }
+    return loaded;
+}
+
+LoadedSettings loadSettingsFile(const std::string& path)
+{
+    QFile file(QFile::decodeName(QByteArray::fromStdString(path)));
+    // An unreadable file reads as empty lines.
+    return parseSettings(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+}
+
+QByteArray formatSettings(const Settings& settings)
+{
+    QByteArray out;
+    const auto line = [&out](const QByteArray& text) { out += text + "\r\n"; };
+    line(QByteArray::number(static_cast<std::int32_t>(settings.backgroundColour)));
+    line(QByteArray::fromStdString(settings.readDirectory));
+    line(QByteArray::fromStdString(settings.copyDirectory));
+    line(settings.autoRead ? "1" : "0");
+    for (bool checked : settings.fileTypes)
+        line(checked ? "1" : "0");
+    return out;
+}
+
+bool saveSettingsFile(const std::string& path, const Settings& settings)
+{
+    QSaveFile file(QFile::decodeName(QByteArray::fromStdString(path)));
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray content = formatSettings(settings);
+    if (file.write(content) != content.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+} // namespace bw

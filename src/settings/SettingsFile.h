@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace bw {
+
+inline constexpr int kFileTypeCount = 6;
+inline const char* const kSettingsFileName = "bwsave.kwb";
+
+// The settings kept between runs.
+struct Settings {
+    std::uint32_t backgroundColour = 0;
+    std::string readDirectory;
+    std::string copyDirectory;
+    bool autoRead = true;
+    std::array<bool, kFileTypeCount> fileTypes {};
+};
+
+// What a settings file gave: each value is set only when its line was read; reading stops at the
+// first number line that is not a decimal integer, with the message for it.
+struct LoadedSettings {
+    std::optional<std::uint32_t> backgroundColour;
+    std::optional<std::string> readDirectory;
+    std::optional<std::string> copyDirectory;
+    std::optional<bool> autoRead;
+    std::array<std::optional<bool>, kFileTypeCount> fileTypes {};
+    std::optional<QString> error; // "'x' ist kein gültiger Integerwert"
+};
+
+// Reads the ten lines (CR LF or LF); missing lines read as empty text, extra lines are ignored.
+// A file that cannot be read reads as empty lines.
+LoadedSettings loadSettingsFile(const std::string& path);
+LoadedSettings parseSettings(const QByteArray& content);
+
+// The ten lines, each ending in CR LF; the colour as a signed decimal number.
+QByteArray formatSettings(const Settings& settings);
+
+// Writes the file atomically: a failed write leaves the old file as it was. False on failure.
+bool saveSettingsFile(const std::string& path, const Settings& settings);
+
+// The whole-line integer rule of the settings file: optional blanks and sign, decimal digits,
+// within 32 bits.
+std::optional<std::int32_t> parseSettingsInteger(const QByteArray& line);
+
+} // namespace bw
