@@ -1,0 +1,77 @@
+// The settings file: ten lines, read until the first line that is not a number.
+
+#include "settings/SettingsFile.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+using namespace bw;
+
+TEST(SettingsFile, TenLinesWithCrLf)
+{
+    Settings s;
+    s.backgroundColour = 0x8000000F;
+    s.readDirectory = "/home/anna/Bilder/";
+    s.copyDirectory = "/tmp/kopien/";
+    s.autoRead = false;
+    s.fileTypes = {true, false, true, true, true, false};
+    EXPECT_EQ(formatSettings(s), QByteArray("-2147483633\r\n/home/anna/Bilder/\r\n/tmp/kopien/\r\n0\r\n1\r\n0\r\n1\r\n1\r\n1\r\n0\r\n"));
+    const LoadedSettings back = parseSettings(formatSettings(s));
+    EXPECT_FALSE(back.error);
+    EXPECT_EQ(back.backgroundColour, 0x8000000Fu);
+    EXPECT_EQ(back.readDirectory, s.readDirectory);
+    EXPECT_EQ(back.copyDirectory, s.copyDirectory);
+    EXPECT_EQ(back.autoRead, false);
+    for (int t = 0; t < kFileTypeCount; ++t)
+        EXPECT_EQ(back.fileTypes[static_cast<std::size_t>(t)], s.fileTypes[static_cast<std::size_t>(t)]) << t;
+}
+
+TEST(SettingsFile, ReadingStopsAtTheFirstBadNumber)
+{
+    LoadedSettings l = parseSettings("abc\r\n/a/\r\n/b/\r\n1\r\n");
+    ASSERT_TRUE(l.error);
+    EXPECT_EQ(*l.error, QStringLiteral("'abc' ist kein gültiger Integerwert"));
+    EXPECT_FALSE(l.backgroundColour);
+    EXPECT_FALSE(l.readDirectory);
+
+    l = parseSettings("255\r\n/a/\r\n/b/\r\n1\r\n1\r\nja\r\n1\r\n");
+    EXPECT_EQ(*l.error, QStringLiteral("'ja' ist kein gültiger Integerwert"));
+    EXPECT_EQ(l.backgroundColour, 255u);
+    EXPECT_EQ(l.readDirectory, "/a/");
+    EXPECT_EQ(l.autoRead, true);
+    EXPECT_EQ(l.fileTypes[0], true);
+    EXPECT_FALSE(l.fileTypes[1]);
+
+    // Missing lines read as empty text: the directories are empty, line 4 is not a number.
+    l = parseSettings("16777214\n");
+    EXPECT_EQ(l.backgroundColour, 16777214u);
+    EXPECT_EQ(l.readDirectory, "");
+    EXPECT_EQ(*l.error, QStringLiteral("'' ist kein gültiger Integerwert"));
+
+    // Extra lines are ignored; LF alone is accepted too.
+    l = parseSettings("0\n/\n/\n1\n1\n1\n1\n1\n1\n1\nmehr\nnoch mehr\n");
+    EXPECT_FALSE(l.error);
+    EXPECT_EQ(l.fileTypes[5], true);
+
+    EXPECT_EQ(parseSettingsInteger(" -12"), -12);
+    EXPECT_FALSE(parseSettingsInteger("12 "));
+    EXPECT_FALSE(parseSettingsInteger("2147483648"));
+    EXPECT_EQ(parseSettingsInteger("-2147483648"), INT32_MIN);
+}
+
+TEST(SettingsFile, SavedAtomicallyAndFailuresReported)
+{
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/bwsave.kwb";
+    Settings s;
+    s.readDirectory = "/r/";
+    ASSERT_TRUE(saveSettingsFile(path, s));
+    s.readDirectory = "/neu/";
+    ASSERT_TRUE(saveSettingsFile(path, s));
+    EXPECT_EQ(loadSettingsFile(path).readDirectory, "/neu/");
+    EXPECT_FALSE(saveSettingsFile(dir.path().toStdString() + "/fehlt/bwsave.kwb", s));
+    // A file that cannot be read reads as empty lines.
+    EXPECT_TRUE(loadSettingsFile(dir.path().toStdString() + "/gibtsnicht").error);
+}
