@@ -62,7 +62,8 @@ void destroyWindows()
 {
     Windows& w = windows();
     delete w.StartF;
-    delete w.IconF; // owns the secondary windows
+    delete w.EinleseF; // a window of its own, see TEinleseF
+    delete w.IconF;    // owns the other secondary windows
     w = {};
 }
 

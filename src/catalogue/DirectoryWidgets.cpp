@@ -5,6 +5,7 @@
 #include "support/Wildcard.h"
 
 #include <QFile>
+#include <QKeyEvent>
 
 #include <algorithm>
 #include <filesystem>
@@ -136,6 +137,15 @@ void FileListBox::setDirectory(const std::string& directory)
 {
     m_directory = withTrailingSlash(directory);
     reread();
+}
+
+void FileListBox::keyPressEvent(QKeyEvent* event)
+{
+    // Choosing a file with the keys reads it, as a click does.
+    const int before = currentRow();
+    QListWidget::keyPressEvent(event);
+    if (currentRow() != before && currentRow() >= 0)
+        emit fileClicked();
 }
 
 std::string FileListBox::selectedPath() const

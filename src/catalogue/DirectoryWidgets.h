@@ -62,6 +62,9 @@ signals:
     void fileClicked();
     void changed();
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void reread();
     std::string m_directory;

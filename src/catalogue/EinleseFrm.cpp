@@ -10,7 +10,9 @@
 namespace bw {
 
 TEinleseF::TEinleseF(QWidget* mainWindow)
-    : SecondaryWindow(mainWindow, QStringLiteral("TEinleseF"), QStringLiteral("Symbole Einlesen"), {413, 310},
+    // No parent: the main window is disabled while this window is shown, and a disabled parent
+    // would disable "Abbrechen" with it.
+    : SecondaryWindow(nullptr, QStringLiteral("TEinleseF"), QStringLiteral("Symbole Einlesen"), {413, 310},
                       Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint)
     , Label1(new QLabel(QStringLiteral("-"), this))
     , Label2(new QLabel(QStringLiteral("-"), this))
@@ -18,6 +20,7 @@ TEinleseF::TEinleseF(QWidget* mainWindow)
     , ListBox2(new QListWidget(this))
     , BitBtn1(new QPushButton(QStringLiteral("Abbrechen"), this))
     , Timer1(new QTimer(this))
+    , m_main(mainWindow)
 {
     setWindowIcon(QIcon(QStringLiteral(":/bildwiesel-32.png")));
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -59,7 +62,7 @@ void TEinleseF::setLabel2(const QString& text)
 void TEinleseF::showEvent(QShowEvent* event)
 {
     SecondaryWindow::showEvent(event);
-    QWidget* main = parentWidget();
+    QWidget* main = m_main;
     CenterForm(main, this, 0, 0);
     if (main)
         main->setEnabled(false);
@@ -83,7 +86,7 @@ void TEinleseF::keyPressEvent(QKeyEvent* event)
 void TEinleseF::Timer1Timer()
 {
     Timer1->stop();
-    if (QWidget* main = parentWidget())
+    if (QWidget* main = m_main)
         main->setEnabled(true);
     close();
 }
@@ -91,7 +94,7 @@ void TEinleseF::Timer1Timer()
 void TEinleseF::closeEvent(QCloseEvent* event)
 {
     SecondaryWindow::closeEvent(event);
-    if (QWidget* main = parentWidget())
+    if (QWidget* main = m_main)
         main->setEnabled(true);
     if (TIconF* icons = windows().IconF)
         icons->ScrollBar1Change();

@@ -35,6 +35,9 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override; // Esc presses "Abbrechen"
+
+private:
+    QWidget* m_main;
 };
 
 } // namespace bw

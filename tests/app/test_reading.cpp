@@ -1,0 +1,265 @@
+// Reading commands and settings in the real main window: start-up with a settings file, reads
+// of trees, volumes and single files, the progress window, the settings dialog, saving at the end.
+
+#include "support/ScriptedDialogs.h"
+#include "support/TestUtil.h"
+
+#include "app/AppState.h"
+#include "app/IconFrm.h"
+#include "app/MainU.h"
+#include "catalogue/EinleseFrm.h"
+#include "catalogue/ReadCommands.h"
+#include "settings/EinstellFrm.h"
+#include "support/Funky.h"
+#include "view/PageState.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QTest>
+#include <QTimer>
+
+using namespace bw;
+namespace fs = std::filesystem;
+
+namespace {
+
+class Reading : public ::testing::Test {
+protected:
+    QTemporaryDir config;
+    QTemporaryDir treeDir;
+    fs::path tree {treeDir.path().toStdString()};
+    testutil::ScriptedDialogs dialogs;
+
+    void SetUp() override
+    {
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        appState() = AppState {};
+        pageState() = PageState {};
+        fs::create_directories(tree / "a");
+        fs::create_directories(tree / ".svn");
+        fs::create_directories(tree / "b");
+        put("eins.ico", testutil::solidIcon(qRgb(255, 0, 0)));
+        put(".versteckt.ico", testutil::solidIcon(qRgb(255, 0, 0)));
+        put("a/zwei.ico", testutil::solidIcon(qRgb(0, 255, 0)));
+        put(".svn/nie.ico", testutil::solidIcon(qRgb(0, 0, 0)));
+        put("b/drei.exe", library(3));
+        put("b/bild.bmp", fixtures::bmpFile(testutil::solid(qRgb(9, 9, 9), 8, 8), fixtures::BmpKind::Bits24));
+    }
+    void TearDown() override { destroyWindows(); }
+
+    void put(const char* relative, const fixtures::Bytes& bytes) { testutil::writeFile(tree / relative, bytes); }
+    static fixtures::Bytes library(int icons)
+    {
+        std::vector<fixtures::GroupIcon> groups;
+        for (int i = 1; i <= icons; ++i)
+            groups.push_back({std::nullopt, static_cast<std::uint16_t>(i), {0x409},
+                              {{32, 32, 1, 24, fixtures::iconDib(testutil::solid(qRgb(0, 0, 255)), 24)}}});
+        return fixtures::peFile(groups, false);
+    }
+    std::string settingsPath() const { return config.path().toStdString() + "/bildwiesel/bwsave.kwb"; }
+    void writeSettings(const QByteArray& content)
+    {
+        fs::create_directories(config.path().toStdString() + "/bildwiesel");
+        QFile f(QString::fromStdString(settingsPath()));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+    QByteArray settingsFor(const std::string& readDirectory, const char* autoRead, const char* types = "1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n")
+    {
+        return QByteArray("-2147483633\r\n") + QByteArray::fromStdString(readDirectory) + "\r\n/tmp/\r\n" + autoRead + "\r\n" + types;
+    }
+    void start()
+    {
+        createWindows();
+        windows().IconF->show();
+        QTRY_VERIFY(!windows().EinleseF->isVisible());
+    }
+    TIconF& main() { return *windows().IconF; }
+    Catalogue& catalogue() { return *appState().catalogue; }
+    std::vector<std::string> relativePaths()
+    {
+        std::vector<std::string> out;
+        for (std::int32_t n = 1; n <= catalogue().entryCount(); ++n)
+            out.emplace_back(catalogue()[n].path().substr(tree.string().size() + 1));
+        return out;
+    }
+    void checkOnly(const QStringList& types)
+    {
+        for (int i = 0; i < main().CheckListBox1->count(); ++i) {
+            QListWidgetItem* item = main().CheckListBox1->item(i);
+            item->setCheckState(types.contains(item->text()) ? Qt::Checked : Qt::Unchecked);
+        }
+    }
+    QList<QByteArray> savedLines()
+    {
+        QFile f(QString::fromStdString(settingsPath()));
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        return f.readAll().split('\n');
+    }
+};
+
+} // namespace
+
+TEST_F(Reading, StartUpReadsTheStoredDirectory)
+{
+    writeSettings(settingsFor(tree.string() + "/", "1"));
+    start();
+    EXPECT_EQ(appState().readDirectory, tree.string() + "/");
+    EXPECT_EQ(relativePaths(), (std::vector<std::string> {"eins.ico", "a/zwei.ico", "b/drei.exe", "b/drei.exe", "b/drei.exe", "b/bild.bmp"}));
+    EXPECT_EQ(main().StatusBar1->panelText(0).toStdString(), tree.string() + "/");
+    EXPECT_EQ(main().StatusBar1->panelText(1), "Icon(s) 6");
+    TEinleseF& progress = *windows().EinleseF;
+    EXPECT_EQ(progress.windowTitle().toStdString(), (tree / "b/bild.bmp").string());
+    EXPECT_EQ(progress.Label1->text(), "Suche *.bmp Dateien .");
+    EXPECT_EQ(progress.Label2->text(), "Symbole 6");
+    EXPECT_EQ(progress.ListBox1->count(), 4);
+    EXPECT_TRUE(main().isEnabled());
+    EXPECT_TRUE(dialogs.shown.isEmpty());
+}
+
+TEST_F(Reading, FileTypesAndNothingChecked)
+{
+    writeSettings(settingsFor(tree.string() + "/", "0"));
+    start();
+    EXPECT_EQ(catalogue().entryCount(), 0); // automatic reading off: nothing read at start
+    checkOnly({"*.exe"});
+    main().BitBtn1Click();
+    QTRY_VERIFY(!windows().EinleseF->isVisible());
+    EXPECT_EQ(relativePaths(), (std::vector<std::string> {"b/drei.exe", "b/drei.exe", "b/drei.exe"}));
+    checkOnly({});
+    main().BitBtn1Click();
+    EXPECT_EQ(catalogue().entryCount(), 0);
+    EXPECT_EQ(main().StatusBar1->panelText(1), "Icon(s) 0");
+}
+
+TEST_F(Reading, SettingsFileMarksAndAutoReadOff)
+{
+    writeSettings(settingsFor(tree.string() + "/", "0", "1\r\n0\r\n1\r\n1\r\n1\r\n0\r\n"));
+    start();
+    EXPECT_FALSE(main().CheckBox4->isChecked());
+    EXPECT_FALSE(appState().autoRead);
+    EXPECT_EQ(main().CheckListBox1->item(1)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(main().CheckListBox1->item(5)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(main().CheckListBox1->item(2)->checkState(), Qt::Checked);
+    EXPECT_EQ(catalogue().entryCount(), 0);
+    EXPECT_EQ(main().windowTitle(), "Bildwiesel 1.110");
+}
+
+TEST_F(Reading, DeletedReadDirectoryAndBadNumbers)
+{
+    writeSettings("16777214\r\n/gibt/es/nicht/\r\n/auch/nicht/\r\nvielleicht\r\n");
+    start();
+    EXPECT_EQ(dialogs.texts(), QStringList {QStringLiteral("'vielleicht' ist kein gültiger Integerwert")});
+    EXPECT_EQ(appState().backgroundColour, 16777214u); // read before the bad line
+    EXPECT_EQ(appState().readDirectory, programPaths().programDirectory);
+    EXPECT_EQ(appState().copyDirectory, programPaths().programDirectory);
+    EXPECT_EQ(main().DirectoryListBox1->directory(), programPaths().programDirectory);
+    EXPECT_TRUE(main().CheckBox4->isChecked()); // the rest keeps its defaults
+    EXPECT_EQ(main().windowTitle(), "Bildwiesel 1.110");
+}
+
+TEST_F(Reading, CancelKeepsWhatWasReadAndTheMainWindowWaits)
+{
+    writeSettings(settingsFor(tree.string() + "/", "0"));
+    start();
+    TEinleseF& progress = *windows().EinleseF;
+    bool mainEnabledDuringRead = true;
+    bool cancelEnabledDuringRead = false;
+    QObject::connect(progress.ListBox1->model(), &QAbstractItemModel::rowsInserted, &progress, [&] {
+        mainEnabledDuringRead = main().isEnabled();
+        cancelEnabledDuringRead = progress.BitBtn1->isEnabled();
+        if (progress.ListBox1->count() == 2)
+            progress.BitBtn1->click(); // "Abbrechen" before the second file is read
+    });
+    main().BitBtn1Click();
+    EXPECT_FALSE(mainEnabledDuringRead);
+    EXPECT_TRUE(cancelEnabledDuringRead);
+    EXPECT_EQ(relativePaths(), std::vector<std::string> {"eins.ico"});
+    EXPECT_EQ(main().StatusBar1->panelText(1), "Icon(s) 1");
+    QTRY_VERIFY(!progress.isVisible());
+    EXPECT_TRUE(main().isEnabled());
+}
+
+TEST_F(Reading, AllDrivesEndsEntirelyOnCancel)
+{
+    writeSettings(settingsFor(tree.string() + "/", "0"));
+    start();
+    QTimer::singleShot(0, [] { windows().EinleseF->BitBtn1->click(); });
+    main().AlleLaufwerkelesen1->trigger();
+    EXPECT_EQ(catalogue().entryCount(), 0);
+    EXPECT_EQ(windows().EinleseF->ListBox1->count(), 0);
+    QTRY_VERIFY(!windows().EinleseF->isVisible());
+}
+
+TEST_F(Reading, FullCatalogueIsReportedOnceAndEndsTheRead)
+{
+    writeSettings(settingsFor(tree.string() + "/", "0"));
+    start();
+    appState().catalogue = std::make_unique<Catalogue>(2);
+    main().BitBtn1Click();
+    EXPECT_EQ(catalogue().entryCount(), 2);
+    EXPECT_EQ(dialogs.texts(), QStringList {QStringLiteral("Die Maximale Symbolzahl von 2 ist erreicht !\r\nBy By Baby !")});
+    EXPECT_TRUE(windows().EinleseF->readCancelled);
+}
+
+TEST_F(Reading, FileListAndDirectoryChanges)
+{
+    writeSettings(settingsFor(tree.string() + "/", "0"));
+    start();
+    FileListBox& files = *main().FileListBox1;
+    QStringList names;
+    for (int i = 0; i < files.count(); ++i)
+        names << files.item(i)->text();
+    EXPECT_EQ(names, (QStringList {".versteckt.ico", "eins.ico"})); // hidden files are listed
+    QTest::mouseClick(files.viewport(), Qt::LeftButton, {}, files.visualItemRect(files.item(1)).center()); // reads it alone
+    EXPECT_EQ(relativePaths(), std::vector<std::string> {"eins.ico"});
+    EXPECT_EQ(main().StatusBar1->panelText(1), "2 Dateien");
+    EXPECT_TRUE(main().isEnabled());
+    QTest::keyClick(&files, Qt::Key_Up); // choosing with the keys reads too
+    EXPECT_EQ(relativePaths(), std::vector<std::string> {".versteckt.ico"});
+
+    // With automatic reading, a new directory is read at once.
+    main().CheckBox4->setChecked(true); // checking the box reads too
+    QTRY_VERIFY(!windows().EinleseF->isVisible());
+    main().DirectoryListBox1->setDirectory((tree / "b").string());
+    QTRY_VERIFY(!windows().EinleseF->isVisible());
+    EXPECT_EQ(appState().readDirectory, (tree / "b").string() + "/");
+    EXPECT_EQ(relativePaths(), (std::vector<std::string> {"b/drei.exe", "b/drei.exe", "b/drei.exe", "b/bild.bmp"}));
+}
+
+TEST_F(Reading, SettingsDialogColoursAndSavingAtTheEnd)
+{
+    writeSettings(settingsFor(tree.string() + "/", "1"));
+    start();
+    TEinstellF& dialog = *windows().EinstellF;
+    dialogs.colourAnswers = {QColor(255, 255, 255), QColor(255, 0, 0), QColor(255, 255, 0), QColor(254, 255, 255), std::nullopt};
+    for (int i = 0; i < 5; ++i)
+        dialog.BitBtn1Click();
+    EXPECT_EQ(dialogs.texts(), QStringList(3, QStringLiteral("Die Farbe darf nicht Rot,Weiß oder Gelb sein .")));
+    EXPECT_EQ(appState().backgroundColour, 254u | (255u << 8) | (255u << 16));
+    // The dialog opens with the colour it gave last, black at first.
+    EXPECT_EQ(dialogs.colourDialogStarts.first(), QColor(0, 0, 0));
+    EXPECT_EQ(dialogs.colourDialogStarts.last(), QColor(254, 255, 255));
+    // The page is repainted in the new colour (cells beyond the entries show the background).
+    EXPECT_EQ(main().Bild->canvas().pixel(main().Bild->width() - 1, main().Bild->height() - 1), qRgb(254, 255, 255));
+
+    main().CheckListBox1->item(3)->setCheckState(Qt::Unchecked);
+    main().close(); // the close box saves like "&Ende"
+    QList<QByteArray> lines = savedLines();
+    ASSERT_GE(lines.size(), 10);
+    EXPECT_EQ(lines[0], "16777214\r");
+    EXPECT_EQ(lines[1], QByteArray::fromStdString(tree.string() + "/\r"));
+    EXPECT_EQ(lines[3], "1\r");
+    EXPECT_EQ(lines[7], "0\r");
+
+    destroyWindows();
+    appState() = AppState {};
+    start();
+    EXPECT_EQ(appState().backgroundColour, 16777214u);
+    windows().EinstellF->BitBtn3Click(); // "Neutralfarbe"
+    main().Ende1->trigger();
+    EXPECT_EQ(savedLines()[0], "-2147483633\r");
+    EXPECT_EQ(savedLines()[6], "1\r");
+}
