@@ -262,4 +262,11 @@ TEST_F(Reading, SettingsDialogColoursAndSavingAtTheEnd)
     main().Ende1->trigger();
     EXPECT_EQ(savedLines()[0], "-2147483633\r");
     EXPECT_EQ(savedLines()[6], "1\r");
+
+    // A settings file that cannot be written is reported, not silently lost.
+    dialogs.shown.clear();
+    appState().windowsDirectory = settingsPath() + "/"; // a file, not a folder
+    SettingsFile(main(), QStringLiteral("save"));
+    ASSERT_EQ(dialogs.shown.size(), 1);
+    EXPECT_TRUE(dialogs.shown[0].text.startsWith(QStringLiteral("Die Einstellungen konnten nicht gespeichert werden:")));
 }

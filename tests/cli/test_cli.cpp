@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -127,4 +129,26 @@ TEST_F(Cli, WritersAndNonUtf8Names)
     // An existing file is never replaced.
     const CliResult again = cli({"write-ico", ico, "0", icoOut});
     EXPECT_EQ(again.exitCode, 1);
+}
+
+TEST_F(Cli, ScanListsTheCatalogueOfARead)
+{
+    QDir(dir.path()).mkpath(QStringLiteral("baum/a"));
+    file("baum/z.ico", solidIcon(qRgb(255, 0, 0)));
+    file("baum/a/b.ico", solidIcon(qRgb(255, 0, 0)));
+    file("baum/a/zwei.dll", peFile({{std::nullopt, 1, {0x409}, {{32, 32, 1, 24, iconDib(solid(qRgb(0, 0, 255)), 24)}}},
+                                    {std::nullopt, 2, {0x409}, {{32, 32, 1, 24, iconDib(solid(qRgb(0, 0, 255)), 24)}}}},
+                                   false));
+    file("baum/.x.ico", solidIcon(qRgb(255, 0, 0)));
+    const QByteArray base = path("baum");
+    CliResult r = cli({"scan", base});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "1\t0\t" + base + "/z.ico\n2\t0\t" + base + "/a/b.ico\n3\t0\t" + base + "/a/zwei.dll\n4\t1\t" + base
+                         + "/a/zwei.dll\n");
+    EXPECT_TRUE(r.err.contains("3 Dateien, 4 Einträge"));
+    r = cli({"scan", base, "--types", "dll,ico"}); // the list's order, whatever the order given
+    EXPECT_TRUE(r.out.startsWith("1\t0\t" + base + "/z.ico\n"));
+    r = cli({"scan", base, "--types", "dll"});
+    EXPECT_EQ(r.out.count('\n'), 2);
+    EXPECT_EQ(cli({"scan", base, "--types", "png"}).exitCode, 2);
 }
