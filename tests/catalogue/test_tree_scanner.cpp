@@ -56,6 +56,9 @@ protected:
     Catalogue catalogue {1'000'000};
     Recorder recorder;
 
+    // Qt cannot remove names that are not UTF-8; the standard library can.
+    void TearDown() override { fs::remove_all(root); }
+
     void ico(const fs::path& relative) { put(relative, testutil::solidIcon(qRgb(255, 0, 0))); }
     void put(const fs::path& relative, const fixtures::Bytes& bytes)
     {

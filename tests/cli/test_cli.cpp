@@ -59,6 +59,8 @@ CliResult cli(const QList<QByteArray>& args)
 class Cli : public ::testing::Test {
 protected:
     QTemporaryDir dir;
+    // Qt cannot remove names that are not UTF-8; the standard library can.
+    void TearDown() override { std::filesystem::remove_all(dir.path().toStdString()); }
     QByteArray path(const char* name) const { return QFile::encodeName(dir.path()) + "/" + name; }
     QByteArray file(const char* name, const Bytes& bytes) const
     {
