@@ -12,6 +12,8 @@
 
 #include <QTemporaryDir>
 
+#include <functional>
+
 using namespace fixtures;
 
 namespace {
@@ -118,84 +120,57 @@ void extractPeFromMemory(benchmark::State& state)
 // it: every cell extracts its icon from the file again.
 constexpr int kPageCells = 1000;
 
-class LibraryPaintHost final : public bw::PaintHost {
+// The painter's window without a window: texts go nowhere, icons come from `extract`.
+class BenchPaintHost final : public bw::PaintHost {
 public:
+    explicit BenchPaintHost(std::function<QImage(std::string_view, int)> extract) : m_extract(std::move(extract)) {}
     void setNumberPanel(const QString&) override {}
     void setCountPanel(const QString&) override {}
     void setRangePanel(const QString&) override {}
     void refreshNow() override {}
-    QImage extractIcon(std::string_view path, int iconIndex) override
-    {
-        return bw::extractIcon(std::filesystem::path(std::string(path)), iconIndex);
-    }
+    QImage extractIcon(std::string_view path, int iconIndex) override { return m_extract(path, iconIndex); }
+
+private:
+    std::function<QImage(std::string_view, int)> m_extract;
 };
 
-void paintPageFromLibrary(benchmark::State& state)
+// Paints a full page of 1,000 cells over and over; the entries name `path`.
+void paintPage(benchmark::State& state, const std::string& path, BenchPaintHost& host)
 {
     bw::Catalogue catalogue(kPageCells);
     for (int i = 0; i < kPageCells; ++i)
-        catalogue.appendEntry(library().pe.string(), static_cast<std::uint16_t>(i % kGroups));
+        catalogue.appendEntry(path, static_cast<std::uint16_t>(i % kGroups));
     bw::PageState page;
     QImage canvas(40 * bw::kCellPitch, 25 * bw::kCellPitch, QImage::Format_RGB32);
     bw::computeGrid(page, canvas.width(), canvas.height());
-    LibraryPaintHost host;
     QImage scratch;
     for (auto _ : state)
         bw::paintEntries(canvas, catalogue, page, QColor(212, 208, 200), 1, kPageCells, host, scratch);
     state.counters["cells"] = page.pageCapacity;
 }
 
-// The painter with icons decoded from the library's bytes in memory instead of the file.
-class MemoryPaintHost final : public bw::PaintHost {
-public:
-    void setNumberPanel(const QString&) override {}
-    void setCountPanel(const QString&) override {}
-    void setRangePanel(const QString&) override {}
-    void refreshNow() override {}
-    QImage extractIcon(std::string_view, int iconIndex) override
-    {
-        const Bytes& bytes = library().peBytes;
-        return bw::extractIcon(bw::ByteReader(bytes.data(), bytes.size()), iconIndex);
-    }
-};
+void paintPageFromLibrary(benchmark::State& state)
+{
+    BenchPaintHost host([](std::string_view path, int index) { return bw::extractIcon(std::filesystem::path(std::string(path)), index); });
+    paintPage(state, library().pe.string(), host);
+}
 
+// The painter with icons decoded from the library's bytes in memory instead of the file.
 void paintPageFromMemory(benchmark::State& state)
 {
-    bw::Catalogue catalogue(kPageCells);
-    for (int i = 0; i < kPageCells; ++i)
-        catalogue.appendEntry("x", static_cast<std::uint16_t>(i % kGroups));
-    bw::PageState page;
-    QImage canvas(40 * bw::kCellPitch, 25 * bw::kCellPitch, QImage::Format_RGB32);
-    bw::computeGrid(page, canvas.width(), canvas.height());
-    MemoryPaintHost host;
-    QImage scratch;
-    for (auto _ : state)
-        bw::paintEntries(canvas, catalogue, page, QColor(212, 208, 200), 1, kPageCells, host, scratch);
+    BenchPaintHost host([](std::string_view, int index) {
+        const Bytes& bytes = library().peBytes;
+        return bw::extractIcon(bw::ByteReader(bytes.data(), bytes.size()), index);
+    });
+    paintPage(state, "x", host);
 }
 
 // The painter alone: every cell gets the same picture without any extraction.
-class FixedPaintHost final : public bw::PaintHost {
-public:
-    QImage icon = testutil::solid(qRgb(10, 20, 30));
-    void setNumberPanel(const QString&) override {}
-    void setCountPanel(const QString&) override {}
-    void setRangePanel(const QString&) override {}
-    void refreshNow() override {}
-    QImage extractIcon(std::string_view, int) override { return icon; }
-};
-
 void paintPageOnly(benchmark::State& state)
 {
-    bw::Catalogue catalogue(kPageCells);
-    for (int i = 0; i < kPageCells; ++i)
-        catalogue.appendEntry("x", 0);
-    bw::PageState page;
-    QImage canvas(40 * bw::kCellPitch, 25 * bw::kCellPitch, QImage::Format_RGB32);
-    bw::computeGrid(page, canvas.width(), canvas.height());
-    FixedPaintHost host;
-    QImage scratch;
-    for (auto _ : state)
-        bw::paintEntries(canvas, catalogue, page, QColor(212, 208, 200), 1, kPageCells, host, scratch);
+    const QImage icon = testutil::solid(qRgb(10, 20, 30));
+    BenchPaintHost host([&icon](std::string_view, int) { return icon; });
+    paintPage(state, "x", host);
 }
 
 // The same 1,000 icons decoded from the library's bytes in memory, nothing drawn.

@@ -59,8 +59,8 @@ std::optional<QByteArray> encodeIcon16(const QImage& icon)
 
     QByteArray out;
     out.reserve(static_cast<qsizetype>(22 + imageSize));
-    // Icon directory with one entry. The colour field holds planes x bits (4); planes and bit
-    // count stay 0, as the original writer of this layout stored them.
+    // Icon directory with one entry. The colour field holds planes x bits (4); the planes and
+    // bit-count fields stay 0, which readers accept since the image header has the real values.
     put16(out, 0);
     put16(out, 1);
     put16(out, 1);

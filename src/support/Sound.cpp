@@ -16,7 +16,7 @@ namespace {
 struct Playback {
     SDL_AudioDeviceID device = 0;
     Uint8* samples = nullptr;
-    SDL_AudioSpec spec {};
+    SDL_AudioSpec format {};
 };
 
 Playback playback;
@@ -64,9 +64,9 @@ void PlayWav(const QString& name, int mode)
     if (file.empty() || !audioReady())
         return;
     Uint32 length = 0;
-    if (!SDL_LoadWAV(file.c_str(), &playback.spec, &playback.samples, &length))
+    if (!SDL_LoadWAV(file.c_str(), &playback.format, &playback.samples, &length))
         return;
-    playback.device = SDL_OpenAudioDevice(nullptr, 0, &playback.spec, nullptr, 0);
+    playback.device = SDL_OpenAudioDevice(nullptr, 0, &playback.format, nullptr, 0);
     if (!playback.device || SDL_QueueAudio(playback.device, playback.samples, length) != 0) {
         release();
         return;
@@ -77,7 +77,7 @@ void PlayWav(const QString& name, int mode)
     while (SDL_GetQueuedAudioSize(playback.device) > 0)
         SDL_Delay(2);
     // The last buffer handed to the device still has to be heard.
-    SDL_Delay(static_cast<Uint32>(1000.0 * playback.spec.samples / std::max(1, playback.spec.freq)) + 10);
+    SDL_Delay(static_cast<Uint32>(1000.0 * playback.format.samples / std::max(1, playback.format.freq)) + 10);
     release();
 }
 

@@ -173,10 +173,7 @@ TEST_F(MainWindow, ClickOnAFileIndexesItAlone)
     QTemporaryDir dir;
     const std::filesystem::path base = dir.path().toStdString();
     testutil::writeFile(base / "a.ico", testutil::solidIcon(qRgb(255, 0, 0)));
-    std::vector<fixtures::GroupIcon> groups;
-    for (std::uint16_t id = 1; id <= 3; ++id)
-        groups.push_back({std::nullopt, id, {0x409}, {{32, 32, 1, 24, fixtures::iconDib(testutil::solid(qRgb(1, 2, 3)), 24)}}});
-    testutil::writeFile(base / "drei.dll", fixtures::peFile(groups, true));
+    testutil::writeFile(base / "drei.dll", testutil::libraryWithIcons(3, true));
     readSingleFile(main(), (base / "drei.dll").string());
     Catalogue& c = *appState().catalogue;
     ASSERT_EQ(c.entryCount(), 3);

@@ -44,20 +44,12 @@ protected:
         put(".versteckt.ico", testutil::solidIcon(qRgb(255, 0, 0)));
         put("a/zwei.ico", testutil::solidIcon(qRgb(0, 255, 0)));
         put(".svn/nie.ico", testutil::solidIcon(qRgb(0, 0, 0)));
-        put("b/drei.exe", library(3));
+        put("b/drei.exe", testutil::libraryWithIcons(3));
         put("b/bild.bmp", fixtures::bmpFile(testutil::solid(qRgb(9, 9, 9), 8, 8), fixtures::BmpKind::Bits24));
     }
     void TearDown() override { destroyWindows(); }
 
     void put(const char* relative, const fixtures::Bytes& bytes) { testutil::writeFile(tree / relative, bytes); }
-    static fixtures::Bytes library(int icons)
-    {
-        std::vector<fixtures::GroupIcon> groups;
-        for (int i = 1; i <= icons; ++i)
-            groups.push_back({std::nullopt, static_cast<std::uint16_t>(i), {0x409},
-                              {{32, 32, 1, 24, fixtures::iconDib(testutil::solid(qRgb(0, 0, 255)), 24)}}});
-        return fixtures::peFile(groups, false);
-    }
     std::string settingsPath() const { return config.path().toStdString() + "/bildwiesel/bwsave.kwb"; }
     void writeSettings(const QByteArray& content)
     {

@@ -186,9 +186,6 @@ TEST(IndexingFiles, RealFilesThroughTheShellCount)
     // The count of a real executable comes from its content.
     QTemporaryDir dir;
     const std::filesystem::path base = dir.path().toStdString();
-    std::vector<fixtures::GroupIcon> groups;
-    for (std::uint16_t id = 1; id <= 5; ++id)
-        groups.push_back({std::nullopt, id, {0x409}, {{32, 32, 1, 24, fixtures::iconDib(testutil::solid(qRgb(1, 2, 3)), 24)}}});
-    testutil::writeFile(base / "five.exe", fixtures::peFile(groups, false));
+    testutil::writeFile(base / "five.exe", testutil::libraryWithIcons(5));
     EXPECT_EQ(iconCount(base / "five.exe"), 5);
 }

@@ -65,14 +65,6 @@ protected:
         fs::create_directories((root / relative).parent_path());
         testutil::writeFile(root / relative, bytes);
     }
-    fixtures::Bytes library(int icons)
-    {
-        std::vector<fixtures::GroupIcon> groups;
-        for (int i = 1; i <= icons; ++i)
-            groups.push_back({std::nullopt, static_cast<std::uint16_t>(i), {0x409},
-                              {{32, 32, 1, 24, fixtures::iconDib(testutil::solid(qRgb(0, 0, 255)), 24)}}});
-        return fixtures::peFile(groups, false);
-    }
     std::vector<std::string> paths() const
     {
         std::vector<std::string> out;
@@ -98,7 +90,7 @@ TEST_F(Scan, DepthFirstFilesBeforeSubdirectoriesHiddenNeverRead)
     ico("a/deep/d.ICO");
     ico(".svn/s.ico");
     ico(".versteckt.ico");
-    put("a/x.exe", library(2));
+    put("a/x.exe", testutil::libraryWithIcons(2));
     scan({"*.ico", "*.exe"});
     EXPECT_EQ(paths(), (std::vector<std::string> {"z.ico", "a/a1.ico", "a/deep/d.ICO", "b/b1.ico", "a/x.exe", "a/x.exe"}));
     EXPECT_EQ(catalogue[6].iconIndex, 1);
@@ -112,7 +104,7 @@ TEST_F(Scan, DepthFirstFilesBeforeSubdirectoriesHiddenNeverRead)
 
 TEST_F(Scan, ProgressLinesStopAt32000Entries)
 {
-    put("a.dll", library(3));
+    put("a.dll", testutil::libraryWithIcons(3));
     ico("b.ico");
     for (int i = 0; i < 31'999; ++i)
         catalogue.appendEntry("/x.ico", 0);
@@ -146,7 +138,7 @@ TEST_F(Scan, HostileTreeCompletes)
 {
     ico("gut.ico");
     put("kaputt.ico", {'n', 'i', 'x'});
-    put("lib.dll", library(3));
+    put("lib.dll", testutil::libraryWithIcons(3));
     ASSERT_EQ(::mkfifo((root / "pipe.ico").c_str(), 0600), 0);
     const bool device = ::mknod((root / "null.ico").c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0; // needs root
     fs::create_directory_symlink(root, root / "schleife");          // a loop through a link

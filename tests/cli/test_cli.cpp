@@ -74,9 +74,7 @@ protected:
 TEST_F(Cli, CountPrintsOneLinePerFile)
 {
     const QByteArray ico = file("a.ico", solidIcon(qRgb(255, 0, 0)));
-    const QByteArray exe = file("b.exe", peFile({{std::nullopt, 1, {0x409}, {{32, 32, 1, 24, iconDib(solid(qRgb(0, 0, 255)), 24)}}},
-                                                 {std::nullopt, 2, {0x409}, {{32, 32, 1, 24, iconDib(solid(qRgb(0, 0, 255)), 24)}}}},
-                                                false));
+    const QByteArray exe = file("b.exe", libraryWithIcons(2));
     const QByteArray txt = file("c.txt", {'x'});
     const CliResult r = cli({"count", ico, exe, txt, path("missing")});
     EXPECT_EQ(r.exitCode, 0);
@@ -138,9 +136,7 @@ TEST_F(Cli, ScanListsTheCatalogueOfARead)
     QDir(dir.path()).mkpath(QStringLiteral("baum/a"));
     file("baum/z.ico", solidIcon(qRgb(255, 0, 0)));
     file("baum/a/b.ico", solidIcon(qRgb(255, 0, 0)));
-    file("baum/a/zwei.dll", peFile({{std::nullopt, 1, {0x409}, {{32, 32, 1, 24, iconDib(solid(qRgb(0, 0, 255)), 24)}}},
-                                    {std::nullopt, 2, {0x409}, {{32, 32, 1, 24, iconDib(solid(qRgb(0, 0, 255)), 24)}}}},
-                                   false));
+    file("baum/a/zwei.dll", libraryWithIcons(2));
     file("baum/.x.ico", solidIcon(qRgb(255, 0, 0)));
     const QByteArray base = path("baum");
     CliResult r = cli({"scan", base});

@@ -43,6 +43,14 @@ fixtures::Bytes solidIcon(QRgb colour, int bitCount)
     return fixtures::iconFile({{32, 32, 1, static_cast<std::uint16_t>(bitCount), fixtures::iconDib(solid(colour), bitCount)}});
 }
 
+fixtures::Bytes libraryWithIcons(int icons, bool pe32plus, QRgb colour)
+{
+    std::vector<fixtures::GroupIcon> groups;
+    for (int i = 1; i <= icons; ++i)
+        groups.push_back({std::nullopt, static_cast<std::uint16_t>(i), {0x409}, {{32, 32, 1, 24, fixtures::iconDib(solid(colour), 24)}}});
+    return fixtures::peFile(groups, pe32plus);
+}
+
 ::testing::AssertionResult samePixels(const QImage& actual, const QImage& expected)
 {
     if (actual.isNull())

@@ -34,6 +34,9 @@ fixtures::Bytes readFile(const std::filesystem::path& path);
 // The icon file of one 32 x 32 DIB image of the given colour and depth.
 fixtures::Bytes solidIcon(QRgb colour, int bitCount = 24);
 
+// A PE library with `icons` group icons (ids 1, 2, ...), each one 32 x 32 image of `colour`.
+fixtures::Bytes libraryWithIcons(int icons, bool pe32plus = false, QRgb colour = qRgb(0, 0, 255));
+
 // Compares two pictures pixel by pixel; fully transparent pixels match whatever their colour.
 ::testing::AssertionResult samePixels(const QImage& actual, const QImage& expected);
 

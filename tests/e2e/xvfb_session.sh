@@ -1,0 +1,44 @@
+# Sourced by the end-to-end tests: a work folder, an Xvfb server of its own and the program's
+# environment, all removed again on exit. Sets $work and DISPLAY; a test keeps the program's
+# process id in $app so that it is killed if the test fails half way.
+work=$(mktemp -d)
+xvfb=
+app=
+cleanup() {
+    [ -n "$app" ] && kill -9 "$app" 2>/dev/null || true
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+start_xvfb() {
+    exec 3>"$work/display"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    xvfb=$!
+    for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+    [ -s "$work/display" ] || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
+    export DISPLAY=":$(head -n1 "$work/display")"
+    export XDG_CONFIG_HOME="$work/config" SDL_AUDIODRIVER=dummy
+    unset QT_QPA_PLATFORM
+}
+
+# Waits until the main window is on the screen; fails if the program ends first.
+wait_for_main_window() {
+    for _ in $(seq 300); do
+        if xwininfo -root -tree 2>/dev/null | grep -q '"Bildwiesel 1.110"'; then return 0; fi
+        kill -0 "$app" 2>/dev/null || break
+        sleep 0.1
+    done
+    echo "main window 'Bildwiesel 1.110' did not appear"; cat "$work/app.log"; exit 1
+}
+
+# Ends the program as a desktop session does (SIGTERM) and expects a clean exit.
+terminate_program() {
+    kill -TERM "$app"
+    for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+    if kill -0 "$app" 2>/dev/null; then echo "program did not end after SIGTERM"; exit 1; fi
+    local rc=0
+    wait "$app" || rc=$?
+    app=
+    [ "$rc" -eq 0 ] || { echo "program exited with $rc"; cat "$work/app.log"; exit 1; }
+}
