@@ -101,7 +101,6 @@ TEST_F(PageView, RightClickOnlyMovesThePointer)
 {
     const std::string red = file("rot.ico", testutil::solidIcon(qRgb(255, 0, 0)));
     fill({red, red, red});
-    QTimer::singleShot(0, [this] { main().PopupMenu1->close(); });
     QTest::mouseClick(main().Bild, Qt::RightButton, {}, QPoint(2 * 42 + 10, 10));
     EXPECT_EQ(pageState().pointerEntry, 3);
     EXPECT_EQ(pageState().pointerCell, 3);
@@ -147,7 +146,7 @@ TEST_F(PageView, OriginalSizeViewer)
     EXPECT_EQ(viewerExtension("/Bilder/LOGO.BMP"), ".bmp");
 
     const std::string bmp = file("LOGO.BMP", fixtures::bmpFile(testutil::solid(qRgb(1, 2, 3), 100, 60), fixtures::BmpKind::Bits24));
-    QTimer::singleShot(0, [&viewer] { viewer.close(); });
+    QTimer::singleShot(0, &viewer, [&viewer] { viewer.close(); });
     showOriginalSize(viewer, bmp);
     EXPECT_EQ(viewer.size(), QSize(125, 85));
     EXPECT_EQ(viewer.Image1->size(), QSize(100, 60));

@@ -178,10 +178,10 @@ TEST_F(Reading, AllDrivesEndsEntirelyOnCancel)
 {
     writeSettings(settingsFor(tree.string() + "/", "0"));
     start();
-    QTimer::singleShot(0, [] { windows().EinleseF->BitBtn1->click(); });
+    QTimer::singleShot(0, windows().EinleseF, [] { windows().EinleseF->BitBtn1->click(); });
     main().AlleLaufwerkelesen1->trigger();
     EXPECT_EQ(catalogue().entryCount(), 0);
-    EXPECT_EQ(windows().EinleseF->ListBox1->count(), 0);
+    EXPECT_LE(windows().EinleseF->ListBox1->count(), 1); // at most the file at which the cancel came
     QTRY_VERIFY(!windows().EinleseF->isVisible());
 }
 
