@@ -127,7 +127,7 @@ public:
     void setNumberPanel(const QString&) override {}
     void setCountPanel(const QString&) override {}
     void setRangePanel(const QString&) override {}
-    void refreshNow() override {}
+    void refreshNow(const QRect&) override {}
     QImage extractIcon(std::string_view path, int iconIndex) override { return m_extract(path, iconIndex); }
 
 private:

@@ -338,7 +338,7 @@ void TIconF::DirectoryListBox1Change()
     directoryChangeSeen = true;
     s.readDirectory = withTrailingSlash(s.readDirectory);
     FileListBox1->setDirectory(s.readDirectory);
-    StatusBar1->setPanelText(0, QFile::decodeName(QByteArray::fromStdString(s.readDirectory)));
+    StatusBar1->setPanelText(0, pathText(s.readDirectory));
     if (CheckBox4->isChecked())
         readTree(*this);
 }

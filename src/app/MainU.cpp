@@ -93,7 +93,7 @@ void startUp(TIconF& main)
     }
     s.backgroundColour = kColourButtonFace;
     s.windowsDirectory = configDirectory();
-    if (QFile::exists(QFile::decodeName(QByteArray::fromStdString(s.windowsDirectory + kSettingsFileName))))
+    if (QFile::exists(pathText(s.windowsDirectory + kSettingsFileName)))
         SettingsFile(main, QStringLiteral("load"));
 
     const std::string& programDirectory = programPaths().programDirectory;
@@ -105,8 +105,8 @@ void startUp(TIconF& main)
     // Setting the list is the first change notification, whether or not the list moved: the
     // user's first pick of a directory must always count.
     main.directoryChangeSeen = true;
-    main.StatusBar1->setPanelText(0, QFile::decodeName(QByteArray::fromStdString(s.readDirectory)));
-    main.StatusBar2->setPanelText(1, QFile::decodeName(QByteArray::fromStdString(s.copyDirectory)));
+    main.StatusBar1->setPanelText(0, pathText(s.readDirectory));
+    main.StatusBar2->setPanelText(1, pathText(s.copyDirectory));
     main.setWindowTitle(QStringLiteral("Bildwiesel ") + kVersionText);
     if (TStartF* splash = windows().StartF)
         splash->close();
@@ -131,7 +131,7 @@ void SettingsFile(TIconF& main, const QString& mode)
 {
     AppState& s = appState();
     const std::string path = s.windowsDirectory + kSettingsFileName;
-    const bool exists = QFile::exists(QFile::decodeName(QByteArray::fromStdString(path)));
+    const bool exists = QFile::exists(pathText(path));
     if (mode == QStringLiteral("load") && exists) {
         const LoadedSettings loaded = loadSettingsFile(path);
         if (loaded.backgroundColour)
@@ -164,7 +164,7 @@ void SettingsFile(TIconF& main, const QString& mode)
             t < main.CheckListBox1->count() && main.CheckListBox1->item(t)->checkState() == Qt::Checked;
     if (!saveSettingsFile(path, current))
         dialogs().message(QStringLiteral("Die Einstellungen konnten nicht gespeichert werden:") + kLineBreak
-                              + QFile::decodeName(QByteArray::fromStdString(path)),
+                              + pathText(path),
                           kAppTitle);
 }
 
@@ -177,7 +177,7 @@ public:
     void setNumberPanel(const QString& text) override { m_main.Panel5->setText(text); }
     void setCountPanel(const QString& text) override { m_main.StatusBar1->setPanelText(1, text); }
     void setRangePanel(const QString& text) override { m_main.Panel3->setText(text); }
-    void refreshNow() override { m_main.Bild->refreshNow(); }
+    void refreshNow(const QRect& area) override { m_main.Bild->refreshNow(area); }
     QImage extractIcon(std::string_view path, int iconIndex) override
     {
         return bw::extractIcon(std::filesystem::path(std::string(path)), iconIndex);
@@ -226,10 +226,8 @@ void repaintCurrentPage(TIconF& main)
 
 void MainIndexerHost::blankPage()
 {
-    QImage& canvas = m_main.Bild->canvas();
-    if (canvas.size() != m_main.Bild->size())
-        canvas = QImage(m_main.Bild->size(), QImage::Format_RGB32);
-    canvas.fill(toQColor(appState().backgroundColour));
+    // The bitmap has the control's size: the resize handler keeps it so.
+    m_main.Bild->canvas().fill(toQColor(appState().backgroundColour));
 }
 
 void MainIndexerHost::setCountPanel(const QString& text) { m_main.StatusBar1->setPanelText(1, text); }

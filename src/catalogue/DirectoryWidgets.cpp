@@ -15,8 +15,6 @@
 namespace bw {
 namespace {
 
-QString displayName(const std::string& bytes) { return QFile::decodeName(QByteArray::fromStdString(bytes)); }
-
 std::string parentOf(const std::string& directory)
 {
     if (directory.size() <= 1)
@@ -104,7 +102,7 @@ void DirectoryListBox::rebuild()
     int depth = 0;
     for (const std::string& d : chain) {
         const std::string name = d == "/" ? d : d.substr(parentOf(d).size(), d.size() - parentOf(d).size() - 1);
-        auto* item = new QListWidgetItem(QString(depth * 2, QLatin1Char(' ')) + displayName(name), this);
+        auto* item = new QListWidgetItem(QString(depth * 2, QLatin1Char(' ')) + pathText(name), this);
         item->setData(Qt::UserRole, QByteArray::fromStdString(d));
         ++depth;
     }
@@ -119,7 +117,7 @@ void DirectoryListBox::rebuild()
     }
     std::sort(subdirectories.begin(), subdirectories.end());
     for (const std::string& name : subdirectories) {
-        auto* item = new QListWidgetItem(QString(depth * 2, QLatin1Char(' ')) + displayName(name), this);
+        auto* item = new QListWidgetItem(QString(depth * 2, QLatin1Char(' ')) + pathText(name), this);
         item->setData(Qt::UserRole, QByteArray::fromStdString(m_directory + name + "/"));
     }
 }
@@ -169,7 +167,7 @@ void FileListBox::reread()
     }
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
-        auto* item = new QListWidgetItem(displayName(name), this);
+        auto* item = new QListWidgetItem(pathText(name), this);
         item->setData(Qt::UserRole, QByteArray::fromStdString(name));
     }
     blocker.unblock();

@@ -28,8 +28,7 @@ std::string fileExtensionLower(std::string_view path)
         return {};
     std::string ext(name.substr(dot));
     for (char& c : ext)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+        c = asciiLower(c);
     return ext;
 }
 

@@ -38,7 +38,7 @@ public:
     std::int64_t tickCount() override { return bw::tickCount(); }
     int iconCountOf(std::string_view path) override { return m_mainHost.iconCountOf(path); }
 
-    void setCaption(const std::string& path) override { m_progress.setWindowTitle(QFile::decodeName(QByteArray::fromStdString(path))); }
+    void setCaption(const std::string& path) override { m_progress.setWindowTitle(pathText(path)); }
     void setSearchLabel(const QString& text) override
     {
         m_progress.Label1->setText(text);
@@ -65,11 +65,15 @@ QStringList checkedTypes(const TIconF& main)
     return types;
 }
 
-// Shows the progress window for a new read. A close still pending from the last read is
-// called off, so the main window stays disabled until this read has ended.
+// Starts a read from an empty catalogue and shows the progress window. A close still pending
+// from the last read is called off, so the main window stays disabled until this read has ended.
 TEinleseF& beginRead(TIconF& main)
 {
+    appState().catalogue->clearCatalogue();
     TEinleseF& progress = *windows().EinleseF;
+    progress.readCancelled = false;
+    progress.ListBox1->clear();
+    progress.ListBox2->clear();
     progress.Timer1->stop();
     progress.show();
     main.setEnabled(false);
@@ -90,11 +94,7 @@ void endRead(TIconF& main, TEinleseF& progress)
 void readTree(TIconF& main)
 {
     AppState& s = appState();
-    s.catalogue->clearCatalogue();
     TEinleseF& progress = beginRead(main);
-    progress.readCancelled = false;
-    progress.ListBox1->clear();
-    progress.ListBox2->clear();
     const std::string base = withTrailingSlash(s.readDirectory);
     ReadSession session(main, progress);
     TreeScanner scanner(*s.catalogue, session, session);
@@ -106,12 +106,7 @@ void readTree(TIconF& main)
 void readAllDrives(TIconF& main)
 {
     AppState& s = appState();
-    s.catalogue->clearCatalogue();
-    TEinleseF& progress = *windows().EinleseF;
-    progress.readCancelled = false;
-    progress.ListBox1->clear();
-    progress.ListBox2->clear();
-    beginRead(main);
+    TEinleseF& progress = beginRead(main);
     ReadSession session(main, progress);
     TreeScanner scanner(*s.catalogue, session, session);
     const QStringList types = checkedTypes(main);

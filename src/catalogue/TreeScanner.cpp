@@ -53,8 +53,6 @@ bool isPseudoFileSystemMagic(long magic)
     }
 }
 
-QString display(const std::string& bytes) { return QFile::decodeName(QByteArray::fromStdString(bytes)); }
-
 } // namespace
 
 TreeScanner::TreeScanner(Catalogue& catalogue, IndexerHost& indexer, ScanProgress& progress)
@@ -84,7 +82,7 @@ TreeScanner::Directory* TreeScanner::directory(const std::string& path, std::uin
             dir->volume = self.st_dev;
         // At a mount point, the mount table names the file system (devtmpfs looks like tmpfs).
         if (!pseudo && dir->volume != parentVolume)
-            pseudo = isPseudoFileSystem(QStorageInfo(display(path)).fileSystemType());
+            pseudo = isPseudoFileSystem(QStorageInfo(pathText(path)).fileSystemType());
         DIR* listing = pseudo ? nullptr : ::fdopendir(fd);
         if (!listing) {
             ::close(fd);
@@ -136,7 +134,7 @@ void TreeScanner::walk(Directory& dir, const std::string& mask, bool stayOnVolum
 {
     if (m_progress.cancelled())
         return;
-    m_progress.setSearchLabel(QStringLiteral("Suche ") + display(mask) + QStringLiteral(" Dateien ."));
+    m_progress.setSearchLabel(QStringLiteral("Suche ") + pathText(mask) + QStringLiteral(" Dateien ."));
     m_progress.pumpMessages();
 
     for (const std::string& name : dir.files) {
@@ -146,7 +144,7 @@ void TreeScanner::walk(Directory& dir, const std::string& mask, bool stayOnVolum
         m_progress.setCaption(path);
         const std::int32_t count = m_catalogue.entryCount();
         if (count < kProgressLineLimit)
-            m_progress.addLine(display(path));
+            m_progress.addLine(pathText(path));
         else if (count == kProgressLineLimit)
             m_progress.addLine(QStringLiteral("** Maximum der Listbox erreicht **"));
         if (m_progress.cancelled())

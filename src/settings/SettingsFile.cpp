@@ -1,5 +1,7 @@
 #include "SettingsFile.h"
 
+#include "support/Funky.h"
+
 #include <QFile>
 #include <QList>
 #include <QSaveFile>
@@ -61,7 +63,7 @@ LoadedSettings parseSettings(const QByteArray& content)
 
 LoadedSettings loadSettingsFile(const std::string& path)
 {
-    QFile file(QFile::decodeName(QByteArray::fromStdString(path)));
+    QFile file(pathText(path));
     // An unreadable file reads as empty lines.
     return parseSettings(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
 }
@@ -81,7 +83,7 @@ QByteArray formatSettings(const Settings& settings)
 
 bool saveSettingsFile(const std::string& path, const Settings& settings)
 {
-    QSaveFile file(QFile::decodeName(QByteArray::fromStdString(path)));
+    QSaveFile file(pathText(path));
     if (!file.open(QIODevice::WriteOnly))
         return false;
     const QByteArray content = formatSettings(settings);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace bw {
 
@@ -53,5 +54,11 @@ QString RepeatText(int count, const QString& text);
 
 // Ends a path text with '/' unless it already does.
 std::string withTrailingSlash(std::string path);
+
+// A path or file name (bytes on Linux) as text for the screen and for Qt's file classes.
+QString pathText(std::string_view bytes);
+
+// ASCII letters only; every other byte stays as it is (names are not always UTF-8).
+inline char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 } // namespace bw

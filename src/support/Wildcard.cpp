@@ -1,19 +1,15 @@
 #include "Wildcard.h"
 
+#include "Funky.h"
+
 namespace bw {
-namespace {
-
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-} // namespace
-
 bool matchesWildcard(std::string_view name, std::string_view pattern)
 {
     // Greedy matching that backtracks only to the last '*': linear in practice, never exponential.
     std::size_t n = 0, p = 0;
     std::size_t starP = std::string_view::npos, starN = 0;
     while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || lowerAscii(pattern[p]) == lowerAscii(name[n]))) {
+        if (p < pattern.size() && (pattern[p] == '?' || asciiLower(pattern[p]) == asciiLower(name[n]))) {
             ++n;
             ++p;
         } else if (p < pattern.size() && pattern[p] == '*') {

@@ -1,5 +1,6 @@
 #include "OrginalFrm.h"
 
+#include "catalogue/Indexer.h"
 #include "support/Dialogs.h"
 #include "support/Funky.h"
 
@@ -19,21 +20,9 @@ TOrginalF::TOrginalF(QWidget* mainWindow)
     Image1->move(0, 0);
 }
 
-std::string viewerExtension(const std::string& path)
-{
-    const std::size_t dot = path.rfind('.');
-    if (dot == std::string::npos || path.find('/', dot) != std::string::npos)
-        return {};
-    std::string ext = path.substr(dot);
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return ext;
-}
-
 void TOrginalF::loadPicture(const std::string& path)
 {
-    const QString name = QFile::decodeName(QByteArray::fromStdString(path));
+    const QString name = pathText(path);
     QFile file(name);
     if (!file.open(QIODevice::ReadOnly))
         throw CommandError(QStringLiteral("Datei ") + name + QStringLiteral(" kann nicht geöffnet werden"));
@@ -50,7 +39,7 @@ void TOrginalF::loadPicture(const std::string& path)
 
 void showOriginalSize(TOrginalF& viewer, const std::string& path)
 {
-    if (viewerExtension(path) != ".bmp") {
+    if (fileExtensionLower(path) != ".bmp") {
         dialogs().message(QStringLiteral("Orginalgröße nur bei BMP möglich."), kAppTitle);
         return;
     }

@@ -23,7 +23,4 @@ public:
 // "Oginalgröße": the viewer for a bitmap entry, a message for anything else.
 void showOriginalSize(TOrginalF& viewer, const std::string& path);
 
-// The extension of a path from its last dot, provided no '/' follows it; ASCII lower case.
-std::string viewerExtension(const std::string& path);
-
 } // namespace bw

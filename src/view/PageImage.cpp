@@ -1,6 +1,7 @@
 #include "PageImage.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace bw {
@@ -13,12 +14,16 @@ PageImage::PageImage(QWidget* parent, const QString& name)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void PageImage::paintEvent(QPaintEvent*)
+void PageImage::paintEvent(QPaintEvent* event)
 {
+    // Only the exposed part: a page refreshes row by row while it is painted.
+    const QRect area = event->rect();
     QPainter painter(this);
-    painter.fillRect(rect(), palette().color(QPalette::Button));
-    if (!m_canvas.isNull())
-        painter.drawImage(0, 0, m_canvas);
+    const QRect fromCanvas = area.intersected(m_canvas.rect());
+    if (fromCanvas != area)
+        painter.fillRect(area, palette().color(QPalette::Button));
+    if (!fromCanvas.isEmpty())
+        painter.drawImage(fromCanvas.topLeft(), m_canvas, fromCanvas);
 }
 
 void PageImage::mouseMoveEvent(QMouseEvent* event) { emit mouseMoved(event->position().toPoint()); }

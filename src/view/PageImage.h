@@ -11,8 +11,8 @@ class PageImage : public QWidget {
 public:
     PageImage(QWidget* parent, const QString& name);
     QImage& canvas() { return m_canvas; }
-    // Shows what was drawn so far, at once, without letting other events run.
-    void refreshNow() { repaint(); }
+    // Shows a part of what was drawn, at once, without letting other events run.
+    void refreshNow(const QRect& area) { repaint(area); }
 
 signals:
     void mouseMoved(QPoint position);

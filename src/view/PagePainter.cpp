@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "icons/IconExtractor.h"
+#include "support/Funky.h"
 
 #include <QFile>
 
@@ -124,10 +125,15 @@ void paintEntries(QImage& canvas, Catalogue& catalogue, const PageState& page, Q
     if (first == 0)
         first = 1;
     const std::int32_t entryCount = catalogue.entryCount();
-    if (entryCount <= page.pageCapacity || entryCount == 0)
+    // What was drawn since the last on-screen refresh: only that part is shown again.
+    QRect drawn;
+    if (entryCount <= page.pageCapacity || entryCount == 0) {
         fillArea(canvas, 0, 0, canvas.width(), canvas.height(), background);
+        drawn = canvas.rect();
+    }
     if (entryCount == 0)
         return;
+    const QString countText = QStringLiteral("Icon(s) ") + QString::number(entryCount);
 
     const int across = page.cellsAcross;
     // With no column there is no cell to draw into; only the strips are painted.
@@ -158,10 +164,13 @@ void paintEntries(QImage& canvas, Catalogue& catalogue, const PageState& page, Q
                 outline(canvas, x + 3, y + 3, x + 38, y + 38, kYellow);
                 outline(canvas, x + 4, y + 4, x + 37, y + 37, kYellow);
             }
-            host.setCountPanel(QStringLiteral("Icon(s) ") + QString::number(entryCount));
+            host.setCountPanel(countText);
             host.setRangePanel(QString::number(first) + QStringLiteral(" bis ") + QString::number(i));
-            if (i % across == 0)
-                host.refreshNow();
+            drawn |= QRect(x, y, kCellPitch + 1, kCellPitch + 1);
+            if (i % across == 0) {
+                host.refreshNow(drawn.intersected(canvas.rect()));
+                drawn = QRect();
+            }
             if (i == entryCount)
                 break;
         }
@@ -214,8 +223,8 @@ PathLine pathLineFor(const Catalogue& catalogue, std::int32_t entry)
     const std::size_t slash = path.rfind('/');
     const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    line.text = asciiCase(QFile::decodeName(QByteArray::fromStdString(directory)), false)
-        + asciiCase(QFile::decodeName(QByteArray::fromStdString(name)), true) + QStringLiteral("  Nr: ")
+    line.text = asciiCase(pathText(directory), false)
+        + asciiCase(pathText(name), true) + QStringLiteral("  Nr: ")
         + QString::number(e.iconIndex) + tag;
     return line;
 }

@@ -6,6 +6,7 @@
 #include <QColor>
 #include <QImage>
 #include <QPoint>
+#include <QRect>
 #include <QString>
 
 #include <cstdint>
@@ -38,8 +39,9 @@ public:
     virtual void setNumberPanel(const QString& text) = 0;
     virtual void setCountPanel(const QString& text) = 0;
     virtual void setRangePanel(const QString& text) = 0;
-    // Shows the page image as drawn so far, without letting other events run.
-    virtual void refreshNow() = 0;
+    // Shows the part of the page image drawn since the last refresh, without letting other
+    // events run.
+    virtual void refreshNow(const QRect& area) = 0;
     // The icon of an entry; every painted cell asks for it again (no cache).
     virtual QImage extractIcon(std::string_view path, int iconIndex) = 0;
 };

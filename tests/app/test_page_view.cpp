@@ -7,6 +7,7 @@
 #include "app/AppState.h"
 #include "app/IconFrm.h"
 #include "app/MainU.h"
+#include "catalogue/Indexer.h"
 #include "catalogue/EinleseFrm.h"
 #include "view/OrginalFrm.h"
 #include "view/PagePainter.h"
@@ -143,7 +144,7 @@ TEST_F(PageView, OriginalSizeViewer)
     showOriginalSize(viewer, "");
     showOriginalSize(viewer, "/ordner.bmp/datei");
     EXPECT_EQ(dialogs.texts(), QStringList(3, QStringLiteral("Orginalgröße nur bei BMP möglich.")));
-    EXPECT_EQ(viewerExtension("/Bilder/LOGO.BMP"), ".bmp");
+    EXPECT_EQ(fileExtensionLower("/Bilder/LOGO.BMP"), ".bmp");
 
     const std::string bmp = file("LOGO.BMP", fixtures::bmpFile(testutil::solid(qRgb(1, 2, 3), 100, 60), fixtures::BmpKind::Bits24));
     QTimer::singleShot(0, &viewer, [&viewer] { viewer.close(); });

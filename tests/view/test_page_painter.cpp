@@ -32,7 +32,12 @@ public:
     void setNumberPanel(const QString& text) override { number = text; }
     void setCountPanel(const QString& text) override { count = text; }
     void setRangePanel(const QString& text) override { range = text; }
-    void refreshNow() override { ++refreshes; }
+    QList<QRect> refreshed;
+    void refreshNow(const QRect& area) override
+    {
+        ++refreshes;
+        refreshed << area;
+    }
     QImage extractIcon(std::string_view path, int) override
     {
         ++extractions;
@@ -191,6 +196,9 @@ TEST_F(Page, MultiPageFillsEveryCellAndRefreshesRowByRow)
     paintPage();
     EXPECT_EQ(host.range, "41 bis 70");
     EXPECT_EQ(host.refreshes, 3); // entries 50, 60 and 70 end a row's worth
+    // Each refresh shows the row drawn since the one before (with the 43rd pixel row).
+    EXPECT_EQ(host.refreshed[0], QRect(0, 0, 421, 43));
+    EXPECT_EQ(host.refreshed[1], QRect(0, 42, 421, 43));
     EXPECT_EQ(at(9 * 42 + 20, 2 * 42 + 20), kBlue);
 }
 
