@@ -1,0 +1,105 @@
+#include "CliSupport.h"
+
+#include "catalogue/Indexer.h"
+#include "catalogue/TreeScanner.h"
+#include "icons/IconExtractor.h"
+#include "support/Funky.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+
+namespace cli {
+namespace {
+
+// The reading command without windows: the same scan and indexer as "Einlesen".
+class CliReader final : public bw::IndexerHost, public bw::ScanProgress {
+public:
+    bool stop = false;
+
+    void blankPage() override {}
+    void setCountPanel(const QString&) override {}
+    void pumpMessages() override {}
+    void computePageGeometry() override {}
+    void reportCatalogueFull() override
+    {
+        if (!stop)
+            std::fprintf(stderr, "bildwiesel-cli: %s\n",
+                         bw::catalogueFullText(bw::Catalogue::kDefaultCapacity).toLocal8Bit().constData());
+        stop = true; // nothing more fits: the read ends here
+    }
+    std::int64_t tickCount() override { return bw::tickCount(); }
+    int iconCountOf(std::string_view path) override { return bw::iconCount(std::filesystem::path(std::string(path))); }
+
+    void setCaption(const std::string&) override {}
+    void setSearchLabel(const QString&) override {}
+    void setCountLabel(const QString&) override {}
+    void addLine(const QString&) override {}
+    bool cancelled() override { return stop; }
+};
+
+} // namespace
+
+std::optional<TypeSelection> parseTypes(std::string_view list)
+{
+    TypeSelection checked;
+    checked.fill(false);
+    if (list.empty())
+        return std::nullopt;
+    while (!list.empty()) {
+        const std::size_t comma = list.find(',');
+        const std::string_view one = list.substr(0, comma);
+        const auto it = std::find_if(kFileTypes.begin(), kFileTypes.end(), [&](const char* t) { return one == t; });
+        if (it == kFileTypes.end())
+            return std::nullopt;
+        checked[static_cast<std::size_t>(it - kFileTypes.begin())] = true;
+        list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
+    }
+    return checked;
+}
+
+std::optional<int> parseIndex(std::string_view text)
+{
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < 0)
+        return std::nullopt;
+    return value;
+}
+
+int usage()
+{
+    std::fputs("Aufruf:\n"
+               "  bildwiesel-cli count DATEI...\n"
+               "  bildwiesel-cli extract DATEI INDEX AUSGABE.png\n"
+               "  bildwiesel-cli write-ico DATEI INDEX AUSGABE.ico\n"
+               "  bildwiesel-cli write-bmp DATEI INDEX AUSGABE.bmp\n"
+               "  bildwiesel-cli scan VERZEICHNIS [--types ico,cur,exe,dll,icl,bmp]\n",
+               stderr);
+    return kExitUsage;
+}
+
+void writeBytes(std::FILE* stream, std::string_view bytes) { std::fwrite(bytes.data(), 1, bytes.size(), stream); }
+
+void complain(const char* what, std::string_view path)
+{
+    std::fprintf(stderr, "bildwiesel-cli: %s: ", what);
+    writeBytes(stderr, path);
+    std::fputc('\n', stderr);
+}
+
+std::int64_t readTree(bw::Catalogue& catalogue, const std::string& directory, const TypeSelection& types, bool* endedEarly)
+{
+    CliReader reader;
+    bw::TreeScanner scanner(catalogue, reader, reader);
+    const std::string base = bw::withTrailingSlash(directory);
+    for (std::size_t t = 0; t < kFileTypes.size() && !reader.stop; ++t)
+        if (types[t])
+            scanner.scanTree(base + "*." + kFileTypes[t]);
+    if (endedEarly)
+        *endedEarly = reader.stop;
+    return scanner.filesIndexed();
+}
+
+} // namespace cli

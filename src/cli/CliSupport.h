@@ -1,0 +1,43 @@
+#pragma once
+
+// What the commands of bildwiesel-cli share: exit codes, argument parsing, messages on stderr,
+// and reading a tree into a catalogue exactly as "Einlesen" does.
+
+#include "catalogue/Catalogue.h"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+// The six file types of a read, in the order the program walks them.
+inline constexpr std::array<const char*, 6> kFileTypes = {"ico", "cur", "exe", "dll", "icl", "bmp"};
+using TypeSelection = std::array<bool, 6>;
+
+// "ico,exe" as a selection; none for an unknown type or an empty list.
+std::optional<TypeSelection> parseTypes(std::string_view list);
+
+// A non-negative decimal number; none for anything else.
+std::optional<int> parseIndex(std::string_view text);
+
+// Prints the usage text to stderr and returns kExitUsage.
+int usage();
+
+// Bytes as they are (file names need not be UTF-8).
+void writeBytes(std::FILE* stream, std::string_view bytes);
+// "bildwiesel-cli: <what>: <path>" on stderr.
+void complain(const char* what, std::string_view path);
+
+// Reads the files of the selected types below `directory` into the catalogue, walking one type
+// after the other as the program does. Returns the number of files handed to the indexer; sets
+// `endedEarly` when the catalogue became full.
+std::int64_t readTree(bw::Catalogue& catalogue, const std::string& directory, const TypeSelection& types,
+                      bool* endedEarly = nullptr);
+
+} // namespace cli
