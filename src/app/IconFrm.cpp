@@ -5,6 +5,7 @@
 #include "catalogue/ReadCommands.h"
 #include "settings/EinstellFrm.h"
 #include "fileops/BitmapExport.h"
+#include "fileops/FileCommands.h"
 #include "support/Dialogs.h"
 #include "support/Funky.h"
 #include "view/OrginalFrm.h"
@@ -126,6 +127,7 @@ TIconF::TIconF(QWidget* parent)
     connect(Seitemarkieren1, &QAction::triggered, this, &TIconF::Seitemarkieren1Click);
     connect(SeiteDemarkieren1, &QAction::triggered, this, &TIconF::SeiteDemarkieren1Click);
     connect(Oginalgre1, &QAction::triggered, this, &TIconF::Oginalgre1Click);
+    connect(StatusBar2, &StatusPanels::clicked, this, [this] { chooseCopyDirectory(*this); });
     setMinimumSize(kMinWindowWidth, kMinWindowHeight);
 
     resize(640, 481);
@@ -171,13 +173,17 @@ void TIconF::buildMenus()
     SeiteDemarkieren1 = action(PopupMenu1, "SeiteDemarkieren1", QStringLiteral("Seite Demarkieren"));
 
     // Commands that are not built yet are shown but cannot be chosen.
-    for (QAction* a : {Beschreibung1, Info1, KWB1, Kopieren1, AlleKopieren1, AlleLschen1, Nummerieren1, Checken1, BmpAlsIco1,
-                       Kopieren2, AlsBMPKopieren1, Loeschen, AugewhlteLschen1, AusgewhlteKopieren1})
+    for (QAction* a : {Beschreibung1, Info1, KWB1, Kopieren1, AlleLschen1, Nummerieren1, Checken1, Loeschen, AugewhlteLschen1})
         a->setEnabled(false);
     connect(Ende1, &QAction::triggered, this, &TIconF::Ende1Click);
     connect(Einstellungen1, &QAction::triggered, this, [this] { windows().EinstellF->exec(); });
     connect(Suchergebnis1, &QAction::triggered, this, [this] { showSearchResult(*this); });
     connect(AlleLaufwerkelesen1, &QAction::triggered, this, [this] { readAllDrives(*this); });
+    connect(Kopieren2, &QAction::triggered, this, [this] { copyPointerEntry(*this, QStringLiteral(".ico")); });
+    connect(AlsBMPKopieren1, &QAction::triggered, this, [this] { copyPointerEntry(*this, QStringLiteral(".bmp")); });
+    connect(AusgewhlteKopieren1, &QAction::triggered, this, [this] { copyMarkedEntries(*this); });
+    connect(AlleKopieren1, &QAction::triggered, this, [this] { copyAllEntries(*this); });
+    connect(BmpAlsIco1, &QAction::triggered, this, [this] { bitmapToIcon(*this); });
 }
 
 void TIconF::FormCreate()

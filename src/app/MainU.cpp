@@ -6,6 +6,8 @@
 #include "app/StartFrm.h"
 #include "catalogue/EinleseFrm.h"
 #include "catalogue/ReadCommands.h"
+#include "fileops/KopierpfadFrm.h"
+#include "fileops/MeldungFrm.h"
 #include "settings/EinstellFrm.h"
 #include "settings/SettingsFile.h"
 #include "icons/IconExtractor.h"
@@ -51,8 +53,8 @@ void createWindows()
                                    Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     w.VergleichF = new SecondaryWindow(main, QStringLiteral("TVergleichF"), QStringLiteral("Icons Vergleichen"), {346, 256},
                                        Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    w.KopierpfadF = new SecondaryWindow(main, QStringLiteral("TKopierpfadF"), QStringLiteral("Kopierverzeichnis"), {313, 202}, fixedDialog);
-    w.MeldungF = new SecondaryWindow(main, QStringLiteral("TMeldungF"), QStringLiteral("Kopieren"), {565, 248}, Qt::Dialog, true);
+    w.KopierpfadF = new TKopierpfadF(w.IconF);
+    w.MeldungF = new TMeldungF(main);
     w.OrginalF = new TOrginalF(main);
     w.NummerF = new SecondaryWindow(main, QStringLiteral("TNummerF"), QStringLiteral("Nummerrieren"), {132, 112}, fixedDialog);
     w.StartF = new TStartF;
@@ -63,6 +65,7 @@ void destroyWindows()
     Windows& w = windows();
     delete w.StartF;
     delete w.EinleseF; // a window of its own, see TEinleseF
+    delete w.MeldungF; // likewise
     delete w.IconF;    // owns the other secondary windows
     w = {};
 }

@@ -14,6 +14,8 @@ class TStartF;
 class TOrginalF;
 class TEinleseF;
 class TEinstellF;
+class TMeldungF;
+class TKopierpfadF;
 
 // The program's windows, created once at program entry in this order and kept to the end.
 struct Windows {
@@ -22,8 +24,8 @@ struct Windows {
     TEinstellF* EinstellF = nullptr;
     QDialog* KWBfrm = nullptr;
     QDialog* VergleichF = nullptr;
-    QDialog* KopierpfadF = nullptr;
-    QDialog* MeldungF = nullptr;
+    TKopierpfadF* KopierpfadF = nullptr;
+    TMeldungF* MeldungF = nullptr;
     TOrginalF* OrginalF = nullptr;
     QDialog* NummerF = nullptr;
     TStartF* StartF = nullptr;

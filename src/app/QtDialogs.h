@@ -13,6 +13,8 @@ public:
     bool confirm(const QString& text, const QString& caption) override;
     void about(const QString& title, const QString& text) override;
     std::optional<QColor> chooseColour(const QColor& initial) override;
+    std::optional<QString> openPicture(const QString& title, const QString& filter) override;
+    std::optional<QString> savePicture(const QString& filter, const QString& defaultSuffix) override;
 };
 
 } // namespace bw

@@ -79,10 +79,12 @@ void DirectoryListBox::setDirectory(const std::string& directory)
 
 void DirectoryListBox::setDrive(const std::string& root)
 {
+    // Remembered only under the volume that holds it: a volume whose root is merely a prefix of
+    // the directory ("/" for everything) must still move the list to itself when chosen.
     if (!m_directory.empty()) {
-        for (const Volume& v : mountedVolumes())
-            if (m_directory.starts_with(v.root))
-                m_lastPerDrive[v.root] = m_directory;
+        const std::string holder = volumeRootOf(m_directory, mountedVolumes());
+        if (!holder.empty())
+            m_lastPerDrive[holder] = m_directory;
     }
     const auto remembered = m_lastPerDrive.find(root);
     setDirectory(remembered != m_lastPerDrive.end() ? remembered->second : root);

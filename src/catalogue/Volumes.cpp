@@ -32,4 +32,13 @@ std::vector<Volume> mountedVolumes()
     return volumes;
 }
 
+std::string volumeRootOf(const std::string& directory, const std::vector<Volume>& volumes)
+{
+    std::string best;
+    for (const Volume& v : volumes)
+        if (directory.starts_with(v.root) && v.root.size() > best.size())
+            best = v.root;
+    return best;
+}
+
 } // namespace bw

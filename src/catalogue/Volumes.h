@@ -19,4 +19,8 @@ bool isPseudoFileSystem(const QByteArray& type);
 // The valid, ready, real volumes, in order of their root path.
 std::vector<Volume> mountedVolumes();
 
+// The root of the volume that holds a directory: the longest root that is a prefix of it (both
+// ending in '/'); empty when none is.
+std::string volumeRootOf(const std::string& directory, const std::vector<Volume>& volumes);
+
 } // namespace bw

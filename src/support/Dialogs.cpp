@@ -10,6 +10,8 @@ public:
     bool confirm(const QString&, const QString&) override { return false; }
     void about(const QString&, const QString&) override {}
     std::optional<QColor> chooseColour(const QColor&) override { return std::nullopt; }
+    std::optional<QString> openPicture(const QString&, const QString&) override { return std::nullopt; }
+    std::optional<QString> savePicture(const QString&, const QString&) override { return std::nullopt; }
 };
 
 SilentDialogs silent;

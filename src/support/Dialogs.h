@@ -22,6 +22,11 @@ public:
     virtual void about(const QString& title, const QString& text) = 0;
     // The standard colour dialog, opened with `initial`; none when cancelled.
     virtual std::optional<QColor> chooseColour(const QColor& initial) = 0;
+    // The standard open-picture dialog; none when cancelled.
+    virtual std::optional<QString> openPicture(const QString& title, const QString& filter) = 0;
+    // The standard save-picture dialog, which asks before replacing a file; `defaultSuffix` is
+    // appended to a name typed without one. None when cancelled.
+    virtual std::optional<QString> savePicture(const QString& filter, const QString& defaultSuffix) = 0;
 };
 
 inline const QString kAppTitle = QStringLiteral("Bildwiesel");

@@ -43,11 +43,18 @@ void InitPaths(const std::filesystem::path& programFile)
     p.musicDirectory = subdirectoryOrSelf(p.programDirectory, "musik");
 }
 
-std::int64_t tickCount()
+namespace {
+std::int64_t steadyMilliseconds()
 {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
+std::int64_t (*tickSource)() = steadyMilliseconds;
+} // namespace
+
+std::int64_t tickCount() { return tickSource(); }
+
+void setTickSource(std::int64_t (*source)()) { tickSource = source ? source : steadyMilliseconds; }
 
 QPoint centeredPosition(QPoint origin, QSize area, QSize window, int dx, int dy)
 {

@@ -29,6 +29,8 @@ void InitPaths(const std::filesystem::path& programFile = {});
 
 // Monotonic milliseconds, the clock of every progress refresh.
 std::int64_t tickCount();
+// Replaces the clock (nullptr: the real one again), so tests can decide when a refresh is due.
+void setTickSource(std::int64_t (*source)());
 // The tick of the last progress refresh of any long operation; start-up sets it.
 extern std::int64_t lastRefreshTick;
 

@@ -19,6 +19,8 @@ public:
     QList<bool> confirmAnswers; // taken in order; "Nein" when empty
     QList<std::optional<QColor>> colourAnswers; // taken in order; cancel when empty
     QList<QColor> colourDialogStarts;           // the colour each colour dialog opened with
+    QList<std::optional<QString>> openAnswers;  // file chosen in each open dialog; cancel when empty
+    QList<std::optional<QString>> saveAnswers;  // file chosen in each save dialog; cancel when empty
 
     ScriptedDialogs() { m_previous = bw::setDialogs(this); }
     ~ScriptedDialogs() override { bw::setDialogs(m_previous); }
@@ -34,6 +36,17 @@ public:
     {
         colourDialogStarts.append(initial);
         return colourAnswers.isEmpty() ? std::nullopt : colourAnswers.takeFirst();
+    }
+
+    std::optional<QString> openPicture(const QString& title, const QString& filter) override
+    {
+        shown.append({QStringLiteral("open"), filter, title});
+        return openAnswers.isEmpty() ? std::nullopt : openAnswers.takeFirst();
+    }
+    std::optional<QString> savePicture(const QString& filter, const QString& defaultSuffix) override
+    {
+        shown.append({QStringLiteral("save"), filter, defaultSuffix});
+        return saveAnswers.isEmpty() ? std::nullopt : saveAnswers.takeFirst();
     }
 
     QStringList texts() const

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "catalogue/Catalogue.h"
+
+#include <QImage>
+#include <QString>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace bw {
+
+// Where the lines of a copy report go: the report window's list, the command-line tool's stderr,
+// or a test's list.
+class ReportLines {
+public:
+    virtual ~ReportLines() = default;
+    virtual void addLine(const QString& line) = 0;
+};
+
+// How an entry is exported, chosen by the source's extension and the target extension.
+enum class ExportWay {
+    PlainCopy,      // icon or cursor file to ".ico"/".cur": the file byte for byte
+    IconFromBitmap, // bitmap to ".ico": the icon made from the picture
+    ExtractedIcon,  // everything else: the extracted icon as an icon file or an 8-bit bitmap
+};
+ExportWay exportWayFor(std::string_view sourcePath, std::string_view targetExtension);
+
+// The name an export starts from: entry number, "_", the source's file name without its last four
+// characters (empty when it has four or fewer), and "_" + the icon index when that is above 0.
+std::string exportBaseName(std::int32_t entryNumber, std::string_view sourcePath, std::uint16_t iconIndex);
+
+// The copy directory as a place for new files. Each new file is created exclusively under the
+// first free name of base, base_1, base_2, ..., so a file that exists is never touched, whoever
+// wrote it. Names found taken are remembered per base for the life of the object, so a loop that
+// exports into a directory already full of earlier exports does not try the same names again for
+// every entry.
+class ExportDirectory {
+public:
+    explicit ExportDirectory(std::string directory); // ends in '/'
+    const std::string& path() const { return m_directory; }
+
+    // Lists the directory once, so that taken names are known without trying them. Optional: for
+    // loops over many entries.
+    void learnExistingNames();
+
+    enum class Outcome { Created, Taken, Refused };
+    // Calls create(path) for base + T, then base_1 + T, ... while it answers Taken (the name
+    // exists); returns the path of the call that answered Created or Refused.
+    template <typename Create>
+    std::string createUnique(const std::string& base, std::string_view extension, Create&& create);
+
+private:
+    std::string candidate(const std::string& base, std::string_view extension, std::uint64_t k) const;
+    std::string m_directory;
+    std::unordered_set<std::string> m_taken; // file names known to exist
+    std::unordered_map<std::string, std::uint64_t> m_nextCounter; // per base + extension
+};
+
+// The state the export leaves its last pictures in.
+struct ExportScratch {
+    QImage icon;   // the last extracted icon
+    QImage bitmap; // the last bitmap drawn on the template
+};
+
+// The outcome of one export, for callers that list what was written (the command-line tool).
+struct ExportOutcome {
+    bool written = false;
+    std::string target; // the file written, when written
+};
+
+// Writes entry n of the catalogue into the directory with target extension T (".ico" or ".bmp").
+// Failures become report lines "Nr: n..path..message"; a bitmap or icon file that cannot be
+// created in the extracted-icon way throws CommandError("Datei <target> kann nicht erstellt
+// werden"), which ends the calling command.
+ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::string_view extension, ExportDirectory& directory,
+                          ReportLines& report, ExportScratch& scratch);
+
+// The three report messages, with their leading dots.
+inline const QString kNotCopied = QStringLiteral("..Icon kann nicht KOPIERT werden .");
+inline const QString kNotLoaded = QStringLiteral("..Icon kann nicht GELADEN werden .");
+inline const QString kNotSaved = QStringLiteral("..Icon kann nicht GESPEICHERT werden .");
+
+// "Nr: n.." + path + message.
+QString reportLine(std::int32_t n, std::string_view path, const QString& message);
+
+template <typename Create>
+std::string ExportDirectory::createUnique(const std::string& base, std::string_view extension, Create&& create)
+{
+    const std::string key = base + '\0' + std::string(extension);
+    std::uint64_t k = m_nextCounter[key];
+    for (;; ++k) {
+        const std::string name = candidate(base, extension, k);
+        if (m_taken.contains(name))
+            continue;
+        const std::string full = m_directory + name;
+        const Outcome outcome = create(full);
+        if (outcome == Outcome::Created) {
+            m_taken.insert(name);
+            m_nextCounter[key] = k + 1;
+            return full;
+        }
+        if (outcome == Outcome::Refused) {
+            m_nextCounter[key] = k;
+            return full;
+        }
+        m_taken.insert(name); // taken meanwhile: remember it and try the next counter
+    }
+}
+
+} // namespace bw

@@ -1,0 +1,212 @@
+// Exporting catalogue entries into a copy directory: names, the three ways, and that no file that
+// was there is ever changed.
+
+#include "support/TestUtil.h"
+
+#include "catalogue/Catalogue.h"
+#include "fileops/Export.h"
+#include "icons/IconExtractor.h"
+#include "support/Dialogs.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <sys/stat.h>
+
+using namespace bw;
+using namespace testutil;
+namespace fs = std::filesystem;
+
+namespace {
+
+class CollectedLines final : public ReportLines {
+public:
+    void addLine(const QString& line) override { lines.append(line); }
+    QStringList lines;
+};
+
+class Export : public ::testing::Test {
+protected:
+    QTemporaryDir sourceDir;
+    QTemporaryDir copyDir;
+    fs::path sources {sourceDir.path().toStdString()};
+    fs::path copies {copyDir.path().toStdString()};
+    Catalogue catalogue {100};
+    CollectedLines report;
+    ExportScratch scratch;
+
+    // Adds `count` entries of one file (indexes 0..count-1) after `padding` entries of a dummy.
+    std::int32_t add(const fs::path& path, std::uint16_t index = 0)
+    {
+        catalogue.appendEntry(path.string(), index);
+        return catalogue.entryCount();
+    }
+    ExportOutcome run(std::int32_t n, const char* extension)
+    {
+        ExportDirectory directory(copies.string());
+        return exportEntry(catalogue, n, extension, directory, report, scratch);
+    }
+    std::vector<std::string> copiedNames() const
+    {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(copies))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+} // namespace
+
+TEST(ExportNames, BaseNameFromNumberFileAndIndex)
+{
+    EXPECT_EQ(exportBaseName(17, "/usr/lib/shell32.dll", 3), "17_shell32_3");
+    EXPECT_EQ(exportBaseName(5, "/daten/Bilder/pfeil.ico", 0), "5_pfeil");
+    EXPECT_EQ(exportBaseName(3, "/x/.ico", 0), "3_");   // a name that is only an extension
+    EXPECT_EQ(exportBaseName(3, "/x/a.ico", 0), "3_a");
+    EXPECT_EQ(exportBaseName(3, "/x/abcd", 0), "3_");   // four characters or fewer: no base
+    EXPECT_EQ(exportBaseName(9, "/x/y.tar.gz", 2), "9_y.ta_2"); // always the last four characters
+}
+
+TEST(ExportNames, WayByExtensions)
+{
+    EXPECT_EQ(exportWayFor("/a/b.ICO", ".ico"), ExportWay::PlainCopy);
+    EXPECT_EQ(exportWayFor("/a/b.cur", ".ico"), ExportWay::PlainCopy);
+    EXPECT_EQ(exportWayFor("/a/b.bmp", ".ico"), ExportWay::IconFromBitmap);
+    EXPECT_EQ(exportWayFor("/a/b.ico", ".bmp"), ExportWay::ExtractedIcon);
+    EXPECT_EQ(exportWayFor("/a/b.dll", ".ico"), ExportWay::ExtractedIcon);
+    EXPECT_EQ(exportWayFor("/a/b.bmp", ".bmp"), ExportWay::ExtractedIcon);
+}
+
+TEST_F(Export, RepeatedExportsTakeTheNextCounterAndNeverTouchExistingFiles)
+{
+    const fs::path icon = writeFile(sources / "pfeil.ico", solidIcon(qRgb(255, 0, 0)));
+    for (int i = 1; i < 5; ++i)
+        add(sources / "dummy.ico");
+    const std::int32_t n = add(icon);
+    ASSERT_EQ(n, 5);
+    // Somebody else's file under the second name must survive byte for byte.
+    const fixtures::Bytes foreign {'f', 'r', 'e', 'm', 'd'};
+    writeFile(copies / "5_pfeil_1.ico", foreign);
+
+    EXPECT_EQ(run(n, ".ico").target, (copies / "5_pfeil.ico").string());
+    EXPECT_EQ(run(n, ".ico").target, (copies / "5_pfeil_2.ico").string());
+    EXPECT_EQ(run(n, ".ico").target, (copies / "5_pfeil_3.ico").string());
+    EXPECT_EQ(readFile(copies / "5_pfeil_1.ico"), foreign);
+    EXPECT_EQ(readFile(copies / "5_pfeil_3.ico"), readFile(icon));
+    EXPECT_TRUE(report.lines.isEmpty());
+}
+
+TEST_F(Export, AFileAppearingAfterTheDirectoryWasListedIsNotReplaced)
+{
+    const std::int32_t n = add(writeFile(sources / "lib.dll", libraryWithIcons(3)), 2);
+    ExportDirectory directory(copies.string());
+    directory.learnExistingNames();
+    const fixtures::Bytes foreign {1, 2, 3};
+    writeFile(copies / "1_lib_2.ico", foreign); // written by another program meanwhile
+    const ExportOutcome outcome = exportEntry(catalogue, n, ".ico", directory, report, scratch);
+    EXPECT_EQ(outcome.target, (copies / "1_lib_2_1.ico").string());
+    EXPECT_EQ(readFile(copies / "1_lib_2.ico"), foreign);
+    // The next export of the same entry does not try the taken names again, and takes _2.
+    EXPECT_EQ(exportEntry(catalogue, n, ".ico", directory, report, scratch).target, (copies / "1_lib_2_2.ico").string());
+}
+
+TEST_F(Export, CursorIsCopiedByteForByteAsIcon)
+{
+    const fixtures::Bytes cursor = fixtures::iconFile({{32, 32, 3, 4, fixtures::iconDib(bands(), 24)}}, 2);
+    const std::int32_t n = add(writeFile(sources / "hand.cur", cursor));
+    const ExportOutcome outcome = run(n, ".ico");
+    ASSERT_TRUE(outcome.written);
+    EXPECT_EQ(outcome.target, (copies / "1_hand.ico").string());
+    EXPECT_EQ(readFile(outcome.target), cursor);
+}
+
+TEST_F(Export, IconAsBitmapIsTheIconOnWhiteAtTopLeft)
+{
+    const std::int32_t n = add(writeFile(sources / "bunt.ico", fixtures::iconFile({{32, 32, 1, 32, fixtures::iconDib(bands(true), 32)}})));
+    const ExportOutcome outcome = run(n, ".bmp");
+    ASSERT_TRUE(outcome.written);
+    EXPECT_EQ(outcome.target, (copies / "1_bunt.bmp").string());
+    QImage bitmap(QString::fromStdString(outcome.target));
+    ASSERT_FALSE(bitmap.isNull());
+    EXPECT_EQ(bitmap.size(), QSize(32, 32));
+    EXPECT_EQ(bitmap.format(), QImage::Format_Indexed8);
+    EXPECT_EQ(bitmap.pixel(0, 0), qRgb(255, 255, 255));  // the transparent corner stays white
+    EXPECT_EQ(bitmap.pixel(31, 31), bands(false).pixel(31, 31)); // pure colours are on the cube
+    EXPECT_EQ(scratch.bitmap.format(), QImage::Format_Indexed8);
+}
+
+TEST_F(Export, LibraryIndexWithoutIconReportsAndWritesNothing)
+{
+    const fs::path lib = writeFile(sources / "zwei.dll", libraryWithIcons(2));
+    const std::int32_t n = add(lib, 7);
+    const ExportOutcome outcome = run(n, ".ico");
+    EXPECT_FALSE(outcome.written);
+    EXPECT_EQ(report.lines, QStringList {QStringLiteral("Nr: 1..") + QString::fromStdString(lib.string()) + "..Icon kann nicht GELADEN werden ."});
+    EXPECT_TRUE(copiedNames().empty());
+}
+
+TEST_F(Export, RefusedCopiesAndBitmapsLeaveALineAndNoFile)
+{
+    // A vanished icon file: the plain copy is refused.
+    const std::int32_t gone = add(sources / "weg.ico");
+    // A bitmap that is not one: no icon for the icon file.
+    const std::int32_t broken = add(writeFile(sources / "kaputt.bmp", fixtures::Bytes(40, 'x')));
+    EXPECT_FALSE(run(gone, ".ico").written);
+    EXPECT_FALSE(run(broken, ".ico").written);
+    ASSERT_EQ(report.lines.size(), 2);
+    EXPECT_TRUE(report.lines[0].endsWith("weg.ico..Icon kann nicht KOPIERT werden ."));
+    EXPECT_TRUE(report.lines[1].startsWith("Nr: 2.."));
+    EXPECT_TRUE(report.lines[1].endsWith("kaputt.bmp..Icon kann nicht KOPIERT werden ."));
+    EXPECT_TRUE(copiedNames().empty());
+}
+
+TEST_F(Export, MissingCopyDirectory)
+{
+    const std::int32_t icon = add(writeFile(sources / "a.ico", solidIcon(qRgb(0, 0, 255))));
+    const std::int32_t lib = add(writeFile(sources / "b.dll", libraryWithIcons(1)));
+    copies = copies / "gibt-es-nicht";
+    // The plain copy becomes a report line; the extracted icon ends the command with a message.
+    EXPECT_FALSE(run(icon, ".ico").written);
+    EXPECT_EQ(report.lines.size(), 1);
+    try {
+        run(lib, ".ico");
+        FAIL() << "no error";
+    } catch (const CommandError& error) {
+        EXPECT_EQ(error.text(), QStringLiteral("Datei ") + QString::fromStdString((copies / "2_b.ico").string()) + " kann nicht erstellt werden");
+    }
+    EXPECT_THROW(run(lib, ".bmp"), CommandError);
+}
+
+TEST_F(Export, NonUtf8NamesKeepTheirBytes)
+{
+    const std::string name = "gr\xfcn.dll"; // Latin-1, not UTF-8
+    const std::int32_t n = add(writeFile(sources / name, libraryWithIcons(1)), 0);
+    add(sources / ("weg\xe4.ico"));
+    const ExportOutcome outcome = run(n, ".ico");
+    ASSERT_TRUE(outcome.written);
+    EXPECT_EQ(fs::path(outcome.target).filename().string(), "1_gr\xfcn.ico");
+    EXPECT_FALSE(run(2, ".ico").written);
+    ASSERT_EQ(report.lines.size(), 1);
+    EXPECT_TRUE(report.lines[0].contains(QFile::decodeName(QByteArray("weg\xe4.ico"))));
+}
+
+TEST_F(Export, WrittenIconsReadBackHereAndWithIcotool)
+{
+    const std::int32_t n = add(writeFile(sources / "lib.exe", libraryWithIcons(2, false, qRgb(0, 128, 0))), 1);
+    const ExportOutcome outcome = run(n, ".ico");
+    ASSERT_TRUE(outcome.written);
+    EXPECT_EQ(fs::file_size(outcome.target), 766u);
+    const QImage back = extractIcon(fs::path(outcome.target), 0);
+    ASSERT_FALSE(back.isNull());
+    EXPECT_EQ(back.pixel(16, 16), qRgb(0, 128, 0));
+    if (QStandardPaths::findExecutable(QStringLiteral("icotool")).isEmpty())
+        GTEST_SKIP() << "icotool is not installed";
+    QProcess icotool;
+    icotool.start(QStringLiteral("icotool"), {QStringLiteral("-l"), QString::fromStdString(outcome.target)});
+    ASSERT_TRUE(icotool.waitForFinished());
+    EXPECT_EQ(icotool.exitCode(), 0);
+    EXPECT_TRUE(icotool.readAllStandardOutput().contains("--width=32 --height=32 --bit-depth=4"));
+}
