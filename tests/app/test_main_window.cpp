@@ -9,6 +9,8 @@
 #include "app/StartFrm.h"
 #include "catalogue/EinleseFrm.h"
 #include "catalogue/ReadCommands.h"
+#include "fileops/KopierpfadFrm.h"
+#include "fileops/MeldungFrm.h"
 #include "settings/EinstellFrm.h"
 #include "view/OrginalFrm.h"
 #include "support/Funky.h"

@@ -150,3 +150,40 @@ TEST_F(Cli, ScanListsTheCatalogueOfARead)
     EXPECT_EQ(r.out.count('\n'), 2);
     EXPECT_EQ(cli({"scan", base, "--types", "png"}).exitCode, 2);
 }
+
+TEST_F(Cli, ExportWritesEveryEntryAndReportsFailures)
+{
+    QDir(dir.path()).mkpath(QStringLiteral("baum"));
+    QDir(dir.path()).mkpath(QStringLiteral("kopie"));
+    file("baum/a.ico", solidIcon(qRgb(255, 0, 0)));
+    file("baum/b.dll", libraryWithIcons(2));
+    const QByteArray base = path("baum");
+    const QByteArray copies = path("kopie");
+    CliResult r = cli({"export", base, copies});
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(r.out, "1\t" + copies + "/1_a.ico\n2\t" + copies + "/2_b.ico\n3\t" + copies + "/3_b_1.ico\n");
+    EXPECT_EQ(r.err, "3 von 3 Icons kopiert\n");
+    // Options anywhere; the same export again takes the next names, as bitmaps.
+    r = cli({"export", "--as", "bmp", base, copies, "--types", "dll"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "1\t" + copies + "/1_b.bmp\n2\t" + copies + "/2_b_1.bmp\n");
+
+    // An icon file is listed by its name alone; a broken one cannot be drawn as a bitmap.
+    file("baum/kaputt.ico", {'x', 'y'});
+    r = cli({"export", base, copies, "--types", "ico", "--as", "bmp"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("kaputt.ico..Icon kann nicht GELADEN werden .")) << r.err.constData();
+    EXPECT_TRUE(r.err.endsWith("2 von 2 Icons kopiert\n"));
+}
+
+TEST_F(Cli, ExportChecksTheCopyDirectoryFirst)
+{
+    file("a.ico", solidIcon(qRgb(255, 0, 0)));
+    CliResult r = cli({"export", QFile::encodeName(dir.path()), path("fehlt")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("existiert nicht")) << r.err.constData();
+    EXPECT_TRUE(r.out.isEmpty());
+    for (const QList<QByteArray>& args : QList<QList<QByteArray>> {{"export", path("a")}, {"export", path("a"), path("b"), path("c")},
+                                                                    {"export", path("a"), path("b"), "--as", "png"}})
+        EXPECT_EQ(cli(args).exitCode, 2);
+}

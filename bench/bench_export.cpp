@@ -1,0 +1,127 @@
+// Exporting 10,000 entries of a large library, against what the work itself costs (extracting the
+// icons and writing the same bytes under plain names), and exporting into a directory that already
+// holds 1,000 earlier exports of the same entries.
+//   build/bench_export [--benchmark_filter=...]
+
+#include "support/TestUtil.h"
+
+#include "catalogue/Catalogue.h"
+#include "fileops/Export.h"
+#include "fileops/IconFileWriter.h"
+#include "icons/IconExtractor.h"
+#include "support/SafeFile.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QTemporaryDir>
+
+using namespace fixtures;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kEntries = 10'000;
+
+class NoLines final : public bw::ReportLines {
+public:
+    void addLine(const QString&) override { ++count; }
+    int count = 0;
+};
+
+struct Library {
+    QTemporaryDir dir;
+    fs::path path;
+    bw::Catalogue catalogue {kEntries};
+
+    Library()
+    {
+        std::vector<GroupIcon> groups;
+        for (int g = 0; g < kEntries; ++g) {
+            const QRgb colour = qRgb(g % 256, (g * 7) % 256, (g * 13) % 256);
+            GroupIcon group;
+            group.id = static_cast<std::uint16_t>(g + 1);
+            for (const auto& [edge, bits] : {std::pair {16, 4}, {32, 8}, {32, 32}})
+                group.images.push_back({static_cast<std::uint8_t>(edge), static_cast<std::uint8_t>(edge), 1,
+                                        static_cast<std::uint16_t>(bits), iconDib(testutil::solid(colour, edge, edge), bits)});
+            groups.push_back(std::move(group));
+        }
+        path = testutil::writeFile(fs::path(dir.path().toStdString()) / "gross.dll", peFile(groups, false));
+        for (int g = 0; g < kEntries; ++g)
+            catalogue.appendEntry(path.string(), static_cast<std::uint16_t>(g));
+    }
+};
+
+Library& library()
+{
+    static Library l;
+    return l;
+}
+
+void exportAll(const std::string& directory, std::int32_t count)
+{
+    NoLines lines;
+    bw::ExportScratch scratch;
+    bw::ExportDirectory target(directory);
+    target.learnExistingNames();
+    for (std::int32_t e = 1; e <= count; ++e)
+        bw::exportEntry(library().catalogue, e, ".ico", target, lines, scratch);
+}
+
+void BM_Export(benchmark::State& state)
+{
+    library();
+    for (auto _ : state) {
+        state.PauseTiming();
+        QTemporaryDir out;
+        state.ResumeTiming();
+        exportAll(out.path().toStdString(), kEntries);
+    }
+    state.SetItemsProcessed(state.iterations() * kEntries);
+}
+BENCHMARK(BM_Export)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// The same icons extracted, encoded and written under names that need no search.
+void BM_ExtractAndWriteOnly(benchmark::State& state)
+{
+    library();
+    for (auto _ : state) {
+        state.PauseTiming();
+        QTemporaryDir out;
+        const std::string base = out.path().toStdString() + "/";
+        state.ResumeTiming();
+        for (std::int32_t e = 1; e <= kEntries; ++e) {
+            const QImage icon = bw::extractIcon(library().path, library().catalogue[e].iconIndex);
+            bw::writeNewFile(base + std::to_string(e) + ".ico", *bw::encodeIcon16(icon));
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kEntries);
+}
+BENCHMARK(BM_ExtractAndWriteOnly)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// Export the first `count` entries once more into a directory holding `earlier` exports of them.
+void BM_ExportIntoCrowdedDirectory(benchmark::State& state)
+{
+    library();
+    const auto count = static_cast<std::int32_t>(state.range(0));
+    const auto earlier = static_cast<int>(state.range(1));
+    QTemporaryDir out;
+    const std::string directory = out.path().toStdString();
+    for (int i = 0; i < earlier; ++i)
+        exportAll(directory, count);
+    for (auto _ : state) {
+        exportAll(directory, count);
+        state.PauseTiming();
+        // Keep the directory as it was for the next round: remove what this round wrote.
+        for (std::int32_t e = 1; e <= count; ++e) {
+            const std::string name = bw::exportBaseName(e, library().path.string(), library().catalogue[e].iconIndex);
+            fs::remove(directory + "/" + name + (earlier == 0 ? std::string() : "_" + std::to_string(earlier)) + ".ico");
+        }
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * count);
+}
+BENCHMARK(BM_ExportIntoCrowdedDirectory)->Args({100, 0})->Args({100, 1000})->Unit(benchmark::kMillisecond)->Iterations(5);
+
+} // namespace
+
+BENCHMARK_MAIN();

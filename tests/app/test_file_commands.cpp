@@ -1,0 +1,328 @@
+// Copying icons out in the real main window: the copy loops with their report window, the
+// single-entry copies, the copy-directory chooser and "Bmp Als Ico".
+
+#include "support/ScriptedDialogs.h"
+#include "support/TestUtil.h"
+
+#include "app/AppState.h"
+#include "app/IconFrm.h"
+#include "app/MainU.h"
+#include "catalogue/EinleseFrm.h"
+#include "catalogue/Volumes.h"
+#include "fileops/FileCommands.h"
+#include "fileops/KopierpfadFrm.h"
+#include "fileops/MeldungFrm.h"
+#include "support/Funky.h"
+#include "view/PageState.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTest>
+#include <QTimer>
+
+using namespace bw;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A clock for deciding exactly when a loop's refresh comes: time jumps once a watched file exists.
+std::string watchedFile;
+std::int64_t clockWatchingAFile() { return fs::exists(watchedFile) ? 1'000'000 : 0; }
+
+class FileCommands : public ::testing::Test {
+protected:
+    QTemporaryDir config;
+    QTemporaryDir treeDir;
+    QTemporaryDir copyDir;
+    fs::path tree {treeDir.path().toStdString()};
+    fs::path copies {copyDir.path().toStdString()};
+    testutil::ScriptedDialogs dialogs;
+
+    void SetUp() override
+    {
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        appState() = AppState {};
+        pageState() = PageState {};
+    }
+    void TearDown() override
+    {
+        setTickSource(nullptr);
+        destroyWindows();
+    }
+    void put(const std::string& relative, const fixtures::Bytes& bytes) { testutil::writeFile(tree / relative, bytes); }
+    // Starts the program reading the tree, with the copy directory set.
+    void start()
+    {
+        fs::create_directories(config.path().toStdString() + "/bildwiesel");
+        QFile f(config.path() + "/bildwiesel/bwsave.kwb");
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray("-2147483633\r\n") + QByteArray::fromStdString(tree.string()) + "/\r\n"
+                + QByteArray::fromStdString(copies.string()) + "/\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n");
+        f.close();
+        createWindows();
+        windows().IconF->show();
+        QTRY_VERIFY(!windows().EinleseF->isVisible());
+    }
+    TIconF& main() { return *windows().IconF; }
+    TMeldungF& report() { return *windows().MeldungF; }
+    Catalogue& catalogue() { return *appState().catalogue; }
+    QStringList reportLines()
+    {
+        QStringList lines;
+        for (int i = 0; i < report().ListBox1->count(); ++i)
+            lines << report().ListBox1->item(i)->text();
+        return lines;
+    }
+    std::size_t copiedFiles() const
+    {
+        return static_cast<std::size_t>(std::distance(fs::directory_iterator(copies), fs::directory_iterator()));
+    }
+    std::string targetOf(std::int32_t n)
+    {
+        const std::string path(catalogue()[n].path());
+        const std::string name = fs::path(path).filename().string();
+        return (copies / (std::to_string(n) + "_" + name.substr(0, name.size() - 4) + ".ico")).string();
+    }
+};
+
+} // namespace
+
+TEST_F(FileCommands, AllCopiedWithStatusAndAPreExistingFileKept)
+{
+    for (int i = 0; i < 5; ++i)
+        put("i" + std::to_string(i) + ".ico", testutil::solidIcon(qRgb(0, 0, 255)));
+    put("lib.dll", testutil::libraryWithIcons(2));
+    start();
+    ASSERT_EQ(catalogue().entryCount(), 7);
+    const fixtures::Bytes foreign {'a', 'l', 't'};
+    testutil::writeFile(targetOf(1), foreign);
+
+    main().AlleKopieren1->trigger();
+    EXPECT_TRUE(report().isVisible());
+    EXPECT_EQ(report().windowTitle(), "Alle Icons Kopieren");
+    EXPECT_EQ(report().Label1->text(), "7 von 7 Icons kopiert");
+    EXPECT_TRUE(reportLines().isEmpty());
+    EXPECT_EQ(copiedFiles(), 8u);
+    EXPECT_EQ(testutil::readFile(targetOf(1)), foreign);
+    EXPECT_FALSE(main().isEnabled()); // until the report window is closed
+    report().BitBtn1->click();
+    EXPECT_TRUE(main().isEnabled());
+}
+
+TEST_F(FileCommands, CancelAfterEntry40Of100)
+{
+    for (int i = 0; i < 100; ++i)
+        put("icon" + std::to_string(1000 + i) + ".ico", testutil::solidIcon(qRgb(255, 0, 0)));
+    start();
+    ASSERT_EQ(catalogue().entryCount(), 100);
+    // The first refresh comes right after entry 40, and "Abbrechen" is pressed during it.
+    watchedFile = targetOf(40);
+    lastRefreshTick = 0;
+    setTickSource(clockWatchingAFile);
+    QTimer::singleShot(0, &report(), [this] { report().BitBtn1->click(); });
+    main().AlleKopieren1->trigger();
+    EXPECT_EQ(report().Label1->text(), "40 von 100 Icons kopiert");
+    EXPECT_EQ(copiedFiles(), 40u);
+    EXPECT_FALSE(report().isVisible());
+    EXPECT_TRUE(main().isEnabled());
+}
+
+TEST_F(FileCommands, ClosingTheReportWindowStopsTheLoopAndTheMainWindowWaitsForItsEnd)
+{
+    for (int i = 0; i < 30; ++i)
+        put("icon" + std::to_string(100 + i) + ".ico", testutil::solidIcon(qRgb(255, 0, 0)));
+    start();
+    watchedFile = targetOf(10);
+    lastRefreshTick = 0;
+    setTickSource(clockWatchingAFile);
+    bool mainEnabledDuringLoop = true;
+    QTimer::singleShot(0, &report(), [&] {
+        report().close(); // the title bar's close button, or Alt+F4
+        mainEnabledDuringLoop = main().isEnabled();
+    });
+    main().AlleKopieren1->trigger();
+    EXPECT_FALSE(mainEnabledDuringLoop);
+    EXPECT_EQ(report().Label1->text(), "10 von 30 Icons kopiert");
+    EXPECT_TRUE(main().isEnabled());
+}
+
+TEST_F(FileCommands, MissingCopyDirectoryEndsTheLoopWithTheMessage)
+{
+    put("a.exe", testutil::libraryWithIcons(3));
+    start();
+    fs::remove(copies);
+    main().AlleKopieren1->trigger();
+    ASSERT_EQ(dialogs.shown.size(), 1);
+    EXPECT_EQ(dialogs.shown[0].text.toStdString(), "Datei " + copies.string() + "/1_a.ico kann nicht erstellt werden");
+    EXPECT_EQ(report().Label1->text(), ""); // no final status line after the error
+    EXPECT_TRUE(report().isVisible());
+    EXPECT_FALSE(main().isEnabled());
+    report().close();
+    EXPECT_TRUE(main().isEnabled());
+}
+
+TEST_F(FileCommands, MarkedOnlyAndNothingMarked)
+{
+    put("lib.dll", testutil::libraryWithIcons(4));
+    start();
+    main().AusgewhlteKopieren1->trigger();
+    EXPECT_EQ(report().windowTitle(), "Kopieren"); // this command sets no caption
+    EXPECT_EQ(report().Label1->text(), "0 aus 4 Icons kopiert");
+    EXPECT_EQ(copiedFiles(), 0u);
+    report().close();
+
+    catalogue()[2].marked = 1;
+    catalogue()[4].marked = 1;
+    main().AusgewhlteKopieren1->trigger();
+    EXPECT_EQ(report().Label1->text(), "2 aus 4 Icons kopiert");
+    EXPECT_TRUE(fs::exists(copies / "2_lib_1.ico"));
+    EXPECT_TRUE(fs::exists(copies / "4_lib_3.ico"));
+    EXPECT_EQ(catalogue()[2].marked, 1); // marks stay
+    report().close();
+
+    appState().catalogue->clearCatalogue();
+    main().AusgewhlteKopieren1->trigger();
+    EXPECT_EQ(report().Label1->text(), "0 aus 0 Icons kopiert");
+}
+
+TEST_F(FileCommands, SingleEntryCopiesAndTheirFailures)
+{
+    put("lib.dll", testutil::libraryWithIcons(2));
+    start();
+    pageState().pointerEntry = 2;
+    main().Kopieren2->trigger();
+    main().AlsBMPKopieren1->trigger();
+    EXPECT_TRUE(fs::exists(copies / "2_lib_1.ico"));
+    EXPECT_TRUE(fs::exists(copies / "2_lib_1.bmp"));
+    EXPECT_FALSE(report().isVisible());
+    EXPECT_TRUE(dialogs.shown.isEmpty());
+
+    // An empty cell behind the last entry: nothing happens.
+    pageState().pointerEntry = 3;
+    main().Kopieren2->trigger();
+    EXPECT_EQ(copiedFiles(), 2u);
+
+    // A file that lost its icons meanwhile: the report line is shown, no file is written.
+    testutil::writeFile(tree / "lib.dll.neu", testutil::libraryWithIcons(1));
+    fs::rename(tree / "lib.dll.neu", tree / "lib.dll");
+    pageState().pointerEntry = 2;
+    main().Kopieren2->trigger();
+    ASSERT_EQ(dialogs.shown.size(), 1);
+    EXPECT_TRUE(dialogs.shown[0].text.endsWith("lib.dll..Icon kann nicht GELADEN werden ."));
+    EXPECT_EQ(copiedFiles(), 2u);
+}
+
+TEST_F(FileCommands, ChooserTakesTheDirectoryOnOkOnly)
+{
+    fs::create_directories(tree / "Icons");
+    for (int i = 0; i < 12; ++i)
+        testutil::writeFile(tree / "Icons" / ("f" + std::to_string(i)), {1});
+    start();
+    appState().copyDirectory = (tree / "Icons").string() + "/";
+    TKopierpfadF& chooser = *windows().KopierpfadF;
+
+    QTimer::singleShot(0, &chooser, [&] {
+        EXPECT_EQ(chooser.windowTitle(), "Kopierverzeichnis hat 12 Dateien");
+        EXPECT_EQ(chooser.Label1->text().toStdString(), (tree / "Icons").string() + "/");
+        chooser.DirectoryListBox1->setDirectory("/");
+        chooser.BitBtn2->click(); // Cancel after browsing
+    });
+    main().StatusBar2->clicked();
+    EXPECT_EQ(appState().copyDirectory, (tree / "Icons").string() + "/");
+
+    QTimer::singleShot(0, &chooser, [&] {
+        chooser.DirectoryListBox1->setDirectory(tree.string()); // no trailing slash: one is added
+        chooser.BitBtn1->click();
+    });
+    main().StatusBar2->clicked();
+    EXPECT_EQ(appState().copyDirectory, tree.string() + "/");
+    EXPECT_EQ(main().StatusBar2->panelText(1).toStdString(), tree.string() + "/");
+
+    QTimer::singleShot(0, &chooser, [&] {
+        EXPECT_EQ(chooser.DirectoryListBox1->directory(), tree.string() + "/"); // starts from the copy directory
+        chooser.DirectoryListBox1->setDirectory("/");
+        chooser.BitBtn1->click();
+    });
+    main().StatusBar2->clicked();
+    EXPECT_EQ(appState().copyDirectory, "/");
+}
+
+TEST(Volumes, ADirectoryBelongsToTheVolumeWithTheLongestRoot)
+{
+    const std::vector<Volume> volumes {{"/", {}}, {"/boot/", {}}, {"/boot/efi/", {}}};
+    EXPECT_EQ(volumeRootOf("/boot/efi/EFI/", volumes), "/boot/efi/");
+    EXPECT_EQ(volumeRootOf("/boot/grub/", volumes), "/boot/");
+    EXPECT_EQ(volumeRootOf("/home/", volumes), "/");
+    EXPECT_EQ(volumeRootOf("/bootx/", volumes), "/");
+}
+
+TEST(Volumes, ChoosingAVolumeMovesTheListThereEvenFromANestedVolume)
+{
+    std::string nested;
+    for (const Volume& v : mountedVolumes())
+        if (v.root != "/" && isDirectory(v.root))
+            nested = v.root;
+    if (nested.empty())
+        GTEST_SKIP() << "no volume mounted below /";
+    DirectoryListBox list(nullptr, QStringLiteral("list"));
+    list.setDrive("/");
+    list.setDirectory(nested);
+    list.setDrive("/");
+    EXPECT_EQ(list.directory(), "/");
+    list.setDrive(nested);
+    EXPECT_EQ(list.directory(), nested);
+}
+
+TEST_F(FileCommands, BitmapToIcon)
+{
+    const fs::path bitmap = testutil::writeFile(tree / "bild.bmp", fixtures::bmpFile(testutil::solid(qRgb(255, 0, 0), 16, 16), fixtures::BmpKind::Bits24));
+    const fs::path junk = testutil::writeFile(tree / "junk.bmp", fixtures::Bytes(30, 'j'));
+    start();
+    // Cancelled open dialog: no save dialog.
+    main().BmpAlsIco1->trigger();
+    ASSERT_EQ(dialogs.shown.size(), 1);
+    EXPECT_EQ(dialogs.shown[0].kind, "open");
+    EXPECT_EQ(dialogs.shown[0].caption, "Speicher BMP as ICO");
+    EXPECT_EQ(dialogs.shown[0].text, "*.bmp");
+
+    // A name without extension gets ".ico".
+    dialogs.shown.clear();
+    dialogs.openAnswers = {QString::fromStdString(bitmap.string())};
+    dialogs.saveAnswers = {QString::fromStdString((copies / "rot").string())};
+    main().BmpAlsIco1->trigger();
+    ASSERT_EQ(dialogs.shown.size(), 2);
+    EXPECT_EQ(dialogs.shown[1].kind, "save");
+    EXPECT_EQ(dialogs.shown[1].text, "*.ico");
+    EXPECT_EQ(dialogs.shown[1].caption, "ico");
+    ASSERT_TRUE(fs::exists(copies / "rot.ico"));
+    EXPECT_EQ(fs::file_size(copies / "rot.ico"), 766u);
+
+    // A file that gives no icon: the message, and the file chosen to replace stays as it was.
+    dialogs.shown.clear();
+    dialogs.openAnswers = {QString::fromStdString(junk.string())};
+    dialogs.saveAnswers = {QString::fromStdString((copies / "rot.ico").string()), QString::fromStdString((copies / "neu.ico").string())};
+    const fixtures::Bytes before = testutil::readFile(copies / "rot.ico");
+    main().BmpAlsIco1->trigger();
+    ASSERT_EQ(dialogs.shown.size(), 3);
+    EXPECT_EQ(dialogs.shown[2].text, "Ungültiges Symbol");
+    EXPECT_EQ(testutil::readFile(copies / "rot.ico"), before);
+    dialogs.openAnswers = {QString::fromStdString(junk.string())};
+    main().BmpAlsIco1->trigger();
+    EXPECT_FALSE(fs::exists(copies / "neu.ico"));
+
+    // An existing file chosen (the dialog asked) is replaced by the new icon.
+    testutil::writeFile(copies / "alt.ico", {9, 9});
+    dialogs.openAnswers = {QString::fromStdString(bitmap.string())};
+    dialogs.saveAnswers = {QString::fromStdString((copies / "alt.ico").string())};
+    main().BmpAlsIco1->trigger();
+    EXPECT_EQ(fs::file_size(copies / "alt.ico"), 766u);
+
+    // A target that cannot be created.
+    dialogs.shown.clear();
+    dialogs.openAnswers = {QString::fromStdString(bitmap.string())};
+    dialogs.saveAnswers = {QString::fromStdString((copies / "nicht/da.ico").string())};
+    main().BmpAlsIco1->trigger();
+    ASSERT_EQ(dialogs.shown.size(), 3);
+    EXPECT_EQ(dialogs.shown[2].text.toStdString(), "Datei " + (copies / "nicht/da.ico").string() + " kann nicht erstellt werden");
+}
