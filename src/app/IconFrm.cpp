@@ -6,6 +6,7 @@
 #include "settings/EinstellFrm.h"
 #include "fileops/BitmapExport.h"
 #include "fileops/FileCommands.h"
+#include "fileops/SourceFileCommands.h"
 #include "support/Dialogs.h"
 #include "support/Funky.h"
 #include "view/OrginalFrm.h"
@@ -173,7 +174,7 @@ void TIconF::buildMenus()
     SeiteDemarkieren1 = action(PopupMenu1, "SeiteDemarkieren1", QStringLiteral("Seite Demarkieren"));
 
     // Commands that are not built yet are shown but cannot be chosen.
-    for (QAction* a : {Beschreibung1, Info1, KWB1, Kopieren1, AlleLschen1, Nummerieren1, Checken1, Loeschen, AugewhlteLschen1})
+    for (QAction* a : {Beschreibung1, Info1, KWB1, Kopieren1})
         a->setEnabled(false);
     connect(Ende1, &QAction::triggered, this, &TIconF::Ende1Click);
     connect(Einstellungen1, &QAction::triggered, this, [this] { windows().EinstellF->exec(); });
@@ -184,6 +185,11 @@ void TIconF::buildMenus()
     connect(AusgewhlteKopieren1, &QAction::triggered, this, [this] { copyMarkedEntries(*this); });
     connect(AlleKopieren1, &QAction::triggered, this, [this] { copyAllEntries(*this); });
     connect(BmpAlsIco1, &QAction::triggered, this, [this] { bitmapToIcon(*this); });
+    connect(Loeschen, &QAction::triggered, this, [this] { runCommand([this] { deletePointerEntry(*this); }); });
+    connect(AugewhlteLschen1, &QAction::triggered, this, [this] { runCommand([this] { deleteMarkedEntries(*this); }); });
+    connect(AlleLschen1, &QAction::triggered, this, [this] { runCommand([this] { deleteAllEntries(*this); }); });
+    connect(Nummerieren1, &QAction::triggered, this, [this] { runCommand([this] { renumberIcons(*this); }); });
+    connect(Checken1, &QAction::triggered, this, [this] { runCommand([this] { checkEntries(*this); }); });
 }
 
 void TIconF::FormCreate()

@@ -8,6 +8,7 @@
 #include "catalogue/ReadCommands.h"
 #include "fileops/KopierpfadFrm.h"
 #include "fileops/MeldungFrm.h"
+#include "fileops/NummerFrm.h"
 #include "settings/EinstellFrm.h"
 #include "settings/SettingsFile.h"
 #include "icons/IconExtractor.h"
@@ -46,7 +47,6 @@ void createWindows()
     Windows& w = windows();
     w.IconF = new TIconF;
     QWidget* main = w.IconF;
-    const Qt::WindowFlags fixedDialog = Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint;
     w.EinleseF = new TEinleseF(main);
     w.EinstellF = new TEinstellF(main);
     w.KWBfrm = new SecondaryWindow(main, QStringLiteral("TKWBfrm"), QStringLiteral("Bildwiesel"), {190, 279},
@@ -56,7 +56,7 @@ void createWindows()
     w.KopierpfadF = new TKopierpfadF(w.IconF);
     w.MeldungF = new TMeldungF(main);
     w.OrginalF = new TOrginalF(main);
-    w.NummerF = new SecondaryWindow(main, QStringLiteral("TNummerF"), QStringLiteral("Nummerrieren"), {132, 112}, fixedDialog);
+    w.NummerF = new TNummerF(w.IconF);
     w.StartF = new TStartF;
 }
 

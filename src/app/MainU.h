@@ -16,6 +16,7 @@ class TEinleseF;
 class TEinstellF;
 class TMeldungF;
 class TKopierpfadF;
+class TNummerF;
 
 // The program's windows, created once at program entry in this order and kept to the end.
 struct Windows {
@@ -27,7 +28,7 @@ struct Windows {
     TKopierpfadF* KopierpfadF = nullptr;
     TMeldungF* MeldungF = nullptr;
     TOrginalF* OrginalF = nullptr;
-    QDialog* NummerF = nullptr;
+    TNummerF* NummerF = nullptr;
     TStartF* StartF = nullptr;
 };
 

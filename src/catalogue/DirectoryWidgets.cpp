@@ -154,6 +154,15 @@ std::string FileListBox::selectedPath() const
     return item ? m_directory + item->data(Qt::UserRole).toByteArray().toStdString() : std::string();
 }
 
+std::vector<std::string> FileListBox::names() const
+{
+    std::vector<std::string> out;
+    out.reserve(static_cast<std::size_t>(count()));
+    for (int i = 0; i < count(); ++i)
+        out.push_back(item(i)->data(Qt::UserRole).toByteArray().toStdString());
+    return out;
+}
+
 void FileListBox::reread()
 {
     QSignalBlocker blocker(this);

@@ -5,6 +5,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace bw {
 
@@ -57,6 +58,10 @@ public:
     const std::string& directory() const { return m_directory; }
     QString mask() const { return m_mask; }
     std::string selectedPath() const;
+    // The names shown, as bytes, in the list's order.
+    std::vector<std::string> names() const;
+    // Reads the directory again.
+    void refresh() { reread(); }
 
 signals:
     void fileClicked();

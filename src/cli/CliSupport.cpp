@@ -76,7 +76,8 @@ int usage()
                "  bildwiesel-cli write-ico DATEI INDEX AUSGABE.ico\n"
                "  bildwiesel-cli write-bmp DATEI INDEX AUSGABE.bmp\n"
                "  bildwiesel-cli scan VERZEICHNIS [--types ico,cur,exe,dll,icl,bmp]\n"
-               "  bildwiesel-cli export VERZEICHNIS KOPIERVERZEICHNIS [--types ...] [--as ico|bmp]\n",
+               "  bildwiesel-cli export VERZEICHNIS KOPIERVERZEICHNIS [--types ...] [--as ico|bmp]\n"
+               "  bildwiesel-cli check VERZEICHNIS [--types ...]\n",
                stderr);
     return kExitUsage;
 }

@@ -7,5 +7,6 @@ int countCommand(int argc, char** argv);
 int scanCommand(int argc, char** argv);
 int writeCommand(int argc, char** argv); // extract, write-ico, write-bmp
 int exportCommand(int argc, char** argv);
+int checkCommand(int argc, char** argv);
 
 } // namespace cli

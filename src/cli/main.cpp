@@ -18,6 +18,8 @@ int main(int argc, char** argv)
         return cli::countCommand(argc, argv);
     if (command == "scan")
         return cli::scanCommand(argc, argv);
+    if (command == "check")
+        return cli::checkCommand(argc, argv);
     if (command == "export")
         return cli::exportCommand(argc, argv);
     if (command == "extract" || command == "write-ico" || command == "write-bmp")

@@ -1,0 +1,148 @@
+#include "NummerFrm.h"
+
+#include "app/AppState.h"
+#include "app/IconFrm.h"
+#include "app/WindowPlacement.h"
+#include "catalogue/ReadCommands.h"
+#include "fileops/SourceFiles.h"
+#include "support/Dialogs.h"
+#include "support/Funky.h"
+#include "support/Sound.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QFontDatabase>
+#include <QKeyEvent>
+
+namespace bw {
+
+TNummerF::TNummerF(TIconF* mainWindow)
+    : SecondaryWindow(mainWindow, QStringLiteral("TNummerF"), QStringLiteral("Nummerrieren"), {132, 112},
+                      Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
+    , Edit1(new QLineEdit(QStringLiteral("AbC"), this))
+    , Label1(new QLabel(QStringLiteral("Texteingabe"), this))
+    , BitBtn1(new QPushButton(QStringLiteral("und Los"), this))
+    , BitBtn2(new QPushButton(QStringLiteral("Abbrechen"), this))
+    , Label2(new QLabel(QStringLiteral("Umbenannt werden die Icons im Aktuellen Verzeichnis."), this))
+    , m_main(mainWindow)
+{
+    // Only the main window waits: the progress window of the read at the end stays usable.
+    setWindowModality(Qt::WindowModal);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setBold(true);
+    Edit1->setFont(fixed);
+    QPalette red = Edit1->palette();
+    red.setColor(QPalette::Text, Qt::red);
+    Edit1->setPalette(red);
+    Edit1->setToolTip(QStringLiteral("bis zu 3 Buchstaben die den Icons vorangestellt sind"));
+    Edit1->setGeometry(4, 6, 48, 22);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(56, 10, 74, 14);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1->setGeometry(4, 32, 124, 25);
+    BitBtn1->setDefault(true);
+    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
+    BitBtn2->setGeometry(4, 59, 124, 23);
+    BitBtn2->hide();
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setGeometry(2, 84, 128, 27);
+    Label2->setAlignment(Qt::AlignCenter);
+    Label2->setWordWrap(true);
+    QPalette white = Label2->palette();
+    white.setColor(QPalette::WindowText, Qt::white);
+    Label2->setPalette(white);
+    connect(BitBtn1, &QPushButton::clicked, this, &TNummerF::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TNummerF::BitBtn2Click);
+}
+
+void TNummerF::showEvent(QShowEvent* event)
+{
+    SecondaryWindow::showEvent(event);
+    CenterForm(m_main, this, 0, 0);
+    BitBtn2->hide();
+}
+
+void TNummerF::BitBtn2Click() { renumberCancel = true; }
+
+void TNummerF::closeEvent(QCloseEvent* event)
+{
+    // During a run a close request is "Abbrechen": the run ends after the current file and then
+    // closes the window itself.
+    if (m_running) {
+        renumberCancel = true;
+        event->ignore();
+        return;
+    }
+    SecondaryWindow::closeEvent(event);
+}
+
+void TNummerF::keyPressEvent(QKeyEvent* event)
+{
+    if (m_running && event->key() == Qt::Key_Escape) {
+        BitBtn2Click();
+        return;
+    }
+    SecondaryWindow::keyPressEvent(event);
+}
+
+void TNummerF::BitBtn1Click()
+{
+    if (m_running || !m_main)
+        return;
+    const QByteArray prefixBytes = QFile::encodeName(Edit1->text());
+    const std::string prefix(prefixBytes.constData(), static_cast<std::size_t>(prefixBytes.size()));
+    if (prefix.find('/') != std::string::npos || prefix.find('\0') != std::string::npos) {
+        dialogs().message(QStringLiteral("\"") + Edit1->text()
+                              + QStringLiteral("\" kann nicht Teil eines Dateinamens sein, es wurde nichts umbenannt."),
+                          kAppTitle);
+        return;
+    }
+    m_running = true;
+    BitBtn2->show();
+    renumberCancel = false;
+
+    const std::string directory = appState().readDirectory;
+    const std::vector<std::string> names = m_main->FileListBox1->names();
+    const std::size_t count = names.size();
+    const std::vector<std::string> newNames = renumberedNames(count, prefix);
+    int vanished = 0;
+    int taken = 0;
+    int refused = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i % 10 == 0 || i <= 100) {
+            BitBtn1->setText(QStringLiteral("Finale: ") + QString::number(static_cast<qint64>(count) - 1 - static_cast<qint64>(i)));
+            PumpMessages();
+        }
+        const std::string from = directory + names[i];
+        const std::string to = directory + newNames[i] + ".ico";
+        if (!regularFileExists(from))
+            ++vanished;
+        else if (from != to) {
+            switch (renameNoReplace(from, to)) {
+            case RenameResult::Renamed: break;
+            case RenameResult::TargetExists: ++taken; break;
+            case RenameResult::Failed: ++refused; break;
+            }
+        }
+        if (renumberCancel)
+            break;
+    }
+    QStringList problems;
+    if (vanished > 0)
+        problems << QString::number(vanished) + QStringLiteral(" konnten nicht umbenannt werden, Dateien existierten nicht !");
+    if (taken > 0)
+        problems << QString::number(taken) + QStringLiteral(" konnten nicht umbenannt werden, der neue Name ist schon vergeben !");
+    if (refused > 0)
+        problems << QString::number(refused) + QStringLiteral(" konnten nicht umbenannt werden, das Dateisystem hat es abgelehnt !");
+    if (!problems.isEmpty())
+        dialogs().message(problems.join(kLineBreak), kAppTitle);
+    m_main->FileListBox1->refresh();
+    readTree(*m_main);
+    BitBtn1->setText(QStringLiteral("und LOS"));
+    PlayWav(QStringLiteral("Fertig"), 0);
+    m_running = false;
+    close();
+}
+
+} // namespace bw

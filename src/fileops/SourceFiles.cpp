@@ -1,0 +1,231 @@
+#include "SourceFiles.h"
+
+#include "catalogue/Indexer.h"
+#include "icons/IconExtractor.h"
+
+#include <QDateTime>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+namespace bw {
+namespace {
+
+std::string parentDirectory(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string absolutePath(const std::string& path)
+{
+    if (path.starts_with('/'))
+        return path;
+    std::error_code ec;
+    return (std::filesystem::current_path(ec) / path).string();
+}
+
+// Creates a directory (0700) unless it exists; true when a real directory (not a link) is there.
+bool ensureDirectory(const std::string& path)
+{
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+        return false;
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool ensureTrash(const std::string& trash)
+{
+    return ensureDirectory(trash) && ensureDirectory(trash + "/files") && ensureDirectory(trash + "/info");
+}
+
+std::string homeTrash()
+{
+    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    if (dataHome && *dataHome == '/')
+        return std::string(dataHome) + "/Trash";
+    const char* home = std::getenv("HOME");
+    return std::string(home ? home : "") + "/.local/share/Trash";
+}
+
+// The top directory of the volume holding `directory`: the last ancestor on the same device.
+std::string volumeTop(const std::string& directory, dev_t device)
+{
+    std::string top = directory;
+    while (top != "/") {
+        const std::string up = parentDirectory(top);
+        struct stat info {};
+        if (::stat(up.c_str(), &info) != 0 || info.st_dev != device)
+            break;
+        top = up;
+    }
+    return top;
+}
+
+// The trash for a file on another volume than the home trash: $top/.Trash/$uid when the
+// administrator provided a sticky, real .Trash, else $top/.Trash-$uid.
+std::string volumeTrash(const std::string& top)
+{
+    const std::string base = top == "/" ? std::string() : top;
+    const std::string uid = std::to_string(::getuid());
+    struct stat shared {};
+    if (::lstat((base + "/.Trash").c_str(), &shared) == 0 && S_ISDIR(shared.st_mode) && (shared.st_mode & S_ISVTX)) {
+        const std::string trash = base + "/.Trash/" + uid;
+        if (ensureTrash(trash))
+            return trash;
+    }
+    const std::string trash = base + "/.Trash-" + uid;
+    if (!ensureTrash(trash))
+        return {};
+    struct stat own {};
+    if (::lstat(trash.c_str(), &own) != 0 || own.st_uid != ::getuid())
+        return {};
+    return trash;
+}
+
+} // namespace
+
+bool regularFileExists(const std::string& path)
+{
+    struct stat info {};
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::string trashInfoPathText(std::string_view path)
+{
+    static const char* const hex = "0123456789ABCDEF";
+    std::string out;
+    for (const char ch : path) {
+        const auto c = static_cast<unsigned char>(ch);
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_'
+                           || c == '.' || c == '~' || c == '/';
+        if (plain) {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+TrashResult moveToTrash(const std::string& given)
+{
+    const std::string path = absolutePath(given);
+    struct stat file {};
+    if (::lstat(path.c_str(), &file) != 0)
+        return TrashResult::Missing;
+
+    // The home trash serves files on its own file system; others go to their volume's trash, as a
+    // move across file systems would be a copy.
+    std::string trash = homeTrash();
+    const std::string dataHome = parentDirectory(trash);
+    std::error_code ec;
+    std::filesystem::create_directories(dataHome, ec);
+    struct stat home {};
+    if (::stat(dataHome.c_str(), &home) == 0 && home.st_dev == file.st_dev) {
+        if (!ensureTrash(trash))
+            trash.clear();
+    } else {
+        trash = volumeTrash(volumeTop(parentDirectory(path), file.st_dev));
+    }
+    if (trash.empty())
+        return TrashResult::Refused;
+
+    const std::size_t slash = path.rfind('/');
+    const std::string name = path.substr(slash + 1);
+    const std::string info = "[Trash Info]\nPath=" + trashInfoPathText(path) + "\nDeletionDate="
+                             + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toStdString() + "\n";
+    for (int n = 1; n < 10000; ++n) {
+        const std::string candidate = n == 1 ? name : name + "." + std::to_string(n);
+        // The info file is created first and exclusively: it reserves the name in the trash.
+        const std::string infoPath = trash + "/info/" + candidate + ".trashinfo";
+        const int fd = ::open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return TrashResult::Refused;
+        }
+        const bool written = ::write(fd, info.data(), info.size()) == static_cast<ssize_t>(info.size());
+        if (::close(fd) != 0 || !written) {
+            ::unlink(infoPath.c_str());
+            return TrashResult::Refused;
+        }
+        switch (renameNoReplace(path, trash + "/files/" + candidate)) {
+        case RenameResult::Renamed: return TrashResult::Trashed;
+        case RenameResult::TargetExists: ::unlink(infoPath.c_str()); continue;
+        case RenameResult::Failed: ::unlink(infoPath.c_str()); return TrashResult::Refused;
+        }
+    }
+    return TrashResult::Refused;
+}
+
+RenameResult renameNoReplace(const std::string& from, const std::string& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return RenameResult::Renamed;
+    if (errno == EEXIST)
+        return RenameResult::TargetExists;
+    if (errno != EINVAL && errno != ENOSYS)
+        return RenameResult::Failed;
+    // File systems without RENAME_NOREPLACE: a hard link never replaces its target either.
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return errno == EEXIST ? RenameResult::TargetExists : RenameResult::Failed;
+    if (::unlink(from.c_str()) != 0) {
+        ::unlink(to.c_str());
+        return RenameResult::Failed;
+    }
+    return RenameResult::Renamed;
+}
+
+std::vector<std::string> renumberedNames(std::size_t count, const std::string& prefix)
+{
+    std::vector<std::string> names;
+    if (count == 0)
+        return names;
+    const std::size_t width = std::to_string(count - 1).size();
+    names.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string number = std::to_string(i);
+        names.push_back(prefix + "_" + std::string(width - number.size(), '0') + number);
+    }
+    return names;
+}
+
+bool isInsideDirectory(std::string_view path, std::string_view directory)
+{
+    return !directory.empty() && directory.back() == '/' && path.size() > directory.size() && path.starts_with(directory);
+}
+
+bool IconFileCheck::passes(std::string_view path, std::uint16_t iconIndex)
+{
+    const std::string ext = fileExtensionLower(path);
+    const std::string file(path);
+    if (ext != ".ico" && ext != ".cur")
+        return !extractIcon(std::filesystem::path(file), iconIndex).isNull();
+
+    // O_NONBLOCK: a FIFO under an icon's name must not hang the check.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat info {};
+    unsigned char header[6] {};
+    const bool readable = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 6
+                          && ::pread(fd, header, sizeof header, 0) == static_cast<ssize_t>(sizeof header);
+    ::close(fd);
+    if (!readable)
+        return false;
+    const unsigned type = header[2] | (header[3] << 8);
+    return ext == ".ico" ? type <= 1 : type == 2;
+}
+
+} // namespace bw

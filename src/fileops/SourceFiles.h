@@ -1,0 +1,48 @@
+#pragma once
+
+// What the commands that remove, rename and check the user's own files need of the file system,
+// each result checked: nothing is replaced, nothing goes without a trace.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace bw {
+
+// True when a regular file (or a link to one) of that path exists; directories do not count.
+bool regularFileExists(const std::string& path);
+
+enum class TrashResult { Trashed, Missing, Refused };
+
+// Moves a file into the desktop trash (freedesktop.org Trash specification): the home trash under
+// $XDG_DATA_HOME when the file is on the same file system, else the trash at the top of its own
+// volume. Names are bytes and stay as they are. The file stays where it was when anything fails.
+TrashResult moveToTrash(const std::string& path);
+
+// Percent-encodes a path for the Path= line of a .trashinfo file.
+std::string trashInfoPathText(std::string_view path);
+
+enum class RenameResult { Renamed, TargetExists, Failed };
+
+// Renames a file without ever replacing another: renameat2 with RENAME_NOREPLACE, or link and
+// unlink where the file system lacks it.
+RenameResult renameNoReplace(const std::string& from, const std::string& to);
+
+// The names renumbering gives `count` files: prefix + "_" + the running number from 0, zero-padded
+// to the digits of count - 1 (no extension).
+std::vector<std::string> renumberedNames(std::size_t count, const std::string& prefix);
+
+// True when the path lies in the directory (ending in '/') or below it.
+bool isInsideDirectory(std::string_view path, std::string_view directory);
+
+// The damage test of "Checken". An icon file passes when it can be opened, holds at least six
+// bytes and its type field is 0 or 1; a cursor file when its type field is 2; an executable,
+// library or bitmap when the entry's icon can be loaded. Only the bytes a test needs are read,
+// and the icons of one library reuse the file as long as it is the one being checked.
+class IconFileCheck {
+public:
+    bool passes(std::string_view path, std::uint16_t iconIndex);
+};
+
+} // namespace bw
