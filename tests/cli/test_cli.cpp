@@ -187,3 +187,22 @@ TEST_F(Cli, ExportChecksTheCopyDirectoryFirst)
                                                                     {"export", path("a"), path("b"), "--as", "png"}})
         EXPECT_EQ(cli(args).exitCode, 2);
 }
+
+TEST_F(Cli, CheckListsDamagedEntries)
+{
+    QDir(dir.path()).mkpath(QStringLiteral("baum"));
+    file("baum/gut.ico", solidIcon(qRgb(255, 0, 0)));
+    file("baum/b.dll", libraryWithIcons(2));
+    const QByteArray base = path("baum");
+    CliResult r = cli({"check", base});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_EQ(r.err, "FERTIG: Alle Icons OK !\n");
+    file("baum/kurz.ico", {0, 0, 1});
+    r = cli({"check", "--types", "ico", base});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "2\t" + base + "/kurz.ico\n");
+    EXPECT_EQ(r.err, "FERTIG: 1 Icons Defekt !\n");
+    EXPECT_EQ(cli({"check"}).exitCode, 2);
+    EXPECT_EQ(cli({"check", base, base}).exitCode, 2);
+}
