@@ -11,6 +11,7 @@
 #include "catalogue/ReadCommands.h"
 #include "fileops/KopierpfadFrm.h"
 #include "fileops/MeldungFrm.h"
+#include "fileops/NummerFrm.h"
 #include "settings/EinstellFrm.h"
 #include "view/OrginalFrm.h"
 #include "support/Funky.h"
