@@ -81,6 +81,42 @@ void copyPointerEntry(TIconF& main, const QString& extension)
     });
 }
 
+namespace {
+
+// The loop of the copy commands: exports every entry that `chosen` accepts, shows `status` at most
+// every intervalMs, and stops after the entry during whose refresh "Abbrechen" was pressed.
+// Returns the entries passed and the entries exported.
+struct CopyCounts {
+    std::int32_t passed = 0;
+    std::int32_t exported = 0;
+};
+template <typename Chosen, typename Status>
+CopyCounts copyLoop(TMeldungF& report, std::int32_t count, std::int64_t intervalMs, Chosen chosen, Status status)
+{
+    const TMeldungF::Loop loop(report);
+    ScratchPictures pictures;
+    ExportDirectory directory(appState().copyDirectory);
+    directory.learnExistingNames();
+    CopyCounts counts;
+    for (std::int32_t e = 1; e <= count; ++e) {
+        if (chosen(e)) {
+            exportEntry(*appState().catalogue, e, ".ico", directory, report, pictures.scratch);
+            ++counts.exported;
+        }
+        counts.passed = e;
+        if (refreshDue(intervalMs)) {
+            report.refresh(status(counts));
+            lastRefreshTick = tickCount();
+        }
+        if (report.cancelRequested)
+            break;
+    }
+    report.Label1->setText(status(counts));
+    return counts;
+}
+
+} // namespace
+
 void copyAllEntries(TIconF& main)
 {
     runCommand([&] {
@@ -94,26 +130,9 @@ void copyAllEntries(TIconF& main)
         report.setWindowTitle(QStringLiteral("Alle Icons Kopieren"));
         report.Label1->setText(QString());
         report.clearList();
-        const TMeldungF::Loop loop(report);
-        ScratchPictures pictures;
-        ExportDirectory directory(appState().copyDirectory);
-        directory.learnExistingNames();
-        const auto status = [count](std::int32_t done) {
-            return QString::number(done) + QStringLiteral(" von ") + QString::number(count) + QStringLiteral(" Icons kopiert");
-        };
-        std::int32_t copied = 0;
-        for (std::int32_t e = 1; e <= count; ++e) {
-            exportEntry(*appState().catalogue, e, ".ico", directory, report, pictures.scratch);
-            copied = e;
-            if (refreshDue(1000)) {
-                report.refresh(status(e));
-                lastRefreshTick = tickCount();
-            }
-            if (report.cancelRequested)
-                break;
-        }
-        report.Label1->setText(status(copied));
-        report.flushLines();
+        copyLoop(report, count, 1000, [](std::int32_t) { return true; }, [count](const CopyCounts& c) {
+            return QString::number(c.passed) + QStringLiteral(" von ") + QString::number(count) + QStringLiteral(" Icons kopiert");
+        });
         repaintCurrentPage(main);
         PlayWav(QStringLiteral("fertig"), 0);
     });
@@ -125,30 +144,12 @@ void copyMarkedEntries(TIconF& main)
         TMeldungF& report = *windows().MeldungF;
         report.clearList();
         report.show();
-        const TMeldungF::Loop loop(report);
         lastRefreshTick = tickCount();
         const std::int32_t count = entryCount();
-        const auto status = [count](std::int32_t copied) {
-            return QString::number(copied) + QStringLiteral(" aus ") + QString::number(count) + QStringLiteral(" Icons kopiert");
-        };
-        ScratchPictures pictures;
-        ExportDirectory directory(appState().copyDirectory);
-        directory.learnExistingNames();
-        std::int32_t copied = 0;
-        for (std::int32_t e = 1; e <= count; ++e) {
-            if ((*appState().catalogue)[e].marked) {
-                exportEntry(*appState().catalogue, e, ".ico", directory, report, pictures.scratch);
-                ++copied;
-            }
-            if (refreshDue(500)) {
-                report.refresh(status(copied));
-                lastRefreshTick = tickCount();
-            }
-            if (report.cancelRequested)
-                break;
-        }
-        report.Label1->setText(status(copied));
-        report.flushLines();
+        const auto marked = [](std::int32_t e) { return (*appState().catalogue)[e].marked != 0; };
+        copyLoop(report, count, 500, marked, [count](const CopyCounts& c) {
+            return QString::number(c.exported) + QStringLiteral(" aus ") + QString::number(count) + QStringLiteral(" Icons kopiert");
+        });
         repaintCurrentPage(main);
     });
 }

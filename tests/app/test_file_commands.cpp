@@ -1,6 +1,7 @@
 // Copying icons out in the real main window: the copy loops with their report window, the
 // single-entry copies, the copy-directory chooser and "Bmp Als Ico".
 
+#include "support/ProgramSession.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestUtil.h"
 
@@ -51,29 +52,11 @@ protected:
         destroyWindows();
     }
     void put(const std::string& relative, const fixtures::Bytes& bytes) { testutil::writeFile(tree / relative, bytes); }
-    // Starts the program reading the tree, with the copy directory set.
-    void start()
-    {
-        fs::create_directories(config.path().toStdString() + "/bildwiesel");
-        QFile f(config.path() + "/bildwiesel/bwsave.kwb");
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray("-2147483633\r\n") + QByteArray::fromStdString(tree.string()) + "/\r\n"
-                + QByteArray::fromStdString(copies.string()) + "/\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n");
-        f.close();
-        createWindows();
-        windows().IconF->show();
-        QTRY_VERIFY(!windows().EinleseF->isVisible());
-    }
+    void start() { testutil::startProgram(config.path(), tree.string(), copies.string()); }
     TIconF& main() { return *windows().IconF; }
     TMeldungF& report() { return *windows().MeldungF; }
     Catalogue& catalogue() { return *appState().catalogue; }
-    QStringList reportLines()
-    {
-        QStringList lines;
-        for (int i = 0; i < report().ListBox1->count(); ++i)
-            lines << report().ListBox1->item(i)->text();
-        return lines;
-    }
+    QStringList reportLines() { return testutil::linesOf(report().ListBox1); }
     std::size_t copiedFiles() const
     {
         return static_cast<std::size_t>(std::distance(fs::directory_iterator(copies), fs::directory_iterator()));

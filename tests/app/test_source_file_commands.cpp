@@ -1,5 +1,6 @@
 // Deleting, renumbering and checking the icons' own files in the real main window.
 
+#include "support/ProgramSession.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestUtil.h"
 
@@ -49,28 +50,12 @@ protected:
         qunsetenv("XDG_DATA_HOME");
     }
     fs::path put(const std::string& relative, const fixtures::Bytes& bytes) { return testutil::writeFile(tree / relative, bytes); }
-    void start()
-    {
-        fs::create_directories(config.path().toStdString() + "/bildwiesel");
-        QFile f(config.path() + "/bildwiesel/bwsave.kwb");
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray("-2147483633\r\n") + QByteArray::fromStdString(tree.string()) + "/\r\n/tmp/\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n");
-        f.close();
-        createWindows();
-        windows().IconF->show();
-        waitForRead();
-    }
+    void start() { testutil::startProgram(config.path(), tree.string(), "/tmp"); }
     void waitForRead() { QTRY_VERIFY(!windows().EinleseF->isVisible() && windows().IconF->isEnabled()); }
     TIconF& main() { return *windows().IconF; }
     TMeldungF& report() { return *windows().MeldungF; }
     Catalogue& catalogue() { return *appState().catalogue; }
-    QStringList reportLines()
-    {
-        QStringList lines;
-        for (int i = 0; i < report().ListBox1->count(); ++i)
-            lines << report().ListBox1->item(i)->text();
-        return lines;
-    }
+    QStringList reportLines() { return testutil::linesOf(report().ListBox1); }
     std::vector<std::string> namesIn(const fs::path& dir)
     {
         std::vector<std::string> names;

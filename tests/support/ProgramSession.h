@@ -1,0 +1,44 @@
+#pragma once
+
+// For window tests that run the whole program: a settings file naming the directories, the
+// start-up read, and the lines of a list.
+
+#include "app/IconFrm.h"
+#include "app/MainU.h"
+#include "catalogue/EinleseFrm.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QListWidget>
+#include <QTest>
+
+#include <filesystem>
+#include <string>
+
+namespace testutil {
+
+// Writes the settings file (automatic reading on, every file type) and starts the program; returns
+// when the start-up read of readDirectory has ended.
+inline void startProgram(const QString& configHome, const std::string& readDirectory, const std::string& copyDirectory)
+{
+    std::filesystem::create_directories(configHome.toStdString() + "/bildwiesel");
+    QFile f(configHome + "/bildwiesel/bwsave.kwb");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray("-2147483633\r\n") + QByteArray::fromStdString(readDirectory) + "/\r\n" + QByteArray::fromStdString(copyDirectory)
+            + "/\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n");
+    f.close();
+    bw::createWindows();
+    bw::windows().IconF->show();
+    QTRY_VERIFY(!bw::windows().EinleseF->isVisible() && bw::windows().IconF->isEnabled());
+}
+
+inline QStringList linesOf(const QListWidget* list)
+{
+    QStringList lines;
+    for (int i = 0; i < list->count(); ++i)
+        lines << list->item(i)->text();
+    return lines;
+}
+
+} // namespace testutil
