@@ -320,3 +320,33 @@ TEST_F(Help, ContactLinesOpenTheirOwnText)
     EXPECT_EQ(desktop.opened[0].toString(), QStringLiteral("https://example.org/bildwiesel?x=1"));
     EXPECT_EQ(desktop.opened[1].toString(), QStringLiteral("mailto:post@example.org"));
 }
+
+TEST(ProgramPaths, DataBesideTheBinaryOrInTheInstalledShareFolder)
+{
+    QTemporaryDir dir;
+    const QDir root(dir.path());
+    auto init = [&](const char* program) { InitPaths(QFile::encodeName(root.filePath(QString::fromLatin1(program))).toStdString()); };
+    auto local = [&](const char* path) { return QFile::encodeName(root.filePath(QString::fromLatin1(path))).toStdString(); };
+
+    // Installed: bin/ and share/bildwiesel/ side by side.
+    root.mkpath(QStringLiteral("usr/bin"));
+    root.mkpath(QStringLiteral("usr/share/bildwiesel/daten"));
+    root.mkpath(QStringLiteral("usr/share/bildwiesel/musik"));
+    init("usr/bin/bildwiesel");
+    EXPECT_EQ(programPaths().programDirectory, local("usr/bin") + "/");
+    EXPECT_EQ(programPaths().dataDirectory, local("usr/share/bildwiesel/daten") + "/");
+    EXPECT_EQ(programPaths().musicDirectory, local("usr/share/bildwiesel/musik") + "/");
+
+    // The build tree: the folders beside the binary win.
+    root.mkpath(QStringLiteral("usr/bin/musik"));
+    init("usr/bin/bildwiesel");
+    EXPECT_EQ(programPaths().musicDirectory, local("usr/bin/musik") + "/");
+    EXPECT_EQ(programPaths().dataDirectory, local("usr/bin") + "/"); // no daten/ there: the folder itself
+
+    // Neither: everything is looked for in the program folder.
+    root.mkpath(QStringLiteral("opt/bw"));
+    init("opt/bw/bildwiesel");
+    EXPECT_EQ(programPaths().dataDirectory, local("opt/bw") + "/");
+    EXPECT_EQ(programPaths().musicDirectory, local("opt/bw") + "/");
+    InitPaths();
+}
