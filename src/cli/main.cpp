@@ -20,5 +20,7 @@ int main(int argc, char** argv)
         return cli::scanCommand(argc, argv);
     if (command == "extract" || command == "write-ico" || command == "write-bmp")
         return cli::writeCommand(argc, argv);
+    if (command == "thumbnail")
+        return cli::thumbnailCommand(argc, argv);
     return cli::usage();
 }

@@ -48,4 +48,21 @@ fi
 
 # The installed tool runs from its new place.
 "$prefix/bin/bildwiesel-cli" count "$prefix/share/bildwiesel/daten/Beschreibung.doc" | grep -q "^0	" || fail "installed bildwiesel-cli"
+
+# The thumbnailer entry, run as a file manager runs it, on an icon file made of the program's
+# own 256 px picture (one PNG image; a width byte of 0 means 256).
+thumbnailer="$prefix/share/thumbnailers/bildwiesel.thumbnailer"
+check_file share/thumbnailers/bildwiesel.thumbnailer
+grep -q '^\[Thumbnailer Entry\]$' "$thumbnailer" || fail "thumbnailer group"
+grep -q '^MimeType=.*application/x-ms-dos-executable;' "$thumbnailer" || fail "thumbnailer MIME types"
+png="$prefix/share/icons/hicolor/256x256/apps/bildwiesel.png"
+le32() { printf '\\x%02x\\x%02x\\x%02x\\x%02x' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)); }
+{ printf '\x00\x00\x01\x00\x01\x00\x00\x00\x00\x00\x01\x00\x20\x00'; printf "$(le32 "$(stat -c %s "$png")")$(le32 22)"; cat "$png"; } > "$work/bild.ico"
+command=$(sed -n 's/^Exec=//p' "$thumbnailer")
+command=${command//%s/64}
+command=${command//%i/$work/bild.ico}
+command=${command//%o/$work/thumb.png}
+PATH="$prefix/bin:$PATH" $command || fail "thumbnailer command: $command"
+size=$(od -An -tu1 -j16 -N8 "$work/thumb.png" | awk '{print $3*256+$4 "x" $7*256+$8}')
+[ "$size" = "64x64" ] || fail "thumbnail is $size"
 echo "installed layout complete"
