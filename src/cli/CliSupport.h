@@ -26,7 +26,8 @@ std::optional<TypeSelection> parseTypes(std::string_view list);
 // A non-negative decimal number; none for anything else.
 std::optional<int> parseIndex(std::string_view text);
 
-// Prints the usage text to stderr and returns kExitUsage.
+// Prints a usage text of the first commands to stderr and returns kExitUsage. Commands in the
+// command table report wrong usage through Invocation::usageError instead.
 int usage();
 
 // Bytes as they are (file names need not be UTF-8).

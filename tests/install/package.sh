@@ -31,6 +31,8 @@ done
 # The installed command-line tool.
 cli="$root/usr/bin/bildwiesel-cli"
 "$cli" count "$root/usr/share/bildwiesel/daten/Beschreibung.doc" | grep -q '^0	' || fail "installed bildwiesel-cli count"
+[ "$("$cli" --version)" = "bildwiesel-cli 1.110" ] || fail "installed bildwiesel-cli --version"
+"$cli" --help | grep -q '^  thumbnail ' || fail "installed bildwiesel-cli --help"
 
 # The installed program under Xvfb; the "disk" audio driver writes what it plays into a file,
 # so a start-up sound there shows that the program found /usr/share/bildwiesel/musik.
