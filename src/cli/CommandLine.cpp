@@ -70,7 +70,7 @@ QString toolHelp(std::span<const Command* const> commands)
     help += QStringLiteral("\nOptionen:\n"
                            "  -h, --help   zeigt diese Hilfe; hinter einem Befehl die Hilfe des Befehls\n"
                            "  --version    zeigt die Version\n\n"
-                           "Optionen eines Befehls dürfen vor, zwischen und hinter seinen Argumenten stehen;\n"
+                           "Optionen eines Befehls dürfen überall stehen, auch vor dem Befehl;\n"
                            "nach -- ist alles ein Argument. Mehr: bildwiesel-cli BEFEHL --help, man bildwiesel-cli.\n"
                            "Rückgabewerte: 0 erledigt, 1 fehlgeschlagen, 2 falscher Aufruf.\n");
     return help;
@@ -159,18 +159,26 @@ int runCommandLine(int argc, char** argv, std::span<const Command* const> comman
         print(stdout, QStringLiteral("bildwiesel-cli ") + bw::kVersionText + QLatin1Char('\n'));
         return kExitOk;
     }
-    const Command* command = find(first);
+    // The command is the first word that is neither an option nor an option's value, so the
+    // command's options may stand before it too ("-s 64 thumbnail ...").
+    qsizetype at = 0;
+    while (at < args.size() && args[at] != QStringLiteral("--") && args[at].startsWith(QLatin1Char('-')) && args[at].size() > 1) {
+        const bool valueFollows = !args[at].contains(QLatin1Char('=')) && at + 1 < args.size()
+            && !args[at + 1].startsWith(QLatin1Char('-')) && !find(args[at + 1]);
+        at += valueFollows ? 2 : 1;
+    }
+    const Command* command = at < args.size() ? find(args[at]) : nullptr;
     if (!command)
-        return toolUsage(commands, (first.startsWith(QLatin1Char('-')) ? QStringLiteral("unbekannte Option: ")
-                                                                      : QStringLiteral("unbekannter Befehl: "))
-                                       + first);
+        return toolUsage(commands, first.startsWith(QLatin1Char('-')) ? QStringLiteral("unbekannte Option: ") + first
+                                                                      : QStringLiteral("unbekannter Befehl: ") + first);
 
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
     parser.addOptions(optionsOf(*command));
     QStringList commandArgs = args;
-    commandArgs.first() = QStringLiteral("bildwiesel-cli ") + first; // the parser skips the program name
+    commandArgs.removeAt(at);
+    commandArgs.prepend(QStringLiteral("bildwiesel-cli ") + QString::fromUtf8(command->name)); // the parser skips it
     if (!parser.parse(commandArgs))
         return commandUsageError(*command, parseError(parser));
     if (parser.isSet(QStringLiteral("help"))) {

@@ -1,8 +1,8 @@
 #pragma once
 
 // The command line of bildwiesel-cli: one table entry per command, each with its arguments,
-// its options and its help text. The parser (QCommandLineParser) takes options anywhere after
-// the command name, answers --help for the tool and for every command and --version, and words
+// its options and its help text. The parser (QCommandLineParser) takes a command's options
+// anywhere on the line, answers --help for the tool and for every command and --version, and words
 // every complaint in German on stderr. Exit codes: 0 done, 1 failed, 2 wrong usage.
 //
 // A new command is a file with a `const Command` and its run function, one declaration in

@@ -151,6 +151,8 @@ void TKWBfrm::showEvent(QShowEvent* event)
 {
     SecondaryWindow::showEvent(event);
     CenterForm(nullptr, this, 0, 0);
+    // Where the desktop does not report the window as active, it still animates while shown.
+    Timer1->start();
 }
 
 void TKWBfrm::changeEvent(QEvent* event)

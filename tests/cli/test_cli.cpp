@@ -186,7 +186,8 @@ TEST_F(Cli, OptionsAnywhereAfterTheCommand)
     const QByteArray base = path("baum");
     const QByteArray expected = "1\t0\t" + base + "/b.dll\n2\t1\t" + base + "/b.dll\n";
     for (const QList<QByteArray>& args : QList<QList<QByteArray>> {{"scan", base, "--types", "dll"}, {"scan", "--types", "dll", base},
-                                                                    {"scan", "--types=dll", base}, {"scan", "--types", "dll", "--", base}}) {
+                                                                    {"scan", "--types=dll", base}, {"scan", "--types", "dll", "--", base},
+                                                                    {"--types", "dll", "scan", base}}) {
         const CliResult r = cli(args);
         EXPECT_EQ(r.exitCode, 0);
         EXPECT_EQ(r.out, expected) << args.join(' ').constData();
@@ -195,7 +196,8 @@ TEST_F(Cli, OptionsAnywhereAfterTheCommand)
     int n = 0;
     for (const QList<QByteArray>& args : QList<QList<QByteArray>> {{"thumbnail", "-s", "20", ico, path("t0.png")},
                                                                     {"thumbnail", ico, "-s", "20", path("t1.png")},
-                                                                    {"thumbnail", ico, path("t2.png"), "--size=20"}}) {
+                                                                    {"thumbnail", ico, path("t2.png"), "--size=20"},
+                                                                    {"-s", "20", "thumbnail", ico, path("t3.png")}}) {
         EXPECT_EQ(cli(args).exitCode, 0);
         EXPECT_EQ(QImage(QFile::decodeName(path(QByteArray("t" + QByteArray::number(n++) + ".png").constData()))).size(), QSize(20, 20));
     }
