@@ -8,7 +8,8 @@ BUILD_DIR="${BUILD_DIR:-$ROOT/build}"
 
 # What each package is for is written in the README.
 PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgl-dev libglx-dev libsdl2-dev
-          libgtest-dev libbenchmark-dev xvfb xauth x11-utils icoutils nsis-common)
+          libgtest-dev libbenchmark-dev xvfb xauth x11-utils icoutils nsis-common
+          desktop-file-utils appstream dpkg-dev file)
 
 install_missing_packages() {
     local missing=()

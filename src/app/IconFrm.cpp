@@ -9,6 +9,7 @@
 #include "fileops/SourceFileCommands.h"
 #include "support/Dialogs.h"
 #include "support/Funky.h"
+#include "support/Help.h"
 #include "view/OrginalFrm.h"
 #include "view/PagePainter.h"
 #include "view/PageState.h"
@@ -64,7 +65,7 @@ TIconF::TIconF(QWidget* parent)
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setGeometry(19, 200, 125, 133);
     GroupBox1->setStyleSheet(QStringLiteral("QGroupBox { color: blue; }"));
-    BitBtn1 = new QPushButton(QIcon(windowIconPixmap()), QStringLiteral("Einlesen"), GroupBox1);
+    BitBtn1 = new QPushButton(QIcon(QStringLiteral(":/buttons/einlesen.png")), QStringLiteral("Einlesen"), GroupBox1);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setGeometry(12, 10, 103, 30);
     BitBtn1->setToolTip(QStringLiteral("Einlesen der Symbole im Verzeichnis + Unterverzeichnissen"));
@@ -174,7 +175,7 @@ void TIconF::buildMenus()
     SeiteDemarkieren1 = action(PopupMenu1, "SeiteDemarkieren1", QStringLiteral("Seite Demarkieren"));
 
     // Commands that are not built yet are shown but cannot be chosen.
-    for (QAction* a : {Beschreibung1, Info1, KWB1, Kopieren1})
+    for (QAction* a : {Kopieren1})
         a->setEnabled(false);
     connect(Ende1, &QAction::triggered, this, &TIconF::Ende1Click);
     connect(Einstellungen1, &QAction::triggered, this, [this] { windows().EinstellF->exec(); });
@@ -190,6 +191,9 @@ void TIconF::buildMenus()
     connect(AlleLschen1, &QAction::triggered, this, [this] { runCommand([this] { deleteAllEntries(*this); }); });
     connect(Nummerieren1, &QAction::triggered, this, [this] { runCommand([this] { renumberIcons(*this); }); });
     connect(Checken1, &QAction::triggered, this, [this] { runCommand([this] { checkEntries(*this); }); });
+    connect(Beschreibung1, &QAction::triggered, this, [] { runCommand(Beschreibung1Click); });
+    connect(Info1, &QAction::triggered, this, [] { runCommand(Info1Click); });
+    connect(KWB1, &QAction::triggered, this, [] { windows().KWBfrm->exec(); });
 }
 
 void TIconF::FormCreate()

@@ -14,6 +14,7 @@
 #include "icons/IconExtractor.h"
 #include "support/Dialogs.h"
 #include "support/Funky.h"
+#include "support/KWBform.h"
 #include "support/Sound.h"
 #include "view/OrginalFrm.h"
 #include "view/PagePainter.h"
@@ -25,6 +26,10 @@
 
 #include <filesystem>
 #include <system_error>
+
+// The pictures are compiled into the window library; a static library's resources must be
+// registered by hand or the linker drops them.
+static void initResources() { Q_INIT_RESOURCE(resources); }
 
 namespace bw {
 
@@ -44,13 +49,13 @@ Windows& windows()
 void createWindows()
 {
     QCoreApplication::setApplicationName(kAppTitle);
+    initResources();
     Windows& w = windows();
     w.IconF = new TIconF;
     QWidget* main = w.IconF;
     w.EinleseF = new TEinleseF(main);
     w.EinstellF = new TEinstellF(main);
-    w.KWBfrm = new SecondaryWindow(main, QStringLiteral("TKWBfrm"), QStringLiteral("Bildwiesel"), {190, 279},
-                                   Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    w.KWBfrm = new TKWBfrm(main);
     w.VergleichF = new SecondaryWindow(main, QStringLiteral("TVergleichF"), QStringLiteral("Icons Vergleichen"), {346, 256},
                                        Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     w.KopierpfadF = new TKopierpfadF(w.IconF);

@@ -43,6 +43,8 @@ void closeOnTerminate(QWidget* mainWindow)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    // Lets the desktop match the windows to the installed desktop entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("local.bildwiesel.Bildwiesel"));
     bw::QtDialogs dialogs;
     bw::setDialogs(&dialogs);
     bw::createWindows();

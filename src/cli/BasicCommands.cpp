@@ -31,72 +31,68 @@ int reportWrite(bw::WriteResult result, const char* target)
     return kExitFailure;
 }
 
-} // namespace
-
-int countCommand(int argc, char** argv)
+int runCount(const Invocation& call)
 {
-    if (argc < 3)
-        return usage();
-    for (int i = 2; i < argc; ++i) {
-        std::printf("%d\t", bw::iconCount(std::filesystem::path(argv[i])));
-        writeBytes(stdout, argv[i]);
+    for (qsizetype i = 0; i < call.argumentCount(); ++i) {
+        std::printf("%d\t", bw::iconCount(std::filesystem::path(call.argument(i))));
+        writeBytes(stdout, call.argument(i));
         std::fputc('\n', stdout);
     }
     return kExitOk;
 }
 
-int writeCommand(int argc, char** argv)
+enum class Output { Png, Icon, Bitmap };
+
+int writeIcon(const Invocation& call, Output output)
 {
-    if (argc != 5)
-        return usage();
-    const std::string_view command = argv[1];
-    const std::optional<int> index = parseIndex(argv[3]);
+    const std::optional<int> index = parseIndex(call.argument(1));
     if (!index)
-        return usage();
-    const QImage icon = bw::extractIcon(std::filesystem::path(argv[2]), *index);
+        return call.usageError(QStringLiteral("INDEX ist keine Zahl ab 0: ") + QString::fromLatin1(call.argumentText(1)));
+    const char* source = call.argumentText(0);
+    const char* targetName = call.argumentText(2);
+    const QImage icon = bw::extractIcon(std::filesystem::path(source), *index);
     if (icon.isNull()) {
         std::fprintf(stderr, "bildwiesel-cli: kein Icon mit Index %d in: ", *index);
-        writeBytes(stderr, argv[2]);
+        writeBytes(stderr, source);
         std::fputc('\n', stderr);
         return kExitFailure;
     }
-    const std::filesystem::path target(argv[4]);
-    if (command == "extract") {
+    const std::filesystem::path target(targetName);
+    switch (output) {
+    case Output::Png: {
         QByteArray png;
         QBuffer buffer(&png);
         buffer.open(QIODevice::WriteOnly);
         // Format_ARGB32 is stored with straight alpha, as PNG wants it.
         if (!icon.save(&buffer, "PNG"))
-            return reportWrite(bw::WriteResult::WriteFailed, argv[4]);
-        return reportWrite(bw::writeNewFile(target, png), argv[4]);
+            return reportWrite(bw::WriteResult::WriteFailed, targetName);
+        return reportWrite(bw::writeNewFile(target, png), targetName);
     }
-    if (command == "write-ico") {
+    case Output::Icon:
         switch (bw::writeIconFile(target, icon)) {
         case bw::IconWriteResult::Ok: return kExitOk;
-        case bw::IconWriteResult::InvalidIcon: complain("Ungültiges Symbol", argv[2]); return kExitFailure;
-        case bw::IconWriteResult::CannotCreate: return reportWrite(bw::WriteResult::CannotCreate, argv[4]);
-        case bw::IconWriteResult::WriteFailed: return reportWrite(bw::WriteResult::WriteFailed, argv[4]);
+        case bw::IconWriteResult::InvalidIcon: complain("Ungültiges Symbol", source); return kExitFailure;
+        case bw::IconWriteResult::CannotCreate: return reportWrite(bw::WriteResult::CannotCreate, targetName);
+        case bw::IconWriteResult::WriteFailed: return reportWrite(bw::WriteResult::WriteFailed, targetName);
         }
+        return kExitFailure;
+    case Output::Bitmap: return reportWrite(bw::writeBitmapExport(target, icon), targetName);
     }
-    return reportWrite(bw::writeBitmapExport(target, icon), argv[4]);
+    return kExitFailure;
 }
 
-int scanCommand(int argc, char** argv)
+QList<QCommandLineOption> scanOptions() { return {typesOption()}; }
+
+int runScan(const Invocation& call)
 {
-    TypeSelection checked;
-    checked.fill(true);
-    if (argc == 5 && std::string_view(argv[3]) == "--types") {
-        const std::optional<TypeSelection> parsed = parseTypes(argv[4]);
-        if (!parsed)
-            return usage();
-        checked = *parsed;
-    } else if (argc != 3) {
-        return usage();
-    }
+    const std::optional<TypeSelection> types = selectedTypes(call);
+    if (!types)
+        return kExitUsage;
+    const TypeSelection& checked = *types;
 
     const auto start = std::chrono::steady_clock::now();
     bw::Catalogue catalogue;
-    const std::int64_t files = readTree(catalogue, argv[2], checked);
+    const std::int64_t files = readTree(catalogue, call.argument(0), checked);
 
     static char buffer[1 << 16];
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
@@ -113,5 +109,32 @@ int scanCommand(int argc, char** argv)
     return kExitOk;
 }
 
+} // namespace
+
+const Command countCommand {
+    "count", "DATEI...", "Zahl der Icons jeder Datei, ein Tabulator und der Pfad",
+    "Eine Datei ohne Icons oder eine, die sich nicht lesen lässt, hat 0.", 1, -1, nullptr, runCount};
+
+const Command extractCommand {
+    "extract", "DATEI INDEX AUSGABE.png", "ein Icon als PNG-Bild von 32 x 32 Punkten",
+    "INDEX zählt die Icons der Datei ab 0. Eine vorhandene Datei wird nie ersetzt.", 3, 3, nullptr,
+    [](const Invocation& call) { return writeIcon(call, Output::Png); }};
+
+const Command writeIcoCommand {
+    "write-ico", "DATEI INDEX AUSGABE.ico", "ein Icon als Icon-Datei mit 16 Farben, wie Bildwiesel sie schreibt",
+    "INDEX zählt die Icons der Datei ab 0. Eine vorhandene Datei wird nie ersetzt.", 3, 3, nullptr,
+    [](const Invocation& call) { return writeIcon(call, Output::Icon); }};
+
+const Command writeBmpCommand {
+    "write-bmp", "DATEI INDEX AUSGABE.bmp", "ein Icon als Bitmap mit 256 Farben, wie \"Als BMP Kopieren\"",
+    "INDEX zählt die Icons der Datei ab 0. Eine vorhandene Datei wird nie ersetzt.", 3, 3, nullptr,
+    [](const Invocation& call) { return writeIcon(call, Output::Bitmap); }};
+
+const Command scanCommand {
+    "scan", "VERZEICHNIS [--types ico,cur,exe,dll,icl,bmp]", "die Sammlung, die \"Einlesen\" aus dem Verzeichnis macht",
+    "Je Eintrag eine Zeile: Nummer, Icon-Nummer in der Datei und Pfad, durch Tabulatoren getrennt.\n"
+    "Die Dateitypen werden immer in der Reihenfolge ico, cur, exe, dll, icl, bmp gelesen.\n"
+    "Auf der Fehlerausgabe: Dateien, Einträge und Sekunden.",
+    1, 1, scanOptions, runScan};
 
 } // namespace cli

@@ -1,6 +1,7 @@
 // bildwiesel-cli check: "Checken" from a script.
 
 #include "CliSupport.h"
+#include "CommandLine.h"
 #include "Commands.h"
 
 #include "fileops/SourceFiles.h"
@@ -10,32 +11,17 @@
 #include <string_view>
 
 namespace cli {
+namespace {
 
-int checkCommand(int argc, char** argv)
+QList<QCommandLineOption> checkOptions() { return {typesOption()}; }
+
+int runCheck(const Invocation& call)
 {
-    // check DIR [--types LIST], the option before or after the directory.
-    std::string directory;
-    TypeSelection types;
-    types.fill(true);
-    int positional = 0;
-    for (int i = 2; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--types" && i + 1 < argc) {
-            const std::optional<TypeSelection> parsed = parseTypes(argv[++i]);
-            if (!parsed)
-                return usage();
-            types = *parsed;
-        } else if (arg.starts_with("--") || positional++ > 0) {
-            return usage();
-        } else {
-            directory = arg;
-        }
-    }
-    if (positional != 1)
-        return usage();
-
+    const std::optional<TypeSelection> types = selectedTypes(call);
+    if (!types)
+        return kExitUsage;
     bw::Catalogue catalogue;
-    readTree(catalogue, directory, types);
+    readTree(catalogue, call.argument(0), *types);
     static char buffer[1 << 16];
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
     bw::IconFileCheck check;
@@ -56,5 +42,14 @@ int checkCommand(int argc, char** argv)
         std::fprintf(stderr, "FERTIG: %d Icons Defekt !\n", defects);
     return defects == 0 ? kExitOk : kExitFailure;
 }
+
+} // namespace
+
+const Command checkCommand {
+    "check", "VERZEICHNIS [--types ...]", "jedes Icon des Verzeichnisses auf Schäden prüfen, wie \"Checken\"",
+    "Je defekter Eintrag eine Zeile: Nummer, ein Tabulator und der Pfad. Auf der Fehlerausgabe die Schlusszeile.\n"
+    "Eine Icon-Datei ist heil, wenn ihr Typfeld 0 oder 1 ist, eine Cursor-Datei bei Typfeld 2, jede andere Datei,\n"
+    "wenn sich ihr Icon laden lässt. Ende 0, wenn alle heil sind, sonst 1.",
+    1, 1, checkOptions, runCheck};
 
 } // namespace cli

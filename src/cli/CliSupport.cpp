@@ -1,5 +1,7 @@
 #include "CliSupport.h"
 
+#include "CommandLine.h"
+
 #include "catalogue/Indexer.h"
 #include "catalogue/TreeScanner.h"
 #include "icons/IconExtractor.h"
@@ -59,6 +61,24 @@ std::optional<TypeSelection> parseTypes(std::string_view list)
     return checked;
 }
 
+QCommandLineOption typesOption()
+{
+    return QCommandLineOption(QStringLiteral("types"), QStringLiteral("nur diese Dateitypen, durch Kommas getrennt (Voreinstellung: alle)"),
+                              QStringLiteral("ico,cur,exe,dll,icl,bmp"));
+}
+
+std::optional<TypeSelection> selectedTypes(const Invocation& call)
+{
+    TypeSelection all;
+    all.fill(true);
+    if (!call.isSet(QStringLiteral("types")))
+        return all;
+    const std::optional<TypeSelection> parsed = parseTypes(call.value(QStringLiteral("types")));
+    if (!parsed)
+        call.usageError(QStringLiteral("unbekannter Dateityp in --types; erlaubt sind ico, cur, exe, dll, icl, bmp"));
+    return parsed;
+}
+
 std::optional<int> parseIndex(std::string_view text)
 {
     int value = 0;
@@ -76,8 +96,7 @@ int usage()
                "  bildwiesel-cli write-ico DATEI INDEX AUSGABE.ico\n"
                "  bildwiesel-cli write-bmp DATEI INDEX AUSGABE.bmp\n"
                "  bildwiesel-cli scan VERZEICHNIS [--types ico,cur,exe,dll,icl,bmp]\n"
-               "  bildwiesel-cli export VERZEICHNIS KOPIERVERZEICHNIS [--types ...] [--as ico|bmp]\n"
-               "  bildwiesel-cli check VERZEICHNIS [--types ...]\n",
+               "  bildwiesel-cli thumbnail [-s GRÖSSE] DATEI AUSGABE.png\n",
                stderr);
     return kExitUsage;
 }

@@ -10,7 +10,11 @@
 #include <string>
 #include <string_view>
 
+#include <QCommandLineOption>
+
 namespace cli {
+
+class Invocation;
 
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
@@ -23,10 +27,16 @@ using TypeSelection = std::array<bool, 6>;
 // "ico,exe" as a selection; none for an unknown type or an empty list.
 std::optional<TypeSelection> parseTypes(std::string_view list);
 
+// The --types option of the commands that read a tree, and the selection it asks for (every type
+// when it is not given); none after a wrong list was reported as wrong usage.
+QCommandLineOption typesOption();
+std::optional<TypeSelection> selectedTypes(const Invocation& call);
+
 // A non-negative decimal number; none for anything else.
 std::optional<int> parseIndex(std::string_view text);
 
-// Prints the usage text to stderr and returns kExitUsage.
+// Prints a usage text of the first commands to stderr and returns kExitUsage. Commands in the
+// command table report wrong usage through Invocation::usageError instead.
 int usage();
 
 // Bytes as they are (file names need not be UTF-8).

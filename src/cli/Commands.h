@@ -1,12 +1,18 @@
 #pragma once
 
-// The commands of bildwiesel-cli, one function each: argv[0] is the program, argv[1] the command.
+// The commands of bildwiesel-cli, one table entry each (see CommandLine.h); main.cpp lists them.
+
+#include "CommandLine.h"
+
 namespace cli {
 
-int countCommand(int argc, char** argv);
-int scanCommand(int argc, char** argv);
-int writeCommand(int argc, char** argv); // extract, write-ico, write-bmp
-int exportCommand(int argc, char** argv);
-int checkCommand(int argc, char** argv);
+extern const Command countCommand;
+extern const Command extractCommand;
+extern const Command writeIcoCommand;
+extern const Command writeBmpCommand;
+extern const Command scanCommand;
+extern const Command thumbnailCommand;
+extern const Command exportCommand;
+extern const Command checkCommand;
 
 } // namespace cli

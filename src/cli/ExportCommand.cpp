@@ -1,6 +1,7 @@
 // bildwiesel-cli export: "Alle Kopieren" from a script.
 
 #include "CliSupport.h"
+#include "CommandLine.h"
 #include "Commands.h"
 
 #include "app/AppState.h"
@@ -35,43 +36,26 @@ void message(const QString& text)
     std::fprintf(stderr, "bildwiesel-cli: %s\n", text.toLocal8Bit().constData());
 }
 
-} // namespace
-
-int exportCommand(int argc, char** argv)
+QList<QCommandLineOption> exportOptions()
 {
-    // export DIR COPYDIR [--types LIST] [--as ico|bmp], options in any order after the command.
-    std::string directory;
-    std::string copyDirectory;
-    TypeSelection types;
-    types.fill(true);
+    return {typesOption(),
+            QCommandLineOption(QStringLiteral("as"), QStringLiteral("als Icon-Datei (ico, Voreinstellung) oder als Bitmap (bmp)"), QStringLiteral("ico|bmp"))};
+}
+
+int runExport(const Invocation& call)
+{
+    const std::optional<TypeSelection> types = selectedTypes(call);
+    if (!types)
+        return kExitUsage;
     std::string extension = ".ico";
-    int positional = 0;
-    for (int i = 2; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--types" && i + 1 < argc) {
-            const std::optional<TypeSelection> parsed = parseTypes(argv[++i]);
-            if (!parsed)
-                return usage();
-            types = *parsed;
-        } else if (arg == "--as" && i + 1 < argc) {
-            const std::string_view as = argv[++i];
-            if (as != "ico" && as != "bmp")
-                return usage();
-            extension = "." + std::string(as);
-        } else if (arg.starts_with("--")) {
-            return usage();
-        } else if (positional == 0) {
-            directory = arg;
-            ++positional;
-        } else if (positional == 1) {
-            copyDirectory = arg;
-            ++positional;
-        } else {
-            return usage();
-        }
+    if (call.isSet(QStringLiteral("as"))) {
+        const std::string as = call.value(QStringLiteral("as"));
+        if (as != "ico" && as != "bmp")
+            return call.usageError(QStringLiteral("--as nimmt ico oder bmp"));
+        extension = "." + as;
     }
-    if (positional != 2)
-        return usage();
+    const std::string& directory = call.argument(0);
+    const std::string& copyDirectory = call.argument(1);
 
     // The copy directory is checked before anything is read: a typo must not cost a whole read.
     if (!bw::isDirectory(copyDirectory)) {
@@ -85,7 +69,7 @@ int exportCommand(int argc, char** argv)
 
     bw::Catalogue catalogue;
     bool endedEarly = false;
-    readTree(catalogue, directory, types, &endedEarly);
+    readTree(catalogue, directory, *types, &endedEarly);
 
     static char buffer[1 << 16];
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
@@ -117,5 +101,15 @@ int exportCommand(int argc, char** argv)
     std::fprintf(stderr, "%s\n", status.toLocal8Bit().constData());
     return endedEarly || report.lines > 0 || written != count ? kExitFailure : kExitOk;
 }
+
+} // namespace
+
+const Command exportCommand {
+    "export", "VERZEICHNIS KOPIERVERZEICHNIS [--types ...] [--as ico|bmp]", "jedes Icon des Verzeichnisses in das Kopierverzeichnis, wie \"Alle Kopieren\"",
+    "Je geschriebene Datei eine Zeile: Nummer des Eintrags, ein Tabulator und der Pfad.\n"
+    "Auf der Fehlerausgabe: jede Meldung des Kopierens, dann \"c von N Icons kopiert\".\n"
+    "Eine vorhandene Datei wird nie ersetzt; ein belegter Name bekommt _1, _2, ... angehängt.\n"
+    "Ende 0, wenn jeder Eintrag eine Datei ergab, sonst 1.",
+    2, 2, exportOptions, runExport};
 
 } // namespace cli

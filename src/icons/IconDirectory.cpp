@@ -12,7 +12,7 @@ int directoryEdge(std::uint8_t stored) { return stored == 0 ? 256 : stored; }
 
 } // namespace
 
-std::optional<std::size_t> chooseIconImage(const std::vector<IconCandidate>& candidates)
+std::optional<std::size_t> chooseIconImage(const std::vector<IconCandidate>& candidates, ImagePick pick)
 {
     std::optional<std::size_t> best;
     int bestDistance = 0;
@@ -23,8 +23,9 @@ std::optional<std::size_t> chooseIconImage(const std::vector<IconCandidate>& can
         const std::optional<int> bits = iconImageBitCount(c.data);
         if (!bits)
             return std::nullopt;
-        const int distance = std::abs(c.width - kIconEdge) + std::abs(c.height - kIconEdge);
         const int area = c.width * c.height;
+        // For the largest image, a larger area is a smaller distance.
+        const int distance = pick == ImagePick::Largest ? -area : std::abs(c.width - kIconEdge) + std::abs(c.height - kIconEdge);
         const bool better = !best || distance < bestDistance
             || (distance == bestDistance && (*bits > bestBits || (*bits == bestBits && area > bestArea)));
         if (better) {
@@ -49,12 +50,15 @@ QImage scaleToIconSize(const QImage& picture)
         .convertToFormat(QImage::Format_ARGB32);
 }
 
-QImage pictureFromCandidates(const std::vector<IconCandidate>& candidates)
+QImage pictureFromCandidates(const std::vector<IconCandidate>& candidates, ImagePick pick)
 {
-    const std::optional<std::size_t> chosen = chooseIconImage(candidates);
+    const std::optional<std::size_t> chosen = chooseIconImage(candidates, pick);
     if (!chosen)
         return {};
-    return scaleToIconSize(decodeIconImage(candidates[*chosen].data));
+    const QImage picture = decodeIconImage(candidates[*chosen].data);
+    if (pick == ImagePick::Largest)
+        return picture.isNull() ? QImage() : picture.convertToFormat(QImage::Format_ARGB32);
+    return scaleToIconSize(picture);
 }
 
 bool isIconFile(ByteReader file)

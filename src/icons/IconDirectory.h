@@ -20,13 +20,18 @@ struct IconCandidate {
     ByteReader data;
 };
 
-// Picks the image nearest to 32 x 32, then the deepest colour (from the image's own header),
-// then the larger area, then the first. None when the list is empty or an image header is
-// unreadable, since such a directory is inconsistent.
-std::optional<std::size_t> chooseIconImage(const std::vector<IconCandidate>& candidates);
+// Which image of an icon group a caller wants: the one the program shows (nearest to 32 x 32,
+// brought to 32 x 32), or the largest as stored (for thumbnails).
+enum class ImagePick { IconSize, Largest };
 
-// Decodes the chosen image and brings it to 32 x 32 (smooth scaling where needed).
-QImage pictureFromCandidates(const std::vector<IconCandidate>& candidates);
+// IconSize: the image nearest to 32 x 32, then the deepest colour (from the image's own header),
+// then the larger area, then the first. Largest: the larger area, then the deepest colour, then
+// the first. None when the list is empty or an image header is unreadable, since such a
+// directory is inconsistent.
+std::optional<std::size_t> chooseIconImage(const std::vector<IconCandidate>& candidates, ImagePick pick = ImagePick::IconSize);
+
+// Decodes the chosen image; IconSize brings it to 32 x 32 (smooth scaling where needed).
+QImage pictureFromCandidates(const std::vector<IconCandidate>& candidates, ImagePick pick = ImagePick::IconSize);
 
 // Smoothly scales a picture to 32 x 32, keeping straight alpha in the result.
 QImage scaleToIconSize(const QImage& picture);

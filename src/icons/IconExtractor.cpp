@@ -24,7 +24,7 @@ bool isBitmapFile(ByteReader file)
     return file.matches(0, "BM") && file.size() >= 26;
 }
 
-QImage bitmapPicture(ByteReader file)
+QImage bitmapPicture(ByteReader file, ImagePick pick)
 {
     QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(file.data()),
                                                static_cast<qsizetype>(file.size()));
@@ -40,7 +40,8 @@ QImage bitmapPicture(ByteReader file)
     if (picture.isNull())
         return {};
     // A bitmap is always drawn opaque, whatever its fourth byte holds.
-    return scaleToIconSize(picture.convertToFormat(QImage::Format_RGB32));
+    const QImage opaque = picture.convertToFormat(QImage::Format_RGB32);
+    return pick == ImagePick::Largest ? opaque.convertToFormat(QImage::Format_ARGB32) : scaleToIconSize(opaque);
 }
 
 } // namespace
@@ -73,22 +74,30 @@ int iconCount(ByteReader file)
     return 0;
 }
 
-QImage extractIcon(ByteReader file, int index)
+namespace {
+
+QImage extract(ByteReader file, int index, ImagePick pick)
 {
     switch (iconSourceKind(file)) {
-    case IconSourceKind::Pe: return peGroupIcon(file, index);
-    case IconSourceKind::Ne: return neGroupIcon(file, index);
+    case IconSourceKind::Pe: return peGroupIcon(file, index, pick);
+    case IconSourceKind::Ne: return neGroupIcon(file, index, pick);
     case IconSourceKind::IconFile: {
         if (index != 0)
             return {};
         const auto candidates = iconFileCandidates(file);
-        return candidates ? pictureFromCandidates(*candidates) : QImage();
+        return candidates ? pictureFromCandidates(*candidates, pick) : QImage();
     }
-    case IconSourceKind::Bitmap: return index == 0 ? bitmapPicture(file) : QImage();
+    case IconSourceKind::Bitmap: return index == 0 ? bitmapPicture(file, pick) : QImage();
     case IconSourceKind::None: break;
     }
     return {};
 }
+
+} // namespace
+
+QImage extractIcon(ByteReader file, int index) { return extract(file, index, ImagePick::IconSize); }
+
+QImage extractLargestIcon(ByteReader file, int index) { return extract(file, index, ImagePick::Largest); }
 
 namespace {
 
@@ -154,6 +163,16 @@ QImage extractIcon(const std::filesystem::path& path, int index)
         return {};
     // The picture must not point into the mapping, which may end with the next call.
     QImage picture = extractIcon(file->reader(), index);
+    picture.detach();
+    return picture;
+}
+
+QImage extractLargestIcon(const std::filesystem::path& path, int index)
+{
+    const MappedFile* file = lastFile.open(path);
+    if (!file)
+        return {};
+    QImage picture = extractLargestIcon(file->reader(), index);
     picture.detach();
     return picture;
 }

@@ -23,6 +23,11 @@ int iconCount(ByteReader file);
 QImage extractIcon(const std::filesystem::path& path, int index);
 QImage extractIcon(ByteReader file, int index);
 
+// The largest image of the icon at `index`, as stored (Format_ARGB32, straight alpha), or a null
+// image when there is none. A bitmap file gives the whole bitmap, opaque. For thumbnails.
+QImage extractLargestIcon(const std::filesystem::path& path, int index);
+QImage extractLargestIcon(ByteReader file, int index);
+
 // Lets go of the file the path functions keep mapped between calls (they check on every call
 // that it is unchanged; this only frees the mapping early, e.g. before deleting files).
 void releaseFileCache();

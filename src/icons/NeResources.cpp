@@ -98,7 +98,7 @@ int neGroupIconCount(ByteReader file)
     return t ? static_cast<int>(t->groups.size()) : 0;
 }
 
-QImage neGroupIcon(ByteReader file, int index)
+QImage neGroupIcon(ByteReader file, int index, ImagePick pick)
 {
     const std::optional<NeResourceTable> t = readResourceTable(file);
     if (!t || index < 0 || static_cast<std::size_t>(index) >= t->groups.size())
@@ -114,7 +114,7 @@ QImage neGroupIcon(ByteReader file, int index)
         return std::nullopt;
     };
     const auto candidates = groupCandidates(*group, lookup);
-    return candidates ? pictureFromCandidates(*candidates) : QImage();
+    return candidates ? pictureFromCandidates(*candidates, pick) : QImage();
 }
 
 } // namespace bw

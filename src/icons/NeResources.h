@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ByteReader.h"
+#include "IconDirectory.h"
 
 #include <QImage>
 
@@ -9,6 +10,6 @@ namespace bw {
 // Group icons of a 16-bit New Executable (Windows 3.x programs and .icl icon libraries).
 bool isNeFile(ByteReader file);
 int neGroupIconCount(ByteReader file);
-QImage neGroupIcon(ByteReader file, int index);
+QImage neGroupIcon(ByteReader file, int index, ImagePick pick = ImagePick::IconSize);
 
 } // namespace bw

@@ -183,7 +183,7 @@ int peGroupIconCount(ByteReader file)
     return groups ? static_cast<int>(groups->count) : 0;
 }
 
-QImage peGroupIcon(ByteReader file, int index)
+QImage peGroupIcon(ByteReader file, int index, ImagePick pick)
 {
     const std::optional<PeImage> pe = PeImage::open(file);
     if (!pe || index < 0)
@@ -223,7 +223,7 @@ QImage peGroupIcon(ByteReader file, int index)
     if (!group || !icons)
         return {};
     const auto candidates = groupCandidates(*group, [&](std::uint16_t id) { return findIcon(*pe, *icons, id); });
-    return candidates ? pictureFromCandidates(*candidates) : QImage();
+    return candidates ? pictureFromCandidates(*candidates, pick) : QImage();
 }
 
 } // namespace bw

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ByteReader.h"
+#include "IconDirectory.h"
 
 #include <QImage>
 
@@ -9,6 +10,6 @@ namespace bw {
 // Group icons (RT_GROUP_ICON) of a 32- or 64-bit Portable Executable.
 bool isPeFile(ByteReader file);
 int peGroupIconCount(ByteReader file);
-QImage peGroupIcon(ByteReader file, int index);
+QImage peGroupIcon(ByteReader file, int index, ImagePick pick = ImagePick::IconSize);
 
 } // namespace bw

@@ -27,6 +27,19 @@ std::string subdirectoryOrSelf(const std::string& base, const char* name)
     return std::filesystem::is_directory(candidate, ec) ? candidate : base;
 }
 
+// Where daten/ and musik/ live: beside the binary in the build tree, in ../share/bildwiesel/
+// when the program is installed (bin/ and share/ side by side), else the program directory.
+std::string dataBaseDirectory(const std::string& programDirectory)
+{
+    std::error_code ec;
+    if (std::filesystem::is_directory(programDirectory + "daten", ec) || std::filesystem::is_directory(programDirectory + "musik", ec))
+        return programDirectory;
+    const std::filesystem::path installed = std::filesystem::path(programDirectory).parent_path().parent_path() / "share" / "bildwiesel";
+    if (std::filesystem::is_directory(installed, ec))
+        return withTrailingSlash(installed.lexically_normal().string());
+    return programDirectory;
+}
+
 } // namespace
 
 const ProgramPaths& programPaths() { return paths(); }
@@ -39,8 +52,9 @@ void InitPaths(const std::filesystem::path& programFile)
         file = std::filesystem::read_symlink("/proc/self/exe", ec);
     ProgramPaths& p = paths();
     p.programDirectory = withTrailingSlash(file.parent_path().string());
-    p.dataDirectory = subdirectoryOrSelf(p.programDirectory, "daten");
-    p.musicDirectory = subdirectoryOrSelf(p.programDirectory, "musik");
+    const std::string base = dataBaseDirectory(p.programDirectory);
+    p.dataDirectory = subdirectoryOrSelf(base, "daten");
+    p.musicDirectory = subdirectoryOrSelf(base, "musik");
 }
 
 namespace {

@@ -206,3 +206,85 @@ TEST_F(Cli, CheckListsDamagedEntries)
     EXPECT_EQ(cli({"check"}).exitCode, 2);
     EXPECT_EQ(cli({"check", base, base}).exitCode, 2);
 }
+
+TEST_F(Cli, HelpForTheToolAndEachCommandAndTheVersion)
+{
+    const CliResult tool = cli({"--help"});
+    EXPECT_EQ(tool.exitCode, 0);
+    EXPECT_TRUE(tool.err.isEmpty());
+    QFile manPage(QStringLiteral(BW_SOURCE_DIR "/data/linux/bildwiesel-cli.1"));
+    ASSERT_TRUE(manPage.open(QIODevice::ReadOnly));
+    const QByteArray man = manPage.readAll();
+    for (const char* command : {"count", "extract", "write-ico", "write-bmp", "scan", "thumbnail"}) {
+        EXPECT_TRUE(tool.out.contains(QByteArray("  ") + command + " ")) << command;
+        for (const QList<QByteArray>& args : QList<QList<QByteArray>> {{command, "--help"}, {"help", command}, {command, "-h"}}) {
+            const CliResult r = cli(args);
+            EXPECT_EQ(r.exitCode, 0) << command;
+            EXPECT_TRUE(r.out.startsWith(QByteArray("Aufruf: bildwiesel-cli ") + command + " ")) << r.out.constData();
+        }
+        // Every command the tool offers is in its man page.
+        EXPECT_TRUE(man.contains(QByteArray("\\fB") + command + "\\fR") || man.contains(QByteArray(".BI ") + command + " ")
+                    || man.contains(QByteArray(".BI ") + command + "\n"))
+            << command;
+    }
+    EXPECT_TRUE(cli({"scan", "--help"}).out.contains("--types"));
+    EXPECT_TRUE(cli({"thumbnail", "--help"}).out.contains("-s, --size GRÖSSE"));
+    const CliResult version = cli({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "bildwiesel-cli 1.110\n");
+}
+
+TEST_F(Cli, OptionsAnywhereAfterTheCommand)
+{
+    QDir(dir.path()).mkpath(QStringLiteral("baum"));
+    file("baum/a.ico", solidIcon(qRgb(255, 0, 0)));
+    file("baum/b.dll", libraryWithIcons(2));
+    const QByteArray base = path("baum");
+    const QByteArray expected = "1\t0\t" + base + "/b.dll\n2\t1\t" + base + "/b.dll\n";
+    for (const QList<QByteArray>& args : QList<QList<QByteArray>> {{"scan", base, "--types", "dll"}, {"scan", "--types", "dll", base},
+                                                                    {"scan", "--types=dll", base}, {"scan", "--types", "dll", "--", base},
+                                                                    {"--types", "dll", "scan", base}}) {
+        const CliResult r = cli(args);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.out, expected) << args.join(' ').constData();
+    }
+    const QByteArray ico = path("baum/a.ico");
+    int n = 0;
+    for (const QList<QByteArray>& args : QList<QList<QByteArray>> {{"thumbnail", "-s", "20", ico, path("t0.png")},
+                                                                    {"thumbnail", ico, "-s", "20", path("t1.png")},
+                                                                    {"thumbnail", ico, path("t2.png"), "--size=20"},
+                                                                    {"-s", "20", "thumbnail", ico, path("t3.png")}}) {
+        EXPECT_EQ(cli(args).exitCode, 0);
+        EXPECT_EQ(QImage(QFile::decodeName(path(QByteArray("t" + QByteArray::number(n++) + ".png").constData()))).size(), QSize(20, 20));
+    }
+}
+
+TEST_F(Cli, WrongUsageIsExitTwoWithAGermanReason)
+{
+    const QByteArray ico = file("a.ico", solidIcon(qRgb(255, 0, 0)));
+    struct Case {
+        QList<QByteArray> args;
+        QByteArray reason;
+    };
+    for (const Case& c : QList<Case> {{{"scan", path(""), "--typo"}, "scan: unbekannte Option: --typo"},
+                                      {{"scan", path(""), "--types"}, "der Option --types fehlt ihr Wert"},
+                                      {{"extract", ico, "0", path("o.png"), "zu.png"}, "extract: zu viele Argumente"},
+                                      {{"write-ico", ico}, "write-ico: zu wenige Argumente"},
+                                      {{"extract", ico, "x", path("o.png")}, "INDEX ist keine Zahl"},
+                                      {{"thumbnail", "-s", "0", ico, path("o.png")}, "GRÖSSE muss eine Zahl"},
+                                      {{"--frob"}, "unbekannte Option: --frob"},
+                                      {{"frobnicate"}, "unbekannter Befehl: frobnicate"}}) {
+        const CliResult r = cli(c.args);
+        EXPECT_EQ(r.exitCode, 2) << c.reason.constData();
+        EXPECT_TRUE(r.err.contains(c.reason)) << r.err.constData();
+        EXPECT_TRUE(r.err.contains("Aufruf:")) << r.err.constData();
+        EXPECT_TRUE(r.out.isEmpty());
+        for (const char* english : {"Unknown", "Missing", "Unexpected", "Usage"})
+            EXPECT_FALSE(r.err.contains(english)) << r.err.constData();
+    }
+    EXPECT_FALSE(QFile::exists(QFile::decodeName(path("o.png"))));
+    // A name that looks like an option is an argument after "--".
+    const CliResult dashed = cli({"count", "--", "--help"});
+    EXPECT_EQ(dashed.exitCode, 0);
+    EXPECT_EQ(dashed.out, "0\t--help\n");
+}
