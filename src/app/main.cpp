@@ -1,6 +1,7 @@
 #include "app/IconFrm.h"
 #include "app/MainU.h"
 #include "app/QtDialogs.h"
+#include "app/QtTranslations.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -43,6 +44,7 @@ void closeOnTerminate(QWidget* mainWindow)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    bw::installGermanQtTranslations(app);
     bw::QtDialogs dialogs;
     bw::setDialogs(&dialogs);
     bw::createWindows();
