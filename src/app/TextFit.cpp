@@ -66,17 +66,14 @@ int growToShowAllRows(QListWidget& list)
 
 int captionWidthNeeded(const QWidget& window)
 {
-    // Title bars draw the caption bold, beside the window icon and the buttons.
+    const Qt::WindowFlags flags = window.windowFlags();
+    if (flags & Qt::FramelessWindowHint || (flags & Qt::WindowType_Mask) == Qt::SplashScreen)
+        return 0; // no title bar
+    // Title bars draw the caption bold, beside the window icon and the buttons. Some window
+    // managers (openbox) show minimise, maximise and close whatever the window asks for.
     QFont bold = window.font();
     bold.setBold(true);
-    const Qt::WindowFlags flags = window.windowFlags();
-    int buttons = 0;
-    if (!(flags & Qt::CustomizeWindowHint))
-        buttons = (flags & Qt::WindowType_Mask) == Qt::Window ? 3 : 1;
-    else
-        for (Qt::WindowType hint : {Qt::WindowCloseButtonHint, Qt::WindowMinimizeButtonHint, Qt::WindowMaximizeButtonHint})
-            buttons += (flags & hint) ? 1 : 0;
-    return QFontMetrics(bold).horizontalAdvance(window.windowTitle()) + 24 + 22 * buttons;
+    return QFontMetrics(bold).horizontalAdvance(window.windowTitle()) + 40 + 3 * 26;
 }
 
 } // namespace bw

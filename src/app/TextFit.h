@@ -19,7 +19,7 @@ int growToFitText(QWidget& control);
 int growToShowAllRows(QListWidget& list);
 
 // The width a window needs for its caption in the title bar, with room for the bar's icon and
-// the buttons its flags ask for.
+// three buttons (0 for a window without a title bar).
 int captionWidthNeeded(const QWidget& window);
 
 } // namespace bw

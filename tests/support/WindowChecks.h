@@ -38,7 +38,7 @@ inline QString shownText(QString text)
 // Every visible label, button, check box and group box caption of the window whose text is
 // wider than the room its control gives it, as "name: 'text' needs N px, has M px". The
 // window's own caption counts too, with room left for the title bar's icon and buttons.
-inline QStringList clippedTexts(QWidget& window, int titleBarButtons = 1)
+inline QStringList clippedTexts(QWidget& window, int titleBarButtons = 3)
 {
     QStringList clipped;
     auto check = [&clipped](const QObject& control, const QString& text, int needed, int room) {
@@ -47,8 +47,9 @@ inline QStringList clippedTexts(QWidget& window, int titleBarButtons = 1)
     };
     QFont titleFont = window.font();
     titleFont.setBold(true);
-    check(window, window.windowTitle(), QFontMetrics(titleFont).horizontalAdvance(window.windowTitle()) + 24 + 22 * titleBarButtons,
-          window.width());
+    if (!window.windowTitle().isEmpty())
+        check(window, window.windowTitle(), QFontMetrics(titleFont).horizontalAdvance(window.windowTitle()) + 40 + 26 * titleBarButtons,
+              window.width());
     for (QWidget* w : window.findChildren<QWidget*>()) {
         if (!w->isVisibleTo(&window) || w->isWindow())
             continue;
