@@ -129,6 +129,7 @@ TEST_F(WindowRules, CloseRequestDuringAReadIsAbbrechenAndNoReadStartsInside)
     EXPECT_TRUE(progress().isVisible());
     QTRY_VERIFY(!progress().isVisible());
     main().Suchergebnis1->trigger();
+    progress().readCancelled = false;
     QTest::keyClick(&progress(), Qt::Key_Escape);
     EXPECT_TRUE(progress().readCancelled);
     QTRY_VERIFY(!progress().isVisible());
@@ -138,12 +139,16 @@ TEST_F(WindowRules, ClosingTheMainWindowDuringAReadStopsTheReadFirst)
 {
     start();
     bool mainShownAfterRequest = false;
+    bool shutDownDuringRead = true;
     QTimer::singleShot(0, &progress(), [&] {
         testutil::requestClose(main());
         mainShownAfterRequest = main().isVisible();
+        shutDownDuringRead = shutDownDone();
     });
     main().BitBtn1Click();
     EXPECT_TRUE(mainShownAfterRequest);
+    EXPECT_FALSE(shutDownDuringRead);
+    EXPECT_FALSE(shutDownDone()); // not before the read has returned
     EXPECT_LT(catalogue().entryCount(), kFolders);
     QTRY_VERIFY(shutDownDone()); // then the program ends as with "&Ende"
     EXPECT_TRUE(QFile::exists(config.path() + QStringLiteral("/bildwiesel/bwsave.kwb")));
