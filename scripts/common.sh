@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Shared by ./run and ./test: install the Debian packages the build needs, then configure and
-# build in build/.
+# build in build/. ./run builds only what it starts; ./test builds everything in the same tree,
+# reusing what ./run built.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -9,7 +10,7 @@ BUILD_DIR="${BUILD_DIR:-$ROOT/build}"
 # What each package is for is written in the README.
 PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgl-dev libglx-dev libsdl2-dev
           libgtest-dev libbenchmark-dev xvfb xauth x11-utils icoutils nsis-common
-          desktop-file-utils appstream dpkg-dev file)
+          desktop-file-utils appstream dpkg-dev file qt6-translations-l10n openbox)
 
 install_missing_packages() {
     local missing=()
@@ -36,8 +37,10 @@ install_missing_packages() {
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
+# build_project [TARGET...]: configures, then builds the targets named, or everything.
 build_project() {
-    local type="${1:-RelWithDebInfo}"
-    cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE="$type" >/dev/null
-    cmake --build "$BUILD_DIR" --parallel "$(nproc)"
+    cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    local targets=()
+    [ $# -gt 0 ] && targets=(--target "$@")
+    cmake --build "$BUILD_DIR" --parallel "$(nproc)" "${targets[@]}"
 }

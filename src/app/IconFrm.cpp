@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/MainU.h"
+#include "app/TextFit.h"
 #include "catalogue/ReadCommands.h"
 #include "settings/EinstellFrm.h"
 #include "fileops/BitmapExport.h"
@@ -108,6 +109,11 @@ TIconF::TIconF(QWidget* parent)
     StatusBar2->setPalette(fuchsia);
     StatusBar2->panel(0)->setFrameStyle(QFrame::Panel | QFrame::Raised);
     StatusBar2->setPanelText(0, QStringLiteral("Kopierverzeichnis"));
+    StatusBar2->fitPanelToText(0);
+    // The number panel grows to the left, away from the scroll bar, if "Nr: 1000000" needs it.
+    const int numberMissing = textWidthNeeded(*Panel5->label()) + 2 * Panel5->frameWidth() - Panel5->width();
+    if (numberMissing > 0)
+        Panel5->setGeometry(Panel5->geometry().adjusted(-numberMissing, 0, 0, 0));
 
     buildMenus();
 
@@ -130,9 +136,17 @@ TIconF::TIconF(QWidget* parent)
     connect(SeiteDemarkieren1, &QAction::triggered, this, &TIconF::SeiteDemarkieren1Click);
     connect(Oginalgre1, &QAction::triggered, this, &TIconF::Oginalgre1Click);
     connect(StatusBar2, &StatusPanels::clicked, this, [this] { chooseCopyDirectory(*this); });
+    // The wheel moves the page by rows, PageUp/PageDown by the scroll bar's page step: both through
+    // the scroll bar, whose change event repaints.
+    connect(Bild, &PageImage::wheelTurned, this,
+            [this](int notches) { ScrollBar1->setValue(ScrollBar1->value() + notches * pageState().cellsAcross); });
+    connect(Bild, &PageImage::pageKeyPressed, this, [this](int direction) {
+        ScrollBar1->triggerAction(direction > 0 ? QAbstractSlider::SliderPageStepAdd : QAbstractSlider::SliderPageStepSub);
+    });
     setMinimumSize(kMinWindowWidth, kMinWindowHeight);
 
     resize(640, 481);
+    Bild->setFocus(); // keys must never switch the volume by surprise
     FormCreate();
     DriveComboBox1->reportInitialDrive();
 }
@@ -247,6 +261,15 @@ void TIconF::FormResize()
     ScrollBar1Change();
 }
 
+void TIconF::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    // Disabling the window (a read) took the focus away; it comes back to the page, not to the
+    // first control, the drive box.
+    if (event->type() == QEvent::EnabledChange && isEnabled() && !focusWidget())
+        Bild->setFocus();
+}
+
 void TIconF::ScrollBar1Change()
 {
     pageState().firstVisible = ScrollBar1->value();
@@ -329,6 +352,10 @@ void TIconF::showEvent(QShowEvent* event)
 
 void TIconF::closeEvent(QCloseEvent* event)
 {
+    if (closeAfterRead()) { // the read stops first, then the program ends
+        event->ignore();
+        return;
+    }
     if (!m_closed) {
         m_closed = true;
         shutDown(*this);

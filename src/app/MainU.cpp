@@ -4,6 +4,7 @@
 #include "app/IconFrm.h"
 #include "app/SecondaryWindow.h"
 #include "app/StartFrm.h"
+#include "app/TextFit.h"
 #include "catalogue/EinleseFrm.h"
 #include "catalogue/ReadCommands.h"
 #include "fileops/KopierpfadFrm.h"
@@ -99,10 +100,14 @@ void startUp(TIconF& main)
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Checked);
     }
+    // All six types show whole, whatever the desktop's font: the list and its box grow if need be.
+    main.GroupBox1->resize(main.GroupBox1->width(), main.GroupBox1->height() + growToShowAllRows(*main.CheckListBox1));
     s.backgroundColour = kColourButtonFace;
     s.windowsDirectory = configDirectory();
     if (QFile::exists(pathText(s.windowsDirectory + kSettingsFileName)))
         SettingsFile(main, QStringLiteral("load"));
+    MainIndexerHost(main).blankPage(); // the empty page shows the saved colour, read or not
+    main.Bild->update();
 
     const std::string& programDirectory = programPaths().programDirectory;
     if (!isDirectory(s.readDirectory))

@@ -1,5 +1,7 @@
 #include "Panel.h"
 
+#include "app/TextFit.h"
+
 #include <QHBoxLayout>
 #include <QMouseEvent>
 
@@ -44,9 +46,16 @@ StatusPanels::StatusPanels(QWidget* parent, const QString& name, const QList<int
     }
 }
 
+void StatusPanels::fitPanelToText(int i)
+{
+    m_widths[i] = std::max(m_widths.at(i), textWidthNeeded(*m_panels.at(i)) + 2); // 2: the gap between panels
+    resizeEvent(nullptr);
+}
+
 void StatusPanels::resizeEvent(QResizeEvent* event)
 {
-    QFrame::resizeEvent(event);
+    if (event)
+        QFrame::resizeEvent(event);
     int x = 0;
     for (qsizetype i = 0; i < m_panels.size(); ++i) {
         const bool last = i + 1 == m_panels.size();

@@ -33,6 +33,8 @@ public:
     QLabel* panel(int i) const { return m_panels.at(i); }
     QString panelText(int i) const { return m_panels.at(i)->text(); }
     void setPanelText(int i, const QString& text) { m_panels.at(i)->setText(text); }
+    // Widens panel i, if need be, so that its present text shows whole.
+    void fitPanelToText(int i);
 
 signals:
     void clicked();

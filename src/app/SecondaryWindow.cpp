@@ -1,5 +1,11 @@
 #include "SecondaryWindow.h"
 
+#include "app/TextFit.h"
+
+#include <QAbstractButton>
+#include <QCloseEvent>
+#include <QKeyEvent>
+
 namespace bw {
 
 SecondaryWindow::SecondaryWindow(QWidget* mainWindow, const QString& className, const QString& caption, QSize clientSize,
@@ -12,6 +18,71 @@ SecondaryWindow::SecondaryWindow(QWidget* mainWindow, const QString& className, 
         resize(clientSize);
     else
         setFixedSize(clientSize);
+}
+
+void SecondaryWindow::setCloseRequest(CloseRequest rule, QAbstractButton* cancelButton)
+{
+    m_rule = rule;
+    m_cancelButton = cancelButton;
+}
+
+void SecondaryWindow::cancelRequested()
+{
+    if (m_cancelButton)
+        m_cancelButton->click(); // a disabled or hidden button does nothing, as for the user
+}
+
+bool isCloseRequest(const QCloseEvent& event)
+{
+    // Qt delivers the window system's close requests as spontaneous events; close() is not one.
+    return event.spontaneous();
+}
+
+void SecondaryWindow::closeEvent(QCloseEvent* event)
+{
+    if (isCloseRequest(*event)) {
+        switch (closeRequestRule()) {
+        case CloseRequest::Close:
+            break;
+        case CloseRequest::Cancel:
+            event->ignore();
+            cancelRequested();
+            return;
+        case CloseRequest::Ignore:
+            event->ignore();
+            return;
+        }
+    }
+    QDialog::closeEvent(event);
+}
+
+void SecondaryWindow::showEvent(QShowEvent* event)
+{
+    const int needed = captionWidthNeeded(*this);
+    if (width() < needed) {
+        if (minimumWidth() == maximumWidth())
+            setFixedWidth(needed);
+        else
+            resize(needed, height());
+    }
+    QDialog::showEvent(event);
+}
+
+void SecondaryWindow::keyPressEvent(QKeyEvent* event)
+{
+    // QDialog hides the window on Esc; that is a close request like any other.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        switch (closeRequestRule()) {
+        case CloseRequest::Close:
+            break;
+        case CloseRequest::Cancel:
+            cancelRequested();
+            return;
+        case CloseRequest::Ignore:
+            return;
+        }
+    }
+    QDialog::keyPressEvent(event);
 }
 
 } // namespace bw

@@ -1,6 +1,7 @@
 #include "StartFrm.h"
 
 #include "app/Panel.h"
+#include "app/SecondaryWindow.h"
 #include "support/Funky.h"
 #include "support/Sound.h"
 
@@ -61,6 +62,11 @@ void TStartF::showEvent(QShowEvent* event)
 
 void TStartF::closeEvent(QCloseEvent* event)
 {
+    // Start-up alone closes the splash; a close request of the window manager changes nothing.
+    if (isCloseRequest(*event)) {
+        event->ignore();
+        return;
+    }
     // The splash stays one more second; the program does not react meanwhile.
     WaitSeconds(true, 1.0f);
     event->accept();

@@ -1,6 +1,7 @@
 #include "app/IconFrm.h"
 #include "app/MainU.h"
 #include "app/QtDialogs.h"
+#include "app/QtTranslations.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -45,6 +46,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     // Lets the desktop match the windows to the installed desktop entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("local.bildwiesel.Bildwiesel"));
+    bw::installGermanQtTranslations(app);
     bw::QtDialogs dialogs;
     bw::setDialogs(&dialogs);
     bw::createWindows();

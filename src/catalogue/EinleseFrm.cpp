@@ -5,7 +5,6 @@
 #include "app/WindowPlacement.h"
 
 #include <QCloseEvent>
-#include <QKeyEvent>
 
 namespace bw {
 
@@ -48,6 +47,8 @@ TEinleseF::TEinleseF(QWidget* mainWindow)
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(100);
     Timer1->setSingleShot(false);
+    // A close request of the window manager, like Esc, is "Abbrechen".
+    setCloseRequest(CloseRequest::Cancel, BitBtn1);
     connect(BitBtn1, &QPushButton::clicked, this, &TEinleseF::BitBtn1Click);
     connect(Timer1, &QTimer::timeout, this, &TEinleseF::Timer1Timer);
 }
@@ -74,18 +75,11 @@ void TEinleseF::BitBtn1Click()
     Timer1->start();
 }
 
-void TEinleseF::keyPressEvent(QKeyEvent* event)
-{
-    if (event->key() == Qt::Key_Escape) {
-        BitBtn1Click();
-        return;
-    }
-    SecondaryWindow::keyPressEvent(event);
-}
-
 void TEinleseF::Timer1Timer()
 {
     Timer1->stop();
+    if (readRunning)
+        return; // a cancelled read is still unwinding; its end starts the timer again
     if (QWidget* main = m_main)
         main->setEnabled(true);
     close();
@@ -94,6 +88,8 @@ void TEinleseF::Timer1Timer()
 void TEinleseF::closeEvent(QCloseEvent* event)
 {
     SecondaryWindow::closeEvent(event);
+    if (!event->isAccepted())
+        return;
     if (QWidget* main = m_main)
         main->setEnabled(true);
     if (TIconF* icons = windows().IconF)

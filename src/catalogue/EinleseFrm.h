@@ -24,6 +24,9 @@ public:
 
     // Set by "Abbrechen", read by the scan between files.
     bool readCancelled = false;
+    // True from the start of a read to its very end: the window stays and the main window stays
+    // disabled until then, whatever closes or cancels it meanwhile.
+    bool readRunning = false;
 
     void setLabel2(const QString& text);
 
@@ -34,7 +37,6 @@ public slots:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override; // Esc presses "Abbrechen"
 
 private:
     QWidget* m_main;

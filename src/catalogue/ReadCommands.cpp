@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QTimer>
 
 namespace bw {
 namespace {
@@ -65,12 +66,30 @@ QStringList checkedTypes(const TIconF& main)
     return types;
 }
 
+bool closeMainAfterRead = false;
+
+// A read pumps messages, and what runs then (a directory change, a click in the file list, a
+// second "Einlesen") must never start a read inside it: that would clear the catalogue under the
+// first and mix the two.
+bool readRunning() { return windows().EinleseF && windows().EinleseF->readRunning; }
+
+// The end of every read: a close of the main window that came meanwhile takes effect now.
+void readEnded(TIconF& main, TEinleseF& progress)
+{
+    progress.readRunning = false;
+    if (closeMainAfterRead) {
+        closeMainAfterRead = false;
+        QTimer::singleShot(0, &main, [&main] { main.close(); });
+    }
+}
+
 // Starts a read from an empty catalogue and shows the progress window. A close still pending
 // from the last read is called off, so the main window stays disabled until this read has ended.
 TEinleseF& beginRead(TIconF& main)
 {
     appState().catalogue->clearCatalogue();
     TEinleseF& progress = *windows().EinleseF;
+    progress.readRunning = true;
     progress.readCancelled = false;
     progress.ListBox1->clear();
     progress.ListBox2->clear();
@@ -85,6 +104,7 @@ void endRead(TIconF& main, TEinleseF& progress)
 {
     QApplication::restoreOverrideCursor();
     main.StatusBar1->setPanelText(1, QStringLiteral("Icon(s) ") + QString::number(appState().catalogue->entryCount()));
+    readEnded(main, progress);
     progress.Timer1->start();
     PlayWav(QStringLiteral("fertig"), 0);
 }
@@ -93,6 +113,8 @@ void endRead(TIconF& main, TEinleseF& progress)
 
 void readTree(TIconF& main)
 {
+    if (readRunning())
+        return;
     AppState& s = appState();
     TEinleseF& progress = beginRead(main);
     const std::string base = withTrailingSlash(s.readDirectory);
@@ -105,6 +127,8 @@ void readTree(TIconF& main)
 
 void readAllDrives(TIconF& main)
 {
+    if (readRunning())
+        return;
     AppState& s = appState();
     TEinleseF& progress = beginRead(main);
     ReadSession session(main, progress);
@@ -118,17 +142,30 @@ void readAllDrives(TIconF& main)
 
 void readSingleFile(TIconF& main, const std::string& path)
 {
+    if (readRunning())
+        return;
     AppState& s = appState();
     pageState().pointerCell = 1;
     s.catalogue->clearCatalogue();
     TEinleseF& progress = *windows().EinleseF;
+    progress.readRunning = true;
     progress.readCancelled = false;
     progress.ListBox1->clear();
     MainIndexerHost host(main);
     indexFile(*s.catalogue, path, host);
+    readEnded(main, progress);
     repaintCurrentPage(main);
 }
 
 void showSearchResult(TIconF&) { windows().EinleseF->show(); }
+
+bool closeAfterRead()
+{
+    if (!readRunning())
+        return false;
+    closeMainAfterRead = true;
+    windows().EinleseF->readCancelled = true;
+    return true;
+}
 
 } // namespace bw

@@ -14,5 +14,8 @@ void readAllDrives(TIconF& main);
 void readSingleFile(TIconF& main, const std::string& path);
 // "Suchergebnis": the progress window as the last read left it.
 void showSearchResult(TIconF& main);
+// A close of the main window while a read runs: cancels the read and closes the main window when
+// the read has ended. False (nothing done) when no read runs.
+bool closeAfterRead();
 
 } // namespace bw

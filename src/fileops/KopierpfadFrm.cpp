@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/IconFrm.h"
+#include "app/TextFit.h"
 #include "support/Funky.h"
 
 #include <QSignalBlocker>
@@ -32,11 +33,14 @@ TKopierpfadF::TKopierpfadF(TIconF* mainWindow)
     FileListBox1->setFocusPolicy(Qt::NoFocus); // it only shows what the directory holds
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
-    BitBtn1->setGeometry(78, 177, 77, 23);
+    BitBtn1->setGeometry(58, 177, 96, 23);
     BitBtn1->setDefault(true);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
     BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
-    BitBtn2->setGeometry(159, 177, 77, 23);
+    BitBtn2->setGeometry(158, 177, 96, 23);
+    growToFitText(*BitBtn1);
+    BitBtn2->move(BitBtn1->geometry().right() + 5, 177);
+    growToFitText(*BitBtn2);
     connect(DriveComboBox1, &DriveComboBox::changed, this, &TKopierpfadF::DriveComboBox1Change);
     connect(DirectoryListBox1, &DirectoryListBox::changed, this, &TKopierpfadF::DirectoryListBox1Change);
     connect(BitBtn1, &QPushButton::clicked, this, &TKopierpfadF::BitBtn1Click);
@@ -71,6 +75,9 @@ void TKopierpfadF::DirectoryListBox1Change()
     FileListBox1->setDirectory(directory);
     Label1->setText(pathText(directory));
     setWindowTitle(QStringLiteral("Kopierverzeichnis hat ") + QString::number(FileListBox1->count()) + QStringLiteral(" Dateien"));
+    // The count can make the caption longer than the title bar: the window grows with it.
+    if (const int needed = captionWidthNeeded(*this); width() < needed)
+        setFixedWidth(needed);
 }
 
 void TKopierpfadF::BitBtn1Click()

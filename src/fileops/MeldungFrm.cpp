@@ -34,6 +34,8 @@ TMeldungF::TMeldungF(QWidget* mainWindow)
     BitBtn1->setDefault(true);
     BitBtn1->setAutoDefault(true);
     connect(BitBtn1, &QPushButton::clicked, this, &TMeldungF::BitBtn1Click);
+    // The close box, Alt+F4 and Esc are "Abbrechen".
+    setCloseRequest(CloseRequest::Cancel, BitBtn1);
     resize(565, 248);
 }
 
@@ -87,23 +89,24 @@ void TMeldungF::BitBtn1Click()
 
 void TMeldungF::keyPressEvent(QKeyEvent* event)
 {
-    // Enter and Esc both press "Abbrechen", the default and the cancel button.
-    switch (event->key()) {
-    case Qt::Key_Escape:
-    case Qt::Key_Return:
-    case Qt::Key_Enter: BitBtn1Click(); return;
-    default: SecondaryWindow::keyPressEvent(event);
+    // Enter presses "Abbrechen", the default button, wherever the focus is.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        BitBtn1Click();
+        return;
     }
+    SecondaryWindow::keyPressEvent(event);
 }
 
 void TMeldungF::closeEvent(QCloseEvent* event)
 {
+    SecondaryWindow::closeEvent(event);
+    if (!event->isAccepted())
+        return;
     // Closing the window while a loop runs stops the loop as "Abbrechen" does; a loop that cannot
     // be stopped runs on, and the main window waits for its end either way.
     if (loopRunning())
         cancelRequested = true;
     flushLines();
-    SecondaryWindow::closeEvent(event);
     if (m_main && !loopRunning())
         m_main->setEnabled(true);
 }

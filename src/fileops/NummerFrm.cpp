@@ -9,10 +9,8 @@
 #include "support/Funky.h"
 #include "support/Sound.h"
 
-#include <QCloseEvent>
 #include <QFile>
 #include <QFontDatabase>
-#include <QKeyEvent>
 
 namespace bw {
 
@@ -64,27 +62,6 @@ void TNummerF::showEvent(QShowEvent* event)
 }
 
 void TNummerF::BitBtn2Click() { renumberCancel = true; }
-
-void TNummerF::closeEvent(QCloseEvent* event)
-{
-    // During a run a close request is "Abbrechen": the run ends after the current file and then
-    // closes the window itself.
-    if (m_running) {
-        renumberCancel = true;
-        event->ignore();
-        return;
-    }
-    SecondaryWindow::closeEvent(event);
-}
-
-void TNummerF::keyPressEvent(QKeyEvent* event)
-{
-    if (m_running && event->key() == Qt::Key_Escape) {
-        BitBtn2Click();
-        return;
-    }
-    SecondaryWindow::keyPressEvent(event);
-}
 
 void TNummerF::BitBtn1Click()
 {

@@ -33,8 +33,10 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
+    // Before a run a close request closes the window; during a run it is "Abbrechen", and the run
+    // closes the window when it has ended.
+    CloseRequest closeRequestRule() const override { return m_running ? CloseRequest::Cancel : CloseRequest::Close; }
+    void cancelRequested() override { BitBtn2Click(); }
 
 private:
     TIconF* m_main;

@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/IconFrm.h"
 #include "app/MainU.h"
+#include "app/TextFit.h"
 #include "app/WindowPlacement.h"
 #include "support/Dialogs.h"
 
@@ -35,7 +36,16 @@ TEinstellF::TEinstellF(QWidget* mainWindow)
     BitBtn3->setGeometry(172, 8, 76, 30);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
     BitBtn2->setGeometry(8, 71, 75, 30);
+    // Where the desktop's font is wider than the design's, the buttons and the window grow.
+    const int grown1 = growToFitText(*BitBtn1);
+    BitBtn3->move(BitBtn3->x() + grown1, BitBtn3->y());
+    const int grown3 = growToFitText(*BitBtn3);
+    growToFitText(*BitBtn2);
+    setFixedSize(width() + grown1 + grown3, height());
     BitBtn2->setDefault(true);
+    // Enter presses OK, whichever button has the focus.
+    BitBtn1->setAutoDefault(false);
+    BitBtn3->setAutoDefault(false);
     connect(BitBtn1, &QPushButton::clicked, this, &TEinstellF::BitBtn1Click);
     connect(BitBtn3, &QPushButton::clicked, this, &TEinstellF::BitBtn3Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TEinstellF::BitBtn2Click);

@@ -1,5 +1,6 @@
 #include "OrginalFrm.h"
 
+#include "app/TextFit.h"
 #include "catalogue/Indexer.h"
 #include "support/Dialogs.h"
 #include "support/Funky.h"
@@ -8,6 +9,8 @@
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QScreen>
+
+#include <algorithm>
 
 namespace bw {
 
@@ -32,7 +35,8 @@ void TOrginalF::loadPicture(const std::string& path)
         throw CommandError(QStringLiteral("Bitmap ist ungültig"));
     Image1->setPixmap(QPixmap::fromImage(picture));
     Image1->resize(picture.size());
-    resize(picture.width() + 25, picture.height() + 25);
+    // A small picture leaves the caption room enough to be read.
+    resize(std::max(picture.width() + 25, captionWidthNeeded(*this)), picture.height() + 25);
     const QScreen* screen = QGuiApplication::primaryScreen();
     move(centeredPosition({0, 0}, screen ? screen->size() : size(), size(), 0, 0));
 }

@@ -1,8 +1,10 @@
 #include "PageImage.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QWheelEvent>
 
 namespace bw {
 
@@ -12,6 +14,7 @@ PageImage::PageImage(QWidget* parent, const QString& name)
     setObjectName(name);
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus); // the page keys go to the page, not to the drive box
 }
 
 void PageImage::paintEvent(QPaintEvent* event)
@@ -29,5 +32,24 @@ void PageImage::paintEvent(QPaintEvent* event)
 void PageImage::mouseMoveEvent(QMouseEvent* event) { emit mouseMoved(event->position().toPoint()); }
 
 void PageImage::mousePressEvent(QMouseEvent* event) { emit mousePressed(event->button(), event->position().toPoint()); }
+
+void PageImage::wheelEvent(QWheelEvent* event)
+{
+    m_wheelRest -= event->angleDelta().y(); // turning towards the user goes forward
+    const int notches = m_wheelRest / QWheelEvent::DefaultDeltasPerStep;
+    m_wheelRest -= notches * QWheelEvent::DefaultDeltasPerStep;
+    if (notches != 0)
+        emit wheelTurned(notches);
+    event->accept();
+}
+
+void PageImage::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_PageDown || event->key() == Qt::Key_PageUp) {
+        emit pageKeyPressed(event->key() == Qt::Key_PageDown ? 1 : -1);
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
 
 } // namespace bw

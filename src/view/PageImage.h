@@ -17,14 +17,21 @@ public:
 signals:
     void mouseMoved(QPoint position);
     void mousePressed(Qt::MouseButton button, QPoint position);
+    // The wheel turned by whole notches (positive: towards later entries).
+    void wheelTurned(int notches);
+    // PageDown (+1) or PageUp (-1) while the page has the keyboard focus.
+    void pageKeyPressed(int direction);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QImage m_canvas;
+    int m_wheelRest = 0; // a touchpad turns in fractions of a notch
 };
 
 } // namespace bw

@@ -3,6 +3,7 @@
 
 #include "support/ProgramSession.h"
 #include "support/ScriptedDialogs.h"
+#include "support/WindowChecks.h"
 #include "support/TestUtil.h"
 
 #include "app/AppState.h"
@@ -121,7 +122,7 @@ TEST_F(FileCommands, ClosingTheReportWindowStopsTheLoopAndTheMainWindowWaitsForI
     setTickSource(clockWatchingAFile);
     bool mainEnabledDuringLoop = true;
     QTimer::singleShot(0, &report(), [&] {
-        report().close(); // the title bar's close button, or Alt+F4
+        testutil::requestClose(report()); // the title bar's close button, or Alt+F4
         mainEnabledDuringLoop = main().isEnabled();
     });
     main().AlleKopieren1->trigger();

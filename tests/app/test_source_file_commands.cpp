@@ -2,6 +2,7 @@
 
 #include "support/ProgramSession.h"
 #include "support/ScriptedDialogs.h"
+#include "support/WindowChecks.h"
 #include "support/TestUtil.h"
 
 #include "app/AppState.h"
@@ -295,4 +296,26 @@ TEST_F(SourceFileCommands, CheckCancelledAfterTheFirstRefreshKeepsItsMarks)
     EXPECT_EQ(report().Label1->text(), "FERTIG: 1 Icons Defekt !");
     EXPECT_EQ(catalogue()[1].marked, 1);
     EXPECT_EQ(catalogue()[2].marked, 0);
+}
+
+TEST_F(SourceFileCommands, ACloseRequestDuringRenumberingStopsItAfterTheCurrentFile)
+{
+    for (int i = 0; i < 5; ++i)
+        put("f" + std::to_string(i) + ".ico", testutil::solidIcon(qRgb(255, 0, 0)));
+    start();
+    TNummerF& window = *windows().NummerF;
+    bool stayedOpen = false;
+    QTimer::singleShot(0, &window, [&] {
+        // The run's first refresh delivers the window manager's close request.
+        QTimer::singleShot(0, &window, [&] {
+            testutil::requestClose(window);
+            stayedOpen = window.isVisible();
+        });
+        window.BitBtn1->click();
+    });
+    main().Nummerieren1->trigger();
+    waitForRead();
+    EXPECT_TRUE(stayedOpen); // the run closes the window itself when it has ended
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(namesIn(tree), (std::vector<std::string> {"AbC_0.ico", "f1.ico", "f2.ico", "f3.ico", "f4.ico"}));
 }

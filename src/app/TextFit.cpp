@@ -1,0 +1,79 @@
+#include "TextFit.h"
+
+#include <QFontMetrics>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStyle>
+
+#include <algorithm>
+
+namespace bw {
+namespace {
+
+// The text as drawn: "&Ja" shows as "Ja", "&&" as "&".
+QString shownText(QString text)
+{
+    text.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
+    text.remove(QLatin1Char('&'));
+    text.replace(QStringLiteral("\x01"), QStringLiteral("&"));
+    return text;
+}
+
+} // namespace
+
+int textWidthNeeded(const QWidget& control)
+{
+    const QFontMetrics fm(control.font());
+    if (const auto* label = qobject_cast<const QLabel*>(&control)) {
+        const QString text = label->textFormat() == Qt::PlainText ? label->text() : shownText(label->text());
+        const QMargins m = label->contentsMargins(); // includes the frame
+        return fm.horizontalAdvance(text) + m.left() + m.right() + 2 * label->margin();
+    }
+    if (const auto* button = qobject_cast<const QPushButton*>(&control)) {
+        const QStyle* style = button->style();
+        int width = fm.horizontalAdvance(shownText(button->text()));
+        if (!button->icon().isNull())
+            width += button->iconSize().width() + 4;
+        width += style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button)
+            + 2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+        if (button->autoDefault() || button->isDefault())
+            width += 2 * style->pixelMetric(QStyle::PM_ButtonDefaultIndicator, nullptr, button);
+        return width + 4; // the focus frame
+    }
+    return control.width();
+}
+
+int growToFitText(QWidget& control)
+{
+    const int missing = std::max(0, textWidthNeeded(control) - control.width());
+    if (missing > 0)
+        control.resize(control.width() + missing, control.height());
+    return missing;
+}
+
+int growToShowAllRows(QListWidget& list)
+{
+    int rows = 0;
+    for (int i = 0; i < list.count(); ++i)
+        rows += list.sizeHintForRow(i);
+    const int needed = rows + 2 * list.frameWidth();
+    const int missing = std::max(0, needed - list.height());
+    if (missing > 0)
+        list.resize(list.width(), list.height() + missing);
+    return missing;
+}
+
+int captionWidthNeeded(const QWidget& window)
+{
+    const Qt::WindowFlags flags = window.windowFlags();
+    if (flags & Qt::FramelessWindowHint || (flags & Qt::WindowType_Mask) == Qt::SplashScreen)
+        return 0; // no title bar
+    // Title bars draw the caption bold, beside the window icon and the buttons. Some window
+    // managers (openbox) show minimise, maximise and close whatever the window asks for.
+    QFont bold = window.font();
+    bold.setBold(true);
+    return QFontMetrics(bold).horizontalAdvance(window.windowTitle()) + 40 + 3 * 26;
+}
+
+} // namespace bw

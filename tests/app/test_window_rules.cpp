@@ -1,0 +1,328 @@
+// What a person meets in the windows: close requests of the window manager that must not leave a
+// read running, where the keyboard focus and the wheel go, Enter in the settings, the page colour
+// at start, German texts that fit their controls, and Qt's own dialogs in German.
+
+#include "support/ScriptedDialogs.h"
+#include "support/TestUtil.h"
+#include "support/WindowChecks.h"
+
+#include "app/AppState.h"
+#include "app/IconFrm.h"
+#include "app/MainU.h"
+#include "app/QtTranslations.h"
+#include "app/StartFrm.h"
+#include "catalogue/EinleseFrm.h"
+#include "catalogue/Indexer.h"
+#include "fileops/KopierpfadFrm.h"
+#include "fileops/MeldungFrm.h"
+#include "fileops/NummerFrm.h"
+#include "settings/EinstellFrm.h"
+#include "view/OrginalFrm.h"
+#include "view/PageState.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QScreen>
+#include <QProcess>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+#include <QWheelEvent>
+
+#include <set>
+
+using namespace bw;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kFolders = 300;
+
+class WindowRules : public ::testing::Test {
+protected:
+    QTemporaryDir config;
+    QTemporaryDir treeDir;
+    fs::path tree {treeDir.path().toStdString()};
+    testutil::ScriptedDialogs dialogs;
+
+    void SetUp() override
+    {
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        appState() = AppState {};
+        pageState() = PageState {};
+        // Enough folders that a read pumps messages many times before it ends.
+        const fixtures::Bytes icon = testutil::solidIcon(qRgb(0, 128, 0));
+        for (int i = 0; i < kFolders; ++i)
+            testutil::writeFile(tree / ("ordner" + std::to_string(i)) / "bild.ico", icon);
+    }
+    void TearDown() override { destroyWindows(); }
+
+    // Starts the program with a settings file: this tree, no automatic read, the given colour.
+    void start(const char* colour = "-2147483633")
+    {
+        fs::create_directories(config.path().toStdString() + "/bildwiesel");
+        QFile f(config.path() + QStringLiteral("/bildwiesel/bwsave.kwb"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(colour) + "\r\n" + QByteArray::fromStdString(tree.string()) + "/\r\n/tmp/\r\n0\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n");
+        f.close();
+        createWindows();
+        windows().IconF->show();
+        QTRY_VERIFY(!windows().StartF->isVisible());
+    }
+    TIconF& main() { return *windows().IconF; }
+    TEinleseF& progress() { return *windows().EinleseF; }
+    Catalogue& catalogue() { return *appState().catalogue; }
+    // Fills the catalogue with n entries of one file and shows the first page.
+    void fillWith(int n)
+    {
+        const std::string path = (tree / "ordner0" / "bild.ico").string();
+        catalogue().clearCatalogue();
+        MainIndexerHost host(main());
+        for (int i = 0; i < n; ++i)
+            indexFile(catalogue(), path, host);
+        main().ScrollBar1->setValue(1);
+        repaintCurrentPage(main());
+    }
+};
+
+} // namespace
+
+TEST_F(WindowRules, CloseRequestDuringAReadIsAbbrechenAndNoReadStartsInside)
+{
+    start();
+    struct Seen {
+        bool fired = false, duringRead = false, shownAfterRequest = false, cancelled = false;
+        bool mainDisabledAfterTimer = false, shownAfterTimer = false;
+    } seen;
+    QTimer::singleShot(0, &progress(), [&] {
+        seen.fired = true;
+        seen.duringRead = progress().readRunning;
+        testutil::requestClose(progress()); // the close box or Alt+F4
+        seen.shownAfterRequest = progress().isVisible();
+        seen.cancelled = progress().readCancelled;
+        main().BitBtn1Click();              // a second "Einlesen" inside the read is refused
+        main().CheckBox4->setChecked(true); // so is the automatic read
+        QTest::qWait(200);                  // the close timer of "Abbrechen" fires meanwhile
+        seen.mainDisabledAfterTimer = !main().isEnabled();
+        seen.shownAfterTimer = progress().isVisible();
+    });
+    main().BitBtn1Click();
+    ASSERT_TRUE(seen.fired && seen.duringRead);
+    EXPECT_TRUE(seen.shownAfterRequest);
+    EXPECT_TRUE(seen.cancelled);
+    EXPECT_TRUE(seen.mainDisabledAfterTimer); // enabled only when the read has really ended
+    EXPECT_TRUE(seen.shownAfterTimer);
+    // One cancelled read: fewer entries than files, none twice.
+    EXPECT_LT(catalogue().entryCount(), kFolders);
+    std::set<std::string> paths;
+    for (std::int32_t n = 1; n <= catalogue().entryCount(); ++n)
+        EXPECT_TRUE(paths.insert(std::string(catalogue()[n].path())).second) << catalogue()[n].path();
+    EXPECT_FALSE(progress().readRunning);
+    QTRY_VERIFY(!progress().isVisible());
+    EXPECT_TRUE(main().isEnabled());
+
+    // Without a read ("Suchergebnis"), a close request is "Abbrechen" too, and so is Esc.
+    main().Suchergebnis1->trigger();
+    ASSERT_TRUE(progress().isVisible());
+    testutil::requestClose(progress());
+    EXPECT_TRUE(progress().isVisible());
+    QTRY_VERIFY(!progress().isVisible());
+    main().Suchergebnis1->trigger();
+    progress().readCancelled = false;
+    QTest::keyClick(&progress(), Qt::Key_Escape);
+    EXPECT_TRUE(progress().readCancelled);
+    QTRY_VERIFY(!progress().isVisible());
+}
+
+TEST_F(WindowRules, ClosingTheMainWindowDuringAReadStopsTheReadFirst)
+{
+    start();
+    bool mainShownAfterRequest = false;
+    bool shutDownDuringRead = true;
+    QTimer::singleShot(0, &progress(), [&] {
+        testutil::requestClose(main());
+        mainShownAfterRequest = main().isVisible();
+        shutDownDuringRead = shutDownDone();
+    });
+    main().BitBtn1Click();
+    EXPECT_TRUE(mainShownAfterRequest);
+    EXPECT_FALSE(shutDownDuringRead);
+    EXPECT_FALSE(shutDownDone()); // not before the read has returned
+    EXPECT_LT(catalogue().entryCount(), kFolders);
+    QTRY_VERIFY(shutDownDone()); // then the program ends as with "&Ende"
+    EXPECT_TRUE(QFile::exists(config.path() + QStringLiteral("/bildwiesel/bwsave.kwb")));
+}
+
+TEST_F(WindowRules, SplashIgnoresCloseRequests)
+{
+    start();
+    TStartF& splash = *windows().StartF;
+    splash.show();
+    testutil::requestClose(splash);
+    EXPECT_TRUE(splash.isVisible());
+    splash.hide();
+}
+
+TEST_F(WindowRules, FocusStartsOnThePageAndComesBackAfterARead)
+{
+    start();
+    EXPECT_EQ(main().focusWidget(), main().Bild);
+    main().BitBtn1Click();
+    QTRY_VERIFY(!progress().isVisible());
+    EXPECT_EQ(main().focusWidget(), main().Bild);
+    const std::string drive = main().DriveComboBox1->drive();
+    QTest::keyClick(main().Bild, Qt::Key_PageDown);
+    QTest::keyClick(main().Bild, Qt::Key_Down);
+    EXPECT_EQ(main().DriveComboBox1->drive(), drive);
+}
+
+TEST_F(WindowRules, WheelAndPageKeysScrollThroughTheScrollBar)
+{
+    start();
+    main().resize(640, 481);
+    fillWith(500);
+    const PageState& page = pageState();
+    ASSERT_GT(page.cellsAcross, 1);
+    ASSERT_GT(main().ScrollBar1->maximum(), 3 * page.pageCapacity);
+    auto wheel = [this](int delta) {
+        const QPointF at(10, 10);
+        QWheelEvent event(at, main().Bild->mapToGlobal(at), {}, {0, delta}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(main().Bild, &event);
+    };
+    int repaints = 0;
+    QObject::connect(main().ScrollBar1, &QScrollBar::valueChanged, main().Bild, [&repaints] { ++repaints; });
+
+    wheel(-120); // one notch towards the user: one row further
+    EXPECT_EQ(page.firstVisible, 1 + page.cellsAcross);
+    wheel(-60); // half a notch does nothing yet, the other half completes it
+    EXPECT_EQ(page.firstVisible, 1 + page.cellsAcross);
+    wheel(-60);
+    EXPECT_EQ(page.firstVisible, 1 + 2 * page.cellsAcross);
+    wheel(3 * 120); // back three rows stops at the first entry
+    EXPECT_EQ(page.firstVisible, 1);
+    EXPECT_EQ(repaints, 3);
+    // What is shown follows: the range panel names the first entry of the page.
+    wheel(-120);
+    EXPECT_TRUE(main().Panel3->text().startsWith(QString::number(1 + page.cellsAcross) + QStringLiteral(" bis")))
+        << main().Panel3->text().toStdString();
+
+    main().ScrollBar1->setValue(1);
+    QTest::keyClick(main().Bild, Qt::Key_PageDown);
+    EXPECT_EQ(page.firstVisible, 1 + main().ScrollBar1->pageStep());
+    QTest::keyClick(main().Bild, Qt::Key_PageUp);
+    EXPECT_EQ(page.firstVisible, 1);
+    main().ScrollBar1->setValue(main().ScrollBar1->maximum());
+    QTest::keyClick(main().Bild, Qt::Key_PageDown); // the last page stays the last
+    EXPECT_EQ(page.firstVisible, main().ScrollBar1->maximum());
+}
+
+TEST_F(WindowRules, EnterInTheSettingsPressesOk)
+{
+    start();
+    TEinstellF& settings = *windows().EinstellF;
+    settings.show();
+    settings.activateWindow();
+    settings.BitBtn1->setFocus(); // even on "Hintergrundfarbe auswählen"
+    QTest::keyClick(settings.BitBtn1, Qt::Key_Return);
+    EXPECT_FALSE(settings.isVisible());
+    EXPECT_EQ(settings.result(), QDialog::Accepted);
+    EXPECT_TRUE(dialogs.colourDialogStarts.isEmpty()); // no colour dialog opened
+}
+
+TEST_F(WindowRules, EmptyPageShowsTheSavedColourFromTheStart)
+{
+    start("6697728"); // RGB 0, 51, 102
+    const QRgb saved = qRgb(0, 51, 102);
+    EXPECT_EQ(catalogue().entryCount(), 0);
+    const QImage& canvas = main().Bild->canvas();
+    EXPECT_EQ(canvas.pixel(0, 0), saved);
+    EXPECT_EQ(canvas.pixel(canvas.width() - 1, canvas.height() - 1), saved);
+    const QImage shown = main().Bild->grab().toImage();
+    EXPECT_EQ(shown.pixel(shown.width() / 2, shown.height() / 2) & 0xFFFFFF, saved & 0xFFFFFF);
+    // The hover frame, moved on, leaves the saved colour behind, not grey squares.
+    QTest::mouseMove(main().Bild, {5, 5});
+    QTest::mouseMove(main().Bild, {100, 100});
+    EXPECT_EQ(main().Bild->canvas().pixel(0, 0), saved);
+}
+
+TEST_F(WindowRules, EveryGermanTextFitsItsControl)
+{
+    start();
+    main().resize(640, 481);
+    EXPECT_EQ(testutil::clippedTexts(main()), QStringList());
+    // The six file types show whole, none scrolled away or cut.
+    QListWidget& types = *main().CheckListBox1;
+    for (int i = 0; i < types.count(); ++i)
+        EXPECT_TRUE(types.viewport()->rect().contains(types.visualItemRect(types.item(i)))) << types.item(i)->text().toStdString();
+
+    for (SecondaryWindow* w : std::initializer_list<SecondaryWindow*> {windows().EinleseF, windows().EinstellF, windows().OrginalF}) {
+        w->show();
+        EXPECT_EQ(testutil::clippedTexts(*w), QStringList()) << w->objectName().toStdString();
+        w->hide();
+    }
+    for (QDialog* w : std::initializer_list<QDialog*> {windows().KWBfrm, windows().VergleichF, windows().KopierpfadF, windows().MeldungF,
+                                                     windows().NummerF}) {
+        w->show();
+        EXPECT_EQ(testutil::clippedTexts(*w), QStringList()) << w->objectName().toStdString();
+        w->hide();
+    }
+    windows().StartF->show();
+    EXPECT_EQ(testutil::clippedTexts(*windows().StartF, 0), QStringList());
+    windows().StartF->hide();
+
+    // The viewer keeps its caption readable for a small picture.
+    const fs::path small = tree / "klein.bmp";
+    testutil::writeFile(small, fixtures::bmpFile(testutil::solid(qRgb(9, 9, 9), 48, 48), fixtures::BmpKind::Bits24));
+    TOrginalF& viewer = *windows().OrginalF;
+    viewer.loadPicture(small.string());
+    viewer.show();
+    EXPECT_EQ(testutil::clippedTexts(viewer), QStringList());
+    viewer.hide();
+}
+
+// Last: it changes the texts of every standard dialog in this process.
+TEST_F(WindowRules, QtStandardDialogsSpeakGerman)
+{
+    ASSERT_TRUE(installGermanQtTranslations(*QCoreApplication::instance()));
+    QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Abbrechen"));
+    EXPECT_NE(QColorDialog::tr("Select Color"), QStringLiteral("Select Color"));
+}
+
+// Under a real window manager (the end-to-end Xvfb session with openbox): each window as the
+// desktop shows it, with the desktop's fonts and the window manager's frame, every text whole.
+// The screenshots stay in the build folder for a person to look at.
+TEST_F(WindowRules, UnderAWindowManager)
+{
+    if (QGuiApplication::platformName() != QStringLiteral("xcb") || qEnvironmentVariableIsEmpty("BW_WINDOW_MANAGER"))
+        GTEST_SKIP() << "needs an X server with a window manager";
+    start();
+    const fs::path small = tree / "klein.bmp";
+    testutil::writeFile(small, fixtures::bmpFile(testutil::solid(qRgb(9, 9, 9), 48, 48), fixtures::BmpKind::Bits24));
+    windows().OrginalF->loadPicture(small.string());
+    for (QWidget* w : std::initializer_list<QWidget*> {windows().EinstellF, windows().OrginalF, windows().EinleseF}) {
+        if (w == windows().EinleseF)
+            main().Suchergebnis1->trigger(); // the progress window over the main window
+        else
+            w->show();
+        // The window manager has framed the window when its frame is larger than the window.
+        QTRY_VERIFY(w->frameGeometry().height() > w->height());
+        QTest::qWait(200);
+        const QRect frame = w->frameGeometry();
+        QGuiApplication::primaryScreen()->grabWindow(0).copy(frame).save(QStringLiteral("screenshot_%1.png").arg(w->objectName()));
+        EXPECT_EQ(testutil::clippedTexts(*w), QStringList()) << w->objectName().toStdString();
+        // The caption has the whole title bar's width, no less than the window's.
+        EXPECT_GE(frame.width(), w->width()) << w->objectName().toStdString();
+        if (w != windows().EinleseF)
+            w->hide();
+    }
+    EXPECT_EQ(testutil::clippedTexts(main()), QStringList());
+    progress().BitBtn1->click();
+    QTRY_VERIFY(!progress().isVisible());
+    QTest::qWait(200);
+    QGuiApplication::primaryScreen()->grabWindow(0).copy(main().frameGeometry()).save(QStringLiteral("screenshot_TIconF.png"));
+}

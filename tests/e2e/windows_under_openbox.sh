@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# The windows under a real window manager: Xvfb with openbox, the desktop's fonts and the
+# window manager's frames. Runs the window tests that need them (every text whole, screenshots
+# of each window left in the working folder). Arguments: WINDOW_TEST_PROGRAM
+set -euo pipefail
+tests=$1
+command -v openbox >/dev/null || { echo "openbox not installed: skipped"; exit 77; }
+
+. "$(dirname "$0")/xvfb_session.sh"
+start_xvfb
+openbox >"$work/openbox.log" 2>&1 &
+for _ in $(seq 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.1
+done
+xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' || { echo "openbox did not start"; cat "$work/openbox.log"; exit 1; }
+BW_WINDOW_MANAGER=openbox "$tests" --gtest_filter='WindowRules.UnderAWindowManager:WindowRules.EveryGermanTextFitsItsControl'
