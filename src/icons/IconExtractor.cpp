@@ -101,7 +101,7 @@ class LastFile {
 public:
     const MappedFile* open(const std::filesystem::path& path)
     {
-        if (batchDepth > 0 && m_checkedInBatch && m_file.isOpen() && path.native() == m_path.native())
+        if (batchDepth > 0 && m_checkedInBatch && m_file.isOpen() && !m_file.damaged() && path.native() == m_path.native())
             return &m_file;
         m_checkedInBatch = batchDepth > 0;
         struct stat st {};
@@ -109,7 +109,7 @@ public:
             release();
             return nullptr;
         }
-        if (m_file.isOpen() && path.native() == m_path.native() && st.st_dev == m_stat.st_dev && st.st_ino == m_stat.st_ino
+        if (m_file.isOpen() && !m_file.damaged() && path.native() == m_path.native() && st.st_dev == m_stat.st_dev && st.st_ino == m_stat.st_ino
             && st.st_size == m_stat.st_size && st.st_mtim.tv_sec == m_stat.st_mtim.tv_sec
             && st.st_mtim.tv_nsec == m_stat.st_mtim.tv_nsec)
             return &m_file;
@@ -144,7 +144,15 @@ thread_local LastFile lastFile;
 int iconCount(const std::filesystem::path& path)
 {
     const MappedFile* file = lastFile.open(path);
-    return file ? iconCount(file->reader()) : 0;
+    if (!file)
+        return 0;
+    const int count = iconCount(file->reader());
+    // A file that lost data while it was read counts as unreadable.
+    if (file->damaged()) {
+        lastFile.release();
+        return 0;
+    }
+    return count;
 }
 
 QImage extractIcon(const std::filesystem::path& path, int index)
@@ -154,6 +162,10 @@ QImage extractIcon(const std::filesystem::path& path, int index)
         return {};
     // The picture must not point into the mapping, which may end with the next call.
     QImage picture = extractIcon(file->reader(), index);
+    if (file->damaged()) {
+        lastFile.release();
+        return {};
+    }
     picture.detach();
     return picture;
 }
