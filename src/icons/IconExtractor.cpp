@@ -18,14 +18,54 @@ namespace {
 // than a picture of 32 x 32 pixels can justify.
 constexpr qint64 kMaxBitmapPixels = 64LL * 1024 * 1024;
 
+// A compressed bitmap (run-length coded) can claim a large picture in a few bytes, since one
+// escape skips whole rows. Real ones are drawings, not photographs; this many pixels keeps one
+// extraction within about 30 MB and a few tens of milliseconds.
+constexpr qint64 kMaxCompressedBitmapPixels = 4LL * 1024 * 1024;
+
 bool isBitmapFile(ByteReader file)
 {
     // File header (14 bytes) and at least the smallest info header (12 bytes).
     return file.matches(0, "BM") && file.size() >= 26;
 }
 
+// Whether decoding the bitmap costs no more than its file justifies: the rows of an uncompressed
+// bitmap must be in the file (one short row is tolerated, as some writers leave off the padding
+// of the last), and a compressed one gets a pixel cap. Photographs of any size that the file
+// really holds pass.
+bool bitmapCostBounded(ByteReader file)
+{
+    const std::uint32_t pixelOffset = file.u32(10);
+    const std::uint32_t headerSize = file.u32(14);
+    qint64 width = 0;
+    qint64 height = 0;
+    std::uint32_t bitCount = 0;
+    std::uint32_t compression = 0;
+    if (headerSize == 12) {
+        width = file.u16(18);
+        height = file.u16(20);
+        bitCount = file.u16(24);
+    } else {
+        width = qAbs(static_cast<qint64>(file.i32(18)));
+        height = qAbs(static_cast<qint64>(file.i32(22)));
+        bitCount = file.u16(28);
+        compression = headerSize >= 20 ? file.u32(30) : 0;
+    }
+    if (!file.ok() || width == 0 || height == 0 || bitCount == 0 || bitCount > 32)
+        return false;
+    constexpr std::uint32_t kBiRgb = 0, kBiBitfields = 3, kBiAlphaBitfields = 6;
+    if (compression != kBiRgb && compression != kBiBitfields && compression != kBiAlphaBitfields)
+        return width * height <= kMaxCompressedBitmapPixels;
+    if (pixelOffset > file.size())
+        return false;
+    const qint64 rowBytes = (width * bitCount + 31) / 32 * 4;
+    return rowBytes * (height - 1) <= static_cast<qint64>(file.size() - pixelOffset);
+}
+
 QImage bitmapPicture(ByteReader file)
 {
+    if (!bitmapCostBounded(file))
+        return {};
     QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(file.data()),
                                                static_cast<qsizetype>(file.size()));
     QBuffer buffer(&bytes);
