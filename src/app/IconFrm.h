@@ -92,6 +92,8 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    // Enter presses the default button "Einlesen" when the control with the focus left it unused.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void buildMenus();

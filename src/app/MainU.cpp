@@ -93,14 +93,14 @@ void startUp(TIconF& main)
     }
     s.backgroundColour = kColourButtonFace;
     s.windowsDirectory = configDirectory();
+    removeStaleSettingsTemporaries(s.windowsDirectory);
     if (QFile::exists(pathText(s.windowsDirectory + kSettingsFileName)))
         SettingsFile(main, QStringLiteral("load"));
 
-    const std::string& programDirectory = programPaths().programDirectory;
     if (!isDirectory(s.readDirectory))
-        s.readDirectory = programDirectory;
+        s.readDirectory = homeDirectory();
     if (!isDirectory(s.copyDirectory))
-        s.copyDirectory = programDirectory;
+        s.copyDirectory = homeDirectory();
     main.DirectoryListBox1->setDirectory(s.readDirectory);
     // Setting the list is the first change notification, whether or not the list moved: the
     // user's first pick of a directory must always count.

@@ -110,9 +110,13 @@ void readAllDrives(TIconF& main)
     ReadSession session(main, progress);
     TreeScanner scanner(*s.catalogue, session, session);
     const QStringList types = checkedTypes(main);
-    for (const Volume& volume : mountedVolumes())
+    const std::vector<Volume> volumes = mountedVolumes();
+    std::vector<std::string> roots;
+    for (const Volume& volume : volumes)
+        roots.push_back(volume.root);
+    for (const Volume& volume : volumes)
         for (const QString& type : types)
-            scanner.scanTree(volume.root + QFile::encodeName(type).toStdString(), true);
+            scanner.scanTree(volume.root + QFile::encodeName(type).toStdString(), roots);
     endRead(main, progress);
 }
 

@@ -29,12 +29,14 @@ class Reading : public ::testing::Test {
 protected:
     QTemporaryDir config;
     QTemporaryDir treeDir;
+    QTemporaryDir home;
     fs::path tree {treeDir.path().toStdString()};
     testutil::ScriptedDialogs dialogs;
 
     void SetUp() override
     {
         qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        qputenv("HOME", home.path().toLocal8Bit());
         appState() = AppState {};
         pageState() = PageState {};
         fs::create_directories(tree / "a");
@@ -145,9 +147,11 @@ TEST_F(Reading, DeletedReadDirectoryAndBadNumbers)
     start();
     EXPECT_EQ(dialogs.texts(), QStringList {QStringLiteral("'vielleicht' ist kein gültiger Integerwert")});
     EXPECT_EQ(appState().backgroundColour, 16777214u); // read before the bad line
-    EXPECT_EQ(appState().readDirectory, programPaths().programDirectory);
-    EXPECT_EQ(appState().copyDirectory, programPaths().programDirectory);
-    EXPECT_EQ(main().DirectoryListBox1->directory(), programPaths().programDirectory);
+    // Directories that are gone fall back to the user's home, not to the program's folder.
+    const std::string homeDirectory = home.path().toStdString() + "/";
+    EXPECT_EQ(appState().readDirectory, homeDirectory);
+    EXPECT_EQ(appState().copyDirectory, homeDirectory);
+    EXPECT_EQ(main().DirectoryListBox1->directory(), homeDirectory);
     EXPECT_TRUE(main().CheckBox4->isChecked()); // the rest keeps its defaults
     EXPECT_EQ(main().windowTitle(), "Bildwiesel 1.110");
 }
