@@ -5,6 +5,9 @@
 #include <QGuiApplication>
 #include <QPalette>
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -37,6 +40,15 @@ std::string configDirectory()
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     return dir;
+}
+
+std::string homeDirectory()
+{
+    if (const char* home = std::getenv("HOME"); home && *home == '/' && isDirectory(home))
+        return withTrailingSlash(home);
+    if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir && isDirectory(user->pw_dir))
+        return withTrailingSlash(user->pw_dir);
+    return "/";
 }
 
 bool isDirectory(const std::string& path)

@@ -16,6 +16,7 @@
 #include "view/PageState.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -398,6 +399,16 @@ void TIconF::FileListBox1Click() { readSingleFile(*this, FileListBox1->selectedP
 void TIconF::FileListBox1Change()
 {
     StatusBar1->setPanelText(1, QString::number(FileListBox1->count()) + QStringLiteral(" Dateien"));
+}
+
+void TIconF::keyPressEvent(QKeyEvent* event)
+{
+    // A main window has no default button of its own: keys that no control used arrive here.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && BitBtn1->isEnabled() && isEnabled()) {
+        BitBtn1->click();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 } // namespace bw

@@ -93,6 +93,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
+    // Enter presses the default button "Einlesen" when the control with the focus left it unused.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void buildMenus();

@@ -104,16 +104,16 @@ void startUp(TIconF& main)
     main.GroupBox1->resize(main.GroupBox1->width(), main.GroupBox1->height() + growToShowAllRows(*main.CheckListBox1));
     s.backgroundColour = kColourButtonFace;
     s.windowsDirectory = configDirectory();
+    removeStaleSettingsTemporaries(s.windowsDirectory);
     if (QFile::exists(pathText(s.windowsDirectory + kSettingsFileName)))
         SettingsFile(main, QStringLiteral("load"));
     MainIndexerHost(main).blankPage(); // the empty page shows the saved colour, read or not
     main.Bild->update();
 
-    const std::string& programDirectory = programPaths().programDirectory;
     if (!isDirectory(s.readDirectory))
-        s.readDirectory = programDirectory;
+        s.readDirectory = homeDirectory();
     if (!isDirectory(s.copyDirectory))
-        s.copyDirectory = programDirectory;
+        s.copyDirectory = homeDirectory();
     main.DirectoryListBox1->setDirectory(s.readDirectory);
     // Setting the list is the first change notification, whether or not the list moved: the
     // user's first pick of a directory must always count.

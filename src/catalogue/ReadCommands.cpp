@@ -8,6 +8,7 @@
 #include "catalogue/Volumes.h"
 #include "support/Dialogs.h"
 #include "support/Funky.h"
+#include "support/Pacer.h"
 #include "support/Sound.h"
 #include "view/PageState.h"
 
@@ -15,19 +16,28 @@
 #include <QFile>
 #include <QTimer>
 
+#include <optional>
+
 namespace bw {
 namespace {
 
 // One read command: the indexer reports to the main window, the scan to the progress window.
 // A full catalogue is reported once and ends the read, as "Abbrechen" would: nothing more fits.
+//
+// The window keeps pace with the screen, not with the files: the caption, the labels, the page
+// geometry and the new list lines are kept and shown at the next real pump of messages (at most
+// every 20 ms, see Pacer), with their latest values and every line in order.
 class ReadSession final : public IndexerHost, public ScanProgress {
 public:
     ReadSession(TIconF& main, TEinleseF& progress) : m_main(main), m_mainHost(main), m_progress(progress) {}
 
     void blankPage() override { m_mainHost.blankPage(); }
     void setCountPanel(const QString& text) override { m_mainHost.setCountPanel(text); }
-    void pumpMessages() override { PumpMessages(); }
-    void computePageGeometry() override { m_mainHost.computePageGeometry(); }
+    void pumpMessages() override
+    {
+        m_pacer.pump([this] { show(); });
+    }
+    void computePageGeometry() override { m_geometryChanged = true; }
     void reportCatalogueFull() override
     {
         if (!m_fullReported) {
@@ -39,21 +49,51 @@ public:
     std::int64_t tickCount() override { return bw::tickCount(); }
     int iconCountOf(std::string_view path) override { return m_mainHost.iconCountOf(path); }
 
-    void setCaption(const std::string& path) override { m_progress.setWindowTitle(pathText(path)); }
-    void setSearchLabel(const QString& text) override
-    {
-        m_progress.Label1->setText(text);
-        m_progress.Label1->adjustSize();
-    }
-    void setCountLabel(const QString& text) override { m_progress.setLabel2(text); }
-    void addLine(const QString& text) override { m_progress.ListBox1->addItem(text); }
+    void setCaption(const std::string& path) override { m_caption = path; }
+    void setSearchLabel(const QString& text) override { m_searchLabel = text; }
+    void setCountLabel(const QString& text) override { m_countLabel = text; }
+    void addLine(const QString& text) override { m_lines << text; }
     bool cancelled() override { return m_progress.readCancelled; }
+
+    // Puts what was kept on the screen; also at the end of the read.
+    void show()
+    {
+        if (m_caption) {
+            m_progress.setWindowTitle(pathText(*m_caption));
+            m_caption.reset();
+        }
+        if (m_searchLabel) {
+            if (m_progress.Label1->text() != *m_searchLabel) {
+                m_progress.Label1->setText(*m_searchLabel);
+                m_progress.Label1->adjustSize();
+            }
+            m_searchLabel.reset();
+        }
+        if (m_countLabel) {
+            m_progress.setLabel2(*m_countLabel);
+            m_countLabel.reset();
+        }
+        if (!m_lines.isEmpty()) {
+            m_progress.ListBox1->addItems(m_lines);
+            m_lines.clear();
+        }
+        if (m_geometryChanged) {
+            m_geometryChanged = false;
+            m_mainHost.computePageGeometry();
+        }
+    }
 
 private:
     TIconF& m_main;
     MainIndexerHost m_mainHost;
     TEinleseF& m_progress;
     bool m_fullReported = false;
+    Pacer m_pacer;
+    std::optional<std::string> m_caption;
+    std::optional<QString> m_searchLabel;
+    std::optional<QString> m_countLabel;
+    QStringList m_lines;
+    bool m_geometryChanged = false;
 };
 
 // The checked patterns of the file-type list, in list order.
@@ -122,6 +162,7 @@ void readTree(TIconF& main)
     TreeScanner scanner(*s.catalogue, session, session);
     for (const QString& type : checkedTypes(main))
         scanner.scanTree(base + QFile::encodeName(type).toStdString());
+    session.show();
     endRead(main, progress);
 }
 
@@ -134,9 +175,14 @@ void readAllDrives(TIconF& main)
     ReadSession session(main, progress);
     TreeScanner scanner(*s.catalogue, session, session);
     const QStringList types = checkedTypes(main);
-    for (const Volume& volume : mountedVolumes())
+    const std::vector<Volume> volumes = mountedVolumes();
+    std::vector<std::string> roots;
+    for (const Volume& volume : volumes)
+        roots.push_back(volume.root);
+    for (const Volume& volume : volumes)
         for (const QString& type : types)
-            scanner.scanTree(volume.root + QFile::encodeName(type).toStdString(), true);
+            scanner.scanTree(volume.root + QFile::encodeName(type).toStdString(), roots);
+    session.show();
     endRead(main, progress);
 }
 

@@ -76,13 +76,18 @@ TreeScanner::Directory* TreeScanner::directory(const std::string& path, std::uin
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
     if (fd >= 0) {
         struct stat self {};
-        struct statfs fs {};
-        bool pseudo = ::fstatfs(fd, &fs) == 0 && isPseudoFileSystemMagic(fs.f_type);
         if (::fstat(fd, &self) == 0)
             dir->volume = self.st_dev;
-        // At a mount point, the mount table names the file system (devtmpfs looks like tmpfs).
-        if (!pseudo && dir->volume != parentVolume)
-            pseudo = isPseudoFileSystem(QStorageInfo(pathText(path)).fileSystemType());
+        // Only where the device changes (a mount point, or the start) can the file system be
+        // another one; there the kernel's magic number, then the mount table (devtmpfs looks
+        // like tmpfs), tell whether it is a pseudo file system.
+        bool pseudo = false;
+        if (dir->volume != parentVolume) {
+            struct statfs fs {};
+            pseudo = ::fstatfs(fd, &fs) == 0 && isPseudoFileSystemMagic(fs.f_type);
+            if (!pseudo)
+                pseudo = isPseudoFileSystem(QStorageInfo(pathText(path)).fileSystemType());
+        }
         DIR* listing = pseudo ? nullptr : ::fdopendir(fd);
         if (!listing) {
             ::close(fd);
@@ -119,7 +124,7 @@ TreeScanner::Directory* TreeScanner::directory(const std::string& path, std::uin
     return raw;
 }
 
-void TreeScanner::scanTree(const std::string& pattern, bool stayOnVolume)
+void TreeScanner::scanTree(const std::string& pattern, const std::vector<std::string>& skipRoots)
 {
     if (m_progress.cancelled())
         return;
@@ -127,10 +132,10 @@ void TreeScanner::scanTree(const std::string& pattern, bool stayOnVolume)
     const std::string dir = withTrailingSlash(slash == std::string::npos ? std::string() : pattern.substr(0, slash + 1));
     const std::string mask = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
     Directory* start = directory(dir, 0);
-    walk(*start, mask, stayOnVolume, start->volume);
+    walk(*start, mask, skipRoots);
 }
 
-void TreeScanner::walk(Directory& dir, const std::string& mask, bool stayOnVolume, std::uint64_t volume)
+void TreeScanner::walk(Directory& dir, const std::string& mask, const std::vector<std::string>& skipRoots)
 {
     if (m_progress.cancelled())
         return;
@@ -155,12 +160,13 @@ void TreeScanner::walk(Directory& dir, const std::string& mask, bool stayOnVolum
     }
 
     for (const std::string& name : dir.subdirectories) {
-        Directory* sub = directory(dir.path + name + "/", dir.volume);
-        // Another volume is read in its own turn (all volumes), and a volume that went away
-        // during the read has no listing.
-        if (stayOnVolume && sub->volume != volume)
+        const std::string path = dir.path + name + "/";
+        // Another listed volume is read in its own turn; everything else below the start (btrfs
+        // subvolumes, mounts the volume list leaves out) belongs to this read.
+        if (std::find(skipRoots.begin(), skipRoots.end(), path) != skipRoots.end())
             continue;
-        walk(*sub, mask, stayOnVolume, volume);
+        Directory* sub = directory(path, dir.volume);
+        walk(*sub, mask, skipRoots);
         if (m_progress.cancelled())
             return;
     }

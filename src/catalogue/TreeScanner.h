@@ -41,8 +41,9 @@ public:
     ~TreeScanner();
 
     // Reads every file matching a pattern "directory/mask" in the directory and below it.
-    // With stayOnVolume, directories on another mounted volume than the start are skipped.
-    void scanTree(const std::string& pattern, bool stayOnVolume = false);
+    // Subdirectories whose path (ending in '/') is in skipRoots are not entered: the roots of the
+    // other volumes that a read of all volumes reads in their own turn.
+    void scanTree(const std::string& pattern, const std::vector<std::string>& skipRoots = {});
 
     // Number of files handed to the indexer.
     std::int64_t filesIndexed() const { return m_filesIndexed; }
@@ -50,7 +51,7 @@ public:
 private:
     struct Directory;
     Directory* directory(const std::string& path, std::uint64_t parentVolume);
-    void walk(Directory& dir, const std::string& mask, bool stayOnVolume, std::uint64_t volume);
+    void walk(Directory& dir, const std::string& mask, const std::vector<std::string>& skipRoots);
 
     Catalogue& m_catalogue;
     IndexerHost& m_indexer;

@@ -44,7 +44,11 @@ QImage scaleToIconSize(const QImage& picture)
         return {};
     if (picture.width() == kIconEdge && picture.height() == kIconEdge)
         return picture.convertToFormat(QImage::Format_ARGB32);
-    // Scaling straight alpha would bleed the colour of transparent pixels into the edges.
+    // Scaling straight alpha would bleed the colour of transparent pixels into the edges. An
+    // opaque picture scales as it is, without a premultiplied copy of it.
+    if (!picture.hasAlphaChannel())
+        return picture.scaled(kIconEdge, kIconEdge, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+            .convertToFormat(QImage::Format_ARGB32);
     return picture.convertToFormat(QImage::Format_ARGB32_Premultiplied)
         .scaled(kIconEdge, kIconEdge, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
         .convertToFormat(QImage::Format_ARGB32);
@@ -97,7 +101,7 @@ std::optional<std::vector<IconCandidate>> groupCandidates(ByteReader group, cons
     const std::uint16_t reserved = group.u16(0);
     const std::uint16_t type = group.u16(2);
     const std::uint16_t count = group.u16(4);
-    if (!group.ok() || reserved != 0 || type != 1 || count == 0 || !group.contains(6, static_cast<std::uint64_t>(count) * 14))
+    if (!group.ok() || reserved != 0 || type != 1 || count == 0 || count > kMaxGroupImages || !group.contains(6, static_cast<std::uint64_t>(count) * 14))
         return std::nullopt;
     std::vector<IconCandidate> candidates;
     candidates.reserve(count);

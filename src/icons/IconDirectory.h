@@ -43,6 +43,10 @@ bool isIconFile(ByteReader file);
 // The images of an icon or cursor file; none when any entry points outside the file.
 std::optional<std::vector<IconCandidate>> iconFileCandidates(ByteReader file);
 
+// Real icons hold a handful of images; a group naming more than this is refused, so that a small
+// crafted file cannot make one extraction look up and weigh tens of thousands of images.
+inline constexpr std::uint16_t kMaxGroupImages = 256;
+
 // The images of a group icon resource (GRPICONDIR). lookupIcon finds an RT_ICON by id; a group
 // naming a missing icon gives none.
 using IconLookup = std::function<std::optional<ByteReader>(std::uint16_t id)>;

@@ -18,14 +18,54 @@ namespace {
 // than a picture of 32 x 32 pixels can justify.
 constexpr qint64 kMaxBitmapPixels = 64LL * 1024 * 1024;
 
+// A compressed bitmap (run-length coded) can claim a large picture in a few bytes, since one
+// escape skips whole rows. Real ones are drawings, not photographs; this many pixels keeps one
+// extraction within about 30 MB and a few tens of milliseconds.
+constexpr qint64 kMaxCompressedBitmapPixels = 4LL * 1024 * 1024;
+
 bool isBitmapFile(ByteReader file)
 {
     // File header (14 bytes) and at least the smallest info header (12 bytes).
     return file.matches(0, "BM") && file.size() >= 26;
 }
 
+// Whether decoding the bitmap costs no more than its file justifies: the rows of an uncompressed
+// bitmap must be in the file (one short row is tolerated, as some writers leave off the padding
+// of the last), and a compressed one gets a pixel cap. Photographs of any size that the file
+// really holds pass.
+bool bitmapCostBounded(ByteReader file)
+{
+    const std::uint32_t pixelOffset = file.u32(10);
+    const std::uint32_t headerSize = file.u32(14);
+    qint64 width = 0;
+    qint64 height = 0;
+    std::uint32_t bitCount = 0;
+    std::uint32_t compression = 0;
+    if (headerSize == 12) {
+        width = file.u16(18);
+        height = file.u16(20);
+        bitCount = file.u16(24);
+    } else {
+        width = qAbs(static_cast<qint64>(file.i32(18)));
+        height = qAbs(static_cast<qint64>(file.i32(22)));
+        bitCount = file.u16(28);
+        compression = headerSize >= 20 ? file.u32(30) : 0;
+    }
+    if (!file.ok() || width == 0 || height == 0 || bitCount == 0 || bitCount > 32)
+        return false;
+    constexpr std::uint32_t kBiRgb = 0, kBiBitfields = 3, kBiAlphaBitfields = 6;
+    if (compression != kBiRgb && compression != kBiBitfields && compression != kBiAlphaBitfields)
+        return width * height <= kMaxCompressedBitmapPixels;
+    if (pixelOffset > file.size())
+        return false;
+    const qint64 rowBytes = (width * bitCount + 31) / 32 * 4;
+    return rowBytes * (height - 1) <= static_cast<qint64>(file.size() - pixelOffset);
+}
+
 QImage bitmapPicture(ByteReader file, ImagePick pick)
 {
+    if (!bitmapCostBounded(file))
+        return {};
     QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(file.data()),
                                                static_cast<qsizetype>(file.size()));
     QBuffer buffer(&bytes);
@@ -110,7 +150,7 @@ class LastFile {
 public:
     const MappedFile* open(const std::filesystem::path& path)
     {
-        if (batchDepth > 0 && m_checkedInBatch && m_file.isOpen() && path.native() == m_path.native())
+        if (batchDepth > 0 && m_checkedInBatch && m_file.isOpen() && !m_file.damaged() && path.native() == m_path.native())
             return &m_file;
         m_checkedInBatch = batchDepth > 0;
         struct stat st {};
@@ -118,7 +158,7 @@ public:
             release();
             return nullptr;
         }
-        if (m_file.isOpen() && path.native() == m_path.native() && st.st_dev == m_stat.st_dev && st.st_ino == m_stat.st_ino
+        if (m_file.isOpen() && !m_file.damaged() && path.native() == m_path.native() && st.st_dev == m_stat.st_dev && st.st_ino == m_stat.st_ino
             && st.st_size == m_stat.st_size && st.st_mtim.tv_sec == m_stat.st_mtim.tv_sec
             && st.st_mtim.tv_nsec == m_stat.st_mtim.tv_nsec)
             return &m_file;
@@ -153,7 +193,15 @@ thread_local LastFile lastFile;
 int iconCount(const std::filesystem::path& path)
 {
     const MappedFile* file = lastFile.open(path);
-    return file ? iconCount(file->reader()) : 0;
+    if (!file)
+        return 0;
+    const int count = iconCount(file->reader());
+    // A file that lost data while it was read counts as unreadable.
+    if (file->damaged()) {
+        lastFile.release();
+        return 0;
+    }
+    return count;
 }
 
 QImage extractIcon(const std::filesystem::path& path, int index)
@@ -163,6 +211,10 @@ QImage extractIcon(const std::filesystem::path& path, int index)
         return {};
     // The picture must not point into the mapping, which may end with the next call.
     QImage picture = extractIcon(file->reader(), index);
+    if (file->damaged()) {
+        lastFile.release();
+        return {};
+    }
     picture.detach();
     return picture;
 }

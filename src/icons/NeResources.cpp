@@ -3,7 +3,9 @@
 #include "IconDirectory.h"
 #include "ResourceOrder.h"
 
+#include <algorithm>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace bw {
@@ -23,7 +25,7 @@ struct NeResourceTable {
     ByteReader table;       // from the alignment shift up to the resident-name table
     std::uint16_t shift = 0;
     std::vector<ResourceRef> groups; // NAMEINFO offsets inside `table`
-    std::vector<std::uint64_t> icons;
+    std::vector<std::pair<std::uint16_t, std::uint64_t>> icons; // (id, NAMEINFO offset)
 };
 
 std::optional<NeResourceTable> readResourceTable(ByteReader file)
@@ -64,7 +66,7 @@ std::optional<NeResourceTable> readResourceTable(ByteReader file)
                 const std::uint16_t id = t.table.u16(n + 6);
                 t.groups.push_back({(id & kIntegerId) == 0, static_cast<std::uint32_t>(id & ~kIntegerId), n});
             } else if (type == kRtIcon) {
-                t.icons.push_back(n);
+                t.icons.emplace_back(t.table.u16(n + 6), n);
             }
         }
         pos = names + count * kNameInfoSize;
@@ -100,18 +102,21 @@ int neGroupIconCount(ByteReader file)
 
 QImage neGroupIcon(ByteReader file, int index, ImagePick pick)
 {
-    const std::optional<NeResourceTable> t = readResourceTable(file);
+    std::optional<NeResourceTable> t = readResourceTable(file);
     if (!t || index < 0 || static_cast<std::size_t>(index) >= t->groups.size())
         return {};
     const std::optional<ByteReader> group = resourceData(*t, t->groups[static_cast<std::size_t>(index)].entryOffset);
     if (!group)
         return {};
+    // Looked up by id for every image of the group: sorted once; the first of equal ids wins.
+    std::stable_sort(t->icons.begin(), t->icons.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     const auto lookup = [&](std::uint16_t id) -> std::optional<ByteReader> {
-        ByteReader table = t->table;
-        for (std::uint64_t n : t->icons)
-            if (table.u16(n + 6) == (id | kIntegerId))
-                return resourceData(*t, n);
-        return std::nullopt;
+        const std::uint16_t wanted = static_cast<std::uint16_t>(id | kIntegerId);
+        const auto it = std::lower_bound(t->icons.begin(), t->icons.end(), wanted,
+                                         [](const auto& entry, std::uint16_t value) { return entry.first < value; });
+        if (it == t->icons.end() || it->first != wanted)
+            return std::nullopt;
+        return resourceData(*t, it->second);
     };
     const auto candidates = groupCandidates(*group, lookup);
     return candidates ? pictureFromCandidates(*candidates, pick) : QImage();

@@ -3,7 +3,10 @@
 #include "IconDirectory.h"
 #include "ResourceOrder.h"
 
+#include <algorithm>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace bw {
 namespace {
@@ -143,28 +146,69 @@ std::optional<ByteReader> entryData(const PeImage& pe, std::uint64_t nameEntry)
     return data;
 }
 
-std::optional<ByteReader> findIcon(const PeImage& pe, const Directory& icons, std::uint16_t id)
-{
-    ByteReader rsrc = pe.resources();
-    auto idAt = [&](std::uint32_t i) { return rsrc.u32(icons.entries + static_cast<std::uint64_t>(i) * 8); };
-    // Ids are stored ascending in well-formed files: try a binary search, then fall back to a scan.
-    std::uint32_t lo = 0;
-    std::uint32_t hi = icons.count;
-    while (lo < hi) {
-        const std::uint32_t mid = lo + (hi - lo) / 2;
-        const std::uint32_t name = idAt(mid);
-        if (name == id)
-            return entryData(pe, icons.entries + static_cast<std::uint64_t>(mid) * 8);
-        if ((name & kHighBit) || name < id)
-            lo = mid + 1;
-        else
-            hi = mid;
+// Finds RT_ICON entries by id. Ids are stored ascending in well-formed files, so a binary search
+// finds them; the first miss sorts an index of the whole directory once, so that a file with
+// unsorted ids costs one sort per extraction instead of a scan per image.
+class IconFinder {
+public:
+    IconFinder(const PeImage& pe, const Directory& icons) : m_pe(pe), m_icons(icons) {}
+
+    std::optional<ByteReader> find(std::uint16_t id)
+    {
+        if (!m_indexed) {
+            if (const std::optional<std::uint32_t> i = binarySearch(id))
+                return entryData(m_pe, entryAt(*i));
+            buildIndex();
+        }
+        const auto it = std::lower_bound(m_index.begin(), m_index.end(), std::pair<std::uint32_t, std::uint32_t>(id, 0));
+        if (it == m_index.end() || it->first != id)
+            return std::nullopt;
+        return entryData(m_pe, entryAt(it->second));
     }
-    for (std::uint32_t i = 0; i < icons.count; ++i)
-        if (idAt(i) == id)
-            return entryData(pe, icons.entries + static_cast<std::uint64_t>(i) * 8);
-    return std::nullopt;
-}
+
+private:
+    std::uint64_t entryAt(std::uint32_t i) const { return m_icons.entries + static_cast<std::uint64_t>(i) * 8; }
+    std::uint32_t idAt(std::uint32_t i) const
+    {
+        ByteReader rsrc = m_pe.resources();
+        return rsrc.u32(entryAt(i));
+    }
+
+    std::optional<std::uint32_t> binarySearch(std::uint16_t id) const
+    {
+        std::uint32_t lo = 0;
+        std::uint32_t hi = m_icons.count;
+        while (lo < hi) {
+            const std::uint32_t mid = lo + (hi - lo) / 2;
+            const std::uint32_t name = idAt(mid);
+            if (name == id)
+                return mid;
+            if ((name & kHighBit) || name < id)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        return std::nullopt;
+    }
+
+    // (id, position) of every numeric entry; the first of equal ids wins, as a scan would find it.
+    void buildIndex()
+    {
+        m_indexed = true;
+        m_index.reserve(m_icons.count);
+        for (std::uint32_t i = 0; i < m_icons.count; ++i) {
+            const std::uint32_t name = idAt(i);
+            if (!(name & kHighBit) && name <= 0xFFFF)
+                m_index.emplace_back(name, i);
+        }
+        std::sort(m_index.begin(), m_index.end());
+    }
+
+    const PeImage& m_pe;
+    Directory m_icons;
+    bool m_indexed = false;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> m_index;
+};
 
 } // namespace
 
@@ -222,7 +266,8 @@ QImage peGroupIcon(ByteReader file, int index, ImagePick pick)
     const std::optional<Directory> icons = typeDirectory(rsrc, kRtIcon);
     if (!group || !icons)
         return {};
-    const auto candidates = groupCandidates(*group, [&](std::uint16_t id) { return findIcon(*pe, *icons, id); });
+    IconFinder finder(*pe, *icons);
+    const auto candidates = groupCandidates(*group, [&](std::uint16_t id) { return finder.find(id); });
     return candidates ? pictureFromCandidates(*candidates, pick) : QImage();
 }
 

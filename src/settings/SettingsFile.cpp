@@ -6,7 +6,16 @@
 #include <QList>
 #include <QSaveFile>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
 #include <charconv>
+#include <ctime>
+#include <string_view>
 
 namespace bw {
 
@@ -72,13 +81,41 @@ QByteArray formatSettings(const Settings& settings)
 {
     QByteArray out;
     const auto line = [&out](const QByteArray& text) { out += text + "\r\n"; };
+    // A directory whose name holds a line break would shift every later line, and the next start
+    // would lose them all. It is written as an empty line instead: the next start then falls back
+    // to the home directory, and every other line stays in its place.
+    const auto directoryLine = [&line](const std::string& directory) {
+        line(directory.find_first_of("\r\n") == std::string::npos ? QByteArray::fromStdString(directory) : QByteArray());
+    };
     line(QByteArray::number(static_cast<std::int32_t>(settings.backgroundColour)));
-    line(QByteArray::fromStdString(settings.readDirectory));
-    line(QByteArray::fromStdString(settings.copyDirectory));
+    directoryLine(settings.readDirectory);
+    directoryLine(settings.copyDirectory);
     line(settings.autoRead ? "1" : "0");
     for (bool checked : settings.fileTypes)
         line(checked ? "1" : "0");
     return out;
+}
+
+void removeStaleSettingsTemporaries(const std::string& directory)
+{
+    const std::string prefix = std::string(kSettingsFileName) + ".";
+    DIR* listing = ::opendir(directory.c_str());
+    if (!listing)
+        return;
+    const std::time_t now = std::time(nullptr);
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string_view name = entry->d_name;
+        if (name.size() != prefix.size() + 6 || !name.starts_with(prefix))
+            continue;
+        const std::string_view suffix = name.substr(prefix.size());
+        if (!std::all_of(suffix.begin(), suffix.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }))
+            continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(listing), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)
+            && now - st.st_mtime > 60)
+            ::unlinkat(::dirfd(listing), entry->d_name, 0);
+    }
+    ::closedir(listing);
 }
 
 bool saveSettingsFile(const std::string& path, const Settings& settings)

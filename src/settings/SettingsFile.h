@@ -43,6 +43,11 @@ QByteArray formatSettings(const Settings& settings);
 // Writes the file atomically: a failed write leaves the old file as it was. False on failure.
 bool saveSettingsFile(const std::string& path, const Settings& settings);
 
+// Removes what a write of the settings file left behind when the program was killed at the
+// moment of saving: "bwsave.kwb." and six letters or digits, older than a minute (a younger one
+// may belong to another instance saving right now).
+void removeStaleSettingsTemporaries(const std::string& directory);
+
 // The whole-line integer rule of the settings file: optional blanks and sign, decimal digits,
 // within 32 bits.
 std::optional<std::int32_t> parseSettingsInteger(const QByteArray& line);

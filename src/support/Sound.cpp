@@ -66,6 +66,10 @@ void PlayWav(const QString& name, int mode)
     Uint32 length = 0;
     if (!SDL_LoadWAV(file.c_str(), &playback.format, &playback.samples, &length))
         return;
+    // A short device buffer: closing a device waits for the buffer being played, and with the
+    // 4,096 frames a WAV loads with that is a third of a second at 11 kHz, paid by the next sound
+    // (the end of every read plays one).
+    playback.format.samples = 512;
     playback.device = SDL_OpenAudioDevice(nullptr, 0, &playback.format, nullptr, 0);
     if (!playback.device || SDL_QueueAudio(playback.device, playback.samples, length) != 0) {
         release();

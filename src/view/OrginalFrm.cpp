@@ -4,8 +4,9 @@
 #include "catalogue/Indexer.h"
 #include "support/Dialogs.h"
 #include "support/Funky.h"
+#include "support/ReadFile.h"
 
-#include <QFile>
+#include <QBuffer>
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QScreen>
@@ -25,10 +26,13 @@ TOrginalF::TOrginalF(QWidget* mainWindow)
 
 void TOrginalF::loadPicture(const std::string& path)
 {
-    const QString name = pathText(path);
-    QFile file(name);
-    if (!file.open(QIODevice::ReadOnly))
-        throw CommandError(QStringLiteral("Datei ") + name + QStringLiteral(" kann nicht geöffnet werden"));
+    // Opened by its bytes: a name that is not UTF-8 would not survive a trip through text.
+    const std::optional<QByteArray> bytes = readWholeFile(path);
+    if (!bytes)
+        throw CommandError(QStringLiteral("Datei ") + pathText(path) + QStringLiteral(" kann nicht geöffnet werden"));
+    QBuffer file;
+    file.setData(*bytes);
+    file.open(QIODevice::ReadOnly);
     QImageReader reader(&file, "BMP");
     const QImage picture = reader.read();
     if (picture.isNull())

@@ -136,8 +136,11 @@ void paintEntries(QImage& canvas, Catalogue& catalogue, const PageState& page, Q
     const QString countText = QStringLiteral("Icon(s) ") + QString::number(entryCount);
 
     const int across = page.cellsAcross;
-    // With no column there is no cell to draw into; only the strips are painted.
-    int k = first == last ? page.pointerCell - 1 : 0;
+    // With no column there is no cell to draw into; only the strips are painted. One entry goes
+    // into the pointer's cell; a pointer outside the page (in a strip, or on a page of one cell
+    // after the pointer left it) would put it where nobody sees it, so it goes into cell 1.
+    const bool pointerOnPage = page.pointerCell >= 1 && page.pointerCell <= page.pageCapacity;
+    int k = first == last && pointerOnPage ? page.pointerCell - 1 : 0;
     if (across > 0 && last >= first) {
         // Painting lets no other command run, so a file checked once stays valid for the page.
         const ExtractionBatch batch;

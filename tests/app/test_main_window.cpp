@@ -31,11 +31,14 @@ namespace {
 class MainWindow : public ::testing::Test {
 protected:
     static inline QTemporaryDir* config = nullptr;
+    static inline QTemporaryDir* home = nullptr;
 
     static void SetUpTestSuite()
     {
         config = new QTemporaryDir;
+        home = new QTemporaryDir;
         qputenv("XDG_CONFIG_HOME", config->path().toLocal8Bit());
+        qputenv("HOME", home->path().toLocal8Bit());
         createWindows();
         windows().IconF->show(); // runs the start-up sequence
         // The start-up read closes its progress window 100 ms after it ended.
@@ -45,6 +48,7 @@ protected:
     {
         destroyWindows();
         delete config;
+        delete home;
     }
     TIconF& main() { return *windows().IconF; }
 };
@@ -71,12 +75,13 @@ TEST_F(MainWindow, StartsWithoutSettingsFile)
     }
     EXPECT_TRUE(main().CheckBox4->isChecked());
     EXPECT_TRUE(appState().autoRead);
-    const std::string programDirectory = QCoreApplication::applicationDirPath().toStdString() + "/";
-    EXPECT_EQ(appState().readDirectory, programDirectory);
-    EXPECT_EQ(appState().copyDirectory, programDirectory);
-    EXPECT_EQ(main().DirectoryListBox1->directory(), programDirectory);
-    EXPECT_EQ(main().StatusBar1->panelText(0).toStdString(), programDirectory);
-    EXPECT_EQ(main().StatusBar2->panelText(1).toStdString(), programDirectory);
+    // The user's directories start at home, not in the program's (system) folder.
+    const std::string homeDirectory = home->path().toStdString() + "/";
+    EXPECT_EQ(appState().readDirectory, homeDirectory);
+    EXPECT_EQ(appState().copyDirectory, homeDirectory);
+    EXPECT_EQ(main().DirectoryListBox1->directory(), homeDirectory);
+    EXPECT_EQ(main().StatusBar1->panelText(0).toStdString(), homeDirectory);
+    EXPECT_EQ(main().StatusBar2->panelText(1).toStdString(), homeDirectory);
     EXPECT_EQ(appState().windowsDirectory, config->path().toStdString() + "/bildwiesel/");
     EXPECT_EQ(appState().backgroundColour, kColourButtonFace);
     ASSERT_TRUE(appState().catalogue);
@@ -202,4 +207,16 @@ TEST_F(MainWindow, ErrorsOfACommandReachTheUser)
     ASSERT_EQ(dialogs.shown.size(), 1);
     EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Bitmap ist ungültig"));
     EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Bildwiesel"));
+}
+
+TEST_F(MainWindow, EnterPressesEinlesenAsTheDefaultButton)
+{
+    int presses = 0;
+    const auto connection = QObject::connect(main().BitBtn1, &QPushButton::clicked, [&] { ++presses; });
+    QTest::keyClick(main().CheckListBox1, Qt::Key_Return);
+    QTRY_VERIFY(!windows().EinleseF->isVisible());
+    QTest::keyClick(main().DirectoryListBox1, Qt::Key_Enter);
+    QTRY_VERIFY(!windows().EinleseF->isVisible());
+    EXPECT_EQ(presses, 2);
+    QObject::disconnect(connection);
 }

@@ -32,12 +32,15 @@ class PageView : public ::testing::Test {
 protected:
     static inline QTemporaryDir* config = nullptr;
     static inline QTemporaryDir* files = nullptr;
+    static inline QTemporaryDir* home = nullptr;
 
     static void SetUpTestSuite()
     {
         config = new QTemporaryDir;
         files = new QTemporaryDir;
+        home = new QTemporaryDir; // the start-up read falls back to it
         qputenv("XDG_CONFIG_HOME", config->path().toLocal8Bit());
+        qputenv("HOME", home->path().toLocal8Bit());
         createWindows();
         windows().IconF->show();
         QTRY_VERIFY(!windows().EinleseF->isVisible());
@@ -48,6 +51,7 @@ protected:
         destroyWindows();
         delete files;
         delete config;
+        delete home;
     }
 
     TIconF& main() { return *windows().IconF; }
@@ -185,4 +189,33 @@ TEST_F(PageView, GrabShowsIconsAndTheRedCross)
     EXPECT_EQ(catalogue()[2].defective, 1);
     EXPECT_EQ(main().Panel3->text(), "1 bis 4");
     EXPECT_EQ(main().StatusBar1->panelText(1), "Icon(s) 4");
+}
+
+TEST_F(PageView, ViewerOpensANameThatIsNotUtf8)
+{
+    TOrginalF& viewer = *windows().OrginalF;
+    const std::string bmp = file("bild\xE4\xFF.bmp", fixtures::bmpFile(testutil::solid(qRgb(1, 2, 3), 40, 30), fixtures::BmpKind::Bits24));
+    testutil::ScriptedDialogs dialogs;
+    QTimer::singleShot(0, &viewer, [&viewer] { viewer.close(); });
+    runCommand([&] { showOriginalSize(viewer, bmp); });
+    EXPECT_TRUE(dialogs.texts().isEmpty());
+    EXPECT_EQ(viewer.Image1->size(), QSize(40, 30));
+    std::filesystem::remove(bmp);
+}
+
+// A window with room for one cell: a pointer left in a strip must not send the only entry off
+// the page.
+TEST_F(PageView, PageOfOneCellDrawsIntoItsCellWhereverThePointerWas)
+{
+    const QSize before = main().size();
+    main().resize(230, 194);
+    QApplication::processEvents();
+    ASSERT_EQ(pageState().pageCapacity, 1);
+    const std::string blue = file("blau.ico", testutil::solidIcon(qRgb(0, 0, 255)));
+    pageState().pointerCell = 3; // the pointer was in the strip beside the cell
+    fill({blue});
+    EXPECT_EQ(canvasAt(5 + 16, 5 + 16), qRgb(0, 0, 255));
+    EXPECT_EQ(main().Panel3->text(), "1 bis 1");
+    main().resize(before);
+    QApplication::processEvents();
 }

@@ -186,3 +186,13 @@ TEST_F(Scan, HostileTreeCompletes)
     // catalogued, and the page shows it as missing.
     EXPECT_TRUE(has("weg/frueher.ico"));
 }
+
+TEST_F(Scan, OnlyTheRootsOfOtherListedVolumesAreSkipped)
+{
+    ico("a/a.ico");
+    ico("vol/v.ico");     // the root of a volume read in its own turn
+    ico("vol2/w/w.ico"); // not listed: a subvolume or unlisted mount belongs to this read
+    TreeScanner scanner(catalogue, recorder, recorder);
+    scanner.scanTree(root.string() + "/*.ico", {root.string() + "/", root.string() + "/vol/"});
+    EXPECT_EQ(paths(), (std::vector<std::string> {"a/a.ico", "vol2/w/w.ico"}));
+}

@@ -1,6 +1,7 @@
 // Files that lie must give no icon, quickly, and never crash, hang or allocate wildly. These
 // tests are most useful under the sanitizer build (see README).
 
+#include "support/HostileShapes.h"
 #include "support/TestUtil.h"
 
 #include "icons/IconExtractor.h"
@@ -177,4 +178,43 @@ TEST(HostileFiles, SpecialFilesGiveZeroWithoutBlocking)
     EXPECT_EQ(bw::iconCount(base / "missing.exe"), 0);
     EXPECT_EQ(bw::iconCount(writeFile(base / "empty.dll", {})), 0);
     EXPECT_EQ(bw::iconCount(writeFile(base / "mz.exe", {'M', 'Z'})), 0);
+}
+
+// Files that name as much work as their format allows. Each is refused or read cheaply; the
+// benchmark bench_hostile measures their time and memory.
+TEST(HostileFiles, GroupsNamingTensOfThousandsOfImagesAreRefused)
+{
+    for (const Bytes& file : {peGroupOfManyImages(), neGroupOfManyImages()}) {
+        const bw::ByteReader r = readerOf(file);
+        EXPECT_EQ(bw::iconCount(r), 1);
+        EXPECT_TRUE(bw::extractIcon(r, 0).isNull());
+    }
+}
+
+TEST(HostileFiles, IconsWithUnsortedIdsAreStillFound)
+{
+    // Groups given with descending ids: the icon directory is then not in ascending order.
+    std::vector<GroupIcon> groups;
+    for (std::uint16_t id = 40; id >= 1; --id)
+        groups.push_back({std::nullopt, id, {0x0409}, {dib(qRgb(id * 6, 0, 0), 24)}});
+    for (const Bytes& file : {peFile(groups, false), neFile(groups)}) {
+        const bw::ByteReader r = readerOf(file);
+        ASSERT_EQ(bw::iconCount(r), 40);
+        for (int i = 0; i < 40; ++i)
+            EXPECT_EQ(bw::extractIcon(r, i).pixel(16, 16), qRgb((i + 1) * 6, 0, 0)) << i;
+    }
+}
+
+TEST(HostileFiles, BitmapsCostNoMoreThanTheirFileHolds)
+{
+    // Claims that a small file cannot hold: refused before anything is allocated.
+    EXPECT_TRUE(bw::extractIcon(readerOf(rleBitmapClaiming(5792)), 0).isNull());
+    EXPECT_TRUE(bw::extractIcon(readerOf(shortBitmapClaiming(8000)), 0).isNull());
+    // A compressed bitmap within the cap, and large pictures the file really holds, are read.
+    EXPECT_FALSE(bw::extractIcon(readerOf(rleBitmapClaiming(1024)), 0).isNull());
+    const QImage photo = solid(qRgb(10, 120, 200), 1600, 1200);
+    const QImage fromPhoto = bw::extractIcon(readerOf(bmpFile(photo, BmpKind::Bits24)), 0);
+    ASSERT_FALSE(fromPhoto.isNull());
+    EXPECT_EQ(fromPhoto.pixel(16, 16), qRgb(10, 120, 200));
+    EXPECT_FALSE(bw::extractIcon(readerOf(bmpFile(solid(qRgb(0, 0, 255), 2000, 1500), BmpKind::Rle8)), 0).isNull());
 }

@@ -7,6 +7,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <chrono>
+#include <filesystem>
+
 using namespace bw;
 
 TEST(SettingsFile, TenLinesWithCrLf)
@@ -74,4 +77,46 @@ TEST(SettingsFile, SavedAtomicallyAndFailuresReported)
     EXPECT_FALSE(saveSettingsFile(dir.path().toStdString() + "/fehlt/bwsave.kwb", s));
     // A file that cannot be read reads as empty lines.
     EXPECT_TRUE(loadSettingsFile(dir.path().toStdString() + "/gibtsnicht").error);
+}
+
+TEST(SettingsFile, DirectoryWithALineBreakIsWrittenAsAnEmptyLine)
+{
+    Settings s;
+    s.backgroundColour = 255;
+    s.readDirectory = "/a\nb/";
+    s.copyDirectory = "/kopie\r/";
+    s.autoRead = false;
+    s.fileTypes = {true, false, true, false, true, false};
+    const QByteArray text = formatSettings(s);
+    EXPECT_EQ(text.count("\r\n"), 10);
+    const LoadedSettings back = parseSettings(text);
+    EXPECT_EQ(back.readDirectory, "");
+    EXPECT_EQ(back.copyDirectory, "");
+    EXPECT_EQ(back.autoRead, false);
+    EXPECT_EQ(back.fileTypes[4], true);
+    EXPECT_EQ(back.fileTypes[5], false);
+    EXPECT_FALSE(back.error);
+}
+
+TEST(SettingsFile, StaleTemporariesOfAKilledSaveAreRemoved)
+{
+    QTemporaryDir dir;
+    const std::string base = dir.path().toStdString() + "/";
+    const auto make = [&](const std::string& name, bool old) {
+        QFile f(QString::fromStdString(base + name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("x");
+        f.close();
+        if (old)
+            std::filesystem::last_write_time(base + name, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+    };
+    make("bwsave.kwb.a1B2c3", true);   // left by a killed save
+    make("bwsave.kwb.Zz9yY8", false);  // another instance may be saving right now
+    make("bwsave.kwb.alt", true);      // not the temporary pattern
+    make("bwsave.kwb", true);
+    make("andere.kwb.a1B2c3", true);
+    removeStaleSettingsTemporaries(base);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(base + "bwsave.kwb.a1B2c3")));
+    for (const char* kept : {"bwsave.kwb.Zz9yY8", "bwsave.kwb.alt", "bwsave.kwb", "andere.kwb.a1B2c3"})
+        EXPECT_TRUE(QFile::exists(QString::fromStdString(base + kept))) << kept;
 }

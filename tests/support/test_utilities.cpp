@@ -2,6 +2,7 @@
 // program directories, wildcard masks.
 
 #include "support/Funky.h"
+#include "support/Pacer.h"
 #include "support/Wildcard.h"
 
 #include <gtest/gtest.h>
@@ -78,4 +79,18 @@ TEST(Wildcard, MasksWithoutRegardToCase)
     EXPECT_FALSE(matchesAnyWildcard("readme.txt", "*.ico;*.dll;*.exe"));
     // Many stars against a long name must not take exponential time.
     EXPECT_FALSE(matchesWildcard(std::string(5000, 'a'), "*a*a*a*a*a*a*a*a*a*a*b"));
+}
+
+TEST(Pacer, PumpsAtMostEveryTwentyMilliseconds)
+{
+    bw::Pacer pacer;
+    int shown = 0;
+    EXPECT_TRUE(pacer.pump([&] { ++shown; })); // the first pump is never skipped
+    const std::int64_t start = bw::tickCount();
+    int pumps = 0;
+    while (bw::tickCount() - start < 70)
+        pumps += pacer.pump([&] { ++shown; }) ? 1 : 0;
+    EXPECT_GE(pumps, 2);
+    EXPECT_LE(pumps, 4);
+    EXPECT_EQ(shown, pumps + 1);
 }

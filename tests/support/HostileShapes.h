@@ -1,0 +1,24 @@
+#pragma once
+
+// Small files built to make a reader work hard: they are valid enough to pass every header check
+// and then name as much work as their format allows. Used by the tests (each must give little or
+// nothing, quickly) and by the benchmark that measures their time and memory.
+
+#include "support/FixtureWriter.h"
+
+namespace fixtures {
+
+// A PE library of one group naming 65,535 images, and an icon directory of 131,070 entries in
+// descending (unsorted) order with the named ids last; every icon entry shares one small image.
+Bytes peGroupOfManyImages();
+
+// An NE library whose group names 65,535 images, all the last of some 5,000 icons.
+Bytes neGroupOfManyImages();
+
+// A 1 KB run-length coded 8-bit bitmap claiming `edge` x `edge` pixels.
+Bytes rleBitmapClaiming(int edge);
+
+// An uncompressed 24-bit bitmap claiming `edge` x `edge` pixels with only a few bytes of rows.
+Bytes shortBitmapClaiming(int edge);
+
+} // namespace fixtures
