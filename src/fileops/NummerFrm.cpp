@@ -7,6 +7,7 @@
 #include "fileops/SourceFiles.h"
 #include "support/Dialogs.h"
 #include "support/Funky.h"
+#include "support/Pacer.h"
 #include "support/Sound.h"
 
 #include <QFile>
@@ -83,13 +84,15 @@ void TNummerF::BitBtn1Click()
     const std::vector<std::string> names = m_main->FileListBox1->names();
     const std::size_t count = names.size();
     const std::vector<std::string> newNames = renumberedNames(count, prefix);
+    Pacer pacer;
     int vanished = 0;
     int taken = 0;
     int refused = 0;
     for (std::size_t i = 0; i < count; ++i) {
         if (i % 10 == 0 || i <= 100) {
-            BitBtn1->setText(QStringLiteral("Finale: ") + QString::number(static_cast<qint64>(count) - 1 - static_cast<qint64>(i)));
-            PumpMessages();
+            // The countdown shows its latest value at the next real pump, at most every 20 ms.
+            const qint64 left = static_cast<qint64>(count) - 1 - static_cast<qint64>(i);
+            pacer.pump([&] { BitBtn1->setText(QStringLiteral("Finale: ") + QString::number(left)); });
         }
         const std::string from = directory + names[i];
         const std::string to = directory + newNames[i] + ".ico";
