@@ -72,4 +72,15 @@ void StatusPanels::mousePressEvent(QMouseEvent* event)
         emit clicked();
 }
 
+void setStatusLabelStyle(QLabel& label, const QColor& colour, bool bold)
+{
+    label.setTextFormat(Qt::PlainText);
+    QFont font = label.font();
+    font.setBold(bold);
+    label.setFont(font);
+    QPalette palette = label.palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label.setPalette(palette);
+}
+
 } // namespace bw

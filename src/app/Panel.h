@@ -48,4 +48,7 @@ private:
     QList<int> m_widths;
 };
 
+// The status line of a progress or report window: plain text, bold when asked, in a colour.
+void setStatusLabelStyle(QLabel& label, const QColor& colour, bool bold);
+
 } // namespace bw

@@ -1,6 +1,7 @@
 #include "EinleseFrm.h"
 
 #include "app/IconFrm.h"
+#include "app/Panel.h"
 #include "app/MainU.h"
 #include "app/WindowPlacement.h"
 
@@ -24,13 +25,7 @@ TEinleseF::TEinleseF(QWidget* mainWindow)
     setWindowIcon(QIcon(QStringLiteral(":/bildwiesel-32.png")));
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->move(5, 4);
-    QFont bold = Label1->font();
-    bold.setBold(true);
-    Label1->setFont(bold);
-    QPalette blue = Label1->palette();
-    blue.setColor(QPalette::WindowText, Qt::blue);
-    Label1->setPalette(blue);
-    Label1->setTextFormat(Qt::PlainText);
+    setStatusLabelStyle(*Label1, Qt::blue, true);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     setLabel2(QStringLiteral("-"));

@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/IconFrm.h"
+#include "app/Panel.h"
 #include "app/TextFit.h"
 #include "support/Funky.h"
 
@@ -22,10 +23,7 @@ TKopierpfadF::TKopierpfadF(TIconF* mainWindow)
     , m_main(mainWindow)
 {
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setTextFormat(Qt::PlainText);
-    QPalette blue = Label1->palette();
-    blue.setColor(QPalette::WindowText, Qt::blue);
-    Label1->setPalette(blue);
+    setStatusLabelStyle(*Label1, Qt::blue, false);
     Label1->setGeometry(4, 2, 305, 16);
     DriveComboBox1->setGeometry(0, 20, 157, 21);
     DirectoryListBox1->setGeometry(0, 43, 157, 133);

@@ -1,5 +1,6 @@
 #include "MeldungFrm.h"
 
+#include "app/Panel.h"
 #include "app/WindowPlacement.h"
 #include "support/Funky.h"
 
@@ -20,13 +21,7 @@ TMeldungF::TMeldungF(QWidget* mainWindow)
 {
     setWindowIcon(QIcon(QStringLiteral(":/bildwiesel-32.png")));
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setTextFormat(Qt::PlainText);
-    QFont bold = Label1->font();
-    bold.setBold(true);
-    Label1->setFont(bold);
-    QPalette blue = Label1->palette();
-    blue.setColor(QPalette::WindowText, Qt::blue);
-    Label1->setPalette(blue);
+    setStatusLabelStyle(*Label1, Qt::blue, true);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
     ListBox1->setUniformItemSizes(true); // many thousand lines stay cheap
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
