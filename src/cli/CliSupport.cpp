@@ -75,7 +75,8 @@ int usage()
                "  bildwiesel-cli extract DATEI INDEX AUSGABE.png\n"
                "  bildwiesel-cli write-ico DATEI INDEX AUSGABE.ico\n"
                "  bildwiesel-cli write-bmp DATEI INDEX AUSGABE.bmp\n"
-               "  bildwiesel-cli scan VERZEICHNIS [--types ico,cur,exe,dll,icl,bmp]\n",
+               "  bildwiesel-cli scan VERZEICHNIS [--types ico,cur,exe,dll,icl,bmp]\n"
+               "  bildwiesel-cli dupes VERZEICHNIS [--threshold N] [--background #RRGGBB|ZAHL]\n",
                stderr);
     return kExitUsage;
 }

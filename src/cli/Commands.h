@@ -6,5 +6,6 @@ namespace cli {
 int countCommand(int argc, char** argv);
 int scanCommand(int argc, char** argv);
 int writeCommand(int argc, char** argv); // extract, write-ico, write-bmp
+int dupesCommand(int argc, char** argv);
 
 } // namespace cli

@@ -18,6 +18,8 @@ int main(int argc, char** argv)
         return cli::countCommand(argc, argv);
     if (command == "scan")
         return cli::scanCommand(argc, argv);
+    if (command == "dupes")
+        return cli::dupesCommand(argc, argv);
     if (command == "extract" || command == "write-ico" || command == "write-bmp")
         return cli::writeCommand(argc, argv);
     return cli::usage();

@@ -1,0 +1,134 @@
+// bildwiesel-cli dupes: the duplicate finder over the icon and cursor files of a tree.
+
+#include "CliSupport.h"
+#include "Commands.h"
+
+#include "app/AppState.h"
+#include "compare/DuplicateFinder.h"
+#include "settings/SettingsFile.h"
+#include "support/Funky.h"
+
+#include <QFile>
+
+#include <charconv>
+#include <cstdio>
+#include <optional>
+#include <string_view>
+
+namespace cli {
+namespace {
+
+// Without a desktop there is no palette to ask: the button face is Qt's default one.
+constexpr QRgb kDefaultButtonFace = 0xFFEFEFEFu;
+
+QRgb toRgb(std::uint32_t colour)
+{
+    if (colour == bw::kColourButtonFace)
+        return kDefaultButtonFace;
+    return qRgb(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF), static_cast<int>((colour >> 16) & 0xFF));
+}
+
+// "#RRGGBB", or the settings file's signed decimal with red in the low byte.
+std::optional<QRgb> parseColour(std::string_view text)
+{
+    if (text.size() == 7 && text[0] == '#') {
+        unsigned value = 0;
+        const auto [end, error] = std::from_chars(text.data() + 1, text.data() + 7, value, 16);
+        if (error != std::errc() || end != text.data() + 7)
+            return std::nullopt;
+        return 0xFF000000u | value;
+    }
+    const std::optional<std::int32_t> number = bw::parseSettingsInteger(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+    if (!number)
+        return std::nullopt;
+    return toRgb(static_cast<std::uint32_t>(*number));
+}
+
+// The colour the program would draw behind the icons: the settings file's, else the default.
+QRgb settingsColour()
+{
+    const std::string path = bw::configDirectory() + bw::kSettingsFileName;
+    if (QFile::exists(bw::pathText(path)))
+        if (const std::optional<std::uint32_t> colour = bw::loadSettingsFile(path).backgroundColour)
+            return toRgb(*colour);
+    return toRgb(bw::kColourButtonFace);
+}
+
+// Lines on stdout as they come, file names as bytes; no sounds, nothing to pump.
+class CliCompareHost final : public bw::CompareHost {
+public:
+    explicit CliCompareHost(int threshold) : m_threshold(threshold) {}
+    int threshold() override { return m_threshold; }
+    bool cancelled() override { return false; }
+    bool soundOff() override { return true; }
+    void playWav(const QString&, int) override {}
+    void pumpMessages() override {}
+    std::int64_t tickCount() override { return bw::tickCount(); }
+    void runStarting() override {}
+    void runFinished(int) override {}
+    void listDefective(std::int32_t, std::string_view path) override { line("  DEFEKT: ", path); }
+    void listDuplicate(std::int32_t entry, std::string_view path) override
+    {
+        std::printf("DOPPELT: %d -> ", entry);
+        line("", path);
+    }
+    void showProgress(std::int32_t, std::int32_t, std::int64_t) override {}
+    void showPictures(const QImage&, const QImage&) override {}
+    void showDuplicateCount(int) override {}
+    void reportNoMemory(const QString& text) override { std::fprintf(stderr, "bildwiesel-cli: %s\n", text.toLocal8Bit().constData()); }
+
+private:
+    static void line(const char* prefix, std::string_view path)
+    {
+        std::fputs(prefix, stdout);
+        writeBytes(stdout, path);
+        std::fputc('\n', stdout);
+    }
+    int m_threshold;
+};
+
+} // namespace
+
+int dupesCommand(int argc, char** argv)
+{
+    if (argc < 3)
+        return usage();
+    int threshold = 5;
+    std::optional<QRgb> background;
+    for (int a = 3; a < argc; a += 2) {
+        const std::string_view option = argv[a];
+        if (a + 1 >= argc)
+            return usage();
+        if (option == "--threshold") {
+            const std::optional<int> value = parseIndex(argv[a + 1]);
+            if (!value || *value > bw::kMaxThreshold)
+                return usage();
+            threshold = *value;
+        } else if (option == "--background") {
+            background = parseColour(argv[a + 1]);
+            if (!background)
+                return usage();
+        } else {
+            return usage();
+        }
+    }
+    TypeSelection types;
+    types.fill(false);
+    types[0] = types[1] = true; // ico, cur
+    bw::Catalogue catalogue;
+    readTree(catalogue, argv[2], types);
+
+    static char buffer[1 << 16];
+    std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+    CliCompareHost host(threshold);
+    bw::CompareOptions options;
+    options.background = background ? *background : settingsColour();
+    const bw::CompareResult result = bw::findDuplicates(catalogue, host, options);
+    std::fflush(stdout);
+    if (!result.started || result.outOfMemory)
+        return kExitFailure;
+    std::fprintf(stderr, "%d doppelte Icons gefunden.\n", result.duplicatesFound);
+    return kExitOk;
+}
+
+} // namespace cli
