@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/MainU.h"
 #include "catalogue/ReadCommands.h"
+#include "compare/VergleichFrm.h"
 #include "settings/EinstellFrm.h"
 #include "fileops/BitmapExport.h"
 #include "support/Dialogs.h"
@@ -178,6 +179,8 @@ void TIconF::buildMenus()
     connect(Einstellungen1, &QAction::triggered, this, [this] { windows().EinstellF->exec(); });
     connect(Suchergebnis1, &QAction::triggered, this, [this] { showSearchResult(*this); });
     connect(AlleLaufwerkelesen1, &QAction::triggered, this, [this] { readAllDrives(*this); });
+    Kopieren1->setEnabled(true);
+    connect(Kopieren1, &QAction::triggered, this, [this] { compareIcons(*this); });
 }
 
 void TIconF::FormCreate()

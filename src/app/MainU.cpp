@@ -5,6 +5,7 @@
 #include "app/SecondaryWindow.h"
 #include "app/StartFrm.h"
 #include "catalogue/EinleseFrm.h"
+#include "compare/VergleichFrm.h"
 #include "catalogue/ReadCommands.h"
 #include "settings/EinstellFrm.h"
 #include "settings/SettingsFile.h"
@@ -49,8 +50,7 @@ void createWindows()
     w.EinstellF = new TEinstellF(main);
     w.KWBfrm = new SecondaryWindow(main, QStringLiteral("TKWBfrm"), QStringLiteral("Bildwiesel"), {190, 279},
                                    Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    w.VergleichF = new SecondaryWindow(main, QStringLiteral("TVergleichF"), QStringLiteral("Icons Vergleichen"), {346, 256},
-                                       Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    w.VergleichF = new TVergleichF(main);
     w.KopierpfadF = new SecondaryWindow(main, QStringLiteral("TKopierpfadF"), QStringLiteral("Kopierverzeichnis"), {313, 202}, fixedDialog);
     w.MeldungF = new SecondaryWindow(main, QStringLiteral("TMeldungF"), QStringLiteral("Kopieren"), {565, 248}, Qt::Dialog, true);
     w.OrginalF = new TOrginalF(main);

@@ -14,6 +14,7 @@ class TStartF;
 class TOrginalF;
 class TEinleseF;
 class TEinstellF;
+class TVergleichF;
 
 // The program's windows, created once at program entry in this order and kept to the end.
 struct Windows {
@@ -21,7 +22,7 @@ struct Windows {
     TEinleseF* EinleseF = nullptr;
     TEinstellF* EinstellF = nullptr;
     QDialog* KWBfrm = nullptr;
-    QDialog* VergleichF = nullptr;
+    TVergleichF* VergleichF = nullptr;
     QDialog* KopierpfadF = nullptr;
     QDialog* MeldungF = nullptr;
     TOrginalF* OrginalF = nullptr;

@@ -9,6 +9,7 @@
 #include "app/StartFrm.h"
 #include "catalogue/EinleseFrm.h"
 #include "catalogue/ReadCommands.h"
+#include "compare/VergleichFrm.h"
 #include "settings/EinstellFrm.h"
 #include "view/OrginalFrm.h"
 #include "support/Funky.h"
