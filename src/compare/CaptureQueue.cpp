@@ -12,11 +12,12 @@ int captureThreads(int requested)
 }
 
 CaptureQueue::CaptureQueue(const Catalogue& catalogue, std::int32_t first, std::int32_t last, IconLoader loader,
-                           QRgb background, int threads)
+                           QRgb background, const BlockLayout& layout, int threads)
     : m_catalogue(catalogue)
     , m_last(last)
     , m_loader(std::move(loader))
     , m_background(background)
+    , m_layout(layout)
     , m_slots(kWindow)
     , m_readyFor(kWindow, 0)
     , m_next(first)
@@ -55,6 +56,8 @@ void CaptureQueue::work()
         slot.loaded = !icon.isNull();
         capturePicture(icon, m_background, slot.samples);
         encodePicture(slot.samples, m_background & 0xFFFFFFu, slot.encoded);
+        slot.blockHashes.resize(static_cast<std::size_t>(m_layout.blocks()));
+        m_layout.hashAll(slot.samples, slot.blockHashes.data());
         {
             std::lock_guard lock(m_mutex);
             m_readyFor[static_cast<std::size_t>(n % kWindow)] = n;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "NeighbourIndex.h"
 #include "PictureCapture.h"
 #include "catalogue/Catalogue.h"
 
@@ -17,6 +18,7 @@ struct CapturedPicture {
     bool loaded = false;
     Samples samples {};
     EncodedPicture encoded;
+    std::vector<std::uint32_t> blockHashes; // one per block of the queue's layout
 };
 
 // Loads, draws and encodes the pictures of entries first..last on worker threads, a bounded
@@ -24,8 +26,9 @@ struct CapturedPicture {
 // change the catalogue's entries (their flags excepted) while the queue lives.
 class CaptureQueue {
 public:
+    // `layout` (may have no blocks) must outlive the queue.
     CaptureQueue(const Catalogue& catalogue, std::int32_t first, std::int32_t last, IconLoader loader, QRgb background,
-                 int threads);
+                 const BlockLayout& layout, int threads);
     ~CaptureQueue();
     CaptureQueue(const CaptureQueue&) = delete;
     CaptureQueue& operator=(const CaptureQueue&) = delete;
@@ -41,6 +44,7 @@ private:
     const std::int32_t m_last;
     IconLoader m_loader;
     QRgb m_background;
+    const BlockLayout& m_layout;
     std::vector<CapturedPicture> m_slots;
     std::vector<std::int32_t> m_readyFor; // the entry each slot holds once it is complete
     std::mutex m_mutex;

@@ -38,8 +38,7 @@ private:
     void firstPass();
     void laterPasses();
     void buildEntryLists();
-    void closeEntries(std::int32_t reference, const std::uint32_t* samples, int threshold, std::int32_t from,
-                      std::vector<std::int32_t>& out);
+    void closeEntries(std::int32_t reference, int threshold, std::int32_t from, std::vector<std::int32_t>& out);
 
     bool progress(std::int32_t i, std::int32_t j, const Samples* left = nullptr, const Samples* right = nullptr);
     void reportDefect(std::int32_t n);
@@ -59,6 +58,9 @@ private:
     std::vector<std::uint32_t> m_firstOf;   // picture -> start of its entries in m_entries
     std::vector<std::int32_t> m_entries;    // entries grouped by picture, ascending in each group
     std::unique_ptr<NeighbourIndex> m_index;
+    // The blocks of the threshold at the start, hashed by the capture workers, for each picture.
+    BlockLayout m_layout;
+    std::vector<std::uint32_t> m_blockHashes;
     std::vector<std::uint32_t> m_found;
 };
 
@@ -131,7 +133,18 @@ void DuplicateRun::firstPass()
 {
     const auto started = std::chrono::steady_clock::now();
     IconLoader loader = m_options.loader ? m_options.loader : fileIconLoader();
-    CaptureQueue queue(m_catalogue, 1, m_count, loader, m_options.background, m_options.threads);
+    const int startThreshold = m_host.threshold();
+    if (!m_everyPair && startThreshold >= 2 && startThreshold <= NeighbourIndex::kMaxBlocks)
+        m_layout = BlockLayout(startThreshold);
+    CaptureQueue queue(m_catalogue, 1, m_count, loader, m_options.background, m_layout, m_options.threads);
+    const auto keep = [this](std::int32_t n, const CapturedPicture& captured) {
+        const std::uint32_t pictures = m_store.size();
+        const std::uint32_t id = m_store.add(captured.encoded);
+        if (id == pictures)
+            m_blockHashes.insert(m_blockHashes.end(), captured.blockHashes.begin(), captured.blockHashes.end());
+        m_pictureOf[static_cast<std::size_t>(n)] = id;
+        m_loaded[static_cast<std::size_t>(n)] = captured.loaded ? 1 : 0;
+    };
 
     const CapturedPicture& first = queue.take(1);
     if (!first.loaded)
@@ -139,8 +152,7 @@ void DuplicateRun::firstPass()
     m_catalogue[1].marked = 0;
     if (!first.loaded)
         reportDefect(1); // loaded a second time, and reported again
-    m_pictureOf[1] = m_store.add(first.encoded);
-    m_loaded[1] = first.loaded ? 1 : 0;
+    keep(1, first);
     const Samples reference = first.samples;
     // A defective first entry is no reference: its pass only captures.
     const bool compare = !m_catalogue[1].marked;
@@ -154,8 +166,7 @@ void DuplicateRun::firstPass()
         const CapturedPicture& captured = queue.take(j);
         if (!captured.loaded)
             reportDefect(j);
-        m_pictureOf[static_cast<std::size_t>(j)] = m_store.add(captured.encoded);
-        m_loaded[static_cast<std::size_t>(j)] = captured.loaded ? 1 : 0;
+        keep(j, captured);
         progress(1, j, &reference, &captured.samples);
         if (!compare)
             continue;
@@ -191,15 +202,14 @@ void DuplicateRun::buildEntryLists()
 
 // The entries from `from` on whose pictures are closer than `threshold` to the reference's, in
 // ascending order.
-void DuplicateRun::closeEntries(std::int32_t reference, const std::uint32_t* samples, int threshold, std::int32_t from,
-                                std::vector<std::int32_t>& out)
+void DuplicateRun::closeEntries(std::int32_t reference, int threshold, std::int32_t from, std::vector<std::int32_t>& out)
 {
     out.clear();
     if (threshold <= 0)
         return;
     m_found.clear();
     const auto wanted = [&](std::uint32_t picture) { return m_entries[m_firstOf[picture + 1] - 1] >= from; };
-    m_index->closePictures(m_pictureOf[static_cast<std::size_t>(reference)], samples, threshold, wanted, m_found);
+    m_index->closePictures(m_pictureOf[static_cast<std::size_t>(reference)], threshold, wanted, m_found);
     for (const std::uint32_t picture : m_found) {
         const auto begin = m_entries.begin() + m_firstOf[picture];
         const auto end = m_entries.begin() + m_firstOf[picture + 1];
@@ -213,7 +223,7 @@ void DuplicateRun::laterPasses()
     const auto started = std::chrono::steady_clock::now();
     buildEntryLists();
     if (!m_everyPair)
-        m_index = std::make_unique<NeighbourIndex>(m_store);
+        m_index = std::make_unique<NeighbourIndex>(m_store, m_layout.blocks(), std::move(m_blockHashes));
     Samples samples;
     std::vector<std::int32_t> candidates;
     for (std::int32_t i = 2; i < m_count; ++i) {
@@ -227,8 +237,8 @@ void DuplicateRun::laterPasses()
         }
         if (m_catalogue[i].marked)
             continue;
-        m_store.decode(m_pictureOf[static_cast<std::size_t>(i)], samples.data());
         if (m_everyPair) {
+            m_store.decode(m_pictureOf[static_cast<std::size_t>(i)], samples.data());
             for (std::int32_t j = i + 1; j <= m_count; ++j) {
                 if (m_host.cancelled()) {
                     m_result.cancelled = true;
@@ -251,7 +261,7 @@ void DuplicateRun::laterPasses()
         std::int32_t from = i + 1;
         while (from <= m_count) {
             const int threshold = m_host.threshold();
-            closeEntries(i, samples.data(), threshold, from, candidates);
+            closeEntries(i, threshold, from, candidates);
             from = m_count + 1;
             for (const std::int32_t j : candidates) {
                 if (m_host.cancelled()) {

@@ -7,12 +7,9 @@
 
 namespace bw {
 
-NeighbourIndex::NeighbourIndex(const PictureStore& store)
-    : m_store(store)
-    , m_order(kSampleCount)
-    , m_seen(store.size(), 0)
+BlockLayout::BlockLayout(int blocks)
+    : m_blocks(blocks)
 {
-    // A fixed shuffle: the same for every picture and every run.
     std::iota(m_order.begin(), m_order.end(), std::uint16_t {0});
     std::uint64_t state = 0x2545F4914F6CDD1Dull;
     for (std::size_t k = m_order.size() - 1; k > 0; --k) {
@@ -21,35 +18,84 @@ NeighbourIndex::NeighbourIndex(const PictureStore& store)
         state ^= state << 17;
         std::swap(m_order[k], m_order[static_cast<std::size_t>(state % (k + 1))]);
     }
+    m_start.resize(static_cast<std::size_t>(std::max(blocks, 0)) + 1);
+    for (int b = 0; b <= blocks; ++b)
+        m_start[static_cast<std::size_t>(b)] = static_cast<std::uint32_t>(b * kSampleCount / std::max(blocks, 1));
 }
 
-std::uint32_t NeighbourIndex::blockHash(const std::uint32_t* samples, int block) const
+std::uint32_t BlockLayout::hash(const Samples& samples, int block) const
 {
     std::uint64_t h = 0xCBF29CE484222325ull ^ static_cast<std::uint64_t>(block);
-    for (std::uint32_t k = m_blockStart[static_cast<std::size_t>(block)]; k < m_blockStart[static_cast<std::size_t>(block) + 1]; ++k) {
+    for (std::uint32_t k = m_start[static_cast<std::size_t>(block)]; k < m_start[static_cast<std::size_t>(block) + 1]; ++k) {
         h = (h ^ samples[m_order[k]]) * 0x100000001B3ull;
         h ^= h >> 31;
     }
     return static_cast<std::uint32_t>(h ^ (h >> 32));
 }
 
+void BlockLayout::hashAll(const Samples& samples, std::uint32_t* out) const
+{
+    for (int b = 0; b < m_blocks; ++b)
+        out[b] = hash(samples, b);
+}
+
+NeighbourIndex::NeighbourIndex(const PictureStore& store, int blocks, std::vector<std::uint32_t> blockHashes)
+    : m_store(store)
+    , m_layout(blocks)
+    , m_hashes(std::move(blockHashes))
+    , m_seen(store.size(), 0)
+{
+    if (blocks > 0 && m_hashes.size() == static_cast<std::size_t>(blocks) * store.size())
+        buildBlocks(blocks);
+    else
+        m_hashes.clear();
+}
+
 void NeighbourIndex::buildBlocks(int blocks)
 {
-    m_blocks = blocks;
-    m_blockStart.resize(static_cast<std::size_t>(blocks) + 1);
-    for (int b = 0; b <= blocks; ++b)
-        m_blockStart[static_cast<std::size_t>(b)] = static_cast<std::uint32_t>(b * kSampleCount / blocks);
-    m_tables.assign(static_cast<std::size_t>(blocks), {});
-    for (auto& table : m_tables)
-        table.reserve(m_store.size());
-    std::uint32_t samples[kSampleCount];
-    for (std::uint32_t id = 0; id < m_store.size(); ++id) {
-        m_store.decode(id, samples);
-        for (int b = 0; b < blocks; ++b)
-            m_tables[static_cast<std::size_t>(b)].push_back(static_cast<std::uint64_t>(blockHash(samples, b)) << 32 | id);
+    const std::size_t pictures = m_store.size();
+    const auto m = static_cast<std::size_t>(blocks);
+    if (m_layout.blocks() != blocks || m_hashes.size() != m * pictures) {
+        m_layout = BlockLayout(blocks);
+        m_hashes.assign(m * pictures, 0);
+        Samples samples;
+        for (std::uint32_t id = 0; id < pictures; ++id) {
+            m_store.decode(id, samples.data());
+            m_layout.hashAll(samples, m_hashes.data() + id * m);
+        }
     }
-    for (auto& table : m_tables)
-        std::sort(table.begin(), table.end());
+    m_tables.assign(m, {});
+    m_runStart.assign(m * pictures, 0);
+    m_partnered.assign(pictures, 0);
+    std::vector<std::uint64_t> keys(pictures);
+    for (std::size_t b = 0; b < m; ++b) {
+        for (std::uint32_t id = 0; id < pictures; ++id)
+            keys[id] = static_cast<std::uint64_t>(m_hashes[id * m + b]) << 32 | id;
+        std::sort(keys.begin(), keys.end());
+        std::vector<std::uint32_t>& table = m_tables[b];
+        table.resize(pictures);
+        std::uint32_t start = 0;
+        for (std::size_t k = 0; k < pictures; ++k) {
+            const auto id = static_cast<std::uint32_t>(keys[k]);
+            const bool sameAsNext = k + 1 < pictures && (keys[k + 1] >> 32) == (keys[k] >> 32);
+            if (k > 0 && (keys[k - 1] >> 32) != (keys[k] >> 32))
+                start = static_cast<std::uint32_t>(k);
+            table[k] = id | (sameAsNext ? 0x80000000u : 0u);
+            m_runStart[id * m + b] = start;
+            if (sameAsNext || start != k)
+                m_partnered[id] = 1;
+        }
+    }
+    std::vector<std::uint32_t>().swap(m_hashes);
+}
+
+const std::uint32_t* NeighbourIndex::referenceSamples(std::uint32_t reference)
+{
+    if (m_decoded != reference) {
+        m_store.decode(reference, m_reference.data());
+        m_decoded = reference;
+    }
+    return m_reference.data();
 }
 
 void NeighbourIndex::buildBackgroundOrder()
@@ -64,9 +110,8 @@ void NeighbourIndex::buildBackgroundOrder()
     std::partial_sum(m_backgroundStart.begin(), m_backgroundStart.end(), m_backgroundStart.begin());
 }
 
-void NeighbourIndex::consider(std::uint32_t reference, const std::uint32_t* referenceSamples, std::uint32_t candidate,
-                              int threshold, const std::function<bool(std::uint32_t)>& wanted,
-                              std::vector<std::uint32_t>& found)
+void NeighbourIndex::consider(std::uint32_t reference, std::uint32_t candidate, int threshold,
+                              const std::function<bool(std::uint32_t)>& wanted, std::vector<std::uint32_t>& found)
 {
     if (m_seen[candidate] == m_stamp)
         return;
@@ -77,12 +122,12 @@ void NeighbourIndex::consider(std::uint32_t reference, const std::uint32_t* refe
     if (std::abs(m_store.backgroundCount(candidate) - m_store.backgroundCount(reference)) >= threshold)
         return;
     ++m_verified;
-    if (candidate == reference || m_store.closerThan(referenceSamples, candidate, threshold))
+    if (candidate == reference || m_store.closerThan(referenceSamples(reference), candidate, threshold))
         found.push_back(candidate);
 }
 
-void NeighbourIndex::closePictures(std::uint32_t reference, const std::uint32_t* referenceSamples, int threshold,
-                                   const std::function<bool(std::uint32_t)>& wanted, std::vector<std::uint32_t>& found)
+void NeighbourIndex::closePictures(std::uint32_t reference, int threshold, const std::function<bool(std::uint32_t)>& wanted,
+                                   std::vector<std::uint32_t>& found)
 {
     if (threshold <= 0)
         return;
@@ -96,13 +141,22 @@ void NeighbourIndex::closePictures(std::uint32_t reference, const std::uint32_t*
         m_stamp = 1;
     }
     if (threshold <= kMaxBlocks) {
-        if (m_blocks < threshold)
+        // A table built for more blocks serves a smaller threshold as well.
+        if (m_tables.empty() || m_layout.blocks() < threshold)
             buildBlocks(threshold);
-        for (int b = 0; b < m_blocks; ++b) {
-            const std::vector<std::uint64_t>& table = m_tables[static_cast<std::size_t>(b)];
-            const std::uint64_t key = static_cast<std::uint64_t>(blockHash(referenceSamples, b)) << 32;
-            for (auto it = std::lower_bound(table.begin(), table.end(), key); it != table.end() && (*it >> 32) == (key >> 32); ++it)
-                consider(reference, referenceSamples, static_cast<std::uint32_t>(*it), threshold, wanted, found);
+        if (!m_partnered[reference]) {
+            if (wanted(reference))
+                found.push_back(reference);
+            return;
+        }
+        const auto m = static_cast<std::size_t>(m_layout.blocks());
+        for (std::size_t b = 0; b < m; ++b) {
+            const std::vector<std::uint32_t>& table = m_tables[b];
+            for (std::size_t k = m_runStart[reference * m + b];; ++k) {
+                consider(reference, table[k] & 0x7FFFFFFFu, threshold, wanted, found);
+                if (!(table[k] & 0x80000000u))
+                    break;
+            }
         }
         return;
     }
@@ -112,14 +166,14 @@ void NeighbourIndex::closePictures(std::uint32_t reference, const std::uint32_t*
     const int low = std::max(0, own - threshold + 1);
     const int high = std::min(kSampleCount, own + threshold - 1);
     for (std::uint32_t k = m_backgroundStart[static_cast<std::size_t>(low)]; k < m_backgroundStart[static_cast<std::size_t>(high) + 1]; ++k)
-        consider(reference, referenceSamples, m_byBackground[k], threshold, wanted, found);
+        consider(reference, m_byBackground[k], threshold, wanted, found);
 }
 
 std::size_t NeighbourIndex::tableBytes() const
 {
-    std::size_t bytes = m_seen.size() * 4 + m_byBackground.size() * 4;
+    std::size_t bytes = m_seen.size() * 4 + m_byBackground.size() * 4 + m_runStart.capacity() * 4 + m_partnered.size();
     for (const auto& table : m_tables)
-        bytes += table.capacity() * 8;
+        bytes += table.capacity() * 4;
     return bytes;
 }
 

@@ -8,6 +8,21 @@
 
 namespace bw {
 
+// Sample positions split into blocks, each spread over the whole picture by a fixed shuffle (the
+// same for every picture and every run), so that a block is rarely all background.
+class BlockLayout {
+public:
+    explicit BlockLayout(int blocks = 0);
+    int blocks() const { return m_blocks; }
+    std::uint32_t hash(const Samples& samples, int block) const;
+    void hashAll(const Samples& samples, std::uint32_t* out) const;
+
+private:
+    int m_blocks;
+    std::array<std::uint16_t, kSampleCount> m_order {};
+    std::vector<std::uint32_t> m_start; // blocks + 1 offsets into m_order
+};
+
 // Finds, exactly, the stored pictures that differ from a given one in fewer than t samples,
 // without comparing it with every picture.
 //
@@ -23,13 +38,14 @@ class NeighbourIndex {
 public:
     static constexpr int kMaxBlocks = 128;
 
-    explicit NeighbourIndex(const PictureStore& store);
+    // `blockHashes`: for each picture in turn, the hashes of its blocks for the first threshold
+    // (see BlockLayout), computed while the pictures were captured; may be empty.
+    NeighbourIndex(const PictureStore& store, int blocks, std::vector<std::uint32_t> blockHashes);
 
-    // Appends to `found` the pictures closer than `threshold` to `reference` (its samples) for
-    // which `wanted` is true, in no particular order. `reference` itself is among them when
-    // threshold >= 1.
-    void closePictures(std::uint32_t reference, const std::uint32_t* referenceSamples, int threshold,
-                       const std::function<bool(std::uint32_t)>& wanted, std::vector<std::uint32_t>& found);
+    // Appends to `found` the pictures closer than `threshold` to `reference` for which `wanted`
+    // is true, in no particular order. `reference` itself is among them when threshold >= 1.
+    void closePictures(std::uint32_t reference, int threshold, const std::function<bool(std::uint32_t)>& wanted,
+                       std::vector<std::uint32_t>& found);
 
     // For measurements: pictures counted so far, and the block tables' size.
     std::uint64_t verified() const { return m_verified; }
@@ -37,17 +53,22 @@ public:
 
 private:
     void buildBlocks(int blocks);
-    std::uint32_t blockHash(const std::uint32_t* samples, int block) const;
     void buildBackgroundOrder();
-    void consider(std::uint32_t reference, const std::uint32_t* referenceSamples, std::uint32_t candidate, int threshold,
+    const std::uint32_t* referenceSamples(std::uint32_t reference);
+    void consider(std::uint32_t reference, std::uint32_t candidate, int threshold,
                   const std::function<bool(std::uint32_t)>& wanted, std::vector<std::uint32_t>& found);
 
     const PictureStore& m_store;
-    std::vector<std::uint16_t> m_order; // the shuffled sample positions
-    int m_blocks = 0;
-    std::vector<std::uint32_t> m_blockStart; // m_blocks + 1 offsets into m_order
-    // Per block: (hash << 32 | picture), sorted.
-    std::vector<std::vector<std::uint64_t>> m_tables;
+    BlockLayout m_layout;
+    std::vector<std::uint32_t> m_hashes; // per picture, its block hashes; freed once the tables stand
+    // Per block: the pictures ordered by that block's hash; the top bit is set when the next
+    // picture has the same hash.
+    std::vector<std::vector<std::uint32_t>> m_tables;
+    std::vector<std::uint32_t> m_runStart; // per picture and block: where its hash starts in the table
+    // Pictures that share no block with any other picture have no candidates but themselves.
+    std::vector<std::uint8_t> m_partnered;
+    Samples m_reference {};
+    std::uint32_t m_decoded = UINT32_MAX; // the picture in m_reference
     // Pictures by number of background samples, and where each count starts.
     std::vector<std::uint32_t> m_byBackground;
     std::vector<std::uint32_t> m_backgroundStart;
