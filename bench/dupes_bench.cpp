@@ -163,6 +163,14 @@ std::vector<std::string> iconFiles(const fs::path& root, std::size_t limit)
     return files;
 }
 
+double cpuSeconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 long peakKiB()
 {
     rusage usage {};
@@ -183,13 +191,15 @@ int run(const fs::path& root, int threshold, int threads, std::size_t limit)
     options.background = kBackground;
     options.threads = threads;
     const auto start = std::chrono::steady_clock::now();
+    const double cpuBefore = cpuSeconds();
     const bw::CompareResult r = bw::findDuplicates(catalogue, host, options);
+    const double cpu = cpuSeconds() - cpuBefore;
     const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double entries = catalogue.entryCount();
     std::printf("entries %d threshold %d threads %d: duplicates %d, lines %d\n", catalogue.entryCount(), threshold, threads,
                 r.duplicatesFound, host.lines);
-    std::printf("  capture %.3f s, compare %.3f s (%.1f %% of capture), total %.3f s\n", r.captureSeconds, r.compareSeconds,
-                100.0 * r.compareSeconds / r.captureSeconds, total);
+    std::printf("  capture %.3f s, compare %.3f s (%.1f %% of capture), total %.3f s, processor time %.3f s\n", r.captureSeconds,
+                r.compareSeconds, 100.0 * r.compareSeconds / r.captureSeconds, total, cpu);
     std::printf("  distinct pictures %u, picture bytes %zu (%.0f per entry), entry tables %.0f bytes per entry, filter tables %zu bytes\n",
                 r.distinctPictures, r.pictureBytes, static_cast<double>(r.pictureBytes) / entries,
                 static_cast<double>(r.entryBytes) / entries, r.indexBytes);

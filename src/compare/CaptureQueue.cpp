@@ -42,27 +42,38 @@ CaptureQueue::~CaptureQueue()
 void CaptureQueue::work()
 {
     for (;;) {
-        std::int32_t n;
+        std::int32_t first;
+        std::int32_t last;
         {
             std::unique_lock lock(m_mutex);
-            m_workAvailable.wait(lock, [this] { return m_stop || (m_next <= m_last && m_next < m_released + kWindow); });
+            ++m_idleWorkers;
+            m_workAvailable.wait(lock, [this] { return m_stop || (m_next <= m_last && m_next + kChunk <= m_released + kWindow); });
+            --m_idleWorkers;
             if (m_stop)
                 return;
-            n = m_next++;
+            first = m_next;
+            last = std::min(m_last, first + kChunk - 1);
+            m_next = last + 1;
         }
-        CapturedPicture& slot = m_slots[static_cast<std::size_t>(n % kWindow)];
-        const IconEntry& entry = m_catalogue[n];
-        const QImage icon = m_loader(entry.path(), entry.iconIndex);
-        slot.loaded = !icon.isNull();
-        capturePicture(icon, m_background, slot.samples);
-        encodePicture(slot.samples, m_background & 0xFFFFFFu, slot.encoded);
-        slot.blockHashes.resize(static_cast<std::size_t>(m_layout.blocks()));
-        m_layout.hashAll(slot.samples, slot.blockHashes.data());
+        for (std::int32_t n = first; n <= last; ++n) {
+            CapturedPicture& slot = m_slots[static_cast<std::size_t>(n % kWindow)];
+            const IconEntry& entry = m_catalogue[n];
+            const QImage icon = m_loader(entry.path(), entry.iconIndex);
+            slot.loaded = !icon.isNull();
+            capturePicture(icon, m_background, slot.samples);
+            encodePicture(slot.samples, m_background & 0xFFFFFFu, slot.encoded);
+            slot.blockHashes.resize(static_cast<std::size_t>(m_layout.blocks()));
+            m_layout.hashAll(slot.samples, slot.blockHashes.data());
+        }
+        bool wake;
         {
             std::lock_guard lock(m_mutex);
-            m_readyFor[static_cast<std::size_t>(n % kWindow)] = n;
+            for (std::int32_t n = first; n <= last; ++n)
+                m_readyFor[static_cast<std::size_t>(n % kWindow)] = n;
+            wake = m_readerWaiting;
         }
-        m_pictureReady.notify_all();
+        if (wake)
+            m_pictureReady.notify_one();
     }
 }
 
@@ -71,10 +82,15 @@ const CapturedPicture& CaptureQueue::take(std::int32_t n)
     std::unique_lock lock(m_mutex);
     if (n > m_released) {
         m_released = n; // the slots of earlier entries are free again
-        m_workAvailable.notify_all();
+        if (m_idleWorkers > 0 && m_next + kChunk <= m_released + kWindow)
+            m_workAvailable.notify_all();
     }
     const std::size_t slot = static_cast<std::size_t>(n % kWindow);
-    m_pictureReady.wait(lock, [&] { return m_readyFor[slot] == n; });
+    if (m_readyFor[slot] != n) {
+        m_readerWaiting = true;
+        m_pictureReady.wait(lock, [&] { return m_readyFor[slot] == n; });
+        m_readerWaiting = false;
+    }
     return m_slots[slot];
 }
 

@@ -40,6 +40,9 @@ private:
     void work();
 
     static constexpr std::int32_t kWindow = 256;
+    // Workers take this many consecutive entries at a time, so that hand-overs (and the sleeping
+    // and waking that go with them) are rare compared with the work.
+    static constexpr std::int32_t kChunk = 16;
     const Catalogue& m_catalogue;
     const std::int32_t m_last;
     IconLoader m_loader;
@@ -53,6 +56,8 @@ private:
     std::int32_t m_next;     // the next entry a worker takes
     std::int32_t m_released; // entries below this have been read and their slots may be reused
     bool m_stop = false;
+    bool m_readerWaiting = false;
+    int m_idleWorkers = 0;
     std::vector<std::thread> m_workers;
 };
 

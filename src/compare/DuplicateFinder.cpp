@@ -57,6 +57,7 @@ private:
     std::vector<std::uint8_t> m_loaded;     // entry -> its icon could be loaded
     std::vector<std::uint32_t> m_firstOf;   // picture -> start of its entries in m_entries
     std::vector<std::int32_t> m_entries;    // entries grouped by picture, ascending in each group
+    std::vector<std::int32_t> m_lastEntry;  // picture -> its last entry
     std::unique_ptr<NeighbourIndex> m_index;
     // The blocks of the threshold at the start, hashed by the capture workers, for each picture.
     BlockLayout m_layout;
@@ -78,6 +79,7 @@ bool DuplicateRun::allocate()
         m_pictureOf.assign(static_cast<std::size_t>(m_count) + 1, 0);
         m_loaded.assign(static_cast<std::size_t>(m_count) + 1, 0);
         m_entries.reserve(static_cast<std::size_t>(m_count));
+        m_store.reserve(static_cast<std::size_t>(m_count));
     } catch (const std::bad_alloc&) {
         m_host.reportNoMemory(text);
         return false;
@@ -198,6 +200,9 @@ void DuplicateRun::buildEntryLists()
     std::vector<std::uint32_t> next(m_firstOf.begin(), m_firstOf.end() - 1);
     for (std::int32_t n = 1; n <= m_count; ++n)
         m_entries[next[m_pictureOf[static_cast<std::size_t>(n)]]++] = n;
+    m_lastEntry.resize(pictures);
+    for (std::uint32_t p = 0; p < pictures; ++p)
+        m_lastEntry[p] = m_entries[m_firstOf[p + 1] - 1];
 }
 
 // The entries from `from` on whose pictures are closer than `threshold` to the reference's, in
@@ -208,8 +213,7 @@ void DuplicateRun::closeEntries(std::int32_t reference, int threshold, std::int3
     if (threshold <= 0)
         return;
     m_found.clear();
-    const auto wanted = [&](std::uint32_t picture) { return m_entries[m_firstOf[picture + 1] - 1] >= from; };
-    m_index->closePictures(m_pictureOf[static_cast<std::size_t>(reference)], threshold, wanted, m_found);
+    m_index->closePictures(m_pictureOf[static_cast<std::size_t>(reference)], threshold, m_lastEntry.data(), from, m_found);
     for (const std::uint32_t picture : m_found) {
         const auto begin = m_entries.begin() + m_firstOf[picture];
         const auto end = m_entries.begin() + m_firstOf[picture + 1];

@@ -81,8 +81,9 @@ void NeighbourIndex::buildBlocks(int blocks)
             if (k > 0 && (keys[k - 1] >> 32) != (keys[k] >> 32))
                 start = static_cast<std::uint32_t>(k);
             table[k] = id | (sameAsNext ? 0x80000000u : 0u);
-            m_runStart[id * m + b] = start;
-            if (sameAsNext || start != k)
+            const bool shared = sameAsNext || start != k;
+            m_runStart[id * m + b] = shared ? start : 0x80000000u;
+            if (shared)
                 m_partnered[id] = 1;
         }
     }
@@ -110,13 +111,13 @@ void NeighbourIndex::buildBackgroundOrder()
     std::partial_sum(m_backgroundStart.begin(), m_backgroundStart.end(), m_backgroundStart.begin());
 }
 
-void NeighbourIndex::consider(std::uint32_t reference, std::uint32_t candidate, int threshold,
-                              const std::function<bool(std::uint32_t)>& wanted, std::vector<std::uint32_t>& found)
+void NeighbourIndex::consider(std::uint32_t reference, std::uint32_t candidate, int threshold, const std::int32_t* lastEntry,
+                              std::int32_t from, std::vector<std::uint32_t>& found)
 {
     if (m_seen[candidate] == m_stamp)
         return;
     m_seen[candidate] = m_stamp;
-    if (!wanted(candidate))
+    if (lastEntry[candidate] < from)
         return;
     // Each sample that is background in one picture and not in the other is a difference.
     if (std::abs(m_store.backgroundCount(candidate) - m_store.backgroundCount(reference)) >= threshold)
@@ -126,13 +127,13 @@ void NeighbourIndex::consider(std::uint32_t reference, std::uint32_t candidate, 
         found.push_back(candidate);
 }
 
-void NeighbourIndex::closePictures(std::uint32_t reference, int threshold, const std::function<bool(std::uint32_t)>& wanted,
+void NeighbourIndex::closePictures(std::uint32_t reference, int threshold, const std::int32_t* lastEntry, std::int32_t from,
                                    std::vector<std::uint32_t>& found)
 {
     if (threshold <= 0)
         return;
     if (threshold == 1) {
-        if (wanted(reference))
+        if (lastEntry[reference] >= from)
             found.push_back(reference);
         return;
     }
@@ -145,15 +146,20 @@ void NeighbourIndex::closePictures(std::uint32_t reference, int threshold, const
         if (m_tables.empty() || m_layout.blocks() < threshold)
             buildBlocks(threshold);
         if (!m_partnered[reference]) {
-            if (wanted(reference))
+            if (lastEntry[reference] >= from)
                 found.push_back(reference);
             return;
         }
+        if (lastEntry[reference] >= from)
+            consider(reference, reference, threshold, lastEntry, from, found);
         const auto m = static_cast<std::size_t>(m_layout.blocks());
         for (std::size_t b = 0; b < m; ++b) {
+            const std::uint32_t start = m_runStart[reference * m + b];
+            if (start & 0x80000000u)
+                continue;
             const std::vector<std::uint32_t>& table = m_tables[b];
-            for (std::size_t k = m_runStart[reference * m + b];; ++k) {
-                consider(reference, table[k] & 0x7FFFFFFFu, threshold, wanted, found);
+            for (std::size_t k = start;; ++k) {
+                consider(reference, table[k] & 0x7FFFFFFFu, threshold, lastEntry, from, found);
                 if (!(table[k] & 0x80000000u))
                     break;
             }
@@ -166,7 +172,7 @@ void NeighbourIndex::closePictures(std::uint32_t reference, int threshold, const
     const int low = std::max(0, own - threshold + 1);
     const int high = std::min(kSampleCount, own + threshold - 1);
     for (std::uint32_t k = m_backgroundStart[static_cast<std::size_t>(low)]; k < m_backgroundStart[static_cast<std::size_t>(high) + 1]; ++k)
-        consider(reference, m_byBackground[k], threshold, wanted, found);
+        consider(reference, m_byBackground[k], threshold, lastEntry, from, found);
 }
 
 std::size_t NeighbourIndex::tableBytes() const

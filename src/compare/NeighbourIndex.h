@@ -3,7 +3,6 @@
 #include "PictureStore.h"
 
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 namespace bw {
@@ -42,9 +41,10 @@ public:
     // (see BlockLayout), computed while the pictures were captured; may be empty.
     NeighbourIndex(const PictureStore& store, int blocks, std::vector<std::uint32_t> blockHashes);
 
-    // Appends to `found` the pictures closer than `threshold` to `reference` for which `wanted`
-    // is true, in no particular order. `reference` itself is among them when threshold >= 1.
-    void closePictures(std::uint32_t reference, int threshold, const std::function<bool(std::uint32_t)>& wanted,
+    // Appends to `found` the pictures closer than `threshold` to `reference` whose last entry
+    // (`lastEntry`, per picture) is at least `from`, in no particular order. `reference` itself is
+    // among them when threshold >= 1.
+    void closePictures(std::uint32_t reference, int threshold, const std::int32_t* lastEntry, std::int32_t from,
                        std::vector<std::uint32_t>& found);
 
     // For measurements: pictures counted so far, and the block tables' size.
@@ -55,8 +55,8 @@ private:
     void buildBlocks(int blocks);
     void buildBackgroundOrder();
     const std::uint32_t* referenceSamples(std::uint32_t reference);
-    void consider(std::uint32_t reference, std::uint32_t candidate, int threshold,
-                  const std::function<bool(std::uint32_t)>& wanted, std::vector<std::uint32_t>& found);
+    void consider(std::uint32_t reference, std::uint32_t candidate, int threshold, const std::int32_t* lastEntry,
+                  std::int32_t from, std::vector<std::uint32_t>& found);
 
     const PictureStore& m_store;
     BlockLayout m_layout;
@@ -64,7 +64,9 @@ private:
     // Per block: the pictures ordered by that block's hash; the top bit is set when the next
     // picture has the same hash.
     std::vector<std::vector<std::uint32_t>> m_tables;
-    std::vector<std::uint32_t> m_runStart; // per picture and block: where its hash starts in the table
+    // Per picture and block: where its hash starts in the table; the top bit marks a hash no
+    // other picture has, so that the table need not be read at all.
+    std::vector<std::uint32_t> m_runStart;
     // Pictures that share no block with any other picture have no candidates but themselves.
     std::vector<std::uint8_t> m_partnered;
     Samples m_reference {};

@@ -77,35 +77,20 @@ void PictureStore::decode(std::uint32_t id, std::uint32_t* samples) const
         samples[k] = palette[colourNumber(indices, static_cast<std::size_t>(k * bits), mask)];
 }
 
-bool PictureStore::closerThan(const std::uint32_t* reference, std::uint32_t id, int threshold) const
+namespace {
+
+// The count with the width of the colour numbers fixed at compile time, so that the bit
+// arithmetic folds into constants.
+template <int Bits>
+bool closerThanPacked(const std::uint32_t* reference, const std::uint8_t* palette, const std::uint8_t* indices, int threshold)
 {
-    if (threshold <= 0)
-        return false;
-    if (threshold > kSampleCount)
-        return true;
-    const Record& r = m_records[id];
-    const int bits = indexBits(r.colours);
-    // Agreeing in this many samples leaves fewer than `threshold` differences.
+    constexpr std::uint32_t mask = (1u << Bits) - 1;
     const int enoughAgreements = kSampleCount - threshold + 1;
     int differences = 0;
     int agreements = 0;
-    if (bits == 0) {
-        const std::uint32_t colour = paletteColour(r.data, 0);
-        for (int k = 0; k < kSampleCount; ++k) {
-            if (reference[k] != colour) {
-                if (++differences >= threshold)
-                    return false;
-            } else if (++agreements >= enoughAgreements) {
-                return true;
-            }
-        }
-        return true;
-    }
-    const std::uint8_t* indices = r.data + 3 * std::size_t {r.colours};
-    const std::uint32_t mask = (1u << bits) - 1;
-    std::size_t bit = 0;
-    for (int k = 0; k < kSampleCount; ++k, bit += static_cast<std::size_t>(bits)) {
-        if (reference[k] != paletteColour(r.data, colourNumber(indices, bit, mask))) {
+    for (int k = 0; k < kSampleCount; ++k) {
+        const std::size_t bit = static_cast<std::size_t>(k) * Bits;
+        if (reference[k] != paletteColour(palette, colourNumber(indices, bit, mask))) {
             if (++differences >= threshold)
                 return false;
         } else if (++agreements >= enoughAgreements) {
@@ -113,6 +98,37 @@ bool PictureStore::closerThan(const std::uint32_t* reference, std::uint32_t id, 
         }
     }
     return true;
+}
+
+} // namespace
+
+bool PictureStore::closerThan(const std::uint32_t* reference, std::uint32_t id, int threshold) const
+{
+    if (threshold <= 0)
+        return false;
+    if (threshold > kSampleCount)
+        return true;
+    const Record& r = m_records[id];
+    const std::uint8_t* indices = r.data + 3 * std::size_t {r.colours};
+    switch (indexBits(r.colours)) {
+    case 0: {
+        // One colour: agreements and differences are counted on the colour itself.
+        const std::uint32_t colour = paletteColour(r.data, 0);
+        const int differences = static_cast<int>(std::count_if(reference, reference + kSampleCount,
+                                                               [colour](std::uint32_t v) { return v != colour; }));
+        return differences < threshold;
+    }
+    case 1: return closerThanPacked<1>(reference, r.data, indices, threshold);
+    case 2: return closerThanPacked<2>(reference, r.data, indices, threshold);
+    case 3: return closerThanPacked<3>(reference, r.data, indices, threshold);
+    case 4: return closerThanPacked<4>(reference, r.data, indices, threshold);
+    case 5: return closerThanPacked<5>(reference, r.data, indices, threshold);
+    case 6: return closerThanPacked<6>(reference, r.data, indices, threshold);
+    case 7: return closerThanPacked<7>(reference, r.data, indices, threshold);
+    case 8: return closerThanPacked<8>(reference, r.data, indices, threshold);
+    case 9: return closerThanPacked<9>(reference, r.data, indices, threshold);
+    default: return closerThanPacked<10>(reference, r.data, indices, threshold);
+    }
 }
 
 std::size_t PictureStore::storedBytes() const { return m_bytesUsed + m_records.size() * sizeof(Record); }

@@ -17,6 +17,11 @@ public:
 
     // The number of the picture, adding it unless an equal picture is stored already.
     std::uint32_t add(const EncodedPicture& picture);
+    void reserve(std::size_t pictures)
+    {
+        m_records.reserve(pictures);
+        m_byHash.reserve(pictures);
+    }
     std::uint32_t size() const { return static_cast<std::uint32_t>(m_records.size()); }
     // Frees the lookup of equal pictures once nothing more will be added.
     void endAdding();
