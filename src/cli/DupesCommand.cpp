@@ -64,7 +64,7 @@ public:
     void playWav(const QString&, int) override {}
     void pumpMessages() override {}
     std::int64_t tickCount() override { return bw::tickCount(); }
-    void runStarting() override {}
+    void runStarting(const bw::PictureSource&) override {}
     void runFinished(int) override {}
     void listDefective(std::int32_t, std::string_view path) override { line("  DEFEKT: ", path); }
     void listDuplicate(std::int32_t entry, std::string_view path) override
@@ -73,7 +73,7 @@ public:
         line("", path);
     }
     void showProgress(std::int32_t, std::int32_t, std::int64_t) override {}
-    void showPictures(const QImage&, const QImage&) override {}
+    void showPictures(std::int32_t, std::int32_t) override {}
     void showDuplicateCount(int) override {}
     void reportNoMemory(const QString& text) override { std::fprintf(stderr, "bildwiesel-cli: %s\n", text.toLocal8Bit().constData()); }
 

@@ -19,7 +19,7 @@ double secondsSince(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-class DuplicateRun {
+class DuplicateRun final : public PictureSource {
 public:
     DuplicateRun(Catalogue& catalogue, CompareHost& host, const CompareOptions& options)
         : m_catalogue(catalogue)
@@ -32,6 +32,7 @@ public:
     }
 
     CompareResult run();
+    QImage picture(std::int32_t entry) const override;
 
 private:
     bool allocate();
@@ -40,10 +41,9 @@ private:
     void buildEntryLists();
     void closeEntries(std::int32_t reference, int threshold, std::int32_t from, std::vector<std::int32_t>& out);
 
-    bool progress(std::int32_t i, std::int32_t j, const Samples* left = nullptr, const Samples* right = nullptr);
+    bool progress(std::int32_t i, std::int32_t j, bool withPictures = false);
     void reportDefect(std::int32_t n);
-    void recordDuplicate(std::int32_t i, std::int32_t j, const QImage& left, const QImage& right);
-    QImage storedImage(std::int32_t n) const;
+    void recordDuplicate(std::int32_t i, std::int32_t j);
 
     Catalogue& m_catalogue;
     CompareHost& m_host;
@@ -53,6 +53,7 @@ private:
     std::int64_t m_startTick = 0;
     CompareResult m_result;
     PictureStore m_store;
+    std::int32_t m_captured = 0;            // entries 1..m_captured have their pictures
     std::vector<std::uint32_t> m_pictureOf; // entry -> picture
     std::vector<std::uint8_t> m_loaded;     // entry -> its icon could be loaded
     std::vector<std::uint32_t> m_firstOf;   // picture -> start of its entries in m_entries
@@ -88,13 +89,13 @@ bool DuplicateRun::allocate()
     return true;
 }
 
-bool DuplicateRun::progress(std::int32_t i, std::int32_t j, const Samples* left, const Samples* right)
+bool DuplicateRun::progress(std::int32_t i, std::int32_t j, bool withPictures)
 {
     const std::int64_t now = m_host.tickCount();
     if (now - lastRefreshTick < kCompareRefreshMs && m_count >= kEveryPairBelow)
         return false;
-    if (left && right)
-        m_host.showPictures(pictureImage(*left), pictureImage(*right));
+    if (withPictures)
+        m_host.showPictures(i, j);
     m_host.showProgress(i, j, now - m_startTick);
     m_host.pumpMessages();
     lastRefreshTick = m_host.tickCount();
@@ -110,9 +111,9 @@ void DuplicateRun::reportDefect(std::int32_t n)
     m_host.pumpMessages();
 }
 
-void DuplicateRun::recordDuplicate(std::int32_t, std::int32_t j, const QImage& left, const QImage& right)
+void DuplicateRun::recordDuplicate(std::int32_t i, std::int32_t j)
 {
-    m_host.showPictures(left, right);
+    m_host.showPictures(i, j);
     ++m_result.duplicatesFound;
     m_catalogue[j].marked = 1;
     m_host.showDuplicateCount(m_result.duplicatesFound);
@@ -122,10 +123,12 @@ void DuplicateRun::recordDuplicate(std::int32_t, std::int32_t j, const QImage& l
         m_host.playWav(QStringLiteral("ping"), 1);
 }
 
-QImage DuplicateRun::storedImage(std::int32_t n) const
+QImage DuplicateRun::picture(std::int32_t entry) const
 {
+    if (entry < 1 || entry > m_captured)
+        return {};
     Samples samples;
-    m_store.decode(m_pictureOf[static_cast<std::size_t>(n)], samples.data());
+    m_store.decode(m_pictureOf[static_cast<std::size_t>(entry)], samples.data());
     return pictureImage(samples);
 }
 
@@ -146,6 +149,7 @@ void DuplicateRun::firstPass()
             m_blockHashes.insert(m_blockHashes.end(), captured.blockHashes.begin(), captured.blockHashes.end());
         m_pictureOf[static_cast<std::size_t>(n)] = id;
         m_loaded[static_cast<std::size_t>(n)] = captured.loaded ? 1 : 0;
+        m_captured = n;
     };
 
     const CapturedPicture& first = queue.take(1);
@@ -169,7 +173,7 @@ void DuplicateRun::firstPass()
         if (!captured.loaded)
             reportDefect(j);
         keep(j, captured);
-        progress(1, j, &reference, &captured.samples);
+        progress(1, j, true);
         if (!compare)
             continue;
         const int threshold = m_host.threshold();
@@ -182,7 +186,7 @@ void DuplicateRun::firstPass()
             reportDefect(j);
             continue;
         }
-        recordDuplicate(1, j, pictureImage(reference), pictureImage(captured.samples));
+        recordDuplicate(1, j);
     }
     m_store.endAdding();
     m_result.captureSeconds = secondsSince(started);
@@ -255,7 +259,7 @@ void DuplicateRun::laterPasses()
                 if (!m_loaded[static_cast<std::size_t>(j)])
                     reportDefect(j);
                 else
-                    recordDuplicate(i, j, storedImage(i), storedImage(j));
+                    recordDuplicate(i, j);
             }
             continue;
         }
@@ -279,7 +283,7 @@ void DuplicateRun::laterPasses()
                 if (!m_loaded[static_cast<std::size_t>(j)])
                     reportDefect(j);
                 else
-                    recordDuplicate(i, j, storedImage(i), storedImage(j));
+                    recordDuplicate(i, j);
                 if (m_host.threshold() != threshold) {
                     from = j + 1;
                     break;
@@ -300,7 +304,7 @@ CompareResult DuplicateRun::run()
         return m_result;
     m_result.started = true;
     m_startTick = m_host.tickCount();
-    m_host.runStarting();
+    m_host.runStarting(*this);
     try {
         if (m_count >= 2) {
             firstPass();

@@ -11,6 +11,14 @@
 
 namespace bw {
 
+// The pictures of a running comparison, for showing them; entries are captured in order, and
+// one not yet captured shows as nothing.
+class PictureSource {
+public:
+    virtual ~PictureSource() = default;
+    virtual QImage picture(std::int32_t entry) const = 0;
+};
+
 // What a comparison run needs of the window (or command) it works for. The run calls it on the
 // thread that started it; pumpMessages may let the user change the threshold, cancel, or toggle
 // the sounds, and the run reads those again after every pump.
@@ -23,12 +31,14 @@ public:
     virtual void playWav(const QString& name, int mode) = 0;
     virtual void pumpMessages() = 0;
     virtual std::int64_t tickCount() = 0;
-    virtual void runStarting() = 0;                 // the run has its memory and begins
+    // The run has its memory and begins; `pictures` serves until runFinished returns.
+    virtual void runStarting(const PictureSource& pictures) = 0;
     virtual void runFinished(int duplicatesFound) = 0; // result text, marks shown, start enabled
     virtual void listDefective(std::int32_t entry, std::string_view path) = 0;
     virtual void listDuplicate(std::int32_t entry, std::string_view path) = 0;
     virtual void showProgress(std::int32_t reference, std::int32_t candidate, std::int64_t elapsedMs) = 0;
-    virtual void showPictures(const QImage& reference, const QImage& candidate) = 0;
+    // The pair's pictures should be shown (they cost a decoding each: fetch them only to draw).
+    virtual void showPictures(std::int32_t reference, std::int32_t candidate) = 0;
     virtual void showDuplicateCount(int duplicatesFound) = 0;
     virtual void reportNoMemory(const QString& text) = 0;
 };

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <numeric>
 #include <random>
+#include <thread>
 
 namespace bw {
 
@@ -66,27 +67,37 @@ void NeighbourIndex::buildBlocks(int blocks)
     }
     m_tables.assign(m, {});
     m_runStart.assign(m * pictures, 0);
-    m_partnered.assign(pictures, 0);
-    std::vector<std::uint64_t> keys(pictures);
-    for (std::size_t b = 0; b < m; ++b) {
-        for (std::uint32_t id = 0; id < pictures; ++id)
-            keys[id] = static_cast<std::uint64_t>(m_hashes[id * m + b]) << 32 | id;
-        std::sort(keys.begin(), keys.end());
-        std::vector<std::uint32_t>& table = m_tables[b];
-        table.resize(pictures);
-        std::uint32_t start = 0;
-        for (std::size_t k = 0; k < pictures; ++k) {
-            const auto id = static_cast<std::uint32_t>(keys[k]);
-            const bool sameAsNext = k + 1 < pictures && (keys[k + 1] >> 32) == (keys[k] >> 32);
-            if (k > 0 && (keys[k - 1] >> 32) != (keys[k] >> 32))
-                start = static_cast<std::uint32_t>(k);
-            table[k] = id | (sameAsNext ? 0x80000000u : 0u);
-            const bool shared = sameAsNext || start != k;
-            m_runStart[id * m + b] = shared ? start : 0x80000000u;
-            if (shared)
-                m_partnered[id] = 1;
+    // The blocks are independent of each other: two threads sort half of them each.
+    const auto sortBlocks = [&](std::size_t firstBlock, std::size_t step) {
+        std::vector<std::uint64_t> keys(pictures);
+        for (std::size_t b = firstBlock; b < m; b += step) {
+            for (std::uint32_t id = 0; id < pictures; ++id)
+                keys[id] = static_cast<std::uint64_t>(m_hashes[id * m + b]) << 32 | id;
+            std::sort(keys.begin(), keys.end());
+            std::vector<std::uint32_t>& table = m_tables[b];
+            table.resize(pictures);
+            std::uint32_t start = 0;
+            for (std::size_t k = 0; k < pictures; ++k) {
+                const auto id = static_cast<std::uint32_t>(keys[k]);
+                const bool sameAsNext = k + 1 < pictures && (keys[k + 1] >> 32) == (keys[k] >> 32);
+                if (k > 0 && (keys[k - 1] >> 32) != (keys[k] >> 32))
+                    start = static_cast<std::uint32_t>(k);
+                table[k] = id | (sameAsNext ? 0x80000000u : 0u);
+                m_runStart[id * m + b] = sameAsNext || start != k ? start : 0x80000000u;
+            }
         }
+    };
+    if (m > 1 && pictures > 10000 && std::thread::hardware_concurrency() > 1) {
+        std::thread helper(sortBlocks, 1, 2);
+        sortBlocks(0, 2);
+        helper.join();
+    } else {
+        sortBlocks(0, 1);
     }
+    m_partnered.assign(pictures, 0);
+    for (std::uint32_t id = 0; id < pictures; ++id)
+        for (std::size_t b = 0; b < m && !m_partnered[id]; ++b)
+            m_partnered[id] = !(m_runStart[id * m + b] & 0x80000000u);
     std::vector<std::uint32_t>().swap(m_hashes);
 }
 

@@ -48,8 +48,9 @@ public:
         PumpMessages();
         m_lastPump = bw::tickCount();
     }
-    void runStarting() override
+    void runStarting(const PictureSource& pictures) override
     {
+        m_pictures = &pictures;
         m_window.BitBtn2->setEnabled(false);
         m_window.ListBox1->clear();
         m_lastPump = bw::tickCount();
@@ -61,6 +62,7 @@ public:
         if (TIconF* main = windows().IconF)
             repaintCurrentPage(*main);
         m_window.BitBtn2->setEnabled(true);
+        m_pictures = nullptr;
     }
     void listDefective(std::int32_t, std::string_view path) override { m_lines << defectiveLine(path); }
     void listDuplicate(std::int32_t entry, std::string_view path) override { m_lines << duplicateLine(entry, path); }
@@ -70,7 +72,7 @@ public:
                                  + QString::number(candidate));
         m_window.Label3->setText(ElapsedText(static_cast<double>(elapsedMs) / 1000.0));
     }
-    void showPictures(const QImage& reference, const QImage& candidate) override
+    void showPictures(std::int32_t reference, std::int32_t candidate) override
     {
         m_reference = reference;
         m_candidate = candidate;
@@ -89,9 +91,9 @@ private:
             m_window.ListBox1->addItems(m_lines);
             m_lines.clear();
         }
-        if (!m_reference.isNull()) {
-            m_window.setPictures(m_reference, m_candidate);
-            m_reference = m_candidate = QImage();
+        if (m_reference && m_pictures) {
+            m_window.setPictures(m_pictures->picture(m_reference), m_pictures->picture(m_candidate));
+            m_reference = m_candidate = 0;
         }
     }
 
@@ -99,8 +101,9 @@ private:
     const bool m_everyPump;
     std::int64_t m_lastPump = 0;
     QStringList m_lines;
-    QImage m_reference;
-    QImage m_candidate;
+    const PictureSource* m_pictures = nullptr;
+    std::int32_t m_reference = 0; // the pair to show at the next refresh
+    std::int32_t m_candidate = 0;
 };
 
 } // namespace

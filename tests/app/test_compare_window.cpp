@@ -88,6 +88,7 @@ TEST_F(CompareWindow, RunFromTheMenuMarksTheLaterCopies)
     QStringList shownLines;
     QString shownThreshold, shownTime, arrowBefore, arrowAfter, result;
     bool buttonEnabledAfter = false;
+    std::pair<QRgb, QRgb> shownPair;
     QTimer::singleShot(0, &window(), [&] {
         shownThreshold = window().Label5->text();
         shownTime = window().Label3->text();
@@ -98,6 +99,7 @@ TEST_F(CompareWindow, RunFromTheMenuMarksTheLaterCopies)
         arrowAfter = window().Label6->text();
         result = window().Label2->text();
         buttonEnabledAfter = window().BitBtn2->isEnabled();
+        shownPair = {window().Pic1->pixmap().toImage().pixel(3, 3), window().Pic2->pixmap().toImage().pixel(3, 3)};
         window().BitBtn3->click();
     });
     main().Kopieren1->trigger();
@@ -110,6 +112,7 @@ TEST_F(CompareWindow, RunFromTheMenuMarksTheLaterCopies)
     EXPECT_EQ(arrowAfter, QStringLiteral("="));
     EXPECT_EQ(result, QStringLiteral("2 doppelte Icons gefunden."));
     EXPECT_TRUE(buttonEnabledAfter);
+    EXPECT_EQ(shownPair, std::make_pair(qRgb(255, 0, 0), qRgb(255, 0, 0))); // the last pair found: 1 and 5
     EXPECT_EQ(shownLines, QStringList({line("", "b.ico", 2), line("  DEFEKT: ", "c.ico"), line("", "e.ICO", 5),
                                        line("  DEFEKT: ", "c.ico")}));
     EXPECT_EQ(marks(), (std::vector<int> {0, 1, 1, 0, 1}));

@@ -50,12 +50,12 @@ public:
             cancel = true;
     }
     std::int64_t tickCount() override { return 0; }
-    void runStarting() override { log << QStringLiteral("start"); }
+    void runStarting(const PictureSource&) override { log << QStringLiteral("start"); }
     void runFinished(int found) override { finishedWith = found; }
     void listDefective(std::int32_t, std::string_view path) override { addLine(defectiveLine(path)); }
     void listDuplicate(std::int32_t entry, std::string_view path) override { addLine(duplicateLine(entry, path)); }
     void showProgress(std::int32_t, std::int32_t, std::int64_t) override {}
-    void showPictures(const QImage&, const QImage&) override {}
+    void showPictures(std::int32_t, std::int32_t) override {}
     void showDuplicateCount(int) override {}
     void reportNoMemory(const QString& text) override { memoryReports << text; }
 
@@ -103,7 +103,10 @@ int plainRun(Catalogue& catalogue, CompareHost& host, const IconLoader& loader, 
         return false;
     };
     int found = 0;
-    host.runStarting();
+    struct NoPictures final : PictureSource {
+        QImage picture(std::int32_t) const override { return {}; }
+    } noPictures;
+    host.runStarting(noPictures);
     for (std::int32_t i = 1; i < count; ++i) {
         if (host.cancelled())
             break;
