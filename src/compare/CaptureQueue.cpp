@@ -58,7 +58,12 @@ void CaptureQueue::work()
         for (std::int32_t n = first; n <= last; ++n) {
             CapturedPicture& slot = m_slots[static_cast<std::size_t>(n % kWindow)];
             const IconEntry& entry = m_catalogue[n];
-            const QImage icon = m_loader(entry.path(), entry.iconIndex);
+            QImage icon;
+            try {
+                icon = m_loader(entry.path(), entry.iconIndex);
+            } catch (...) {
+                icon = QImage(); // an icon that cannot be had counts as one that cannot be loaded
+            }
             slot.loaded = !icon.isNull();
             capturePicture(icon, m_background, slot.samples);
             encodePicture(slot.samples, m_background & 0xFFFFFFu, slot.encoded);
