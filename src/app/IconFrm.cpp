@@ -4,6 +4,7 @@
 #include "app/MainU.h"
 #include "app/TextFit.h"
 #include "catalogue/ReadCommands.h"
+#include "compare/VergleichFrm.h"
 #include "settings/EinstellFrm.h"
 #include "fileops/BitmapExport.h"
 #include "fileops/FileCommands.h"
@@ -189,9 +190,6 @@ void TIconF::buildMenus()
     Seitemarkieren1 = action(PopupMenu1, "Seitemarkieren1", QStringLiteral("Seite Markieren"));
     SeiteDemarkieren1 = action(PopupMenu1, "SeiteDemarkieren1", QStringLiteral("Seite Demarkieren"));
 
-    // Commands that are not built yet are shown but cannot be chosen.
-    for (QAction* a : {Kopieren1})
-        a->setEnabled(false);
     connect(Ende1, &QAction::triggered, this, &TIconF::Ende1Click);
     connect(Einstellungen1, &QAction::triggered, this, [this] { windows().EinstellF->exec(); });
     connect(Suchergebnis1, &QAction::triggered, this, [this] { showSearchResult(*this); });
@@ -209,6 +207,7 @@ void TIconF::buildMenus()
     connect(Beschreibung1, &QAction::triggered, this, [] { runCommand(Beschreibung1Click); });
     connect(Info1, &QAction::triggered, this, [] { runCommand(Info1Click); });
     connect(KWB1, &QAction::triggered, this, [] { windows().KWBfrm->exec(); });
+    connect(Kopieren1, &QAction::triggered, this, [this] { compareIcons(*this); });
 }
 
 void TIconF::FormCreate()

@@ -6,6 +6,7 @@
 #include "app/StartFrm.h"
 #include "app/TextFit.h"
 #include "catalogue/EinleseFrm.h"
+#include "compare/VergleichFrm.h"
 #include "catalogue/ReadCommands.h"
 #include "fileops/KopierpfadFrm.h"
 #include "fileops/MeldungFrm.h"
@@ -57,8 +58,7 @@ void createWindows()
     w.EinleseF = new TEinleseF(main);
     w.EinstellF = new TEinstellF(main);
     w.KWBfrm = new TKWBfrm(main);
-    w.VergleichF = new SecondaryWindow(main, QStringLiteral("TVergleichF"), QStringLiteral("Icons Vergleichen"), {346, 256},
-                                       Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    w.VergleichF = new TVergleichF(main);
     w.KopierpfadF = new TKopierpfadF(w.IconF);
     w.MeldungF = new TMeldungF(main);
     w.OrginalF = new TOrginalF(main);

@@ -17,6 +17,7 @@ class TEinstellF;
 class TMeldungF;
 class TKopierpfadF;
 class TNummerF;
+class TVergleichF;
 
 // The program's windows, created once at program entry in this order and kept to the end.
 struct Windows {
@@ -24,7 +25,7 @@ struct Windows {
     TEinleseF* EinleseF = nullptr;
     TEinstellF* EinstellF = nullptr;
     QDialog* KWBfrm = nullptr;
-    QDialog* VergleichF = nullptr;
+    TVergleichF* VergleichF = nullptr;
     TKopierpfadF* KopierpfadF = nullptr;
     TMeldungF* MeldungF = nullptr;
     TOrginalF* OrginalF = nullptr;

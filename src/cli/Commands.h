@@ -14,5 +14,6 @@ extern const Command scanCommand;
 extern const Command thumbnailCommand;
 extern const Command exportCommand;
 extern const Command checkCommand;
+extern const Command dupesCommand;
 
 } // namespace cli

@@ -15,6 +15,7 @@ const cli::Command* const kCommands[] = {
     &cli::scanCommand,
     &cli::exportCommand,
     &cli::checkCommand,
+    &cli::dupesCommand,
     &cli::thumbnailCommand,
 };
 

@@ -13,6 +13,7 @@
 #include "fileops/KopierpfadFrm.h"
 #include "fileops/MeldungFrm.h"
 #include "fileops/NummerFrm.h"
+#include "compare/VergleichFrm.h"
 #include "settings/EinstellFrm.h"
 #include "view/OrginalFrm.h"
 #include "support/Funky.h"

@@ -16,6 +16,7 @@
 #include "fileops/KopierpfadFrm.h"
 #include "fileops/MeldungFrm.h"
 #include "fileops/NummerFrm.h"
+#include "compare/VergleichFrm.h"
 #include "settings/EinstellFrm.h"
 #include "view/OrginalFrm.h"
 #include "view/PageState.h"

@@ -1,0 +1,257 @@
+// Measures the duplicate finder on a large generated catalogue of icon files.
+//   dupes_bench make DIR COUNT          icon files made from the nsis icons and drawn ones,
+//                                       with transparent areas and 10 % near-duplicates
+//   dupes_bench run DIR THRESHOLD THREADS [LIMIT]
+//                                       one run of the engine: capture and comparison times,
+//                                       distinct pictures, bytes per entry, peak memory
+//   dupes_bench plain DIR THRESHOLD LIMIT
+//                                       the loop over every pair on the first LIMIT entries
+
+#include "support/FixtureWriter.h"
+#include "support/TestUtil.h"
+
+#include "catalogue/Catalogue.h"
+#include "compare/DuplicateFinder.h"
+#include "icons/IconExtractor.h"
+#include "support/Funky.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr QRgb kBackground = 0xFFEFEFEFu;
+
+class SilentHost final : public bw::CompareHost {
+public:
+    int t = 5;
+    int lines = 0;
+    int threshold() override { return t; }
+    bool cancelled() override { return false; }
+    bool soundOff() override { return true; }
+    void playWav(const QString&, int) override {}
+    void pumpMessages() override {}
+    std::int64_t tickCount() override { return bw::tickCount(); }
+    void runStarting(const bw::PictureSource&) override {}
+    void runFinished(int) override {}
+    void listDefective(std::int32_t, std::string_view) override { ++lines; }
+    void listDuplicate(std::int32_t, std::string_view) override { ++lines; }
+    void showProgress(std::int32_t, std::int32_t, std::int64_t) override {}
+    void showPictures(std::int32_t, std::int32_t) override {}
+    void showDuplicateCount(int) override {}
+    void reportNoMemory(const QString&) override {}
+};
+
+QImage transformed(const QImage& base, std::mt19937& random)
+{
+    const auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+    QImage icon = base.copy();
+    if (pick(0, 1))
+        icon = icon.mirrored(true, false);
+    if (pick(0, 1))
+        icon = icon.mirrored(false, true);
+    // Recolour: swap channels and invert some of them (transparency stays where it was).
+    const int order = pick(0, 5);
+    const int invert = pick(0, 7);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) {
+            const QRgb p = icon.pixel(x, y);
+            int c[3] = {qRed(p), qGreen(p), qBlue(p)};
+            std::rotate(c, c + order % 3, c + 3);
+            if (order >= 3)
+                std::swap(c[0], c[1]);
+            for (int k = 0; k < 3; ++k)
+                if (invert & (1 << k))
+                    c[k] = 255 - c[k];
+            icon.setPixel(x, y, qRgba(c[0], c[1], c[2], qAlpha(p)));
+        }
+    // An emblem or two of its own.
+    QPainter painter(&icon);
+    painter.setRenderHint(QPainter::Antialiasing, pick(0, 1) == 1);
+    for (int s = pick(1, 2); s > 0; --s) {
+        painter.setBrush(QColor(pick(0, 255), pick(0, 255), pick(0, 255), pick(0, 2) ? 255 : 160));
+        painter.setPen(Qt::NoPen);
+        const QRect area(pick(0, 24), pick(0, 24), pick(4, 12), pick(4, 12));
+        if (pick(0, 1))
+            painter.drawEllipse(area);
+        else
+            painter.drawRect(area);
+    }
+    return icon;
+}
+
+QImage drawnBase(std::mt19937& random)
+{
+    const auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+    QImage icon(32, 32, QImage::Format_ARGB32);
+    icon.fill(Qt::transparent);
+    QPainter painter(&icon);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(QColor(pick(0, 255), pick(0, 255), pick(0, 255)));
+    painter.setPen(QPen(QColor(pick(0, 255), pick(0, 255), pick(0, 255)), pick(1, 2)));
+    const QRect area(pick(0, 8), pick(0, 8), pick(16, 30), pick(16, 30));
+    if (pick(0, 1))
+        painter.drawEllipse(area);
+    else
+        painter.drawRoundedRect(area, pick(0, 6), pick(0, 6));
+    return icon;
+}
+
+int make(const fs::path& root, int count)
+{
+    std::mt19937 random(2026);
+    const auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+    std::vector<QImage> bases;
+    for (const auto& file : fs::directory_iterator("/usr/share/nsis/Contrib/Graphics/Icons"))
+        if (QImage icon = bw::extractIcon(file.path(), 0); !icon.isNull())
+            bases.push_back(icon);
+    const std::size_t real = bases.size();
+    for (int k = 0; k < 40; ++k)
+        bases.push_back(drawnBase(random));
+    std::vector<QImage> made;
+    std::vector<int> depths;
+    made.reserve(static_cast<std::size_t>(count));
+    int nearCopies = 0;
+    for (int n = 0; n < count; ++n) {
+        QImage icon;
+        int bits = pick(0, 3) == 0 ? 4 : 32;
+        if (n > 0 && pick(0, 9) == 0) {
+            // A near-duplicate: an earlier icon, stored alike, with up to six pixels changed.
+            const auto original = static_cast<std::size_t>(pick(0, n - 1));
+            icon = made[original].copy();
+            bits = depths[original];
+            for (int d = pick(0, 6); d > 0; --d)
+                icon.setPixel(pick(0, 31), pick(0, 31), qRgb(pick(0, 255), pick(0, 255), pick(0, 255)));
+            ++nearCopies;
+        } else {
+            icon = transformed(bases[static_cast<std::size_t>(pick(0, static_cast<int>(bases.size()) - 1))], random);
+        }
+        made.push_back(icon);
+        depths.push_back(bits);
+        const fs::path dir = root / ("d" + std::to_string(n / 1000));
+        if (n % 1000 == 0)
+            fs::create_directories(dir);
+        char name[32];
+        std::snprintf(name, sizeof name, "i%06d.ico", n);
+        testutil::writeFile(dir / name, fixtures::iconFile({{32, 32, 1, static_cast<std::uint16_t>(bits), fixtures::iconDib(icon, bits)}}));
+    }
+    std::printf("%d icon files (%zu nsis bases, %zu drawn), %d near-duplicates, in %s\n", count, real, bases.size() - real,
+                nearCopies, root.c_str());
+    return 0;
+}
+
+std::vector<std::string> iconFiles(const fs::path& root, std::size_t limit)
+{
+    std::vector<std::string> files;
+    for (const auto& file : fs::recursive_directory_iterator(root))
+        if (file.is_regular_file() && file.path().extension() == ".ico")
+            files.push_back(file.path().string());
+    std::sort(files.begin(), files.end());
+    if (limit && files.size() > limit)
+        files.resize(limit);
+    return files;
+}
+
+double cpuSeconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+long peakKiB()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+int run(const fs::path& root, int threshold, int threads, std::size_t limit)
+{
+    const std::vector<std::string> files = iconFiles(root, limit);
+    bw::Catalogue catalogue(static_cast<std::int32_t>(files.size()));
+    for (const std::string& f : files)
+        catalogue.appendEntry(f, 0);
+    const long before = peakKiB();
+    SilentHost host;
+    host.t = threshold;
+    bw::CompareOptions options;
+    options.background = kBackground;
+    options.threads = threads;
+    const auto start = std::chrono::steady_clock::now();
+    const double cpuBefore = cpuSeconds();
+    const bw::CompareResult r = bw::findDuplicates(catalogue, host, options);
+    const double cpu = cpuSeconds() - cpuBefore;
+    const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double entries = catalogue.entryCount();
+    std::printf("entries %d threshold %d threads %d: duplicates %d, lines %d\n", catalogue.entryCount(), threshold, threads,
+                r.duplicatesFound, host.lines);
+    std::printf("  capture %.3f s, compare %.3f s (%.1f %% of capture), total %.3f s, processor time %.3f s\n", r.captureSeconds,
+                r.compareSeconds, 100.0 * r.compareSeconds / r.captureSeconds, total, cpu);
+    std::printf("  distinct pictures %u, picture bytes %zu (%.0f per entry), entry tables %.0f bytes per entry, filter tables %zu bytes\n",
+                r.distinctPictures, r.pictureBytes, static_cast<double>(r.pictureBytes) / entries,
+                static_cast<double>(r.entryBytes) / entries, r.indexBytes);
+    std::printf("  pairs counted %llu, peak resident %ld KiB (%ld KiB before the run)\n",
+                static_cast<unsigned long long>(r.verifiedPairs), peakKiB(), before);
+    return 0;
+}
+
+int plain(const fs::path& root, int threshold, std::size_t limit)
+{
+    const std::vector<std::string> files = iconFiles(root, limit);
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<bw::Samples> pictures(files.size());
+    for (std::size_t n = 0; n < files.size(); ++n)
+        bw::capturePicture(bw::extractIcon(files[n], 0), kBackground, pictures[n]);
+    const auto captured = std::chrono::steady_clock::now();
+    std::vector<char> marked(files.size());
+    long long pairs = 0;
+    int found = 0;
+    for (std::size_t i = 0; i + 1 < files.size(); ++i) {
+        if (marked[i])
+            continue;
+        for (std::size_t j = i + 1; j < files.size(); ++j) {
+            ++pairs;
+            int differences = 0;
+            for (int k = 0; k < bw::kSampleCount && differences <= threshold; ++k)
+                differences += pictures[i][static_cast<std::size_t>(k)] != pictures[j][static_cast<std::size_t>(k)];
+            if (differences < threshold) {
+                marked[j] = 1;
+                ++found;
+            }
+        }
+    }
+    const auto end = std::chrono::steady_clock::now();
+    std::printf("plain loop, %zu entries, threshold %d: duplicates %d, %lld pairs; capture %.3f s, pairs %.3f s\n", files.size(),
+                threshold, found, pairs, std::chrono::duration<double>(captured - start).count(),
+                std::chrono::duration<double>(end - captured).count());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QGuiApplication app(argc, argv); // QPainter on images needs the GUI application's fonts and raster engine
+    const std::string command = argc > 1 ? argv[1] : "";
+    if (command == "make" && argc == 4)
+        return make(argv[2], std::stoi(argv[3]));
+    if (command == "run" && (argc == 5 || argc == 6))
+        return run(argv[2], std::stoi(argv[3]), std::stoi(argv[4]), argc == 6 ? std::stoul(argv[5]) : 0);
+    if (command == "plain" && argc == 5)
+        return plain(argv[2], std::stoi(argv[3]), std::stoul(argv[4]));
+    std::fprintf(stderr, "usage: dupes_bench make DIR COUNT | run DIR THRESHOLD THREADS [LIMIT] | plain DIR THRESHOLD LIMIT\n");
+    return 2;
+}

@@ -1,0 +1,142 @@
+// bildwiesel-cli dupes: the duplicate finder over the icon and cursor files of a tree.
+
+#include "CliSupport.h"
+#include "CommandLine.h"
+#include "Commands.h"
+
+#include "app/AppState.h"
+#include "compare/DuplicateFinder.h"
+#include "settings/SettingsFile.h"
+#include "support/Funky.h"
+
+#include <QFile>
+
+#include <charconv>
+#include <cstdio>
+#include <optional>
+#include <string_view>
+
+namespace cli {
+namespace {
+
+// Without a desktop there is no palette to ask: the button face is Qt's default one.
+constexpr QRgb kDefaultButtonFace = 0xFFEFEFEFu;
+
+QRgb toRgb(std::uint32_t colour)
+{
+    if (colour == bw::kColourButtonFace)
+        return kDefaultButtonFace;
+    return qRgb(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF), static_cast<int>((colour >> 16) & 0xFF));
+}
+
+// "#RRGGBB", or the settings file's signed decimal with red in the low byte.
+std::optional<QRgb> parseColour(std::string_view text)
+{
+    if (text.size() == 7 && text[0] == '#') {
+        unsigned value = 0;
+        const auto [end, error] = std::from_chars(text.data() + 1, text.data() + 7, value, 16);
+        if (error != std::errc() || end != text.data() + 7)
+            return std::nullopt;
+        return 0xFF000000u | value;
+    }
+    const std::optional<std::int32_t> number = bw::parseSettingsInteger(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+    if (!number)
+        return std::nullopt;
+    return toRgb(static_cast<std::uint32_t>(*number));
+}
+
+// The colour the program would draw behind the icons: the settings file's, else the default.
+QRgb settingsColour()
+{
+    const std::string path = bw::configDirectory() + bw::kSettingsFileName;
+    if (QFile::exists(bw::pathText(path)))
+        if (const std::optional<std::uint32_t> colour = bw::loadSettingsFile(path).backgroundColour)
+            return toRgb(*colour);
+    return toRgb(bw::kColourButtonFace);
+}
+
+// Lines on stdout as they come, file names as bytes; no sounds, nothing to pump.
+class CliCompareHost final : public bw::CompareHost {
+public:
+    explicit CliCompareHost(int threshold) : m_threshold(threshold) {}
+    int threshold() override { return m_threshold; }
+    bool cancelled() override { return false; }
+    bool soundOff() override { return true; }
+    void playWav(const QString&, int) override {}
+    void pumpMessages() override {}
+    std::int64_t tickCount() override { return bw::tickCount(); }
+    void runStarting(const bw::PictureSource&) override {}
+    void runFinished(int) override {}
+    void listDefective(std::int32_t, std::string_view path) override { line("  DEFEKT: ", path); }
+    void listDuplicate(std::int32_t entry, std::string_view path) override
+    {
+        std::printf("DOPPELT: %d -> ", entry);
+        line("", path);
+    }
+    void showProgress(std::int32_t, std::int32_t, std::int64_t) override {}
+    void showPictures(std::int32_t, std::int32_t) override {}
+    void showDuplicateCount(int) override {}
+    void reportNoMemory(const QString& text) override { std::fprintf(stderr, "bildwiesel-cli: %s\n", text.toLocal8Bit().constData()); }
+
+private:
+    static void line(const char* prefix, std::string_view path)
+    {
+        std::fputs(prefix, stdout);
+        writeBytes(stdout, path);
+        std::fputc('\n', stdout);
+    }
+    int m_threshold;
+};
+
+QList<QCommandLineOption> dupesOptions()
+{
+    return {QCommandLineOption(QStringLiteral("threshold"), QStringLiteral("Pixeldifferenz: Bilder, die sich in weniger Punkten unterscheiden, sind doppelt (Voreinstellung: 5)"),
+                               QStringLiteral("N")),
+            QCommandLineOption(QStringLiteral("background"),
+                               QStringLiteral("Hintergrundfarbe hinter den Icons, #RRGGBB oder Zahl wie in der Einstellungsdatei"),
+                               QStringLiteral("FARBE"))};
+}
+
+int runDupes(const Invocation& call)
+{
+    int threshold = 5;
+    if (call.isSet(QStringLiteral("threshold"))) {
+        const std::optional<int> value = parseIndex(call.value(QStringLiteral("threshold")));
+        if (!value || *value > bw::kMaxThreshold)
+            return call.usageError(QStringLiteral("--threshold nimmt eine Zahl von 0 bis %1").arg(bw::kMaxThreshold));
+        threshold = *value;
+    }
+    std::optional<QRgb> background;
+    if (call.isSet(QStringLiteral("background"))) {
+        background = parseColour(call.value(QStringLiteral("background")));
+        if (!background)
+            return call.usageError(QStringLiteral("--background nimmt #RRGGBB oder eine Zahl"));
+    }
+    TypeSelection types;
+    types.fill(false);
+    types[0] = types[1] = true; // ico, cur
+    bw::Catalogue catalogue;
+    readTree(catalogue, call.argument(0), types);
+
+    static char buffer[1 << 16];
+    std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+    CliCompareHost host(threshold);
+    bw::CompareOptions options;
+    options.background = background ? *background : settingsColour();
+    const bw::CompareResult result = bw::findDuplicates(catalogue, host, options);
+    std::fflush(stdout);
+    if (!result.started || result.outOfMemory)
+        return kExitFailure;
+    std::fprintf(stderr, "%d doppelte Icons gefunden.\n", result.duplicatesFound);
+    return kExitOk;
+}
+
+} // namespace
+
+const Command dupesCommand {
+    "dupes", "VERZEICHNIS [--threshold N] [--background #RRGGBB|ZAHL]", "doppelte Icons der .ico- und .cur-Dateien finden, wie \"Vergleichen\"",
+    "Auf der Ausgabe die Zeilen des Vergleichs in ihrer Reihenfolge: \"  DEFEKT: Pfad\" und \"DOPPELT: Nr -> Pfad\".\n"
+    "Auf der Fehlerausgabe \"n doppelte Icons gefunden.\".",
+    1, 1, dupesOptions, runDupes};
+
+} // namespace cli

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "NeighbourIndex.h"
+#include "PictureCapture.h"
+#include "catalogue/Catalogue.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace bw {
+
+// One entry's picture as captured by a worker.
+struct CapturedPicture {
+    bool loaded = false;
+    Samples samples {};
+    EncodedPicture encoded;
+    std::vector<std::uint32_t> blockHashes; // one per block of the queue's layout
+};
+
+// Loads, draws and encodes the pictures of entries first..last on worker threads, a bounded
+// distance ahead of the reader, and hands them out strictly in entry order. The reader must not
+// change the catalogue's entries (their flags excepted) while the queue lives.
+class CaptureQueue {
+public:
+    // `layout` (may have no blocks) must outlive the queue.
+    CaptureQueue(const Catalogue& catalogue, std::int32_t first, std::int32_t last, IconLoader loader, QRgb background,
+                 const BlockLayout& layout, int threads);
+    ~CaptureQueue();
+    CaptureQueue(const CaptureQueue&) = delete;
+    CaptureQueue& operator=(const CaptureQueue&) = delete;
+
+    // Entry n's picture; n must follow the previous call's n. Valid until the next call.
+    const CapturedPicture& take(std::int32_t n);
+
+private:
+    void work();
+
+    static constexpr std::int32_t kWindow = 256;
+    // Workers take this many consecutive entries at a time, so that hand-overs (and the sleeping
+    // and waking that go with them) are rare compared with the work.
+    static constexpr std::int32_t kChunk = 16;
+    const Catalogue& m_catalogue;
+    const std::int32_t m_last;
+    IconLoader m_loader;
+    QRgb m_background;
+    const BlockLayout& m_layout;
+    std::vector<CapturedPicture> m_slots;
+    std::vector<std::int32_t> m_readyFor; // the entry each slot holds once it is complete
+    std::mutex m_mutex;
+    std::condition_variable m_workAvailable;
+    std::condition_variable m_pictureReady;
+    std::int32_t m_next;     // the next entry a worker takes
+    std::int32_t m_released; // entries below this have been read and their slots may be reused
+    bool m_stop = false;
+    bool m_readerWaiting = false;
+    int m_idleWorkers = 0;
+    std::vector<std::thread> m_workers;
+};
+
+// Worker threads for a capture: all cores unless `requested` is positive.
+int captureThreads(int requested);
+
+} // namespace bw

@@ -1,0 +1,197 @@
+#include "NeighbourIndex.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <numeric>
+#include <random>
+#include <thread>
+
+namespace bw {
+
+BlockLayout::BlockLayout(int blocks)
+    : m_blocks(blocks)
+{
+    std::iota(m_order.begin(), m_order.end(), std::uint16_t {0});
+    std::uint64_t state = 0x2545F4914F6CDD1Dull;
+    for (std::size_t k = m_order.size() - 1; k > 0; --k) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        std::swap(m_order[k], m_order[static_cast<std::size_t>(state % (k + 1))]);
+    }
+    m_start.resize(static_cast<std::size_t>(std::max(blocks, 0)) + 1);
+    for (int b = 0; b <= blocks; ++b)
+        m_start[static_cast<std::size_t>(b)] = static_cast<std::uint32_t>(b * kSampleCount / std::max(blocks, 1));
+}
+
+std::uint32_t BlockLayout::hash(const Samples& samples, int block) const
+{
+    std::uint64_t h = 0xCBF29CE484222325ull ^ static_cast<std::uint64_t>(block);
+    for (std::uint32_t k = m_start[static_cast<std::size_t>(block)]; k < m_start[static_cast<std::size_t>(block) + 1]; ++k) {
+        h = (h ^ samples[m_order[k]]) * 0x100000001B3ull;
+        h ^= h >> 31;
+    }
+    return static_cast<std::uint32_t>(h ^ (h >> 32));
+}
+
+void BlockLayout::hashAll(const Samples& samples, std::uint32_t* out) const
+{
+    for (int b = 0; b < m_blocks; ++b)
+        out[b] = hash(samples, b);
+}
+
+NeighbourIndex::NeighbourIndex(const PictureStore& store, int blocks, std::vector<std::uint32_t> blockHashes)
+    : m_store(store)
+    , m_layout(blocks)
+    , m_hashes(std::move(blockHashes))
+    , m_seen(store.size(), 0)
+{
+    if (blocks > 0 && m_hashes.size() == static_cast<std::size_t>(blocks) * store.size())
+        buildBlocks(blocks);
+    else
+        m_hashes.clear();
+}
+
+void NeighbourIndex::buildBlocks(int blocks)
+{
+    const std::size_t pictures = m_store.size();
+    const auto m = static_cast<std::size_t>(blocks);
+    if (m_layout.blocks() != blocks || m_hashes.size() != m * pictures) {
+        m_layout = BlockLayout(blocks);
+        m_hashes.assign(m * pictures, 0);
+        Samples samples;
+        for (std::uint32_t id = 0; id < pictures; ++id) {
+            m_store.decode(id, samples.data());
+            m_layout.hashAll(samples, m_hashes.data() + id * m);
+        }
+    }
+    m_tables.assign(m, {});
+    m_runStart.assign(m * pictures, 0);
+    // The blocks are independent of each other: two threads sort half of them each.
+    const auto sortBlocks = [&](std::size_t firstBlock, std::size_t step) {
+        std::vector<std::uint64_t> keys(pictures);
+        for (std::size_t b = firstBlock; b < m; b += step) {
+            for (std::uint32_t id = 0; id < pictures; ++id)
+                keys[id] = static_cast<std::uint64_t>(m_hashes[id * m + b]) << 32 | id;
+            std::sort(keys.begin(), keys.end());
+            std::vector<std::uint32_t>& table = m_tables[b];
+            table.resize(pictures);
+            std::uint32_t start = 0;
+            for (std::size_t k = 0; k < pictures; ++k) {
+                const auto id = static_cast<std::uint32_t>(keys[k]);
+                const bool sameAsNext = k + 1 < pictures && (keys[k + 1] >> 32) == (keys[k] >> 32);
+                if (k > 0 && (keys[k - 1] >> 32) != (keys[k] >> 32))
+                    start = static_cast<std::uint32_t>(k);
+                table[k] = id | (sameAsNext ? 0x80000000u : 0u);
+                m_runStart[id * m + b] = sameAsNext || start != k ? start : 0x80000000u;
+            }
+        }
+    };
+    if (m > 1 && pictures > 10000 && std::thread::hardware_concurrency() > 1) {
+        std::thread helper(sortBlocks, 1, 2);
+        sortBlocks(0, 2);
+        helper.join();
+    } else {
+        sortBlocks(0, 1);
+    }
+    m_partnered.assign(pictures, 0);
+    for (std::uint32_t id = 0; id < pictures; ++id)
+        for (std::size_t b = 0; b < m && !m_partnered[id]; ++b)
+            m_partnered[id] = !(m_runStart[id * m + b] & 0x80000000u);
+    std::vector<std::uint32_t>().swap(m_hashes);
+}
+
+const std::uint32_t* NeighbourIndex::referenceSamples(std::uint32_t reference)
+{
+    if (m_decoded != reference) {
+        m_store.decode(reference, m_reference.data());
+        m_decoded = reference;
+    }
+    return m_reference.data();
+}
+
+void NeighbourIndex::buildBackgroundOrder()
+{
+    m_byBackground.resize(m_store.size());
+    std::iota(m_byBackground.begin(), m_byBackground.end(), 0u);
+    std::stable_sort(m_byBackground.begin(), m_byBackground.end(),
+                     [this](std::uint32_t a, std::uint32_t b) { return m_store.backgroundCount(a) < m_store.backgroundCount(b); });
+    m_backgroundStart.assign(kSampleCount + 2, 0);
+    for (std::uint32_t id = 0; id < m_store.size(); ++id)
+        ++m_backgroundStart[static_cast<std::size_t>(m_store.backgroundCount(id)) + 1];
+    std::partial_sum(m_backgroundStart.begin(), m_backgroundStart.end(), m_backgroundStart.begin());
+}
+
+void NeighbourIndex::consider(std::uint32_t reference, std::uint32_t candidate, int threshold, const std::int32_t* lastEntry,
+                              std::int32_t from, std::vector<std::uint32_t>& found)
+{
+    if (m_seen[candidate] == m_stamp)
+        return;
+    m_seen[candidate] = m_stamp;
+    if (lastEntry[candidate] < from)
+        return;
+    // Each sample that is background in one picture and not in the other is a difference.
+    if (std::abs(m_store.backgroundCount(candidate) - m_store.backgroundCount(reference)) >= threshold)
+        return;
+    ++m_verified;
+    if (candidate == reference || m_store.closerThan(referenceSamples(reference), candidate, threshold))
+        found.push_back(candidate);
+}
+
+void NeighbourIndex::closePictures(std::uint32_t reference, int threshold, const std::int32_t* lastEntry, std::int32_t from,
+                                   std::vector<std::uint32_t>& found)
+{
+    if (threshold <= 0)
+        return;
+    if (threshold == 1) {
+        if (lastEntry[reference] >= from)
+            found.push_back(reference);
+        return;
+    }
+    if (++m_stamp == 0) { // wrapped: forget all old stamps
+        std::fill(m_seen.begin(), m_seen.end(), 0);
+        m_stamp = 1;
+    }
+    if (threshold <= kMaxBlocks) {
+        // A table built for more blocks serves a smaller threshold as well.
+        if (m_tables.empty() || m_layout.blocks() < threshold)
+            buildBlocks(threshold);
+        if (!m_partnered[reference]) {
+            if (lastEntry[reference] >= from)
+                found.push_back(reference);
+            return;
+        }
+        if (lastEntry[reference] >= from)
+            consider(reference, reference, threshold, lastEntry, from, found);
+        const auto m = static_cast<std::size_t>(m_layout.blocks());
+        for (std::size_t b = 0; b < m; ++b) {
+            const std::uint32_t start = m_runStart[reference * m + b];
+            if (start & 0x80000000u)
+                continue;
+            const std::vector<std::uint32_t>& table = m_tables[b];
+            for (std::size_t k = start;; ++k) {
+                consider(reference, table[k] & 0x7FFFFFFFu, threshold, lastEntry, from, found);
+                if (!(table[k] & 0x80000000u))
+                    break;
+            }
+        }
+        return;
+    }
+    if (m_byBackground.size() != m_store.size())
+        buildBackgroundOrder();
+    const int own = m_store.backgroundCount(reference);
+    const int low = std::max(0, own - threshold + 1);
+    const int high = std::min(kSampleCount, own + threshold - 1);
+    for (std::uint32_t k = m_backgroundStart[static_cast<std::size_t>(low)]; k < m_backgroundStart[static_cast<std::size_t>(high) + 1]; ++k)
+        consider(reference, m_byBackground[k], threshold, lastEntry, from, found);
+}
+
+std::size_t NeighbourIndex::tableBytes() const
+{
+    std::size_t bytes = m_seen.size() * 4 + m_byBackground.size() * 4 + m_runStart.capacity() * 4 + m_partnered.size();
+    for (const auto& table : m_tables)
+        bytes += table.capacity() * 4;
+    return bytes;
+}
+
+} // namespace bw

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "PictureStore.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace bw {
+
+// Sample positions split into blocks, each spread over the whole picture by a fixed shuffle (the
+// same for every picture and every run), so that a block is rarely all background.
+class BlockLayout {
+public:
+    explicit BlockLayout(int blocks = 0);
+    int blocks() const { return m_blocks; }
+    std::uint32_t hash(const Samples& samples, int block) const;
+    void hashAll(const Samples& samples, std::uint32_t* out) const;
+
+private:
+    int m_blocks;
+    std::array<std::uint16_t, kSampleCount> m_order {};
+    std::vector<std::uint32_t> m_start; // blocks + 1 offsets into m_order
+};
+
+// Finds, exactly, the stored pictures that differ from a given one in fewer than t samples,
+// without comparing it with every picture.
+//
+// Up to kMaxBlocks: the positions are split into m >= t blocks, each spread over the whole
+// picture by a fixed shuffle, so that a block is rarely all background. Two pictures that differ
+// in at most t - 1 samples agree completely on at least one block, so only pictures sharing a
+// block value with the reference are candidates. The block tables are built for the threshold
+// in use and built again only when the threshold rises above their block count.
+// Above kMaxBlocks blocks would be tiny; pictures sorted by their number of background samples
+// are scanned instead, only as far as that number alone could still allow a match.
+// Every candidate is first checked against that lower bound, then counted with an early exit.
+class NeighbourIndex {
+public:
+    static constexpr int kMaxBlocks = 128;
+
+    // `blockHashes`: for each picture in turn, the hashes of its blocks for the first threshold
+    // (see BlockLayout), computed while the pictures were captured; may be empty.
+    NeighbourIndex(const PictureStore& store, int blocks, std::vector<std::uint32_t> blockHashes);
+
+    // Appends to `found` the pictures closer than `threshold` to `reference` whose last entry
+    // (`lastEntry`, per picture) is at least `from`, in no particular order. `reference` itself is
+    // among them when threshold >= 1.
+    void closePictures(std::uint32_t reference, int threshold, const std::int32_t* lastEntry, std::int32_t from,
+                       std::vector<std::uint32_t>& found);
+
+    // For measurements: pictures counted so far, and the block tables' size.
+    std::uint64_t verified() const { return m_verified; }
+    std::size_t tableBytes() const;
+
+private:
+    void buildBlocks(int blocks);
+    void buildBackgroundOrder();
+    const std::uint32_t* referenceSamples(std::uint32_t reference);
+    void consider(std::uint32_t reference, std::uint32_t candidate, int threshold, const std::int32_t* lastEntry,
+                  std::int32_t from, std::vector<std::uint32_t>& found);
+
+    const PictureStore& m_store;
+    BlockLayout m_layout;
+    std::vector<std::uint32_t> m_hashes; // per picture, its block hashes; freed once the tables stand
+    // Per block: the pictures ordered by that block's hash; the top bit is set when the next
+    // picture has the same hash.
+    std::vector<std::vector<std::uint32_t>> m_tables;
+    // Per picture and block: where its hash starts in the table; the top bit marks a hash no
+    // other picture has, so that the table need not be read at all.
+    std::vector<std::uint32_t> m_runStart;
+    // Pictures that share no block with any other picture have no candidates but themselves.
+    std::vector<std::uint8_t> m_partnered;
+    Samples m_reference {};
+    std::uint32_t m_decoded = UINT32_MAX; // the picture in m_reference
+    // Pictures by number of background samples, and where each count starts.
+    std::vector<std::uint32_t> m_byBackground;
+    std::vector<std::uint32_t> m_backgroundStart;
+    std::vector<std::uint32_t> m_seen; // stamp per picture: considered for the current query
+    std::uint32_t m_stamp = 0;
+    std::uint64_t m_verified = 0;
+};
+
+} // namespace bw

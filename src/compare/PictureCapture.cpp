@@ -1,0 +1,151 @@
+#include "PictureCapture.h"
+
+#include "icons/ByteReader.h"
+#include "icons/IconExtractor.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace bw {
+namespace {
+
+// Icon and cursor files are small: reading them whole into a buffer of the thread's own is
+// cheaper than mapping them, and, unlike mapping and unmapping, lets several threads work
+// without waiting for each other in the kernel. Larger files take the mapped way.
+constexpr off_t kReadWholeBelow = 1 << 20;
+
+QImage loadSmallFile(const std::string& path, int iconIndex)
+{
+    thread_local std::vector<std::uint8_t> buffer;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return {};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return {};
+    }
+    if (st.st_size >= kReadWholeBelow) {
+        ::close(fd);
+        return extractIcon(std::filesystem::path(path), iconIndex);
+    }
+    buffer.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t got = 0;
+    while (got < buffer.size()) {
+        const ssize_t n = ::read(fd, buffer.data() + got, buffer.size() - got);
+        if (n <= 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    QImage picture = extractIcon(ByteReader(buffer.data(), got), iconIndex);
+    picture.detach(); // the buffer is used again for the next file
+    return picture;
+}
+
+} // namespace
+
+IconLoader fileIconLoader()
+{
+    return [](std::string_view path, int iconIndex) { return loadSmallFile(std::string(path), iconIndex); };
+}
+
+void capturePicture(const QImage& icon, QRgb background, Samples& samples)
+{
+    const std::uint32_t fill = background & 0xFFFFFFu;
+    samples.fill(fill);
+    if (icon.isNull())
+        return;
+    const QImage source = icon.format() == QImage::Format_ARGB32 ? icon : icon.convertToFormat(QImage::Format_ARGB32);
+    const int width = std::min(source.width(), kPictureEdge);
+    const int height = std::min(source.height(), kPictureEdge);
+    const int bgR = qRed(background), bgG = qGreen(background), bgB = qBlue(background);
+    for (int y = 0; y < height; ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(source.constScanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const QRgb s = line[x];
+            const int a = qAlpha(s);
+            std::uint32_t value = fill;
+            if (a == 255) {
+                value = s & 0xFFFFFFu;
+            } else if (a != 0) {
+                // The same rounding as the page painter uses, so a picture looks as on the page.
+                const auto mix = [a](int sc, int dc) { return (sc * a + dc * (255 - a) + 127) / 255; };
+                value = qRgb(mix(qRed(s), bgR), mix(qGreen(s), bgG), mix(qBlue(s), bgB)) & 0xFFFFFFu;
+            }
+            samples[static_cast<std::size_t>(x * kPictureEdge + y)] = value;
+        }
+    }
+}
+
+QImage pictureImage(const Samples& samples)
+{
+    QImage image(kPictureEdge, kPictureEdge, QImage::Format_RGB32);
+    for (int y = 0; y < kPictureEdge; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < kPictureEdge; ++x)
+            line[x] = 0xFF000000u | samples[static_cast<std::size_t>(x * kPictureEdge + y)];
+    }
+    return image;
+}
+
+void encodePicture(const Samples& samples, std::uint32_t background, EncodedPicture& out)
+{
+    // Colour numbers in order of first use. A small open-addressed table: at most 1,024 colours.
+    constexpr std::size_t kSlots = 2048;
+    std::array<std::uint32_t, kSlots> keys;
+    std::array<std::uint16_t, kSlots> numbers;
+    keys.fill(0xFFFFFFFFu); // no sample has a high byte
+    std::array<std::uint16_t, kSampleCount> index {};
+    std::array<std::uint32_t, kSampleCount> palette {};
+    int colours = 0;
+    int backgroundCount = 0;
+    std::uint64_t hash = 0x9E3779B97F4A7C15ull;
+    for (int k = 0; k < kSampleCount; ++k) {
+        const std::uint32_t v = samples[static_cast<std::size_t>(k)];
+        backgroundCount += v == background ? 1 : 0;
+        hash = (hash ^ v) * 0x100000001B3ull;
+        hash ^= hash >> 29;
+        std::size_t slot = (v * 2654435761u) & (kSlots - 1);
+        while (keys[slot] != v && keys[slot] != 0xFFFFFFFFu)
+            slot = (slot + 1) & (kSlots - 1);
+        if (keys[slot] != v) {
+            keys[slot] = v;
+            numbers[slot] = static_cast<std::uint16_t>(colours);
+            palette[static_cast<std::size_t>(colours++)] = v;
+        }
+        index[static_cast<std::size_t>(k)] = numbers[slot];
+    }
+    const int bits = indexBits(colours);
+    const std::size_t paletteBytes = static_cast<std::size_t>(colours) * 3;
+    const std::size_t indexBytes = static_cast<std::size_t>(kSampleCount * bits / 8);
+    out.bytes.assign(paletteBytes + indexBytes, 0);
+    std::uint8_t* p = out.bytes.data();
+    for (int c = 0; c < colours; ++c) {
+        const std::uint32_t v = palette[static_cast<std::size_t>(c)];
+        *p++ = static_cast<std::uint8_t>(v);
+        *p++ = static_cast<std::uint8_t>(v >> 8);
+        *p++ = static_cast<std::uint8_t>(v >> 16);
+    }
+    if (bits > 0) {
+        for (int k = 0; k < kSampleCount; ++k) {
+            const std::size_t bit = static_cast<std::size_t>(k) * static_cast<std::size_t>(bits);
+            const std::uint32_t value = static_cast<std::uint32_t>(index[static_cast<std::size_t>(k)]) << (bit & 7);
+            // A value spans at most three bytes (10 bits shifted by up to 7).
+            for (std::size_t b = 0; b < 3 && (bit >> 3) + b < indexBytes; ++b)
+                p[(bit >> 3) + b] |= static_cast<std::uint8_t>(value >> (8 * b));
+        }
+    }
+    out.colours = static_cast<std::uint16_t>(colours);
+    out.backgroundCount = static_cast<std::uint16_t>(backgroundCount);
+    out.hash = hash ^ static_cast<std::uint64_t>(colours);
+}
+
+} // namespace bw

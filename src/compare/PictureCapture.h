@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QImage>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string_view>
+#include <vector>
+
+namespace bw {
+
+// A picture as the duplicate finder compares it: the icon drawn over the background colour into
+// 32 x 32 pixels, one RGB value (0x00RRGGBB) per pixel, column by column (x outer, y inner).
+inline constexpr int kPictureEdge = 32;
+inline constexpr int kSampleCount = kPictureEdge * kPictureEdge;
+using Samples = std::array<std::uint32_t, kSampleCount>;
+
+// Loads one entry's icon (a null image when it cannot be loaded). Called from worker threads,
+// so it must be safe to call concurrently.
+using IconLoader = std::function<QImage(std::string_view path, int iconIndex)>;
+// The program's own extraction from the file.
+IconLoader fileIconLoader();
+
+// Draws `icon` (straight alpha) over `background` and samples it. A null icon gives a picture of
+// the background alone.
+void capturePicture(const QImage& icon, QRgb background, Samples& samples);
+
+// The samples as a 32 x 32 picture, for showing a compared icon.
+QImage pictureImage(const Samples& samples);
+
+// A picture in few bytes: its colours in order of first use (3 bytes each), then each sample's
+// colour number packed into as few bits as the number of colours needs. Equal pictures give
+// equal bytes, so the bytes identify the picture.
+struct EncodedPicture {
+    std::vector<std::uint8_t> bytes;
+    std::uint16_t colours = 0;
+    std::uint16_t backgroundCount = 0; // samples equal to the background colour
+    std::uint64_t hash = 0;
+};
+void encodePicture(const Samples& samples, std::uint32_t background, EncodedPicture& out);
+
+// Bits per colour number for a picture of `colours` colours (0 for a single colour).
+inline int indexBits(int colours)
+{
+    int bits = 0;
+    while ((1 << bits) < colours)
+        ++bits;
+    return bits;
+}
+
+} // namespace bw

@@ -1,0 +1,136 @@
+#include "PictureStore.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace bw {
+namespace {
+
+constexpr std::size_t kChunkBytes = 1 << 20;
+// Reading a colour number loads four bytes at once; the last ones of a picture need this slack.
+constexpr std::size_t kSlack = 4;
+
+inline std::uint32_t paletteColour(const std::uint8_t* palette, std::uint32_t number)
+{
+    const std::uint8_t* p = palette + 3 * number;
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 | static_cast<std::uint32_t>(p[2]) << 16;
+}
+
+inline std::uint32_t colourNumber(const std::uint8_t* indices, std::size_t bit, std::uint32_t mask)
+{
+    std::uint32_t word;
+    std::memcpy(&word, indices + (bit >> 3), sizeof word);
+    return (word >> (bit & 7)) & mask;
+}
+
+} // namespace
+
+const std::uint8_t* PictureStore::keep(const std::vector<std::uint8_t>& bytes)
+{
+    const std::size_t needed = bytes.size() + kSlack;
+    if (m_chunks.empty() || m_chunkSize - m_chunkUsed < needed) {
+        const std::size_t size = std::max(kChunkBytes, needed);
+        m_chunks.push_back(std::make_unique<std::uint8_t[]>(size));
+        m_chunkSize = size;
+        m_chunkUsed = 0;
+    }
+    std::uint8_t* target = m_chunks.back().get() + m_chunkUsed;
+    if (!bytes.empty())
+        std::memcpy(target, bytes.data(), bytes.size());
+    m_chunkUsed += bytes.size();
+    m_bytesUsed += bytes.size();
+    return target;
+}
+
+std::uint32_t PictureStore::add(const EncodedPicture& picture)
+{
+    const auto [first, last] = m_byHash.equal_range(picture.hash);
+    for (auto it = first; it != last; ++it) {
+        const Record& r = m_records[it->second];
+        if (r.colours == picture.colours && r.length == picture.bytes.size()
+            && std::memcmp(r.data, picture.bytes.data(), r.length) == 0)
+            return it->second;
+    }
+    const auto id = static_cast<std::uint32_t>(m_records.size());
+    m_records.push_back({keep(picture.bytes), static_cast<std::uint32_t>(picture.bytes.size()), picture.colours,
+                         picture.backgroundCount});
+    m_byHash.emplace(picture.hash, id);
+    return id;
+}
+
+void PictureStore::endAdding() { std::unordered_multimap<std::uint64_t, std::uint32_t>().swap(m_byHash); }
+
+void PictureStore::decode(std::uint32_t id, std::uint32_t* samples) const
+{
+    const Record& r = m_records[id];
+    const int bits = indexBits(r.colours);
+    if (bits == 0) {
+        std::fill(samples, samples + kSampleCount, paletteColour(r.data, 0));
+        return;
+    }
+    std::uint32_t palette[kSampleCount];
+    for (std::uint32_t c = 0; c < r.colours; ++c)
+        palette[c] = paletteColour(r.data, c);
+    const std::uint8_t* indices = r.data + 3 * std::size_t {r.colours};
+    const std::uint32_t mask = (1u << bits) - 1;
+    for (int k = 0; k < kSampleCount; ++k)
+        samples[k] = palette[colourNumber(indices, static_cast<std::size_t>(k * bits), mask)];
+}
+
+namespace {
+
+// The count with the width of the colour numbers fixed at compile time, so that the bit
+// arithmetic folds into constants.
+template <int Bits>
+bool closerThanPacked(const std::uint32_t* reference, const std::uint8_t* palette, const std::uint8_t* indices, int threshold)
+{
+    constexpr std::uint32_t mask = (1u << Bits) - 1;
+    const int enoughAgreements = kSampleCount - threshold + 1;
+    int differences = 0;
+    int agreements = 0;
+    for (int k = 0; k < kSampleCount; ++k) {
+        const std::size_t bit = static_cast<std::size_t>(k) * Bits;
+        if (reference[k] != paletteColour(palette, colourNumber(indices, bit, mask))) {
+            if (++differences >= threshold)
+                return false;
+        } else if (++agreements >= enoughAgreements) {
+            return true;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool PictureStore::closerThan(const std::uint32_t* reference, std::uint32_t id, int threshold) const
+{
+    if (threshold <= 0)
+        return false;
+    if (threshold > kSampleCount)
+        return true;
+    const Record& r = m_records[id];
+    const std::uint8_t* indices = r.data + 3 * std::size_t {r.colours};
+    switch (indexBits(r.colours)) {
+    case 0: {
+        // One colour: agreements and differences are counted on the colour itself.
+        const std::uint32_t colour = paletteColour(r.data, 0);
+        const int differences = static_cast<int>(std::count_if(reference, reference + kSampleCount,
+                                                               [colour](std::uint32_t v) { return v != colour; }));
+        return differences < threshold;
+    }
+    case 1: return closerThanPacked<1>(reference, r.data, indices, threshold);
+    case 2: return closerThanPacked<2>(reference, r.data, indices, threshold);
+    case 3: return closerThanPacked<3>(reference, r.data, indices, threshold);
+    case 4: return closerThanPacked<4>(reference, r.data, indices, threshold);
+    case 5: return closerThanPacked<5>(reference, r.data, indices, threshold);
+    case 6: return closerThanPacked<6>(reference, r.data, indices, threshold);
+    case 7: return closerThanPacked<7>(reference, r.data, indices, threshold);
+    case 8: return closerThanPacked<8>(reference, r.data, indices, threshold);
+    case 9: return closerThanPacked<9>(reference, r.data, indices, threshold);
+    default: return closerThanPacked<10>(reference, r.data, indices, threshold);
+    }
+}
+
+std::size_t PictureStore::storedBytes() const { return m_bytesUsed + m_records.size() * sizeof(Record); }
+
+} // namespace bw

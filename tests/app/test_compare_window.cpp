@@ -1,0 +1,182 @@
+// "Vergleichen" in the main window: the menu check, the window's controls, a run, and closing
+// the window during a run.
+
+#include "support/ScriptedDialogs.h"
+#include "support/TestUtil.h"
+
+#include "app/AppState.h"
+#include "app/IconFrm.h"
+#include "app/MainU.h"
+#include "catalogue/EinleseFrm.h"
+#include "compare/VergleichFrm.h"
+#include "view/PageState.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTest>
+#include <QTimer>
+
+using namespace bw;
+namespace fs = std::filesystem;
+
+namespace {
+
+class CompareWindow : public ::testing::Test {
+protected:
+    QTemporaryDir config;
+    QTemporaryDir treeDir;
+    fs::path tree {treeDir.path().toStdString()};
+    testutil::ScriptedDialogs dialogs;
+
+    void SetUp() override
+    {
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        appState() = AppState {};
+        pageState() = PageState {};
+        testutil::writeFile(tree / "a.ico", testutil::solidIcon(qRgb(255, 0, 0)));
+        testutil::writeFile(tree / "b.ico", testutil::solidIcon(qRgb(255, 0, 0), 4));
+        testutil::writeFile(tree / "c.ico", {0, 0, 1, 0, 1, 0});
+        testutil::writeFile(tree / "d.ico", testutil::solidIcon(qRgb(0, 0, 255)));
+        testutil::writeFile(tree / "e.ICO", testutil::solidIcon(qRgb(255, 0, 0)));
+        fs::create_directories(config.path().toStdString() + "/bildwiesel");
+        QFile settings(config.path() + QStringLiteral("/bildwiesel/bwsave.kwb"));
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write("-2147483633\r\n" + QByteArray::fromStdString(tree.string()) + "/\r\n/tmp/\r\n1\r\n1\r\n1\r\n0\r\n0\r\n0\r\n0\r\n");
+    }
+    void TearDown() override { destroyWindows(); }
+
+    void start()
+    {
+        createWindows();
+        windows().IconF->show();
+        QTRY_VERIFY(!windows().EinleseF->isVisible());
+        ASSERT_EQ(catalogue().entryCount(), 5);
+        ASSERT_EQ(catalogue()[5].path(), (tree / "e.ICO").string());
+    }
+    TIconF& main() { return *windows().IconF; }
+    TVergleichF& window() { return *windows().VergleichF; }
+    Catalogue& catalogue() { return *appState().catalogue; }
+    QString line(const char* kind, const char* name, int n = 0)
+    {
+        const QString path = QString::fromStdString((tree / name).string());
+        return n ? QStringLiteral("DOPPELT: %1 -> %2").arg(n).arg(path) : QString::fromLatin1(kind) + path;
+    }
+    QStringList listLines()
+    {
+        QStringList lines;
+        for (int i = 0; i < window().ListBox1->count(); ++i)
+            lines << window().ListBox1->item(i)->text();
+        return lines;
+    }
+    std::vector<int> marks()
+    {
+        std::vector<int> m;
+        for (std::int32_t n = 1; n <= catalogue().entryCount(); ++n)
+            m.push_back(catalogue()[n].marked);
+        return m;
+    }
+};
+
+} // namespace
+
+TEST_F(CompareWindow, RunFromTheMenuMarksTheLaterCopies)
+{
+    start();
+    EXPECT_TRUE(main().Kopieren1->isEnabled());
+    catalogue()[4].marked = 1; // the user's own mark: a run clears it
+    QStringList shownLines;
+    QString shownThreshold, shownTime, arrowBefore, arrowAfter, result;
+    bool buttonEnabledAfter = false;
+    std::pair<QRgb, QRgb> shownPair;
+    QTimer::singleShot(0, &window(), [&] {
+        shownThreshold = window().Label5->text();
+        shownTime = window().Label3->text();
+        arrowBefore = window().Label6->text();
+        window().CheckBox1->setChecked(true); // "Ton Aus"
+        window().BitBtn2->click();
+        shownLines = listLines();
+        arrowAfter = window().Label6->text();
+        result = window().Label2->text();
+        buttonEnabledAfter = window().BitBtn2->isEnabled();
+        shownPair = {window().Pic1->pixmap().toImage().pixel(3, 3), window().Pic2->pixmap().toImage().pixel(3, 3)};
+        window().BitBtn3->click();
+    });
+    main().Kopieren1->trigger();
+    EXPECT_FALSE(window().isVisible());
+    EXPECT_EQ(window().windowTitle(), QStringLiteral("Icons Vergleichen"));
+    EXPECT_FALSE(window().windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint));
+    EXPECT_EQ(shownThreshold, QStringLiteral("Pixeldifferrenz: 0,5% = 5"));
+    EXPECT_EQ(shownTime, QStringLiteral("00:00:00"));
+    EXPECT_EQ(arrowBefore, QStringLiteral("->"));
+    EXPECT_EQ(arrowAfter, QStringLiteral("="));
+    EXPECT_EQ(result, QStringLiteral("2 doppelte Icons gefunden."));
+    EXPECT_TRUE(buttonEnabledAfter);
+    EXPECT_EQ(shownPair, std::make_pair(qRgb(255, 0, 0), qRgb(255, 0, 0))); // the last pair found: 1 and 5
+    EXPECT_EQ(shownLines, QStringList({line("", "b.ico", 2), line("  DEFEKT: ", "c.ico"), line("", "e.ICO", 5),
+                                       line("  DEFEKT: ", "c.ico")}));
+    EXPECT_EQ(marks(), (std::vector<int> {0, 1, 1, 0, 1}));
+    EXPECT_EQ(window().ListBox1->count(), 0); // "Abbrechen" empties the list
+    EXPECT_TRUE(dialogs.shown.isEmpty());
+}
+
+TEST_F(CompareWindow, ACloseRequestDuringARunCancelsIt)
+{
+    start();
+    for (std::int32_t n = 1; n <= 5; ++n)
+        catalogue()[n].marked = 1;
+    bool runReturned = false;
+    QTimer::singleShot(0, &window(), [&] {
+        window().CheckBox1->setChecked(true);
+        // The window manager asks to close while the run pumps its first message.
+        QTimer::singleShot(0, &window(), [&] { window().close(); });
+        window().BitBtn2->click();
+        runReturned = window().BitBtn2->isEnabled();
+    });
+    main().Kopieren1->trigger();
+    EXPECT_TRUE(runReturned);
+    EXPECT_FALSE(window().isVisible());
+    EXPECT_TRUE(window().compareCancelled);
+    // Entry 1 and its first partner were visited; the rest keep their marks.
+    EXPECT_EQ(marks(), (std::vector<int> {0, 1, 1, 1, 1}));
+    EXPECT_TRUE(main().isEnabled());
+}
+
+TEST_F(CompareWindow, MenuCheckRefusesEmptyAndMixedCatalogues)
+{
+    start();
+    catalogue().clearCatalogue();
+    main().Kopieren1->trigger();
+    catalogue().appendEntry((tree / "a.ico").string(), 0);
+    catalogue().appendEntry((tree / "shell32.dll").string(), 0);
+    main().Kopieren1->trigger();
+    EXPECT_EQ(dialogs.texts(), QStringList({QStringLiteral("Keine Symbole geladen !"),
+                                            QStringLiteral("Es sollten nur Icon+Curser Dateien verglichen werden !")}));
+    EXPECT_FALSE(window().isVisible());
+}
+
+TEST_F(CompareWindow, ThresholdIsKeptBetweenShowingsAndThePictureMinimises)
+{
+    start();
+    QString moved, reopened;
+    bool minimised = false;
+    QTimer::singleShot(0, &window(), [&] {
+        window().ScrollBar1->setValue(10);
+        moved = window().Label5->text();
+        QTest::mouseClick(window().Image1, Qt::RightButton);
+        minimised = window().windowState() & Qt::WindowMinimized;
+        QTest::keyClick(&window(), Qt::Key_Escape);
+    });
+    main().Kopieren1->trigger();
+    QTimer::singleShot(0, &window(), [&] {
+        reopened = window().Label5->text();
+        window().reject();
+    });
+    main().Kopieren1->trigger();
+    EXPECT_EQ(moved, QStringLiteral("Pixeldifferrenz: 1% = 10"));
+    EXPECT_EQ(reopened, moved);
+    EXPECT_EQ(appState().pixelThreshold, 10);
+    EXPECT_EQ(window().ScrollBar1->maximum(), 1024);
+    EXPECT_EQ(window().ScrollBar1->pageStep(), 10);
+    EXPECT_TRUE(minimised);
+}

@@ -1,0 +1,515 @@
+// The duplicate finder: its result must be exactly that of comparing every pair in order, which
+// a plain loop kept here computes on the same catalogues.
+
+#include "support/TestUtil.h"
+
+#include "catalogue/Catalogue.h"
+#include "compare/DuplicateFinder.h"
+#include "compare/PictureStore.h"
+#include "support/Funky.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <set>
+
+using namespace bw;
+
+namespace {
+
+constexpr QRgb kBackground = qRgb(212, 208, 200);
+
+// Records everything a run tells its window, in one ordered log. The threshold and the cancel
+// flag change when the log reaches given list lines, as a user's action during a pump would.
+class RecordingHost final : public CompareHost {
+public:
+    int currentThreshold = 5;
+    bool cancel = false;
+    bool silent = false;
+    std::map<int, int> thresholdAfterLine; // list line count -> new threshold
+    int cancelAfterLine = -1;
+    QStringList log;
+    int lines = 0;
+    int pumps = 0;
+    int finishedWith = -1;
+    QStringList memoryReports;
+
+    int threshold() override { return currentThreshold; }
+    bool cancelled() override { return cancel; }
+    bool soundOff() override { return silent; }
+    void playWav(const QString& name, int mode) override { log << QStringLiteral("sound %1 %2").arg(name).arg(mode); }
+    void pumpMessages() override
+    {
+        ++pumps;
+        if (const auto it = thresholdAfterLine.find(lines); it != thresholdAfterLine.end()) {
+            currentThreshold = it->second;
+            thresholdAfterLine.erase(it);
+        }
+        if (lines == cancelAfterLine)
+            cancel = true;
+    }
+    std::int64_t tickCount() override { return 0; }
+    void runStarting(const PictureSource&) override { log << QStringLiteral("start"); }
+    void runFinished(int found) override { finishedWith = found; }
+    void listDefective(std::int32_t, std::string_view path) override { addLine(defectiveLine(path)); }
+    void listDuplicate(std::int32_t entry, std::string_view path) override { addLine(duplicateLine(entry, path)); }
+    void showProgress(std::int32_t, std::int32_t, std::int64_t) override {}
+    void showPictures(std::int32_t, std::int32_t) override {}
+    void showDuplicateCount(int) override {}
+    void reportNoMemory(const QString& text) override { memoryReports << text; }
+
+private:
+    void addLine(const QString& text)
+    {
+        ++lines;
+        log << text;
+    }
+};
+
+using Pictures = std::vector<QImage>; // index n: entry n's icon; null: cannot be loaded
+
+IconLoader loaderFor(const Pictures& pictures)
+{
+    return [&pictures](std::string_view path, int) {
+        return pictures[static_cast<std::size_t>(std::stoi(std::string(path.substr(path.rfind('/') + 1))))];
+    };
+}
+
+void fillCatalogue(Catalogue& catalogue, std::size_t count, const std::vector<std::uint8_t>& marks)
+{
+    for (std::size_t n = 1; n <= count; ++n) {
+        catalogue.appendEntry("/icons/" + std::to_string(n) + ".ico", 0);
+        catalogue[static_cast<std::int32_t>(n)].marked = marks[n];
+    }
+}
+
+// The comparison as a loop over every pair, step by step, loading an icon at every step that
+// names a load.
+int plainRun(Catalogue& catalogue, CompareHost& host, const IconLoader& loader, QRgb background)
+{
+    const std::int32_t count = catalogue.entryCount();
+    QImage scratch;
+    std::vector<Samples> store(static_cast<std::size_t>(count) + 1);
+    const auto load = [&](std::int32_t n) {
+        scratch = loader(catalogue[n].path(), catalogue[n].iconIndex);
+        if (!scratch.isNull())
+            return true;
+        catalogue[n].marked = 1;
+        if (!host.soundOff())
+            host.playWav(QStringLiteral("fehler"), 1);
+        host.listDefective(n, catalogue[n].path());
+        host.pumpMessages();
+        return false;
+    };
+    int found = 0;
+    struct NoPictures final : PictureSource {
+        QImage picture(std::int32_t) const override { return {}; }
+    } noPictures;
+    host.runStarting(noPictures);
+    for (std::int32_t i = 1; i < count; ++i) {
+        if (host.cancelled())
+            break;
+        if (!load(i) && i > 1)
+            continue;
+        if (i == 1) {
+            catalogue[1].marked = 0;
+            load(1);
+            capturePicture(scratch, background, store[1]);
+        }
+        const bool captureOnly = catalogue[i].marked != 0;
+        if (captureOnly && i > 1)
+            continue;
+        for (std::int32_t j = i + 1; j <= count; ++j) {
+            if (host.cancelled())
+                break;
+            if (i == 1) {
+                catalogue[j].marked = 0;
+                load(j);
+                capturePicture(scratch, background, store[static_cast<std::size_t>(j)]);
+            }
+            if (host.tickCount() - lastRefreshTick >= kCompareRefreshMs || count < kEveryPairBelow) {
+                host.pumpMessages();
+                lastRefreshTick = host.tickCount();
+            }
+            if (captureOnly)
+                continue;
+            int differences = 0;
+            for (int k = 0; k < kSampleCount; ++k)
+                differences += store[static_cast<std::size_t>(i)][static_cast<std::size_t>(k)]
+                    != store[static_cast<std::size_t>(j)][static_cast<std::size_t>(k)];
+            if (differences >= host.threshold())
+                continue;
+            if (!load(i) || !load(j))
+                continue;
+            ++found;
+            catalogue[j].marked = 1;
+            host.listDuplicate(j, catalogue[j].path());
+            host.pumpMessages();
+            if (!host.soundOff())
+                host.playWav(QStringLiteral("ping"), 1);
+        }
+    }
+    host.runFinished(found);
+    host.playWav(QStringLiteral("fertig"), 0);
+    return found;
+}
+
+// Catalogues of icons with large transparent areas and a few colours, so that many pictures
+// share blocks, with near-duplicates at distances 0 to 6, chains and defective entries.
+class Generator {
+public:
+    explicit Generator(unsigned seed) : m_random(seed) {}
+
+    QImage fresh()
+    {
+        QImage icon(32, 32, QImage::Format_ARGB32);
+        icon.fill(qRgba(0, 0, 0, 0));
+        const int shapes = pick(1, 3);
+        for (int s = 0; s < shapes; ++s) {
+            const int x0 = pick(0, 24), y0 = pick(0, 24), w = pick(3, 12), h = pick(3, 12);
+            const QRgb colour = kColours[static_cast<std::size_t>(pick(0, kColours.size() - 1))];
+            for (int y = y0; y < std::min(32, y0 + h); ++y)
+                for (int x = x0; x < std::min(32, x0 + w); ++x)
+                    icon.setPixel(x, y, colour);
+        }
+        return icon;
+    }
+
+    // A copy of `icon` whose picture differs in exactly `distance` pixels.
+    QImage near(const QImage& icon, int distance)
+    {
+        QImage copy = icon.copy();
+        std::set<int> changed;
+        while (static_cast<int>(changed.size()) < distance) {
+            const int position = pick(0, 1023);
+            if (!changed.insert(position).second)
+                continue;
+            const int x = position / 32, y = position % 32;
+            const QRgb old = copy.pixel(x, y);
+            // Opaque, and neither the old colour nor the background: a real difference.
+            QRgb colour;
+            do
+                colour = qRgb(pick(0, 3) * 80, pick(0, 3) * 80, pick(0, 3) * 80);
+            while (colour == (old | 0xFF000000u) || colour == (kBackground | 0xFF000000u));
+            copy.setPixel(x, y, colour);
+        }
+        return copy;
+    }
+
+    Pictures catalogue(int count, int defectives)
+    {
+        Pictures pictures(static_cast<std::size_t>(count) + 1);
+        for (int n = 1; n <= count; ++n) {
+            const int kind = pick(0, 9);
+            if (n > 1 && kind < 4)
+                pictures[static_cast<std::size_t>(n)] = near(earlierLoaded(pictures, n), pick(0, 6));
+            else if (n > 2 && kind == 4)
+                pictures[static_cast<std::size_t>(n)] = chainMiddle(pictures, n);
+            else if (kind == 5)
+                pictures[static_cast<std::size_t>(n)] = halfTransparent(fresh());
+            else
+                pictures[static_cast<std::size_t>(n)] = kind == 6 ? transparent() : fresh();
+        }
+        // Defective entries at the start, the end and in between.
+        for (int d = 0; d < defectives; ++d) {
+            const int n = d == 0 ? 1 : d == 1 ? count : pick(2, count - 1);
+            pictures[static_cast<std::size_t>(n)] = QImage();
+        }
+        return pictures;
+    }
+
+    std::vector<std::uint8_t> randomMarks(int count)
+    {
+        std::vector<std::uint8_t> marks(static_cast<std::size_t>(count) + 1);
+        for (auto& m : marks)
+            m = static_cast<std::uint8_t>(pick(0, 3) == 0);
+        return marks;
+    }
+
+    int pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(m_random); }
+    int pick(int low, std::size_t high) { return pick(low, static_cast<int>(high)); }
+
+private:
+    static inline const std::vector<QRgb> kColours = {qRgb(255, 0, 0), qRgb(0, 0, 255), qRgb(0, 128, 0), qRgb(0, 0, 0),
+                                                      qRgb(255, 255, 255)};
+
+    static QImage transparent()
+    {
+        QImage icon(32, 32, QImage::Format_ARGB32);
+        icon.fill(qRgba(0, 0, 0, 0));
+        return icon;
+    }
+    static QImage halfTransparent(QImage icon)
+    {
+        for (int y = 0; y < 32; y += 2)
+            for (int x = 0; x < 32; ++x)
+                if (qAlpha(icon.pixel(x, y)) == 255)
+                    icon.setPixel(x, y, (icon.pixel(x, y) & 0xFFFFFFu) | 0x80000000u);
+        return icon;
+    }
+    QImage earlierLoaded(const Pictures& pictures, int n)
+    {
+        const QImage& earlier = pictures[static_cast<std::size_t>(pick(1, n - 1))];
+        return earlier.isNull() ? fresh() : earlier;
+    }
+    // A picture between two earlier ones that are further apart: close to both.
+    QImage chainMiddle(Pictures& pictures, int n)
+    {
+        const QImage a = earlierLoaded(pictures, n);
+        QImage b = near(a, 8);
+        pictures[static_cast<std::size_t>(n - 1)] = b;
+        QImage middle = a.copy();
+        int switched = 0;
+        for (int x = 0; x < 32 && switched < 4; ++x)
+            for (int y = 0; y < 32 && switched < 4; ++y)
+                if (a.pixel(x, y) != b.pixel(x, y)) {
+                    middle.setPixel(x, y, b.pixel(x, y));
+                    ++switched;
+                }
+        return middle;
+    }
+
+    std::mt19937 m_random;
+};
+
+struct Scenario {
+    int count = 150;
+    int defectives = 3;
+    int threshold = 5;
+    std::map<int, int> thresholdAfterLine {};
+    int cancelAfterLine = -1;
+    bool silent = false;
+    std::int32_t everyPairBelow = 0; // the filtered path even on small catalogues
+};
+
+// Runs the engine and the plain loop on the same generated catalogue and demands the same log,
+// marks and count.
+void expectSameAsPlainLoop(unsigned seed, const Scenario& scenario)
+{
+    SCOPED_TRACE(::testing::Message() << "seed " << seed << " threshold " << scenario.threshold << " count " << scenario.count);
+    Generator generator(seed);
+    const Pictures pictures = generator.catalogue(scenario.count, scenario.defectives);
+    const std::vector<std::uint8_t> marks = generator.randomMarks(scenario.count);
+
+    const auto makeHost = [&](RecordingHost& host) {
+        host.currentThreshold = scenario.threshold;
+        host.thresholdAfterLine = scenario.thresholdAfterLine;
+        host.cancelAfterLine = scenario.cancelAfterLine;
+        host.silent = scenario.silent;
+    };
+    lastRefreshTick = 0;
+    Catalogue expectedCatalogue(scenario.count);
+    fillCatalogue(expectedCatalogue, static_cast<std::size_t>(scenario.count), marks);
+    RecordingHost expected;
+    makeHost(expected);
+    const int expectedFound = plainRun(expectedCatalogue, expected, loaderFor(pictures), kBackground);
+
+    lastRefreshTick = 0;
+    Catalogue catalogue(scenario.count);
+    fillCatalogue(catalogue, static_cast<std::size_t>(scenario.count), marks);
+    RecordingHost actual;
+    makeHost(actual);
+    CompareOptions options;
+    options.loader = loaderFor(pictures);
+    options.background = kBackground;
+    options.threads = 2;
+    options.everyPairBelow = scenario.everyPairBelow;
+    const CompareResult result = findDuplicates(catalogue, actual, options);
+
+    EXPECT_TRUE(result.started);
+    EXPECT_EQ(result.duplicatesFound, expectedFound);
+    EXPECT_EQ(actual.finishedWith, expectedFound);
+    ASSERT_EQ(actual.log, expected.log);
+    for (std::int32_t n = 1; n <= scenario.count; ++n)
+        ASSERT_EQ(catalogue[n].marked, expectedCatalogue[n].marked) << "entry " << n;
+    if (scenario.count < kEveryPairBelow && scenario.everyPairBelow == kEveryPairBelow) {
+        EXPECT_EQ(actual.pumps, expected.pumps);
+    }
+}
+
+} // namespace
+
+TEST(DuplicateFinder, SameAsEveryPairAtEachThreshold)
+{
+    for (const int threshold : {0, 1, 2, 5, 7, 64, 200, 1023, 1024})
+        for (unsigned seed = 1; seed <= 4; ++seed)
+            expectSameAsPlainLoop(seed * 7919u + static_cast<unsigned>(threshold), {.threshold = threshold});
+}
+
+TEST(DuplicateFinder, SameAsEveryPairOnLargerCataloguesAndWithoutDefects)
+{
+    for (unsigned seed = 10; seed < 14; ++seed) {
+        expectSameAsPlainLoop(seed, {.count = 400, .defectives = 0, .threshold = 5});
+        expectSameAsPlainLoop(seed, {.count = 300, .defectives = 6, .threshold = 3, .silent = true});
+    }
+}
+
+TEST(DuplicateFinder, SmallCataloguesCompareEveryPairWithProgressAtEachPair)
+{
+    for (unsigned seed = 20; seed < 24; ++seed)
+        expectSameAsPlainLoop(seed, {.count = 40, .threshold = 5, .everyPairBelow = kEveryPairBelow});
+    expectSameAsPlainLoop(25, {.count = 99, .threshold = 64, .thresholdAfterLine = {{3, 1}}, .everyPairBelow = kEveryPairBelow});
+}
+
+TEST(DuplicateFinder, ThresholdMovedDuringARunAppliesFromTheNextPair)
+{
+    for (unsigned seed = 30; seed < 34; ++seed) {
+        expectSameAsPlainLoop(seed, {.threshold = 5, .thresholdAfterLine = {{4, 64}, {30, 2}}});
+        expectSameAsPlainLoop(seed, {.threshold = 64, .thresholdAfterLine = {{10, 1}, {12, 1024}, {400, 5}}});
+        expectSameAsPlainLoop(seed, {.threshold = 1, .thresholdAfterLine = {{2, 300}, {60, 6}}});
+    }
+}
+
+TEST(DuplicateFinder, CancelKeepsTheMarksOfEntriesNotYetVisited)
+{
+    for (unsigned seed = 40; seed < 44; ++seed) {
+        // Early: within the capture; later: among the references.
+        expectSameAsPlainLoop(seed, {.defectives = 6, .cancelAfterLine = 3});
+        expectSameAsPlainLoop(seed, {.threshold = 64, .cancelAfterLine = 40});
+    }
+}
+
+TEST(DuplicateFinder, ExamplesOfThreeIdenticalAndOfAChain)
+{
+    Catalogue catalogue(3);
+    fillCatalogue(catalogue, 3, {0, 1, 1, 0});
+    Generator generator(1);
+    const QImage a = generator.fresh();
+    Pictures same = {QImage(), a, a, a};
+    RecordingHost host;
+    CompareOptions options;
+    options.loader = loaderFor(same);
+    options.background = kBackground;
+    EXPECT_EQ(findDuplicates(catalogue, host, options).duplicatesFound, 2);
+    EXPECT_EQ(host.log, QStringList({"start", "DOPPELT: 2 -> /icons/2.ico", "sound ping 1", "DOPPELT: 3 -> /icons/3.ico",
+                                     "sound ping 1", "sound fertig 0"}));
+    EXPECT_FALSE(catalogue[1].marked);
+
+    // 3 is close to 1 and to 2, which are far apart: it is recorded twice.
+    const QImage b = generator.near(a, 8);
+    QImage middle = a.copy();
+    int switched = 0;
+    for (int x = 0; x < 32; ++x)
+        for (int y = 0; y < 32; ++y)
+            if (a.pixel(x, y) != b.pixel(x, y) && switched++ < 4)
+                middle.setPixel(x, y, b.pixel(x, y));
+    Pictures chain = {QImage(), a, b, middle};
+    RecordingHost chainHost;
+    options.loader = loaderFor(chain);
+    options.everyPairBelow = 0;
+    EXPECT_EQ(findDuplicates(catalogue, chainHost, options).duplicatesFound, 2);
+    EXPECT_EQ(chainHost.log.filter(QStringLiteral("DOPPELT")),
+              QStringList({"DOPPELT: 3 -> /icons/3.ico", "DOPPELT: 3 -> /icons/3.ico"}));
+}
+
+TEST(DuplicateFinder, OneEntryComparesNothingAndTooLittleMemoryStartsNothing)
+{
+    Catalogue catalogue(2);
+    catalogue.appendEntry("/icons/1.ico", 0);
+    catalogue[1].marked = 1;
+    Pictures pictures = {QImage(), QImage()};
+    RecordingHost host;
+    CompareOptions options;
+    options.loader = loaderFor(pictures);
+    EXPECT_EQ(findDuplicates(catalogue, host, options).duplicatesFound, 0);
+    EXPECT_EQ(host.log, QStringList({"start", "sound fertig 0"}));
+    EXPECT_TRUE(catalogue[1].marked); // never visited
+
+    RecordingHost refused;
+    options.memoryLimit = 8;
+    const CompareResult result = findDuplicates(catalogue, refused, options);
+    EXPECT_FALSE(result.started);
+    EXPECT_EQ(refused.memoryReports.size(), 1);
+    EXPECT_TRUE(refused.log.isEmpty());
+    EXPECT_EQ(refused.finishedWith, -1);
+}
+
+TEST(DuplicateFinder, ReadsRealIconFiles)
+{
+    QTemporaryDir dir;
+    const std::string base = dir.path().toStdString() + "/";
+    testutil::writeFile(base + "a.ico", testutil::solidIcon(qRgb(255, 0, 0)));
+    testutil::writeFile(base + "b.ICO", testutil::solidIcon(qRgb(255, 0, 0), 4));
+    testutil::writeFile(base + "c.ico", {1, 2, 3});
+    testutil::writeFile(base + "d.ico", testutil::solidIcon(qRgb(0, 0, 255)));
+    Catalogue catalogue(4);
+    for (const char* name : {"a.ico", "b.ICO", "c.ico", "d.ico"})
+        catalogue.appendEntry(base + name, 0);
+    EXPECT_EQ(compareRefusal(catalogue), QString());
+    RecordingHost host;
+    host.silent = true;
+    CompareOptions options;
+    options.background = kBackground;
+    EXPECT_EQ(findDuplicates(catalogue, host, options).duplicatesFound, 1);
+    EXPECT_EQ(host.log, QStringList({"start", "DOPPELT: 2 -> " + QString::fromStdString(base) + "b.ICO",
+                                     // first in the capture, then at its own turn as a reference
+                                     "  DEFEKT: " + QString::fromStdString(base) + "c.ico",
+                                     "  DEFEKT: " + QString::fromStdString(base) + "c.ico", "sound fertig 0"}));
+    EXPECT_EQ(QVector<int>({catalogue[1].marked, catalogue[2].marked, catalogue[3].marked, catalogue[4].marked}),
+              QVector<int>({0, 1, 1, 0}));
+}
+
+TEST(DuplicateFinder, MenuCheckAndThresholdText)
+{
+    Catalogue catalogue(3);
+    EXPECT_EQ(compareRefusal(catalogue), QStringLiteral("Keine Symbole geladen !"));
+    catalogue.appendEntry("/x/A.CUR", 0);
+    catalogue.appendEntry("/x/shell32.dll", 0);
+    EXPECT_EQ(compareRefusal(catalogue), QStringLiteral("Es sollten nur Icon+Curser Dateien verglichen werden !"));
+    const std::map<int, QString> examples = {{5, "0,5"},   {10, "1"},    {1, "0,1"},     {50, "4,9"},
+                                             {51, "5"},    {1023, "99,9"}, {1024, "100"}, {0, "0"}};
+    for (const auto& [n, percent] : examples)
+        EXPECT_EQ(thresholdText(n), "Pixeldifferrenz: " + percent + "% = " + QString::number(n));
+}
+
+TEST(PictureStore, KeepsEachPictureOnceAndDecodesItExactly)
+{
+    std::mt19937 random(5);
+    PictureStore store(0x00C8D0D4);
+    std::vector<Samples> kept;
+    for (const int colours : {1, 2, 3, 255, 256, 257, 1024}) {
+        Samples s;
+        for (int k = 0; k < kSampleCount; ++k)
+            s[static_cast<std::size_t>(k)] = k < colours ? static_cast<std::uint32_t>(k) * 16411u % 0xFFFFFFu
+                                                         : static_cast<std::uint32_t>(random() % static_cast<unsigned>(colours)) * 16411u % 0xFFFFFFu;
+        EncodedPicture encoded;
+        encodePicture(s, 0x00C8D0D4, encoded);
+        EXPECT_EQ(encoded.colours, colours);
+        EXPECT_EQ(store.add(encoded), kept.size());
+        EXPECT_EQ(store.add(encoded), kept.size()); // the same picture again is not stored again
+        kept.push_back(s);
+    }
+    for (std::uint32_t id = 0; id < kept.size(); ++id) {
+        Samples decoded;
+        store.decode(id, decoded.data());
+        EXPECT_EQ(decoded, kept[id]);
+        // Exactly at the boundary: the distance to itself with k changes.
+        for (const int changes : {0, 1, 4, 5, 1023, 1024}) {
+            Samples other = kept[id];
+            for (int k = 0; k < changes; ++k)
+                other[static_cast<std::size_t>(k)] ^= 0x800000u;
+            EXPECT_EQ(store.closerThan(other.data(), id, changes), false);
+            if (changes < kSampleCount) {
+                EXPECT_TRUE(store.closerThan(other.data(), id, changes + 1));
+            }
+        }
+    }
+}
+
+TEST(PictureCapture, DrawsOverTheBackgroundColumnByColumn)
+{
+    QImage icon(32, 32, QImage::Format_ARGB32);
+    icon.fill(qRgba(0, 0, 0, 0));
+    icon.setPixel(1, 0, qRgb(255, 0, 0));
+    icon.setPixel(0, 1, qRgba(0, 0, 255, 128));
+    Samples samples;
+    capturePicture(icon, kBackground, samples);
+    EXPECT_EQ(samples[32], 0xFF0000u);  // x = 1, y = 0
+    const QRgb blended = qRgb((212 * 127 + 127) / 255, (208 * 127 + 127) / 255, (255 * 128 + 200 * 127 + 127) / 255);
+    EXPECT_EQ(samples[1], blended & 0xFFFFFFu); // x = 0, y = 1, half transparent
+    EXPECT_EQ(samples[0], kBackground & 0xFFFFFFu);
+    capturePicture(QImage(), kBackground, samples);
+    EXPECT_EQ(std::count(samples.begin(), samples.end(), kBackground & 0xFFFFFFu), kSampleCount);
+    EXPECT_EQ(pictureImage(samples).pixel(5, 7), kBackground | 0xFF000000u);
+}
