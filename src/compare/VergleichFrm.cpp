@@ -10,8 +10,12 @@
 #include "support/Sound.h"
 
 #include <QEvent>
+
+#include <algorithm>
 #include <QFontDatabase>
 #include <QStyle>
+
+#include <algorithm>
 
 namespace bw {
 namespace {
@@ -161,6 +165,13 @@ TVergleichF::TVergleichF(QWidget* mainWindow)
     Label4->setFont(italic);
     // White text needs a dark ground to be read.
     Label4->setStyleSheet(QStringLiteral("QLabel { color: white; background-color: #406080; padding: 2px; }"));
+    // The wrapped text shows whole: where the desktop's font needs more lines, the list gives up
+    // the room above it.
+    if (const int needed = Label4->heightForWidth(Label4->width()); needed > Label4->height()) {
+        const int extra = std::min(needed - Label4->height(), 40);
+        Label4->setGeometry(Label4->x(), Label4->y() - extra, Label4->width(), Label4->height() + extra);
+        ListBox1->setFixedHeight(ListBox1->height() - extra);
+    }
 
     BitBtn3 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("Abbrechen"), this);
     BitBtn3->setObjectName(QStringLiteral("BitBtn3"));

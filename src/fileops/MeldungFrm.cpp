@@ -102,6 +102,12 @@ void TMeldungF::closeEvent(QCloseEvent* event)
     if (loopRunning())
         cancelRequested = true;
     flushLines();
+}
+
+void TMeldungF::hideEvent(QHideEvent* event)
+{
+    SecondaryWindow::hideEvent(event);
+    // However the window went away, the main window is usable again unless a loop still runs.
     if (m_main && !loopRunning())
         m_main->setEnabled(true);
 }

@@ -11,6 +11,8 @@
 #include "support/Sound.h"
 
 #include <QFile>
+
+#include <algorithm>
 #include <QFontDatabase>
 
 namespace bw {
@@ -48,9 +50,8 @@ TNummerF::TNummerF(TIconF* mainWindow)
     Label2->setGeometry(2, 84, 128, 27);
     Label2->setAlignment(Qt::AlignCenter);
     Label2->setWordWrap(true);
-    QPalette white = Label2->palette();
-    white.setColor(QPalette::WindowText, Qt::white);
-    Label2->setPalette(white);
+    // White text needs a dark ground to be read, as in the comparison window.
+    Label2->setStyleSheet(QStringLiteral("QLabel { color: white; background-color: #406080; padding: 2px; }"));
     connect(BitBtn1, &QPushButton::clicked, this, &TNummerF::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TNummerF::BitBtn2Click);
 }
@@ -58,6 +59,15 @@ TNummerF::TNummerF(TIconF* mainWindow)
 void TNummerF::showEvent(QShowEvent* event)
 {
     SecondaryWindow::showEvent(event);
+    // The window may have grown for its caption; the buttons and the text use the whole width, and
+    // the window grows downwards until the wrapped text shows whole.
+    const int inner = width() - 8;
+    BitBtn1->setGeometry(4, 32, inner, 25);
+    BitBtn2->setGeometry(4, 59, inner, 23);
+    const int textHeight = std::max(27, Label2->heightForWidth(inner));
+    Label2->setGeometry(4, 84, inner, textHeight);
+    if (height() < 84 + textHeight + 2)
+        setFixedHeight(84 + textHeight + 2);
     CenterForm(m_main, this, 0, 0);
     BitBtn2->hide();
 }

@@ -305,7 +305,13 @@ TEST_F(WindowRules, UnderAWindowManager)
     const fs::path small = tree / "klein.bmp";
     testutil::writeFile(small, fixtures::bmpFile(testutil::solid(qRgb(9, 9, 9), 48, 48), fixtures::BmpKind::Bits24));
     windows().OrginalF->loadPicture(small.string());
-    for (QWidget* w : std::initializer_list<QWidget*> {windows().EinstellF, windows().OrginalF, windows().EinleseF}) {
+    TMeldungF& report = *windows().MeldungF;
+    report.Label1->setText(QStringLiteral("40 von 100 Icons kopiert"));
+    report.addLine(QStringLiteral("Nr: 7..") + QString::fromStdString(small.string()) + QStringLiteral("..Icon kann nicht GELADEN werden ."));
+    report.flushLines();
+    appState().copyDirectory = tree.string() + "/";
+    for (QWidget* w : std::initializer_list<QWidget*> {windows().EinstellF, windows().OrginalF, windows().MeldungF, windows().KopierpfadF,
+                                                       windows().NummerF, windows().VergleichF, windows().KWBfrm, windows().EinleseF}) {
         if (w == windows().EinleseF)
             main().Suchergebnis1->trigger(); // the progress window over the main window
         else

@@ -55,8 +55,18 @@ inline QStringList clippedTexts(QWidget& window, int titleBarButtons = 3)
             continue;
         const QFontMetrics fm(w->font());
         if (auto* label = qobject_cast<QLabel*>(w)) {
-            if (label->text().isEmpty() || label->wordWrap())
+            if (label->text().isEmpty())
                 continue;
+            if (label->wordWrap()) {
+                // A wrapped text must show all its lines.
+                const int needed = label->heightForWidth(label->width());
+                if (needed > label->height())
+                    clipped << QStringLiteral("%1: '%2' needs %3 px of height, has %4 px")
+                                   .arg(label->objectName(), label->text())
+                                   .arg(needed)
+                                   .arg(label->height());
+                continue;
+            }
             const QString text = label->textFormat() == Qt::PlainText ? label->text() : shownText(label->text());
             check(*label, text, fm.horizontalAdvance(text), label->contentsRect().width() - 2 * label->margin());
         } else if (auto* box = qobject_cast<QCheckBox*>(w)) {
