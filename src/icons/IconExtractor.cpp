@@ -60,8 +60,9 @@ bool bitmapCostBounded(ByteReader file)
         return width * height <= kMaxCompressedBitmapPixels;
     if (pixelOffset > file.size())
         return false;
+    // Divided, not multiplied: rows of 8 GB times two billion rows would not fit in 64 bits.
     const qint64 rowBytes = (width * bitCount + 31) / 32 * 4;
-    return rowBytes * (height - 1) <= static_cast<qint64>(file.size() - pixelOffset);
+    return height - 1 <= static_cast<qint64>(file.size() - pixelOffset) / rowBytes;
 }
 
 QImage bitmapPicture(ByteReader file)
