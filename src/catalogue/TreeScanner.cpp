@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,6 +27,16 @@ struct TreeScanner::Directory {
 };
 
 namespace {
+
+// A record of getdents64 (the kernel's layout; glibc's dirent64 is the same but not declared for
+// the raw call).
+struct LinuxDirent64 {
+    std::uint64_t d_ino;
+    std::int64_t d_off;
+    unsigned short d_reclen;
+    unsigned char d_type;
+    char d_name[1];
+};
 
 // Kernel file systems that describe processes and devices, by statfs magic number.
 bool isPseudoFileSystemMagic(long magic)
@@ -88,34 +99,41 @@ TreeScanner::Directory* TreeScanner::directory(const std::string& path, std::uin
             if (!pseudo)
                 pseudo = isPseudoFileSystem(QStorageInfo(pathText(path)).fileSystemType());
         }
-        DIR* listing = pseudo ? nullptr : ::fdopendir(fd);
-        if (!listing) {
-            ::close(fd);
-        } else {
-            while (const dirent* entry = ::readdir(listing)) {
-                const std::string name = entry->d_name;
-                if (name.empty() || name[0] == '.')
-                    continue; // hidden files and directories, "." and ".."
-                unsigned char type = entry->d_type;
-                struct stat st {};
-                if (type == DT_UNKNOWN) {
-                    if (::fstatat(::dirfd(listing), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-                        continue;
-                    type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_UNKNOWN;
-                }
-                if (type == DT_REG) {
-                    dir->files.push_back(name);
-                } else if (type == DT_DIR) {
-                    dir->subdirectories.push_back(name);
-                } else if (type == DT_LNK) {
-                    // A link counts as the regular file it points to; links to directories are
-                    // never followed.
-                    if (::fstatat(::dirfd(listing), entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode))
-                        dir->files.push_back(name);
+        if (!pseudo) {
+            // The entries straight from the kernel: opendir would check the descriptor again
+            // (fcntl, fstat) for each of the tens of thousands of directories of a large read.
+            alignas(8) char buffer[32768];
+            for (;;) {
+                const long bytes = ::syscall(SYS_getdents64, fd, buffer, sizeof buffer);
+                if (bytes <= 0)
+                    break; // the end, or an error: what was listed so far is kept
+                for (long at = 0; at < bytes;) {
+                    const auto* entry = reinterpret_cast<const LinuxDirent64*>(buffer + at);
+                    at += entry->d_reclen;
+                    const char* name = entry->d_name;
+                    if (name[0] == '\0' || name[0] == '.')
+                        continue; // hidden files and directories, "." and ".."
+                    unsigned char type = entry->d_type;
+                    struct stat st {};
+                    if (type == DT_UNKNOWN) {
+                        if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                            continue;
+                        type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_UNKNOWN;
+                    }
+                    if (type == DT_REG) {
+                        dir->files.emplace_back(name);
+                    } else if (type == DT_DIR) {
+                        dir->subdirectories.emplace_back(name);
+                    } else if (type == DT_LNK) {
+                        // A link counts as the regular file it points to; links to directories
+                        // are never followed.
+                        if (::fstatat(fd, name, &st, 0) == 0 && S_ISREG(st.st_mode))
+                            dir->files.emplace_back(name);
+                    }
                 }
             }
-            ::closedir(listing); // also closes fd
         }
+        ::close(fd);
     }
     std::sort(dir->files.begin(), dir->files.end());
     std::sort(dir->subdirectories.begin(), dir->subdirectories.end());

@@ -9,7 +9,9 @@
 #include <QByteArray>
 #include <QImageReader>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace bw {
 namespace {
@@ -58,8 +60,9 @@ bool bitmapCostBounded(ByteReader file)
         return width * height <= kMaxCompressedBitmapPixels;
     if (pixelOffset > file.size())
         return false;
+    // Divided, not multiplied: rows of 8 GB times two billion rows would not fit in 64 bits.
     const qint64 rowBytes = (width * bitCount + 31) / 32 * 4;
-    return rowBytes * (height - 1) <= static_cast<qint64>(file.size() - pixelOffset);
+    return height - 1 <= static_cast<qint64>(file.size() - pixelOffset) / rowBytes;
 }
 
 QImage bitmapPicture(ByteReader file, ImagePick pick)
@@ -153,16 +156,22 @@ public:
         if (batchDepth > 0 && m_checkedInBatch && m_file.isOpen() && !m_file.damaged() && path.native() == m_path.native())
             return &m_file;
         m_checkedInBatch = batchDepth > 0;
+        // The file read last: one stat tells whether its bytes are still the ones in memory.
+        const bool samePath = m_file.isOpen() && !m_file.damaged() && path.native() == m_path.native();
         struct stat st {};
-        if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (samePath && ::stat(path.c_str(), &st) == 0 && unchanged(st))
+            return &m_file;
+        // Another file is opened first and checked by its descriptor, so that what is checked
+        // is what gets read. O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer forever.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {
+            if (fd >= 0)
+                ::close(fd);
             release();
             return nullptr;
         }
-        if (m_file.isOpen() && !m_file.damaged() && path.native() == m_path.native() && st.st_dev == m_stat.st_dev && st.st_ino == m_stat.st_ino
-            && st.st_size == m_stat.st_size && st.st_mtim.tv_sec == m_stat.st_mtim.tv_sec
-            && st.st_mtim.tv_nsec == m_stat.st_mtim.tv_nsec)
-            return &m_file;
-        m_file = MappedFile(path);
+        m_file = MappedFile(fd, static_cast<std::uint64_t>(st.st_size));
+        ::close(fd);
         if (!m_file.isOpen()) {
             release();
             return nullptr;
@@ -180,6 +189,12 @@ public:
     void endBatch() { m_checkedInBatch = false; }
 
 private:
+    bool unchanged(const struct stat& st) const
+    {
+        return S_ISREG(st.st_mode) && st.st_dev == m_stat.st_dev && st.st_ino == m_stat.st_ino && st.st_size == m_stat.st_size
+            && st.st_mtim.tv_sec == m_stat.st_mtim.tv_sec && st.st_mtim.tv_nsec == m_stat.st_mtim.tv_nsec;
+    }
+
     bool m_checkedInBatch = false;
     MappedFile m_file;
     std::filesystem::path m_path;

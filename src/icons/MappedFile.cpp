@@ -126,11 +126,13 @@ MappedFile::MappedFile(const std::filesystem::path& path)
     if (fd < 0)
         return;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {
-        ::close(fd);
-        return;
-    }
-    const auto size = static_cast<std::uint64_t>(st.st_size);
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0)
+        *this = MappedFile(fd, static_cast<std::uint64_t>(st.st_size));
+    ::close(fd);
+}
+
+MappedFile::MappedFile(int fd, std::uint64_t size)
+{
     if (size > kReadLimit) {
         void* p = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
         if (p != MAP_FAILED) {
@@ -148,18 +150,15 @@ MappedFile::MappedFile(const std::filesystem::path& path)
         try {
             m_bytes.resize(size);
         } catch (const std::bad_alloc&) {
-            ::close(fd);
             return;
         }
         if (!readAll(fd, m_bytes)) {
-            ::close(fd);
             m_bytes = {};
             return;
         }
         m_data = m_bytes.data();
         m_size = size;
     }
-    ::close(fd);
     m_open = true;
 }
 

@@ -26,6 +26,8 @@ public:
 
     MappedFile() = default;
     explicit MappedFile(const std::filesystem::path& path);
+    // The first `size` bytes of an open regular file; the caller keeps and closes `fd`.
+    MappedFile(int fd, std::uint64_t size);
     ~MappedFile();
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;

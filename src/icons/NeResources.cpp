@@ -25,7 +25,7 @@ struct NeResourceTable {
     ByteReader table;       // from the alignment shift up to the resident-name table
     std::uint16_t shift = 0;
     std::vector<ResourceRef> groups; // NAMEINFO offsets inside `table`
-    std::vector<std::pair<std::uint16_t, std::uint64_t>> icons; // (id, NAMEINFO offset)
+    std::vector<std::uint64_t> icons; // NAMEINFO offsets of RT_ICON
 };
 
 std::optional<NeResourceTable> readResourceTable(ByteReader file)
@@ -66,7 +66,7 @@ std::optional<NeResourceTable> readResourceTable(ByteReader file)
                 const std::uint16_t id = t.table.u16(n + 6);
                 t.groups.push_back({(id & kIntegerId) == 0, static_cast<std::uint32_t>(id & ~kIntegerId), n});
             } else if (type == kRtIcon) {
-                t.icons.emplace_back(t.table.u16(n + 6), n);
+                t.icons.push_back(n);
             }
         }
         pos = names + count * kNameInfoSize;
@@ -102,19 +102,38 @@ int neGroupIconCount(ByteReader file)
 
 QImage neGroupIcon(ByteReader file, int index, ImagePick pick)
 {
-    std::optional<NeResourceTable> t = readResourceTable(file);
+    const std::optional<NeResourceTable> t = readResourceTable(file);
     if (!t || index < 0 || static_cast<std::size_t>(index) >= t->groups.size())
         return {};
     const std::optional<ByteReader> group = resourceData(*t, t->groups[static_cast<std::size_t>(index)].entryOffset);
     if (!group)
         return {};
-    // Looked up by id for every image of the group: sorted once; the first of equal ids wins.
-    std::stable_sort(t->icons.begin(), t->icons.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    // Each image of the group is looked up by id. A handful of images is found by scanning the
+    // table; when images times icons would make that slow, an index sorted by id is built once.
+    // Either way the first of equal ids wins.
+    ByteReader table = t->table;
+    const auto idOf = [&table](std::uint64_t nameInfo) { return table.u16(nameInfo + 6); };
+    ByteReader groupHeader = *group;
+    std::vector<std::pair<std::uint16_t, std::uint64_t>> byId;
+    const std::uint16_t images = groupHeader.u16(4);
+    const bool plausible = images <= kMaxGroupImages && groupHeader.contains(6, images * 14ULL);
+    if (plausible && static_cast<std::uint64_t>(images) * t->icons.size() > 65536) {
+        byId.reserve(t->icons.size());
+        for (std::uint64_t n : t->icons)
+            byId.emplace_back(idOf(n), n);
+        std::stable_sort(byId.begin(), byId.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    }
     const auto lookup = [&](std::uint16_t id) -> std::optional<ByteReader> {
         const std::uint16_t wanted = static_cast<std::uint16_t>(id | kIntegerId);
-        const auto it = std::lower_bound(t->icons.begin(), t->icons.end(), wanted,
+        if (byId.empty()) {
+            for (std::uint64_t n : t->icons)
+                if (idOf(n) == wanted)
+                    return resourceData(*t, n);
+            return std::nullopt;
+        }
+        const auto it = std::lower_bound(byId.begin(), byId.end(), wanted,
                                          [](const auto& entry, std::uint16_t value) { return entry.first < value; });
-        if (it == t->icons.end() || it->first != wanted)
+        if (it == byId.end() || it->first != wanted)
             return std::nullopt;
         return resourceData(*t, it->second);
     };

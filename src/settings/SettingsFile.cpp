@@ -1,6 +1,7 @@
 #include "SettingsFile.h"
 
 #include "support/Funky.h"
+#include "support/ReadFile.h"
 
 #include <QFile>
 #include <QList>
@@ -72,9 +73,9 @@ LoadedSettings parseSettings(const QByteArray& content)
 
 LoadedSettings loadSettingsFile(const std::string& path)
 {
-    QFile file(pathText(path));
-    // An unreadable file reads as empty lines.
-    return parseSettings(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+    // Opened by its bytes (the configuration folder need not be UTF-8); an unreadable file reads
+    // as empty lines.
+    return parseSettings(readWholeFile(path).value_or(QByteArray()));
 }
 
 QByteArray formatSettings(const Settings& settings)

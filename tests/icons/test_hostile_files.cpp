@@ -218,3 +218,11 @@ TEST(HostileFiles, BitmapsCostNoMoreThanTheirFileHolds)
     EXPECT_EQ(fromPhoto.pixel(16, 16), qRgb(10, 120, 200));
     EXPECT_FALSE(bw::extractIcon(readerOf(bmpFile(solid(qRgb(0, 0, 255), 2000, 1500), BmpKind::Rle8)), 0).isNull());
 }
+
+// Found by fuzzing: a width and height near 2^31 at 32 bits made the size check itself overflow.
+TEST(HostileFiles, FuzzFindingBitmapOfHugeRowsTimesHugeHeight)
+{
+    const Bytes file = {'B',  'M',  0x3a, 0x00, 0x04, 0x00, 0x00, 0x00, 0x00, 0x28, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                        0x00, 0x40, 0x00, 0x5a, 0x9b, 0x0a, 0x00, 0x40, 0x60, 0x00, 0x00, 0x20, 0x00, 0x00, 0x00, 0xff};
+    EXPECT_TRUE(bw::extractIcon(readerOf(file), 0).isNull());
+}

@@ -1,0 +1,18 @@
+// libFuzzer harness: bitmap files turned into icons (the cost checks, then Qt's BMP reader).
+
+#include "icons/IconExtractor.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    // Every input is made a bitmap file, so no run is spent finding the two letters.
+    std::vector<std::uint8_t> bytes {'B', 'M'};
+    bytes.insert(bytes.end(), data, data + size);
+    const bw::ByteReader file(bytes.data(), bytes.size());
+    (void)bw::iconCount(file);
+    (void)bw::extractIcon(file, 0);
+    return 0;
+}

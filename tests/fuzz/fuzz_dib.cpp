@@ -1,0 +1,16 @@
+// libFuzzer harness: one image of an icon as stored in a file or resource (DIB or PNG).
+
+#include "icons/IconDirectory.h"
+#include "icons/IconImageDecoder.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const bw::ByteReader image(data, size);
+    (void)bw::iconImageBitCount(image);
+    const QImage picture = bw::decodeIconImage(image);
+    (void)bw::scaleToIconSize(picture);
+    return 0;
+}

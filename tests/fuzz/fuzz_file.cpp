@@ -1,0 +1,61 @@
+// libFuzzer harness: the path the program really takes, through a file on disk. Inputs with an
+// odd first byte are padded past the size up to which files are read, so that they are mapped;
+// those are then cut short in the middle of a batch of extractions, as another program might.
+
+#include "icons/IconExtractor.h"
+#include "icons/MappedFile.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string& scratchPath()
+{
+    static const std::string path = [] {
+        char dir[] = "/tmp/bw-fuzz-XXXXXX";
+        return std::string(::mkdtemp(dir)) + "/datei";
+    }();
+    return path;
+}
+
+bool writeAll(const std::string& path, const std::vector<std::uint8_t>& bytes)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    const bool ok = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    std::vector<std::uint8_t> bytes(data, data + size);
+    const bool mapped = size > 0 && (data[0] & 1);
+    if (mapped)
+        bytes.resize(bw::MappedFile::kReadLimit + 1 + size, 0);
+    bw::releaseFileCache();
+    if (!writeAll(scratchPath(), bytes))
+        return 0;
+    const std::filesystem::path path = scratchPath();
+    const int count = bw::iconCount(path);
+    {
+        const bw::ExtractionBatch batch;
+        for (int i = 0; i < count && i < 8; ++i) {
+            (void)bw::extractIcon(path, i);
+            if (mapped && i == 0)
+                (void)::truncate(path.c_str(), static_cast<off_t>(size / 2));
+        }
+    }
+    (void)bw::extractIcon(path, 0);
+    return 0;
+}
