@@ -105,6 +105,7 @@ const std::uint32_t* NeighbourIndex::referenceSamples(std::uint32_t reference)
 {
     if (m_decoded != reference) {
         m_store.decode(reference, m_reference.data());
+        m_referenceColours.count(m_reference.data());
         m_decoded = reference;
     }
     return m_reference.data();
@@ -133,8 +134,17 @@ void NeighbourIndex::consider(std::uint32_t reference, std::uint32_t candidate, 
     // Each sample that is background in one picture and not in the other is a difference.
     if (std::abs(m_store.backgroundCount(candidate) - m_store.backgroundCount(reference)) >= threshold)
         return;
+    if (candidate == reference) {
+        found.push_back(candidate);
+        return;
+    }
+    const std::uint32_t* samples = referenceSamples(reference);
+    // Fewer than enough possible agreements leave at least `threshold` differences.
+    const int enough = kSampleCount - threshold + 1;
+    if (m_store.agreementBound(m_referenceColours, candidate, enough) < enough)
+        return;
     ++m_verified;
-    if (candidate == reference || m_store.closerThan(referenceSamples(reference), candidate, threshold))
+    if (m_store.closerThan(samples, candidate, threshold))
         found.push_back(candidate);
 }
 

@@ -32,7 +32,8 @@ private:
 // in use and built again only when the threshold rises above their block count.
 // Above kMaxBlocks blocks would be tiny; pictures sorted by their number of background samples
 // are scanned instead, only as far as that number alone could still allow a match.
-// Every candidate is first checked against that lower bound, then counted with an early exit.
+// Every candidate is first checked against that lower bound and against the bound its colours
+// give (a sample of a colour the reference lacks is a difference), then counted with an early exit.
 class NeighbourIndex {
 public:
     static constexpr int kMaxBlocks = 128;
@@ -71,6 +72,7 @@ private:
     std::vector<std::uint8_t> m_partnered;
     Samples m_reference {};
     std::uint32_t m_decoded = UINT32_MAX; // the picture in m_reference
+    ColourCounts m_referenceColours;      // its colours counted
     // Pictures by number of background samples, and where each count starts.
     std::vector<std::uint32_t> m_byBackground;
     std::vector<std::uint32_t> m_backgroundStart;
