@@ -63,6 +63,7 @@ private:
     // The blocks of the threshold at the start, hashed by the capture workers, for each picture.
     BlockLayout m_layout;
     std::vector<std::uint32_t> m_blockHashes;
+    std::vector<BackgroundMask> m_backgroundMasks; // for each picture
     std::vector<std::uint32_t> m_found;
 };
 
@@ -145,8 +146,10 @@ void DuplicateRun::firstPass()
     const auto keep = [this](std::int32_t n, const CapturedPicture& captured) {
         const std::uint32_t pictures = m_store.size();
         const std::uint32_t id = m_store.add(captured.encoded);
-        if (id == pictures)
+        if (id == pictures) {
             m_blockHashes.insert(m_blockHashes.end(), captured.blockHashes.begin(), captured.blockHashes.end());
+            m_backgroundMasks.push_back(captured.backgroundMask);
+        }
         m_pictureOf[static_cast<std::size_t>(n)] = id;
         m_loaded[static_cast<std::size_t>(n)] = captured.loaded ? 1 : 0;
         m_captured = n;
@@ -231,7 +234,8 @@ void DuplicateRun::laterPasses()
     const auto started = std::chrono::steady_clock::now();
     buildEntryLists();
     if (!m_everyPair)
-        m_index = std::make_unique<NeighbourIndex>(m_store, m_layout.blocks(), std::move(m_blockHashes));
+        m_index = std::make_unique<NeighbourIndex>(m_store, m_layout.blocks(), std::move(m_blockHashes),
+                                                   std::move(m_backgroundMasks));
     Samples samples;
     std::vector<std::int32_t> candidates;
     for (std::int32_t i = 2; i < m_count; ++i) {

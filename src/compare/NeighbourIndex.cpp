@@ -1,6 +1,7 @@
 #include "NeighbourIndex.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <numeric>
 #include <random>
@@ -40,12 +41,16 @@ void BlockLayout::hashAll(const Samples& samples, std::uint32_t* out) const
         out[b] = hash(samples, b);
 }
 
-NeighbourIndex::NeighbourIndex(const PictureStore& store, int blocks, std::vector<std::uint32_t> blockHashes)
+NeighbourIndex::NeighbourIndex(const PictureStore& store, int blocks, std::vector<std::uint32_t> blockHashes,
+                               std::vector<BackgroundMask> backgroundMasks)
     : m_store(store)
     , m_layout(blocks)
     , m_hashes(std::move(blockHashes))
+    , m_backgroundMasks(std::move(backgroundMasks))
     , m_seen(store.size(), 0)
 {
+    if (m_backgroundMasks.size() != store.size())
+        m_backgroundMasks.clear();
     if (blocks > 0 && m_hashes.size() == static_cast<std::size_t>(blocks) * store.size())
         buildBlocks(blocks);
     else
@@ -104,8 +109,10 @@ void NeighbourIndex::buildBlocks(int blocks)
 const std::uint32_t* NeighbourIndex::referenceSamples(std::uint32_t reference)
 {
     if (m_decoded != reference) {
+        if (m_decoded != UINT32_MAX)
+            m_referenceColours.forget(m_reference.data());
         m_store.decode(reference, m_reference.data());
-        m_referenceColours.count(m_reference.data());
+        m_referenceColours.count(m_reference.data(), m_store.background());
         m_decoded = reference;
     }
     return m_reference.data();
@@ -138,10 +145,29 @@ void NeighbourIndex::consider(std::uint32_t reference, std::uint32_t candidate, 
         found.push_back(candidate);
         return;
     }
+    // The background samples the two can share.
+    int backgroundAgreements = std::min(m_store.backgroundCount(candidate), m_store.backgroundCount(reference));
+    if (!m_backgroundMasks.empty()) {
+        const BackgroundMask& a = m_backgroundMasks[reference];
+        const BackgroundMask& b = m_backgroundMasks[candidate];
+        int onlyOne = 0;
+        int both = 0;
+        for (std::size_t w = 0; w < a.size(); ++w) {
+            onlyOne += std::popcount(a[w] ^ b[w]);
+            both += std::popcount(a[w] & b[w]);
+        }
+        if (onlyOne >= threshold)
+            return;
+        if (kSampleCount - both < threshold) {
+            found.push_back(candidate);
+            return;
+        }
+        backgroundAgreements = both;
+    }
     const std::uint32_t* samples = referenceSamples(reference);
     // Fewer than enough possible agreements leave at least `threshold` differences.
-    const int enough = kSampleCount - threshold + 1;
-    if (m_store.agreementBound(m_referenceColours, candidate, enough) < enough)
+    const int enough = kSampleCount - threshold + 1 - backgroundAgreements;
+    if (enough > 0 && m_store.agreementBound(m_referenceColours, candidate, enough) < enough)
         return;
     ++m_verified;
     if (m_store.closerThan(samples, candidate, threshold))
@@ -198,7 +224,7 @@ void NeighbourIndex::closePictures(std::uint32_t reference, int threshold, const
 
 std::size_t NeighbourIndex::tableBytes() const
 {
-    std::size_t bytes = m_seen.size() * 4 + m_byBackground.size() * 4 + m_runStart.capacity() * 4 + m_partnered.size();
+    std::size_t bytes = m_backgroundMasks.size() * sizeof(BackgroundMask) + m_seen.size() * 4 + m_byBackground.size() * 4 + m_runStart.capacity() * 4 + m_partnered.size();
     for (const auto& table : m_tables)
         bytes += table.capacity() * 4;
     return bytes;

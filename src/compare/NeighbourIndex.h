@@ -32,7 +32,9 @@ private:
 // in use and built again only when the threshold rises above their block count.
 // Above kMaxBlocks blocks would be tiny; pictures sorted by their number of background samples
 // are scanned instead, only as far as that number alone could still allow a match.
-// Every candidate is first checked against that lower bound and against the bound its colours
+// Every candidate is first checked against that lower bound, against the samples where exactly
+// one of the two is background (and taken at once when the samples where both are background
+// already make it close), against the bound its colours
 // give (a sample of a colour the reference lacks is a difference), then counted with an early exit.
 class NeighbourIndex {
 public:
@@ -40,7 +42,9 @@ public:
 
     // `blockHashes`: for each picture in turn, the hashes of its blocks for the first threshold
     // (see BlockLayout), computed while the pictures were captured; may be empty.
-    NeighbourIndex(const PictureStore& store, int blocks, std::vector<std::uint32_t> blockHashes);
+    // `backgroundMasks`: one per picture, or none.
+    NeighbourIndex(const PictureStore& store, int blocks, std::vector<std::uint32_t> blockHashes,
+                   std::vector<BackgroundMask> backgroundMasks = {});
 
     // Appends to `found` the pictures closer than `threshold` to `reference` whose last entry
     // (`lastEntry`, per picture) is at least `from`, in no particular order. `reference` itself is
@@ -76,6 +80,7 @@ private:
     // Pictures by number of background samples, and where each count starts.
     std::vector<std::uint32_t> m_byBackground;
     std::vector<std::uint32_t> m_backgroundStart;
+    std::vector<BackgroundMask> m_backgroundMasks;
     std::vector<std::uint32_t> m_seen; // stamp per picture: considered for the current query
     std::uint32_t m_stamp = 0;
     std::uint64_t m_verified = 0;

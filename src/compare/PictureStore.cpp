@@ -147,11 +147,16 @@ bool PictureStore::closerThan(const std::uint32_t* reference, std::uint32_t id, 
     }
 }
 
-void ColourCounts::count(const std::uint32_t* samples)
+void ColourCounts::count(const std::uint32_t* samples, std::uint32_t background)
 {
-    m_counts.fill(0);
     for (int k = 0; k < kSampleCount; ++k)
-        ++m_counts[slot(samples[k])];
+        m_counts[slot(samples[k])] = static_cast<std::uint16_t>(m_counts[slot(samples[k])] + (samples[k] != background ? 1 : 0));
+}
+
+void ColourCounts::forget(const std::uint32_t* samples)
+{
+    for (int k = 0; k < kSampleCount; ++k)
+        m_counts[slot(samples[k])] = 0;
 }
 
 int PictureStore::agreementBound(const ColourCounts& reference, std::uint32_t id, int enough) const

@@ -9,12 +9,15 @@
 
 namespace bw {
 
-// How many samples of a picture have each colour, with colours folded into a small table: the
-// count at a colour's slot is at least that colour's count, and a slot may gather several colours.
+// How many samples of a picture have each colour other than the background, with colours folded
+// into a table: the count at a colour's slot is at least that colour's count, and a slot may
+// gather several colours. The background's own samples are not counted.
 class ColourCounts {
 public:
-    static constexpr int kSlotBits = 12;
-    void count(const std::uint32_t* samples);
+    static constexpr int kSlotBits = 14;
+    void count(const std::uint32_t* samples, std::uint32_t background);
+    // Empties the slots `samples` (the picture counted last) filled, cheaper than clearing all.
+    void forget(const std::uint32_t* samples);
     static std::uint32_t slot(std::uint32_t colour) { return (colour * 0x9E3779B1u) >> (32 - kSlotBits); }
     int at(std::uint32_t colour) const { return m_counts[slot(colour)]; }
 
@@ -40,14 +43,15 @@ public:
     void endAdding();
 
     void decode(std::uint32_t id, std::uint32_t* samples) const;
+    std::uint32_t background() const { return m_background; }
     int backgroundCount(std::uint32_t id) const { return m_records[id].backgroundCount; }
     // True when picture `id` differs from `reference` (kSampleCount samples) in fewer than
     // `threshold` samples. Stops as soon as the answer is certain either way.
     bool closerThan(const std::uint32_t* reference, std::uint32_t id, int threshold) const;
-    // An upper bound on the samples picture `id` can share with the picture whose colours are
-    // counted in `reference`: a sample agrees only where both have the same colour, so at most
-    // the reference's count of each of `id`'s colours. Stops once the bound reaches `enough`.
-    // Reads only the colours, not the samples.
+    // An upper bound on the samples other than background that picture `id` can share with the
+    // picture whose colours are counted in `reference`: a sample agrees only where both have the
+    // same colour, so at most the reference's count of each of `id`'s colours. Stops once the
+    // bound reaches `enough`. Reads only the colours, not the samples.
     int agreementBound(const ColourCounts& reference, std::uint32_t id, int enough) const;
 
     // Bytes held for the pictures: encoded forms plus one record per picture.
