@@ -46,21 +46,42 @@ public:
     NeighbourIndex(const PictureStore& store, int blocks, std::vector<std::uint32_t> blockHashes,
                    std::vector<BackgroundMask> backgroundMasks = {});
 
+    // What one thread's queries keep between them: queries on threads of their own need a
+    // Query each, and may run together only once prepare() has been called for their threshold.
+    struct Query {
+        explicit Query(std::size_t pictures) : seen(pictures, 0) {}
+        std::vector<std::uint32_t> seen; // stamp per picture: considered for the current query
+        std::uint32_t stamp = 0;
+        Samples reference {};
+        std::uint32_t decoded = UINT32_MAX; // the picture in `reference`
+        ColourCounts colours;               // its colours counted
+        std::uint64_t verified = 0;
+        std::vector<std::uint32_t> found;   // room for the caller's results
+    };
+
     // Appends to `found` the pictures closer than `threshold` to `reference` whose last entry
     // (`lastEntry`, per picture) is at least `from`, in no particular order. `reference` itself is
     // among them when threshold >= 1.
     void closePictures(std::uint32_t reference, int threshold, const std::int32_t* lastEntry, std::int32_t from,
-                       std::vector<std::uint32_t>& found);
+                       std::vector<std::uint32_t>& found)
+    {
+        closePictures(m_query, reference, threshold, lastEntry, from, found);
+    }
+    void closePictures(Query& query, std::uint32_t reference, int threshold, const std::int32_t* lastEntry,
+                       std::int32_t from, std::vector<std::uint32_t>& found);
+    // Builds what queries at `threshold` need. True when queries at that threshold change nothing
+    // shared, so that several threads may run them together (blocks serve it).
+    bool prepare(int threshold);
 
     // For measurements: pictures counted so far, and the block tables' size.
-    std::uint64_t verified() const { return m_verified; }
+    std::uint64_t verified() const { return m_query.verified; }
     std::size_t tableBytes() const;
 
 private:
     void buildBlocks(int blocks);
     void buildBackgroundOrder();
-    const std::uint32_t* referenceSamples(std::uint32_t reference);
-    void consider(std::uint32_t reference, std::uint32_t candidate, int threshold, const std::int32_t* lastEntry,
+    const std::uint32_t* referenceSamples(Query& query, std::uint32_t reference);
+    void consider(Query& query, std::uint32_t reference, std::uint32_t candidate, int threshold, const std::int32_t* lastEntry,
                   std::int32_t from, std::vector<std::uint32_t>& found);
 
     const PictureStore& m_store;
@@ -74,16 +95,11 @@ private:
     std::vector<std::uint32_t> m_runStart;
     // Pictures that share no block with any other picture have no candidates but themselves.
     std::vector<std::uint8_t> m_partnered;
-    Samples m_reference {};
-    std::uint32_t m_decoded = UINT32_MAX; // the picture in m_reference
-    ColourCounts m_referenceColours;      // its colours counted
     // Pictures by number of background samples, and where each count starts.
     std::vector<std::uint32_t> m_byBackground;
     std::vector<std::uint32_t> m_backgroundStart;
     std::vector<BackgroundMask> m_backgroundMasks;
-    std::vector<std::uint32_t> m_seen; // stamp per picture: considered for the current query
-    std::uint32_t m_stamp = 0;
-    std::uint64_t m_verified = 0;
+    Query m_query; // for the queries of the thread that owns the index
 };
 
 } // namespace bw
