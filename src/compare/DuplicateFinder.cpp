@@ -7,9 +7,12 @@
 #include "support/Funky.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <new>
+#include <thread>
 
 namespace bw {
 namespace {
@@ -18,6 +21,119 @@ double secondsSince(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
+
+// Works out the candidates of upcoming references on a second thread while the run reports the
+// current reference's duplicates. Each entry is taken by exactly one of the two threads: the
+// helper takes them in ascending order; the run takes a reference itself when the helper has not
+// reached it yet, moving the helper on past it. The helper works out entries that turn out to be
+// marked as well; the run never asks for those.
+class CandidatePrefetch {
+public:
+    using Work = std::function<void(NeighbourIndex::Query&, std::int32_t, std::vector<std::int32_t>&)>;
+
+    CandidatePrefetch(std::int32_t first, std::int32_t last, std::size_t pictures, Work work)
+        : m_ownQuery(pictures)
+        , m_lists(static_cast<std::size_t>(last) + 1)
+        , m_state(new std::atomic<std::uint8_t>[static_cast<std::size_t>(last) + 1])
+        , m_next(first)
+        , m_last(last)
+        , m_work(std::move(work))
+    {
+        for (std::int32_t k = 0; k <= last; ++k)
+            m_state[static_cast<std::size_t>(k)].store(kPending, std::memory_order_relaxed);
+        m_thread = std::thread([this, pictures] { run(pictures); });
+    }
+    ~CandidatePrefetch() { finish(); }
+    CandidatePrefetch(const CandidatePrefetch&) = delete;
+    CandidatePrefetch& operator=(const CandidatePrefetch&) = delete;
+
+    // The candidates of reference `i`; calls come in ascending order. False when the caller must
+    // work them out itself. While the helper is still at `i`, the caller works out later entries.
+    bool take(std::int32_t i, std::vector<std::int32_t>& out)
+    {
+        std::int32_t next = m_next.load();
+        while (next <= i)
+            if (m_next.compare_exchange_weak(next, i + 1))
+                return false;
+        const auto k = static_cast<std::size_t>(i);
+        std::uint8_t state;
+        while ((state = m_state[k].load(std::memory_order_acquire)) == kPending) {
+            if (!workOn(m_ownQuery))
+                std::this_thread::yield();
+        }
+        if (state != kDone)
+            return false;
+        out.swap(m_lists[k]);
+        std::vector<std::int32_t>().swap(m_lists[k]);
+        return true;
+    }
+
+    // Entry `j` was marked: it will be no reference, so nobody need work it out.
+    void skip(std::int32_t j)
+    {
+        if (j > m_last)
+            return;
+        std::uint8_t pending = kPending;
+        m_state[static_cast<std::size_t>(j)].compare_exchange_strong(pending, kSkipped);
+    }
+
+    // Stops the helper; the pairs it counted.
+    std::uint64_t finish()
+    {
+        m_stop.store(true);
+        if (m_thread.joinable())
+            m_thread.join();
+        return m_verified + m_ownQuery.verified;
+    }
+
+private:
+    static constexpr std::uint8_t kPending = 0;
+    static constexpr std::uint8_t kDone = 1;
+    static constexpr std::uint8_t kFailed = 2;
+    static constexpr std::uint8_t kSkipped = 3;
+
+    // Takes the next entry and works it out; false when none is left.
+    bool workOn(NeighbourIndex::Query& query)
+    {
+        const std::int32_t k = m_next.fetch_add(1);
+        if (k > m_last)
+            return false;
+        auto& state = m_state[static_cast<std::size_t>(k)];
+        if (state.load(std::memory_order_relaxed) == kSkipped)
+            return true;
+        std::uint8_t result = kFailed;
+        try {
+            m_work(query, k, m_lists[static_cast<std::size_t>(k)]);
+            result = kDone;
+        } catch (const std::bad_alloc&) {
+        }
+        state.store(result, std::memory_order_release);
+        return true;
+    }
+
+    void run(std::size_t pictures)
+    {
+        std::unique_ptr<NeighbourIndex::Query> query;
+        try {
+            query = std::make_unique<NeighbourIndex::Query>(pictures);
+        } catch (const std::bad_alloc&) {
+            return; // the run works out every reference itself
+        }
+        while (!m_stop.load(std::memory_order_relaxed) && workOn(*query)) {
+        }
+        m_verified = query->verified;
+    }
+
+    NeighbourIndex::Query m_ownQuery; // for the entries the caller works out while it waits
+    std::vector<std::vector<std::int32_t>> m_lists;
+    std::unique_ptr<std::atomic<std::uint8_t>[]> m_state;
+    std::atomic<std::int32_t> m_next;
+    const std::int32_t m_last;
+    Work m_work;
+    std::atomic<bool> m_stop {false};
+    std::uint64_t m_verified = 0;
+    std::thread m_thread;
+};
 
 class DuplicateRun final : public PictureSource {
 public:
@@ -40,6 +156,8 @@ private:
     void laterPasses();
     void buildEntryLists();
     void closeEntries(std::int32_t reference, int threshold, std::int32_t from, std::vector<std::int32_t>& out);
+    void closeEntries(NeighbourIndex::Query& query, std::int32_t reference, int threshold, std::int32_t from,
+                      std::vector<std::int32_t>& out) const;
 
     bool progress(std::int32_t i, std::int32_t j, bool withPictures = false);
     void reportDefect(std::int32_t n);
@@ -63,6 +181,7 @@ private:
     // The blocks of the threshold at the start, hashed by the capture workers, for each picture.
     BlockLayout m_layout;
     std::vector<std::uint32_t> m_blockHashes;
+    std::vector<BackgroundMask> m_backgroundMasks; // for each picture
     std::vector<std::uint32_t> m_found;
 };
 
@@ -145,8 +264,10 @@ void DuplicateRun::firstPass()
     const auto keep = [this](std::int32_t n, const CapturedPicture& captured) {
         const std::uint32_t pictures = m_store.size();
         const std::uint32_t id = m_store.add(captured.encoded);
-        if (id == pictures)
+        if (id == pictures) {
             m_blockHashes.insert(m_blockHashes.end(), captured.blockHashes.begin(), captured.blockHashes.end());
+            m_backgroundMasks.push_back(captured.backgroundMask);
+        }
         m_pictureOf[static_cast<std::size_t>(n)] = id;
         m_loaded[static_cast<std::size_t>(n)] = captured.loaded ? 1 : 0;
         m_captured = n;
@@ -226,12 +347,47 @@ void DuplicateRun::closeEntries(std::int32_t reference, int threshold, std::int3
     std::sort(out.begin(), out.end());
 }
 
+// The same on a thread of its own, for a threshold the index is prepared for.
+void DuplicateRun::closeEntries(NeighbourIndex::Query& query, std::int32_t reference, int threshold, std::int32_t from,
+                                std::vector<std::int32_t>& out) const
+{
+    out.clear();
+    if (threshold <= 0)
+        return;
+    query.found.clear();
+    m_index->closePictures(query, m_pictureOf[static_cast<std::size_t>(reference)], threshold, m_lastEntry.data(), from,
+                           query.found);
+    for (const std::uint32_t picture : query.found) {
+        const auto begin = m_entries.begin() + m_firstOf[picture];
+        const auto end = m_entries.begin() + m_firstOf[picture + 1];
+        out.insert(out.end(), std::lower_bound(begin, end, from), end);
+    }
+    std::sort(out.begin(), out.end());
+}
+
 void DuplicateRun::laterPasses()
 {
     const auto started = std::chrono::steady_clock::now();
     buildEntryLists();
     if (!m_everyPair)
-        m_index = std::make_unique<NeighbourIndex>(m_store, m_layout.blocks(), std::move(m_blockHashes));
+        m_index = std::make_unique<NeighbourIndex>(m_store, m_layout.blocks(), std::move(m_blockHashes),
+                                                   std::move(m_backgroundMasks));
+    // With a second core, the candidates of the references to come are worked out ahead, for the
+    // threshold at the start; a change of threshold stops that (the tables may be rebuilt).
+    std::unique_ptr<CandidatePrefetch> prefetch;
+    int prefetchThreshold = 0;
+    if (m_index && m_count > 2 && captureThreads(m_options.threads) > 1) {
+        prefetchThreshold = m_host.threshold();
+        if (m_index->prepare(prefetchThreshold)) {
+            const int threshold = prefetchThreshold;
+            prefetch = std::make_unique<CandidatePrefetch>(
+                2, m_count - 1, m_store.size(),
+                [this, threshold](NeighbourIndex::Query& query, std::int32_t k, std::vector<std::int32_t>& out) {
+                    if (m_loaded[static_cast<std::size_t>(k)])
+                        closeEntries(query, k, threshold, k + 1, out);
+                });
+        }
+    }
     Samples samples;
     std::vector<std::int32_t> candidates;
     for (std::int32_t i = 2; i < m_count; ++i) {
@@ -269,7 +425,12 @@ void DuplicateRun::laterPasses()
         std::int32_t from = i + 1;
         while (from <= m_count) {
             const int threshold = m_host.threshold();
-            closeEntries(i, threshold, from, candidates);
+            if (prefetch && threshold != prefetchThreshold) {
+                m_result.verifiedPairs += prefetch->finish();
+                prefetch.reset();
+            }
+            if (!prefetch || from != i + 1 || !prefetch->take(i, candidates))
+                closeEntries(i, threshold, from, candidates);
             from = m_count + 1;
             for (const std::int32_t j : candidates) {
                 if (m_host.cancelled()) {
@@ -280,10 +441,13 @@ void DuplicateRun::laterPasses()
                     from = j;
                     break;
                 }
-                if (!m_loaded[static_cast<std::size_t>(j)])
+                if (!m_loaded[static_cast<std::size_t>(j)]) {
                     reportDefect(j);
-                else
+                } else {
                     recordDuplicate(i, j);
+                    if (prefetch)
+                        prefetch->skip(j);
+                }
                 if (m_host.threshold() != threshold) {
                     from = j + 1;
                     break;
@@ -291,6 +455,8 @@ void DuplicateRun::laterPasses()
             }
         }
     }
+    if (prefetch)
+        m_result.verifiedPairs += prefetch->finish();
     if (m_index) {
         m_result.verifiedPairs += m_index->verified();
         m_result.indexBytes = m_index->tableBytes();

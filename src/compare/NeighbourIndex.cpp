@@ -1,6 +1,8 @@
 #include "NeighbourIndex.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstdlib>
 #include <numeric>
 #include <random>
@@ -40,12 +42,43 @@ void BlockLayout::hashAll(const Samples& samples, std::uint32_t* out) const
         out[b] = hash(samples, b);
 }
 
-NeighbourIndex::NeighbourIndex(const PictureStore& store, int blocks, std::vector<std::uint32_t> blockHashes)
+namespace {
+
+// Sorts keys by their upper 32 bits, keeping the order of keys with equal upper bits: three
+// counting passes of 11 bits each, much faster than a comparison sort for these table sizes.
+void sortByUpperHalf(std::vector<std::uint64_t>& keys, std::vector<std::uint64_t>& scratch)
+{
+    constexpr int kDigitBits = 11;
+    constexpr std::uint64_t kDigitMask = (1u << kDigitBits) - 1;
+    scratch.resize(keys.size());
+    for (int shift = 32; shift < 64; shift += kDigitBits) {
+        std::array<std::uint32_t, std::size_t {1} << kDigitBits> start {};
+        for (const std::uint64_t key : keys)
+            ++start[(key >> shift) & kDigitMask];
+        std::uint32_t sum = 0;
+        for (std::uint32_t& s : start) {
+            const std::uint32_t count = s;
+            s = sum;
+            sum += count;
+        }
+        for (const std::uint64_t key : keys)
+            scratch[start[(key >> shift) & kDigitMask]++] = key;
+        keys.swap(scratch);
+    }
+}
+
+} // namespace
+
+NeighbourIndex::NeighbourIndex(const PictureStore& store, int blocks, std::vector<std::uint32_t> blockHashes,
+                               std::vector<BackgroundMask> backgroundMasks)
     : m_store(store)
     , m_layout(blocks)
     , m_hashes(std::move(blockHashes))
-    , m_seen(store.size(), 0)
+    , m_backgroundMasks(std::move(backgroundMasks))
+    , m_query(store.size())
 {
+    if (m_backgroundMasks.size() != store.size())
+        m_backgroundMasks.clear();
     if (blocks > 0 && m_hashes.size() == static_cast<std::size_t>(blocks) * store.size())
         buildBlocks(blocks);
     else
@@ -70,10 +103,14 @@ void NeighbourIndex::buildBlocks(int blocks)
     // The blocks are independent of each other: two threads sort half of them each.
     const auto sortBlocks = [&](std::size_t firstBlock, std::size_t step) {
         std::vector<std::uint64_t> keys(pictures);
+        std::vector<std::uint64_t> scratch;
         for (std::size_t b = firstBlock; b < m; b += step) {
+            keys.resize(pictures);
             for (std::uint32_t id = 0; id < pictures; ++id)
                 keys[id] = static_cast<std::uint64_t>(m_hashes[id * m + b]) << 32 | id;
-            std::sort(keys.begin(), keys.end());
+            // The pictures are in ascending order already, so the sort keeps them ascending
+            // within each hash.
+            sortByUpperHalf(keys, scratch);
             std::vector<std::uint32_t>& table = m_tables[b];
             table.resize(pictures);
             std::uint32_t start = 0;
@@ -101,13 +138,16 @@ void NeighbourIndex::buildBlocks(int blocks)
     std::vector<std::uint32_t>().swap(m_hashes);
 }
 
-const std::uint32_t* NeighbourIndex::referenceSamples(std::uint32_t reference)
+const std::uint32_t* NeighbourIndex::referenceSamples(Query& query, std::uint32_t reference)
 {
-    if (m_decoded != reference) {
-        m_store.decode(reference, m_reference.data());
-        m_decoded = reference;
+    if (query.decoded != reference) {
+        if (query.decoded != UINT32_MAX)
+            query.colours.forget(query.reference.data());
+        m_store.decode(reference, query.reference.data());
+        query.colours.count(query.reference.data(), m_store.background());
+        query.decoded = reference;
     }
-    return m_reference.data();
+    return query.reference.data();
 }
 
 void NeighbourIndex::buildBackgroundOrder()
@@ -122,23 +162,60 @@ void NeighbourIndex::buildBackgroundOrder()
     std::partial_sum(m_backgroundStart.begin(), m_backgroundStart.end(), m_backgroundStart.begin());
 }
 
-void NeighbourIndex::consider(std::uint32_t reference, std::uint32_t candidate, int threshold, const std::int32_t* lastEntry,
+void NeighbourIndex::consider(Query& query, std::uint32_t reference, std::uint32_t candidate, int threshold, const std::int32_t* lastEntry,
                               std::int32_t from, std::vector<std::uint32_t>& found)
 {
-    if (m_seen[candidate] == m_stamp)
+    if (query.seen[candidate] == query.stamp)
         return;
-    m_seen[candidate] = m_stamp;
+    query.seen[candidate] = query.stamp;
     if (lastEntry[candidate] < from)
         return;
     // Each sample that is background in one picture and not in the other is a difference.
     if (std::abs(m_store.backgroundCount(candidate) - m_store.backgroundCount(reference)) >= threshold)
         return;
-    ++m_verified;
-    if (candidate == reference || m_store.closerThan(referenceSamples(reference), candidate, threshold))
+    if (candidate == reference) {
+        found.push_back(candidate);
+        return;
+    }
+    // The background samples the two can share.
+    int backgroundAgreements = std::min(m_store.backgroundCount(candidate), m_store.backgroundCount(reference));
+    if (!m_backgroundMasks.empty()) {
+        const BackgroundMask& a = m_backgroundMasks[reference];
+        const BackgroundMask& b = m_backgroundMasks[candidate];
+        int onlyOne = 0;
+        int both = 0;
+        for (std::size_t w = 0; w < a.size(); ++w) {
+            onlyOne += std::popcount(a[w] ^ b[w]);
+            both += std::popcount(a[w] & b[w]);
+        }
+        if (onlyOne >= threshold)
+            return;
+        if (kSampleCount - both < threshold) {
+            found.push_back(candidate);
+            return;
+        }
+        backgroundAgreements = both;
+    }
+    const std::uint32_t* samples = referenceSamples(query, reference);
+    // Fewer than enough possible agreements leave at least `threshold` differences.
+    const int enough = kSampleCount - threshold + 1 - backgroundAgreements;
+    if (enough > 0 && m_store.agreementBound(query.colours, candidate, enough) < enough)
+        return;
+    ++query.verified;
+    if (m_store.closerThan(samples, candidate, threshold))
         found.push_back(candidate);
 }
 
-void NeighbourIndex::closePictures(std::uint32_t reference, int threshold, const std::int32_t* lastEntry, std::int32_t from,
+bool NeighbourIndex::prepare(int threshold)
+{
+    if (threshold < 2 || threshold > kMaxBlocks)
+        return false;
+    if (m_tables.empty() || m_layout.blocks() < threshold)
+        buildBlocks(threshold);
+    return true;
+}
+
+void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int threshold, const std::int32_t* lastEntry, std::int32_t from,
                                    std::vector<std::uint32_t>& found)
 {
     if (threshold <= 0)
@@ -148,9 +225,9 @@ void NeighbourIndex::closePictures(std::uint32_t reference, int threshold, const
             found.push_back(reference);
         return;
     }
-    if (++m_stamp == 0) { // wrapped: forget all old stamps
-        std::fill(m_seen.begin(), m_seen.end(), 0);
-        m_stamp = 1;
+    if (++query.stamp == 0) { // wrapped: forget all old stamps
+        std::fill(query.seen.begin(), query.seen.end(), 0);
+        query.stamp = 1;
     }
     if (threshold <= kMaxBlocks) {
         // A table built for more blocks serves a smaller threshold as well.
@@ -162,7 +239,7 @@ void NeighbourIndex::closePictures(std::uint32_t reference, int threshold, const
             return;
         }
         if (lastEntry[reference] >= from)
-            consider(reference, reference, threshold, lastEntry, from, found);
+            consider(query, reference, reference, threshold, lastEntry, from, found);
         const auto m = static_cast<std::size_t>(m_layout.blocks());
         for (std::size_t b = 0; b < m; ++b) {
             const std::uint32_t start = m_runStart[reference * m + b];
@@ -170,7 +247,7 @@ void NeighbourIndex::closePictures(std::uint32_t reference, int threshold, const
                 continue;
             const std::vector<std::uint32_t>& table = m_tables[b];
             for (std::size_t k = start;; ++k) {
-                consider(reference, table[k] & 0x7FFFFFFFu, threshold, lastEntry, from, found);
+                consider(query, reference, table[k] & 0x7FFFFFFFu, threshold, lastEntry, from, found);
                 if (!(table[k] & 0x80000000u))
                     break;
             }
@@ -183,12 +260,12 @@ void NeighbourIndex::closePictures(std::uint32_t reference, int threshold, const
     const int low = std::max(0, own - threshold + 1);
     const int high = std::min(kSampleCount, own + threshold - 1);
     for (std::uint32_t k = m_backgroundStart[static_cast<std::size_t>(low)]; k < m_backgroundStart[static_cast<std::size_t>(high) + 1]; ++k)
-        consider(reference, m_byBackground[k], threshold, lastEntry, from, found);
+        consider(query, reference, m_byBackground[k], threshold, lastEntry, from, found);
 }
 
 std::size_t NeighbourIndex::tableBytes() const
 {
-    std::size_t bytes = m_seen.size() * 4 + m_byBackground.size() * 4 + m_runStart.capacity() * 4 + m_partnered.size();
+    std::size_t bytes = m_backgroundMasks.size() * sizeof(BackgroundMask) + m_query.seen.size() * 4 + m_byBackground.size() * 4 + m_runStart.capacity() * 4 + m_partnered.size();
     for (const auto& table : m_tables)
         bytes += table.capacity() * 4;
     return bytes;

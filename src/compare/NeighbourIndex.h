@@ -32,30 +32,56 @@ private:
 // in use and built again only when the threshold rises above their block count.
 // Above kMaxBlocks blocks would be tiny; pictures sorted by their number of background samples
 // are scanned instead, only as far as that number alone could still allow a match.
-// Every candidate is first checked against that lower bound, then counted with an early exit.
+// Every candidate is first checked against that lower bound, against the samples where exactly
+// one of the two is background (and taken at once when the samples where both are background
+// already make it close), against the bound its colours
+// give (a sample of a colour the reference lacks is a difference), then counted with an early exit.
 class NeighbourIndex {
 public:
     static constexpr int kMaxBlocks = 128;
 
     // `blockHashes`: for each picture in turn, the hashes of its blocks for the first threshold
     // (see BlockLayout), computed while the pictures were captured; may be empty.
-    NeighbourIndex(const PictureStore& store, int blocks, std::vector<std::uint32_t> blockHashes);
+    // `backgroundMasks`: one per picture, or none.
+    NeighbourIndex(const PictureStore& store, int blocks, std::vector<std::uint32_t> blockHashes,
+                   std::vector<BackgroundMask> backgroundMasks = {});
+
+    // What one thread's queries keep between them: queries on threads of their own need a
+    // Query each, and may run together only once prepare() has been called for their threshold.
+    struct Query {
+        explicit Query(std::size_t pictures) : seen(pictures, 0) {}
+        std::vector<std::uint32_t> seen; // stamp per picture: considered for the current query
+        std::uint32_t stamp = 0;
+        Samples reference {};
+        std::uint32_t decoded = UINT32_MAX; // the picture in `reference`
+        ColourCounts colours;               // its colours counted
+        std::uint64_t verified = 0;
+        std::vector<std::uint32_t> found;   // room for the caller's results
+    };
 
     // Appends to `found` the pictures closer than `threshold` to `reference` whose last entry
     // (`lastEntry`, per picture) is at least `from`, in no particular order. `reference` itself is
     // among them when threshold >= 1.
     void closePictures(std::uint32_t reference, int threshold, const std::int32_t* lastEntry, std::int32_t from,
-                       std::vector<std::uint32_t>& found);
+                       std::vector<std::uint32_t>& found)
+    {
+        closePictures(m_query, reference, threshold, lastEntry, from, found);
+    }
+    void closePictures(Query& query, std::uint32_t reference, int threshold, const std::int32_t* lastEntry,
+                       std::int32_t from, std::vector<std::uint32_t>& found);
+    // Builds what queries at `threshold` need. True when queries at that threshold change nothing
+    // shared, so that several threads may run them together (blocks serve it).
+    bool prepare(int threshold);
 
     // For measurements: pictures counted so far, and the block tables' size.
-    std::uint64_t verified() const { return m_verified; }
+    std::uint64_t verified() const { return m_query.verified; }
     std::size_t tableBytes() const;
 
 private:
     void buildBlocks(int blocks);
     void buildBackgroundOrder();
-    const std::uint32_t* referenceSamples(std::uint32_t reference);
-    void consider(std::uint32_t reference, std::uint32_t candidate, int threshold, const std::int32_t* lastEntry,
+    const std::uint32_t* referenceSamples(Query& query, std::uint32_t reference);
+    void consider(Query& query, std::uint32_t reference, std::uint32_t candidate, int threshold, const std::int32_t* lastEntry,
                   std::int32_t from, std::vector<std::uint32_t>& found);
 
     const PictureStore& m_store;
@@ -69,14 +95,11 @@ private:
     std::vector<std::uint32_t> m_runStart;
     // Pictures that share no block with any other picture have no candidates but themselves.
     std::vector<std::uint8_t> m_partnered;
-    Samples m_reference {};
-    std::uint32_t m_decoded = UINT32_MAX; // the picture in m_reference
     // Pictures by number of background samples, and where each count starts.
     std::vector<std::uint32_t> m_byBackground;
     std::vector<std::uint32_t> m_backgroundStart;
-    std::vector<std::uint32_t> m_seen; // stamp per picture: considered for the current query
-    std::uint32_t m_stamp = 0;
-    std::uint64_t m_verified = 0;
+    std::vector<BackgroundMask> m_backgroundMasks;
+    Query m_query; // for the queries of the thread that owns the index
 };
 
 } // namespace bw

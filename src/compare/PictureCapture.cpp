@@ -148,4 +148,14 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
     out.hash = hash ^ static_cast<std::uint64_t>(colours);
 }
 
+void backgroundMaskOf(const Samples& samples, std::uint32_t background, BackgroundMask& out)
+{
+    for (std::size_t w = 0; w < out.size(); ++w) {
+        std::uint64_t bits = 0;
+        for (std::size_t k = 0; k < 64; ++k)
+            bits |= static_cast<std::uint64_t>(samples[w * 64 + k] == background) << k;
+        out[w] = bits;
+    }
+}
+
 } // namespace bw

@@ -40,6 +40,11 @@ struct EncodedPicture {
 };
 void encodePicture(const Samples& samples, std::uint32_t background, EncodedPicture& out);
 
+// One bit per sample, set where the sample is the background colour. Two pictures differ at least
+// where one has background and the other not, and agree at least where both have it.
+using BackgroundMask = std::array<std::uint64_t, kSampleCount / 64>;
+void backgroundMaskOf(const Samples& samples, std::uint32_t background, BackgroundMask& out);
+
 // Bits per colour number for a picture of `colours` colours (0 for a single colour).
 inline int indexBits(int colours)
 {

@@ -9,6 +9,22 @@
 
 namespace bw {
 
+// How many samples of a picture have each colour other than the background, with colours folded
+// into a table: the count at a colour's slot is at least that colour's count, and a slot may
+// gather several colours. The background's own samples are not counted.
+class ColourCounts {
+public:
+    static constexpr int kSlotBits = 14;
+    void count(const std::uint32_t* samples, std::uint32_t background);
+    // Empties the slots `samples` (the picture counted last) filled, cheaper than clearing all.
+    void forget(const std::uint32_t* samples);
+    static std::uint32_t slot(std::uint32_t colour) { return (colour * 0x9E3779B1u) >> (32 - kSlotBits); }
+    int at(std::uint32_t colour) const { return m_counts[slot(colour)]; }
+
+private:
+    std::array<std::uint16_t, std::size_t {1} << kSlotBits> m_counts {};
+};
+
 // Every distinct picture of a comparison run, each kept once in its encoded form (see
 // EncodedPicture), numbered from 0 in the order first seen.
 class PictureStore {
@@ -27,10 +43,16 @@ public:
     void endAdding();
 
     void decode(std::uint32_t id, std::uint32_t* samples) const;
+    std::uint32_t background() const { return m_background; }
     int backgroundCount(std::uint32_t id) const { return m_records[id].backgroundCount; }
     // True when picture `id` differs from `reference` (kSampleCount samples) in fewer than
     // `threshold` samples. Stops as soon as the answer is certain either way.
     bool closerThan(const std::uint32_t* reference, std::uint32_t id, int threshold) const;
+    // An upper bound on the samples other than background that picture `id` can share with the
+    // picture whose colours are counted in `reference`: a sample agrees only where both have the
+    // same colour, so at most the reference's count of each of `id`'s colours. Stops once the
+    // bound reaches `enough`. Reads only the colours, not the samples.
+    int agreementBound(const ColourCounts& reference, std::uint32_t id, int enough) const;
 
     // Bytes held for the pictures: encoded forms plus one record per picture.
     std::size_t storedBytes() const;

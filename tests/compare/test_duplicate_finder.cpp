@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <map>
 #include <random>
 #include <set>
@@ -494,6 +495,57 @@ TEST(PictureStore, KeepsEachPictureOnceAndDecodesItExactly)
                 EXPECT_TRUE(store.closerThan(other.data(), id, changes + 1));
             }
         }
+    }
+}
+
+// The bounds the candidate filter draws from colours and background never cut below the true
+// count, so that no close pair is ever dropped; pictures of few, shared colours make them tight.
+TEST(PictureStore, ColourAndBackgroundBoundsHoldForEveryPair)
+{
+    constexpr std::uint32_t background = 0x00C8D0D4;
+    std::mt19937 random(11);
+    PictureStore store(background);
+    std::vector<Samples> kept;
+    for (int n = 0; n < 40; ++n) {
+        Samples s;
+        const unsigned colours = 1 + static_cast<unsigned>(n % 7) * 40;
+        for (std::uint32_t& v : s)
+            v = random() % 3 == 0 ? background : static_cast<std::uint32_t>(random() % colours) * 0x010203u;
+        if (n % 10 == 9)
+            s.fill(background);
+        EncodedPicture encoded;
+        encodePicture(s, background, encoded);
+        if (store.add(encoded) == kept.size())
+            kept.push_back(s);
+    }
+    ColourCounts counts;
+    for (const Samples& reference : kept) {
+        counts.count(reference.data(), background);
+        BackgroundMask referenceMask;
+        backgroundMaskOf(reference, background, referenceMask);
+        for (std::uint32_t id = 0; id < kept.size(); ++id) {
+            const Samples& other = kept[id];
+            int agreements = 0;
+            int backgroundAgreements = 0;
+            int backgroundDifferences = 0;
+            for (std::size_t k = 0; k < reference.size(); ++k) {
+                agreements += reference[k] == other[k] ? 1 : 0;
+                backgroundAgreements += reference[k] == background && other[k] == background ? 1 : 0;
+                backgroundDifferences += (reference[k] == background) != (other[k] == background) ? 1 : 0;
+            }
+            EXPECT_GE(store.agreementBound(counts, id, kSampleCount + 1), agreements - backgroundAgreements);
+            BackgroundMask mask;
+            backgroundMaskOf(other, background, mask);
+            int both = 0;
+            int onlyOne = 0;
+            for (std::size_t w = 0; w < mask.size(); ++w) {
+                both += std::popcount(mask[w] & referenceMask[w]);
+                onlyOne += std::popcount(mask[w] ^ referenceMask[w]);
+            }
+            EXPECT_EQ(both, backgroundAgreements);
+            EXPECT_EQ(onlyOne, backgroundDifferences);
+        }
+        counts.forget(reference.data());
     }
 }
 
