@@ -16,6 +16,7 @@
 #include "icons/IconExtractor.h"
 #include "support/Dialogs.h"
 #include "support/Funky.h"
+#include "support/SafeFile.h"
 #include "support/KWBform.h"
 #include "support/Sound.h"
 #include "view/OrginalFrm.h"
@@ -105,7 +106,7 @@ void startUp(TIconF& main)
     s.backgroundColour = kColourButtonFace;
     s.windowsDirectory = configDirectory();
     removeStaleSettingsTemporaries(s.windowsDirectory);
-    if (QFile::exists(pathText(s.windowsDirectory + kSettingsFileName)))
+    if (regularFileExists(s.windowsDirectory + kSettingsFileName))
         SettingsFile(main, QStringLiteral("load"));
     MainIndexerHost(main).blankPage(); // the empty page shows the saved colour, read or not
     main.Bild->update();
@@ -144,7 +145,7 @@ void SettingsFile(TIconF& main, const QString& mode)
 {
     AppState& s = appState();
     const std::string path = s.windowsDirectory + kSettingsFileName;
-    const bool exists = QFile::exists(pathText(path));
+    const bool exists = regularFileExists(path);
     if (mode == QStringLiteral("load") && exists) {
         const LoadedSettings loaded = loadSettingsFile(path);
         if (loaded.backgroundColour)

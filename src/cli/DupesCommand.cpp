@@ -8,6 +8,7 @@
 #include "compare/DuplicateFinder.h"
 #include "settings/SettingsFile.h"
 #include "support/Funky.h"
+#include "support/SafeFile.h"
 
 #include <QFile>
 
@@ -49,7 +50,7 @@ std::optional<QRgb> parseColour(std::string_view text)
 QRgb settingsColour()
 {
     const std::string path = bw::configDirectory() + bw::kSettingsFileName;
-    if (QFile::exists(bw::pathText(path)))
+    if (bw::regularFileExists(path))
         if (const std::optional<std::uint32_t> colour = bw::loadSettingsFile(path).backgroundColour)
             return toRgb(*colour);
     return toRgb(bw::kColourButtonFace);

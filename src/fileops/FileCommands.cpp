@@ -10,12 +10,12 @@
 #include "icons/IconExtractor.h"
 #include "support/Dialogs.h"
 #include "support/Funky.h"
+#include "support/SafeFile.h"
 #include "support/Sound.h"
 #include "view/PageState.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace bw {
 namespace {
@@ -174,8 +174,7 @@ void bitmapToIcon(TIconF&)
         const std::optional<QByteArray> bytes = encodeIcon16(s.scratchIcon);
         if (!bytes)
             throw CommandError(QStringLiteral("Ungültiges Symbol"));
-        QSaveFile file(*target);
-        if (!file.open(QIODevice::WriteOnly) || file.write(*bytes) != bytes->size() || !file.commit())
+        if (!replaceFile(std::filesystem::path(QFile::encodeName(*target).toStdString()), *bytes))
             throw CommandError(QStringLiteral("Datei %1 kann nicht erstellt werden").arg(*target));
     });
 }

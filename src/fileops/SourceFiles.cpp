@@ -93,12 +93,6 @@ std::string volumeTrash(const std::string& top)
 
 } // namespace
 
-bool regularFileExists(const std::string& path)
-{
-    struct stat info {};
-    return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
 std::string trashInfoPathText(std::string_view path)
 {
     static const char* const hex = "0123456789ABCDEF";

@@ -3,6 +3,8 @@
 // What the commands that remove, rename and check the user's own files need of the file system,
 // each result checked: nothing is replaced, nothing goes without a trace.
 
+#include "support/SafeFile.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -10,12 +12,10 @@
 
 namespace bw {
 
-// True when a regular file (or a link to one) of that path exists; directories do not count.
-bool regularFileExists(const std::string& path);
-
 enum class TrashResult { Trashed, Missing, Refused };
 
-// Moves a file into the desktop trash (freedesktop.org Trash specification): the home trash under
+// Moves a file into the desktop trash, laid out as file managers expect (files/ and info/ with a
+// .trashinfo per file, as freedesktop.org describes it): the home trash under
 // $XDG_DATA_HOME when the file is on the same file system, else the trash at the top of its own
 // volume. Names are bytes and stay as they are. The file stays where it was when anything fails.
 TrashResult moveToTrash(const std::string& path);

@@ -1,10 +1,12 @@
 #include "Thumbnail.h"
 
+#include "support/SafeFile.h"
+
 #include "icons/IconExtractor.h"
 
 #include <QFile>
 #include <QPainter>
-#include <QSaveFile>
+#include <QBuffer>
 
 #include <algorithm>
 #include <cmath>
@@ -43,14 +45,10 @@ QImage thumbnailOf(const std::filesystem::path& file, int edge)
 
 bool writePngReplacing(const std::filesystem::path& path, const QImage& picture)
 {
-    QSaveFile out(QFile::decodeName(QByteArray::fromStdString(path.string())));
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
-    if (!picture.save(&out, "PNG")) {
-        out.cancelWriting();
-        return false;
-    }
-    return out.commit();
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    return picture.save(&buffer, "PNG") && replaceFile(path, png);
 }
 
 } // namespace bw

@@ -1,11 +1,12 @@
 #include "SettingsFile.h"
 
+#include "support/SafeFile.h"
+
 #include "support/Funky.h"
 #include "support/ReadFile.h"
 
 #include <QFile>
 #include <QList>
-#include <QSaveFile>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -121,15 +122,7 @@ void removeStaleSettingsTemporaries(const std::string& directory)
 
 bool saveSettingsFile(const std::string& path, const Settings& settings)
 {
-    QSaveFile file(pathText(path));
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray content = formatSettings(settings);
-    if (file.write(content) != content.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return replaceFile(std::filesystem::path(path), formatSettings(settings));
 }
 
 } // namespace bw

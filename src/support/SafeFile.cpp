@@ -1,6 +1,8 @@
 #include "SafeFile.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -43,6 +45,37 @@ WriteResult writeNewFile(const std::filesystem::path& path, const QByteArray& by
         return WriteResult::WriteFailed;
     }
     return WriteResult::Ok;
+}
+
+bool regularFileExists(const std::filesystem::path& path)
+{
+    struct stat info {};
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool replaceFile(const std::filesystem::path& path, const QByteArray& bytes)
+{
+    std::string temporary = path.native() + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0)
+        return false;
+    // mkstemp makes the file private; a replaced file keeps its mode, a new one gets the usual.
+    struct stat old {};
+    mode_t mode = 0;
+    if (::stat(path.c_str(), &old) == 0) {
+        mode = old.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, bytes.constData(), static_cast<std::size_t>(bytes.size())) && ::fsync(fd) == 0;
+    if (::close(fd) != 0)
+        ok = false;
+    if (ok && ::rename(temporary.c_str(), path.c_str()) == 0)
+        return true;
+    ::unlink(temporary.c_str());
+    return false;
 }
 
 CopyResult copyToNewFile(const std::filesystem::path& source, const std::filesystem::path& target)

@@ -143,3 +143,20 @@ TEST(Check, EachKindByItsOwnTest)
     ASSERT_EQ(::mkfifo((base / "rohr.ico").c_str(), 0600), 0);
     EXPECT_FALSE(passes(base / "rohr.ico")); // and does not hang
 }
+
+TEST(Replace, WritesInOneStepByTheBytesOfTheName)
+{
+    QTemporaryDir dir;
+    const fs::path base = dir.path().toStdString();
+    const fs::path target = base / "gr\xfcn.kwb"; // Latin-1, not UTF-8
+    ASSERT_TRUE(replaceFile(target, QByteArray("eins")));
+    EXPECT_EQ(readFile(target), (fixtures::Bytes {'e', 'i', 'n', 's'}));
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    ASSERT_TRUE(replaceFile(target, QByteArray("zwei")));
+    EXPECT_EQ(readFile(target), (fixtures::Bytes {'z', 'w', 'e', 'i'}));
+    EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_FALSE(replaceFile(base / "fehlt" / "x.kwb", QByteArray("drei")));
+    // Nothing but the file itself is left: no temporary beside it.
+    EXPECT_EQ(std::distance(fs::directory_iterator(base), fs::directory_iterator()), 1);
+    fs::remove(target);
+}
