@@ -39,17 +39,9 @@ public:
     int lines = 0;
     int threshold() override { return t; }
     bool cancelled() override { return false; }
-    bool soundOff() override { return true; }
-    void playWav(const QString&, int) override {}
-    void pumpMessages() override {}
     std::int64_t tickCount() override { return bw::tickCount(); }
-    void runStarting(const bw::PictureSource&) override {}
-    void runFinished(int) override {}
     void listDefective(std::int32_t, std::string_view) override { ++lines; }
     void listDuplicate(std::int32_t, std::string_view) override { ++lines; }
-    void showProgress(std::int32_t, std::int32_t, std::int64_t) override {}
-    void showPictures(std::int32_t, std::int32_t) override {}
-    void showDuplicateCount(int) override {}
     void reportNoMemory(const QString&) override {}
 };
 

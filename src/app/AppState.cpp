@@ -21,6 +21,12 @@ QColor toQColor(std::uint32_t colour)
     return QColor(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF), static_cast<int>((colour >> 16) & 0xFF));
 }
 
+std::int32_t catalogueEntryCount()
+{
+    const AppState& s = appState();
+    return s.catalogue ? s.catalogue->entryCount() : 0;
+}
+
 AppState& appState()
 {
     static AppState state;

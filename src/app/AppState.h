@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QString>
 
 #include <cstdint>
 #include <memory>
@@ -34,6 +35,12 @@ struct AppState {
 };
 
 AppState& appState();
+
+// The number of entries of the catalogue (0 before start-up made it).
+std::int32_t catalogueEntryCount();
+
+// The refusal of the commands that need a catalogue with entries.
+inline const QString kNothingLoaded = QStringLiteral("Keine Symbole geladen !");
 
 // $XDG_CONFIG_HOME/bildwiesel/ (default ~/.config/bildwiesel/), created when missing.
 std::string configDirectory();

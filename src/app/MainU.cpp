@@ -201,19 +201,13 @@ private:
     TIconF& m_main;
 };
 
-std::int32_t entryCount()
-{
-    const AppState& s = appState();
-    return s.catalogue ? s.catalogue->entryCount() : 0;
-}
-
 } // namespace
 
 void ComputePageGeometry(TIconF& main)
 {
     PageState& page = pageState();
     computeGrid(page, main.Bild->width(), main.Bild->height());
-    const ScrollRange range = scrollRangeFor(entryCount(), page.pageCapacity);
+    const ScrollRange range = scrollRangeFor(catalogueEntryCount(), page.pageCapacity);
     // Changing the range or the position raises the scroll bar's change event, which repaints.
     main.ScrollBar1->setMaximum(range.maximum);
     if (range.resetPosition) {

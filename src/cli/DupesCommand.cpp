@@ -62,21 +62,13 @@ public:
     explicit CliCompareHost(int threshold) : m_threshold(threshold) {}
     int threshold() override { return m_threshold; }
     bool cancelled() override { return false; }
-    bool soundOff() override { return true; }
-    void playWav(const QString&, int) override {}
-    void pumpMessages() override {}
     std::int64_t tickCount() override { return bw::tickCount(); }
-    void runStarting(const bw::PictureSource&) override {}
-    void runFinished(int) override {}
     void listDefective(std::int32_t, std::string_view path) override { line("  DEFEKT: ", path); }
     void listDuplicate(std::int32_t entry, std::string_view path) override
     {
         std::printf("DOPPELT: %d -> ", entry);
         line("", path);
     }
-    void showProgress(std::int32_t, std::int32_t, std::int64_t) override {}
-    void showPictures(std::int32_t, std::int32_t) override {}
-    void showDuplicateCount(int) override {}
     void reportNoMemory(const QString& text) override { std::fprintf(stderr, "bildwiesel-cli: %s\n", text.toLocal8Bit().constData()); }
 
 private:

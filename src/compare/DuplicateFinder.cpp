@@ -1,5 +1,6 @@
 #include "DuplicateFinder.h"
 
+#include "app/AppState.h"
 #include "CaptureQueue.h"
 #include "NeighbourIndex.h"
 #include "PictureStore.h"
@@ -515,7 +516,7 @@ QString thresholdText(int threshold)
 QString compareRefusal(const Catalogue& catalogue)
 {
     if (catalogue.entryCount() == 0)
-        return QStringLiteral("Keine Symbole geladen !");
+        return kNothingLoaded;
     for (std::int32_t n = 1; n <= catalogue.entryCount(); ++n) {
         const std::string extension = fileExtensionLower(catalogue[n].path());
         if (extension != ".ico" && extension != ".cur")

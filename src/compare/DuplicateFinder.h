@@ -27,20 +27,22 @@ public:
     virtual ~CompareHost() = default;
     virtual int threshold() = 0;  // a pair is a duplicate below this many differing samples
     virtual bool cancelled() = 0;
-    virtual bool soundOff() = 0;  // "fehler" and "ping" stay silent; "fertig" always sounds
-    virtual void playWav(const QString& name, int mode) = 0;
-    virtual void pumpMessages() = 0;
     virtual std::int64_t tickCount() = 0;
-    // The run has its memory and begins; `pictures` serves until runFinished returns.
-    virtual void runStarting(const PictureSource& pictures) = 0;
-    virtual void runFinished(int duplicatesFound) = 0; // result text, marks shown, start enabled
     virtual void listDefective(std::int32_t entry, std::string_view path) = 0;
     virtual void listDuplicate(std::int32_t entry, std::string_view path) = 0;
-    virtual void showProgress(std::int32_t reference, std::int32_t candidate, std::int64_t elapsedMs) = 0;
-    // The pair's pictures should be shown (they cost a decoding each: fetch them only to draw).
-    virtual void showPictures(std::int32_t reference, std::int32_t candidate) = 0;
-    virtual void showDuplicateCount(int duplicatesFound) = 0;
     virtual void reportNoMemory(const QString& text) = 0;
+
+    // What a window shows and plays; a host without one (a script, a measurement) keeps these.
+    virtual bool soundOff() { return true; } // "fehler" and "ping" stay silent; "fertig" always sounds
+    virtual void playWav(const QString& /*name*/, int /*mode*/) {}
+    virtual void pumpMessages() {}
+    // The run has its memory and begins; `pictures` serves until runFinished returns.
+    virtual void runStarting(const PictureSource& /*pictures*/) {}
+    virtual void runFinished(int /*duplicatesFound*/) {} // result text, marks shown, start enabled
+    virtual void showProgress(std::int32_t /*reference*/, std::int32_t /*candidate*/, std::int64_t /*elapsedMs*/) {}
+    // The pair's pictures should be shown (they cost a decoding each: fetch them only to draw).
+    virtual void showPictures(std::int32_t /*reference*/, std::int32_t /*candidate*/) {}
+    virtual void showDuplicateCount(int /*duplicatesFound*/) {}
 };
 
 struct CompareOptions {

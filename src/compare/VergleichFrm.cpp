@@ -248,7 +248,7 @@ bool TVergleichF::eventFilter(QObject* watched, QEvent* event)
 void compareIcons(TIconF&)
 {
     const Catalogue* catalogue = appState().catalogue.get();
-    const QString refusal = catalogue ? compareRefusal(*catalogue) : QStringLiteral("Keine Symbole geladen !");
+    const QString refusal = catalogue ? compareRefusal(*catalogue) : kNothingLoaded;
     if (!refusal.isEmpty()) {
         dialogs().message(refusal, kAppTitle);
         return;

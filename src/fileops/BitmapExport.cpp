@@ -50,10 +50,15 @@ std::optional<QByteArray> encodeBitmapExport(const QImage& icon)
 {
     if (icon.isNull())
         return std::nullopt;
+    return encodeTemplateBitmap(renderOnTemplate(icon));
+}
+
+std::optional<QByteArray> encodeTemplateBitmap(const QImage& rendered)
+{
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    if (!renderOnTemplate(icon).save(&buffer, "BMP"))
+    if (!rendered.save(&buffer, "BMP"))
         return std::nullopt;
     return bytes;
 }

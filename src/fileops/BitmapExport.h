@@ -23,6 +23,8 @@ QImage renderOnTemplate(const QImage& icon);
 
 // The template picture saved as an 8-bit BMP with its palette.
 std::optional<QByteArray> encodeBitmapExport(const QImage& icon);
+// The same for a picture already drawn on the template (renderOnTemplate).
+std::optional<QByteArray> encodeTemplateBitmap(const QImage& rendered);
 WriteResult writeBitmapExport(const std::filesystem::path& target, const QImage& icon);
 
 } // namespace bw

@@ -8,8 +8,6 @@
 #include "support/Funky.h"
 #include "support/SafeFile.h"
 
-#include <QBuffer>
-
 #include <dirent.h>
 
 #include <filesystem>
@@ -140,12 +138,8 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
     std::optional<QByteArray> bytes;
     if (extension == ".bmp") {
         scratch.bitmap = renderOnTemplate(scratch.icon);
-        QByteArray encoded;
-        QBuffer buffer(&encoded);
-        buffer.open(QIODevice::WriteOnly);
-        if (scratch.bitmap.save(&buffer, "BMP"))
-            bytes = encoded;
-        else
+        bytes = encodeTemplateBitmap(scratch.bitmap);
+        if (!bytes)
             throw CommandError(cannotCreate(directory.path() + base + std::string(extension)));
     } else {
         bytes = encodeIcon16(scratch.icon);

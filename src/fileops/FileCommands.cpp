@@ -20,15 +20,6 @@
 namespace bw {
 namespace {
 
-const QString kNothingLoaded = QStringLiteral("Keine Symbole geladen !");
-
-std::int32_t entryCount()
-{
-    const AppState& s = appState();
-    return s.catalogue ? s.catalogue->entryCount() : 0;
-}
-
-bool refreshDue(std::int64_t intervalMs) { return tickCount() - lastRefreshTick >= intervalMs; }
 
 // Collects the lines of a single export: they go into the (hidden) report list as well, and are
 // shown to the user, since a single command has no window of its own to show them in.
@@ -68,7 +59,7 @@ void copyPointerEntry(TIconF& main, const QString& extension)
     (void)main;
     runCommand([&] {
         const std::int32_t n = pageState().pointerEntry;
-        if (n < 1 || n > entryCount())
+        if (n < 1 || n > catalogueEntryCount())
             return; // an empty cell behind the last entry
         TMeldungF& report = *windows().MeldungF;
         SingleExportLines lines(report);
@@ -120,7 +111,7 @@ CopyCounts copyLoop(TMeldungF& report, std::int32_t count, std::int64_t interval
 void copyAllEntries(TIconF& main)
 {
     runCommand([&] {
-        const std::int32_t count = entryCount();
+        const std::int32_t count = catalogueEntryCount();
         if (count == 0) {
             dialogs().message(kNothingLoaded, kAppTitle);
             return;
@@ -145,7 +136,7 @@ void copyMarkedEntries(TIconF& main)
         report.clearList();
         report.show();
         lastRefreshTick = tickCount();
-        const std::int32_t count = entryCount();
+        const std::int32_t count = catalogueEntryCount();
         const auto marked = [](std::int32_t e) { return (*appState().catalogue)[e].marked != 0; };
         copyLoop(report, count, 500, marked, [count](const CopyCounts& c) {
             return QString::number(c.exported) + QStringLiteral(" aus ") + QString::number(count) + QStringLiteral(" Icons kopiert");

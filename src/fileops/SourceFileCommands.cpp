@@ -18,17 +18,8 @@
 namespace bw {
 namespace {
 
-const QString kNothingLoaded = QStringLiteral("Keine Symbole geladen !");
 const QString kNotDeleted = QStringLiteral("..kann nicht gelöscht werden.");
 const QString kNotPresent = QStringLiteral("..ist nicht mehr vorhanden.");
-
-std::int32_t entryCount()
-{
-    const AppState& s = appState();
-    return s.catalogue ? s.catalogue->entryCount() : 0;
-}
-
-bool refreshDue(std::int64_t intervalMs) { return tickCount() - lastRefreshTick >= intervalMs; }
 
 bool deletableKind(std::string_view path)
 {
@@ -67,7 +58,7 @@ void deleteIconFile(const std::string& path)
 void deletePointerEntry(TIconF& main)
 {
     const std::int32_t n = pageState().pointerEntry;
-    if (n < 1 || n > entryCount())
+    if (n < 1 || n > catalogueEntryCount())
         return; // an empty cell behind the last entry has no file
     deleteIconFile(std::string((*appState().catalogue)[n].path()));
     repaintCurrentPage(main);
@@ -121,7 +112,7 @@ void deleteMarkedEntries(TIconF& main)
 
 void deleteAllEntries(TIconF& main)
 {
-    const std::int32_t count = entryCount();
+    const std::int32_t count = catalogueEntryCount();
     if (count == 0) {
         dialogs().message(kNothingLoaded, kAppTitle);
         return;
@@ -181,7 +172,7 @@ void renumberIcons(TIconF& main)
 
 void checkEntries(TIconF& main)
 {
-    const std::int32_t count = entryCount();
+    const std::int32_t count = catalogueEntryCount();
     if (count == 0) {
         dialogs().message(kNothingLoaded, kAppTitle);
         return;
