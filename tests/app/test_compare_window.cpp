@@ -1,6 +1,7 @@
 // "Vergleichen" in the main window: the menu check, the window's controls, a run, and closing
 // the window during a run.
 
+#include "support/ProgramSession.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestUtil.h"
 
@@ -39,10 +40,7 @@ protected:
         testutil::writeFile(tree / "c.ico", {0, 0, 1, 0, 1, 0});
         testutil::writeFile(tree / "d.ico", testutil::solidIcon(qRgb(0, 0, 255)));
         testutil::writeFile(tree / "e.ICO", testutil::solidIcon(qRgb(255, 0, 0)));
-        fs::create_directories(config.path().toStdString() + "/bildwiesel");
-        QFile settings(config.path() + QStringLiteral("/bildwiesel/bwsave.kwb"));
-        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-        settings.write("-2147483633\r\n" + QByteArray::fromStdString(tree.string()) + "/\r\n/tmp/\r\n1\r\n1\r\n1\r\n0\r\n0\r\n0\r\n0\r\n");
+        testutil::writeSettings(config.path(), tree.string(), "/tmp", true, "110000");
     }
     void TearDown() override { destroyWindows(); }
 

@@ -2,6 +2,7 @@
 // read running, where the keyboard focus and the wheel go, Enter in the settings, the page colour
 // at start, German texts that fit their controls, and Qt's own dialogs in German.
 
+#include "support/ProgramSession.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestUtil.h"
 #include "support/WindowChecks.h"
@@ -65,11 +66,7 @@ protected:
     // Starts the program with a settings file: this tree, no automatic read, the given colour.
     void start(const char* colour = "-2147483633")
     {
-        fs::create_directories(config.path().toStdString() + "/bildwiesel");
-        QFile f(config.path() + QStringLiteral("/bildwiesel/bwsave.kwb"));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray(colour) + "\r\n" + QByteArray::fromStdString(tree.string()) + "/\r\n/tmp/\r\n0\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n");
-        f.close();
+        testutil::writeSettings(config.path(), tree.string(), "/tmp", false, "111111", colour);
         createWindows();
         windows().IconF->show();
         QTRY_VERIFY(!windows().StartF->isVisible());

@@ -18,16 +18,26 @@
 
 namespace testutil {
 
-// Writes the settings file (automatic reading on, every file type) and starts the program; returns
-// when the start-up read of readDirectory has ended.
-inline void startProgram(const QString& configHome, const std::string& readDirectory, const std::string& copyDirectory)
+// Writes the settings file of a test: colour, read and copy directory (without their final "/"),
+// automatic reading, and the six file-type marks as "1"/"0" in the list's order.
+inline void writeSettings(const QString& configHome, const std::string& readDirectory, const std::string& copyDirectory, bool autoRead,
+                          const char* types = "111111", const char* colour = "-2147483633")
 {
     std::filesystem::create_directories(configHome.toStdString() + "/bildwiesel");
     QFile f(configHome + "/bildwiesel/bwsave.kwb");
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray("-2147483633\r\n") + QByteArray::fromStdString(readDirectory) + "/\r\n" + QByteArray::fromStdString(copyDirectory)
-            + "/\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n");
-    f.close();
+    QByteArray text = QByteArray(colour) + "\r\n" + QByteArray::fromStdString(readDirectory) + "/\r\n"
+                      + QByteArray::fromStdString(copyDirectory) + "/\r\n" + (autoRead ? "1" : "0") + "\r\n";
+    for (const char* t = types; *t; ++t)
+        text += QByteArray(1, *t) + "\r\n";
+    f.write(text);
+}
+
+// Writes the settings file (automatic reading on, every file type) and starts the program; returns
+// when the start-up read of readDirectory has ended.
+inline void startProgram(const QString& configHome, const std::string& readDirectory, const std::string& copyDirectory)
+{
+    writeSettings(configHome, readDirectory, copyDirectory, true);
     bw::createWindows();
     bw::windows().IconF->show();
     QTRY_VERIFY(!bw::windows().EinleseF->isVisible() && bw::windows().IconF->isEnabled());
