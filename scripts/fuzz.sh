@@ -3,13 +3,13 @@
 # UndefinedBehaviorSanitizer, built with clang in build-fuzz/.
 #   scripts/fuzz.sh build                       configure, build, write the seeds from the fixtures
 #   scripts/fuzz.sh run SECONDS [HARNESS...]    run each harness (default: all) for SECONDS
-# Harnesses: pe ne iconfile dib bmp settings file icons. Findings land in build-fuzz/findings/;
+# Harnesses: pe ne iconfile dib bmp settings file. Findings land in build-fuzz/findings/;
 # each becomes a fixture in the tests. The corpus grows in build-fuzz/corpus/ from run to run.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${BUILD_DIR:-$ROOT/build-fuzz}"
-ALL=(pe ne iconfile dib bmp settings file icons)
+ALL=(pe ne iconfile dib bmp settings file)
 
 case "${1:-}" in
 build)
@@ -18,8 +18,6 @@ build)
         -DCMAKE_CXX_FLAGS="$FLAGS" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
     cmake --build "$BUILD" --parallel "${JOBS:-2}" --target fuzz_seeds $(printf 'fuzz_%s ' "${ALL[@]}")
     ASAN_OPTIONS=detect_leaks=0 QT_QPA_PLATFORM=offscreen "$BUILD/fuzz_seeds" "$BUILD/seeds"
-    mkdir -p "$BUILD/seeds/icons"
-    cp "$BUILD"/seeds/file/* "$BUILD/seeds/icons/"
     ;;
 run)
     SECONDS_EACH="${2:?seconds per harness}"

@@ -160,8 +160,10 @@ void readTree(TIconF& main)
     const std::string base = withTrailingSlash(s.readDirectory);
     ReadSession session(main, progress);
     TreeScanner scanner(*s.catalogue, session, session);
+    std::vector<std::string> patterns;
     for (const QString& type : checkedTypes(main))
-        scanner.scanTree(base + QFile::encodeName(type).toStdString());
+        patterns.push_back(base + QFile::encodeName(type).toStdString());
+    scanner.scanTrees(patterns);
     session.show();
     endRead(main, progress);
 }
@@ -179,9 +181,11 @@ void readAllDrives(TIconF& main)
     std::vector<std::string> roots;
     for (const Volume& volume : volumes)
         roots.push_back(volume.root);
+    std::vector<std::string> patterns;
     for (const Volume& volume : volumes)
         for (const QString& type : types)
-            scanner.scanTree(volume.root + QFile::encodeName(type).toStdString(), roots);
+            patterns.push_back(volume.root + QFile::encodeName(type).toStdString());
+    scanner.scanTrees(patterns, roots);
     session.show();
     endRead(main, progress);
 }

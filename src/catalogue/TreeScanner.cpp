@@ -1,67 +1,28 @@
 #include "TreeScanner.h"
 
-#include "catalogue/Volumes.h"
+#include "catalogue/DirectoryListing.h"
+#include "catalogue/ReadAhead.h"
 #include "support/Funky.h"
 #include "support/Wildcard.h"
-
-#include <QFile>
-#include <QStorageInfo>
-
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/statfs.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 #include <algorithm>
 
 namespace bw {
 
-// One directory as listed once: its readable file names and its subdirectories, both sorted.
-struct TreeScanner::Directory {
+// One directory as listed once.
+struct TreeScanner::Directory : DirectoryListing {
     std::string path; // ends in '/'
-    std::uint64_t volume = 0;
-    std::vector<std::string> files;
-    std::vector<std::string> subdirectories;
 };
 
 namespace {
 
-// A record of getdents64 (the kernel's layout; glibc's dirent64 is the same but not declared for
-// the raw call).
-struct LinuxDirent64 {
-    std::uint64_t d_ino;
-    std::int64_t d_off;
-    unsigned short d_reclen;
-    unsigned char d_type;
-    char d_name[1];
-};
-
-// Kernel file systems that describe processes and devices, by statfs magic number.
-bool isPseudoFileSystemMagic(long magic)
+// "dir/mask" split into the directory (ending in '/') and the mask.
+std::pair<std::string, std::string> splitPattern(const std::string& pattern)
 {
-    switch (static_cast<unsigned long>(magic)) {
-    case 0x9fa0:     // proc
-    case 0x62656572: // sysfs
-    case 0x1cd1:     // devpts
-    case 0x27e0eb:   // cgroup
-    case 0x63677270: // cgroup2
-    case 0x64626720: // debugfs
-    case 0x74726163: // tracefs
-    case 0x73636673: // securityfs
-    case 0x6165676c: // pstore
-    case 0xcafe4a11: // bpf
-    case 0x62656570: // configfs
-    case 0x65735543: // fusectl
-    case 0x19800202: // mqueue
-    case 0x958458f6: // hugetlbfs
-    case 0x0187:     // autofs
-    case 0x42494e4d: // binfmt_misc
-        return true;
-    default:
-        return false;
-    }
+    const std::size_t slash = pattern.rfind('/');
+    if (slash == std::string::npos)
+        return {withTrailingSlash(std::string()), pattern};
+    return {withTrailingSlash(pattern.substr(0, slash + 1)), pattern.substr(slash + 1)};
 }
 
 } // namespace
@@ -83,60 +44,7 @@ TreeScanner::Directory* TreeScanner::directory(const std::string& path, std::uin
 
     auto dir = std::make_unique<Directory>();
     dir->path = path;
-    // A directory that cannot be opened contributes nothing, without a message.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
-    if (fd >= 0) {
-        struct stat self {};
-        if (::fstat(fd, &self) == 0)
-            dir->volume = self.st_dev;
-        // Only where the device changes (a mount point, or the start) can the file system be
-        // another one; there the kernel's magic number, then the mount table (devtmpfs looks
-        // like tmpfs), tell whether it is a pseudo file system.
-        bool pseudo = false;
-        if (dir->volume != parentVolume) {
-            struct statfs fs {};
-            pseudo = ::fstatfs(fd, &fs) == 0 && isPseudoFileSystemMagic(fs.f_type);
-            if (!pseudo)
-                pseudo = isPseudoFileSystem(QStorageInfo(pathText(path)).fileSystemType());
-        }
-        if (!pseudo) {
-            // The entries straight from the kernel: opendir would check the descriptor again
-            // (fcntl, fstat) for each of the tens of thousands of directories of a large read.
-            alignas(8) char buffer[32768];
-            for (;;) {
-                const long bytes = ::syscall(SYS_getdents64, fd, buffer, sizeof buffer);
-                if (bytes <= 0)
-                    break; // the end, or an error: what was listed so far is kept
-                for (long at = 0; at < bytes;) {
-                    const auto* entry = reinterpret_cast<const LinuxDirent64*>(buffer + at);
-                    at += entry->d_reclen;
-                    const char* name = entry->d_name;
-                    if (name[0] == '\0' || name[0] == '.')
-                        continue; // hidden files and directories, "." and ".."
-                    unsigned char type = entry->d_type;
-                    struct stat st {};
-                    if (type == DT_UNKNOWN) {
-                        if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-                            continue;
-                        type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_UNKNOWN;
-                    }
-                    if (type == DT_REG) {
-                        dir->files.emplace_back(name);
-                    } else if (type == DT_DIR) {
-                        dir->subdirectories.emplace_back(name);
-                    } else if (type == DT_LNK) {
-                        // A link counts as the regular file it points to; links to directories
-                        // are never followed.
-                        if (::fstatat(fd, name, &st, 0) == 0 && S_ISREG(st.st_mode))
-                            dir->files.emplace_back(name);
-                    }
-                }
-            }
-        }
-        ::close(fd);
-    }
-    std::sort(dir->files.begin(), dir->files.end());
-    std::sort(dir->subdirectories.begin(), dir->subdirectories.end());
+    static_cast<DirectoryListing&>(*dir) = listDirectory(path, parentVolume);
     Directory* raw = dir.get();
     m_listed.emplace(path, std::move(dir));
     return raw;
@@ -146,11 +54,32 @@ void TreeScanner::scanTree(const std::string& pattern, const std::vector<std::st
 {
     if (m_progress.cancelled())
         return;
-    const std::size_t slash = pattern.rfind('/');
-    const std::string dir = withTrailingSlash(slash == std::string::npos ? std::string() : pattern.substr(0, slash + 1));
-    const std::string mask = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+    const auto [dir, mask] = splitPattern(pattern);
     Directory* start = directory(dir, 0);
     walk(*start, mask, skipRoots);
+}
+
+
+void TreeScanner::scanTrees(const std::vector<std::string>& patterns, const std::vector<std::string>& skipRoots)
+{
+    std::unique_ptr<ReadAhead> readAhead;
+    if (m_readAheadOn && !patterns.empty()) {
+        // One walk ahead per start directory, with every mask the read has for it.
+        std::vector<std::pair<std::string, std::vector<std::string>>> trees;
+        for (const std::string& pattern : patterns) {
+            auto [dir, mask] = splitPattern(pattern);
+            auto tree = std::find_if(trees.begin(), trees.end(), [&](const auto& t) { return t.first == dir; });
+            if (tree == trees.end())
+                trees.emplace_back(dir, std::vector<std::string>{mask});
+            else
+                tree->second.push_back(mask);
+        }
+        readAhead = std::make_unique<ReadAhead>();
+        for (const auto& [dir, masks] : trees)
+            readAhead->addTree(dir, masks, skipRoots);
+    }
+    for (const std::string& pattern : patterns)
+        scanTree(pattern, skipRoots);
 }
 
 void TreeScanner::walk(Directory& dir, const std::string& mask, const std::vector<std::string>& skipRoots)

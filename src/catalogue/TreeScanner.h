@@ -45,6 +45,11 @@ public:
     // other volumes that a read of all volumes reads in their own turn.
     void scanTree(const std::string& pattern, const std::vector<std::string>& skipRoots = {});
 
+    // Reads each pattern in turn as scanTree does. Unless switched off, worker threads read the
+    // trees ahead meanwhile (see ReadAhead), which only warms the cache.
+    void scanTrees(const std::vector<std::string>& patterns, const std::vector<std::string>& skipRoots = {});
+    void setReadAhead(bool on) { m_readAheadOn = on; }
+
     // Number of files handed to the indexer.
     std::int64_t filesIndexed() const { return m_filesIndexed; }
 
@@ -58,6 +63,7 @@ private:
     ScanProgress& m_progress;
     std::map<std::string, std::unique_ptr<Directory>> m_listed;
     std::int64_t m_filesIndexed = 0;
+    bool m_readAheadOn = true;
 };
 
 } // namespace bw

@@ -81,7 +81,11 @@ int writeIcon(const Invocation& call, Output output)
     return kExitFailure;
 }
 
-QList<QCommandLineOption> scanOptions() { return {typesOption()}; }
+QList<QCommandLineOption> scanOptions()
+{
+    return {typesOption(),
+            QCommandLineOption(QStringLiteral("no-read-ahead"), QStringLiteral("ohne vorauslesende Hilfsthreads lesen (zum Messen)"))};
+}
 
 int runScan(const Invocation& call)
 {
@@ -92,7 +96,7 @@ int runScan(const Invocation& call)
 
     const auto start = std::chrono::steady_clock::now();
     bw::Catalogue catalogue;
-    const std::int64_t files = readTree(catalogue, call.argument(0), checked);
+    const std::int64_t files = readTree(catalogue, call.argument(0), checked, nullptr, !call.isSet(QStringLiteral("no-read-ahead")));
 
     static char buffer[1 << 16];
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);

@@ -110,14 +110,18 @@ void complain(const char* what, std::string_view path)
     std::fputc('\n', stderr);
 }
 
-std::int64_t readTree(bw::Catalogue& catalogue, const std::string& directory, const TypeSelection& types, bool* endedEarly)
+std::int64_t readTree(bw::Catalogue& catalogue, const std::string& directory, const TypeSelection& types, bool* endedEarly,
+                      bool readAhead)
 {
     CliReader reader;
     bw::TreeScanner scanner(catalogue, reader, reader);
     const std::string base = bw::withTrailingSlash(directory);
-    for (std::size_t t = 0; t < kFileTypes.size() && !reader.stop; ++t)
+    std::vector<std::string> patterns;
+    for (std::size_t t = 0; t < kFileTypes.size(); ++t)
         if (types[t])
-            scanner.scanTree(base + "*." + kFileTypes[t]);
+            patterns.push_back(base + "*." + kFileTypes[t]);
+    scanner.setReadAhead(readAhead);
+    scanner.scanTrees(patterns);
     if (endedEarly)
         *endedEarly = reader.stop;
     return scanner.filesIndexed();

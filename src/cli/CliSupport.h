@@ -46,8 +46,9 @@ void complain(const char* what, std::string_view path);
 
 // Reads the files of the selected types below `directory` into the catalogue, walking one type
 // after the other as the program does. Returns the number of files handed to the indexer; sets
-// `endedEarly` when the catalogue became full.
+// `endedEarly` when the catalogue became full. `readAhead` lets worker threads read the tree
+// ahead, as the program does.
 std::int64_t readTree(bw::Catalogue& catalogue, const std::string& directory, const TypeSelection& types,
-                      bool* endedEarly = nullptr);
+                      bool* endedEarly = nullptr, bool readAhead = true);
 
 } // namespace cli

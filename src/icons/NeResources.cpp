@@ -100,14 +100,14 @@ int neGroupIconCount(ByteReader file)
     return t ? static_cast<int>(t->groups.size()) : 0;
 }
 
-QImage neGroupIcon(ByteReader file, int index, ImagePick pick)
+std::optional<std::vector<IconCandidate>> neGroupCandidates(ByteReader file, int index)
 {
     const std::optional<NeResourceTable> t = readResourceTable(file);
     if (!t || index < 0 || static_cast<std::size_t>(index) >= t->groups.size())
-        return {};
+        return std::nullopt;
     const std::optional<ByteReader> group = resourceData(*t, t->groups[static_cast<std::size_t>(index)].entryOffset);
     if (!group)
-        return {};
+        return std::nullopt;
     // Each image of the group is looked up by id. A handful of images is found by scanning the
     // table; when images times icons would make that slow, an index sorted by id is built once.
     // Either way the first of equal ids wins.
@@ -137,7 +137,12 @@ QImage neGroupIcon(ByteReader file, int index, ImagePick pick)
             return std::nullopt;
         return resourceData(*t, it->second);
     };
-    const auto candidates = groupCandidates(*group, lookup);
+    return groupCandidates(*group, lookup);
+}
+
+QImage neGroupIcon(ByteReader file, int index, ImagePick pick)
+{
+    const auto candidates = neGroupCandidates(file, index);
     return candidates ? pictureFromCandidates(*candidates, pick) : QImage();
 }
 

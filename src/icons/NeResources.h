@@ -11,5 +11,7 @@ namespace bw {
 bool isNeFile(ByteReader file);
 int neGroupIconCount(ByteReader file);
 QImage neGroupIcon(ByteReader file, int index, ImagePick pick = ImagePick::IconSize);
+// Every image of the group at `index` (its bytes inside `file`); none when the group is unreadable.
+std::optional<std::vector<IconCandidate>> neGroupCandidates(ByteReader file, int index);
 
 } // namespace bw

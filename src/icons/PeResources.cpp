@@ -227,15 +227,15 @@ int peGroupIconCount(ByteReader file)
     return groups ? static_cast<int>(groups->count) : 0;
 }
 
-QImage peGroupIcon(ByteReader file, int index, ImagePick pick)
+std::optional<std::vector<IconCandidate>> peGroupCandidates(ByteReader file, int index)
 {
     const std::optional<PeImage> pe = PeImage::open(file);
     if (!pe || index < 0)
-        return {};
+        return std::nullopt;
     ByteReader rsrc = pe->resources();
     const std::optional<Directory> groups = typeDirectory(rsrc, kRtGroupIcon);
     if (!groups || static_cast<std::uint32_t>(index) >= groups->count)
-        return {};
+        return std::nullopt;
 
     // Well-formed directories store named entries first and ids ascending, which is already the
     // shell's order; only other files need sorting.
@@ -265,9 +265,14 @@ QImage peGroupIcon(ByteReader file, int index, ImagePick pick)
     const std::optional<ByteReader> group = entryData(*pe, groupEntry);
     const std::optional<Directory> icons = typeDirectory(rsrc, kRtIcon);
     if (!group || !icons)
-        return {};
+        return std::nullopt;
     IconFinder finder(*pe, *icons);
-    const auto candidates = groupCandidates(*group, [&](std::uint16_t id) { return finder.find(id); });
+    return groupCandidates(*group, [&](std::uint16_t id) { return finder.find(id); });
+}
+
+QImage peGroupIcon(ByteReader file, int index, ImagePick pick)
+{
+    const auto candidates = peGroupCandidates(file, index);
     return candidates ? pictureFromCandidates(*candidates, pick) : QImage();
 }
 

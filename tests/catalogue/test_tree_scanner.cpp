@@ -2,6 +2,7 @@
 
 #include "support/TestUtil.h"
 
+#include "catalogue/ReadAhead.h"
 #include "catalogue/TreeScanner.h"
 #include "icons/IconExtractor.h"
 
@@ -72,11 +73,15 @@ protected:
             out.emplace_back(catalogue[n].path().substr(root.string().size() + 1));
         return out;
     }
-    void scan(const std::vector<std::string>& masks)
+    // Reads as the program does, with worker threads reading ahead unless told not to.
+    void scan(const std::vector<std::string>& masks, bool readAhead = true)
     {
         TreeScanner scanner(catalogue, recorder, recorder);
+        scanner.setReadAhead(readAhead);
+        std::vector<std::string> patterns;
         for (const std::string& mask : masks)
-            scanner.scanTree(root.string() + "/" + mask);
+            patterns.push_back(root.string() + "/" + mask);
+        scanner.scanTrees(patterns);
     }
 };
 
@@ -193,6 +198,36 @@ TEST_F(Scan, OnlyTheRootsOfOtherListedVolumesAreSkipped)
     ico("vol/v.ico");     // the root of a volume read in its own turn
     ico("vol2/w/w.ico"); // not listed: a subvolume or unlisted mount belongs to this read
     TreeScanner scanner(catalogue, recorder, recorder);
-    scanner.scanTree(root.string() + "/*.ico", {root.string() + "/", root.string() + "/vol/"});
+    scanner.scanTrees({root.string() + "/*.ico"}, {root.string() + "/", root.string() + "/vol/"});
     EXPECT_EQ(paths(), (std::vector<std::string> {"a/a.ico", "vol2/w/w.ico"}));
+}
+
+TEST_F(Scan, ReadingAheadReadsWhatTheReadOpensAndChangesNothing)
+{
+    put("a/x.exe", testutil::libraryWithIcons(2));
+    put("a/b/y.DLL", testutil::libraryWithIcons(1));
+    put("a/b/kaputt.dll", {'M', 'Z'});
+    ico("a/i.ico");
+    ico("a/c.cur");
+    put("a/notiz.txt", {'x'});
+    put(".versteckt/z.dll", testutil::libraryWithIcons(1));
+    put("anderes/w.dll", testutil::libraryWithIcons(1));
+    ASSERT_EQ(::mkfifo((root / "a/rohr.dll").c_str(), 0600), 0);
+    const std::vector<std::string> masks = {"*.ico", "*.cur", "*.exe", "*.dll"};
+
+    ReadAhead ahead(2);
+    ahead.addTree(root.string() + "/", masks, {root.string() + "/anderes/"});
+    ahead.waitUntilDone();
+    EXPECT_EQ(ahead.filesRead(), 3);         // the libraries; icons are catalogued by name, a FIFO is no file
+    EXPECT_EQ(ahead.directoriesListed(), 3); // the start, a and a/b: hidden and skipped ones are not entered
+
+    scan(masks, false);
+    const std::vector<std::string> alone = paths();
+    const QStringList linesAlone = recorder.lines;
+    catalogue.clearCatalogue();
+    recorder.lines.clear();
+    scan(masks, true);
+    EXPECT_EQ(paths(), alone);
+    EXPECT_EQ(recorder.lines, linesAlone);
+    EXPECT_EQ(alone.size(), 6u); // i.ico, c.cur, x.exe twice, y.DLL, and anderes/w.dll (no volume skipped here)
 }

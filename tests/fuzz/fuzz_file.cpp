@@ -12,7 +12,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -25,12 +24,15 @@ const std::string& scratchPath()
     return path;
 }
 
-bool writeAll(const std::string& path, const std::vector<std::uint8_t>& bytes)
+// Writes the input and, for the mapped path, extends the file with zeros past the read limit
+// (a sparse tail, so the padding costs no writing).
+bool writeAll(const std::string& path, const std::uint8_t* data, std::size_t size, std::size_t length)
 {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
-    const bool ok = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    bool ok = size == 0 || ::write(fd, data, size) == static_cast<ssize_t>(size);
+    ok = ok && ::ftruncate(fd, static_cast<off_t>(length)) == 0;
     ::close(fd);
     return ok;
 }
@@ -39,12 +41,10 @@ bool writeAll(const std::string& path, const std::vector<std::uint8_t>& bytes)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    std::vector<std::uint8_t> bytes(data, data + size);
     const bool mapped = size > 0 && (data[0] & 1);
-    if (mapped)
-        bytes.resize(bw::MappedFile::kReadLimit + 1 + size, 0);
+    const std::size_t length = mapped ? bw::MappedFile::kReadLimit + 1 + size : size;
     bw::releaseFileCache();
-    if (!writeAll(scratchPath(), bytes))
+    if (!writeAll(scratchPath(), data, size, length))
         return 0;
     const std::filesystem::path path = scratchPath();
     const int count = bw::iconCount(path);

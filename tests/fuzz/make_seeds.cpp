@@ -62,6 +62,12 @@ int main(int argc, char** argv)
     seed("pe", peFile(groups, true));
     seed("pe", testutil::libraryWithIcons(3));
     seed("ne", neFile(groups));
+    // Five groups, so that icon indices of 3 and more are reached.
+    std::vector<GroupIcon> five = groups;
+    five.push_back({std::nullopt, 9, {0x0409}, {images[1], images[6]}});
+    five.push_back({u"ZZ", 0, {0x0409}, {images[3], images[4], images[5]}});
+    seed("pe", peFile(five, false));
+    seed("ne", neFile(five));
     for (const BmpKind kind : {BmpKind::Bits1, BmpKind::Bits4, BmpKind::Bits8, BmpKind::Bits24, BmpKind::Bits32,
                                BmpKind::Rle8, BmpKind::Rle4, BmpKind::Os2Core24, BmpKind::TopDown24}) {
         const Bytes bmp = bmpFile(testutil::bands(false), kind);
