@@ -1,12 +1,13 @@
 // Times "Einlesen" of a tree in the real windows (offscreen unless QT_QPA_PLATFORM says
 // otherwise), against which `bildwiesel-cli scan` of the same tree is the floor.
-//   build/read_windows TREE [RUNS]
+//   build/read_windows TREE [RUNS] [--no-read-ahead]
 
 #include "app/AppState.h"
 #include "app/IconFrm.h"
 #include "app/MainU.h"
 #include "catalogue/EinleseFrm.h"
 #include "catalogue/ReadCommands.h"
+#include "catalogue/TreeScanner.h"
 #include "support/Funky.h"
 
 #include <QApplication>
@@ -41,6 +42,8 @@ int main(int argc, char** argv)
     bw::TIconF& main = *bw::windows().IconF;
     main.show();
     const int runs = argc > 2 ? std::atoi(argv[2]) : 3;
+    if (argc > 3 && QByteArray(argv[3]) == "--no-read-ahead")
+        bw::TreeScanner::setReadAheadDefault(false);
     for (int run = 0; run < runs; ++run) {
         QElapsedTimer timer;
         timer.start();

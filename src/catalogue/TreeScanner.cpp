@@ -6,6 +6,7 @@
 #include "support/Wildcard.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace bw {
 
@@ -27,10 +28,17 @@ std::pair<std::string, std::string> splitPattern(const std::string& pattern)
 
 } // namespace
 
+namespace {
+std::atomic<bool> readAheadDefault {true};
+}
+
+void TreeScanner::setReadAheadDefault(bool on) { readAheadDefault = on; }
+
 TreeScanner::TreeScanner(Catalogue& catalogue, IndexerHost& indexer, ScanProgress& progress)
     : m_catalogue(catalogue)
     , m_indexer(indexer)
     , m_progress(progress)
+    , m_readAheadOn(readAheadDefault)
 {
 }
 

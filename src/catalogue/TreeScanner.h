@@ -49,6 +49,8 @@ public:
     // trees ahead meanwhile (see ReadAhead), which only warms the cache.
     void scanTrees(const std::vector<std::string>& patterns, const std::vector<std::string>& skipRoots = {});
     void setReadAhead(bool on) { m_readAheadOn = on; }
+    // Whether new scanners read ahead (on unless switched off, for measurements).
+    static void setReadAheadDefault(bool on);
 
     // Number of files handed to the indexer.
     std::int64_t filesIndexed() const { return m_filesIndexed; }
@@ -63,7 +65,7 @@ private:
     ScanProgress& m_progress;
     std::map<std::string, std::unique_ptr<Directory>> m_listed;
     std::int64_t m_filesIndexed = 0;
-    bool m_readAheadOn = true;
+    bool m_readAheadOn;
 };
 
 } // namespace bw
