@@ -1,9 +1,6 @@
 #include "DirectoryListing.h"
 
 #include "catalogue/Volumes.h"
-#include "support/Funky.h"
-
-#include <QStorageInfo>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -73,7 +70,7 @@ DirectoryListing listDirectory(const std::string& path, std::uint64_t parentVolu
             struct statfs fs {};
             pseudo = ::fstatfs(fd, &fs) == 0 && isPseudoFileSystemMagic(fs.f_type);
             if (!pseudo)
-                pseudo = isPseudoFileSystem(QStorageInfo(pathText(path)).fileSystemType());
+                pseudo = isPseudoFileSystem(fileSystemTypeOfDevice(listing.volume));
         }
         if (!pseudo) {
             // The entries straight from the kernel: opendir would check the descriptor again

@@ -5,7 +5,10 @@
 #include <QFile>
 #include <QStorageInfo>
 
+#include <sys/sysmacros.h>
+
 #include <algorithm>
+#include <cstdio>
 
 namespace bw {
 
@@ -15,6 +18,47 @@ bool isPseudoFileSystem(const QByteArray& type)
                                          "debugfs",    "tracefs",  "securityfs", "pstore", "bpf",     "configfs",
                                          "fusectl",    "mqueue",   "hugetlbfs", "autofs",  "binfmt_misc"};
     return std::any_of(std::begin(pseudo), std::end(pseudo), [&](const char* p) { return type == p; });
+}
+
+QByteArray fileSystemTypeOfDevice(std::uint64_t device, std::string_view mountInfo)
+{
+    // A line: id parent major:minor root mount-point options [optional fields...] - type source
+    // super-options. Paths are escaped (\040 for a blank), so fields never hold blanks.
+    while (!mountInfo.empty()) {
+        const std::size_t end = std::min(mountInfo.find('\n'), mountInfo.size());
+        const std::string_view line = mountInfo.substr(0, end);
+        mountInfo.remove_prefix(std::min(end + 1, mountInfo.size()));
+        std::vector<std::string_view> fields;
+        for (std::size_t at = 0; at < line.size();) {
+            const std::size_t blank = std::min(line.find(' ', at), line.size());
+            if (blank > at)
+                fields.push_back(line.substr(at, blank - at));
+            at = blank + 1;
+        }
+        if (fields.size() < 3)
+            continue;
+        unsigned major = 0;
+        unsigned minor = 0;
+        char colon = 0;
+        const std::string numbers(fields[2]);
+        if (std::sscanf(numbers.c_str(), "%u%c%u", &major, &colon, &minor) != 3 || colon != ':')
+            continue;
+        if (makedev(major, minor) != device)
+            continue;
+        const auto dash = std::find(fields.begin() + 3, fields.end(), std::string_view("-"));
+        if (dash != fields.end() && dash + 1 != fields.end())
+            return QByteArray((dash + 1)->data(), static_cast<qsizetype>((dash + 1)->size()));
+    }
+    return {};
+}
+
+QByteArray fileSystemTypeOfDevice(std::uint64_t device)
+{
+    QFile table(QStringLiteral("/proc/self/mountinfo"));
+    if (!table.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray text = table.readAll();
+    return fileSystemTypeOfDevice(device, std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
 }
 
 std::vector<Volume> mountedVolumes()

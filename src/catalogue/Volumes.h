@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace bw {
@@ -15,6 +18,12 @@ struct Volume {
 
 // File systems that only describe the kernel or devices; they are never listed or entered.
 bool isPseudoFileSystem(const QByteArray& type);
+
+// The file system type of the mount that lies on `device` (a stat's st_dev), read by bytes from
+// a table in the kernel's mountinfo layout; empty when no mount has that device.
+QByteArray fileSystemTypeOfDevice(std::uint64_t device, std::string_view mountInfo);
+// The same from this process's mount table.
+QByteArray fileSystemTypeOfDevice(std::uint64_t device);
 
 // The valid, ready, real volumes, in order of their root path.
 std::vector<Volume> mountedVolumes();

@@ -4,6 +4,7 @@
 
 #include "catalogue/ReadAhead.h"
 #include "catalogue/TreeScanner.h"
+#include "catalogue/Volumes.h"
 #include "icons/IconExtractor.h"
 
 #include <gtest/gtest.h>
@@ -230,4 +231,23 @@ TEST_F(Scan, ReadingAheadReadsWhatTheReadOpensAndChangesNothing)
     EXPECT_EQ(paths(), alone);
     EXPECT_EQ(recorder.lines, linesAlone);
     EXPECT_EQ(alone.size(), 6u); // i.ico, c.cur, x.exe twice, y.DLL, and anderes/w.dll (no volume skipped here)
+}
+
+TEST(MountTable, FileSystemTypeByDeviceFromTheBytesOfTheTable)
+{
+    // A mount point that is not UTF-8 and one with an escaped blank must not disturb the lookup.
+    const std::string table = "22 1 0:21 / /proc rw,nosuid shared:5 - proc proc rw\n"
+                              "23 1 0:5 / /dev rw,nosuid shared:2 - devtmpfs udev rw,size=4096k\n"
+                              "30 1 8:1 / /media/gr\xfc\xdf\\040stick rw shared:7 master:1 - vfat /dev/sda1 rw\n"
+                              "kaputt\n"
+                              "31 1 8:2 / /ohne rw\n";
+    EXPECT_EQ(fileSystemTypeOfDevice(makedev(0, 21), table), "proc");
+    EXPECT_EQ(fileSystemTypeOfDevice(makedev(0, 5), table), "devtmpfs");
+    EXPECT_EQ(fileSystemTypeOfDevice(makedev(8, 1), table), "vfat");
+    EXPECT_EQ(fileSystemTypeOfDevice(makedev(8, 2), table), ""); // no separator: no type
+    EXPECT_EQ(fileSystemTypeOfDevice(makedev(9, 9), table), "");
+
+    struct stat proc {};
+    ASSERT_EQ(::stat("/proc", &proc), 0);
+    EXPECT_EQ(fileSystemTypeOfDevice(proc.st_dev), "proc");
 }
