@@ -13,6 +13,10 @@ ALL=(pe ne iconfile dib bmp settings file)
 
 case "${1:-}" in
 build)
+    # clang and its sanitizer and libFuzzer runtimes, besides what the project needs.
+    . "$ROOT/scripts/common.sh"
+    PACKAGES+=(clang libclang-rt-14-dev)
+    install_missing_packages
     FLAGS="-fsanitize=address,undefined -fsanitize=fuzzer-no-link -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
     CC=clang CXX=clang++ cmake -S "$ROOT" -B "$BUILD" -DBW_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_CXX_FLAGS="$FLAGS" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
