@@ -33,7 +33,7 @@ run)
     for h in "${HARNESSES[@]}"; do
         mkdir -p "$BUILD/corpus/$h" "$BUILD/findings"
         extra=()
-        [ "$h" = file ] && extra=(-max_len=65536)
+        [ "$h" = file ] && extra=(-max_len=65536) && [ -d /dev/shm ] && export TMPDIR=/dev/shm
         # One process at a time, at the lowest priority: the machine is shared.
         nice -n 19 "$BUILD/fuzz_$h" -max_total_time="$SECONDS_EACH" -print_final_stats=1 -rss_limit_mb=2048 \
             -artifact_prefix="$BUILD/findings/$h-" "${extra[@]}" "$BUILD/corpus/$h" "$BUILD/seeds/$h" \

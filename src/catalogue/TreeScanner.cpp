@@ -75,12 +75,13 @@ void TreeScanner::scanTrees(const std::vector<std::string>& patterns, const std:
         // One walk ahead per start directory, with every mask the read has for it.
         std::vector<std::pair<std::string, std::vector<std::string>>> trees;
         for (const std::string& pattern : patterns) {
-            auto [dir, mask] = splitPattern(pattern);
+            std::pair<std::string, std::string> split = splitPattern(pattern);
+            const std::string& dir = split.first;
             auto tree = std::find_if(trees.begin(), trees.end(), [&](const auto& t) { return t.first == dir; });
             if (tree == trees.end())
-                trees.emplace_back(dir, std::vector<std::string>{mask});
+                trees.emplace_back(dir, std::vector<std::string>{split.second});
             else
-                tree->second.push_back(mask);
+                tree->second.push_back(split.second);
         }
         readAhead = std::make_unique<ReadAhead>();
         for (const auto& [dir, masks] : trees)
