@@ -1,13 +1,12 @@
 #include "Volumes.h"
 
 #include "support/Funky.h"
+#include "support/ReadFile.h"
 
 #include <QFile>
 #include <QStorageInfo>
 
-#include <fcntl.h>
 #include <sys/sysmacros.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -56,20 +55,10 @@ QByteArray fileSystemTypeOfDevice(std::uint64_t device, std::string_view mountIn
 
 QByteArray fileSystemTypeOfDevice(std::uint64_t device)
 {
-    // Plain reads: the read-ahead threads call this too, and may still run while the program ends.
-    const int fd = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return {};
-    std::string text;
-    char buffer[16384];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got <= 0)
-            break;
-        text.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(fd);
-    return fileSystemTypeOfDevice(device, text);
+    // Plain reads, not QFile: the read-ahead threads call this too, and may still run while the
+    // program ends.
+    const QByteArray text = readWholeFile("/proc/self/mountinfo").value_or(QByteArray());
+    return fileSystemTypeOfDevice(device, std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
 }
 
 std::vector<Volume> mountedVolumes()

@@ -2,6 +2,7 @@
 
 #include "icons/ByteReader.h"
 #include "icons/IconExtractor.h"
+#include "support/ReadFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -24,14 +25,10 @@ constexpr off_t kReadWholeBelow = 1 << 20;
 QImage loadSmallFile(const std::string& path, int iconIndex)
 {
     thread_local std::vector<std::uint8_t> buffer;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    struct stat st {};
+    const int fd = openRegularFile(path.c_str(), st);
     if (fd < 0)
         return {};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return {};
-    }
     if (st.st_size >= kReadWholeBelow) {
         ::close(fd);
         return extractIcon(std::filesystem::path(path), iconIndex);

@@ -2,6 +2,7 @@
 
 #include "catalogue/Indexer.h"
 #include "icons/IconExtractor.h"
+#include "support/ReadFile.h"
 
 #include <QDateTime>
 
@@ -207,14 +208,12 @@ bool IconFileCheck::passes(std::string_view path, std::uint16_t iconIndex)
     if (ext != ".ico" && ext != ".cur")
         return !extractIcon(std::filesystem::path(file), iconIndex).isNull();
 
-    // O_NONBLOCK: a FIFO under an icon's name must not hang the check.
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    struct stat info {};
+    const int fd = openRegularFile(file.c_str(), info);
     if (fd < 0)
         return false;
-    struct stat info {};
     unsigned char header[6] {};
-    const bool readable = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 6
-                          && ::pread(fd, header, sizeof header, 0) == static_cast<ssize_t>(sizeof header);
+    const bool readable = info.st_size >= 6 && ::pread(fd, header, sizeof header, 0) == static_cast<ssize_t>(sizeof header);
     ::close(fd);
     if (!readable)
         return false;

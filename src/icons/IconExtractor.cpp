@@ -4,6 +4,7 @@
 #include "MappedFile.h"
 #include "NeResources.h"
 #include "PeResources.h"
+#include "support/ReadFile.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -162,11 +163,9 @@ public:
         if (samePath && ::stat(path.c_str(), &st) == 0 && unchanged(st))
             return &m_file;
         // Another file is opened first and checked by its descriptor, so that what is checked
-        // is what gets read. O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer forever.
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-        if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {
-            if (fd >= 0)
-                ::close(fd);
+        // is what gets read.
+        const int fd = openRegularFile(path.c_str(), st);
+        if (fd < 0) {
             release();
             return nullptr;
         }
@@ -219,13 +218,18 @@ int iconCount(const std::filesystem::path& path)
     return count;
 }
 
-QImage extractIcon(const std::filesystem::path& path, int index)
+namespace {
+
+// Runs `extract` on the bytes of the file at `path`. A file that lost data while it was read
+// gives no picture, and the picture must not point into the mapping, which may end with the
+// next call.
+template <typename Extract>
+QImage pictureOfFile(const std::filesystem::path& path, Extract&& extract)
 {
     const MappedFile* file = lastFile.open(path);
     if (!file)
         return {};
-    // The picture must not point into the mapping, which may end with the next call.
-    QImage picture = extractIcon(file->reader(), index);
+    QImage picture = extract(file->reader());
     if (file->damaged()) {
         lastFile.release();
         return {};
@@ -234,14 +238,16 @@ QImage extractIcon(const std::filesystem::path& path, int index)
     return picture;
 }
 
+} // namespace
+
+QImage extractIcon(const std::filesystem::path& path, int index)
+{
+    return pictureOfFile(path, [index](ByteReader bytes) { return extractIcon(bytes, index); });
+}
+
 QImage extractLargestIcon(const std::filesystem::path& path, int index)
 {
-    const MappedFile* file = lastFile.open(path);
-    if (!file)
-        return {};
-    QImage picture = extractLargestIcon(file->reader(), index);
-    picture.detach();
-    return picture;
+    return pictureOfFile(path, [index](ByteReader bytes) { return extractLargestIcon(bytes, index); });
 }
 
 void releaseFileCache() { lastFile.release(); }

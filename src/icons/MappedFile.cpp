@@ -1,5 +1,7 @@
 #include "MappedFile.h"
 
+#include "support/ReadFile.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -28,8 +30,8 @@ namespace {
 constexpr std::size_t kGuardSlots = 64;
 std::array<MappedFile::Guard, kGuardSlots>* guardSlots()
 {
-    static std::array<MappedFile::Guard, kGuardSlots> slots;
-    return &slots;
+    static std::array<MappedFile::Guard, kGuardSlots> table;
+    return &table;
 }
 std::atomic<bool> slotUsed[kGuardSlots];
 struct sigaction previousBusAction {};
@@ -121,13 +123,11 @@ bool readAll(int fd, std::vector<std::uint8_t>& bytes)
 
 MappedFile::MappedFile(const std::filesystem::path& path)
 {
-    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer forever.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    struct stat st {};
+    const int fd = openRegularFile(path.c_str(), st);
     if (fd < 0)
         return;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0)
-        *this = MappedFile(fd, static_cast<std::uint64_t>(st.st_size));
+    *this = MappedFile(fd, static_cast<std::uint64_t>(st.st_size));
     ::close(fd);
 }
 

@@ -2,10 +2,17 @@
 
 #include <QByteArray>
 
+#include <sys/stat.h>
+
 #include <optional>
 #include <string>
 
 namespace bw {
+
+// Opens a file for reading by the bytes of its path, only when it is a regular file: a FIFO,
+// device or socket under a file's name is refused at once, never waited on (the open does not
+// block). Returns the descriptor, which the caller closes, with the file's stat in `info`; or -1.
+int openRegularFile(const char* path, struct stat& info);
 
 // The whole content of a regular file, opened by the bytes of its path (names need not be UTF-8);
 // none when it cannot be opened or read, or is no regular file (a FIFO would block).

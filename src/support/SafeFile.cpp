@@ -1,5 +1,7 @@
 #include "SafeFile.h"
 
+#include "ReadFile.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -80,15 +82,11 @@ bool replaceFile(const std::filesystem::path& path, const QByteArray& bytes)
 
 CopyResult copyToNewFile(const std::filesystem::path& source, const std::filesystem::path& target)
 {
-    // O_NONBLOCK: a FIFO under an icon's name must not hang the copy.
-    const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    // Only a regular file is copied: a FIFO under an icon's name must not hang the copy.
+    struct stat info {};
+    const int in = openRegularFile(source.c_str(), info);
     if (in < 0)
         return CopyResult::SourceUnreadable;
-    struct stat info {};
-    if (::fstat(in, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(in);
-        return CopyResult::SourceUnreadable;
-    }
     const int out = createExclusive(target);
     if (out < 0) {
         const int error = errno;

@@ -23,18 +23,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class CompareWindow : public ::testing::Test {
+class CompareWindow : public testutil::ProgramTest {
 protected:
-    QTemporaryDir config;
-    QTemporaryDir treeDir;
-    fs::path tree {treeDir.path().toStdString()};
-    testutil::ScriptedDialogs dialogs;
-
     void SetUp() override
     {
-        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-        appState() = AppState {};
-        pageState() = PageState {};
+        ProgramTest::SetUp();
         testutil::writeFile(tree / "a.ico", testutil::solidIcon(qRgb(255, 0, 0)));
         testutil::writeFile(tree / "b.ico", testutil::solidIcon(qRgb(255, 0, 0), 4));
         testutil::writeFile(tree / "c.ico", {0, 0, 1, 0, 1, 0});
@@ -42,7 +35,6 @@ protected:
         testutil::writeFile(tree / "e.ICO", testutil::solidIcon(qRgb(255, 0, 0)));
         testutil::writeSettings(config.path(), tree.string(), "/tmp", true, "110000");
     }
-    void TearDown() override { destroyWindows(); }
 
     void start()
     {

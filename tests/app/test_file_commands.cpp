@@ -32,26 +32,11 @@ namespace {
 std::string watchedFile;
 std::int64_t clockWatchingAFile() { return fs::exists(watchedFile) ? 1'000'000 : 0; }
 
-class FileCommands : public ::testing::Test {
+class FileCommands : public testutil::ProgramTest {
 protected:
-    QTemporaryDir config;
-    QTemporaryDir treeDir;
     QTemporaryDir copyDir;
-    fs::path tree {treeDir.path().toStdString()};
     fs::path copies {copyDir.path().toStdString()};
-    testutil::ScriptedDialogs dialogs;
 
-    void SetUp() override
-    {
-        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-        appState() = AppState {};
-        pageState() = PageState {};
-    }
-    void TearDown() override
-    {
-        setTickSource(nullptr);
-        destroyWindows();
-    }
     void put(const std::string& relative, const fixtures::Bytes& bytes) { testutil::writeFile(tree / relative, bytes); }
     void start() { testutil::startProgram(config.path(), tree.string(), copies.string()); }
     TIconF& main() { return *windows().IconF; }

@@ -1,6 +1,7 @@
 // Reading commands and settings in the real main window: start-up with a settings file, reads
 // of trees, volumes and single files, the progress window, the settings dialog, saving at the end.
 
+#include "support/ProgramSession.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestUtil.h"
 
@@ -25,20 +26,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Reading : public ::testing::Test {
+class Reading : public testutil::ProgramTest {
 protected:
-    QTemporaryDir config;
-    QTemporaryDir treeDir;
     QTemporaryDir home;
-    fs::path tree {treeDir.path().toStdString()};
-    testutil::ScriptedDialogs dialogs;
 
     void SetUp() override
     {
-        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        ProgramTest::SetUp();
         qputenv("HOME", home.path().toLocal8Bit());
-        appState() = AppState {};
-        pageState() = PageState {};
         fs::create_directories(tree / "a");
         fs::create_directories(tree / ".svn");
         fs::create_directories(tree / "b");
@@ -49,7 +44,6 @@ protected:
         put("b/drei.exe", testutil::libraryWithIcons(3));
         put("b/bild.bmp", fixtures::bmpFile(testutil::solid(qRgb(9, 9, 9), 8, 8), fixtures::BmpKind::Bits24));
     }
-    void TearDown() override { destroyWindows(); }
 
     void put(const char* relative, const fixtures::Bytes& bytes) { testutil::writeFile(tree / relative, bytes); }
     std::string settingsPath() const { return config.path().toStdString() + "/bildwiesel/bwsave.kwb"; }

@@ -28,26 +28,19 @@ namespace {
 std::int64_t fakeNow = 0;
 std::int64_t fakeClock() { return fakeNow; }
 
-class SourceFileCommands : public ::testing::Test {
+class SourceFileCommands : public testutil::ProgramTest {
 protected:
-    QTemporaryDir config;
     QTemporaryDir dataHome;
-    QTemporaryDir treeDir;
-    fs::path tree {treeDir.path().toStdString()};
     fs::path trashFiles {dataHome.path().toStdString() + "/Trash/files"};
-    testutil::ScriptedDialogs dialogs;
 
     void SetUp() override
     {
-        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        ProgramTest::SetUp();
         qputenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit());
-        appState() = AppState {};
-        pageState() = PageState {};
     }
     void TearDown() override
     {
-        setTickSource(nullptr);
-        destroyWindows();
+        ProgramTest::TearDown();
         qunsetenv("XDG_DATA_HOME");
     }
     fs::path put(const std::string& relative, const fixtures::Bytes& bytes) { return testutil::writeFile(tree / relative, bytes); }

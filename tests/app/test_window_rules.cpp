@@ -44,25 +44,16 @@ namespace {
 
 constexpr int kFolders = 300;
 
-class WindowRules : public ::testing::Test {
+class WindowRules : public testutil::ProgramTest {
 protected:
-    QTemporaryDir config;
-    QTemporaryDir treeDir;
-    fs::path tree {treeDir.path().toStdString()};
-    testutil::ScriptedDialogs dialogs;
-
     void SetUp() override
     {
-        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-        appState() = AppState {};
-        pageState() = PageState {};
+        ProgramTest::SetUp();
         // Enough folders that a read pumps messages many times before it ends.
         const fixtures::Bytes icon = testutil::solidIcon(qRgb(0, 128, 0));
         for (int i = 0; i < kFolders; ++i)
             testutil::writeFile(tree / ("ordner" + std::to_string(i)) / "bild.ico", icon);
     }
-    void TearDown() override { destroyWindows(); }
-
     // Starts the program with a settings file: this tree, no automatic read, the given colour.
     void start(const char* colour = "-2147483633")
     {

@@ -3,14 +3,20 @@
 // For window tests that run the whole program: a settings file naming the directories, the
 // start-up read, and the lines of a list.
 
+#include "ScriptedDialogs.h"
+
+#include "app/AppState.h"
 #include "app/IconFrm.h"
 #include "app/MainU.h"
 #include "catalogue/EinleseFrm.h"
+#include "support/Funky.h"
+#include "view/PageState.h"
 
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QListWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <filesystem>
@@ -42,6 +48,29 @@ inline void startProgram(const QString& configHome, const std::string& readDirec
     bw::windows().IconF->show();
     QTRY_VERIFY(!bw::windows().EinleseF->isVisible() && bw::windows().IconF->isEnabled());
 }
+
+// The ground every window test stands on: a settings directory of its own, a folder for the files
+// it reads, answers to every dialog, the program's state fresh before each test, and the windows
+// and a replaced clock gone after it.
+class ProgramTest : public ::testing::Test {
+protected:
+    QTemporaryDir config;
+    QTemporaryDir treeDir;
+    std::filesystem::path tree {treeDir.path().toStdString()};
+    ScriptedDialogs dialogs;
+
+    void SetUp() override
+    {
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        bw::appState() = bw::AppState {};
+        bw::pageState() = bw::PageState {};
+    }
+    void TearDown() override
+    {
+        bw::setTickSource(nullptr);
+        bw::destroyWindows();
+    }
+};
 
 inline QStringList linesOf(const QListWidget* list)
 {
