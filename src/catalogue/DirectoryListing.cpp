@@ -25,6 +25,8 @@ struct LinuxDirent64 {
     char d_name[1];
 };
 
+constexpr unsigned long kTmpfsMagic = 0x01021994;
+
 // Kernel file systems that describe processes and devices, by statfs magic number.
 bool isPseudoFileSystemMagic(long magic)
 {
@@ -63,14 +65,16 @@ DirectoryListing listDirectory(const std::string& path, std::uint64_t parentVolu
         if (::fstat(fd, &self) == 0)
             listing.volume = self.st_dev;
         // Only where the device changes (a mount point, or the start) can the file system be
-        // another one; there the kernel's magic number, then the mount table (devtmpfs looks
-        // like tmpfs), tell whether it is a pseudo file system.
+        // another one; there the kernel's magic number tells whether it is a pseudo file system.
+        // devtmpfs alone looks like tmpfs, so only a tmpfs is looked up in the mount table.
         bool pseudo = false;
         if (listing.volume != parentVolume) {
             struct statfs fs {};
-            pseudo = ::fstatfs(fd, &fs) == 0 && isPseudoFileSystemMagic(fs.f_type);
-            if (!pseudo)
-                pseudo = isPseudoFileSystem(fileSystemTypeOfDevice(listing.volume));
+            if (::fstatfs(fd, &fs) == 0) {
+                pseudo = isPseudoFileSystemMagic(fs.f_type);
+                if (static_cast<unsigned long>(fs.f_type) == kTmpfsMagic)
+                    pseudo = isPseudoFileSystem(fileSystemTypeOfDevice(listing.volume));
+            }
         }
         if (!pseudo) {
             // The entries straight from the kernel: opendir would check the descriptor again

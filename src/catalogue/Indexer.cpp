@@ -32,6 +32,12 @@ std::string fileExtensionLower(std::string_view path)
     return ext;
 }
 
+bool isCataloguedByName(std::string_view path)
+{
+    const std::string ext = fileExtensionLower(path);
+    return ext == ".ico" || ext == ".cur";
+}
+
 QString catalogueFullText(std::int32_t capacity)
 {
     return QStringLiteral("Die Maximale Symbolzahl von ") + QString::number(capacity) + QStringLiteral(" ist erreicht !")
@@ -46,8 +52,7 @@ void indexFile(Catalogue& catalogue, std::string_view path, IndexerHost& host)
         host.reportCatalogueFull();
         return;
     }
-    const std::string ext = fileExtensionLower(path);
-    if (ext == ".ico" || ext == ".cur") {
+    if (isCataloguedByName(path)) {
         catalogue.appendEntry(path, 0);
     } else {
         const int count = std::min(host.iconCountOf(path), kMaxIconsPerFile);

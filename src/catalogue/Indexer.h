@@ -32,6 +32,9 @@ inline constexpr std::int64_t kIndexRefreshMs = 500;
 // (the file is not opened), else one per icon the file offers.
 void indexFile(Catalogue& catalogue, std::string_view path, IndexerHost& host);
 
+// Icon and cursor files are catalogued by their name alone (one entry, index 0), never opened.
+bool isCataloguedByName(std::string_view path);
+
 // The extension of a path's file name: from its last dot, ASCII letters in lower case; empty
 // when the name has no dot.
 std::string fileExtensionLower(std::string_view path);

@@ -63,10 +63,8 @@ void run(ReadAhead::State& state, const Task& task)
     std::vector<Task> next;
     if (!task.tree->masks.empty()) {
         for (const std::string& name : listing.files) {
-            // Icons and cursors are catalogued by their name alone.
-            const std::string ext = fileExtensionLower(name);
-            if (ext == ".ico" || ext == ".cur")
-                continue;
+            if (isCataloguedByName(name))
+                continue; // the read never opens it
             const bool wanted = std::any_of(task.tree->masks.begin(), task.tree->masks.end(),
                                             [&](const std::string& mask) { return matchesWildcard(name, mask); });
             if (wanted)

@@ -88,19 +88,6 @@ std::optional<int> parseIndex(std::string_view text)
     return value;
 }
 
-int usage()
-{
-    std::fputs("Aufruf:\n"
-               "  bildwiesel-cli count DATEI...\n"
-               "  bildwiesel-cli extract DATEI INDEX AUSGABE.png\n"
-               "  bildwiesel-cli write-ico DATEI INDEX AUSGABE.ico\n"
-               "  bildwiesel-cli write-bmp DATEI INDEX AUSGABE.bmp\n"
-               "  bildwiesel-cli scan VERZEICHNIS [--types ico,cur,exe,dll,icl,bmp]\n"
-               "  bildwiesel-cli thumbnail [-s GRÖSSE] DATEI AUSGABE.png\n",
-               stderr);
-    return kExitUsage;
-}
-
 void writeBytes(std::FILE* stream, std::string_view bytes) { std::fwrite(bytes.data(), 1, bytes.size(), stream); }
 
 void complain(const char* what, std::string_view path)

@@ -35,10 +35,6 @@ std::optional<TypeSelection> selectedTypes(const Invocation& call);
 // A non-negative decimal number; none for anything else.
 std::optional<int> parseIndex(std::string_view text);
 
-// Prints a usage text of the first commands to stderr and returns kExitUsage. Commands in the
-// command table report wrong usage through Invocation::usageError instead.
-int usage();
-
 // Bytes as they are (file names need not be UTF-8).
 void writeBytes(std::FILE* stream, std::string_view bytes);
 // "bildwiesel-cli: <what>: <path>" on stderr.

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
 
 namespace bw {
@@ -35,9 +34,9 @@ std::string exportBaseName(std::int32_t entryNumber, std::string_view sourcePath
 
 // The copy directory as a place for new files. Each new file is created exclusively under the
 // first free name of base, base_1, base_2, ..., so a file that exists is never touched, whoever
-// wrote it. Names found taken are remembered per base for the life of the object, so a loop that
-// exports into a directory already full of earlier exports does not try the same names again for
-// every entry.
+// wrote it. Names known to be taken (listed once, or found taken) are remembered for the life of
+// the object, so a loop that exports into a directory already full of earlier exports does not
+// try them again for every entry.
 class ExportDirectory {
 public:
     explicit ExportDirectory(std::string directory); // ends in '/'
@@ -57,7 +56,6 @@ private:
     std::string candidate(const std::string& base, std::string_view extension, std::uint64_t k) const;
     std::string m_directory;
     std::unordered_set<std::string> m_taken; // file names known to exist
-    std::unordered_map<std::string, std::uint64_t> m_nextCounter; // per base + extension
 };
 
 // The state the export leaves its last pictures in.
@@ -90,9 +88,7 @@ QString reportLine(std::int32_t n, std::string_view path, const QString& message
 template <typename Create>
 std::string ExportDirectory::createUnique(const std::string& base, std::string_view extension, Create&& create)
 {
-    const std::string key = base + '\0' + std::string(extension);
-    std::uint64_t k = m_nextCounter[key];
-    for (;; ++k) {
+    for (std::uint64_t k = 0;; ++k) {
         const std::string name = candidate(base, extension, k);
         if (m_taken.contains(name))
             continue;
@@ -100,13 +96,10 @@ std::string ExportDirectory::createUnique(const std::string& base, std::string_v
         const Outcome outcome = create(full);
         if (outcome == Outcome::Created) {
             m_taken.insert(name);
-            m_nextCounter[key] = k + 1;
             return full;
         }
-        if (outcome == Outcome::Refused) {
-            m_nextCounter[key] = k;
+        if (outcome == Outcome::Refused)
             return full;
-        }
         m_taken.insert(name); // taken meanwhile: remember it and try the next counter
     }
 }

@@ -3,6 +3,7 @@
 #include "catalogue/Indexer.h"
 #include "icons/IconExtractor.h"
 #include "support/ReadFile.h"
+#include "support/SafeFile.h"
 
 #include <QDateTime>
 
@@ -144,16 +145,11 @@ TrashResult moveToTrash(const std::string& given)
         const std::string candidate = n == 1 ? name : name + "." + std::to_string(n);
         // The info file is created first and exclusively: it reserves the name in the trash.
         const std::string infoPath = trash + "/info/" + candidate + ".trashinfo";
-        const int fd = ::open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            if (errno == EEXIST)
-                continue;
-            return TrashResult::Refused;
-        }
-        const bool written = ::write(fd, info.data(), info.size()) == static_cast<ssize_t>(info.size());
-        if (::close(fd) != 0 || !written) {
-            ::unlink(infoPath.c_str());
-            return TrashResult::Refused;
+        switch (writeNewFile(infoPath, QByteArray::fromStdString(info))) {
+        case WriteResult::Ok: break;
+        case WriteResult::AlreadyExists: continue;
+        case WriteResult::CannotCreate:
+        case WriteResult::WriteFailed: return TrashResult::Refused;
         }
         switch (renameNoReplace(path, trash + "/files/" + candidate)) {
         case RenameResult::Renamed: return TrashResult::Trashed;
