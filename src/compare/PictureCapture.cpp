@@ -1,5 +1,6 @@
 #include "PictureCapture.h"
 
+#include "icons/Blend.h"
 #include "icons/ByteReader.h"
 #include "icons/IconExtractor.h"
 #include "support/ReadFile.h"
@@ -63,20 +64,11 @@ void capturePicture(const QImage& icon, QRgb background, Samples& samples)
     const QImage source = icon.format() == QImage::Format_ARGB32 ? icon : icon.convertToFormat(QImage::Format_ARGB32);
     const int width = std::min(source.width(), kPictureEdge);
     const int height = std::min(source.height(), kPictureEdge);
-    const int bgR = qRed(background), bgG = qGreen(background), bgB = qBlue(background);
     for (int y = 0; y < height; ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(source.constScanLine(y));
         for (int x = 0; x < width; ++x) {
-            const QRgb s = line[x];
-            const int a = qAlpha(s);
-            std::uint32_t value = fill;
-            if (a == 255) {
-                value = s & 0xFFFFFFu;
-            } else if (a != 0) {
-                // The same rounding as the page painter uses, so a picture looks as on the page.
-                const auto mix = [a](int sc, int dc) { return (sc * a + dc * (255 - a) + 127) / 255; };
-                value = qRgb(mix(qRed(s), bgR), mix(qGreen(s), bgG), mix(qBlue(s), bgB)) & 0xFFFFFFu;
-            }
+            // The same blend as the page painter's, so a picture compares as it looks on the page.
+            const std::uint32_t value = qAlpha(line[x]) == 0 ? fill : blendOver(line[x], fill) & 0xFFFFFFu;
             samples[static_cast<std::size_t>(x * kPictureEdge + y)] = value;
         }
     }

@@ -1,5 +1,7 @@
 #include "BitmapExport.h"
 
+#include "icons/Blend.h"
+
 #include <QBuffer>
 
 namespace bw {
@@ -37,10 +39,8 @@ QImage renderOnTemplate(const QImage& icon)
         const auto* line = reinterpret_cast<const QRgb*>(src.constScanLine(y));
         uchar* target = out.scanLine(y);
         for (int x = 0; x < w; ++x) {
-            // Blend over the white background, as drawing the icon onto the template would.
-            const int a = qAlpha(line[x]);
-            const auto over = [a](int v) { return (v * a + 255 * (255 - a) + 127) / 255; };
-            target[x] = static_cast<uchar>(nearestCubeIndex(qRgb(over(qRed(line[x])), over(qGreen(line[x])), over(qBlue(line[x])))));
+            // Over the white background, as drawing the icon onto the template would.
+            target[x] = static_cast<uchar>(nearestCubeIndex(blendOver(line[x], qRgb(255, 255, 255))));
         }
     }
     return out;

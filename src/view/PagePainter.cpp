@@ -1,6 +1,7 @@
 #include "PagePainter.h"
 
 #include "app/AppState.h"
+#include "icons/Blend.h"
 #include "icons/IconExtractor.h"
 #include "support/Funky.h"
 
@@ -51,13 +52,10 @@ void drawIcon(QImage& canvas, const QImage& icon, int x, int y)
         for (int i = 0; i < target.width(); ++i) {
             const QRgb s = from[i];
             const int a = qAlpha(s);
-            if (a == 255) {
+            if (a == 255)
                 to[i] = s;
-            } else if (a != 0) {
-                const QRgb d = to[i];
-                const auto mix = [a](int sc, int dc) { return (sc * a + dc * (255 - a) + 127) / 255; };
-                to[i] = qRgb(mix(qRed(s), qRed(d)), mix(qGreen(s), qGreen(d)), mix(qBlue(s), qBlue(d)));
-            }
+            else if (a != 0)
+                to[i] = blendOver(s, to[i]);
         }
     }
 }
