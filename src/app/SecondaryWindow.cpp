@@ -38,20 +38,21 @@ bool isCloseRequest(const QCloseEvent& event)
     return event.spontaneous();
 }
 
+bool SecondaryWindow::refuseCloseRequest()
+{
+    switch (closeRequestRule()) {
+    case CloseRequest::Close: return false;
+    case CloseRequest::Cancel: cancelRequested(); return true;
+    case CloseRequest::Ignore: return true;
+    }
+    return false;
+}
+
 void SecondaryWindow::closeEvent(QCloseEvent* event)
 {
-    if (isCloseRequest(*event)) {
-        switch (closeRequestRule()) {
-        case CloseRequest::Close:
-            break;
-        case CloseRequest::Cancel:
-            event->ignore();
-            cancelRequested();
-            return;
-        case CloseRequest::Ignore:
-            event->ignore();
-            return;
-        }
+    if (isCloseRequest(*event) && refuseCloseRequest()) {
+        event->ignore();
+        return;
     }
     QDialog::closeEvent(event);
 }
@@ -71,17 +72,8 @@ void SecondaryWindow::showEvent(QShowEvent* event)
 void SecondaryWindow::keyPressEvent(QKeyEvent* event)
 {
     // QDialog hides the window on Esc; that is a close request like any other.
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        switch (closeRequestRule()) {
-        case CloseRequest::Close:
-            break;
-        case CloseRequest::Cancel:
-            cancelRequested();
-            return;
-        case CloseRequest::Ignore:
-            return;
-        }
-    }
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && refuseCloseRequest())
+        return;
     QDialog::keyPressEvent(event);
 }
 

@@ -38,6 +38,9 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // Applies the rule to a close request; true when the window stays open.
+    bool refuseCloseRequest();
+
     CloseRequest m_rule = CloseRequest::Close;
     QAbstractButton* m_cancelButton = nullptr;
 };

@@ -98,8 +98,7 @@ int runScan(const Invocation& call)
     bw::Catalogue catalogue;
     const std::int64_t files = readTree(catalogue, call.argument(0), checked, nullptr, !call.isSet(QStringLiteral("no-read-ahead")));
 
-    static char buffer[1 << 16];
-    std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+    bufferStdout();
     for (std::int32_t n = 1; n <= catalogue.entryCount(); ++n) {
         const bw::IconEntry& e = catalogue[n];
         std::printf("%d\t%u\t", n, static_cast<unsigned>(e.iconIndex));

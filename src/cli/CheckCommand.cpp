@@ -22,8 +22,7 @@ int runCheck(const Invocation& call)
         return kExitUsage;
     bw::Catalogue catalogue;
     readTree(catalogue, call.argument(0), *types);
-    static char buffer[1 << 16];
-    std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+    bufferStdout();
     bw::IconFileCheck check;
     std::int32_t defects = 0;
     for (std::int32_t e = 1; e <= catalogue.entryCount(); ++e) {

@@ -88,6 +88,12 @@ std::optional<int> parseIndex(std::string_view text)
     return value;
 }
 
+void bufferStdout()
+{
+    static char buffer[1 << 16];
+    std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+}
+
 void writeBytes(std::FILE* stream, std::string_view bytes) { std::fwrite(bytes.data(), 1, bytes.size(), stream); }
 
 void complain(const char* what, std::string_view path)

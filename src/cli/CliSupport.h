@@ -35,6 +35,9 @@ std::optional<TypeSelection> selectedTypes(const Invocation& call);
 // A non-negative decimal number; none for anything else.
 std::optional<int> parseIndex(std::string_view text);
 
+// Output of many lines goes out in large blocks, not a write per line.
+void bufferStdout();
+
 // Bytes as they are (file names need not be UTF-8).
 void writeBytes(std::FILE* stream, std::string_view bytes);
 // "bildwiesel-cli: <what>: <path>" on stderr.

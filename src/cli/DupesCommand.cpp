@@ -111,8 +111,7 @@ int runDupes(const Invocation& call)
     bw::Catalogue catalogue;
     readTree(catalogue, call.argument(0), types);
 
-    static char buffer[1 << 16];
-    std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+    bufferStdout();
     CliCompareHost host(threshold);
     bw::CompareOptions options;
     options.background = background ? *background : settingsColour();

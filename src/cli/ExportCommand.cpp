@@ -71,8 +71,7 @@ int runExport(const Invocation& call)
     bool endedEarly = false;
     readTree(catalogue, directory, *types, &endedEarly);
 
-    static char buffer[1 << 16];
-    std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+    bufferStdout();
     StderrReport report;
     bw::ExportScratch scratch;
     bw::ExportDirectory target(copyDirectory);
