@@ -5,8 +5,9 @@
 namespace bw {
 
 // Plays musicDirectory + name + ".wav" (the name matched without regard to case). Mode 0 returns
-// at once while the sound plays, mode 1 when it has ended. A new sound stops the one playing.
-// No audio device, a missing or broken file: silence, never an error.
+// at once while the sound plays, mode 1 when it has ended. A new sound stops the one playing at
+// once; the same sound asked for in mode 0 while it plays is not started again, the one playing
+// goes on to its end. No audio device, a missing or broken file: silence, never an error.
 void PlayWav(const QString& name, int mode);
 
 // True while a sound started with mode 0 is still playing.

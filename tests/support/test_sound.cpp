@@ -16,12 +16,13 @@
 
 namespace {
 
-// A mono 16-bit WAV whose samples count upwards, so they can be found in the output.
-QByteArray makeWav(int samples)
+// A mono 16-bit WAV whose samples count upwards in steps of `step`, so they can be found in the
+// output.
+QByteArray makeWav(int samples, int step = 37)
 {
     QByteArray pcm;
     for (int i = 0; i < samples; ++i) {
-        const auto v = static_cast<qint16>((i * 37) % 30000 + 1);
+        const auto v = static_cast<qint16>((i * step) % 30000 + 1);
         pcm.append(static_cast<char>(v & 0xFF));
         pcm.append(static_cast<char>((v >> 8) & 0xFF));
     }
@@ -48,16 +49,15 @@ protected:
     QTemporaryDir dir;
     QString output;
     QByteArray pcm;
+    QByteArray longPcm;  // "Lang": 0.5 s
+    QByteArray otherPcm; // "ping": 0.5 s
 
     void SetUp() override
     {
         QDir(dir.path()).mkdir(QStringLiteral("musik"));
-        const QByteArray wav = makeWav(4410); // 0.2 s
-        pcm = wav.mid(44);
-        QFile f(dir.path() + QStringLiteral("/musik/Fertig.wav"));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(wav);
-        f.close();
+        pcm = writeSound("Fertig", makeWav(4410)); // 0.2 s
+        longPcm = writeSound("Lang", makeWav(11025));
+        otherPcm = writeSound("ping", makeWav(11025, 53));
         bw::InitPaths(dir.path().toStdString() + "/bildwiesel");
         output = dir.path() + QStringLiteral("/played.raw");
         qputenv("SDL_AUDIODRIVER", "disk");
@@ -65,8 +65,20 @@ protected:
     }
     void TearDown() override { bw::stopSound(); }
 
+    QByteArray writeSound(const char* name, const QByteArray& wav)
+    {
+        QFile f(dir.path() + QStringLiteral("/musik/") + QLatin1String(name) + QStringLiteral(".wav"));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(wav);
+        return wav.mid(44);
+    }
+    // What the device wrote, once the sound playing has ended; closes the device.
     QByteArray played() const
     {
+        for (int i = 0; i < 400 && bw::soundPlaying(); ++i)
+            QThread::msleep(10);
+        QThread::msleep(100); // the device's last buffer
+        bw::stopSound();
         QFile f(output);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
@@ -85,10 +97,6 @@ TEST_F(Sound, AsynchronousReturnsAtOnceAndPlaysOn)
 {
     bw::PlayWav(QStringLiteral("FERTIG"), 0);
     EXPECT_TRUE(bw::soundPlaying());
-    for (int i = 0; i < 400 && bw::soundPlaying(); ++i)
-        QThread::msleep(10);
-    QThread::msleep(100); // the device's last buffer
-    bw::stopSound();
     EXPECT_TRUE(played().contains(pcm));
 }
 
@@ -100,4 +108,48 @@ TEST_F(Sound, MissingFileIsSilentAndUnknownModeIsReported)
     bw::PlayWav(QStringLiteral("fertig"), 7);
     ASSERT_EQ(dialogs.shown.size(), 1);
     EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("ID Nummer für Wav nicht bekannt !"));
+}
+
+// Requests in mode 0 about 60 ms apart, each sound 0.5 s long: the same sound asked for again goes
+// on to its end, another one takes over at once.
+TEST_F(Sound, AskedForAgainWhilePlayingTheSoundGoesOnAnotherTakesOver)
+{
+    struct Case {
+        const char* what;
+        QStringList requests;
+        int langStarts, pingStarts;   // how often each sound's beginning was played
+        bool langWhole, pingWhole;    // whether it was played to its end
+    };
+    const Case cases[] = {
+        {"the same again", {"Lang", "lang", "LANG"}, 1, 0, true, false},
+        {"another", {"Lang", "ping"}, 1, 1, false, true},
+        {"back to the first", {"Lang", "ping", "Lang", "Lang"}, 2, 1, true, false},
+    };
+    const QByteArray langStart = longPcm.left(64);
+    const QByteArray pingStart = otherPcm.left(64);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const QString& name : c.requests) {
+            bw::PlayWav(name, 0);
+            QThread::msleep(60);
+        }
+        const QByteArray out = played();
+        EXPECT_EQ(out.count(langStart), c.langStarts);
+        EXPECT_EQ(out.count(pingStart), c.pingStarts);
+        EXPECT_EQ(out.contains(longPcm), c.langWhole);
+        EXPECT_EQ(out.contains(otherPcm), c.pingWhole);
+    }
+}
+
+// A sound never holds up its caller, not even to end the one before it: many requests, the same
+// sound and others by turns, take less time than one sound lasts.
+TEST_F(Sound, RequestsInModeZeroReturnAtOnceWhileOthersPlay)
+{
+    bw::PlayWav(QStringLiteral("ping"), 0); // the device is open and the sounds are known
+    bw::PlayWav(QStringLiteral("fertig"), 0);
+    const std::int64_t start = bw::tickCount();
+    for (int i = 0; i < 40; ++i)
+        bw::PlayWav(i % 3 == 0 ? QStringLiteral("fertig") : QStringLiteral("ping"), 0);
+    EXPECT_LT(bw::tickCount() - start, 200); // "fertig" lasts 0.2 s
+    EXPECT_TRUE(played().contains(pcm)); // the last one asked for is heard to its end
 }
