@@ -160,7 +160,7 @@ private:
     void closeEntries(NeighbourIndex::Query& query, std::int32_t reference, int threshold, std::int32_t from,
                       std::vector<std::int32_t>& out) const;
 
-    bool progress(std::int32_t i, std::int32_t j, bool withPictures = false);
+    void progress(std::int32_t i, std::int32_t j, bool withPictures = false);
     void reportDefect(std::int32_t n);
     void recordDuplicate(std::int32_t i, std::int32_t j);
 
@@ -209,24 +209,29 @@ bool DuplicateRun::allocate()
     return true;
 }
 
-bool DuplicateRun::progress(std::int32_t i, std::int32_t j, bool withPictures)
+// The progress step of a pair. The text follows at most every kCompareRefreshMs (at every pair on
+// a small catalogue); the pump comes each time, so that "Abbrechen", the threshold and "Ton Aus"
+// answer at once (the host skips pumps that follow each other too closely).
+void DuplicateRun::progress(std::int32_t i, std::int32_t j, bool withPictures)
 {
     const std::int64_t now = m_host.tickCount();
-    if (now - lastRefreshTick < kCompareRefreshMs && m_count >= kEveryPairBelow)
-        return false;
-    if (withPictures)
-        m_host.showPictures(i, j);
-    m_host.showProgress(i, j, now - m_startTick);
+    const bool refresh = now - lastRefreshTick >= kCompareRefreshMs || m_count < kEveryPairBelow;
+    if (refresh) {
+        if (withPictures)
+            m_host.showPictures(i, j);
+        m_host.showProgress(i, j, now - m_startTick);
+    }
     m_host.pumpMessages();
-    lastRefreshTick = m_host.tickCount();
-    return true;
+    if (refresh)
+        lastRefreshTick = m_host.tickCount();
 }
 
 void DuplicateRun::reportDefect(std::int32_t n)
 {
     m_catalogue[n].marked = 1;
+    // The sounds of a run play while it goes on: waiting for each would take longer than the work.
     if (!m_host.soundOff())
-        m_host.playWav(QStringLiteral("fehler"), 1);
+        m_host.playWav(QStringLiteral("fehler"), 0);
     m_host.listDefective(n, m_catalogue[n].path());
     m_host.pumpMessages();
 }
@@ -240,7 +245,7 @@ void DuplicateRun::recordDuplicate(std::int32_t i, std::int32_t j)
     m_host.listDuplicate(j, m_catalogue[j].path());
     m_host.pumpMessages();
     if (!m_host.soundOff())
-        m_host.playWav(QStringLiteral("ping"), 1);
+        m_host.playWav(QStringLiteral("ping"), 0);
 }
 
 QImage DuplicateRun::picture(std::int32_t entry) const
@@ -421,6 +426,9 @@ void DuplicateRun::laterPasses()
             continue;
         }
         progress(i, i + 1);
+        // The pair whose progress step has run: it is compared whatever that step's pump did, so a
+        // cancel stops the run only before a later pair.
+        std::int32_t shown = i + 1;
         // The candidates hold for one threshold; a pump that changes it starts them anew from the
         // pair it came before.
         std::int32_t from = i + 1;
@@ -434,13 +442,17 @@ void DuplicateRun::laterPasses()
                 closeEntries(i, threshold, from, candidates);
             from = m_count + 1;
             for (const std::int32_t j : candidates) {
-                if (m_host.cancelled()) {
-                    m_result.cancelled = true;
-                    return;
-                }
-                if (progress(i, j) && m_host.threshold() != threshold) {
-                    from = j;
-                    break;
+                if (j != shown) {
+                    if (m_host.cancelled()) {
+                        m_result.cancelled = true;
+                        return;
+                    }
+                    progress(i, j);
+                    shown = j;
+                    if (m_host.threshold() != threshold) {
+                        from = j;
+                        break;
+                    }
                 }
                 if (!m_loaded[static_cast<std::size_t>(j)]) {
                     reportDefect(j);

@@ -21,7 +21,8 @@ public:
 
 // What a comparison run needs of the window (or command) it works for. The run calls it on the
 // thread that started it; pumpMessages may let the user change the threshold, cancel, or toggle
-// the sounds, and the run reads those again after every pump.
+// the sounds, and the run reads those again after every pump. It comes at every pair the run
+// handles and after every list line; a host may skip one that follows the last too closely.
 class CompareHost {
 public:
     virtual ~CompareHost() = default;
