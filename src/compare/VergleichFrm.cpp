@@ -7,6 +7,7 @@
 #include "compare/DuplicateFinder.h"
 #include "support/Dialogs.h"
 #include "support/Funky.h"
+#include "support/Pacer.h"
 #include "support/Sound.h"
 
 #include <QEvent>
@@ -32,11 +33,11 @@ QLabel* label(QWidget* parent, const char* name, const QString& text, QRect geom
     return l;
 }
 
-// The window's side of a run. On a large catalogue the window is brought up to date only every
-// 500 ms: list lines wait and are added in one go, and only the latest pictures are drawn.
+// The window's side of a run. The window is brought up to date at each real pump, at most every
+// 20 ms: list lines wait and are added in one go, and only the latest pictures are drawn.
 class WindowHost final : public CompareHost {
 public:
-    WindowHost(TVergleichF& window, std::int32_t entryCount) : m_window(window), m_everyPump(entryCount < kEveryPairBelow) {}
+    explicit WindowHost(TVergleichF& window) : m_window(window) {}
 
     int threshold() override { return appState().pixelThreshold; }
     bool cancelled() override { return m_window.compareCancelled; }
@@ -45,19 +46,13 @@ public:
     std::int64_t tickCount() override { return bw::tickCount(); }
     void pumpMessages() override
     {
-        const std::int64_t now = bw::tickCount();
-        if (!m_everyPump && now - m_lastPump < kCompareRefreshMs)
-            return;
-        bringUpToDate();
-        PumpMessages();
-        m_lastPump = bw::tickCount();
+        m_pacer.pump([this] { bringUpToDate(); });
     }
     void runStarting(const PictureSource& pictures) override
     {
         m_pictures = &pictures;
         m_window.BitBtn2->setEnabled(false);
         m_window.ListBox1->clear();
-        m_lastPump = bw::tickCount();
     }
     void runFinished(int duplicatesFound) override
     {
@@ -102,8 +97,7 @@ private:
     }
 
     TVergleichF& m_window;
-    const bool m_everyPump;
-    std::int64_t m_lastPump = 0;
+    Pacer m_pacer;
     QStringList m_lines;
     const PictureSource* m_pictures = nullptr;
     std::int32_t m_reference = 0; // the pair to show at the next refresh
@@ -213,7 +207,7 @@ void TVergleichF::BitBtn2Click()
     if (!s.catalogue || !BitBtn2->isEnabled())
         return;
     compareCancelled = false;
-    WindowHost host(*this, s.catalogue->entryCount());
+    WindowHost host(*this);
     CompareOptions options;
     options.background = toQColor(s.backgroundColour).rgb();
     findDuplicates(*s.catalogue, host, options);

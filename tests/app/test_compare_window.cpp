@@ -170,3 +170,26 @@ TEST_F(CompareWindow, ThresholdIsKeptBetweenShowingsAndThePictureMinimises)
     EXPECT_EQ(window().ScrollBar1->pageStep(), 10);
     EXPECT_TRUE(minimised);
 }
+
+// With 100 entries or more the progress text shows only now and then, yet the window answers at
+// once: a cancel waiting when the run starts is seen at its first entry.
+TEST_F(CompareWindow, ALargeCatalogueAnswersACancelAtOnce)
+{
+    for (int n = 0; n < 150; ++n)
+        testutil::writeFile(tree / ("m" + std::to_string(n) + ".ico"), testutil::solidIcon(qRgb(n, 200, 100)));
+    createWindows();
+    windows().IconF->show();
+    QTRY_VERIFY(!windows().EinleseF->isVisible());
+    ASSERT_EQ(catalogue().entryCount(), 155);
+    for (std::int32_t n = 1; n <= 155; ++n)
+        catalogue()[n].marked = 1;
+    QTimer::singleShot(0, &window(), [&] {
+        window().CheckBox1->setChecked(true);
+        QTimer::singleShot(0, &window(), [&] { window().BitBtn3->click(); });
+        window().BitBtn2->click();
+    });
+    main().Kopieren1->trigger();
+    EXPECT_TRUE(window().compareCancelled);
+    const std::vector<int> m = marks();
+    EXPECT_LE(std::count(m.begin(), m.end(), 0), 2); // entry 1 and its first partner at most
+}
