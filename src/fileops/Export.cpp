@@ -38,10 +38,20 @@ std::string exportBaseName(std::int32_t entryNumber, std::string_view sourcePath
     return name;
 }
 
-QString reportLine(std::int32_t n, std::string_view path, const QString& message)
+void ReportLines::addPathLine(const QString& before, std::string_view path, const QString& after)
 {
-    return QStringLiteral("Nr: ") + QString::number(n) + QStringLiteral("..") + pathText(path) + message;
+    addLine(before + pathText(path) + after);
 }
+
+namespace {
+
+// "Nr: n..path..message", with the path's bytes kept for those who write bytes.
+void reportEntry(ReportLines& report, std::int32_t n, std::string_view path, const QString& message)
+{
+    report.addPathLine(QStringLiteral("Nr: ") + QString::number(n) + QStringLiteral(".."), path, message);
+}
+
+} // namespace
 
 ExportDirectory::ExportDirectory(std::string directory)
     : m_directory(withTrailingSlash(std::move(directory)))
@@ -68,9 +78,9 @@ namespace {
 
 using Outcome = ExportDirectory::Outcome;
 
-QString cannotCreate(const std::string& target)
+CommandError cannotCreate(const std::string& target)
 {
-    return QStringLiteral("Datei %1 kann nicht erstellt werden").arg(pathText(target));
+    return CommandError(QStringLiteral("Datei "), target, QStringLiteral(" kann nicht erstellt werden"));
 }
 
 // Writes bytes under the first free name; the file system's answer decides.
@@ -107,7 +117,7 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
             return result == CopyResult::Ok ? Outcome::Created : Outcome::Refused;
         });
         if (result != CopyResult::Ok) {
-            report.addLine(reportLine(n, source, kNotCopied));
+            reportEntry(report, n, source, kNotCopied);
             return outcome;
         }
         return {true, target};
@@ -116,13 +126,13 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
         scratch.icon = extractIcon(sourcePath, entry.iconIndex);
         const std::optional<QByteArray> bytes = encodeIcon16(scratch.icon);
         if (!bytes) {
-            report.addLine(reportLine(n, source, kNotCopied));
+            reportEntry(report, n, source, kNotCopied);
             return outcome;
         }
         NewFileWriter writer{*bytes};
         const std::string target = directory.createUnique(base, extension, writer);
         if (writer.result != WriteResult::Ok) {
-            report.addLine(reportLine(n, source, kNotCopied));
+            reportEntry(report, n, source, kNotCopied);
             return outcome;
         }
         return {true, target};
@@ -132,7 +142,7 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
 
     scratch.icon = extractIcon(sourcePath, entry.iconIndex);
     if (scratch.icon.isNull()) {
-        report.addLine(reportLine(n, source, kNotLoaded));
+        reportEntry(report, n, source, kNotLoaded);
         return outcome;
     }
     std::optional<QByteArray> bytes;
@@ -140,18 +150,18 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
         scratch.bitmap = renderOnTemplate(scratch.icon);
         bytes = encodeTemplateBitmap(scratch.bitmap);
         if (!bytes)
-            throw CommandError(cannotCreate(directory.path() + base + std::string(extension)));
+            throw cannotCreate(directory.path() + base + std::string(extension));
     } else {
         bytes = encodeIcon16(scratch.icon);
         if (!bytes) {
-            report.addLine(reportLine(n, source, kNotSaved));
+            reportEntry(report, n, source, kNotSaved);
             return outcome;
         }
     }
     NewFileWriter writer{*bytes};
     const std::string target = directory.createUnique(base, extension, writer);
     if (writer.result != WriteResult::Ok)
-        throw CommandError(cannotCreate(target));
+        throw cannotCreate(target);
     return {true, target};
 }
 

@@ -18,6 +18,9 @@ class ReportLines {
 public:
     virtual ~ReportLines() = default;
     virtual void addLine(const QString& line) = 0;
+    // A line about a file: before + the path + after. Windows show the path as text; the
+    // command-line tool writes its bytes.
+    virtual void addPathLine(const QString& before, std::string_view path, const QString& after);
 };
 
 // How an entry is exported, chosen by the source's extension and the target extension.
@@ -81,9 +84,6 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
 inline const QString kNotCopied = QStringLiteral("..Icon kann nicht KOPIERT werden .");
 inline const QString kNotLoaded = QStringLiteral("..Icon kann nicht GELADEN werden .");
 inline const QString kNotSaved = QStringLiteral("..Icon kann nicht GESPEICHERT werden .");
-
-// "Nr: n.." + path + message.
-QString reportLine(std::int32_t n, std::string_view path, const QString& message);
 
 template <typename Create>
 std::string ExportDirectory::createUnique(const std::string& base, std::string_view extension, Create&& create)

@@ -77,8 +77,61 @@ TEST_F(Cli, CountPrintsOneLinePerFile)
     const QByteArray exe = file("b.exe", libraryWithIcons(2));
     const QByteArray txt = file("c.txt", {'x'});
     const CliResult r = cli({"count", ico, exe, txt, path("missing")});
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.out, "1\t" + ico + "\n2\t" + exe + "\n0\t" + txt + "\n0\t" + path("missing") + "\n");
+    EXPECT_EQ(r.exitCode, 1); // a name without a file is an error, not a file without icons
+    EXPECT_EQ(r.out, "1\t" + ico + "\n2\t" + exe + "\n0\t" + txt + "\n");
+    EXPECT_EQ(r.err, "bildwiesel-cli: Datei nicht gefunden: " + path("missing") + "\n");
+}
+
+TEST_F(Cli, MissingInputsAreErrorsNamingThePath)
+{
+    const QByteArray ico = file("a.ico", solidIcon(qRgb(255, 0, 0)));
+    QDir(dir.path()).mkpath(QStringLiteral("kopie"));
+    const QByteArray gone = path("fehlt\xe4"); // named by its bytes on stderr
+    struct Case {
+        QList<QByteArray> args;
+        QByteArray message;
+    };
+    for (const Case& c : QList<Case> {{{"scan", gone}, "Verzeichnis nicht gefunden: " + gone},
+                                      {{"scan", ico}, "ist kein Verzeichnis: " + ico},
+                                      {{"check", gone}, "Verzeichnis nicht gefunden: " + gone},
+                                      {{"dupes", ico}, "ist kein Verzeichnis: " + ico},
+                                      {{"export", gone, path("kopie")}, "Verzeichnis nicht gefunden: " + gone},
+                                      {{"count", QFile::encodeName(dir.path())}, "ist ein Verzeichnis, keine Datei: "},
+                                      {{"extract", gone, "0", path("o.png")}, "Datei nicht gefunden: " + gone},
+                                      {{"write-bmp", gone, "0", path("o.bmp")}, "Datei nicht gefunden: " + gone},
+                                      {{"thumbnail", gone, path("o.png")}, "Datei nicht gefunden: " + gone}}) {
+        const CliResult r = cli(c.args);
+        EXPECT_EQ(r.exitCode, 1) << c.args.join(' ').constData();
+        EXPECT_TRUE(r.err.contains("bildwiesel-cli: " + c.message)) << r.err.constData();
+        EXPECT_TRUE(r.out.isEmpty()) << r.out.constData();
+    }
+    EXPECT_FALSE(QFile::exists(QFile::decodeName(path("o.png"))));
+}
+
+TEST_F(Cli, OneRecordPerEntryWhateverTheName)
+{
+    // A crafted name must not turn into two lines: without -z it is quoted as git quotes paths,
+    // with -z it is its bytes and the record ends in NUL.
+    QDir(dir.path()).mkpath(QStringLiteral("baum"));
+    QDir(dir.path()).mkpath(QStringLiteral("kopie"));
+    const QByteArray base = path("baum");
+    file("baum/zwei\nzeilen.ico", {'x', 'y'});
+    file("baum/q\"b\\t\tk\x7f\xfc.ico", solidIcon(qRgb(255, 0, 0)));
+    CliResult r = cli({"scan", base, "--types", "ico"});
+    EXPECT_EQ(r.out, "1\t0\t\"" + base + "/q\\\"b\\\\t\\tk\\177\xfc.ico\"\n2\t0\t\"" + base + "/zwei\\nzeilen.ico\"\n");
+    r = cli({"scan", "-z", base, "--types", "ico"});
+    EXPECT_EQ(r.out, "1\t0\t" + base + "/q\"b\\t\tk\x7f\xfc.ico" + QByteArray(1, '\0') + "2\t0\t" + base + "/zwei\nzeilen.ico"
+                         + QByteArray(1, '\0'));
+    r = cli({"check", base});
+    EXPECT_EQ(r.out, "2\t\"" + base + "/zwei\\nzeilen.ico\"\n");
+    r = cli({"check", "-z", base});
+    EXPECT_EQ(r.out, "2\t" + base + "/zwei\nzeilen.ico" + QByteArray(1, '\0'));
+    // stderr keeps the bytes too, and quotes the same way.
+    r = cli({"export", base, path("kopie"), "--as", "bmp"});
+    EXPECT_TRUE(r.err.contains("Nr: 2..\"" + base + "/zwei\\nzeilen.ico\"..Icon kann nicht GELADEN werden .")) << r.err.constData();
+    EXPECT_EQ(r.out, "1\t\"" + path("kopie") + "/1_q\\\"b\\\\t\\tk\\177\xfc.bmp\"\n");
+    r = cli({"dupes", "-z", base});
+    EXPECT_EQ(r.out, "  DEFEKT: " + base + "/zwei\nzeilen.ico" + QByteArray(1, '\0'));
 }
 
 TEST_F(Cli, ExtractWritesStraightAlphaPng)
@@ -285,6 +338,6 @@ TEST_F(Cli, WrongUsageIsExitTwoWithAGermanReason)
     EXPECT_FALSE(QFile::exists(QFile::decodeName(path("o.png"))));
     // A name that looks like an option is an argument after "--".
     const CliResult dashed = cli({"count", "--", "--help"});
-    EXPECT_EQ(dashed.exitCode, 0);
-    EXPECT_EQ(dashed.out, "0\t--help\n");
+    EXPECT_EQ(dashed.exitCode, 1);
+    EXPECT_TRUE(dashed.err.contains("Datei nicht gefunden: --help")) << dashed.err.constData();
 }

@@ -47,6 +47,23 @@ QImage reducedTo16(const QImage& picture)
 
 } // namespace
 
+TEST(IconFileWriter, TiesGoToTheFirstPaletteEntry)
+{
+    // Colours at equal distance from two palette entries; the written pixels hold the first.
+    struct Case {
+        QRgb colour;
+        int index;
+    };
+    for (const Case& c : {Case {qRgb(160, 160, 160), 7}, Case {qRgb(64, 0, 0), 0}, Case {qRgb(128, 128, 64), 3}}) {
+        EXPECT_EQ(bw::nearestVgaIndex(c.colour), c.index) << std::hex << c.colour;
+        QImage picture(32, 32, QImage::Format_ARGB32);
+        picture.fill(c.colour);
+        const std::optional<QByteArray> encoded = bw::encodeIcon16(picture);
+        ASSERT_TRUE(encoded);
+        EXPECT_EQ(static_cast<unsigned char>(encoded->at(22 + 40 + 64)), c.index * 0x11) << std::hex << c.colour;
+    }
+}
+
 TEST(IconFileWriter, LayoutFieldByField)
 {
     const std::optional<QByteArray> encoded = bw::encodeIcon16(mixedPicture());
