@@ -10,6 +10,7 @@
 
 #include <dirent.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 
@@ -67,11 +68,24 @@ void ExportDirectory::learnExistingNames()
         m_taken.insert(e->d_name);
 }
 
-std::string ExportDirectory::candidate(const std::string& base, std::string_view extension, std::uint64_t k) const
+std::string ExportDirectory::candidate(const std::string& base, std::string_view extension, std::uint64_t k, std::size_t keepTail) const
 {
-    std::string name = k == 0 ? base : base + "_" + std::to_string(k);
-    name += extension;
-    return name;
+    const std::string counter = k == 0 ? std::string() : "_" + std::to_string(k);
+    std::string name = base;
+    const std::size_t length = base.size() + counter.size() + extension.size();
+    if (length > kMaxFileNameBytes) {
+        // Too long for the file system: shorten the source's part of the name (after "n_",
+        // before "_index"), so the number, index, counter and extension all stay.
+        const std::size_t head = std::min(base.find('_') + 1, base.size());
+        const std::size_t tail = std::min(keepTail, base.size() - head);
+        std::size_t end = base.size() - tail;
+        std::size_t start = end - std::min(length - kMaxFileNameBytes, end - head);
+        // Never leave half of a UTF-8 character: cut at the start of one.
+        while (start > head && (static_cast<unsigned char>(base[start]) & 0xC0) == 0x80)
+            --start;
+        name = base.substr(0, start) + base.substr(end);
+    }
+    return name + counter + std::string(extension);
 }
 
 namespace {
@@ -83,18 +97,29 @@ CommandError cannotCreate(const std::string& target)
     return CommandError(QStringLiteral("Datei "), target, QStringLiteral(" kann nicht erstellt werden"));
 }
 
-// Writes bytes under the first free name; the file system's answer decides.
-struct NewFileWriter {
-    const QByteArray& bytes;
+// Puts the bytes into a new, still unnamed file: complete and on disk before it gets a name.
+WriteResult prepare(NewFile& file, const QByteArray& bytes)
+{
+    if (!file.isOpen())
+        return WriteResult::CannotCreate;
+    return file.write(bytes) && file.sync() ? WriteResult::Ok : WriteResult::WriteFailed;
+}
+
+// Names a complete new file with the first free name; the file system's answer decides.
+struct Publisher {
+    NewFile& file;
     WriteResult result = WriteResult::Ok;
     Outcome operator()(const std::string& path)
     {
-        result = writeNewFile(std::filesystem::path(path), bytes);
+        result = file.publish(std::filesystem::path(path));
         if (result == WriteResult::AlreadyExists)
             return Outcome::Taken;
         return result == WriteResult::Ok ? Outcome::Created : Outcome::Refused;
     }
 };
+
+// The length of "_index" at the end of an export's base name.
+std::size_t indexSuffixLength(std::uint16_t iconIndex) { return iconIndex > 0 ? 1 + std::to_string(iconIndex).size() : 0; }
 
 } // namespace
 
@@ -107,16 +132,18 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
     const std::filesystem::path sourcePath{std::string(source)};
     ExportOutcome outcome;
 
+    const std::size_t keepTail = indexSuffixLength(entry.iconIndex);
+    NewFile file{std::filesystem::path(directory.path())};
+    Publisher publisher{file};
+
     switch (exportWayFor(source, extension)) {
     case ExportWay::PlainCopy: {
-        CopyResult result = CopyResult::Ok;
-        const std::string target = directory.createUnique(base, extension, [&](const std::string& path) {
-            result = copyToNewFile(sourcePath, std::filesystem::path(path));
-            if (result == CopyResult::AlreadyExists)
-                return Outcome::Taken;
-            return result == CopyResult::Ok ? Outcome::Created : Outcome::Refused;
-        });
-        if (result != CopyResult::Ok) {
+        if (copyInto(file, sourcePath) != CopyResult::Ok) {
+            reportEntry(report, n, source, kNotCopied);
+            return outcome;
+        }
+        const std::string target = directory.createUnique(base, extension, publisher, keepTail);
+        if (publisher.result != WriteResult::Ok) {
             reportEntry(report, n, source, kNotCopied);
             return outcome;
         }
@@ -125,13 +152,12 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
     case ExportWay::IconFromBitmap: {
         scratch.icon = extractIcon(sourcePath, entry.iconIndex);
         const std::optional<QByteArray> bytes = encodeIcon16(scratch.icon);
-        if (!bytes) {
+        if (!bytes || prepare(file, *bytes) != WriteResult::Ok) {
             reportEntry(report, n, source, kNotCopied);
             return outcome;
         }
-        NewFileWriter writer{*bytes};
-        const std::string target = directory.createUnique(base, extension, writer);
-        if (writer.result != WriteResult::Ok) {
+        const std::string target = directory.createUnique(base, extension, publisher, keepTail);
+        if (publisher.result != WriteResult::Ok) {
             reportEntry(report, n, source, kNotCopied);
             return outcome;
         }
@@ -149,8 +175,6 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
     if (extension == ".bmp") {
         scratch.bitmap = renderOnTemplate(scratch.icon);
         bytes = encodeTemplateBitmap(scratch.bitmap);
-        if (!bytes)
-            throw cannotCreate(directory.path() + base + std::string(extension));
     } else {
         bytes = encodeIcon16(scratch.icon);
         if (!bytes) {
@@ -158,9 +182,10 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
             return outcome;
         }
     }
-    NewFileWriter writer{*bytes};
-    const std::string target = directory.createUnique(base, extension, writer);
-    if (writer.result != WriteResult::Ok)
+    if (!bytes || prepare(file, *bytes) != WriteResult::Ok)
+        throw cannotCreate(directory.path() + directory.candidate(base, extension, 0, keepTail));
+    const std::string target = directory.createUnique(base, extension, publisher, keepTail);
+    if (publisher.result != WriteResult::Ok)
         throw cannotCreate(target);
     return {true, target};
 }

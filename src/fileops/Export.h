@@ -12,6 +12,9 @@
 
 namespace bw {
 
+// The longest file name the file systems of Linux take, in bytes.
+inline constexpr std::size_t kMaxFileNameBytes = 255;
+
 // Where the lines of a copy report go: the report window's list, the command-line tool's stderr,
 // or a test's list.
 class ReportLines {
@@ -53,10 +56,14 @@ public:
     // Calls create(path) for base + T, then base_1 + T, ... while it answers Taken (the name
     // exists); returns the path of the call that answered Created or Refused.
     template <typename Create>
-    std::string createUnique(const std::string& base, std::string_view extension, Create&& create);
+    std::string createUnique(const std::string& base, std::string_view extension, Create&& create, std::size_t keepTail = 0);
+
+    // Name k of the search: base, "_" + k above 0, and the extension. A name longer than a file
+    // name may be loses bytes from the middle of base (after its first "_" and before its last
+    // keepTail bytes) until it fits.
+    std::string candidate(const std::string& base, std::string_view extension, std::uint64_t k, std::size_t keepTail = 0) const;
 
 private:
-    std::string candidate(const std::string& base, std::string_view extension, std::uint64_t k) const;
     std::string m_directory;
     std::unordered_set<std::string> m_taken; // file names known to exist
 };
@@ -86,10 +93,10 @@ inline const QString kNotLoaded = QStringLiteral("..Icon kann nicht GELADEN werd
 inline const QString kNotSaved = QStringLiteral("..Icon kann nicht GESPEICHERT werden .");
 
 template <typename Create>
-std::string ExportDirectory::createUnique(const std::string& base, std::string_view extension, Create&& create)
+std::string ExportDirectory::createUnique(const std::string& base, std::string_view extension, Create&& create, std::size_t keepTail)
 {
     for (std::uint64_t k = 0;; ++k) {
-        const std::string name = candidate(base, extension, k);
+        const std::string name = candidate(base, extension, k, keepTail);
         if (m_taken.contains(name))
             continue;
         const std::string full = m_directory + name;
