@@ -41,6 +41,7 @@ public:
     void setCountLabel(const QString&) override {}
     void addLine(const QString&) override {}
     bool cancelled() override { return stop; }
+    void reportPathTooLong(const std::string& path) override { complain("Pfad zu lang, wurde nicht gelesen", path); }
 };
 
 } // namespace
