@@ -17,7 +17,9 @@ enum class TrashResult { Trashed, Missing, Refused };
 // Moves a file into the desktop trash, laid out as file managers expect (files/ and info/ with a
 // .trashinfo per file, as freedesktop.org describes it): the home trash under
 // $XDG_DATA_HOME when the file is on the same file system, else the trash at the top of its own
-// volume. Names are bytes and stay as they are. The file stays where it was when anything fails.
+// volume, found on the resolved directory, whose records hold the path from that top. The record
+// is written before the file moves. Names are bytes; one too long for its record is shortened
+// before its extension. The file stays where it was when anything fails; Missing when it is gone.
 TrashResult moveToTrash(const std::string& path);
 
 // Percent-encodes a path for the Path= line of a .trashinfo file.

@@ -111,6 +111,7 @@ TEST_F(SourceFileCommands, DeleteTheEntryUnderThePointer)
 TEST_F(SourceFileCommands, ARefusedDeletionIsReportedAndTheFileStays)
 {
     const fs::path icon = put("bleibt.ico", testutil::solidIcon(qRgb(0, 0, 255)));
+    const fs::path library = put("lib.dll", testutil::libraryWithIcons(3));
     start();
     testutil::writeFile(dataHome.path().toStdString() + "/Trash", {0}); // no trash can be made
     pageState().pointerEntry = 1;
@@ -118,10 +119,13 @@ TEST_F(SourceFileCommands, ARefusedDeletionIsReportedAndTheFileStays)
     EXPECT_EQ(dialogs.texts(), QStringList {QString::fromStdString(icon.string()) + "..kann nicht gelöscht werden."});
     EXPECT_TRUE(fs::exists(icon));
 
-    catalogue()[1].marked = 1;
+    // One line for each file, not for each of its icons.
+    for (std::int32_t n = 1; n <= 4; ++n)
+        catalogue()[n].marked = 1;
     main().AugewhlteLschen1->trigger();
     EXPECT_EQ(report().Label1->text(), "0 Icons gelöscht");
-    EXPECT_EQ(reportLines(), (QStringList {QString::fromStdString(icon.string()) + "..kann nicht gelöscht werden.", "FERTIG"}));
+    EXPECT_EQ(reportLines(), (QStringList {QString::fromStdString(icon.string()) + "..kann nicht gelöscht werden.",
+                                           QString::fromStdString(library.string()) + "..kann nicht gelöscht werden.", "FERTIG"}));
     EXPECT_TRUE(fs::exists(icon));
 }
 
