@@ -9,6 +9,8 @@
 #include <QSignalBlocker>
 #include <QStyle>
 
+#include <filesystem>
+
 namespace bw {
 
 TKopierpfadF::TKopierpfadF(TIconF* mainWindow)
@@ -53,8 +55,13 @@ void TKopierpfadF::showEvent(QShowEvent* event)
         const QRect mainFrame = m_main->frameGeometry();
         move(mainFrame.left(), mainFrame.top() + mainFrame.height() - frameGeometry().height());
     }
-    // Every opening starts from the copy directory; what was browsed before is forgotten.
-    const std::string& copyDirectory = appState().copyDirectory;
+    // Every opening starts from the copy directory, listed as it is now; what was browsed before is
+    // forgotten. A copy directory removed meanwhile cannot be chosen: its nearest ancestor is shown.
+    std::filesystem::path shown = appState().copyDirectory;
+    std::error_code ec;
+    while (!std::filesystem::is_directory(shown, ec) && shown.has_relative_path())
+        shown = shown.parent_path();
+    const std::string copyDirectory = shown.string();
     {
         const QSignalBlocker driveQuiet(DriveComboBox1);
         const QSignalBlocker directoryQuiet(DirectoryListBox1);

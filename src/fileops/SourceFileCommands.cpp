@@ -61,6 +61,7 @@ void deletePointerEntry(TIconF& main)
     if (n < 1 || n > catalogueEntryCount())
         return; // an empty cell behind the last entry has no file
     deleteIconFile(std::string((*appState().catalogue)[n].path()));
+    main.FileListBox1->refresh(); // a name gone from the disk goes from the list
     repaintCurrentPage(main);
 }
 
@@ -153,6 +154,7 @@ void deleteAllEntries(TIconF& main)
         }
         report.Label1->setText(QString::number(deleted) + QStringLiteral(" Icons gelöscht"));
     }
+    main.FileListBox1->refresh();
     readTree(main);
 }
 

@@ -2,6 +2,7 @@
 
 #include "catalogue/Indexer.h"
 #include "icons/IconExtractor.h"
+#include "icons/MappedFile.h"
 #include "support/ReadFile.h"
 #include "support/SafeFile.h"
 
@@ -293,17 +294,21 @@ bool IconFileCheck::passes(std::string_view path, std::uint16_t iconIndex)
     if (ext != ".ico" && ext != ".cur")
         return !extractIcon(std::filesystem::path(file), iconIndex).isNull();
 
+    // An icon or cursor file passes when its header is right and its icon loads, as the page
+    // draws it: one read of the file serves both.
     struct stat info {};
     const int fd = openRegularFile(file.c_str(), info);
     if (fd < 0)
         return false;
-    unsigned char header[6] {};
-    const bool readable = info.st_size >= 6 && ::pread(fd, header, sizeof header, 0) == static_cast<ssize_t>(sizeof header);
+    const MappedFile bytes(fd, static_cast<std::uint64_t>(info.st_size));
     ::close(fd);
-    if (!readable)
+    if (!bytes.isOpen() || bytes.size() < 6)
         return false;
-    const unsigned type = header[2] | (header[3] << 8);
-    return ext == ".ico" ? type <= 1 : type == 2;
+    ByteReader header = bytes.reader();
+    const unsigned type = header.u16(2);
+    if (ext == ".ico" ? type > 1 : type != 2)
+        return false;
+    return !extractIcon(bytes.reader(), iconIndex).isNull() && !bytes.damaged();
 }
 
 } // namespace bw

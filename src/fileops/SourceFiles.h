@@ -39,9 +39,10 @@ std::vector<std::string> renumberedNames(std::size_t count, const std::string& p
 bool isInsideDirectory(std::string_view path, std::string_view directory);
 
 // The damage test of "Checken". An icon file passes when it can be opened, holds at least six
-// bytes and its type field is 0 or 1; a cursor file when its type field is 2; an executable,
-// library or bitmap when the entry's icon can be loaded. Only the bytes a test needs are read,
-// and the icons of one library reuse the file as long as it is the one being checked.
+// bytes, its type field is 0 or 1 and its icon can be loaded; a cursor file likewise with type
+// field 2; an executable, library or bitmap when the entry's icon can be loaded. So an entry
+// passes exactly when the page shows its icon. The icons of one library reuse the file as long as
+// it is the one being checked.
 class IconFileCheck {
 public:
     bool passes(std::string_view path, std::uint16_t iconIndex);

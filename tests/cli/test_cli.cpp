@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <set>
 #include <vector>
 
 using namespace fixtures;
@@ -258,6 +259,61 @@ TEST_F(Cli, CheckListsDamagedEntries)
     EXPECT_EQ(r.err, "FERTIG: 1 Icons Defekt !\n");
     EXPECT_EQ(cli({"check"}).exitCode, 2);
     EXPECT_EQ(cli({"check", base, base}).exitCode, 2);
+}
+
+// "Checken" must call defective every icon or cursor file whose icon the page cannot show: files
+// cut short at several points, and image data broken behind a valid header.
+TEST_F(Cli, CheckListsEveryIconFileThatExtractCannotLoad)
+{
+    const Bytes single = solidIcon(qRgb(255, 0, 0));                   // directory at 6, image at 22
+    const Bytes several = iconFile({{16, 16, 1, 32, iconDib(solid(qRgb(0, 255, 0), 16, 16), 32)},
+                                    {32, 32, 1, 32, iconDib(bands(), 32)},
+                                    {0, 0, 1, 32, pngData(solid(qRgb(0, 0, 255), 256, 256))}});
+    const Bytes png = iconFile({{32, 32, 1, 32, pngData(bands())}});
+    const Bytes cursor = iconFile({{32, 32, 4, 4, iconDib(bands(), 24)}}, 2);
+    const auto cut = [](Bytes b, std::size_t size) { b.resize(size); return b; };
+    const auto poke = [](Bytes b, std::size_t at, std::uint8_t value) { b.at(at) = value; return b; };
+    const auto fill = [](Bytes b, std::size_t from, std::size_t to) {
+        std::fill(b.begin() + static_cast<std::ptrdiff_t>(from), b.begin() + static_cast<std::ptrdiff_t>(to), std::uint8_t(0xA5));
+        return b;
+    };
+    const struct {
+        const char* name;
+        Bytes bytes;
+    } files[] = {
+        {"heil.ico", single},
+        {"mehrere.ico", several},
+        {"png.ico", png},
+        {"zeiger.cur", cursor},
+        {"kopf_halb.ico", cut(single, 4)},
+        {"nur_kopf.ico", cut(single, 6)},
+        {"nur_verzeichnis.ico", cut(single, 22)},
+        {"bild_halb.ico", cut(single, 22 + 40 + 32 * 32 * 3 / 2)},
+        {"ohne_letztes_byte.ico", cut(single, single.size() - 1)},
+        {"ohne_png_ende.ico", cut(several, several.size() - 20)},
+        {"zeiger_halb.cur", cut(cursor, cursor.size() / 2)},
+        {"bildkopf_null.ico", poke(single, 22, 0)},                    // DIB header size 0
+        {"farbtiefe_7.ico", poke(single, 22 + 14, 7)},                  // 7 bits per pixel
+        {"bild_hinter_ende.ico", poke(single, 6 + 15, 0x7f)},          // image offset far past the end
+        {"png_kaputt.ico", fill(png, 22 + 16, png.size())},             // PNG signature and header, then garbage
+        {"zeiger_bildkopf_null.cur", poke(cursor, 22, 0)},
+    };
+    QDir(dir.path()).mkpath(QStringLiteral("baum"));
+    std::set<std::string> unloadable;
+    for (const auto& f : files) {
+        const QByteArray p = file((std::string("baum/") + f.name).c_str(), f.bytes);
+        if (cli({"extract", p, "0", path("bild.png")}).exitCode != 0)
+            unloadable.insert(p.toStdString());
+        QFile::remove(QFile::decodeName(path("bild.png")));
+    }
+    ASSERT_EQ(unloadable.size(), 12) << "every damaged variant must be one extract refuses";
+    const CliResult r = cli({"check", "--types", "ico,cur", path("baum")});
+    std::set<std::string> listed;
+    for (const QByteArray& line : r.out.split('\n'))
+        if (!line.isEmpty())
+            listed.insert(line.mid(line.indexOf('\t') + 1).toStdString());
+    EXPECT_EQ(listed, unloadable);
+    EXPECT_EQ(r.exitCode, 1);
 }
 
 TEST_F(Cli, HelpForTheToolAndEachCommandAndTheVersion)

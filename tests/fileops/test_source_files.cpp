@@ -209,7 +209,7 @@ TEST(Check, EachKindByItsOwnTest)
     EXPECT_TRUE(passes(writeFile(base / "gut.ico", solidIcon(qRgb(1, 2, 3)))));
     EXPECT_FALSE(passes(base / "weg.ico"));
     EXPECT_FALSE(passes(writeFile(base / "fuenf.ico", fixtures::Bytes(5, 0))));
-    EXPECT_TRUE(passes(writeFile(base / "sechs.ico", fixtures::Bytes(6, 0))));
+    EXPECT_FALSE(passes(writeFile(base / "sechs.ico", fixtures::Bytes(6, 0)))); // a header, but no icon
     const fixtures::Bytes cursor = fixtures::iconFile({{32, 32, 1, 1, fixtures::iconDib(bands(), 24)}}, 2);
     EXPECT_TRUE(passes(writeFile(base / "zeiger.cur", cursor)));
     EXPECT_FALSE(passes(writeFile(base / "zeiger.ico", cursor))); // an icon file with a cursor's type
