@@ -92,21 +92,6 @@ TEST_F(Sound, AsynchronousReturnsAtOnceAndPlaysOn)
     EXPECT_TRUE(played().contains(pcm));
 }
 
-// At the end of the program the sound stops at once, but the device is left for the exit to
-// release: closing it would wait for the audio server's buffer.
-TEST_F(Sound, ExitSilencesWithoutClosingTheDevice)
-{
-    bw::PlayWav(QStringLiteral("fertig"), 0);
-    ASSERT_TRUE(bw::soundPlaying());
-    bw::silenceForExit();
-    EXPECT_FALSE(bw::soundPlaying());
-    EXPECT_TRUE(bw::soundDeviceOpen());
-    bw::silenceForExit(); // twice, or with no device, is harmless
-    bw::stopSound();
-    EXPECT_FALSE(bw::soundDeviceOpen());
-    bw::silenceForExit();
-}
-
 TEST_F(Sound, MissingFileIsSilentAndUnknownModeIsReported)
 {
     testutil::ScriptedDialogs dialogs;
