@@ -24,6 +24,7 @@ TKopierpfadF::TKopierpfadF(TIconF* mainWindow)
     , BitBtn2(new QPushButton(QStringLiteral("Abbrechen"), this))
     , m_main(mainWindow)
 {
+    keepWidthForCaption(); // the file count lengthens the caption
     Label1->setObjectName(QStringLiteral("Label1"));
     setStatusLabelStyle(*Label1, Qt::blue, false);
     Label1->setGeometry(4, 2, 305, 16);
@@ -80,9 +81,6 @@ void TKopierpfadF::DirectoryListBox1Change()
     FileListBox1->setDirectory(directory);
     Label1->setText(pathText(directory));
     setWindowTitle(QStringLiteral("Kopierverzeichnis hat ") + QString::number(FileListBox1->count()) + QStringLiteral(" Dateien"));
-    // The count can make the caption longer than the title bar: the window grows with it.
-    if (const int needed = captionWidthNeeded(*this); width() < needed)
-        setFixedWidth(needed);
 }
 
 void TKopierpfadF::BitBtn1Click()

@@ -89,4 +89,14 @@ bool soundPlaying() { return playback.device && SDL_GetQueuedAudioSize(playback.
 
 void stopSound() { release(); }
 
+void silenceForExit()
+{
+    if (!playback.device)
+        return;
+    SDL_PauseAudioDevice(playback.device, 1);
+    SDL_ClearQueuedAudio(playback.device);
+}
+
+bool soundDeviceOpen() { return playback.device != 0; }
+
 } // namespace bw
