@@ -23,13 +23,19 @@ using namespace bw;
 
 namespace {
 
-// Records what the program asked the desktop to open.
+// Records what the program asked the desktop to open; with `refuse`, no application opens it.
 class RecordingDesktop final : public Desktop {
 public:
     QList<QUrl> opened;
+    bool refuse = false;
     RecordingDesktop() { m_previous = setDesktop(this); }
     ~RecordingDesktop() override { setDesktop(m_previous); }
-    void open(const QUrl& url) override { opened.append(url); }
+    void open(const QUrl& url, const std::function<void()>& failed) override
+    {
+        opened.append(url);
+        if (refuse && failed)
+            failed();
+    }
 
 private:
     Desktop* m_previous = nullptr;
@@ -226,12 +232,19 @@ TEST_F(Help, BeschreibungOpensTheManualOrNamesWhereItLooked)
     ASSERT_EQ(desktop.opened.size(), 1);
     EXPECT_EQ(desktop.opened[0], QUrl::fromLocalFile(dir.filePath(QStringLiteral("bin/daten/Beschreibung.doc"))));
     EXPECT_TRUE(dialogs.shown.isEmpty());
+    // Where no application opens it, a box says so and names the file.
+    desktop.refuse = true;
+    main().Beschreibung1->trigger();
+    ASSERT_EQ(dialogs.shown.size(), 1);
+    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Kein Programm kann >") + manual.fileName() + QStringLiteral("< öffnen."));
+    dialogs.shown.clear();
+    desktop.refuse = false;
 
     // Without a data folder the program folder is the data folder, and the message names it.
     QDir(dir.filePath(QStringLiteral("bin/daten"))).removeRecursively();
     InitPaths(QFile::encodeName(dir.filePath(QStringLiteral("bin/bildwiesel"))).toStdString());
     main().Beschreibung1->trigger();
-    EXPECT_EQ(desktop.opened.size(), 1);
+    EXPECT_EQ(desktop.opened.size(), 2);
     ASSERT_EQ(dialogs.shown.size(), 1);
     EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Beschreibung.doc konte im Programmpfad >") + dir.filePath(QStringLiteral("bin/"))
                                          + QStringLiteral("< nicht gefunden werden.\r\n Datei ist im Programmpfad nicht vorhanden ."));
