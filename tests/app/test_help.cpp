@@ -250,6 +250,30 @@ TEST_F(Help, BeschreibungOpensTheManualOrNamesWhereItLooked)
                                          + QStringLiteral("< nicht gefunden werden.\r\n Datei ist im Programmpfad nicht vorhanden ."));
 }
 
+// The desktop's own service learns from xdg-open's exit code whether an application took the file.
+TEST_F(Help, SystemDesktopReportsWhatXdgOpenRefused)
+{
+    QTemporaryDir bin;
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin.path()));
+    Desktop* recording = setDesktop(nullptr);
+    for (const int code : {0, 3}) {
+        QFile opener(bin.filePath(QStringLiteral("xdg-open")));
+        ASSERT_TRUE(opener.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        opener.write("#!/bin/sh\n: >\"$1.seen\"\nexit " + QByteArray::number(code) + "\n");
+        opener.close();
+        opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        bool failed = false;
+        bw::desktop().open(QUrl::fromLocalFile(bin.filePath(QStringLiteral("x.doc"))), [&failed] { failed = true; });
+        EXPECT_TRUE(QTest::qWaitFor([&bin] { return QFile::exists(bin.filePath(QStringLiteral("x.doc.seen"))); }));
+        QTest::qWait(200);
+        EXPECT_EQ(failed, code != 0) << code;
+        QFile::remove(bin.filePath(QStringLiteral("x.doc.seen")));
+    }
+    setDesktop(recording);
+    qputenv("PATH", path);
+}
+
 TEST_F(Help, MakerWindowHasNoCloseBoxAndAllItsPictures)
 {
     TKWBfrm& w = kwb();

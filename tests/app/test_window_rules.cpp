@@ -408,7 +408,8 @@ TEST_F(WindowRules, BoxesComeAboveTheWindowThatIsUp)
     for (const Case& c : cases) {
         if (c.window) {
             c.window->show();
-            QTRY_VERIFY(c.window->frameGeometry().height() > c.window->height()); // framed by the window manager
+            // framed by the window manager
+            ASSERT_TRUE(QTest::qWaitFor([&c] { return c.window->frameGeometry().height() > c.window->height(); }));
         }
         bool onTopAndFocused = false;
         answerNextBox(main(), onTopAndFocused);
@@ -418,6 +419,6 @@ TEST_F(WindowRules, BoxesComeAboveTheWindowThatIsUp)
             c.window->hide();
     }
     EXPECT_EQ(catalogue().entryCount(), kFolders / 2);
-    QTRY_VERIFY(!progress().isVisible() && main().isEnabled()); // the answer ended the read
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !progress().isVisible() && main().isEnabled(); })); // the answer ended the read
     setDialogs(&dialogs);
 }
