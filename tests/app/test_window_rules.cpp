@@ -10,6 +10,7 @@
 #include "app/AppState.h"
 #include "app/IconFrm.h"
 #include "app/MainU.h"
+#include "app/QtDialogs.h"
 #include "app/QtTranslations.h"
 #include "app/StartFrm.h"
 #include "catalogue/EinleseFrm.h"
@@ -29,7 +30,10 @@
 #include <QApplication>
 #include <QColorDialog>
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QScreen>
 #include <QProcess>
 #include <QScreen>
@@ -54,8 +58,10 @@ protected:
         ProgramTest::SetUp();
         // Enough folders that a read pumps messages many times before it ends.
         const fixtures::Bytes icon = testutil::solidIcon(qRgb(0, 128, 0));
-        for (int i = 0; i < kFolders; ++i)
+        for (int i = 0; i < kFolders; ++i) {
+            fs::create_directories(tree / ("ordner" + std::to_string(i)));
             testutil::writeFile(tree / ("ordner" + std::to_string(i)) / "bild.ico", icon);
+        }
     }
     // Starts the program with a settings file: this tree, no automatic read, the given colour.
     void start(const char* colour = "-2147483633")
@@ -322,6 +328,28 @@ TEST_F(WindowRules, EveryGermanTextFitsItsControl)
     viewer.hide();
 }
 
+// A "yes" may remove or rename files: Enter answers "Nein", as Esc does; "Ja" takes its own key.
+TEST_F(WindowRules, QuestionsAnswerNeinToEnterAndEsc)
+{
+    QtDialogs qtDialogs;
+    const struct {
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        bool yes;
+    } cases[] = {{Qt::Key_Return, Qt::NoModifier, false}, {Qt::Key_Enter, Qt::KeypadModifier, false},
+                 {Qt::Key_Escape, Qt::NoModifier, false}, {Qt::Key_J, Qt::NoModifier, true}};
+    for (const auto& c : cases) {
+        QTimer::singleShot(0, [&c] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_TRUE(box && QTest::qWaitForWindowActive(box));
+            QTest::keyClick(box, static_cast<Qt::Key>(c.key), c.modifiers);
+            if (!QTest::qWaitFor([box] { return !box->isVisible(); }, 2000))
+                box->reject(); // the key did nothing
+        });
+        EXPECT_EQ(qtDialogs.confirm(QStringLiteral("Wirklich alle Löschen in :"), QStringLiteral("Bestätigung")), c.yes) << c.key;
+    }
+}
+
 // Last: it changes the texts of every standard dialog in this process.
 TEST_F(WindowRules, QtStandardDialogsSpeakGerman)
 {
@@ -371,4 +399,77 @@ TEST_F(WindowRules, UnderAWindowManager)
     QTRY_VERIFY(!progress().isVisible());
     QTest::qWait(200);
     QGuiApplication::primaryScreen()->grabWindow(0).copy(main().frameGeometry()).save(QStringLiteral("screenshot_TIconF.png"));
+}
+
+namespace {
+
+// The last window id of a property of the root window, as the window manager set it.
+WId rootWindowProperty(const char* name)
+{
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-root"), QString::fromLatin1(name)});
+    xprop.waitForFinished();
+    return QString::fromLatin1(xprop.readAllStandardOutput()).trimmed().section(QLatin1Char(' '), -1).toULongLong(nullptr, 0);
+}
+
+// Waits for the next box or file dialog; notes whether the window manager stacked it above every
+// window and gave it the input focus, then answers it with Esc.
+void answerNextBox(QObject& context, bool& onTopAndFocused)
+{
+    auto* poll = new QTimer(&context);
+    auto* clock = new QElapsedTimer;
+    clock->start();
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, clock, &onTopAndFocused] {
+        QWidget* box = QApplication::activeModalWidget();
+        if (!qobject_cast<QMessageBox*>(box) && !qobject_cast<QFileDialog*>(box))
+            return;
+        onTopAndFocused = rootWindowProperty("_NET_CLIENT_LIST_STACKING") == box->winId()
+                          && rootWindowProperty("_NET_ACTIVE_WINDOW") == box->winId();
+        if (!onTopAndFocused && clock->elapsed() < 3000)
+            return;
+        delete clock;
+        poll->deleteLater();
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    poll->start(100);
+}
+
+} // namespace
+
+// Under a real window manager, a box shown while the progress, report, renumbering or comparison
+// window is up comes above that window and takes the focus: the user sees it and can answer it.
+TEST_F(WindowRules, BoxesComeAboveTheWindowThatIsUp)
+{
+    if (QGuiApplication::platformName() != QStringLiteral("xcb") || qEnvironmentVariableIsEmpty("BW_WINDOW_MANAGER"))
+        GTEST_SKIP() << "needs an X server with a window manager";
+    start();
+    QtDialogs qtDialogs;
+    setDialogs(&qtDialogs);
+    struct Case {
+        QWidget* window;
+        std::function<void()> ask;
+    };
+    const Case cases[] = {
+        // The catalogue is full in the middle of a read, under the progress window (on top).
+        {nullptr, [this] { appState().catalogue = std::make_unique<Catalogue>(kFolders / 2); main().BitBtn1Click(); }},
+        {windows().MeldungF, [] { bw::dialogs().confirm(QStringLiteral("Wirklich?"), QStringLiteral("Bestätigung")); }},
+        {windows().NummerF, [] { bw::dialogs().message(QStringLiteral("Fertig"), kAppTitle); }},
+        {windows().VergleichF, [] { bw::dialogs().openPicture(QStringLiteral("Bild"), QStringLiteral("*.bmp")); }},
+    };
+    for (const Case& c : cases) {
+        if (c.window) {
+            c.window->show();
+            // framed by the window manager
+            ASSERT_TRUE(QTest::qWaitFor([&c] { return c.window->frameGeometry().height() > c.window->height(); }));
+        }
+        bool onTopAndFocused = false;
+        answerNextBox(main(), onTopAndFocused);
+        c.ask();
+        EXPECT_TRUE(onTopAndFocused) << (c.window ? c.window->objectName() : progress().objectName()).toStdString();
+        if (c.window)
+            c.window->hide();
+    }
+    EXPECT_EQ(catalogue().entryCount(), kFolders / 2);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !progress().isVisible() && main().isEnabled(); })); // the answer ended the read
+    setDialogs(&dialogs);
 }
