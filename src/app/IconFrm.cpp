@@ -112,8 +112,11 @@ TIconF::TIconF(QWidget* parent)
     StatusBar2->panel(0)->setFrameStyle(QFrame::Panel | QFrame::Raised);
     StatusBar2->setPanelText(0, QStringLiteral("Kopierverzeichnis"));
     StatusBar2->fitPanelToText(0);
-    // The number panel grows to the left, away from the scroll bar, if "Nr: 1000000" needs it.
-    const int numberMissing = textWidthNeeded(*Panel5->label()) + 2 * Panel5->frameWidth() - Panel5->width();
+    // The number panel grows to the left, away from the scroll bar, if the longest number it shows
+    // ("  Nr: 1000000") needs it.
+    const int numberMissing =
+        textWidthNeeded(*Panel5->label(), QStringLiteral("  Nr: ") + QString::number(Catalogue::kDefaultCapacity)) + 2 * Panel5->frameWidth()
+        - Panel5->width();
     if (numberMissing > 0)
         Panel5->setGeometry(Panel5->geometry().adjusted(-numberMissing, 0, 0, 0));
 
@@ -138,13 +141,11 @@ TIconF::TIconF(QWidget* parent)
     connect(SeiteDemarkieren1, &QAction::triggered, this, &TIconF::SeiteDemarkieren1Click);
     connect(Oginalgre1, &QAction::triggered, this, &TIconF::Oginalgre1Click);
     connect(StatusBar2, &StatusPanels::clicked, this, [this] { chooseCopyDirectory(*this); });
-    // The wheel moves the page by rows, PageUp/PageDown by the scroll bar's page step: both through
-    // the scroll bar, whose change event repaints.
+    // The wheel moves the page by rows, PageUp/PageDown by the scroll bar's page step, Home/End to
+    // the first and the last page: all through the scroll bar, whose change event repaints.
     connect(Bild, &PageImage::wheelTurned, this,
             [this](int notches) { ScrollBar1->setValue(ScrollBar1->value() + notches * pageState().cellsAcross); });
-    connect(Bild, &PageImage::pageKeyPressed, this, [this](int direction) {
-        ScrollBar1->triggerAction(direction > 0 ? QAbstractSlider::SliderPageStepAdd : QAbstractSlider::SliderPageStepSub);
-    });
+    connect(Bild, &PageImage::pageKeyPressed, this, [this](QAbstractSlider::SliderAction action) { ScrollBar1->triggerAction(action); });
     setMinimumSize(kMinWindowWidth, kMinWindowHeight);
 
     resize(640, 481);

@@ -133,7 +133,7 @@ void shutDown(TIconF& main)
     AppState& s = appState();
     s.scratchIcon = QImage();
     s.scratchBitmap = QImage();
-    stopSound();
+    silenceForExit();
     SettingsFile(main, QStringLiteral("save"));
     shutDownRan = true;
     QCoreApplication::quit();

@@ -59,7 +59,7 @@ void SecondaryWindow::closeEvent(QCloseEvent* event)
 
 void SecondaryWindow::showEvent(QShowEvent* event)
 {
-    const int needed = captionWidthNeeded(*this);
+    const int needed = m_growForCaption ? captionWidthNeeded(*this) : 0;
     if (width() < needed) {
         if (minimumWidth() == maximumWidth())
             setFixedWidth(needed);

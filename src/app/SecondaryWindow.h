@@ -36,6 +36,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     // Widens the window when its caption would be cut in the title bar.
     void showEvent(QShowEvent* event) override;
+    // For a window whose caption changes with what it shows: it keeps its size, and the title
+    // bar shortens a long caption.
+    void keepWidthForCaption() { m_growForCaption = false; }
 
 private:
     // Applies the rule to a close request; true when the window stays open.
@@ -43,6 +46,7 @@ private:
 
     CloseRequest m_rule = CloseRequest::Close;
     QAbstractButton* m_cancelButton = nullptr;
+    bool m_growForCaption = true;
 };
 
 // True when a close event is the window system's request (close box, Alt+F4) rather than a

@@ -20,16 +20,31 @@ QString shownText(QString text)
     return text;
 }
 
+// The room a label keeps free between its contents edge and a text aligned left or right.
+int labelIndent(const QLabel& label)
+{
+    if (!(label.alignment() & (Qt::AlignLeft | Qt::AlignRight)))
+        return 0;
+    if (label.indent() >= 0)
+        return label.indent();
+    // A framed label keeps half an "x" between its frame and a text at either side.
+    return label.frameWidth() > 0 ? std::max(0, QFontMetrics(label.font()).horizontalAdvance(QLatin1Char('x')) / 2 - label.margin()) : 0;
+}
+
 } // namespace
+
+int textWidthNeeded(const QLabel& label, const QString& labelText)
+{
+    const QString text = label.textFormat() == Qt::PlainText ? labelText : shownText(labelText);
+    const QMargins m = label.contentsMargins(); // includes the frame
+    return QFontMetrics(label.font()).horizontalAdvance(text) + m.left() + m.right() + 2 * label.margin() + labelIndent(label);
+}
 
 int textWidthNeeded(const QWidget& control)
 {
+    if (const auto* label = qobject_cast<const QLabel*>(&control))
+        return textWidthNeeded(*label, label->text());
     const QFontMetrics fm(control.font());
-    if (const auto* label = qobject_cast<const QLabel*>(&control)) {
-        const QString text = label->textFormat() == Qt::PlainText ? label->text() : shownText(label->text());
-        const QMargins m = label->contentsMargins(); // includes the frame
-        return fm.horizontalAdvance(text) + m.left() + m.right() + 2 * label->margin();
-    }
     if (const auto* button = qobject_cast<const QPushButton*>(&control)) {
         const QStyle* style = button->style();
         int width = fm.horizontalAdvance(shownText(button->text()));

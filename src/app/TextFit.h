@@ -1,6 +1,8 @@
 #pragma once
 
+class QLabel;
 class QListWidget;
+class QString;
 class QWidget;
 
 namespace bw {
@@ -11,6 +13,8 @@ namespace bw {
 // The whole width a label or push button needs for its text (and picture) in its own font,
 // frame and margins included.
 int textWidthNeeded(const QWidget& control);
+// The same for a label showing the given text.
+int textWidthNeeded(const QLabel& label, const QString& text);
 
 // Widens a label or push button that is too narrow for its text; returns how much it grew.
 int growToFitText(QWidget& control);

@@ -63,18 +63,23 @@ DirectoryListBox::DirectoryListBox(QWidget* parent, const QString& name)
 {
     setObjectName(name);
     connect(this, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
-        setDirectory(item->data(Qt::UserRole).toByteArray().toStdString());
+        const std::string target = item->data(Qt::UserRole).toByteArray().toStdString();
+        std::error_code ec;
+        if (std::filesystem::is_directory(target, ec))
+            setDirectory(target);
+        else
+            rebuild();
     });
 }
 
 void DirectoryListBox::setDirectory(const std::string& directory)
 {
     const std::string normalized = withTrailingSlash(directory);
-    if (normalized == m_directory)
-        return;
+    const bool moved = normalized != m_directory;
     m_directory = normalized;
     rebuild();
-    emit changed();
+    if (moved)
+        emit changed();
 }
 
 void DirectoryListBox::setDrive(const std::string& root)

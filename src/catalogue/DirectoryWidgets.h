@@ -27,13 +27,15 @@ private:
 };
 
 // The directory list: the ancestors of the current directory, the directory itself, and its
-// subdirectories (hidden ones left out). A double click opens an entry.
+// subdirectories (hidden ones left out). A double click opens an entry; one that is gone since the
+// list was built only brings the list up to date.
 class DirectoryListBox : public QListWidget {
     Q_OBJECT
 public:
     DirectoryListBox(QWidget* parent, const QString& name);
     const std::string& directory() const { return m_directory; } // ends in '/'
-    // Shows the directory; changed() follows when it differs from the one shown.
+    // Shows the directory with the subdirectories it holds now; changed() follows when it differs
+    // from the one shown.
     void setDirectory(const std::string& directory);
     // Moves to the directory last shown on that volume, or its root.
     void setDrive(const std::string& root);

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <atomic>
 
+#include <climits>
+
 namespace bw {
 
 // One directory as listed once.
@@ -30,6 +32,19 @@ std::pair<std::string, std::string> splitPattern(const std::string& pattern)
 
 namespace {
 std::atomic<bool> readAheadDefault {true};
+}
+
+QString pathTooLongLine(const std::string& path) { return pathText(path) + QStringLiteral("..Pfad zu lang, wurde nicht gelesen."); }
+
+void ScanProgress::reportPathTooLong(const std::string& path) { addLine(pathTooLongLine(path)); }
+
+bool TreeScanner::tooLong(const std::string& path)
+{
+    if (path.size() < PATH_MAX)
+        return false;
+    if (m_tooLong.insert(path).second)
+        m_progress.reportPathTooLong(path);
+    return true;
 }
 
 void TreeScanner::setReadAheadDefault(bool on) { readAheadDefault = on; }
@@ -102,6 +117,8 @@ void TreeScanner::walk(Directory& dir, const std::string& mask, const std::vecto
         if (!matchesWildcard(name, mask))
             continue;
         const std::string path = dir.path + name;
+        if (tooLong(path))
+            continue;
         m_progress.setCaption(path);
         const std::int32_t count = m_catalogue.entryCount();
         if (count < kProgressLineLimit)
@@ -119,7 +136,7 @@ void TreeScanner::walk(Directory& dir, const std::string& mask, const std::vecto
         const std::string path = dir.path + name + "/";
         // Another listed volume is read in its own turn; everything else below the start (btrfs
         // subvolumes, mounts the volume list leaves out) belongs to this read.
-        if (std::find(skipRoots.begin(), skipRoots.end(), path) != skipRoots.end())
+        if (std::find(skipRoots.begin(), skipRoots.end(), path) != skipRoots.end() || tooLong(path))
             continue;
         Directory* sub = directory(path, dir.volume);
         walk(*sub, mask, skipRoots);

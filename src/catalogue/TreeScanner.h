@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,7 +24,13 @@ public:
     virtual void addLine(const QString& text) = 0;         // a line of the progress list
     virtual void pumpMessages() = 0;
     virtual bool cancelled() = 0;
+    // A file or directory whose path is longer than the system lets a program open: it is left
+    // out, and said so once, as a line of the progress list (the command-line tool: on stderr).
+    virtual void reportPathTooLong(const std::string& path);
 };
+
+// The line that says so.
+QString pathTooLongLine(const std::string& path);
 
 // Lines of the progress list stop once the catalogue holds this many entries.
 inline constexpr std::int32_t kProgressLineLimit = 32000;
@@ -63,7 +70,10 @@ private:
     Catalogue& m_catalogue;
     IndexerHost& m_indexer;
     ScanProgress& m_progress;
+    bool tooLong(const std::string& path);
+
     std::map<std::string, std::unique_ptr<Directory>> m_listed;
+    std::set<std::string> m_tooLong; // reported already (each pattern walks the tree again)
     std::int64_t m_filesIndexed = 0;
     bool m_readAheadOn;
 };

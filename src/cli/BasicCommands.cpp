@@ -33,12 +33,18 @@ int reportWrite(bw::WriteResult result, const char* target)
 
 int runCount(const Invocation& call)
 {
+    int exitCode = kExitOk;
     for (qsizetype i = 0; i < call.argumentCount(); ++i) {
+        // A name that is not there is an error, not a file without icons.
+        if (!isInputFile(call.argument(i))) {
+            exitCode = kExitFailure;
+            continue;
+        }
         std::printf("%d\t", bw::iconCount(std::filesystem::path(call.argument(i))));
-        writeBytes(stdout, call.argument(i));
+        writeBytes(stdout, quotedName(call.argument(i)));
         std::fputc('\n', stdout);
     }
-    return kExitOk;
+    return exitCode;
 }
 
 enum class Output { Png, Icon, Bitmap };
@@ -50,11 +56,11 @@ int writeIcon(const Invocation& call, Output output)
         return call.usageError(QStringLiteral("INDEX ist keine Zahl ab 0: ") + QString::fromLatin1(call.argumentText(1)));
     const char* source = call.argumentText(0);
     const char* targetName = call.argumentText(2);
+    if (!isInputFile(source))
+        return kExitFailure;
     const QImage icon = bw::extractIcon(std::filesystem::path(source), *index);
     if (icon.isNull()) {
-        std::fprintf(stderr, "bildwiesel-cli: kein Icon mit Index %d in: ", *index);
-        writeBytes(stderr, source);
-        std::fputc('\n', stderr);
+        complainAbout(QStringLiteral("kein Icon mit Index %1 in: ").arg(*index), source, QString());
         return kExitFailure;
     }
     const std::filesystem::path target(targetName);
@@ -83,7 +89,7 @@ int writeIcon(const Invocation& call, Output output)
 
 QList<QCommandLineOption> scanOptions()
 {
-    return {typesOption(),
+    return {typesOption(), nulOption(),
             QCommandLineOption(QStringLiteral("no-read-ahead"), QStringLiteral("ohne vorauslesende Hilfsthreads lesen (zum Messen)"))};
 }
 
@@ -93,19 +99,21 @@ int runScan(const Invocation& call)
     if (!types)
         return kExitUsage;
     const TypeSelection& checked = *types;
+    if (!isInputDirectory(call.argument(0)))
+        return kExitFailure;
 
     const auto start = std::chrono::steady_clock::now();
     bw::Catalogue catalogue;
     const std::int64_t files = readTree(catalogue, call.argument(0), checked, nullptr, !call.isSet(QStringLiteral("no-read-ahead")));
 
-    bufferStdout();
-    for (std::int32_t n = 1; n <= catalogue.entryCount(); ++n) {
-        const bw::IconEntry& e = catalogue[n];
-        std::printf("%d\t%u\t", n, static_cast<unsigned>(e.iconIndex));
-        std::fwrite(e.path().data(), 1, e.path().size(), stdout);
-        std::fputc('\n', stdout);
+    // Every record is known only when the read has ended, so they go out in blocks.
+    {
+        Records records(call, Records::Flush::AtEnd);
+        for (std::int32_t n = 1; n <= catalogue.entryCount(); ++n) {
+            const bw::IconEntry& e = catalogue[n];
+            records.number(n).tab().number(e.iconIndex).tab().name(e.path()).end();
+        }
     }
-    std::fflush(stdout);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::fprintf(stderr, "%lld Dateien, %d Einträge, %.3f Sekunden\n", static_cast<long long>(files),
                  catalogue.entryCount(), seconds);
@@ -116,7 +124,8 @@ int runScan(const Invocation& call)
 
 const Command countCommand {
     "count", "DATEI...", "Zahl der Icons jeder Datei, ein Tabulator und der Pfad",
-    "Eine Datei ohne Icons oder eine, die sich nicht lesen lässt, hat 0.", 1, -1, nullptr, runCount};
+    "Eine Datei ohne Icons oder eine, die sich nicht lesen lässt, hat 0. Ein Name, unter dem keine Datei\n"
+    "steht, wird auf der Fehlerausgabe genannt; dann endet der Befehl mit 1.", 1, -1, nullptr, runCount};
 
 const Command extractCommand {
     "extract", "DATEI INDEX AUSGABE.png", "ein Icon als PNG-Bild von 32 x 32 Punkten",
@@ -134,8 +143,9 @@ const Command writeBmpCommand {
     [](const Invocation& call) { return writeIcon(call, Output::Bitmap); }};
 
 const Command scanCommand {
-    "scan", "VERZEICHNIS [--types ico,cur,exe,dll,icl,bmp]", "die Sammlung, die \"Einlesen\" aus dem Verzeichnis macht",
+    "scan", "VERZEICHNIS [--types ico,cur,exe,dll,icl,bmp] [-z]", "die Sammlung, die \"Einlesen\" aus dem Verzeichnis macht",
     "Je Eintrag eine Zeile: Nummer, Icon-Nummer in der Datei und Pfad, durch Tabulatoren getrennt.\n"
+    BW_NAMES_HELP
     "Die Dateitypen werden immer in der Reihenfolge ico, cur, exe, dll, icl, bmp gelesen.\n"
     "Auf der Fehlerausgabe: Dateien, Einträge und Sekunden.",
     1, 1, scanOptions, runScan};

@@ -13,16 +13,18 @@
 namespace cli {
 namespace {
 
-QList<QCommandLineOption> checkOptions() { return {typesOption()}; }
+QList<QCommandLineOption> checkOptions() { return {typesOption(), nulOption()}; }
 
 int runCheck(const Invocation& call)
 {
     const std::optional<TypeSelection> types = selectedTypes(call);
     if (!types)
         return kExitUsage;
+    if (!isInputDirectory(call.argument(0)))
+        return kExitFailure;
     bw::Catalogue catalogue;
     readTree(catalogue, call.argument(0), *types);
-    bufferStdout();
+    Records records(call);
     bw::IconFileCheck check;
     std::int32_t defects = 0;
     for (std::int32_t e = 1; e <= catalogue.entryCount(); ++e) {
@@ -30,11 +32,8 @@ int runCheck(const Invocation& call)
         if (check.passes(entry.path(), entry.iconIndex))
             continue;
         ++defects;
-        std::printf("%d\t", e);
-        writeBytes(stdout, entry.path());
-        std::fputc('\n', stdout);
+        records.number(e).tab().name(entry.path()).end();
     }
-    std::fflush(stdout);
     if (defects == 0)
         std::fputs("FERTIG: Alle Icons OK !\n", stderr);
     else
@@ -45,10 +44,11 @@ int runCheck(const Invocation& call)
 } // namespace
 
 const Command checkCommand {
-    "check", "VERZEICHNIS [--types ...]", "jedes Icon des Verzeichnisses auf Schäden prüfen, wie \"Checken\"",
+    "check", "VERZEICHNIS [--types ...] [-z]", "jedes Icon des Verzeichnisses auf Schäden prüfen, wie \"Checken\"",
     "Je defekter Eintrag eine Zeile: Nummer, ein Tabulator und der Pfad. Auf der Fehlerausgabe die Schlusszeile.\n"
-    "Eine Icon-Datei ist heil, wenn ihr Typfeld 0 oder 1 ist, eine Cursor-Datei bei Typfeld 2, jede andere Datei,\n"
-    "wenn sich ihr Icon laden lässt. Ende 0, wenn alle heil sind, sonst 1.",
+    BW_NAMES_HELP
+    "Eine Icon-Datei ist heil, wenn ihr Typfeld 0 oder 1 ist, eine Cursor-Datei bei Typfeld 2, und wenn sich\n"
+    "ihr Icon laden lässt; jede andere Datei, wenn sich ihr Icon laden lässt. Ende 0, wenn alle heil sind, sonst 1.",
     1, 1, checkOptions, runCheck};
 
 } // namespace cli

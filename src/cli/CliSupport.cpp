@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <filesystem>
 
+#include <sys/stat.h>
+
 namespace cli {
 namespace {
 
@@ -39,6 +41,7 @@ public:
     void setCountLabel(const QString&) override {}
     void addLine(const QString&) override {}
     bool cancelled() override { return stop; }
+    void reportPathTooLong(const std::string& path) override { complain("Pfad zu lang, wurde nicht gelesen", path); }
 };
 
 } // namespace
@@ -96,11 +99,130 @@ void bufferStdout()
 
 void writeBytes(std::FILE* stream, std::string_view bytes) { std::fwrite(bytes.data(), 1, bytes.size(), stream); }
 
+std::string quotedName(std::string_view name)
+{
+    const auto needsQuotes = [](unsigned char c) { return c < 0x20 || c == 0x7F || c == '"' || c == '\\'; };
+    if (std::none_of(name.begin(), name.end(), needsQuotes))
+        return std::string(name);
+    std::string quoted = "\"";
+    for (const char ch : name) {
+        const auto c = static_cast<unsigned char>(ch);
+        switch (c) {
+        case '\a': quoted += "\\a"; break;
+        case '\b': quoted += "\\b"; break;
+        case '\t': quoted += "\\t"; break;
+        case '\n': quoted += "\\n"; break;
+        case '\v': quoted += "\\v"; break;
+        case '\f': quoted += "\\f"; break;
+        case '\r': quoted += "\\r"; break;
+        case '"': quoted += "\\\""; break;
+        case '\\': quoted += "\\\\"; break;
+        default:
+            if (needsQuotes(c)) {
+                const char octal[] = {'\\', static_cast<char>('0' + (c >> 6)), static_cast<char>('0' + ((c >> 3) & 7)),
+                                      static_cast<char>('0' + (c & 7))};
+                quoted.append(octal, sizeof octal);
+            } else {
+                quoted += ch; // other bytes, UTF-8 or not, stay as they are
+            }
+        }
+    }
+    quoted += '"';
+    return quoted;
+}
+
 void complain(const char* what, std::string_view path)
 {
     std::fprintf(stderr, "bildwiesel-cli: %s: ", what);
-    writeBytes(stderr, path);
+    writeBytes(stderr, quotedName(path));
     std::fputc('\n', stderr);
+}
+
+void complainAbout(const QString& before, std::string_view path, const QString& after)
+{
+    std::fputs("bildwiesel-cli: ", stderr);
+    writeBytes(stderr, before.toLocal8Bit().toStdString());
+    writeBytes(stderr, quotedName(path));
+    writeBytes(stderr, after.toLocal8Bit().toStdString());
+    std::fputc('\n', stderr);
+}
+
+namespace {
+
+// stat, with the path as its bytes; false when there is nothing under that name.
+bool statPath(std::string_view path, struct stat& info)
+{
+    return ::stat(std::string(path).c_str(), &info) == 0;
+}
+
+} // namespace
+
+bool isInputDirectory(std::string_view path)
+{
+    struct stat info {};
+    if (!statPath(path, info)) {
+        complain("Verzeichnis nicht gefunden", path);
+        return false;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        complain("ist kein Verzeichnis", path);
+        return false;
+    }
+    return true;
+}
+
+bool isInputFile(std::string_view path)
+{
+    struct stat info {};
+    if (!statPath(path, info)) {
+        complain("Datei nicht gefunden", path);
+        return false;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        complain("ist ein Verzeichnis, keine Datei", path);
+        return false;
+    }
+    return true;
+}
+
+QCommandLineOption nulOption()
+{
+    return QCommandLineOption(QStringLiteral("z"), QStringLiteral("jeden Eintrag mit einem Nullbyte beenden und Namen unverändert schreiben"));
+}
+
+Records::Records(const Invocation& call, Flush flush)
+    : m_nul(call.isSet(QStringLiteral("z")))
+    , m_flush(flush)
+{
+    if (m_flush == Flush::AtEnd)
+        bufferStdout();
+}
+
+Records::~Records() { std::fflush(stdout); }
+
+Records& Records::text(std::string_view text)
+{
+    writeBytes(stdout, text);
+    return *this;
+}
+
+Records& Records::number(long long value)
+{
+    std::printf("%lld", value);
+    return *this;
+}
+
+Records& Records::name(std::string_view bytes)
+{
+    writeBytes(stdout, m_nul ? std::string(bytes) : quotedName(bytes));
+    return *this;
+}
+
+void Records::end()
+{
+    std::fputc(m_nul ? '\0' : '\n', stdout);
+    if (m_flush == Flush::EachRecord)
+        std::fflush(stdout);
 }
 
 std::int64_t readTree(bw::Catalogue& catalogue, const std::string& directory, const TypeSelection& types, bool* endedEarly,

@@ -40,8 +40,46 @@ void bufferStdout();
 
 // Bytes as they are (file names need not be UTF-8).
 void writeBytes(std::FILE* stream, std::string_view bytes);
-// "bildwiesel-cli: <what>: <path>" on stderr.
+// A name as one line can hold it: its bytes as they are, unless it holds a control character, a
+// double quote or a backslash; then in double quotes with C escapes, as git quotes paths.
+std::string quotedName(std::string_view name);
+// "bildwiesel-cli: <what>: <path>" on stderr, the path quoted as above.
 void complain(const char* what, std::string_view path);
+// "bildwiesel-cli: " + before + path + after on stderr, the path quoted as above.
+void complainAbout(const QString& before, std::string_view path, const QString& after);
+
+// The input of a command that reads a tree must be a directory, and that of a command that reads
+// a file a file: anything else is said on stderr and the command fails, so a typo never looks like
+// an empty tree or a file without icons.
+bool isInputDirectory(std::string_view path);
+bool isInputFile(std::string_view path);
+
+// The -z option of the commands that write one record per entry, and what their help says of it.
+QCommandLineOption nulOption();
+#define BW_NAMES_HELP                                                                                              \
+    "Ein Name mit Steuerzeichen, \" oder \\ steht in Anführungszeichen, mit C-Escapes wie bei git (\\n, \\t, \\ooo),\n" \
+    "so dass jede Zeile ein Eintrag ist. Mit -z endet jeder Eintrag mit einem Nullbyte, Namen stehen unverändert.\n"
+
+// The records a command writes on stdout, one per entry, fields separated by tabs. A record is a
+// line, and names are quoted as quotedName does, so one line is always one entry; with -z a
+// record ends in a NUL byte and names are their bytes, as find -print0 writes them. Each record
+// is flushed as it ends, so a script sees every file done even when the tool is killed; commands
+// that write all records at once at the end may keep them in a block instead.
+class Records {
+public:
+    enum class Flush { EachRecord, AtEnd };
+    explicit Records(const Invocation& call, Flush flush = Flush::EachRecord);
+    ~Records();
+    Records& text(std::string_view text);
+    Records& number(long long value);
+    Records& name(std::string_view bytes);
+    Records& tab() { return text("\t"); }
+    void end();
+
+private:
+    bool m_nul;
+    Flush m_flush;
+};
 
 // Reads the files of the selected types below `directory` into the catalogue, walking one type
 // after the other as the program does. Returns the number of files handed to the indexer; sets

@@ -59,31 +59,27 @@ QRgb settingsColour()
 // Lines on stdout as they come, file names as bytes; no sounds, nothing to pump.
 class CliCompareHost final : public bw::CompareHost {
 public:
-    explicit CliCompareHost(int threshold) : m_threshold(threshold) {}
+    CliCompareHost(int threshold, Records& records) : m_threshold(threshold), m_records(records) {}
     int threshold() override { return m_threshold; }
     bool cancelled() override { return false; }
     std::int64_t tickCount() override { return bw::tickCount(); }
     void listDefective(std::int32_t, std::string_view path) override { line("  DEFEKT: ", path); }
     void listDuplicate(std::int32_t entry, std::string_view path) override
     {
-        std::printf("DOPPELT: %d -> ", entry);
-        line("", path);
+        m_records.text("DOPPELT: ").number(entry).text(" -> ").name(path).end();
     }
     void reportNoMemory(const QString& text) override { std::fprintf(stderr, "bildwiesel-cli: %s\n", text.toLocal8Bit().constData()); }
 
 private:
-    static void line(const char* prefix, std::string_view path)
-    {
-        std::fputs(prefix, stdout);
-        writeBytes(stdout, path);
-        std::fputc('\n', stdout);
-    }
+    void line(const char* prefix, std::string_view path) { m_records.text(prefix).name(path).end(); }
     int m_threshold;
+    Records& m_records;
 };
 
 QList<QCommandLineOption> dupesOptions()
 {
-    return {QCommandLineOption(QStringLiteral("threshold"), QStringLiteral("Pixeldifferenz: Bilder, die sich in weniger Punkten unterscheiden, sind doppelt (Voreinstellung: 5)"),
+    return {nulOption(),
+            QCommandLineOption(QStringLiteral("threshold"), QStringLiteral("Pixeldifferenz: Bilder, die sich in weniger Punkten unterscheiden, sind doppelt (Voreinstellung: 5)"),
                                QStringLiteral("N")),
             QCommandLineOption(QStringLiteral("background"),
                                QStringLiteral("Hintergrundfarbe hinter den Icons, #RRGGBB oder Zahl wie in der Einstellungsdatei"),
@@ -105,14 +101,16 @@ int runDupes(const Invocation& call)
         if (!background)
             return call.usageError(QStringLiteral("--background nimmt #RRGGBB oder eine Zahl"));
     }
+    if (!isInputDirectory(call.argument(0)))
+        return kExitFailure;
     TypeSelection types;
     types.fill(false);
     types[0] = types[1] = true; // ico, cur
     bw::Catalogue catalogue;
     readTree(catalogue, call.argument(0), types);
 
-    bufferStdout();
-    CliCompareHost host(threshold);
+    Records records(call);
+    CliCompareHost host(threshold, records);
     bw::CompareOptions options;
     options.background = background ? *background : settingsColour();
     const bw::CompareResult result = bw::findDuplicates(catalogue, host, options);
@@ -126,8 +124,9 @@ int runDupes(const Invocation& call)
 } // namespace
 
 const Command dupesCommand {
-    "dupes", "VERZEICHNIS [--threshold N] [--background #RRGGBB|ZAHL]", "doppelte Icons der .ico- und .cur-Dateien finden, wie \"Vergleichen\"",
+    "dupes", "VERZEICHNIS [--threshold N] [--background #RRGGBB|ZAHL] [-z]", "doppelte Icons der .ico- und .cur-Dateien finden, wie \"Vergleichen\"",
     "Auf der Ausgabe die Zeilen des Vergleichs in ihrer Reihenfolge: \"  DEFEKT: Pfad\" und \"DOPPELT: Nr -> Pfad\".\n"
+    BW_NAMES_HELP
     "Auf der Fehlerausgabe \"n doppelte Icons gefunden.\".",
     1, 1, dupesOptions, runDupes};
 

@@ -18,13 +18,21 @@
 namespace cli {
 namespace {
 
-// Report lines go to stderr as they come.
+// Report lines go to stderr as they come, names as their bytes.
 class StderrReport final : public bw::ReportLines {
 public:
     void addLine(const QString& line) override
     {
         const QByteArray bytes = line.toLocal8Bit();
         std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
+        std::fputc('\n', stderr);
+        ++lines;
+    }
+    void addPathLine(const QString& before, std::string_view path, const QString& after) override
+    {
+        writeBytes(stderr, before.toLocal8Bit().toStdString());
+        writeBytes(stderr, quotedName(path));
+        writeBytes(stderr, after.toLocal8Bit().toStdString());
         std::fputc('\n', stderr);
         ++lines;
     }
@@ -38,7 +46,7 @@ void message(const QString& text)
 
 QList<QCommandLineOption> exportOptions()
 {
-    return {typesOption(),
+    return {typesOption(), nulOption(),
             QCommandLineOption(QStringLiteral("as"), QStringLiteral("als Icon-Datei (ico, Voreinstellung) oder als Bitmap (bmp)"), QStringLiteral("ico|bmp"))};
 }
 
@@ -59,19 +67,21 @@ int runExport(const Invocation& call)
 
     // The copy directory is checked before anything is read: a typo must not cost a whole read.
     if (!bw::isDirectory(copyDirectory)) {
-        message(QStringLiteral("Das Kopierverzeichnis %1 existiert nicht.").arg(bw::pathText(copyDirectory)));
+        complainAbout(QStringLiteral("Das Kopierverzeichnis "), copyDirectory, QStringLiteral(" existiert nicht."));
         return kExitFailure;
     }
     if (::access(copyDirectory.c_str(), W_OK | X_OK) != 0) {
-        message(QStringLiteral("In das Kopierverzeichnis %1 kann nicht geschrieben werden.").arg(bw::pathText(copyDirectory)));
+        complainAbout(QStringLiteral("In das Kopierverzeichnis "), copyDirectory, QStringLiteral(" kann nicht geschrieben werden."));
         return kExitFailure;
     }
+    if (!isInputDirectory(directory))
+        return kExitFailure;
 
     bw::Catalogue catalogue;
     bool endedEarly = false;
     readTree(catalogue, directory, *types, &endedEarly);
 
-    bufferStdout();
+    Records records(call);
     StderrReport report;
     bw::ExportScratch scratch;
     bw::ExportDirectory target(copyDirectory);
@@ -85,17 +95,16 @@ int runExport(const Invocation& call)
             done = e;
             if (outcome.written) {
                 ++written;
-                std::printf("%d\t", e);
-                writeBytes(stdout, outcome.target);
-                std::fputc('\n', stdout);
+                records.number(e).tab().name(outcome.target).end();
             }
         }
     } catch (const bw::CommandError& error) {
-        std::fflush(stdout);
-        message(error.text());
+        if (error.namesPath())
+            complainAbout(error.before(), error.path(), error.after());
+        else
+            message(error.text());
         endedEarly = true;
     }
-    std::fflush(stdout);
     const QString status = QString::number(done) + QStringLiteral(" von ") + QString::number(count) + QStringLiteral(" Icons kopiert");
     std::fprintf(stderr, "%s\n", status.toLocal8Bit().constData());
     return endedEarly || report.lines > 0 || written != count ? kExitFailure : kExitOk;
@@ -104,8 +113,9 @@ int runExport(const Invocation& call)
 } // namespace
 
 const Command exportCommand {
-    "export", "VERZEICHNIS KOPIERVERZEICHNIS [--types ...] [--as ico|bmp]", "jedes Icon des Verzeichnisses in das Kopierverzeichnis, wie \"Alle Kopieren\"",
+    "export", "VERZEICHNIS KOPIERVERZEICHNIS [--types ...] [--as ico|bmp] [-z]", "jedes Icon des Verzeichnisses in das Kopierverzeichnis, wie \"Alle Kopieren\"",
     "Je geschriebene Datei eine Zeile: Nummer des Eintrags, ein Tabulator und der Pfad.\n"
+    BW_NAMES_HELP
     "Auf der Fehlerausgabe: jede Meldung des Kopierens, dann \"c von N Icons kopiert\".\n"
     "Eine vorhandene Datei wird nie ersetzt; ein belegter Name bekommt _1, _2, ... angehängt.\n"
     "Ende 0, wenn jeder Eintrag eine Datei ergab, sonst 1.",

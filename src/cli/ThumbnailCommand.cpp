@@ -26,6 +26,8 @@ int runThumbnail(const Invocation& call)
     const std::optional<int> edge = parseIndex(call.value(QStringLiteral("size")));
     if (!edge || *edge < bw::kMinThumbnailEdge || *edge > bw::kMaxThumbnailEdge)
         return call.usageError(QStringLiteral("GRÖSSE muss eine Zahl von %1 bis %2 sein").arg(bw::kMinThumbnailEdge).arg(bw::kMaxThumbnailEdge));
+    if (!isInputFile(call.argument(0)))
+        return kExitFailure;
     const QImage thumbnail = bw::thumbnailOf(std::filesystem::path(call.argument(0)), *edge);
     if (thumbnail.isNull()) {
         complain("kein Icon in", call.argument(0));

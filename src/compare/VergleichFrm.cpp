@@ -113,7 +113,8 @@ TVergleichF::TVergleichF(QWidget* mainWindow)
     , m_main(mainWindow)
 {
     setModal(true);
-    Label1 = label(this, "Label1", QStringLiteral("-"), {4, 4, 226, 16}, Qt::AlignHCenter);
+    // The progress text with two seven-digit numbers needs the width up to the elapsed time.
+    Label1 = label(this, "Label1", QStringLiteral("-"), {4, 4, 256, 16}, Qt::AlignHCenter);
     Label3 = label(this, "Label3", QStringLiteral("00:00:00"), {262, 4, 80, 16}, Qt::AlignRight);
 
     Panel1 = new Panel(this, QStringLiteral("Panel1"), {}, Qt::AlignCenter, Panel::Bevel::Lowered);
@@ -135,10 +136,12 @@ TVergleichF::TVergleichF(QWidget* mainWindow)
     CheckBox1 = new QCheckBox(QStringLiteral("Ton Aus"), this);
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
     CheckBox1->setGeometry(240, 56, 100, 18);
-    Label5 = label(this, "Label5", {}, {150, 76, 192, 16}, Qt::AlignRight);
+    // The result and the threshold text are too long to share a row: the threshold text and its
+    // scroll bar sit a row lower, and the list gives up that row.
+    Label5 = label(this, "Label5", {}, {150, 94, 192, 16}, Qt::AlignRight);
     ScrollBar1 = new QScrollBar(Qt::Horizontal, this);
     ScrollBar1->setObjectName(QStringLiteral("ScrollBar1"));
-    ScrollBar1->setGeometry(190, 94, 152, 16);
+    ScrollBar1->setGeometry(190, 112, 152, 16);
     ScrollBar1->setRange(0, kMaxThreshold);
     ScrollBar1->setSingleStep(1);
     ScrollBar1->setPageStep(10);
@@ -146,7 +149,7 @@ TVergleichF::TVergleichF(QWidget* mainWindow)
 
     ListBox1 = new QListWidget(this);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
-    ListBox1->setGeometry(4, 114, 338, 84);
+    ListBox1->setGeometry(4, 132, 338, 66);
     ListBox1->setUniformItemSizes(true); // many thousand lines stay cheap
 
     Label4 = label(this, "Label4",

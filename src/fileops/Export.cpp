@@ -10,6 +10,7 @@
 
 #include <dirent.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 
@@ -38,10 +39,20 @@ std::string exportBaseName(std::int32_t entryNumber, std::string_view sourcePath
     return name;
 }
 
-QString reportLine(std::int32_t n, std::string_view path, const QString& message)
+void ReportLines::addPathLine(const QString& before, std::string_view path, const QString& after)
 {
-    return QStringLiteral("Nr: ") + QString::number(n) + QStringLiteral("..") + pathText(path) + message;
+    addLine(before + pathText(path) + after);
 }
+
+namespace {
+
+// "Nr: n..path..message", with the path's bytes kept for those who write bytes.
+void reportEntry(ReportLines& report, std::int32_t n, std::string_view path, const QString& message)
+{
+    report.addPathLine(QStringLiteral("Nr: ") + QString::number(n) + QStringLiteral(".."), path, message);
+}
+
+} // namespace
 
 ExportDirectory::ExportDirectory(std::string directory)
     : m_directory(withTrailingSlash(std::move(directory)))
@@ -57,34 +68,58 @@ void ExportDirectory::learnExistingNames()
         m_taken.insert(e->d_name);
 }
 
-std::string ExportDirectory::candidate(const std::string& base, std::string_view extension, std::uint64_t k) const
+std::string ExportDirectory::candidate(const std::string& base, std::string_view extension, std::uint64_t k, std::size_t keepTail) const
 {
-    std::string name = k == 0 ? base : base + "_" + std::to_string(k);
-    name += extension;
-    return name;
+    const std::string counter = k == 0 ? std::string() : "_" + std::to_string(k);
+    std::string name = base;
+    const std::size_t length = base.size() + counter.size() + extension.size();
+    if (length > kMaxFileNameBytes) {
+        // Too long for the file system: shorten the source's part of the name (after "n_",
+        // before "_index"), so the number, index, counter and extension all stay.
+        const std::size_t head = std::min(base.find('_') + 1, base.size());
+        const std::size_t tail = std::min(keepTail, base.size() - head);
+        std::size_t end = base.size() - tail;
+        std::size_t start = end - std::min(length - kMaxFileNameBytes, end - head);
+        // Never leave half of a UTF-8 character: cut at the start of one.
+        while (start > head && (static_cast<unsigned char>(base[start]) & 0xC0) == 0x80)
+            --start;
+        name = base.substr(0, start) + base.substr(end);
+    }
+    return name + counter + std::string(extension);
 }
 
 namespace {
 
 using Outcome = ExportDirectory::Outcome;
 
-QString cannotCreate(const std::string& target)
+CommandError cannotCreate(const std::string& target)
 {
-    return QStringLiteral("Datei %1 kann nicht erstellt werden").arg(pathText(target));
+    return CommandError(QStringLiteral("Datei "), target, QStringLiteral(" kann nicht erstellt werden"));
 }
 
-// Writes bytes under the first free name; the file system's answer decides.
-struct NewFileWriter {
-    const QByteArray& bytes;
+// Puts the bytes into a new, still unnamed file: complete and on disk before it gets a name.
+WriteResult prepare(NewFile& file, const QByteArray& bytes)
+{
+    if (!file.isOpen())
+        return WriteResult::CannotCreate;
+    return file.write(bytes) && file.sync() ? WriteResult::Ok : WriteResult::WriteFailed;
+}
+
+// Names a complete new file with the first free name; the file system's answer decides.
+struct Publisher {
+    NewFile& file;
     WriteResult result = WriteResult::Ok;
     Outcome operator()(const std::string& path)
     {
-        result = writeNewFile(std::filesystem::path(path), bytes);
+        result = file.publish(std::filesystem::path(path));
         if (result == WriteResult::AlreadyExists)
             return Outcome::Taken;
         return result == WriteResult::Ok ? Outcome::Created : Outcome::Refused;
     }
 };
+
+// The length of "_index" at the end of an export's base name.
+std::size_t indexSuffixLength(std::uint16_t iconIndex) { return iconIndex > 0 ? 1 + std::to_string(iconIndex).size() : 0; }
 
 } // namespace
 
@@ -97,17 +132,19 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
     const std::filesystem::path sourcePath{std::string(source)};
     ExportOutcome outcome;
 
+    const std::size_t keepTail = indexSuffixLength(entry.iconIndex);
+    NewFile file{std::filesystem::path(directory.path())};
+    Publisher publisher{file};
+
     switch (exportWayFor(source, extension)) {
     case ExportWay::PlainCopy: {
-        CopyResult result = CopyResult::Ok;
-        const std::string target = directory.createUnique(base, extension, [&](const std::string& path) {
-            result = copyToNewFile(sourcePath, std::filesystem::path(path));
-            if (result == CopyResult::AlreadyExists)
-                return Outcome::Taken;
-            return result == CopyResult::Ok ? Outcome::Created : Outcome::Refused;
-        });
-        if (result != CopyResult::Ok) {
-            report.addLine(reportLine(n, source, kNotCopied));
+        if (copyInto(file, sourcePath) != CopyResult::Ok) {
+            reportEntry(report, n, source, kNotCopied);
+            return outcome;
+        }
+        const std::string target = directory.createUnique(base, extension, publisher, keepTail);
+        if (publisher.result != WriteResult::Ok) {
+            reportEntry(report, n, source, kNotCopied);
             return outcome;
         }
         return {true, target};
@@ -115,14 +152,13 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
     case ExportWay::IconFromBitmap: {
         scratch.icon = extractIcon(sourcePath, entry.iconIndex);
         const std::optional<QByteArray> bytes = encodeIcon16(scratch.icon);
-        if (!bytes) {
-            report.addLine(reportLine(n, source, kNotCopied));
+        if (!bytes || prepare(file, *bytes) != WriteResult::Ok) {
+            reportEntry(report, n, source, kNotCopied);
             return outcome;
         }
-        NewFileWriter writer{*bytes};
-        const std::string target = directory.createUnique(base, extension, writer);
-        if (writer.result != WriteResult::Ok) {
-            report.addLine(reportLine(n, source, kNotCopied));
+        const std::string target = directory.createUnique(base, extension, publisher, keepTail);
+        if (publisher.result != WriteResult::Ok) {
+            reportEntry(report, n, source, kNotCopied);
             return outcome;
         }
         return {true, target};
@@ -132,26 +168,25 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
 
     scratch.icon = extractIcon(sourcePath, entry.iconIndex);
     if (scratch.icon.isNull()) {
-        report.addLine(reportLine(n, source, kNotLoaded));
+        reportEntry(report, n, source, kNotLoaded);
         return outcome;
     }
     std::optional<QByteArray> bytes;
     if (extension == ".bmp") {
         scratch.bitmap = renderOnTemplate(scratch.icon);
         bytes = encodeTemplateBitmap(scratch.bitmap);
-        if (!bytes)
-            throw CommandError(cannotCreate(directory.path() + base + std::string(extension)));
     } else {
         bytes = encodeIcon16(scratch.icon);
         if (!bytes) {
-            report.addLine(reportLine(n, source, kNotSaved));
+            reportEntry(report, n, source, kNotSaved);
             return outcome;
         }
     }
-    NewFileWriter writer{*bytes};
-    const std::string target = directory.createUnique(base, extension, writer);
-    if (writer.result != WriteResult::Ok)
-        throw CommandError(cannotCreate(target));
+    if (!bytes || prepare(file, *bytes) != WriteResult::Ok)
+        throw cannotCreate(directory.path() + directory.candidate(base, extension, 0, keepTail));
+    const std::string target = directory.createUnique(base, extension, publisher, keepTail);
+    if (publisher.result != WriteResult::Ok)
+        throw cannotCreate(target);
     return {true, target};
 }
 

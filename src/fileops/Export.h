@@ -12,12 +12,18 @@
 
 namespace bw {
 
+// The longest file name the file systems of Linux take, in bytes.
+inline constexpr std::size_t kMaxFileNameBytes = 255;
+
 // Where the lines of a copy report go: the report window's list, the command-line tool's stderr,
 // or a test's list.
 class ReportLines {
 public:
     virtual ~ReportLines() = default;
     virtual void addLine(const QString& line) = 0;
+    // A line about a file: before + the path + after. Windows show the path as text; the
+    // command-line tool writes its bytes.
+    virtual void addPathLine(const QString& before, std::string_view path, const QString& after);
 };
 
 // How an entry is exported, chosen by the source's extension and the target extension.
@@ -50,10 +56,14 @@ public:
     // Calls create(path) for base + T, then base_1 + T, ... while it answers Taken (the name
     // exists); returns the path of the call that answered Created or Refused.
     template <typename Create>
-    std::string createUnique(const std::string& base, std::string_view extension, Create&& create);
+    std::string createUnique(const std::string& base, std::string_view extension, Create&& create, std::size_t keepTail = 0);
+
+    // Name k of the search: base, "_" + k above 0, and the extension. A name longer than a file
+    // name may be loses bytes from the middle of base (after its first "_" and before its last
+    // keepTail bytes) until it fits.
+    std::string candidate(const std::string& base, std::string_view extension, std::uint64_t k, std::size_t keepTail = 0) const;
 
 private:
-    std::string candidate(const std::string& base, std::string_view extension, std::uint64_t k) const;
     std::string m_directory;
     std::unordered_set<std::string> m_taken; // file names known to exist
 };
@@ -82,14 +92,11 @@ inline const QString kNotCopied = QStringLiteral("..Icon kann nicht KOPIERT werd
 inline const QString kNotLoaded = QStringLiteral("..Icon kann nicht GELADEN werden .");
 inline const QString kNotSaved = QStringLiteral("..Icon kann nicht GESPEICHERT werden .");
 
-// "Nr: n.." + path + message.
-QString reportLine(std::int32_t n, std::string_view path, const QString& message);
-
 template <typename Create>
-std::string ExportDirectory::createUnique(const std::string& base, std::string_view extension, Create&& create)
+std::string ExportDirectory::createUnique(const std::string& base, std::string_view extension, Create&& create, std::size_t keepTail)
 {
     for (std::uint64_t k = 0;; ++k) {
-        const std::string name = candidate(base, extension, k);
+        const std::string name = candidate(base, extension, k, keepTail);
         if (m_taken.contains(name))
             continue;
         const std::string full = m_directory + name;

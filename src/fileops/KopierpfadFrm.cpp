@@ -9,6 +9,8 @@
 #include <QSignalBlocker>
 #include <QStyle>
 
+#include <filesystem>
+
 namespace bw {
 
 TKopierpfadF::TKopierpfadF(TIconF* mainWindow)
@@ -22,6 +24,7 @@ TKopierpfadF::TKopierpfadF(TIconF* mainWindow)
     , BitBtn2(new QPushButton(QStringLiteral("Abbrechen"), this))
     , m_main(mainWindow)
 {
+    keepWidthForCaption(); // the file count lengthens the caption
     Label1->setObjectName(QStringLiteral("Label1"));
     setStatusLabelStyle(*Label1, Qt::blue, false);
     Label1->setGeometry(4, 2, 305, 16);
@@ -53,8 +56,13 @@ void TKopierpfadF::showEvent(QShowEvent* event)
         const QRect mainFrame = m_main->frameGeometry();
         move(mainFrame.left(), mainFrame.top() + mainFrame.height() - frameGeometry().height());
     }
-    // Every opening starts from the copy directory; what was browsed before is forgotten.
-    const std::string& copyDirectory = appState().copyDirectory;
+    // Every opening starts from the copy directory, listed as it is now; what was browsed before is
+    // forgotten. A copy directory removed meanwhile cannot be chosen: its nearest ancestor is shown.
+    std::filesystem::path shown = appState().copyDirectory;
+    std::error_code ec;
+    while (!std::filesystem::is_directory(shown, ec) && shown.has_relative_path())
+        shown = shown.parent_path();
+    const std::string copyDirectory = shown.string();
     {
         const QSignalBlocker driveQuiet(DriveComboBox1);
         const QSignalBlocker directoryQuiet(DirectoryListBox1);
@@ -73,9 +81,6 @@ void TKopierpfadF::DirectoryListBox1Change()
     FileListBox1->setDirectory(directory);
     Label1->setText(pathText(directory));
     setWindowTitle(QStringLiteral("Kopierverzeichnis hat ") + QString::number(FileListBox1->count()) + QStringLiteral(" Dateien"));
-    // The count can make the caption longer than the title bar: the window grows with it.
-    if (const int needed = captionWidthNeeded(*this); width() < needed)
-        setFixedWidth(needed);
 }
 
 void TKopierpfadF::BitBtn1Click()

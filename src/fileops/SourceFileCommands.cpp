@@ -20,6 +20,7 @@ namespace {
 
 const QString kNotDeleted = QStringLiteral("..kann nicht gelöscht werden.");
 const QString kNotPresent = QStringLiteral("..ist nicht mehr vorhanden.");
+const QString kGoneBeforeDeletion = QStringLiteral(" Ist nicht mehr vorhanden und kann nicht gelöscht werden.");
 
 bool deletableKind(std::string_view path)
 {
@@ -42,8 +43,7 @@ TMeldungF& showReport(const QString& caption)
 void deleteIconFile(const std::string& path)
 {
     if (!regularFileExists(path)) {
-        dialogs().message(pathText(path) + kLineBreak + QStringLiteral(" Ist nicht mehr vorhanden und kann nicht gelöscht werden."),
-                          kAppTitle);
+        dialogs().message(pathText(path) + kLineBreak + kGoneBeforeDeletion, kAppTitle);
         return;
     }
     if (!deletableKind(path)) {
@@ -51,8 +51,8 @@ void deleteIconFile(const std::string& path)
         return;
     }
     releaseFileCache();
-    if (moveToTrash(path) == TrashResult::Refused)
-        dialogs().message(pathText(path) + kNotDeleted, kAppTitle);
+    if (const TrashResult result = moveToTrash(path); result != TrashResult::Trashed)
+        dialogs().message(pathText(path) + (result == TrashResult::Missing ? kLineBreak + kGoneBeforeDeletion : kNotDeleted), kAppTitle);
 }
 
 void deletePointerEntry(TIconF& main)
@@ -61,6 +61,7 @@ void deletePointerEntry(TIconF& main)
     if (n < 1 || n > catalogueEntryCount())
         return; // an empty cell behind the last entry has no file
     deleteIconFile(std::string((*appState().catalogue)[n].path()));
+    main.FileListBox1->refresh(); // a name gone from the disk goes from the list
     repaintCurrentPage(main);
 }
 
@@ -73,24 +74,22 @@ void deleteMarkedEntries(TIconF& main)
     Catalogue& catalogue = *appState().catalogue;
     const std::int32_t count = catalogue.entryCount();
     std::int32_t deleted = 0;
-    // Several entries share one file (the icons of a library): the first deletes it, the others
-    // find it gone and are no failure.
-    std::unordered_set<std::string_view> trashedHere;
+    // Several entries share one file (the icons of a library): the first deals with it and reports
+    // what went wrong, the others add nothing.
+    std::unordered_set<std::string_view> handledHere;
     for (std::int32_t e = 1; e <= count; ++e) {
         IconEntry& entry = catalogue[e];
         if (entry.marked) {
             entry.marked = 0;
             entry.defective = 1;
             const std::string path(entry.path());
-            if (!regularFileExists(path)) {
-                if (!trashedHere.contains(entry.path()))
-                    report.addLine(pathText(path) + kNotPresent);
+            if (!handledHere.insert(entry.path()).second) {
+                // an earlier icon of this file dealt with it
+            } else if (!regularFileExists(path)) {
+                report.addLine(pathText(path) + kNotPresent);
             } else {
                 switch (moveToTrash(path)) {
-                case TrashResult::Trashed:
-                    ++deleted;
-                    trashedHere.insert(entry.path());
-                    break;
+                case TrashResult::Trashed: ++deleted; break;
                 case TrashResult::Missing: report.addLine(pathText(path) + kNotPresent); break;
                 case TrashResult::Refused: report.addLine(pathText(path) + kNotDeleted); break;
                 }
@@ -155,6 +154,7 @@ void deleteAllEntries(TIconF& main)
         }
         report.Label1->setText(QString::number(deleted) + QStringLiteral(" Icons gelöscht"));
     }
+    main.FileListBox1->refresh();
     readTree(main);
 }
 

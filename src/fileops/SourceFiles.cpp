@@ -2,12 +2,16 @@
 
 #include "catalogue/Indexer.h"
 #include "icons/IconExtractor.h"
+#include "icons/MappedFile.h"
 #include "support/ReadFile.h"
 #include "support/SafeFile.h"
 
 #include <QDateTime>
 
+#include <QString>
+
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -15,6 +19,9 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <mutex>
+#include <random>
+#include <unordered_map>
 
 namespace bw {
 namespace {
@@ -58,6 +65,21 @@ std::string homeTrash()
     return std::string(home ? home : "") + "/.local/share/Trash";
 }
 
+// The path with its directory resolved, so that a file reached through a link to another volume
+// goes to that volume's trash; the file's own name stays, even when it is a link itself.
+std::string resolvedDirectory(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    char* real = ::realpath(parentDirectory(path).c_str(), nullptr);
+    if (!real)
+        return path;
+    std::string resolved(real);
+    std::free(real);
+    if (resolved != "/")
+        resolved += '/';
+    return resolved + path.substr(slash + 1);
+}
+
 // The top directory of the volume holding `directory`: the last ancestor on the same device.
 std::string volumeTop(const std::string& directory, dev_t device)
 {
@@ -93,6 +115,52 @@ std::string volumeTrash(const std::string& top)
     return trash;
 }
 
+// The longest name of a file in the trash: its record's name adds ".trashinfo" and must still fit.
+constexpr std::size_t kMaxTrashName = NAME_MAX - std::string_view(".trashinfo").size();
+
+// The name a file gets in the trash with the number n (none for 0): name + "." + n. Where that is
+// too long, the part before the extension is shortened, at a character boundary in a UTF-8 name.
+std::string trashName(const std::string& name, unsigned n)
+{
+    const std::string number = n == 0 ? std::string() : "." + std::to_string(n);
+    if (name.size() + number.size() <= kMaxTrashName)
+        return name + number;
+    std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0 || name.size() - dot > 16)
+        dot = name.size();
+    const std::string extension = name.substr(dot);
+    std::size_t cut = kMaxTrashName - extension.size() - number.size();
+    const QByteArray bytes = QByteArray::fromStdString(name);
+    if (QString::fromUtf8(bytes).toUtf8() == bytes)
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+            --cut;
+    return name.substr(0, cut) + extension + number;
+}
+
+// The number to try after n: doubling, so that a trash holding many files of one name is passed
+// in a few steps, and random numbers once doubling has not found a free one.
+unsigned nextTrashNumber(unsigned n, int attempt)
+{
+    if (attempt < 24 && n < 100'000'000)
+        return n < 2 ? 2 : n * 2;
+    static thread_local std::mt19937 random {std::random_device {}()};
+    return std::uniform_int_distribution<unsigned>(2, 999'999'999)(random);
+}
+
+// The last number given to a name in a trash, so that the next file of that name starts behind it.
+std::mutex lastNumbersMutex;
+std::unordered_map<std::string, unsigned> lastNumbers;
+
+// True when neither a file nor a record holds the name. A record without its file is what a move
+// cut short leaves behind: it is removed, and the name is free again.
+bool trashNameFree(const std::string& filePath, const std::string& infoPath)
+{
+    struct stat info {};
+    if (::lstat(filePath.c_str(), &info) == 0)
+        return false;
+    return ::lstat(infoPath.c_str(), &info) != 0 || (S_ISREG(info.st_mode) && ::unlink(infoPath.c_str()) == 0);
+}
+
 } // namespace
 
 std::string trashInfoPathText(std::string_view path)
@@ -116,14 +184,15 @@ std::string trashInfoPathText(std::string_view path)
 
 TrashResult moveToTrash(const std::string& given)
 {
-    const std::string path = absolutePath(given);
+    const std::string path = resolvedDirectory(absolutePath(given));
     struct stat file {};
     if (::lstat(path.c_str(), &file) != 0)
         return TrashResult::Missing;
 
     // The home trash serves files on its own file system; others go to their volume's trash, as a
-    // move across file systems would be a copy.
+    // move across file systems would be a copy. A volume's trash records the path from its top.
     std::string trash = homeTrash();
+    std::string recordedPath = path;
     const std::string dataHome = parentDirectory(trash);
     std::error_code ec;
     std::filesystem::create_directories(dataHome, ec);
@@ -132,29 +201,50 @@ TrashResult moveToTrash(const std::string& given)
         if (!ensureTrash(trash))
             trash.clear();
     } else {
-        trash = volumeTrash(volumeTop(parentDirectory(path), file.st_dev));
+        const std::string top = volumeTop(parentDirectory(path), file.st_dev);
+        trash = volumeTrash(top);
+        recordedPath = path.substr(top == "/" ? 1 : top.size() + 1);
     }
     if (trash.empty())
         return TrashResult::Refused;
 
     const std::size_t slash = path.rfind('/');
     const std::string name = path.substr(slash + 1);
-    const std::string info = "[Trash Info]\nPath=" + trashInfoPathText(path) + "\nDeletionDate="
+    const std::string info = "[Trash Info]\nPath=" + trashInfoPathText(recordedPath) + "\nDeletionDate="
                              + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toStdString() + "\n";
-    for (int n = 1; n < 10000; ++n) {
-        const std::string candidate = n == 1 ? name : name + "." + std::to_string(n);
-        // The info file is created first and exclusively: it reserves the name in the trash.
+    const std::string key = trash + '/' + name;
+    unsigned n = 0;
+    {
+        const std::lock_guard lock(lastNumbersMutex);
+        if (const auto last = lastNumbers.find(key); last != lastNumbers.end())
+            n = last->second + 1;
+    }
+    for (int attempt = 0; attempt < 64; n = nextTrashNumber(n, attempt++)) {
+        const std::string candidate = trashName(name, n);
+        const std::string filePath = trash + "/files/" + candidate;
         const std::string infoPath = trash + "/info/" + candidate + ".trashinfo";
+        if (!trashNameFree(filePath, infoPath))
+            continue;
+        // The record is complete before it has its name, and it reserves the name: a move cut
+        // short leaves at worst a record without its file.
         switch (writeNewFile(infoPath, QByteArray::fromStdString(info))) {
         case WriteResult::Ok: break;
         case WriteResult::AlreadyExists: continue;
         case WriteResult::CannotCreate:
         case WriteResult::WriteFailed: return TrashResult::Refused;
         }
-        switch (renameNoReplace(path, trash + "/files/" + candidate)) {
-        case RenameResult::Renamed: return TrashResult::Trashed;
+        switch (renameNoReplace(path, filePath)) {
+        case RenameResult::Renamed:
+            if (n != 0) {
+                const std::lock_guard lock(lastNumbersMutex);
+                lastNumbers[key] = n;
+            }
+            return TrashResult::Trashed;
         case RenameResult::TargetExists: ::unlink(infoPath.c_str()); continue;
-        case RenameResult::Failed: ::unlink(infoPath.c_str()); return TrashResult::Refused;
+        case RenameResult::Failed:
+            ::unlink(infoPath.c_str());
+            // Another program may have taken the file in the meantime.
+            return ::lstat(path.c_str(), &file) != 0 && errno == ENOENT ? TrashResult::Missing : TrashResult::Refused;
         }
     }
     return TrashResult::Refused;
@@ -204,17 +294,21 @@ bool IconFileCheck::passes(std::string_view path, std::uint16_t iconIndex)
     if (ext != ".ico" && ext != ".cur")
         return !extractIcon(std::filesystem::path(file), iconIndex).isNull();
 
+    // An icon or cursor file passes when its header is right and its icon loads, as the page
+    // draws it: one read of the file serves both.
     struct stat info {};
     const int fd = openRegularFile(file.c_str(), info);
     if (fd < 0)
         return false;
-    unsigned char header[6] {};
-    const bool readable = info.st_size >= 6 && ::pread(fd, header, sizeof header, 0) == static_cast<ssize_t>(sizeof header);
+    const MappedFile bytes(fd, static_cast<std::uint64_t>(info.st_size));
     ::close(fd);
-    if (!readable)
+    if (!bytes.isOpen() || bytes.size() < 6)
         return false;
-    const unsigned type = header[2] | (header[3] << 8);
-    return ext == ".ico" ? type <= 1 : type == 2;
+    ByteReader header = bytes.reader();
+    const unsigned type = header.u16(2);
+    if (ext == ".ico" ? type > 1 : type != 2)
+        return false;
+    return !extractIcon(bytes.reader(), iconIndex).isNull() && !bytes.damaged();
 }
 
 } // namespace bw

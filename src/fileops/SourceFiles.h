@@ -17,7 +17,9 @@ enum class TrashResult { Trashed, Missing, Refused };
 // Moves a file into the desktop trash, laid out as file managers expect (files/ and info/ with a
 // .trashinfo per file, as freedesktop.org describes it): the home trash under
 // $XDG_DATA_HOME when the file is on the same file system, else the trash at the top of its own
-// volume. Names are bytes and stay as they are. The file stays where it was when anything fails.
+// volume, found on the resolved directory, whose records hold the path from that top. The record
+// is written before the file moves. Names are bytes; one too long for its record is shortened
+// before its extension. The file stays where it was when anything fails; Missing when it is gone.
 TrashResult moveToTrash(const std::string& path);
 
 // Percent-encodes a path for the Path= line of a .trashinfo file.
@@ -37,9 +39,10 @@ std::vector<std::string> renumberedNames(std::size_t count, const std::string& p
 bool isInsideDirectory(std::string_view path, std::string_view directory);
 
 // The damage test of "Checken". An icon file passes when it can be opened, holds at least six
-// bytes and its type field is 0 or 1; a cursor file when its type field is 2; an executable,
-// library or bitmap when the entry's icon can be loaded. Only the bytes a test needs are read,
-// and the icons of one library reuse the file as long as it is the one being checked.
+// bytes, its type field is 0 or 1 and its icon can be loaded; a cursor file likewise with type
+// field 2; an executable, library or bitmap when the entry's icon can be loaded. So an entry
+// passes exactly when the page shows its icon. The icons of one library reuse the file as long as
+// it is the one being checked.
 class IconFileCheck {
 public:
     bool passes(std::string_view path, std::uint16_t iconIndex);

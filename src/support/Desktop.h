@@ -2,6 +2,8 @@
 
 #include <QUrl>
 
+#include <functional>
+
 namespace bw {
 
 // Opens documents and addresses with the application the desktop associates with them. The
@@ -9,8 +11,9 @@ namespace bw {
 class Desktop {
 public:
     virtual ~Desktop() = default;
-    // Returns at once; a failure is not reported (the desktop tells the user itself).
-    virtual void open(const QUrl& url) = 0;
+    // Returns at once. When no application could open it, `failed` is called, at once or later
+    // from the event loop: the desktop does not always tell the user itself.
+    virtual void open(const QUrl& url, const std::function<void()>& failed = {}) = 0;
 };
 
 Desktop& desktop();

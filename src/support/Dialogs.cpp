@@ -1,5 +1,7 @@
 #include "Dialogs.h"
 
+#include "Funky.h"
+
 namespace bw {
 namespace {
 
@@ -20,6 +22,15 @@ Dialogs* current = &silent;
 } // namespace
 
 Dialogs& dialogs() { return *current; }
+
+CommandError::CommandError(const QString& before, std::string path, const QString& after)
+    : CommandError(before + pathText(path) + after)
+{
+    m_namesPath = true;
+    m_path = std::move(path);
+    m_before = before;
+    m_after = after;
+}
 
 Dialogs* setDialogs(Dialogs* implementation)
 {

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <optional>
+#include <string>
 
 #include <stdexcept>
 
@@ -39,10 +40,21 @@ Dialogs* setDialogs(Dialogs* implementation);
 class CommandError : public std::runtime_error {
 public:
     explicit CommandError(const QString& text) : std::runtime_error(text.toStdString()), m_text(text) {}
+    // A text about a file: before + the path + after. The path's bytes are kept for callers
+    // that write bytes (the command-line tool); windows show the text.
+    CommandError(const QString& before, std::string path, const QString& after);
     const QString& text() const { return m_text; }
+    bool namesPath() const { return m_namesPath; }
+    const std::string& path() const { return m_path; }
+    const QString& before() const { return m_before; }
+    const QString& after() const { return m_after; }
 
 private:
     QString m_text;
+    bool m_namesPath = false;
+    std::string m_path;
+    QString m_before;
+    QString m_after;
 };
 
 // Runs a command and shows the text of a CommandError that ends it in a message box.

@@ -21,7 +21,9 @@ void Beschreibung1Click()
     const QString directory = pathText(programPaths().dataDirectory);
     const QString manual = directory + kManualName;
     if (QFileInfo(manual).isFile()) {
-        desktop().open(QUrl::fromLocalFile(manual));
+        desktop().open(QUrl::fromLocalFile(manual), [manual] {
+            dialogs().message(QStringLiteral("Kein Programm kann >") + manual + QStringLiteral("< öffnen."), kAppTitle);
+        });
         return;
     }
     dialogs().message(QStringLiteral("Beschreibung.doc konte im Programmpfad >") + directory

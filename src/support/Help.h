@@ -14,8 +14,8 @@ QString infoText();
 // "&Info": the About box.
 void Info1Click();
 
-// "Beschreibung": opens the manual with the desktop's application for it, or says where it
-// should have been.
+// "Beschreibung": opens the manual with the desktop's application for it; says where it should
+// have been, or that nothing could open it.
 void Beschreibung1Click();
 
 // What a click on a contact line of the maker window opens: an address as written, an e-mail

@@ -3,19 +3,48 @@
 #include <QByteArray>
 
 #include <filesystem>
+#include <string>
+
+#include <sys/types.h>
 
 namespace bw {
 
 enum class WriteResult { Ok, AlreadyExists, CannotCreate, WriteFailed };
 
-// Writes a new file and never replaces one: the file is created exclusively, and if anything
-// fails after it was created, the partial file is removed again.
+// A new file that has no name until it is complete. It is created unnamed in its directory
+// (O_TMPFILE), or, where the file system cannot do that, under a hidden temporary name that is
+// removed again; it gets its real name only by publish(), after everything was written and
+// synced to disk, and publish() never replaces a file. So a kill at any moment leaves no partial
+// file under any name the user sees, and no existing file is ever touched.
+class NewFile {
+public:
+    explicit NewFile(const std::filesystem::path& directory);
+    ~NewFile();
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    // Appends bytes, going on after interrupted or short writes.
+    bool write(const char* data, std::size_t size);
+    bool write(const QByteArray& bytes) { return write(bytes.constData(), static_cast<std::size_t>(bytes.size())); }
+    // Puts the bytes on disk; the last step before publish().
+    bool sync();
+    // Gives the complete file the name `path` (in the directory it was made in). AlreadyExists
+    // when the name is taken: the file stays unnamed and may be published under another name.
+    WriteResult publish(const std::filesystem::path& path);
+
+private:
+    int m_fd = -1;
+    std::string m_temporary; // the hidden name, where the file system has no unnamed files
+};
+
+// Writes a new file and never replaces one: a NewFile written, synced and published.
 WriteResult writeNewFile(const std::filesystem::path& path, const QByteArray& bytes);
 
-// Writes a file in one step, replacing the one of that name: the bytes go to a temporary
-// "<name>.XXXXXX" beside it, which is renamed over the file only once it is complete and on disk.
-// On any failure the temporary is removed and the old file stays as it was. A replaced file keeps
-// its permissions. The path is used as bytes, so every name works.
+// Writes a file in one step, replacing the one of that name: the bytes go to a hidden temporary
+// ".<name>.XXXXXX" beside it, which is synced and then renamed over the file. On any failure the
+// temporary is removed and the old file stays as it was. A replaced file keeps its permissions.
+// The path is used as bytes, so every name works.
 bool replaceFile(const std::filesystem::path& path, const QByteArray& bytes);
 
 // True when a regular file (or a link to one) of that path exists; directories do not count.
@@ -23,8 +52,23 @@ bool regularFileExists(const std::filesystem::path& path);
 
 enum class CopyResult { Ok, AlreadyExists, SourceUnreadable, CannotCreate, WriteFailed };
 
-// Copies a file into a new file and never replaces one: the source is opened first, the target
-// created exclusively, and a partly copied target removed again on any failure.
+// Copies a regular file's bytes into an unpublished NewFile and syncs it. The source is opened
+// first, so a FIFO under an icon's name cannot hang the copy.
+CopyResult copyInto(NewFile& target, const std::filesystem::path& source);
+
+// Copies a file into a new file and never replaces one (copyInto, then publish).
 CopyResult copyToNewFile(const std::filesystem::path& source, const std::filesystem::path& target);
+
+// The system calls through which files are written, replaceable so that tests can see their
+// order and stop the program between any two of them, as a kill would.
+struct FileSystemCalls {
+    ssize_t (*write)(int fd, const void* data, std::size_t size);
+    int (*fsync)(int fd);
+    int (*linkat)(int fromDirectory, const char* from, int toDirectory, const char* to, int flags);
+    int (*rename)(const char* from, const char* to);
+    // Opens an unnamed file in a directory (O_TMPFILE); -1 with errno where there are none.
+    int (*openUnnamed)(const char* directory);
+};
+FileSystemCalls& fileSystemCalls();
 
 } // namespace bw

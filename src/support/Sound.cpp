@@ -16,9 +16,9 @@
 namespace bw {
 namespace {
 
-// One audio device, opened with the first sound and kept until stopSound: a new sound replaces
-// the queued rest of the one before, which takes no time, while closing a device waits for the
-// buffer it is playing and opening one starts a thread.
+// One audio device, opened with the first sound and kept open: a new sound replaces the queued
+// rest of the one before, which takes no time, while closing a device waits for the buffer it is
+// playing (with PulseAudio up to two seconds) and opening one starts a thread.
 struct Player {
     SDL_AudioDeviceID device = 0;
     SDL_AudioSpec format {};
@@ -137,5 +137,16 @@ void stopSound()
         SDL_CloseAudioDevice(player.device);
     player = {};
 }
+
+void silenceForExit()
+{
+    if (!player.device)
+        return;
+    SDL_PauseAudioDevice(player.device, 1);
+    SDL_ClearQueuedAudio(player.device);
+    player.playing.clear();
+}
+
+bool soundDeviceOpen() { return player.device != 0; }
 
 } // namespace bw

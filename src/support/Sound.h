@@ -12,7 +12,13 @@ void PlayWav(const QString& name, int mode);
 
 // True while a sound started with mode 0 is still playing.
 bool soundPlaying();
-// Stops any sound and releases the audio device (at shutdown, and in tests).
+// Stops any sound and releases the audio device (in tests).
 void stopSound();
+// Silences any sound at the end of the program and leaves the audio device open for the exit to
+// release: closing it waits until the audio server has played out its buffer, with PulseAudio up
+// to two seconds after every read (whose end plays a sound).
+void silenceForExit();
+// True while an audio device is open.
+bool soundDeviceOpen();
 
 } // namespace bw

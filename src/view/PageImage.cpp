@@ -45,9 +45,12 @@ void PageImage::wheelEvent(QWheelEvent* event)
 
 void PageImage::keyPressEvent(QKeyEvent* event)
 {
-    if (event->key() == Qt::Key_PageDown || event->key() == Qt::Key_PageUp) {
-        emit pageKeyPressed(event->key() == Qt::Key_PageDown ? 1 : -1);
-        return;
+    switch (event->key()) {
+    case Qt::Key_PageDown: emit pageKeyPressed(QAbstractSlider::SliderPageStepAdd); return;
+    case Qt::Key_PageUp: emit pageKeyPressed(QAbstractSlider::SliderPageStepSub); return;
+    case Qt::Key_Home: emit pageKeyPressed(QAbstractSlider::SliderToMinimum); return;
+    case Qt::Key_End: emit pageKeyPressed(QAbstractSlider::SliderToMaximum); return;
+    default: break;
     }
     QWidget::keyPressEvent(event);
 }

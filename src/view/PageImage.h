@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAbstractSlider>
 #include <QImage>
 #include <QWidget>
 
@@ -19,8 +20,9 @@ signals:
     void mousePressed(Qt::MouseButton button, QPoint position);
     // The wheel turned by whole notches (positive: towards later entries).
     void wheelTurned(int notches);
-    // PageDown (+1) or PageUp (-1) while the page has the keyboard focus.
-    void pageKeyPressed(int direction);
+    // PageDown, PageUp, Home or End while the page has the keyboard focus, as the scroll bar's
+    // action: a page on or back, the first or the last page.
+    void pageKeyPressed(QAbstractSlider::SliderAction action);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

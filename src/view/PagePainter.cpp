@@ -79,20 +79,6 @@ void diagonal(QImage& canvas, int x, int y, int dx, int dy, int steps, QColor co
     }
 }
 
-// ASCII letters only: other bytes of a file name stay as they are.
-QString asciiCase(const QString& text, bool upper)
-{
-    QString out = text;
-    for (QChar& c : out) {
-        const char16_t u = c.unicode();
-        if (upper && u >= 'a' && u <= 'z')
-            c = QChar(static_cast<char16_t>(u - 'a' + 'A'));
-        else if (!upper && u >= 'A' && u <= 'Z')
-            c = QChar(static_cast<char16_t>(u - 'A' + 'a'));
-    }
-    return out;
-}
-
 int divTowardZero(int a, int b) { return a / b; }
 
 } // namespace
@@ -221,12 +207,8 @@ PathLine pathLineFor(const Catalogue& catalogue, std::int32_t entry)
         line.colour = kColourYellow;
         tag = QStringLiteral(" ->Icon wird GELÖSCHT");
     }
-    const std::size_t slash = path.rfind('/');
-    const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    line.text = asciiCase(pathText(directory), false)
-        + asciiCase(pathText(name), true) + QStringLiteral("  Nr: ")
-        + QString::number(e.iconIndex) + tag;
+    // The path as it is: on a case-sensitive file system a re-cased path names no file.
+    line.text = pathText(path) + QStringLiteral("  Nr: ") + QString::number(e.iconIndex) + tag;
     return line;
 }
 

@@ -65,8 +65,8 @@ HitTest hitTest(QPoint position, const PageState& page);
 // the background first when the cell changed. `hover` is updated.
 void moveHoverFrame(QImage& canvas, QPoint& hover, QPoint origin, QColor background);
 
-// The path line for an entry: directory in lower case, file name in upper case (ASCII letters
-// only), "  Nr: " and the icon index, and a tag for a defective or marked entry.
+// The path line for an entry: its path as it is, "  Nr: " and the icon index, and a tag for a
+// defective or marked entry.
 struct PathLine {
     QString text;
     std::uint32_t colour = 0; // 0 black, 255 red, 65535 yellow

@@ -23,6 +23,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
+
 using namespace bw;
 namespace fs = std::filesystem;
 
@@ -215,6 +217,45 @@ TEST_F(FileCommands, ChooserTakesTheDirectoryOnOkOnly)
     });
     main().StatusBar2->clicked();
     EXPECT_EQ(appState().copyDirectory, "/");
+}
+
+// The chooser lists the tree as it is at each opening: a new subdirectory shows, a removed one
+// does not and cannot be chosen, nor can a copy directory removed meanwhile.
+TEST_F(FileCommands, ChooserListsTheTreeAsItIsAtEveryOpening)
+{
+    fs::create_directories(tree / "Kopie" / "alt");
+    fs::create_directories(tree / "Kopie" / "bleibt");
+    start();
+    appState().copyDirectory = (tree / "Kopie").string() + "/";
+    TKopierpfadF& chooser = *windows().KopierpfadF;
+    const auto shownSubdirectories = [&] {
+        std::vector<std::string> names;
+        for (int i = 0; i < chooser.DirectoryListBox1->count(); ++i) {
+            const std::string d = chooser.DirectoryListBox1->item(i)->data(Qt::UserRole).toByteArray().toStdString();
+            if (d.size() > appState().copyDirectory.size() && d.starts_with(appState().copyDirectory))
+                names.push_back(d.substr(appState().copyDirectory.size()));
+        }
+        return names;
+    };
+    const auto open = [&](const std::function<void()>& inside) {
+        QTimer::singleShot(0, &chooser, [&] { inside(); chooser.BitBtn2->click(); });
+        main().StatusBar2->clicked();
+    };
+    open([&] { EXPECT_EQ(shownSubdirectories(), (std::vector<std::string> {"alt/", "bleibt/"})); });
+    fs::remove(tree / "Kopie" / "alt");
+    fs::create_directories(tree / "Kopie" / "neu");
+    open([&] {
+        EXPECT_EQ(shownSubdirectories(), (std::vector<std::string> {"bleibt/", "neu/"}));
+        fs::remove(tree / "Kopie" / "neu"); // gone while the window is open
+        QListWidgetItem* neu = chooser.DirectoryListBox1->item(chooser.DirectoryListBox1->count() - 1);
+        emit chooser.DirectoryListBox1->itemDoubleClicked(neu);
+        EXPECT_EQ(chooser.DirectoryListBox1->directory(), appState().copyDirectory);
+        EXPECT_EQ(shownSubdirectories(), std::vector<std::string> {"bleibt/"});
+    });
+    fs::remove_all(tree / "Kopie");
+    QTimer::singleShot(0, &chooser, [&] { chooser.BitBtn1->click(); });
+    main().StatusBar2->clicked();
+    EXPECT_EQ(appState().copyDirectory, tree.string() + "/");
 }
 
 TEST(Volumes, ADirectoryBelongsToTheVolumeWithTheLongestRoot)

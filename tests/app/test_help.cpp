@@ -23,13 +23,19 @@ using namespace bw;
 
 namespace {
 
-// Records what the program asked the desktop to open.
+// Records what the program asked the desktop to open; with `refuse`, no application opens it.
 class RecordingDesktop final : public Desktop {
 public:
     QList<QUrl> opened;
+    bool refuse = false;
     RecordingDesktop() { m_previous = setDesktop(this); }
     ~RecordingDesktop() override { setDesktop(m_previous); }
-    void open(const QUrl& url) override { opened.append(url); }
+    void open(const QUrl& url, const std::function<void()>& failed) override
+    {
+        opened.append(url);
+        if (refuse && failed)
+            failed();
+    }
 
 private:
     Desktop* m_previous = nullptr;
@@ -226,15 +232,46 @@ TEST_F(Help, BeschreibungOpensTheManualOrNamesWhereItLooked)
     ASSERT_EQ(desktop.opened.size(), 1);
     EXPECT_EQ(desktop.opened[0], QUrl::fromLocalFile(dir.filePath(QStringLiteral("bin/daten/Beschreibung.doc"))));
     EXPECT_TRUE(dialogs.shown.isEmpty());
+    // Where no application opens it, a box says so and names the file.
+    desktop.refuse = true;
+    main().Beschreibung1->trigger();
+    ASSERT_EQ(dialogs.shown.size(), 1);
+    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Kein Programm kann >") + manual.fileName() + QStringLiteral("< öffnen."));
+    dialogs.shown.clear();
+    desktop.refuse = false;
 
     // Without a data folder the program folder is the data folder, and the message names it.
     QDir(dir.filePath(QStringLiteral("bin/daten"))).removeRecursively();
     InitPaths(QFile::encodeName(dir.filePath(QStringLiteral("bin/bildwiesel"))).toStdString());
     main().Beschreibung1->trigger();
-    EXPECT_EQ(desktop.opened.size(), 1);
+    EXPECT_EQ(desktop.opened.size(), 2);
     ASSERT_EQ(dialogs.shown.size(), 1);
     EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Beschreibung.doc konte im Programmpfad >") + dir.filePath(QStringLiteral("bin/"))
                                          + QStringLiteral("< nicht gefunden werden.\r\n Datei ist im Programmpfad nicht vorhanden ."));
+}
+
+// The desktop's own service learns from xdg-open's exit code whether an application took the file.
+TEST_F(Help, SystemDesktopReportsWhatXdgOpenRefused)
+{
+    QTemporaryDir bin;
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin.path()));
+    Desktop* recording = setDesktop(nullptr);
+    for (const int code : {0, 3}) {
+        QFile opener(bin.filePath(QStringLiteral("xdg-open")));
+        ASSERT_TRUE(opener.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        opener.write("#!/bin/sh\n: >\"$1.seen\"\nexit " + QByteArray::number(code) + "\n");
+        opener.close();
+        opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        bool failed = false;
+        bw::desktop().open(QUrl::fromLocalFile(bin.filePath(QStringLiteral("x.doc"))), [&failed] { failed = true; });
+        EXPECT_TRUE(QTest::qWaitFor([&bin] { return QFile::exists(bin.filePath(QStringLiteral("x.doc.seen"))); }));
+        QTest::qWait(200);
+        EXPECT_EQ(failed, code != 0) << code;
+        QFile::remove(bin.filePath(QStringLiteral("x.doc.seen")));
+    }
+    setDesktop(recording);
+    qputenv("PATH", path);
 }
 
 TEST_F(Help, MakerWindowHasNoCloseBoxAndAllItsPictures)

@@ -82,7 +82,7 @@ TEST_F(PageView, HoverTextsAndClickMarking)
     QTest::mouseMove(main().Bild, QPoint(42 + 10, 10));
     EXPECT_EQ(pageState().pointerEntry, 2);
     EXPECT_EQ(main().Panel5->text(), "  Nr: 2");
-    EXPECT_TRUE(main().Panel4->text().endsWith("ROT.ICO  Nr: 0"));
+    EXPECT_EQ(main().Panel4->text(), QString::fromStdString(red) + "  Nr: 0");
     EXPECT_EQ(canvasAt(42, 0), kWhite);
 
     QTest::mouseClick(main().Bild, Qt::LeftButton, {}, QPoint(42 + 10, 10));

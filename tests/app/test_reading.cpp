@@ -12,6 +12,7 @@
 #include "catalogue/ReadCommands.h"
 #include "settings/EinstellFrm.h"
 #include "support/Funky.h"
+#include "support/Sound.h"
 #include "view/PageState.h"
 
 #include <gtest/gtest.h>
@@ -241,7 +242,12 @@ TEST_F(Reading, SettingsDialogColoursAndSavingAtTheEnd)
     EXPECT_EQ(main().Bild->canvas().pixel(main().Bild->width() - 1, main().Bild->height() - 1), qRgb(254, 255, 255));
 
     main().CheckListBox1->item(3)->setCheckState(Qt::Unchecked);
+    ASSERT_TRUE(soundDeviceOpen()); // the sound at the read's end
     main().close(); // the close box saves like "&Ende"
+    // The program ends silent, leaving the device for the exit to close (closing it waits for
+    // the audio server's buffer).
+    EXPECT_FALSE(soundPlaying());
+    EXPECT_TRUE(soundDeviceOpen());
     QList<QByteArray> lines = savedLines();
     ASSERT_GE(lines.size(), 10);
     EXPECT_EQ(lines[0], "16777214\r");

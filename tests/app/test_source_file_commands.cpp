@@ -20,6 +20,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
+
 using namespace bw;
 namespace fs = std::filesystem;
 
@@ -111,6 +113,7 @@ TEST_F(SourceFileCommands, DeleteTheEntryUnderThePointer)
 TEST_F(SourceFileCommands, ARefusedDeletionIsReportedAndTheFileStays)
 {
     const fs::path icon = put("bleibt.ico", testutil::solidIcon(qRgb(0, 0, 255)));
+    const fs::path library = put("lib.dll", testutil::libraryWithIcons(3));
     start();
     testutil::writeFile(dataHome.path().toStdString() + "/Trash", {0}); // no trash can be made
     pageState().pointerEntry = 1;
@@ -118,10 +121,13 @@ TEST_F(SourceFileCommands, ARefusedDeletionIsReportedAndTheFileStays)
     EXPECT_EQ(dialogs.texts(), QStringList {QString::fromStdString(icon.string()) + "..kann nicht gelöscht werden."});
     EXPECT_TRUE(fs::exists(icon));
 
-    catalogue()[1].marked = 1;
+    // One line for each file, not for each of its icons.
+    for (std::int32_t n = 1; n <= 4; ++n)
+        catalogue()[n].marked = 1;
     main().AugewhlteLschen1->trigger();
     EXPECT_EQ(report().Label1->text(), "0 Icons gelöscht");
-    EXPECT_EQ(reportLines(), (QStringList {QString::fromStdString(icon.string()) + "..kann nicht gelöscht werden.", "FERTIG"}));
+    EXPECT_EQ(reportLines(), (QStringList {QString::fromStdString(icon.string()) + "..kann nicht gelöscht werden.",
+                                           QString::fromStdString(library.string()) + "..kann nicht gelöscht werden.", "FERTIG"}));
     EXPECT_TRUE(fs::exists(icon));
 }
 
@@ -245,6 +251,43 @@ TEST_F(SourceFileCommands, RenumberingKeepsAFileWhoseNameIsWanted)
     EXPECT_EQ(testutil::readFile(tree / "_1.ico" / "inhalt"), fixtures::Bytes {4});
 }
 
+// After each command that removes or renames files the file list shows what is on disk, so that
+// no click reads a file that is gone and renumbering counts no file as missing.
+TEST_F(SourceFileCommands, TheFileListFollowsEveryDeletionAndRenaming)
+{
+    for (const char* name : {"a.ico", "b.ico", "c.ico", "d.ico"})
+        put(name, testutil::solidIcon(qRgb(0, 0, 255)));
+    start();
+    const auto entryOf = [this](const char* name) {
+        for (std::int32_t n = 1; n <= catalogue().entryCount(); ++n)
+            if (catalogue()[n].path() == (tree / name).string())
+                return n;
+        return 0;
+    };
+    const struct {
+        const char* command;
+        std::function<void()> run;
+    } steps[] = {
+        {"Löschen", [&] { pageState().pointerEntry = entryOf("a.ico"); main().Loeschen->trigger(); }},
+        {"Ausgewählte Löschen", [&] { catalogue()[entryOf("b.ico")].marked = 1; main().AugewhlteLschen1->trigger(); }},
+        {"Nummerieren", [&] { renumber(QStringLiteral("N")); }},
+        {"Alle Löschen", [&] {
+             put("p.exe", testutil::libraryWithIcons(1));
+             main().FileListBox1->refresh();
+             dialogs.confirmAnswers = {true};
+             main().AlleLschen1->trigger();
+             waitForRead();
+         }},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.command);
+        step.run();
+        EXPECT_EQ(main().FileListBox1->names(), namesIn(tree));
+        report().close();
+    }
+    EXPECT_EQ(namesIn(tree), std::vector<std::string> {"p.exe"});
+}
+
 TEST_F(SourceFileCommands, CheckMarksDamagedFiles)
 {
     put("gut.ico", testutil::solidIcon(qRgb(0, 0, 255)));
@@ -264,15 +307,17 @@ TEST_F(SourceFileCommands, CheckMarksDamagedFiles)
     waitForRead();
     fs::remove(gone);
     main().Checken1->trigger();
-    EXPECT_EQ(report().Label1->text(), "FERTIG: 2 Icons Defekt !");
+    // A header of six zero bytes passes the header test, but no icon loads from it.
+    EXPECT_EQ(report().Label1->text(), "FERTIG: 3 Icons Defekt !");
     QStringList lines = reportLines();
     lines.sort();
     EXPECT_EQ(lines, (QStringList {QString::fromStdString((tree / "fuenf.ico").string()) + " ist Defekt, wurde zum Löschen markiert.",
+                                   QString::fromStdString((tree / "sechs.ico").string()) + " ist Defekt, wurde zum Löschen markiert.",
                                    QString::fromStdString(gone.string()) + " ist Defekt, wurde zum Löschen markiert."}));
     std::int32_t marked = 0;
     for (std::int32_t n = 1; n <= catalogue().entryCount(); ++n)
         marked += catalogue()[n].marked;
-    EXPECT_EQ(marked, 2);
+    EXPECT_EQ(marked, 3);
 }
 
 TEST_F(SourceFileCommands, CheckCancelledAfterTheFirstRefreshKeepsItsMarks)

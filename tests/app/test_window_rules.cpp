@@ -10,6 +10,7 @@
 #include "app/AppState.h"
 #include "app/IconFrm.h"
 #include "app/MainU.h"
+#include "app/QtDialogs.h"
 #include "app/QtTranslations.h"
 #include "app/StartFrm.h"
 #include "catalogue/EinleseFrm.h"
@@ -17,8 +18,10 @@
 #include "fileops/KopierpfadFrm.h"
 #include "fileops/MeldungFrm.h"
 #include "fileops/NummerFrm.h"
+#include "compare/DuplicateFinder.h"
 #include "compare/VergleichFrm.h"
 #include "settings/EinstellFrm.h"
+#include "support/Funky.h"
 #include "view/OrginalFrm.h"
 #include "view/PageState.h"
 
@@ -27,7 +30,10 @@
 #include <QApplication>
 #include <QColorDialog>
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QScreen>
 #include <QProcess>
 #include <QScreen>
@@ -35,6 +41,7 @@
 #include <QTimer>
 #include <QWheelEvent>
 
+#include <functional>
 #include <set>
 
 using namespace bw;
@@ -51,8 +58,10 @@ protected:
         ProgramTest::SetUp();
         // Enough folders that a read pumps messages many times before it ends.
         const fixtures::Bytes icon = testutil::solidIcon(qRgb(0, 128, 0));
-        for (int i = 0; i < kFolders; ++i)
+        for (int i = 0; i < kFolders; ++i) {
+            fs::create_directories(tree / ("ordner" + std::to_string(i)));
             testutil::writeFile(tree / ("ordner" + std::to_string(i)) / "bild.ico", icon);
+        }
     }
     // Starts the program with a settings file: this tree, no automatic read, the given colour.
     void start(const char* colour = "-2147483633")
@@ -207,6 +216,15 @@ TEST_F(WindowRules, WheelAndPageKeysScrollThroughTheScrollBar)
     main().ScrollBar1->setValue(main().ScrollBar1->maximum());
     QTest::keyClick(main().Bild, Qt::Key_PageDown); // the last page stays the last
     EXPECT_EQ(page.firstVisible, main().ScrollBar1->maximum());
+    // Home and End go to the first and the last page from anywhere, the last showing entry 500.
+    const int last = main().ScrollBar1->maximum();
+    EXPECT_EQ(last + page.pageCapacity - 1, 500);
+    for (auto [start, key, expected] : {std::tuple {last, Qt::Key_Home, 1}, {1, Qt::Key_End, last}, {200, Qt::Key_Home, 1},
+                                        {200, Qt::Key_End, last}, {1, Qt::Key_Home, 1}, {last, Qt::Key_End, last}}) {
+        main().ScrollBar1->setValue(start);
+        QTest::keyClick(main().Bild, key);
+        EXPECT_EQ(page.firstVisible, expected) << start << " " << key;
+    }
 }
 
 TEST_F(WindowRules, EnterInTheSettingsPressesOk)
@@ -242,25 +260,62 @@ TEST_F(WindowRules, EveryGermanTextFitsItsControl)
 {
     start();
     main().resize(640, 481);
-    EXPECT_EQ(testutil::clippedTexts(main()), QStringList());
+    // Each window with the longest texts it shows (counts of a full catalogue): every text whole,
+    // no two overlapping.
+    auto checkTexts = [](QWidget& w, int titleBarButtons = 3) {
+        EXPECT_EQ(testutil::clippedTexts(w, titleBarButtons), QStringList()) << w.objectName().toStdString();
+        EXPECT_EQ(testutil::overlappingTexts(w), QStringList()) << w.objectName().toStdString();
+    };
+    const QString million = QStringLiteral("1000000");
+    main().Panel3->setText(QStringLiteral("999001 bis ") + million);
+    main().Panel5->setText(QStringLiteral("  Nr: ") + million);
+    main().StatusBar1->setPanelText(1, QStringLiteral("99999 Dateien"));
+    checkTexts(main());
     // The six file types show whole, none scrolled away or cut.
     QListWidget& types = *main().CheckListBox1;
     for (int i = 0; i < types.count(); ++i)
         EXPECT_TRUE(types.viewport()->rect().contains(types.visualItemRect(types.item(i)))) << types.item(i)->text().toStdString();
 
-    for (SecondaryWindow* w : std::initializer_list<SecondaryWindow*> {windows().EinleseF, windows().EinstellF, windows().OrginalF}) {
+    TVergleichF& compare = *windows().VergleichF;
+    TMeldungF& report = *windows().MeldungF;
+    TNummerF& renumber = *windows().NummerF;
+    TEinleseF& reading = *windows().EinleseF;
+    const std::initializer_list<std::pair<QWidget*, std::function<void()>>> windowsAndTexts {
+        {&reading,
+         [&] {
+             reading.Label1->setText(QStringLiteral("Suche *.ico Dateien ."));
+             reading.Label1->adjustSize();
+             reading.setLabel2(QStringLiteral("Symbole ") + million);
+         }},
+        {windows().EinstellF, [] {}},
+        {windows().OrginalF, [] {}},
+        {windows().KWBfrm, [] {}},
+        {&compare,
+         [&] {
+             compare.Label1->setText(QStringLiteral("Vergleiche Icon 999999 mit Icon ") + million);
+             compare.Label2->setText(QStringLiteral("999999 doppelte Icons gefunden."));
+             compare.Label3->setText(ElapsedText(99 * 3600 + 59 * 60 + 59));
+             compare.Label5->setText(thresholdText(1023));
+             compare.Label6->setText(QStringLiteral("="));
+         }},
+        {&report, [&] { report.Label1->setText(QStringLiteral("999999 von ") + million + QStringLiteral(" Icons gelöscht !")); }},
+        {&renumber, [&] { renumber.BitBtn1->setText(QStringLiteral("Finale: ") + million); }},
+    };
+    for (const auto& [w, setLongestTexts] : windowsAndTexts) {
         w->show();
-        EXPECT_EQ(testutil::clippedTexts(*w), QStringList()) << w->objectName().toStdString();
+        setLongestTexts();
+        checkTexts(*w);
         w->hide();
     }
-    for (QDialog* w : std::initializer_list<QDialog*> {windows().KWBfrm, windows().VergleichF, windows().KopierpfadF, windows().MeldungF,
-                                                     windows().NummerF}) {
-        w->show();
-        EXPECT_EQ(testutil::clippedTexts(*w), QStringList()) << w->objectName().toStdString();
-        w->hide();
-    }
+    // The chooser keeps its size; the title bar shortens the caption with its file count.
+    TKopierpfadF& chooser = *windows().KopierpfadF;
+    chooser.show();
+    EXPECT_EQ(chooser.size(), QSize(313, 202));
+    EXPECT_TRUE(chooser.windowTitle().endsWith(QStringLiteral(" Dateien"))) << chooser.windowTitle().toStdString();
+    checkTexts(chooser, testutil::kCaptionMayShorten);
+    chooser.hide();
     windows().StartF->show();
-    EXPECT_EQ(testutil::clippedTexts(*windows().StartF, 0), QStringList());
+    checkTexts(*windows().StartF, 0);
     windows().StartF->hide();
 
     // The viewer keeps its caption readable for a small picture.
@@ -271,6 +326,28 @@ TEST_F(WindowRules, EveryGermanTextFitsItsControl)
     viewer.show();
     EXPECT_EQ(testutil::clippedTexts(viewer), QStringList());
     viewer.hide();
+}
+
+// A "yes" may remove or rename files: Enter answers "Nein", as Esc does; "Ja" takes its own key.
+TEST_F(WindowRules, QuestionsAnswerNeinToEnterAndEsc)
+{
+    QtDialogs qtDialogs;
+    const struct {
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        bool yes;
+    } cases[] = {{Qt::Key_Return, Qt::NoModifier, false}, {Qt::Key_Enter, Qt::KeypadModifier, false},
+                 {Qt::Key_Escape, Qt::NoModifier, false}, {Qt::Key_J, Qt::NoModifier, true}};
+    for (const auto& c : cases) {
+        QTimer::singleShot(0, [&c] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_TRUE(box && QTest::qWaitForWindowActive(box));
+            QTest::keyClick(box, static_cast<Qt::Key>(c.key), c.modifiers);
+            if (!QTest::qWaitFor([box] { return !box->isVisible(); }, 2000))
+                box->reject(); // the key did nothing
+        });
+        EXPECT_EQ(qtDialogs.confirm(QStringLiteral("Wirklich alle Löschen in :"), QStringLiteral("Bestätigung")), c.yes) << c.key;
+    }
 }
 
 // Last: it changes the texts of every standard dialog in this process.
@@ -309,7 +386,9 @@ TEST_F(WindowRules, UnderAWindowManager)
         QTest::qWait(200);
         const QRect frame = w->frameGeometry();
         QGuiApplication::primaryScreen()->grabWindow(0).copy(frame).save(QStringLiteral("screenshot_%1.png").arg(w->objectName()));
-        EXPECT_EQ(testutil::clippedTexts(*w), QStringList()) << w->objectName().toStdString();
+        EXPECT_EQ(testutil::clippedTexts(*w, w == windows().KopierpfadF ? testutil::kCaptionMayShorten : 3), QStringList())
+            << w->objectName().toStdString();
+        EXPECT_EQ(testutil::overlappingTexts(*w), QStringList()) << w->objectName().toStdString();
         // The caption has the whole title bar's width, no less than the window's.
         EXPECT_GE(frame.width(), w->width()) << w->objectName().toStdString();
         if (w != windows().EinleseF)
@@ -320,4 +399,77 @@ TEST_F(WindowRules, UnderAWindowManager)
     QTRY_VERIFY(!progress().isVisible());
     QTest::qWait(200);
     QGuiApplication::primaryScreen()->grabWindow(0).copy(main().frameGeometry()).save(QStringLiteral("screenshot_TIconF.png"));
+}
+
+namespace {
+
+// The last window id of a property of the root window, as the window manager set it.
+WId rootWindowProperty(const char* name)
+{
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-root"), QString::fromLatin1(name)});
+    xprop.waitForFinished();
+    return QString::fromLatin1(xprop.readAllStandardOutput()).trimmed().section(QLatin1Char(' '), -1).toULongLong(nullptr, 0);
+}
+
+// Waits for the next box or file dialog; notes whether the window manager stacked it above every
+// window and gave it the input focus, then answers it with Esc.
+void answerNextBox(QObject& context, bool& onTopAndFocused)
+{
+    auto* poll = new QTimer(&context);
+    auto* clock = new QElapsedTimer;
+    clock->start();
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, clock, &onTopAndFocused] {
+        QWidget* box = QApplication::activeModalWidget();
+        if (!qobject_cast<QMessageBox*>(box) && !qobject_cast<QFileDialog*>(box))
+            return;
+        onTopAndFocused = rootWindowProperty("_NET_CLIENT_LIST_STACKING") == box->winId()
+                          && rootWindowProperty("_NET_ACTIVE_WINDOW") == box->winId();
+        if (!onTopAndFocused && clock->elapsed() < 3000)
+            return;
+        delete clock;
+        poll->deleteLater();
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    poll->start(100);
+}
+
+} // namespace
+
+// Under a real window manager, a box shown while the progress, report, renumbering or comparison
+// window is up comes above that window and takes the focus: the user sees it and can answer it.
+TEST_F(WindowRules, BoxesComeAboveTheWindowThatIsUp)
+{
+    if (QGuiApplication::platformName() != QStringLiteral("xcb") || qEnvironmentVariableIsEmpty("BW_WINDOW_MANAGER"))
+        GTEST_SKIP() << "needs an X server with a window manager";
+    start();
+    QtDialogs qtDialogs;
+    setDialogs(&qtDialogs);
+    struct Case {
+        QWidget* window;
+        std::function<void()> ask;
+    };
+    const Case cases[] = {
+        // The catalogue is full in the middle of a read, under the progress window (on top).
+        {nullptr, [this] { appState().catalogue = std::make_unique<Catalogue>(kFolders / 2); main().BitBtn1Click(); }},
+        {windows().MeldungF, [] { bw::dialogs().confirm(QStringLiteral("Wirklich?"), QStringLiteral("Bestätigung")); }},
+        {windows().NummerF, [] { bw::dialogs().message(QStringLiteral("Fertig"), kAppTitle); }},
+        {windows().VergleichF, [] { bw::dialogs().openPicture(QStringLiteral("Bild"), QStringLiteral("*.bmp")); }},
+    };
+    for (const Case& c : cases) {
+        if (c.window) {
+            c.window->show();
+            // framed by the window manager
+            ASSERT_TRUE(QTest::qWaitFor([&c] { return c.window->frameGeometry().height() > c.window->height(); }));
+        }
+        bool onTopAndFocused = false;
+        answerNextBox(main(), onTopAndFocused);
+        c.ask();
+        EXPECT_TRUE(onTopAndFocused) << (c.window ? c.window->objectName() : progress().objectName()).toStdString();
+        if (c.window)
+            c.window->hide();
+    }
+    EXPECT_EQ(catalogue().entryCount(), kFolders / 2);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !progress().isVisible() && main().isEnabled(); })); // the answer ended the read
+    setDialogs(&dialogs);
 }

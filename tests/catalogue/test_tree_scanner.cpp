@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -191,6 +192,35 @@ TEST_F(Scan, HostileTreeCompletes)
     // frueher.ico was listed, then removed before its turn: as an icon name it is still
     // catalogued, and the page shows it as missing.
     EXPECT_TRUE(has("weg/frueher.ico"));
+}
+
+TEST_F(Scan, PathsTooLongToOpenAreReportedOnce)
+{
+    // Directories of 200-byte names, made through descriptors, until the paths pass PATH_MAX.
+    const std::string name(200, 'v');
+    std::string relative;
+    int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY);
+    while (root.string().size() + relative.size() < 3900) {
+        ASSERT_EQ(::mkdirat(fd, name.c_str(), 0700), 0);
+        const int sub = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = sub;
+        relative += "/" + name;
+    }
+    const std::string fileName = std::string(200, 'f') + ".ico"; // this file's path is too long
+    const int file = ::openat(fd, fileName.c_str(), O_WRONLY | O_CREAT, 0600);
+    ::close(file);
+    ::mkdirat(fd, name.c_str(), 0700); // and this directory's
+    ::close(fd);
+    ico("kurz.ico");
+
+    scan({"*.ico", "*.cur", "*.exe"});
+    EXPECT_EQ(paths(), std::vector<std::string> {"kurz.ico"});
+    const std::string deep = root.string() + relative + "/";
+    EXPECT_EQ(recorder.lines.filter(QStringLiteral("Pfad zu lang")),
+              (QStringList {pathTooLongLine(deep + fileName), pathTooLongLine(deep + name + "/")}));
+    // The standard library cannot remove such a tree by path; rm walks it by descriptors.
+    EXPECT_EQ(std::system(("rm -rf '" + (root / name).string() + "'").c_str()), 0);
 }
 
 TEST_F(Scan, OnlyTheRootsOfOtherListedVolumesAreSkipped)

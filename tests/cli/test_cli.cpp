@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <set>
 #include <vector>
 
 using namespace fixtures;
@@ -77,8 +78,61 @@ TEST_F(Cli, CountPrintsOneLinePerFile)
     const QByteArray exe = file("b.exe", libraryWithIcons(2));
     const QByteArray txt = file("c.txt", {'x'});
     const CliResult r = cli({"count", ico, exe, txt, path("missing")});
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.out, "1\t" + ico + "\n2\t" + exe + "\n0\t" + txt + "\n0\t" + path("missing") + "\n");
+    EXPECT_EQ(r.exitCode, 1); // a name without a file is an error, not a file without icons
+    EXPECT_EQ(r.out, "1\t" + ico + "\n2\t" + exe + "\n0\t" + txt + "\n");
+    EXPECT_EQ(r.err, "bildwiesel-cli: Datei nicht gefunden: " + path("missing") + "\n");
+}
+
+TEST_F(Cli, MissingInputsAreErrorsNamingThePath)
+{
+    const QByteArray ico = file("a.ico", solidIcon(qRgb(255, 0, 0)));
+    QDir(dir.path()).mkpath(QStringLiteral("kopie"));
+    const QByteArray gone = path("fehlt\xe4"); // named by its bytes on stderr
+    struct Case {
+        QList<QByteArray> args;
+        QByteArray message;
+    };
+    for (const Case& c : QList<Case> {{{"scan", gone}, "Verzeichnis nicht gefunden: " + gone},
+                                      {{"scan", ico}, "ist kein Verzeichnis: " + ico},
+                                      {{"check", gone}, "Verzeichnis nicht gefunden: " + gone},
+                                      {{"dupes", ico}, "ist kein Verzeichnis: " + ico},
+                                      {{"export", gone, path("kopie")}, "Verzeichnis nicht gefunden: " + gone},
+                                      {{"count", QFile::encodeName(dir.path())}, "ist ein Verzeichnis, keine Datei: "},
+                                      {{"extract", gone, "0", path("o.png")}, "Datei nicht gefunden: " + gone},
+                                      {{"write-bmp", gone, "0", path("o.bmp")}, "Datei nicht gefunden: " + gone},
+                                      {{"thumbnail", gone, path("o.png")}, "Datei nicht gefunden: " + gone}}) {
+        const CliResult r = cli(c.args);
+        EXPECT_EQ(r.exitCode, 1) << c.args.join(' ').constData();
+        EXPECT_TRUE(r.err.contains("bildwiesel-cli: " + c.message)) << r.err.constData();
+        EXPECT_TRUE(r.out.isEmpty()) << r.out.constData();
+    }
+    EXPECT_FALSE(QFile::exists(QFile::decodeName(path("o.png"))));
+}
+
+TEST_F(Cli, OneRecordPerEntryWhateverTheName)
+{
+    // A crafted name must not turn into two lines: without -z it is quoted as git quotes paths,
+    // with -z it is its bytes and the record ends in NUL.
+    QDir(dir.path()).mkpath(QStringLiteral("baum"));
+    QDir(dir.path()).mkpath(QStringLiteral("kopie"));
+    const QByteArray base = path("baum");
+    file("baum/zwei\nzeilen.ico", {'x', 'y'});
+    file("baum/q\"b\\t\tk\x7f\xfc.ico", solidIcon(qRgb(255, 0, 0)));
+    CliResult r = cli({"scan", base, "--types", "ico"});
+    EXPECT_EQ(r.out, "1\t0\t\"" + base + "/q\\\"b\\\\t\\tk\\177\xfc.ico\"\n2\t0\t\"" + base + "/zwei\\nzeilen.ico\"\n");
+    r = cli({"scan", "-z", base, "--types", "ico"});
+    EXPECT_EQ(r.out, "1\t0\t" + base + "/q\"b\\t\tk\x7f\xfc.ico" + QByteArray(1, '\0') + "2\t0\t" + base + "/zwei\nzeilen.ico"
+                         + QByteArray(1, '\0'));
+    r = cli({"check", base});
+    EXPECT_EQ(r.out, "2\t\"" + base + "/zwei\\nzeilen.ico\"\n");
+    r = cli({"check", "-z", base});
+    EXPECT_EQ(r.out, "2\t" + base + "/zwei\nzeilen.ico" + QByteArray(1, '\0'));
+    // stderr keeps the bytes too, and quotes the same way.
+    r = cli({"export", base, path("kopie"), "--as", "bmp"});
+    EXPECT_TRUE(r.err.contains("Nr: 2..\"" + base + "/zwei\\nzeilen.ico\"..Icon kann nicht GELADEN werden .")) << r.err.constData();
+    EXPECT_EQ(r.out, "1\t\"" + path("kopie") + "/1_q\\\"b\\\\t\\tk\\177\xfc.bmp\"\n");
+    r = cli({"dupes", "-z", base});
+    EXPECT_EQ(r.out, "  DEFEKT: " + base + "/zwei\nzeilen.ico" + QByteArray(1, '\0'));
 }
 
 TEST_F(Cli, ExtractWritesStraightAlphaPng)
@@ -207,6 +261,61 @@ TEST_F(Cli, CheckListsDamagedEntries)
     EXPECT_EQ(cli({"check", base, base}).exitCode, 2);
 }
 
+// "Checken" must call defective every icon or cursor file whose icon the page cannot show: files
+// cut short at several points, and image data broken behind a valid header.
+TEST_F(Cli, CheckListsEveryIconFileThatExtractCannotLoad)
+{
+    const Bytes single = solidIcon(qRgb(255, 0, 0));                   // directory at 6, image at 22
+    const Bytes several = iconFile({{16, 16, 1, 32, iconDib(solid(qRgb(0, 255, 0), 16, 16), 32)},
+                                    {32, 32, 1, 32, iconDib(bands(), 32)},
+                                    {0, 0, 1, 32, pngData(solid(qRgb(0, 0, 255), 256, 256))}});
+    const Bytes png = iconFile({{32, 32, 1, 32, pngData(bands())}});
+    const Bytes cursor = iconFile({{32, 32, 4, 4, iconDib(bands(), 24)}}, 2);
+    const auto cut = [](Bytes b, std::size_t size) { b.resize(size); return b; };
+    const auto poke = [](Bytes b, std::size_t at, std::uint8_t value) { b.at(at) = value; return b; };
+    const auto fill = [](Bytes b, std::size_t from, std::size_t to) {
+        std::fill(b.begin() + static_cast<std::ptrdiff_t>(from), b.begin() + static_cast<std::ptrdiff_t>(to), std::uint8_t(0xA5));
+        return b;
+    };
+    const struct {
+        const char* name;
+        Bytes bytes;
+    } files[] = {
+        {"heil.ico", single},
+        {"mehrere.ico", several},
+        {"png.ico", png},
+        {"zeiger.cur", cursor},
+        {"kopf_halb.ico", cut(single, 4)},
+        {"nur_kopf.ico", cut(single, 6)},
+        {"nur_verzeichnis.ico", cut(single, 22)},
+        {"bild_halb.ico", cut(single, 22 + 40 + 32 * 32 * 3 / 2)},
+        {"ohne_letztes_byte.ico", cut(single, single.size() - 1)},
+        {"ohne_png_ende.ico", cut(several, several.size() - 20)},
+        {"zeiger_halb.cur", cut(cursor, cursor.size() / 2)},
+        {"bildkopf_null.ico", poke(single, 22, 0)},                    // DIB header size 0
+        {"farbtiefe_7.ico", poke(single, 22 + 14, 7)},                  // 7 bits per pixel
+        {"bild_hinter_ende.ico", poke(single, 6 + 15, 0x7f)},          // image offset far past the end
+        {"png_kaputt.ico", fill(png, 22 + 16, png.size())},             // PNG signature and header, then garbage
+        {"zeiger_bildkopf_null.cur", poke(cursor, 22, 0)},
+    };
+    QDir(dir.path()).mkpath(QStringLiteral("baum"));
+    std::set<std::string> unloadable;
+    for (const auto& f : files) {
+        const QByteArray p = file((std::string("baum/") + f.name).c_str(), f.bytes);
+        if (cli({"extract", p, "0", path("bild.png")}).exitCode != 0)
+            unloadable.insert(p.toStdString());
+        QFile::remove(QFile::decodeName(path("bild.png")));
+    }
+    ASSERT_EQ(unloadable.size(), 12) << "every damaged variant must be one extract refuses";
+    const CliResult r = cli({"check", "--types", "ico,cur", path("baum")});
+    std::set<std::string> listed;
+    for (const QByteArray& line : r.out.split('\n'))
+        if (!line.isEmpty())
+            listed.insert(line.mid(line.indexOf('\t') + 1).toStdString());
+    EXPECT_EQ(listed, unloadable);
+    EXPECT_EQ(r.exitCode, 1);
+}
+
 TEST_F(Cli, HelpForTheToolAndEachCommandAndTheVersion)
 {
     const CliResult tool = cli({"--help"});
@@ -285,6 +394,6 @@ TEST_F(Cli, WrongUsageIsExitTwoWithAGermanReason)
     EXPECT_FALSE(QFile::exists(QFile::decodeName(path("o.png"))));
     // A name that looks like an option is an argument after "--".
     const CliResult dashed = cli({"count", "--", "--help"});
-    EXPECT_EQ(dashed.exitCode, 0);
-    EXPECT_EQ(dashed.out, "0\t--help\n");
+    EXPECT_EQ(dashed.exitCode, 1);
+    EXPECT_TRUE(dashed.err.contains("Datei nicht gefunden: --help")) << dashed.err.constData();
 }

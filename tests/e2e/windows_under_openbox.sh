@@ -14,4 +14,4 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' || { echo "openbox did not start"; cat "$work/openbox.log"; exit 1; }
-BW_WINDOW_MANAGER=openbox "$tests" --gtest_filter='WindowRules.UnderAWindowManager:WindowRules.EveryGermanTextFitsItsControl'
+BW_WINDOW_MANAGER=openbox "$tests" --gtest_filter='WindowRules.UnderAWindowManager:WindowRules.EveryGermanTextFitsItsControl:WindowRules.BoxesComeAboveTheWindowThatIsUp'

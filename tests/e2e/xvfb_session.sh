@@ -11,15 +11,41 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# An X server of this test's own: Xvfb chooses a free display number itself (-displayfd), so
+# tests running side by side never share one. The server must answer before the test goes on;
+# one that lost a race for its number and ended is started again.
 start_xvfb() {
-    exec 3>"$work/display"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-    xvfb=$!
-    for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-    [ -s "$work/display" ] || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
-    export DISPLAY=":$(head -n1 "$work/display")"
-    export XDG_CONFIG_HOME="$work/config" SDL_AUDIODRIVER=dummy
-    unset QT_QPA_PLATFORM
+    local attempt
+    for attempt in 1 2 3 4 5; do
+        rm -f "$work/display"
+        exec 3>"$work/display"
+        Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+        xvfb=$!
+        exec 3>&-
+        for _ in $(seq 100); do
+            [ -s "$work/display" ] && break
+            kill -0 "$xvfb" 2>/dev/null || break
+            sleep 0.1
+        done
+        if [ -s "$work/display" ]; then
+            local display
+            display=":$(head -n1 "$work/display")"
+            for _ in $(seq 50); do
+                kill -0 "$xvfb" 2>/dev/null || break
+                if xwininfo -root -display "$display" >/dev/null 2>&1; then
+                    export DISPLAY="$display"
+                    export XDG_CONFIG_HOME="$work/config" SDL_AUDIODRIVER=dummy
+                    unset QT_QPA_PLATFORM
+                    return 0
+                fi
+                sleep 0.1
+            done
+        fi
+        kill "$xvfb" 2>/dev/null || true
+        wait "$xvfb" 2>/dev/null || true
+        xvfb=
+    done
+    echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1
 }
 
 # Waits until the main window is on the screen; fails if the program ends first.

@@ -99,6 +99,38 @@ TEST_F(Export, RepeatedExportsTakeTheNextCounterAndNeverTouchExistingFiles)
     EXPECT_TRUE(report.lines.isEmpty());
 }
 
+TEST_F(Export, NamesTooLongForTheFileSystemAreShortenedInTheMiddle)
+{
+    // 255-byte source names need longer targets. The source's part is shortened; the number,
+    // index, counter and extension stay, and a UTF-8 character is never cut in half.
+    const std::string ascii = std::string(251, 'a') + ".ico";
+    std::string umlauts = "x";
+    for (int i = 0; i < 124; ++i)
+        umlauts += "\xc3\xa4"; // ä
+    umlauts += "zz.dll";
+    ASSERT_EQ(ascii.size(), 255u);
+    ASSERT_EQ(umlauts.size(), 255u);
+    const std::int32_t icon = add(writeFile(sources / ascii, solidIcon(qRgb(255, 0, 0))));
+    const std::int32_t library = add(writeFile(sources / umlauts, libraryWithIcons(12)), 11);
+    const auto repeat = [](const std::string& s, int n) {
+        std::string r;
+        for (int i = 0; i < n; ++i)
+            r += s;
+        return r;
+    };
+    struct Case {
+        std::int32_t n;
+        const char* extension;
+        std::string first, second;
+    };
+    for (const Case& c : {Case {icon, ".ico", "1_" + std::string(249, 'a') + ".ico", "1_" + std::string(247, 'a') + "_1.ico"},
+                          Case {library, ".bmp", "2_x" + repeat("\xc3\xa4", 122) + "_11.bmp", "2_x" + repeat("\xc3\xa4", 121) + "_11_1.bmp"}}) {
+        EXPECT_EQ(fs::path(run(c.n, c.extension).target).filename().string(), c.first);
+        EXPECT_EQ(fs::path(run(c.n, c.extension).target).filename().string(), c.second);
+    }
+    EXPECT_TRUE(report.lines.isEmpty()) << report.lines.join('\n').toStdString();
+}
+
 TEST_F(Export, AFileAppearingAfterTheDirectoryWasListedIsNotReplaced)
 {
     const std::int32_t n = add(writeFile(sources / "lib.dll", libraryWithIcons(3)), 2);

@@ -8,12 +8,27 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QScopeGuard>
 
+#include <grp.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace bw;
 using namespace testutil;
 namespace fs = std::filesystem;
+
+// Lets a test take the file away just before the trash moves it, as another program might.
+static bool takeFileBeforeMove = false;
+extern "C" int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned flags) noexcept
+{
+    if (takeFileBeforeMove)
+        ::unlink(from);
+    return static_cast<int>(::syscall(SYS_renameat2, fromDir, from, toDir, to, flags));
+}
 
 namespace {
 
@@ -74,12 +89,77 @@ TEST_F(Trash, AFileThatCannotBeTrashedStays)
     EXPECT_EQ(moveToTrash(a.string()), TrashResult::Refused);
     EXPECT_EQ(readFile(a), fixtures::Bytes {1});
     fs::remove(trash);
-    if (::geteuid() != 0) { // root may write anywhere
-        fs::permissions(base, fs::perms::owner_read | fs::perms::owner_exec);
-        EXPECT_EQ(moveToTrash(a.string()), TrashResult::Refused);
-        fs::permissions(base, fs::perms::owner_all);
-        EXPECT_TRUE(fs::exists(a));
+
+    // The file's directory may not be changed: no record stays. Root may write anywhere, so the
+    // child process that tries it runs as "nobody".
+    fs::permissions(base, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec);
+    const bool root = ::geteuid() == 0;
+    ASSERT_TRUE(!root || ::chown(dataHome.path().toLocal8Bit().constData(), 65534, 65534) == 0);
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit((!root || (::setgroups(0, nullptr) == 0 && ::setresgid(65534, 65534, 65534) == 0 && ::setresuid(65534, 65534, 65534) == 0))
+                        && moveToTrash(a.string()) == TrashResult::Refused && fs::exists(a) && fs::is_empty(trash / "info")
+                    ? 0
+                    : 1);
+    int status = 1;
+    EXPECT_TRUE(::waitpid(child, &status, 0) == child && status == 0);
+    fs::permissions(base, fs::perms::owner_all);
+
+    // A file another program takes just before the move is missing, not refused.
+    takeFileBeforeMove = true;
+    EXPECT_EQ(moveToTrash(a.string()), TrashResult::Missing);
+    takeFileBeforeMove = false;
+    EXPECT_TRUE(fs::is_empty(trash / "info"));
+}
+
+TEST_F(Trash, EveryNameFindsAPlaceThatFits)
+{
+    // A record without its file, left by a move cut short, gives its name back; ten thousand files
+    // of one name are passed over.
+    fs::create_directories(trash / "info");
+    fs::create_directories(trash / "files");
+    writeFile(trash / "info" / "alt.ico.trashinfo", {});
+    for (int n = 1; n <= 10000; ++n)
+        writeFile(trash / "files" / ("viele.ico" + (n == 1 ? std::string() : "." + std::to_string(n))), {});
+    EXPECT_EQ(moveToTrash(writeFile(base / "viele.ico", {2}).string()), TrashResult::Trashed);
+    // Names too long for their record lose bytes before the extension, whole characters in UTF-8.
+    std::string umlauts;
+    for (int i = 0; i < 123; ++i)
+        umlauts += "\xc3\xa4";
+    const struct {
+        std::string name, first, second;
+    } cases[] {
+        {"alt.ico", "alt.ico", "alt.ico.2"},
+        {umlauts + ".ico", umlauts.substr(0, 240) + ".ico", umlauts.substr(0, 238) + ".ico.2"},
+        {std::string(246, '\xe4') + ".ico", std::string(241, '\xe4') + ".ico", std::string(239, '\xe4') + ".ico.2"},
+        {std::string(250, 'k'), std::string(245, 'k'), std::string(243, 'k') + ".2"},
+    };
+    for (const auto& c : cases) {
+        for (const std::string& expected : {c.first, c.second}) {
+            const fs::path file = writeFile(base / c.name, {3});
+            ASSERT_EQ(moveToTrash(file.string()), TrashResult::Trashed) << expected;
+            EXPECT_TRUE(fs::exists(trash / "files" / expected)) << expected;
+            EXPECT_NE(infoOf(expected).find("Path=" + trashInfoPathText(file.string())), std::string::npos) << expected;
+        }
     }
+}
+
+TEST_F(Trash, AFileOnAnotherVolumeGoesToItsTrashEvenThroughALink)
+{
+    const fs::path top = base / "volume";
+    fs::create_directories(top);
+    if (::geteuid() != 0 || ::mount("tmpfs", top.c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "no tmpfs can be mounted here";
+    const auto unmount = qScopeGuard([&] { ::umount2(top.c_str(), MNT_DETACH); });
+    fs::create_directories(top / "a" / "b");
+    writeFile(top / "a" / "b" / "x y.ico", {5});
+    fs::create_directory_symlink(top / "a", base / "Bilder");
+    ASSERT_EQ(moveToTrash((base / "Bilder" / "b" / "x y.ico").string()), TrashResult::Trashed);
+    // The path is recorded from the volume's top.
+    const fs::path own = top / (".Trash-" + std::to_string(::getuid()));
+    EXPECT_EQ(readFile(own / "files" / "x y.ico"), fixtures::Bytes {5});
+    const fixtures::Bytes info = readFile(own / "info" / "x y.ico.trashinfo");
+    EXPECT_TRUE(std::string(info.begin(), info.end()).starts_with("[Trash Info]\nPath=a/b/x%20y.ico\n"));
 }
 
 TEST(Rename, NeverReplacesAFile)
@@ -129,7 +209,7 @@ TEST(Check, EachKindByItsOwnTest)
     EXPECT_TRUE(passes(writeFile(base / "gut.ico", solidIcon(qRgb(1, 2, 3)))));
     EXPECT_FALSE(passes(base / "weg.ico"));
     EXPECT_FALSE(passes(writeFile(base / "fuenf.ico", fixtures::Bytes(5, 0))));
-    EXPECT_TRUE(passes(writeFile(base / "sechs.ico", fixtures::Bytes(6, 0))));
+    EXPECT_FALSE(passes(writeFile(base / "sechs.ico", fixtures::Bytes(6, 0)))); // a header, but no icon
     const fixtures::Bytes cursor = fixtures::iconFile({{32, 32, 1, 1, fixtures::iconDib(bands(), 24)}}, 2);
     EXPECT_TRUE(passes(writeFile(base / "zeiger.cur", cursor)));
     EXPECT_FALSE(passes(writeFile(base / "zeiger.ico", cursor))); // an icon file with a cursor's type

@@ -5,12 +5,16 @@
 #include "fileops/BitmapExport.h"
 #include "fileops/IconFileWriter.h"
 #include "icons/IconExtractor.h"
+#include "support/SafeFile.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
+#include <functional>
 
 using namespace fixtures;
 using namespace testutil;
@@ -46,6 +50,23 @@ QImage reducedTo16(const QImage& picture)
 }
 
 } // namespace
+
+TEST(IconFileWriter, TiesGoToTheFirstPaletteEntry)
+{
+    // Colours at equal distance from two palette entries; the written pixels hold the first.
+    struct Case {
+        QRgb colour;
+        int index;
+    };
+    for (const Case& c : {Case {qRgb(160, 160, 160), 7}, Case {qRgb(64, 0, 0), 0}, Case {qRgb(128, 128, 64), 3}}) {
+        EXPECT_EQ(bw::nearestVgaIndex(c.colour), c.index) << std::hex << c.colour;
+        QImage picture(32, 32, QImage::Format_ARGB32);
+        picture.fill(c.colour);
+        const std::optional<QByteArray> encoded = bw::encodeIcon16(picture);
+        ASSERT_TRUE(encoded);
+        EXPECT_EQ(static_cast<unsigned char>(encoded->at(22 + 40 + 64)), c.index * 0x11) << std::hex << c.colour;
+    }
+}
 
 TEST(IconFileWriter, LayoutFieldByField)
 {
@@ -218,4 +239,95 @@ TEST(SafeFile, FailedWriteLeavesNoPartialFile)
     std::signal(SIGXFSZ, previousHandler);
     EXPECT_EQ(result, bw::IconWriteResult::WriteFailed);
     EXPECT_FALSE(std::filesystem::exists(target));
+}
+
+namespace {
+
+// The file-system calls of one write, recorded in order; the call numbered killAt ends the
+// process before it runs, as a kill at that moment would.
+struct CallLog {
+    static inline std::vector<std::string> calls;
+    static inline int killAt = -1;
+    static inline bw::FileSystemCalls real = bw::fileSystemCalls();
+    static void step(const char* name)
+    {
+        if (static_cast<int>(calls.size()) == killAt)
+            ::_exit(9);
+        calls.emplace_back(name);
+    }
+    static ssize_t write(int fd, const void* data, std::size_t size) { return step("write"), real.write(fd, data, size); }
+    static int fsync(int fd) { return step("fsync"), real.fsync(fd); }
+    static int linkat(int a, const char* b, int c, const char* d, int e) { return step("name"), real.linkat(a, b, c, d, e); }
+    static int rename(const char* a, const char* b) { return step("name"), real.rename(a, b); }
+    static int noUnnamedFiles(const char*) { return errno = EOPNOTSUPP, -1; }
+};
+
+} // namespace
+
+TEST(SafeFile, EveryNewFileIsSyncedBeforeItHasANameAndAKillLeavesNothingHalfWritten)
+{
+    namespace fs = std::filesystem;
+    const QByteArray bytes(200000, 'n'); // several writes when copied
+    struct Operation {
+        const char* name;
+        bool replaces;
+        std::function<void(const fs::path&)> run;
+    };
+    const std::vector<Operation> operations {
+        {"writeNewFile", false, [&](const fs::path& d) { bw::writeNewFile(d / "ziel.bin", bytes); }},
+        {"copyToNewFile", false, [&](const fs::path& d) { bw::copyToNewFile(d / "quelle", d / "ziel.bin"); }},
+        {"replaceFile", true, [&](const fs::path& d) { bw::replaceFile(d / "ziel.bin", bytes); }},
+    };
+    for (const bool unnamed : {true, false})
+        for (const Operation& op : operations) {
+            SCOPED_TRACE(std::string(op.name) + (unnamed ? " unnamed" : " hidden temporary"));
+            const auto prepare = [&] {
+                auto dir = std::make_unique<QTemporaryDir>();
+                const fs::path d = dir->path().toStdString();
+                writeFile(d / "quelle", Bytes(bytes.begin(), bytes.end()));
+                if (op.replaces)
+                    writeFile(d / "ziel.bin", {'a', 'l', 't'});
+                return dir;
+            };
+            bw::FileSystemCalls& calls = bw::fileSystemCalls();
+            calls = {CallLog::write, CallLog::fsync, CallLog::linkat, CallLog::rename,
+                     unnamed ? CallLog::real.openUnnamed : CallLog::noUnnamedFiles};
+            CallLog::calls.clear();
+            CallLog::killAt = -1;
+            {
+                const auto dir = prepare();
+                op.run(dir->path().toStdString());
+                EXPECT_EQ(readFile(fs::path(dir->path().toStdString()) / "ziel.bin").size(), static_cast<std::size_t>(bytes.size()));
+            }
+            // The bytes are on disk before the file gets its name: write..., fsync, name.
+            const std::vector<std::string> order = CallLog::calls;
+            ASSERT_GE(order.size(), 3u);
+            EXPECT_EQ(order[order.size() - 1], "name");
+            EXPECT_EQ(order[order.size() - 2], "fsync");
+            EXPECT_EQ(std::count(order.begin(), order.end(), "fsync"), 1);
+
+            // A kill before any of these calls: the name holds nothing new, and nothing else visible.
+            for (int k = 0; k < static_cast<int>(order.size()); ++k) {
+                const auto dir = prepare();
+                const fs::path d = dir->path().toStdString();
+                CallLog::calls.clear();
+                CallLog::killAt = k;
+                const pid_t child = ::fork();
+                if (child == 0) {
+                    op.run(d);
+                    ::_exit(0);
+                }
+                int status = 0;
+                ::waitpid(child, &status, 0);
+                EXPECT_EQ(WEXITSTATUS(status), 9) << k;
+                if (op.replaces)
+                    EXPECT_EQ(readFile(d / "ziel.bin"), (Bytes {'a', 'l', 't'})) << k;
+                else
+                    EXPECT_FALSE(fs::exists(d / "ziel.bin")) << k;
+                for (const auto& e : fs::directory_iterator(d))
+                    EXPECT_TRUE(e.path().filename() == "quelle" || e.path().filename() == "ziel.bin" || e.path().filename().string()[0] == '.')
+                        << e.path();
+            }
+            calls = CallLog::real;
+        }
 }

@@ -12,8 +12,11 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStringList>
+#include <QStyle>
 #include <QWidget>
 #include <QWindow>
+
+#include <algorithm>
 
 namespace testutil {
 
@@ -35,6 +38,25 @@ inline QString shownText(QString text)
     return text;
 }
 
+// The room a label gives its text: inside its frame and margin and, for a text at one side, the
+// indent a framed label keeps (half an "x" unless set).
+inline QRect labelTextRoom(const QLabel& label)
+{
+    const int m = label.margin();
+    QRect room = label.contentsRect().adjusted(m, m, -m, -m);
+    int indent = label.indent();
+    if (indent < 0)
+        indent = label.frameWidth() > 0 ? QFontMetrics(label.font()).horizontalAdvance(QLatin1Char('x')) / 2 - m : 0;
+    if (indent > 0 && label.alignment() & Qt::AlignLeft)
+        room.setLeft(room.left() + indent);
+    if (indent > 0 && label.alignment() & Qt::AlignRight)
+        room.setRight(room.right() - indent);
+    return room;
+}
+
+// For a window whose caption the title bar may shorten: its caption is not checked.
+constexpr int kCaptionMayShorten = -1;
+
 // Every visible label, button, check box and group box caption of the window whose text is
 // wider than the room its control gives it, as "name: 'text' needs N px, has M px". The
 // window's own caption counts too, with room left for the title bar's icon and buttons.
@@ -47,7 +69,7 @@ inline QStringList clippedTexts(QWidget& window, int titleBarButtons = 3)
     };
     QFont titleFont = window.font();
     titleFont.setBold(true);
-    if (!window.windowTitle().isEmpty())
+    if (!window.windowTitle().isEmpty() && titleBarButtons != kCaptionMayShorten)
         check(window, window.windowTitle(), QFontMetrics(titleFont).horizontalAdvance(window.windowTitle()) + 40 + 26 * titleBarButtons,
               window.width());
     for (QWidget* w : window.findChildren<QWidget*>()) {
@@ -68,7 +90,7 @@ inline QStringList clippedTexts(QWidget& window, int titleBarButtons = 3)
                 continue;
             }
             const QString text = label->textFormat() == Qt::PlainText ? label->text() : shownText(label->text());
-            check(*label, text, fm.horizontalAdvance(text), label->contentsRect().width() - 2 * label->margin());
+            check(*label, text, fm.horizontalAdvance(text), labelTextRoom(*label).width());
         } else if (auto* box = qobject_cast<QCheckBox*>(w)) {
             if (!box->text().isEmpty())
                 check(*box, box->text(), box->sizeHint().width(), box->width());
@@ -83,6 +105,52 @@ inline QStringList clippedTexts(QWidget& window, int titleBarButtons = 3)
         }
     }
     return clipped;
+}
+
+// Where a visible label, button, check box or group box draws its text, in the window's
+// coordinates; empty for a control without text. A text wider than its room counts only as far as
+// it is shown (clippedTexts reports the rest). A wrapped label may fill its whole area.
+inline QRect shownTextRect(QWidget& control, QWidget& window)
+{
+    const QFontMetrics fm(control.font());
+    auto place = [&fm](QRect room, int width, Qt::Alignment alignment) {
+        const QSize size(std::min(width, room.width()), std::min(fm.height(), room.height()));
+        return QStyle::alignedRect(Qt::LeftToRight, alignment, size, room);
+    };
+    QRect r;
+    if (auto* label = qobject_cast<QLabel*>(&control)) {
+        const QString text = label->textFormat() == Qt::PlainText ? label->text() : shownText(label->text());
+        const QRect room = labelTextRoom(*label);
+        if (!text.isEmpty())
+            r = label->wordWrap() ? room : place(room, fm.horizontalAdvance(text), label->alignment());
+    } else if (auto* box = qobject_cast<QCheckBox*>(&control)) {
+        if (!box->text().isEmpty())
+            r = place(box->rect(), box->sizeHint().width(), Qt::AlignLeft | Qt::AlignVCenter);
+    } else if (auto* button = qobject_cast<QPushButton*>(&control)) {
+        const int picture = button->icon().isNull() ? 0 : button->iconSize().width() + 4;
+        if (!button->text().isEmpty())
+            r = place(button->rect(), fm.horizontalAdvance(shownText(button->text())) + picture, Qt::AlignCenter);
+    } else if (auto* group = qobject_cast<QGroupBox*>(&control)) {
+        if (!group->title().isEmpty())
+            r = place(group->rect().adjusted(8, 0, -8, 0), fm.horizontalAdvance(shownText(group->title())), Qt::AlignLeft | Qt::AlignTop);
+    }
+    return r.isEmpty() ? QRect() : QRect(control.mapTo(&window, r.topLeft()), r.size());
+}
+
+// Every pair of visible controls of the window whose shown texts overlap, as "a / b".
+inline QStringList overlappingTexts(QWidget& window)
+{
+    QList<QPair<QWidget*, QRect>> texts;
+    for (QWidget* w : window.findChildren<QWidget*>())
+        if (w->isVisibleTo(&window) && !w->isWindow())
+            if (const QRect r = shownTextRect(*w, window); !r.isEmpty())
+                texts.append({w, r});
+    QStringList overlaps;
+    for (qsizetype i = 0; i < texts.size(); ++i)
+        for (qsizetype j = i + 1; j < texts.size(); ++j)
+            if (texts[i].second.intersects(texts[j].second))
+                overlaps << texts[i].first->objectName() + QStringLiteral(" / ") + texts[j].first->objectName();
+    return overlaps;
 }
 
 } // namespace testutil

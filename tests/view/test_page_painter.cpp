@@ -6,6 +6,8 @@
 #include "app/AppState.h"
 #include "view/PagePainter.h"
 
+#include <QFileInfo>
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -278,21 +280,34 @@ TEST(PathLine, TextsTagsAndColours)
     c[2].defective = 1;
     c[2].marked = 1;
     c[3].defective = 1;
-    const QString dirText = QString::fromStdString(dir.path().toStdString()).toLower();
+    const QString dirText = dir.path();
     PathLine line = pathLineFor(c, 1);
-    EXPECT_EQ(line.text, dirText + "/pro/TOOL.EXE  Nr: 3 ->Icon wird GELÖSCHT");
+    EXPECT_EQ(line.text, dirText + "/Pro/Tool.EXE  Nr: 3 ->Icon wird GELÖSCHT");
     EXPECT_EQ(line.colour, kColourYellow);
     line = pathLineFor(c, 2);
-    EXPECT_EQ(line.text, dirText + "/pro/TOOL.EXE  Nr: 4 ->Icon DEFEKT");
+    EXPECT_EQ(line.text, dirText + "/Pro/Tool.EXE  Nr: 4 ->Icon DEFEKT");
     EXPECT_EQ(line.colour, kColourRed);
     line = pathLineFor(c, 3);
-    EXPECT_EQ(line.text, "/weg/FEHLT.ICO  Nr: 0 ->Icon nicht vorhanden");
+    EXPECT_EQ(line.text, "/weg/Fehlt.ICO  Nr: 0 ->Icon nicht vorhanden");
     line = pathLineFor(c, 7);
     EXPECT_EQ(line.text, "  Nr: 0");
     EXPECT_EQ(line.colour, 0u);
-    Catalogue accents(2);
-    accents.appendEntry("/Bilder/\xc3\x84rger.ico", 0); // only ASCII letters change case
-    EXPECT_EQ(pathLineFor(accents, 1).text, QStringLiteral("/bilder/ÄRGER.ICO  Nr: 0"));
+}
+
+// A path copied from the line must name the file on a case-sensitive file system.
+TEST(PathLine, NamesTheFileAsItIsOnDisk)
+{
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString() + "/gr\xc3\xbc\xc3\x9f" "e und \xc3\x9cmlaute";
+    std::filesystem::create_directories(folder);
+    const std::string file = folder + "/arrow-Install.ico";
+    testutil::writeFile(file, {1});
+    Catalogue c(2);
+    c.appendEntry(file, 0);
+    const QString text = pathLineFor(c, 1).text;
+    const QString shown = text.left(text.indexOf(QStringLiteral("  Nr: ")));
+    EXPECT_EQ(shown, dir.path() + QStringLiteral("/grüße und Ümlaute/arrow-Install.ico"));
+    EXPECT_TRUE(QFileInfo::exists(shown)) << shown.toStdString();
 }
 
 TEST(MarkPage, OnlyTheCurrentPageAndOnlyExistingEntries)
