@@ -135,8 +135,8 @@ void startUp(TIconF& main)
     if (TStartF* splash = windows().StartF)
         splash->close();
     // The tree is read once: not again when the directory change has read it, and not again
-    // when the user cancelled that read.
-    if (s.autoRead && readsStarted() == readsBefore)
+    // when the user cancelled that read; not at all when the program was ended meanwhile.
+    if (s.autoRead && readsStarted() == readsBefore && !shutDownRan)
         readTree(main);
 }
 
