@@ -182,7 +182,11 @@ TEST_F(MainWindow, SecondaryWindowsCreatedOnceAndHidden)
     for (const Expected& e : expected) {
         ASSERT_TRUE(e.window) << e.className;
         EXPECT_EQ(e.window->objectName(), e.className);
-        EXPECT_EQ(e.window->windowTitle(), e.caption);
+        // The start-up read has named the last file it read in the progress window's caption.
+        if (e.window == w.EinleseF)
+            EXPECT_TRUE(e.window->windowTitle().startsWith(QString::fromStdString(programPaths().shareDirectory)));
+        else
+            EXPECT_EQ(e.window->windowTitle(), e.caption);
         // The design size, wider only where a caption or a button text needs it.
         EXPECT_EQ(e.window->height(), e.size.height()) << e.className;
         EXPECT_GE(e.window->width(), e.size.width()) << e.className;
