@@ -130,7 +130,9 @@ void startUp(TIconF& main)
     // Setting the list is the first change notification, whether or not the list moved: the
     // user's first pick of a directory must always count.
     main.directoryChangeSeen = true;
-    // Whatever changed meanwhile is on the screen before the program stops reacting for a second.
+    // Whatever changed meanwhile is on the screen before the program stops reacting for a second;
+    // the list's lines are laid out in one pass and painted in the next.
+    PumpMessages();
     PumpMessages();
     if (TStartF* splash = windows().StartF)
         splash->close();

@@ -54,8 +54,17 @@ for _ in $(seq 150); do
     sleep 0.05
 done
 [ -n "$seen" ] || { echo "never saw the splash, the main window and the progress window together"; echo "$stack"; cat "$work/app.log"; exit 1; }
+# The splash is the topmost window: over the main window and over the progress window (which the
+# window manager maps on top; the splash goes back in front at once).
+for _ in $(seq 10); do
+    [ "${splash_line%%:*}" -eq "$(wc -l <<<"$stack")" ] && break
+    sleep 0.05
+    stack=$(windows_bottom_to_top)
+    main_line=$(grep -n '^Bildwiesel 1.110 ' <<<"$stack" | head -n1 || true)
+    splash_line=$(grep -n ' 402 118$' <<<"$stack" | head -n1 || true)
+done
 echo "windows, bottom to top:"; echo "$stack"
-# The splash is the topmost window: over the main window and over the progress window.
+[ -n "$main_line" ] && [ -n "$splash_line" ] || { echo "the splash closed too soon"; exit 1; }
 [ "${splash_line%%:*}" -eq "$(wc -l <<<"$stack")" ] || { echo "the splash is covered"; exit 1; }
 
 read -r _ sx sy sw sh <<<"${splash_line#*:}"
