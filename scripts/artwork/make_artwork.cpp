@@ -1,18 +1,23 @@
 // Draws Bildwiesel's own pictures: the program icon at the usual icon sizes, the 15 frames of the
-// maker window's animation and the button pictures. The PNGs are committed; run this again after
-// changing a drawing:  cmake --build build --target artwork
+// maker window's animation, the button pictures, and the sample icon files (beispiele/) that a
+// first start shows. The files are committed; run this again after changing a drawing:
+// cmake --build build --target artwork
 //
 // Everything is drawn in a 256 x 256 design space and scaled, so every size comes from one
 // drawing. A weasel ("Wiesel") in front of a framed picture ("Bild").
 
+#include <QBuffer>
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -226,6 +231,79 @@ QImage buttonPicture(const QString& name)
     return image;
 }
 
+void putLe(QByteArray& out, std::uint32_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out.append(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+// One image of an icon file: 32-bit colour with its AND mask (1 where fully transparent), rows
+// bottom-up; 256 px and larger as PNG, as icon files since Windows Vista keep them.
+QByteArray iconImage(const QImage& picture)
+{
+    const QImage image = picture.convertToFormat(QImage::Format_ARGB32);
+    QByteArray out;
+    if (image.width() >= 256) {
+        QBuffer buffer(&out);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        return out;
+    }
+    const int w = image.width();
+    const int h = image.height();
+    const int maskStride = (w + 31) / 32 * 4;
+    putLe(out, 40, 4);
+    putLe(out, static_cast<std::uint32_t>(w), 4);
+    putLe(out, static_cast<std::uint32_t>(2 * h), 4);
+    putLe(out, 1, 2);
+    putLe(out, 32, 2);
+    putLe(out, 0, 4);
+    putLe(out, static_cast<std::uint32_t>(w * h * 4 + maskStride * h), 4);
+    putLe(out, 0, 16);
+    for (int y = h - 1; y >= 0; --y)
+        for (int x = 0; x < w; ++x)
+            putLe(out, image.pixel(x, y), 4);
+    for (int y = h - 1; y >= 0; --y) {
+        QByteArray row(maskStride, 0);
+        for (int x = 0; x < w; ++x)
+            if (qAlpha(image.pixel(x, y)) == 0)
+                row[x / 8] = static_cast<char>(row[x / 8] | (0x80 >> (x % 8)));
+        out += row;
+    }
+    return out;
+}
+
+// An icon file holding the program icon at the given sizes.
+bool saveIconFile(const std::vector<int>& edges, const QString& path)
+{
+    std::vector<QByteArray> images;
+    for (const int edge : edges)
+        images.push_back(iconImage(programIcon(edge)));
+    QByteArray out;
+    putLe(out, 0, 2);
+    putLe(out, 1, 2);
+    putLe(out, static_cast<std::uint32_t>(edges.size()), 2);
+    std::uint32_t offset = static_cast<std::uint32_t>(6 + 16 * edges.size());
+    for (std::size_t i = 0; i < edges.size(); ++i) {
+        putLe(out, static_cast<std::uint32_t>(edges[i] & 0xFF), 1); // 256 is written as 0
+        putLe(out, static_cast<std::uint32_t>(edges[i] & 0xFF), 1);
+        putLe(out, 0, 2);
+        putLe(out, 1, 2);
+        putLe(out, 32, 2);
+        putLe(out, static_cast<std::uint32_t>(images[i].size()), 4);
+        putLe(out, offset, 4);
+        offset += static_cast<std::uint32_t>(images[i].size());
+    }
+    for (const QByteArray& image : images)
+        out += image;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size()) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    return true;
+}
+
 bool save(const QImage& image, const QString& path)
 {
     if (!image.convertToFormat(QImage::Format_ARGB32).save(path, "PNG")) {
@@ -246,7 +324,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const QDir data(QString::fromLocal8Bit(argv[1]));
-    bool ok = data.mkpath(QStringLiteral("animation")) && data.mkpath(QStringLiteral("buttons"));
+    bool ok = data.mkpath(QStringLiteral("animation")) && data.mkpath(QStringLiteral("buttons")) && data.mkpath(QStringLiteral("beispiele"));
     for (const int edge : {16, 22, 24, 32, 48, 64, 128, 256})
         ok = save(programIcon(edge), data.filePath(QStringLiteral("bildwiesel-%1.png").arg(edge))) && ok;
     constexpr int kFrames = 15;
@@ -254,5 +332,8 @@ int main(int argc, char** argv)
         ok = save(animationFrame(n, kFrames), data.filePath(QStringLiteral("animation/frame-%1.png").arg(n, 2, 10, QLatin1Char('0')))) && ok;
     for (const char* name : {"einlesen", "abbrechen", "ok", "schliessen", "los", "farbe"})
         ok = save(buttonPicture(QString::fromLatin1(name)), data.filePath(QStringLiteral("buttons/%1.png").arg(QLatin1String(name)))) && ok;
+    for (const int edge : {16, 32, 48})
+        ok = saveIconFile({edge}, data.filePath(QStringLiteral("beispiele/bildwiesel-%1.ico").arg(edge))) && ok;
+    ok = saveIconFile({16, 24, 32, 48, 64, 256}, data.filePath(QStringLiteral("beispiele/bildwiesel.ico"))) && ok;
     return ok ? 0 : 1;
 }

@@ -341,14 +341,22 @@ void TIconF::Oginalgre1Click()
     });
 }
 
+void TIconF::setVisible(bool visible)
+{
+    if (visible && !m_shown) {
+        m_shown = true;
+        startUp(*this);
+        // A close during start-up has ended the program: the window stays hidden then.
+        if (shutDownDone())
+            return;
+    }
+    QMainWindow::setVisible(visible);
+}
+
 void TIconF::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
     layoutControls();
-    if (!m_shown) {
-        m_shown = true;
-        startUp(*this);
-    }
 }
 
 void TIconF::closeEvent(QCloseEvent* event)

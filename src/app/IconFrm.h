@@ -71,6 +71,9 @@ public:
 
     // Places every control by its alignment in the client area.
     void layoutControls();
+    // The first showing runs start-up, which puts the window on the screen once its controls are
+    // filled, under the splash.
+    void setVisible(bool visible) override;
 
 public slots:
     void BitBtn1Click();

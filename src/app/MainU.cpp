@@ -5,6 +5,7 @@
 #include "app/SecondaryWindow.h"
 #include "app/StartFrm.h"
 #include "app/TextFit.h"
+#include "app/WindowPlacement.h"
 #include "catalogue/EinleseFrm.h"
 #include "compare/VergleichFrm.h"
 #include "catalogue/ReadCommands.h"
@@ -91,7 +92,7 @@ void startUp(TIconF& main)
     pageState().cellsAcross = 1;
 
     if (TStartF* splash = windows().StartF) {
-        splash->show();
+        showPainted(*splash);
         PumpMessages();
     }
     s.autoRead = true;
@@ -106,25 +107,38 @@ void startUp(TIconF& main)
     s.backgroundColour = kColourButtonFace;
     s.windowsDirectory = configDirectory();
     removeStaleSettingsTemporaries(s.windowsDirectory);
-    if (regularFileExists(s.windowsDirectory + kSettingsFileName))
+    const bool settingsLoaded = regularFileExists(s.windowsDirectory + kSettingsFileName);
+    if (settingsLoaded)
         SettingsFile(main, QStringLiteral("load"));
     MainIndexerHost(main).blankPage(); // the empty page shows the saved colour, read or not
     main.Bild->update();
 
+    if (!settingsLoaded)
+        s.readDirectory = programPaths().shareDirectory; // a first start shows the sample icons
     if (!isDirectory(s.readDirectory))
         s.readDirectory = homeDirectory();
     if (!isDirectory(s.copyDirectory))
         s.copyDirectory = homeDirectory();
+    main.StatusBar1->setPanelText(0, pathText(s.readDirectory));
+    main.StatusBar2->setPanelText(1, pathText(s.copyDirectory));
+    main.setWindowTitle(QStringLiteral("Bildwiesel ") + kVersionText);
+    // The window appears filled and painted, under the splash, before anything is read.
+    showPainted(main);
+
+    const std::uint64_t readsBefore = readsStarted();
     main.DirectoryListBox1->setDirectory(s.readDirectory);
     // Setting the list is the first change notification, whether or not the list moved: the
     // user's first pick of a directory must always count.
     main.directoryChangeSeen = true;
-    main.StatusBar1->setPanelText(0, pathText(s.readDirectory));
-    main.StatusBar2->setPanelText(1, pathText(s.copyDirectory));
-    main.setWindowTitle(QStringLiteral("Bildwiesel ") + kVersionText);
+    // Whatever changed meanwhile is on the screen before the program stops reacting for a second;
+    // the list's lines are laid out in one pass and painted in the next.
+    PumpMessages();
+    PumpMessages();
     if (TStartF* splash = windows().StartF)
         splash->close();
-    if (s.autoRead)
+    // The tree is read once: not again when the directory change has read it, and not again
+    // when the user cancelled that read; not at all when the program was ended meanwhile.
+    if (s.autoRead && readsStarted() == readsBefore && !shutDownRan)
         readTree(main);
 }
 

@@ -2,8 +2,12 @@
 
 #include "support/Funky.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QThread>
+#include <QWindow>
 
 namespace bw {
 
@@ -17,6 +21,22 @@ void CenterForm(QWidget* owner, QWidget* window, int dx, int dy)
     }
     const QScreen* screen = QGuiApplication::primaryScreen();
     window->move(centeredPosition({0, 0}, screen ? screen->size() : size, size, dx, dy));
+}
+
+void showPainted(QWidget& window)
+{
+    window.show();
+    const QWindow* handle = window.windowHandle();
+    QElapsedTimer clock;
+    clock.start();
+    // The window manager maps the window first; until then nothing drawn would reach the screen.
+    while (window.isVisible() && handle && !handle->isExposed() && clock.elapsed() < 500) {
+        QCoreApplication::processEvents();
+        QThread::msleep(2);
+    }
+    if (window.isVisible())
+        window.repaint();
+    QCoreApplication::processEvents();
 }
 
 } // namespace bw

@@ -3,6 +3,8 @@
 #include "app/AppState.h"
 #include "app/IconFrm.h"
 #include "app/MainU.h"
+#include "app/StartFrm.h"
+#include "app/WindowPlacement.h"
 #include "catalogue/EinleseFrm.h"
 #include "catalogue/TreeScanner.h"
 #include "catalogue/Volumes.h"
@@ -107,6 +109,7 @@ QStringList checkedTypes(const TIconF& main)
 }
 
 bool closeMainAfterRead = false;
+std::uint64_t readCount = 0;
 
 // A read pumps messages, and what runs then (a directory change, a click in the file list, a
 // second "Einlesen") must never start a read inside it: that would clear the catalogue under the
@@ -127,6 +130,7 @@ void readEnded(TIconF& main, TEinleseF& progress)
 // from the last read is called off, so the main window stays disabled until this read has ended.
 TEinleseF& beginRead(TIconF& main)
 {
+    ++readCount;
     appState().catalogue->clearCatalogue();
     TEinleseF& progress = *windows().EinleseF;
     progress.readRunning = true;
@@ -134,9 +138,12 @@ TEinleseF& beginRead(TIconF& main)
     progress.ListBox1->clear();
     progress.ListBox2->clear();
     progress.Timer1->stop();
-    progress.show();
     main.setEnabled(false);
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    showPainted(progress);
+    // At start-up the splash stays in front until it closes.
+    if (TStartF* splash = windows().StartF; splash && splash->isVisible())
+        splash->raise();
     return progress;
 }
 
@@ -208,6 +215,8 @@ void readSingleFile(TIconF& main, const std::string& path)
 }
 
 void showSearchResult(TIconF&) { windows().EinleseF->show(); }
+
+std::uint64_t readsStarted() { return readCount; }
 
 bool closeAfterRead()
 {

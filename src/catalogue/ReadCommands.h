@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace bw {
@@ -17,5 +18,7 @@ void showSearchResult(TIconF& main);
 // A close of the main window while a read runs: cancels the read and closes the main window when
 // the read has ended. False (nothing done) when no read runs.
 bool closeAfterRead();
+// How many reads of a tree or of the volumes have started since the program began.
+std::uint64_t readsStarted();
 
 } // namespace bw

@@ -27,7 +27,7 @@ std::string subdirectoryOrSelf(const std::string& base, const char* name)
     return std::filesystem::is_directory(candidate, ec) ? candidate : base;
 }
 
-// Where daten/ and musik/ live: beside the binary in the build tree, in ../share/bildwiesel/
+// Where daten/, musik/ and beispiele/ live: beside the binary in the build tree, in ../share/bildwiesel/
 // when the program is installed (bin/ and share/ side by side), else the program directory.
 std::string dataBaseDirectory(const std::string& programDirectory)
 {
@@ -52,9 +52,9 @@ void InitPaths(const std::filesystem::path& programFile)
         file = std::filesystem::read_symlink("/proc/self/exe", ec);
     ProgramPaths& p = paths();
     p.programDirectory = withTrailingSlash(file.parent_path().string());
-    const std::string base = dataBaseDirectory(p.programDirectory);
-    p.dataDirectory = subdirectoryOrSelf(base, "daten");
-    p.musicDirectory = subdirectoryOrSelf(base, "musik");
+    p.shareDirectory = dataBaseDirectory(p.programDirectory);
+    p.dataDirectory = subdirectoryOrSelf(p.shareDirectory, "daten");
+    p.musicDirectory = subdirectoryOrSelf(p.shareDirectory, "musik");
 }
 
 namespace {

@@ -20,6 +20,9 @@ inline const QString kLineBreak = QStringLiteral("\r\n");
 // (or the program directory itself when a folder is missing). Each ends in '/'.
 struct ProgramPaths {
     std::string programDirectory;
+    // The folder of the program's own data (daten/, musik/, beispiele/): beside the binary in the
+    // build tree, ../share/bildwiesel/ when installed. A first start reads it.
+    std::string shareDirectory;
     std::string dataDirectory;
     std::string musicDirectory;
 };

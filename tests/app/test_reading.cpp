@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QTest>
 #include <QTimer>
@@ -106,6 +107,70 @@ TEST_F(Reading, StartUpReadsTheStoredDirectory)
     EXPECT_EQ(progress.ListBox1->count(), 4);
     EXPECT_TRUE(main().isEnabled());
     EXPECT_TRUE(dialogs.shown.isEmpty());
+}
+
+// The tree is read once at start-up, whether the directory list moved to it or not, and a read
+// the user cancels is not started again.
+TEST_F(Reading, StartUpReadsOnceAndACancelStaysCancelled)
+{
+    struct Case {
+        const char* name;
+        bool listStartsThere;
+        bool cancel;
+    };
+    const QString workingDirectory = QDir::currentPath();
+    for (const Case& c : {Case {"list moves", false, false}, Case {"list already there", true, false}, Case {"cancelled", false, true}}) {
+        SCOPED_TRACE(c.name);
+        appState() = AppState {};
+        writeSettings(settingsFor(tree.string() + "/", "1"));
+        QDir::setCurrent(c.listStartsThere ? QString::fromStdString(tree.string()) : home.path());
+        QTimer canceller; // "Abbrechen" at the first pump inside the first read
+        QObject::connect(&canceller, &QTimer::timeout, &canceller, [&canceller] {
+            if (windows().EinleseF && windows().EinleseF->readRunning) {
+                windows().EinleseF->BitBtn1->click();
+                canceller.stop();
+            }
+        });
+        if (c.cancel)
+            canceller.start(0);
+        const std::uint64_t readsBefore = readsStarted();
+        start();
+        QDir::setCurrent(workingDirectory);
+        EXPECT_EQ(readsStarted() - readsBefore, 1u);
+        if (c.cancel)
+            EXPECT_LT(catalogue().entryCount(), 6);
+        else
+            EXPECT_EQ(relativePaths(), (std::vector<std::string> {"eins.ico", "a/zwei.ico", "b/drei.exe", "b/drei.exe", "b/drei.exe", "b/bild.bmp"}));
+        EXPECT_TRUE(main().isEnabled());
+        destroyWindows();
+    }
+}
+
+// Start-up puts each window on the screen only to paint it at once: the splash first, the main
+// window under it, then the progress window of the read.
+TEST_F(Reading, EveryWindowPaintsBeforeTheNextAppears)
+{
+    class Recorder : public QObject {
+    public:
+        QStringList firsts;
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            auto* widget = qobject_cast<QWidget*>(watched);
+            if (widget && (event->type() == QEvent::Show || event->type() == QEvent::Paint)) {
+                const QString name = widget->window()->objectName();
+                const QString what = name + (event->type() == QEvent::Show ? " shown" : " painted");
+                if ((name == "TStartF" || name == "TIconF" || name == "TEinleseF") && !firsts.contains(what))
+                    firsts << what;
+            }
+            return false;
+        }
+    } recorder;
+    writeSettings(settingsFor(tree.string() + "/", "1"));
+    qApp->installEventFilter(&recorder);
+    start();
+    qApp->removeEventFilter(&recorder);
+    EXPECT_EQ(recorder.firsts, (QStringList {"TStartF shown", "TStartF painted", "TIconF shown", "TIconF painted", "TEinleseF shown",
+                                             "TEinleseF painted"}));
 }
 
 TEST_F(Reading, FileTypesAndNothingChecked)

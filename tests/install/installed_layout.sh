@@ -18,6 +18,11 @@ check_file bin/bildwiesel-cli
 [ -x "$prefix/bin/bildwiesel" ] || fail "bin/bildwiesel not executable"
 check_file share/bildwiesel/daten/Beschreibung.doc
 for s in Einschlag fertig ping fehler; do check_file "share/bildwiesel/musik/$s.wav"; done
+# The sample icons a first start shows: each an icon file the program reads as one icon.
+for s in bildwiesel bildwiesel-16 bildwiesel-32 bildwiesel-48; do
+    check_file "share/bildwiesel/beispiele/$s.ico"
+    "$prefix/bin/bildwiesel-cli" count "$prefix/share/bildwiesel/beispiele/$s.ico" | grep -q "^1	" || fail "beispiele/$s.ico is no icon"
+done
 [ ! -e "$prefix/bin/daten" ] && [ ! -e "$prefix/bin/musik" ] || fail "data installed under bin/"
 
 id=local.bildwiesel.Bildwiesel

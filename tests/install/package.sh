@@ -21,7 +21,7 @@ done
 
 root="$work/root"
 dpkg-deb -x "$deb" "$root"
-for f in usr/bin/bildwiesel usr/bin/bildwiesel-cli usr/share/bildwiesel/daten/Beschreibung.doc \
+for f in usr/bin/bildwiesel usr/bin/bildwiesel-cli usr/share/bildwiesel/daten/Beschreibung.doc usr/share/bildwiesel/beispiele/bildwiesel.ico \
          usr/share/applications/local.bildwiesel.Bildwiesel.desktop usr/share/metainfo/local.bildwiesel.Bildwiesel.metainfo.xml \
          usr/share/icons/hicolor/48x48/apps/bildwiesel.png usr/share/man/man1/bildwiesel-cli.1 \
          usr/share/thumbnailers/bildwiesel.thumbnailer; do
@@ -45,4 +45,7 @@ for _ in $(seq 50); do [ -s "$work/played.raw" ] && break; sleep 0.1; done
 terminate_program
 [ -s "$work/played.raw" ] || fail "the installed program played no sound: it did not find its data"
 [ -f "$work/config/bildwiesel/bwsave.kwb" ] || fail "the installed program saved no settings"
+# A first start reads the program's data folder (its sample icons), not the user's home.
+read_directory=$(sed -n 2p "$work/config/bildwiesel/bwsave.kwb" | tr -d '\r')
+[ "$read_directory" = "$root/usr/share/bildwiesel/" ] || fail "a first start read $read_directory"
 echo "package built, unpacked and run"
