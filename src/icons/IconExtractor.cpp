@@ -141,6 +141,31 @@ QImage extract(ByteReader file, int index, ImagePick pick)
 
 QImage extractIcon(ByteReader file, int index) { return extract(file, index, ImagePick::IconSize); }
 
+std::optional<StoredIcon> storedIcon(ByteReader file, int index)
+{
+    const IconSourceKind kind = iconSourceKind(file);
+    std::optional<std::vector<IconCandidate>> group;
+    switch (kind) {
+    case IconSourceKind::Pe: group = peGroupCandidates(file, index); break;
+    case IconSourceKind::Ne: group = neGroupCandidates(file, index); break;
+    case IconSourceKind::IconFile:
+    case IconSourceKind::Bitmap: {
+        if (index != 0)
+            return std::nullopt;
+        StoredIcon stored {QByteArray(reinterpret_cast<const char*>(file.data()), static_cast<qsizetype>(file.size())), kind};
+        stored.cursor = kind == IconSourceKind::IconFile && file.u16(2) == 2;
+        return stored;
+    }
+    case IconSourceKind::None: break;
+    }
+    if (!group)
+        return std::nullopt;
+    std::optional<QByteArray> bytes = iconFileOfGroup(*group);
+    if (!bytes)
+        return std::nullopt;
+    return StoredIcon {std::move(*bytes), kind};
+}
+
 QImage extractLargestIcon(ByteReader file, int index) { return extract(file, index, ImagePick::Largest); }
 
 namespace {
@@ -248,6 +273,20 @@ QImage extractIcon(const std::filesystem::path& path, int index)
 QImage extractLargestIcon(const std::filesystem::path& path, int index)
 {
     return pictureOfFile(path, [index](ByteReader bytes) { return extractLargestIcon(bytes, index); });
+}
+
+std::optional<StoredIcon> storedIcon(const std::filesystem::path& path, int index)
+{
+    const MappedFile* file = lastFile.open(path);
+    if (!file)
+        return std::nullopt;
+    std::optional<StoredIcon> stored = storedIcon(file->reader(), index);
+    // The bytes were copied out of the mapping; they count only if all of them were there.
+    if (file->damaged()) {
+        lastFile.release();
+        return std::nullopt;
+    }
+    return stored;
 }
 
 void releaseFileCache() { lastFile.release(); }

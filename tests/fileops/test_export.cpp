@@ -78,6 +78,8 @@ TEST(ExportNames, WayByExtensions)
     EXPECT_EQ(exportWayFor("/a/b.ico", ".bmp"), ExportWay::ExtractedIcon);
     EXPECT_EQ(exportWayFor("/a/b.dll", ".ico"), ExportWay::ExtractedIcon);
     EXPECT_EQ(exportWayFor("/a/b.bmp", ".bmp"), ExportWay::ExtractedIcon);
+    EXPECT_EQ(exportWayFor("/a/b.ico", kOriginalFormat), ExportWay::Original);
+    EXPECT_EQ(exportWayFor("/a/b.bmp", ".png"), ExportWay::Png);
 }
 
 TEST_F(Export, RepeatedExportsTakeTheNextCounterAndNeverTouchExistingFiles)
@@ -241,4 +243,75 @@ TEST_F(Export, WrittenIconsReadBackHereAndWithIcotool)
     ASSERT_TRUE(icotool.waitForFinished());
     EXPECT_EQ(icotool.exitCode(), 0);
     EXPECT_TRUE(icotool.readAllStandardOutput().contains("--width=32 --height=32 --bit-depth=4"));
+}
+
+TEST_F(Export, OriginalIsTheIconAsStored)
+{
+    // A group of three sizes; its icon file is what an icon file of the same images would be.
+    const std::vector<fixtures::IconImage> images {{16, 16, 1, 8, fixtures::iconDib(solid(qRgb(255, 0, 0), 16, 16), 8)},
+                                                   {48, 48, 1, 32, fixtures::iconDib(solid(qRgb(0, 255, 0), 48, 48), 32)},
+                                                   {0, 0, 1, 32, fixtures::pngData(solid(qRgb(0, 0, 255), 256, 256))}};
+    const std::vector<fixtures::GroupIcon> groups {{std::nullopt, 1, {0x0409}, {{32, 32, 1, 4, fixtures::iconDib(bands(), 4)}}},
+                                                   {std::nullopt, 2, {0x0409}, images}};
+    const fixtures::Bytes group = fixtures::iconFile(images);
+    const fixtures::Bytes cursor = fixtures::iconFile({{32, 32, 3, 4, fixtures::iconDib(bands(), 24)}}, 2);
+    const fixtures::Bytes bitmap = fixtures::bmpFile(bands(false), fixtures::BmpKind::Bits24);
+    struct Case {
+        fs::path source;
+        fixtures::Bytes bytes;
+        std::uint16_t index;
+        const char* target;
+        fixtures::Bytes expected;
+    };
+    const std::vector<Case> cases {{"prog.exe", fixtures::peFile(groups, false), 1, "1_prog_1.ico", group},
+                                   {"prog64.dll", fixtures::peFile(groups, true), 1, "2_prog64_1.ico", group},
+                                   {"alt.icl", fixtures::neFile(groups), 1, "3_alt_1.ico", group}, // 16-byte padding left off
+                                   {"hand.cur", cursor, 0, "4_hand.cur", cursor},
+                                   {"GROSS.ICO", solidIcon(qRgb(1, 2, 3)), 0, "5_GROSS.ico", solidIcon(qRgb(1, 2, 3))},
+                                   {"bild.bmp", bitmap, 0, "6_bild.bmp", bitmap}};
+    for (const Case& c : cases) {
+        const std::int32_t n = add(writeFile(sources / c.source, c.bytes), c.index);
+        const ExportOutcome outcome = run(n, "original");
+        ASSERT_TRUE(outcome.written) << c.source;
+        EXPECT_EQ(fs::path(outcome.target).filename().string(), c.target);
+        EXPECT_EQ(readFile(outcome.target), c.expected) << c.source;
+    }
+    // The same entry again takes the next name; an index without a group is reported.
+    EXPECT_EQ(fs::path(run(1, "original").target).filename().string(), "1_prog_1_1.ico");
+    EXPECT_FALSE(run(add(sources / "prog.exe", 2), "original").written);
+    EXPECT_EQ(report.lines, QStringList {"Nr: 7.." + QString::fromStdString((sources / "prog.exe").string()) + kNotLoaded});
+}
+
+TEST_F(Export, PngIsTheLargestImageAtItsOwnSize)
+{
+    // Largest area first, then the deepest colour: the 48 x 48 of 32 bits with its alpha.
+    QImage alpha = solid(qRgba(0, 0, 255, 128), 48, 48);
+    alpha.setPixel(0, 0, qRgba(0, 0, 0, 0));
+    const fixtures::Bytes icon = fixtures::iconFile({{16, 16, 1, 32, fixtures::iconDib(solid(qRgb(255, 0, 0), 16, 16), 32)},
+                                                     {48, 48, 1, 8, fixtures::iconDib(solid(qRgb(0, 255, 0), 48, 48), 8)},
+                                                     {48, 48, 1, 32, fixtures::iconDib(alpha, 32)}});
+    QImage wide = solid(qRgb(0, 255, 255), 40, 20);
+    struct Case {
+        fs::path source;
+        fixtures::Bytes bytes;
+        const char* target;
+        QImage expected;
+    };
+    const std::vector<Case> cases {{"tief.ico", icon, "1_tief.png", alpha},
+                                   {"eins.dll", libraryWithIcons(1, true, qRgb(9, 8, 7)), "2_eins.png", solid(qRgb(9, 8, 7))},
+                                   {"breit.bmp", fixtures::bmpFile(wide, fixtures::BmpKind::Bits24), "3_breit.png", wide}};
+    for (const Case& c : cases) {
+        const ExportOutcome outcome = run(add(writeFile(sources / c.source, c.bytes)), ".png");
+        ASSERT_TRUE(outcome.written) << c.source;
+        EXPECT_EQ(fs::path(outcome.target).filename().string(), c.target);
+        const fixtures::Bytes png = readFile(outcome.target);
+        ASSERT_GT(png.size(), 26u);
+        EXPECT_EQ(png[24], 8) << c.source; // 8 bits per channel
+        EXPECT_EQ(png[25], 6) << c.source; // red, green, blue and alpha
+        EXPECT_TRUE(samePixels(QImage(QString::fromStdString(outcome.target)).convertToFormat(QImage::Format_ARGB32), c.expected))
+            << c.source;
+    }
+    EXPECT_FALSE(run(add(writeFile(sources / "kaputt.ico", {0, 0, 1, 0, 1, 0})), ".png").written);
+    ASSERT_EQ(report.lines.size(), 1);
+    EXPECT_TRUE(report.lines[0].endsWith("kaputt.ico" + kNotLoaded));
 }
