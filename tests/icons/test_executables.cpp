@@ -130,3 +130,21 @@ TEST(Executables, GroupAsIconFileTakesTheStatedSizeWhereTheResourceHoldsIt)
     EXPECT_FALSE(bw::iconFileOfGroup(many));
     EXPECT_TRUE(bw::iconFileOfGroup({many.begin(), many.begin() + 200}));
 }
+
+TEST(Executables, OrderLearntFromOneFileIsNotUsedForTheNext)
+{
+    // The path functions remember whether a file's groups are stored in the shell's order; a file
+    // put in its place with groups out of order must be ordered anew.
+    QTemporaryDir dir;
+    const std::filesystem::path path = std::filesystem::path(dir.path().toStdString()) / "b.dll";
+    const std::filesystem::path next = path.string() + ".neu";
+    writeFile(path, peFile({{std::nullopt, 1, {0x0409}, {dib(kZeta, 32, 24)}}, {std::nullopt, 2, {0x0409}, {dib(kAlpha, 32, 24)}}}, false));
+    EXPECT_TRUE(samePixels(bw::extractIcon(path, 1), solid(kAlpha)));
+    writeFile(next, peFile({{std::nullopt, 9, {0x0409}, {dib(kId7, 32, 24)}}, {std::nullopt, 3, {0x0409}, {dib(kId2, 32, 24)}}}, false));
+    std::filesystem::rename(next, path);
+    EXPECT_TRUE(samePixels(bw::extractIcon(path, 0), solid(kId2)));
+    const std::optional<bw::StoredIcon> stored = bw::storedIcon(path, 1);
+    ASSERT_TRUE(stored);
+    const Bytes expected = iconFile({dib(kId7, 32, 24)});
+    EXPECT_EQ(Bytes(stored->bytes.begin(), stored->bytes.end()), expected);
+}
