@@ -232,37 +232,19 @@ TEST_F(Cli, ExportWritesEveryEntryAndReportsFailures)
 TEST_F(Cli, ExportAndExtractAsStoredAndAsPng)
 {
     QDir(dir.path()).mkpath(QStringLiteral("baum"));
-    QDir(dir.path()).mkpath(QStringLiteral("kopie"));
     const std::vector<IconImage> images {{16, 16, 1, 24, iconDib(solid(qRgb(255, 0, 0), 16, 16), 24)},
                                          {64, 64, 1, 32, iconDib(solid(qRgb(0, 0, 255), 64, 64), 32)}};
-    const Bytes cursor = iconFile({{32, 32, 3, 4, iconDib(bands(), 24)}}, 2);
     const QByteArray lib = file("baum/b.dll", peFile({{std::nullopt, 1, {0x0409}, images}}, false));
-    file("baum/c.cur", cursor);
     const QByteArray base = path("baum");
-    const QByteArray copies = path("kopie");
-    struct Case {
-        const char* as;
-        QByteArray out;
-    };
-    for (const Case& c : {Case {"original", "1\t" + copies + "/1_c.cur\n2\t" + copies + "/2_b.ico\n"},
-                          Case {"png", "1\t" + copies + "/1_c.png\n2\t" + copies + "/2_b.png\n"}}) {
-        const CliResult r = cli({"export", base, copies, "--as", c.as});
-        EXPECT_EQ(r.exitCode, 0) << r.err.constData();
-        EXPECT_EQ(r.out, c.out);
-    }
-    EXPECT_EQ(readFile(std::string(copies + "/1_c.cur")), cursor);
-    EXPECT_EQ(readFile(std::string(copies + "/2_b.ico")), iconFile(images));
-    EXPECT_EQ(QImage(QFile::decodeName(copies + "/2_b.png")).size(), QSize(64, 64));
-
+    for (const char* as : {"original", "png"})
+        EXPECT_EQ(cli({"export", base, QFile::encodeName(dir.path()), "--as", as}).exitCode, 0) << as;
+    EXPECT_EQ(readFile(std::string(path("1_b.ico"))), iconFile(images));
+    EXPECT_EQ(QImage(QFile::decodeName(path("1_b.png"))).size(), QSize(64, 64));
     // extract --all: the same group; a second time the file exists and stays.
     EXPECT_EQ(cli({"extract", "--all", lib, "0", path("g.ico")}).exitCode, 0);
     EXPECT_EQ(readFile(std::string(path("g.ico"))), iconFile(images));
     EXPECT_EQ(cli({"extract", lib, "0", path("g.ico"), "--all"}).exitCode, 1);
-    const CliResult none = cli({"extract", "--all", lib, "1", path("h.ico")});
-    EXPECT_EQ(none.exitCode, 1);
-    EXPECT_TRUE(none.err.contains("kein Icon mit Index 1")) << none.err.constData();
-    EXPECT_TRUE(cli({"extract", "--help"}).out.contains("--all"));
-    EXPECT_TRUE(cli({"export", "--help"}).out.contains("ico|bmp|original|png"));
+    EXPECT_TRUE(cli({"extract", "--all", lib, "1", path("h.ico")}).err.contains("kein Icon mit Index 1"));
 }
 
 TEST_F(Cli, ExportChecksTheCopyDirectoryFirst)

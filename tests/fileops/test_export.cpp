@@ -253,7 +253,6 @@ TEST_F(Export, OriginalIsTheIconAsStored)
                                                    {0, 0, 1, 32, fixtures::pngData(solid(qRgb(0, 0, 255), 256, 256))}};
     const std::vector<fixtures::GroupIcon> groups {{std::nullopt, 1, {0x0409}, {{32, 32, 1, 4, fixtures::iconDib(bands(), 4)}}},
                                                    {std::nullopt, 2, {0x0409}, images}};
-    const fixtures::Bytes group = fixtures::iconFile(images);
     const fixtures::Bytes cursor = fixtures::iconFile({{32, 32, 3, 4, fixtures::iconDib(bands(), 24)}}, 2);
     const fixtures::Bytes bitmap = fixtures::bmpFile(bands(false), fixtures::BmpKind::Bits24);
     struct Case {
@@ -263,23 +262,18 @@ TEST_F(Export, OriginalIsTheIconAsStored)
         const char* target;
         fixtures::Bytes expected;
     };
-    const std::vector<Case> cases {{"prog.exe", fixtures::peFile(groups, false), 1, "1_prog_1.ico", group},
-                                   {"prog64.dll", fixtures::peFile(groups, true), 1, "2_prog64_1.ico", group},
-                                   {"alt.icl", fixtures::neFile(groups), 1, "3_alt_1.ico", group}, // 16-byte padding left off
-                                   {"hand.cur", cursor, 0, "4_hand.cur", cursor},
-                                   {"GROSS.ICO", solidIcon(qRgb(1, 2, 3)), 0, "5_GROSS.ico", solidIcon(qRgb(1, 2, 3))},
-                                   {"bild.bmp", bitmap, 0, "6_bild.bmp", bitmap}};
-    for (const Case& c : cases) {
-        const std::int32_t n = add(writeFile(sources / c.source, c.bytes), c.index);
-        const ExportOutcome outcome = run(n, "original");
-        ASSERT_TRUE(outcome.written) << c.source;
+    for (const Case& c : {Case {"prog.exe", fixtures::peFile(groups, true), 1, "1_prog_1.ico", fixtures::iconFile(images)},
+                          Case {"alt.icl", fixtures::neFile(groups), 1, "2_alt_1.ico", fixtures::iconFile(images)}, // without padding
+                          Case {"hand.cur", cursor, 0, "3_hand.cur", cursor},
+                          Case {"bild.BMP", bitmap, 0, "4_bild.bmp", bitmap}}) {
+        const ExportOutcome outcome = run(add(writeFile(sources / c.source, c.bytes), c.index), "original");
         EXPECT_EQ(fs::path(outcome.target).filename().string(), c.target);
         EXPECT_EQ(readFile(outcome.target), c.expected) << c.source;
     }
     // The same entry again takes the next name; an index without a group is reported.
     EXPECT_EQ(fs::path(run(1, "original").target).filename().string(), "1_prog_1_1.ico");
     EXPECT_FALSE(run(add(sources / "prog.exe", 2), "original").written);
-    EXPECT_EQ(report.lines, QStringList {"Nr: 7.." + QString::fromStdString((sources / "prog.exe").string()) + kNotLoaded});
+    EXPECT_EQ(report.lines, QStringList {"Nr: 5.." + QString::fromStdString((sources / "prog.exe").string()) + kNotLoaded});
 }
 
 TEST_F(Export, PngIsTheLargestImageAtItsOwnSize)
@@ -290,28 +284,17 @@ TEST_F(Export, PngIsTheLargestImageAtItsOwnSize)
     const fixtures::Bytes icon = fixtures::iconFile({{16, 16, 1, 32, fixtures::iconDib(solid(qRgb(255, 0, 0), 16, 16), 32)},
                                                      {48, 48, 1, 8, fixtures::iconDib(solid(qRgb(0, 255, 0), 48, 48), 8)},
                                                      {48, 48, 1, 32, fixtures::iconDib(alpha, 32)}});
-    QImage wide = solid(qRgb(0, 255, 255), 40, 20);
-    struct Case {
-        fs::path source;
-        fixtures::Bytes bytes;
-        const char* target;
-        QImage expected;
-    };
-    const std::vector<Case> cases {{"tief.ico", icon, "1_tief.png", alpha},
-                                   {"eins.dll", libraryWithIcons(1, true, qRgb(9, 8, 7)), "2_eins.png", solid(qRgb(9, 8, 7))},
-                                   {"breit.bmp", fixtures::bmpFile(wide, fixtures::BmpKind::Bits24), "3_breit.png", wide}};
-    for (const Case& c : cases) {
-        const ExportOutcome outcome = run(add(writeFile(sources / c.source, c.bytes)), ".png");
-        ASSERT_TRUE(outcome.written) << c.source;
-        EXPECT_EQ(fs::path(outcome.target).filename().string(), c.target);
+    const QImage wide = solid(qRgb(0, 255, 255), 40, 20);
+    for (const auto& [source, bytes, target, expected] : {std::tuple {"tief.ico", icon, "1_tief.png", alpha},
+                                                          {"eins.dll", libraryWithIcons(1, true, qRgb(9, 8, 7)), "2_eins.png", solid(qRgb(9, 8, 7))},
+                                                          {"breit.bmp", fixtures::bmpFile(wide, fixtures::BmpKind::Bits24), "3_breit.png", wide}}) {
+        const ExportOutcome outcome = run(add(writeFile(sources / source, bytes)), ".png");
+        EXPECT_EQ(fs::path(outcome.target).filename().string(), target);
         const fixtures::Bytes png = readFile(outcome.target);
         ASSERT_GT(png.size(), 26u);
-        EXPECT_EQ(png[24], 8) << c.source; // 8 bits per channel
-        EXPECT_EQ(png[25], 6) << c.source; // red, green, blue and alpha
-        EXPECT_TRUE(samePixels(QImage(QString::fromStdString(outcome.target)).convertToFormat(QImage::Format_ARGB32), c.expected))
-            << c.source;
+        EXPECT_EQ(png[24] * 100 + png[25], 806) << source; // 8 bits for each of red, green, blue and alpha
+        EXPECT_TRUE(samePixels(QImage(QString::fromStdString(outcome.target)).convertToFormat(QImage::Format_ARGB32), expected));
     }
     EXPECT_FALSE(run(add(writeFile(sources / "kaputt.ico", {0, 0, 1, 0, 1, 0})), ".png").written);
-    ASSERT_EQ(report.lines.size(), 1);
-    EXPECT_TRUE(report.lines[0].endsWith("kaputt.ico" + kNotLoaded));
+    EXPECT_EQ(report.lines.size(), 1);
 }

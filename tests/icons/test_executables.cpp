@@ -97,38 +97,22 @@ TEST(Executables, ManyGroupsKeepTheirOrder)
     }
 }
 
-TEST(Executables, GroupAsIconFileTakesTheStatedSizeWhereTheResourceHoldsIt)
+TEST(Executables, GroupAsIconFileKeepsTheStatedSizeWhereTheResourceHoldsItAndHasALimit)
 {
-    // Entry bytes of a group (14 bytes, the last two the icon's id) and an image of 40 bytes.
-    const auto entry = [](std::uint32_t stated) {
-        Bytes e {48, 48, 0, 0, 1, 0, 32, 0, 0, 0, 0, 0, 1, 0};
-        for (int i = 0; i < 4; ++i)
-            e[static_cast<std::size_t>(8 + i)] = static_cast<std::uint8_t>(stated >> (8 * i));
-        return e;
-    };
-    const Bytes image(40, 0xAB);
-    struct Case {
-        std::uint32_t stated;
-        std::uint32_t kept;
-    };
-    for (const Case& c : {Case {32, 32}, Case {40, 40}, Case {0, 40}, Case {41, 40}}) {
-        const Bytes e = entry(c.stated);
-        const bw::IconCandidate candidate {48, 48, readerOf(image), readerOf(e)};
-        const std::optional<QByteArray> file = bw::iconFileOfGroup({candidate, candidate});
-        ASSERT_TRUE(file) << c.stated;
-        ASSERT_EQ(file->size(), 6 + 2 * 16 + 2 * static_cast<qsizetype>(c.kept)) << c.stated;
+    const Bytes image(300 * 1024, 0xAB);
+    for (const auto& [stated, kept] : {std::pair {32u, 32u}, {0u, 300u * 1024}, {400u * 1024, 300u * 1024}}) {
+        const Bytes entry {48, 48, 0, 0, 1, 0, 32, 0, static_cast<std::uint8_t>(stated), static_cast<std::uint8_t>(stated >> 8),
+                           static_cast<std::uint8_t>(stated >> 16), 0, 1, 0};
+        const bw::IconCandidate c {48, 48, readerOf(image), readerOf(entry)};
+        const std::optional<QByteArray> file = bw::iconFileOfGroup({c, c});
+        ASSERT_TRUE(file) << stated;
         bw::ByteReader out(reinterpret_cast<const std::uint8_t*>(file->constData()), static_cast<std::uint64_t>(file->size()));
-        EXPECT_EQ(out.u16(4), 2);
-        EXPECT_EQ(out.u16(6 + 16 + 6), 32);                  // bit count of the second entry
-        EXPECT_EQ(out.u32(6 + 16 + 8), c.kept);              // its size
-        EXPECT_EQ(out.u32(6 + 16 + 12), 38 + c.kept);        // its offset, after the first image
+        EXPECT_EQ(out.size(), 38 + 2 * kept);
+        EXPECT_EQ(out.u32(6 + 16 + 8), kept);       // the second entry's size
+        EXPECT_EQ(out.u32(6 + 16 + 12), 38 + kept); // and its offset, after the first image
+        // One large image named as often as a group may name images: too large, no file.
+        EXPECT_EQ(bw::iconFileOfGroup(std::vector<bw::IconCandidate>(bw::kMaxGroupImages, c)).has_value(), kept == 32) << stated;
     }
-    // One large image named as often as a group may name images: too large, no file.
-    const Bytes large(300 * 1024, 0);
-    const Bytes e = entry(0);
-    const std::vector<bw::IconCandidate> many(bw::kMaxGroupImages, bw::IconCandidate {256, 256, readerOf(large), readerOf(e)});
-    EXPECT_FALSE(bw::iconFileOfGroup(many));
-    EXPECT_TRUE(bw::iconFileOfGroup({many.begin(), many.begin() + 200}));
 }
 
 TEST(Executables, OrderLearntFromOneFileIsNotUsedForTheNext)
