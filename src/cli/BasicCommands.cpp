@@ -49,6 +49,18 @@ int runCount(const Invocation& call)
 
 enum class Output { Png, Icon, Bitmap };
 
+// The icon as stored: an icon group of a program or library as one icon file with all its
+// images, an icon or cursor file as it is.
+int writeStoredIcon(const char* source, int index, const char* targetName)
+{
+    const std::optional<bw::StoredIcon> stored = bw::storedIcon(std::filesystem::path(source), index);
+    if (!stored || stored->kind == bw::IconSourceKind::Bitmap) {
+        complainAbout(QStringLiteral("kein Icon mit Index %1 in: ").arg(index), source, QString());
+        return kExitFailure;
+    }
+    return reportWrite(bw::writeNewFile(std::filesystem::path(targetName), stored->bytes), targetName);
+}
+
 int writeIcon(const Invocation& call, Output output)
 {
     const std::optional<int> index = parseIndex(call.argument(1));
@@ -58,6 +70,8 @@ int writeIcon(const Invocation& call, Output output)
     const char* targetName = call.argumentText(2);
     if (!isInputFile(source))
         return kExitFailure;
+    if (output == Output::Png && call.isSet(QStringLiteral("all")))
+        return writeStoredIcon(source, *index, targetName);
     const QImage icon = bw::extractIcon(std::filesystem::path(source), *index);
     if (icon.isNull()) {
         complainAbout(QStringLiteral("kein Icon mit Index %1 in: ").arg(*index), source, QString());
@@ -128,8 +142,11 @@ const Command countCommand {
     "steht, wird auf der Fehlerausgabe genannt; dann endet der Befehl mit 1.", 1, -1, nullptr, runCount};
 
 const Command extractCommand {
-    "extract", "DATEI INDEX AUSGABE.png", "ein Icon als PNG-Bild von 32 x 32 Punkten",
-    "INDEX zählt die Icons der Datei ab 0. Eine vorhandene Datei wird nie ersetzt.", 3, 3, nullptr,
+    "extract", "[--all] DATEI INDEX AUSGABE.png|AUSGABE.ico", "ein Icon als PNG-Bild von 32 x 32 Punkten, mit --all wie gespeichert",
+    "INDEX zählt die Icons der Datei ab 0. Eine vorhandene Datei wird nie ersetzt.\n"
+    "Mit --all: die Icon-Gruppe eines Programms oder einer Bibliothek als Icon-Datei mit allen ihren\n"
+    "Bildern, Byte für Byte wie gespeichert; eine Icon- oder Cursor-Datei unverändert.", 3, 3,
+    [] { return QList<QCommandLineOption> {QCommandLineOption(QStringLiteral("all"), QStringLiteral("alle Bilder des Icons, wie gespeichert"))}; },
     [](const Invocation& call) { return writeIcon(call, Output::Png); }};
 
 const Command writeIcoCommand {

@@ -47,7 +47,10 @@ void message(const QString& text)
 QList<QCommandLineOption> exportOptions()
 {
     return {typesOption(), nulOption(),
-            QCommandLineOption(QStringLiteral("as"), QStringLiteral("als Icon-Datei (ico, Voreinstellung) oder als Bitmap (bmp)"), QStringLiteral("ico|bmp"))};
+            QCommandLineOption(QStringLiteral("as"),
+                               QStringLiteral("als Icon-Datei (ico, Voreinstellung), als Bitmap (bmp), wie gespeichert (original) "
+                                              "oder als PNG-Bild des größten Bildes (png)"),
+                               QStringLiteral("ico|bmp|original|png"))};
 }
 
 int runExport(const Invocation& call)
@@ -58,9 +61,9 @@ int runExport(const Invocation& call)
     std::string extension = ".ico";
     if (call.isSet(QStringLiteral("as"))) {
         const std::string as = call.value(QStringLiteral("as"));
-        if (as != "ico" && as != "bmp")
-            return call.usageError(QStringLiteral("--as nimmt ico oder bmp"));
-        extension = "." + as;
+        if (as != "ico" && as != "bmp" && as != "original" && as != "png")
+            return call.usageError(QStringLiteral("--as nimmt ico, bmp, original oder png"));
+        extension = as == "original" ? std::string(bw::kOriginalFormat) : "." + as;
     }
     const std::string& directory = call.argument(0);
     const std::string& copyDirectory = call.argument(1);
@@ -113,10 +116,13 @@ int runExport(const Invocation& call)
 } // namespace
 
 const Command exportCommand {
-    "export", "VERZEICHNIS KOPIERVERZEICHNIS [--types ...] [--as ico|bmp] [-z]", "jedes Icon des Verzeichnisses in das Kopierverzeichnis, wie \"Alle Kopieren\"",
+    "export", "VERZEICHNIS KOPIERVERZEICHNIS [--types ...] [--as ico|bmp|original|png] [-z]", "jedes Icon des Verzeichnisses in das Kopierverzeichnis, wie \"Alle Kopieren\"",
     "Je geschriebene Datei eine Zeile: Nummer des Eintrags, ein Tabulator und der Pfad.\n"
     BW_NAMES_HELP
     "Auf der Fehlerausgabe: jede Meldung des Kopierens, dann \"c von N Icons kopiert\".\n"
+    "--as original: Icon-, Cursor- und Bitmap-Dateien Byte für Byte unter ihrer Endung, eine Icon-Gruppe\n"
+    "eines Programms oder einer Bibliothek als .ico mit allen ihren Bildern, wie gespeichert.\n"
+    "--as png: das größte Bild des Icons in seiner eigenen Größe, 32 Bit mit Alphakanal.\n"
     "Eine vorhandene Datei wird nie ersetzt; ein belegter Name bekommt _1, _2, ... angehängt.\n"
     "Ende 0, wenn jeder Eintrag eine Datei ergab, sonst 1.",
     2, 2, exportOptions, runExport};

@@ -8,6 +8,8 @@
 #include "support/Funky.h"
 #include "support/SafeFile.h"
 
+#include <QBuffer>
+
 #include <dirent.h>
 
 #include <algorithm>
@@ -18,6 +20,10 @@ namespace bw {
 
 ExportWay exportWayFor(std::string_view sourcePath, std::string_view targetExtension)
 {
+    if (targetExtension == kOriginalFormat)
+        return ExportWay::Original;
+    if (targetExtension == ".png")
+        return ExportWay::Png;
     const std::string source = fileExtensionLower(sourcePath);
     const bool iconSource = source == ".ico" || source == ".cur";
     const bool iconTarget = targetExtension == ".ico" || targetExtension == ".cur";
@@ -118,6 +124,33 @@ struct Publisher {
     }
 };
 
+// The extension an icon keeps when it is copied as stored: an icon or cursor file its own (a
+// cursor stays ".cur"), else what its content is.
+std::string originalExtension(std::string_view sourcePath, const StoredIcon& stored)
+{
+    switch (stored.kind) {
+    case IconSourceKind::Bitmap: return ".bmp";
+    case IconSourceKind::IconFile: {
+        const std::string own = fileExtensionLower(sourcePath);
+        if (own == ".ico" || own == ".cur")
+            return own;
+        return stored.cursor ? ".cur" : ".ico";
+    }
+    default: return ".ico";
+    }
+}
+
+// A picture as a PNG with 8 bits for each of red, green, blue and alpha, at zlib's default level.
+std::optional<QByteArray> encodePng(const QImage& picture)
+{
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!picture.convertToFormat(QImage::Format_ARGB32).save(&buffer, "PNG"))
+        return std::nullopt;
+    return png;
+}
+
 // The length of "_index" at the end of an export's base name.
 std::size_t indexSuffixLength(std::uint16_t iconIndex) { return iconIndex > 0 ? 1 + std::to_string(iconIndex).size() : 0; }
 
@@ -159,6 +192,41 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
         const std::string target = directory.createUnique(base, extension, publisher, keepTail);
         if (publisher.result != WriteResult::Ok) {
             reportEntry(report, n, source, kNotCopied);
+            return outcome;
+        }
+        return {true, target};
+    }
+    case ExportWay::Original: {
+        const std::optional<StoredIcon> stored = storedIcon(sourcePath, entry.iconIndex);
+        if (!stored) {
+            reportEntry(report, n, source, kNotLoaded);
+            return outcome;
+        }
+        if (prepare(file, stored->bytes) != WriteResult::Ok) {
+            reportEntry(report, n, source, kNotCopied);
+            return outcome;
+        }
+        const std::string target = directory.createUnique(base, originalExtension(source, *stored), publisher, keepTail);
+        if (publisher.result != WriteResult::Ok) {
+            reportEntry(report, n, source, kNotCopied);
+            return outcome;
+        }
+        return {true, target};
+    }
+    case ExportWay::Png: {
+        const QImage picture = extractLargestIcon(sourcePath, entry.iconIndex);
+        if (picture.isNull()) {
+            reportEntry(report, n, source, kNotLoaded);
+            return outcome;
+        }
+        const std::optional<QByteArray> png = encodePng(picture);
+        if (!png || prepare(file, *png) != WriteResult::Ok) {
+            reportEntry(report, n, source, kNotSaved);
+            return outcome;
+        }
+        const std::string target = directory.createUnique(base, ".png", publisher, keepTail);
+        if (publisher.result != WriteResult::Ok) {
+            reportEntry(report, n, source, kNotSaved);
             return outcome;
         }
         return {true, target};

@@ -31,7 +31,11 @@ enum class ExportWay {
     PlainCopy,      // icon or cursor file to ".ico"/".cur": the file byte for byte
     IconFromBitmap, // bitmap to ".ico": the icon made from the picture
     ExtractedIcon,  // everything else: the extracted icon as an icon file or an 8-bit bitmap
+    Original,       // target kOriginalFormat: the icon as stored (storedIcon), under ".ico", ".cur" or ".bmp"
+    Png,            // target ".png": the largest image of the icon, at its own size, as a 32-bit RGBA PNG
 };
+// The target "extension" that asks for the icon as stored; the file's real one follows the source.
+inline constexpr std::string_view kOriginalFormat = "original";
 ExportWay exportWayFor(std::string_view sourcePath, std::string_view targetExtension);
 
 // The name an export starts from: entry number, "_", the source's file name without its last four
@@ -80,10 +84,12 @@ struct ExportOutcome {
     std::string target; // the file written, when written
 };
 
-// Writes entry n of the catalogue into the directory with target extension T (".ico" or ".bmp").
+// Writes entry n of the catalogue into the directory with target extension T (".ico", ".bmp",
+// ".png" or kOriginalFormat).
 // Failures become report lines "Nr: n..path..message"; a bitmap or icon file that cannot be
 // created in the extracted-icon way throws CommandError("Datei <target> kann nicht erstellt
-// werden"), which ends the calling command.
+// werden"), which ends the calling command. The original and PNG ways only report: no icon is
+// "GELADEN", an original not written "KOPIERT", a PNG not written "GESPEICHERT".
 ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::string_view extension, ExportDirectory& directory,
                           ReportLines& report, ExportScratch& scratch);
 

@@ -3,6 +3,7 @@
 #include "IconImageDecoder.h"
 
 #include <cstdlib>
+#include <cstring>
 
 namespace bw {
 namespace {
@@ -89,6 +90,7 @@ std::optional<std::vector<IconCandidate>> iconFileCandidates(ByteReader file)
         const std::uint32_t bytes = file.u32(entry + 8);
         const std::uint32_t offset = file.u32(entry + 12);
         c.data = file.sub(offset, bytes);
+        c.entry = file.sub(entry, 16);
         if (!file.ok() || !c.data.ok())
             return std::nullopt;
         candidates.push_back(c);
@@ -114,9 +116,55 @@ std::optional<std::vector<IconCandidate>> groupCandidates(ByteReader group, cons
         if (!icon || !icon->ok())
             return std::nullopt;
         c.data = *icon;
+        c.entry = group.sub(entry, 14);
         candidates.push_back(c);
     }
     return candidates;
+}
+
+std::optional<QByteArray> iconFileOfGroup(const std::vector<IconCandidate>& candidates)
+{
+    if (candidates.empty() || candidates.size() > kMaxGroupImages)
+        return std::nullopt;
+    // The bytes each image keeps, and the file's size, checked before anything is allocated.
+    std::vector<std::uint64_t> lengths;
+    lengths.reserve(candidates.size());
+    std::uint64_t total = 6 + 16 * static_cast<std::uint64_t>(candidates.size());
+    for (const IconCandidate& c : candidates) {
+        ByteReader entry = c.entry;
+        const std::uint32_t stated = entry.u32(8);
+        if (!entry.ok() || entry.size() < 12)
+            return std::nullopt;
+        const std::uint64_t length = stated > 0 && stated <= c.data.size() ? stated : c.data.size();
+        lengths.push_back(length);
+        total += length;
+        if (total > kMaxGroupFileBytes)
+            return std::nullopt;
+    }
+    QByteArray file(static_cast<qsizetype>(total), Qt::Uninitialized);
+    auto* out = reinterpret_cast<std::uint8_t*>(file.data());
+    const auto put16 = [](std::uint8_t* at, std::uint16_t v) {
+        at[0] = static_cast<std::uint8_t>(v);
+        at[1] = static_cast<std::uint8_t>(v >> 8);
+    };
+    const auto put32 = [&](std::uint8_t* at, std::uint64_t v) {
+        put16(at, static_cast<std::uint16_t>(v));
+        put16(at + 2, static_cast<std::uint16_t>(v >> 16));
+    };
+    put16(out, 0);
+    put16(out + 2, 1);
+    put16(out + 4, static_cast<std::uint16_t>(candidates.size()));
+    std::uint64_t offset = 6 + 16 * static_cast<std::uint64_t>(candidates.size());
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        std::uint8_t* entry = out + 6 + 16 * i;
+        std::memcpy(entry, candidates[i].entry.data(), 8); // width, height, colours, reserved, planes, bit count
+        put32(entry + 8, lengths[i]);
+        put32(entry + 12, offset);
+        if (lengths[i] > 0)
+            std::memcpy(out + offset, candidates[i].data.data(), lengths[i]);
+        offset += lengths[i];
+    }
+    return file;
 }
 
 } // namespace bw

@@ -2,6 +2,7 @@
 
 #include "ByteReader.h"
 
+#include <QByteArray>
 #include <QImage>
 
 #include <functional>
@@ -18,6 +19,7 @@ struct IconCandidate {
     int width = 0;
     int height = 0;
     ByteReader data;
+    ByteReader entry; // the directory entry as stored: 14 bytes in a group resource, 16 in a file
 };
 
 // Which image of an icon group a caller wants: the one the program shows (nearest to 32 x 32,
@@ -51,5 +53,14 @@ inline constexpr std::uint16_t kMaxGroupImages = 256;
 // naming a missing icon gives none.
 using IconLookup = std::function<std::optional<ByteReader>(std::uint16_t id)>;
 std::optional<std::vector<IconCandidate>> groupCandidates(ByteReader group, const IconLookup& lookupIcon);
+
+// An icon group as an icon file of its own: the group's header, for each image the group's
+// directory entry (width, height, colour count, planes, bit count, size) with its offset in the
+// new file, then every image's bytes as stored, in the group's order. An image takes the size its
+// entry states when the resource holds at least that much (resources of 16-bit programs are
+// padded to their alignment), else the whole resource. None when the file would be larger than
+// kMaxGroupFileBytes (a group may name one huge image many times).
+inline constexpr std::uint64_t kMaxGroupFileBytes = 64ULL * 1024 * 1024;
+std::optional<QByteArray> iconFileOfGroup(const std::vector<IconCandidate>& candidates);
 
 } // namespace bw

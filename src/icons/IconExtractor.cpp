@@ -120,10 +120,10 @@ int iconCount(ByteReader file)
 
 namespace {
 
-QImage extract(ByteReader file, int index, ImagePick pick)
+QImage extract(ByteReader file, int index, ImagePick pick, PeGroupMemo* memo = nullptr)
 {
     switch (iconSourceKind(file)) {
-    case IconSourceKind::Pe: return peGroupIcon(file, index, pick);
+    case IconSourceKind::Pe: return peGroupIcon(file, index, pick, memo);
     case IconSourceKind::Ne: return neGroupIcon(file, index, pick);
     case IconSourceKind::IconFile: {
         if (index != 0)
@@ -140,6 +140,37 @@ QImage extract(ByteReader file, int index, ImagePick pick)
 } // namespace
 
 QImage extractIcon(ByteReader file, int index) { return extract(file, index, ImagePick::IconSize); }
+
+namespace {
+
+std::optional<StoredIcon> stored(ByteReader file, int index, PeGroupMemo* memo)
+{
+    const IconSourceKind kind = iconSourceKind(file);
+    std::optional<std::vector<IconCandidate>> group;
+    switch (kind) {
+    case IconSourceKind::Pe: group = peGroupCandidates(file, index, memo); break;
+    case IconSourceKind::Ne: group = neGroupCandidates(file, index); break;
+    case IconSourceKind::IconFile:
+    case IconSourceKind::Bitmap: {
+        if (index != 0)
+            return std::nullopt;
+        StoredIcon stored {QByteArray(reinterpret_cast<const char*>(file.data()), static_cast<qsizetype>(file.size())), kind};
+        stored.cursor = kind == IconSourceKind::IconFile && file.u16(2) == 2;
+        return stored;
+    }
+    case IconSourceKind::None: break;
+    }
+    if (!group)
+        return std::nullopt;
+    std::optional<QByteArray> bytes = iconFileOfGroup(*group);
+    if (!bytes)
+        return std::nullopt;
+    return StoredIcon {std::move(*bytes), kind};
+}
+
+} // namespace
+
+std::optional<StoredIcon> storedIcon(ByteReader file, int index) { return stored(file, index, nullptr); }
 
 QImage extractLargestIcon(ByteReader file, int index) { return extract(file, index, ImagePick::Largest); }
 
@@ -177,11 +208,15 @@ public:
         }
         m_path = path;
         m_stat = st;
+        m_memo = {};
         return &m_file;
     }
+    // What the readers learnt about the file now open; emptied whenever another file is opened.
+    PeGroupMemo* memo() { return &m_memo; }
     void release()
     {
         m_file = MappedFile();
+        m_memo = {};
         m_path.clear();
         m_checkedInBatch = false;
     }
@@ -196,6 +231,7 @@ private:
 
     bool m_checkedInBatch = false;
     MappedFile m_file;
+    PeGroupMemo m_memo;
     std::filesystem::path m_path;
     struct stat m_stat {};
 };
@@ -242,12 +278,26 @@ QImage pictureOfFile(const std::filesystem::path& path, Extract&& extract)
 
 QImage extractIcon(const std::filesystem::path& path, int index)
 {
-    return pictureOfFile(path, [index](ByteReader bytes) { return extractIcon(bytes, index); });
+    return pictureOfFile(path, [index](ByteReader bytes) { return extract(bytes, index, ImagePick::IconSize, lastFile.memo()); });
 }
 
 QImage extractLargestIcon(const std::filesystem::path& path, int index)
 {
-    return pictureOfFile(path, [index](ByteReader bytes) { return extractLargestIcon(bytes, index); });
+    return pictureOfFile(path, [index](ByteReader bytes) { return extract(bytes, index, ImagePick::Largest, lastFile.memo()); });
+}
+
+std::optional<StoredIcon> storedIcon(const std::filesystem::path& path, int index)
+{
+    const MappedFile* file = lastFile.open(path);
+    if (!file)
+        return std::nullopt;
+    std::optional<StoredIcon> icon = stored(file->reader(), index, lastFile.memo());
+    // The bytes were copied out of the mapping; they count only if all of them were there.
+    if (file->damaged()) {
+        lastFile.release();
+        return std::nullopt;
+    }
+    return icon;
 }
 
 void releaseFileCache() { lastFile.release(); }

@@ -5,6 +5,7 @@
 #include <QImage>
 
 #include <filesystem>
+#include <optional>
 
 namespace bw {
 
@@ -27,6 +28,16 @@ QImage extractIcon(ByteReader file, int index);
 // image when there is none. A bitmap file gives the whole bitmap, opaque. For thumbnails.
 QImage extractLargestIcon(const std::filesystem::path& path, int index);
 QImage extractLargestIcon(ByteReader file, int index);
+
+// An icon as it is stored, for copying it out unchanged: an icon, cursor or bitmap file's bytes,
+// or an icon group of an executable or icon library as an icon file of its own (iconFileOfGroup).
+struct StoredIcon {
+    QByteArray bytes;
+    IconSourceKind kind = IconSourceKind::None;
+    bool cursor = false; // an icon file whose header says cursor
+};
+std::optional<StoredIcon> storedIcon(const std::filesystem::path& path, int index);
+std::optional<StoredIcon> storedIcon(ByteReader file, int index);
 
 // Lets go of the file the path functions keep mapped between calls (they check on every call
 // that it is unchanged; this only frees the mapping early, e.g. before deleting files).

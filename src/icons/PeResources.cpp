@@ -227,7 +227,7 @@ int peGroupIconCount(ByteReader file)
     return groups ? static_cast<int>(groups->count) : 0;
 }
 
-std::optional<std::vector<IconCandidate>> peGroupCandidates(ByteReader file, int index)
+std::optional<std::vector<IconCandidate>> peGroupCandidates(ByteReader file, int index, PeGroupMemo* memo)
 {
     const std::optional<PeImage> pe = PeImage::open(file);
     if (!pe || index < 0)
@@ -241,14 +241,20 @@ std::optional<std::vector<IconCandidate>> peGroupCandidates(ByteReader file, int
     // shell's order; only other files need sorting.
     auto entryAt = [&](std::uint32_t i) { return groups->entries + static_cast<std::uint64_t>(i) * 8; };
     bool ordered = true;
-    std::uint32_t previous = 0;
-    bool seenId = false;
-    for (std::uint32_t i = 0; i < groups->count && ordered; ++i) {
-        const std::uint32_t name = rsrc.u32(entryAt(i));
-        const bool named = (name & kHighBit) != 0;
-        ordered = named ? !seenId : (!seenId || name >= previous);
-        seenId = seenId || !named;
-        previous = name;
+    if (memo && memo->shellOrder) {
+        ordered = *memo->shellOrder;
+    } else {
+        std::uint32_t previous = 0;
+        bool seenId = false;
+        for (std::uint32_t i = 0; i < groups->count && ordered; ++i) {
+            const std::uint32_t name = rsrc.u32(entryAt(i));
+            const bool named = (name & kHighBit) != 0;
+            ordered = named ? !seenId : (!seenId || name >= previous);
+            seenId = seenId || !named;
+            previous = name;
+        }
+        if (memo)
+            memo->shellOrder = ordered;
     }
     std::uint64_t groupEntry = entryAt(static_cast<std::uint32_t>(index));
     if (!ordered) {
@@ -270,9 +276,9 @@ std::optional<std::vector<IconCandidate>> peGroupCandidates(ByteReader file, int
     return groupCandidates(*group, [&](std::uint16_t id) { return finder.find(id); });
 }
 
-QImage peGroupIcon(ByteReader file, int index, ImagePick pick)
+QImage peGroupIcon(ByteReader file, int index, ImagePick pick, PeGroupMemo* memo)
 {
-    const auto candidates = peGroupCandidates(file, index);
+    const auto candidates = peGroupCandidates(file, index, memo);
     return candidates ? pictureFromCandidates(*candidates, pick) : QImage();
 }
 

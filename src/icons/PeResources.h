@@ -7,11 +7,19 @@
 
 namespace bw {
 
+// What reading a file's group directory found out that holds for every group of it: kept by a
+// caller that reads the same unchanged bytes again, so that exporting every icon of a library
+// with thousands of groups does not check the order of all of them for each one. A new file
+// needs a new (empty) memo.
+struct PeGroupMemo {
+    std::optional<bool> shellOrder; // whether the stored order is already the shell's
+};
+
 // Group icons (RT_GROUP_ICON) of a 32- or 64-bit Portable Executable.
 bool isPeFile(ByteReader file);
 int peGroupIconCount(ByteReader file);
-QImage peGroupIcon(ByteReader file, int index, ImagePick pick = ImagePick::IconSize);
+QImage peGroupIcon(ByteReader file, int index, ImagePick pick = ImagePick::IconSize, PeGroupMemo* memo = nullptr);
 // Every image of the group at `index` (its bytes inside `file`); none when the group is unreadable.
-std::optional<std::vector<IconCandidate>> peGroupCandidates(ByteReader file, int index);
+std::optional<std::vector<IconCandidate>> peGroupCandidates(ByteReader file, int index, PeGroupMemo* memo = nullptr);
 
 } // namespace bw

@@ -230,6 +230,24 @@ TEST_F(Cli, ExportWritesEveryEntryAndReportsFailures)
     EXPECT_TRUE(r.err.endsWith("2 von 2 Icons kopiert\n"));
 }
 
+TEST_F(Cli, ExportAndExtractAsStoredAndAsPng)
+{
+    QDir(dir.path()).mkpath(QStringLiteral("baum"));
+    const std::vector<IconImage> images {{16, 16, 1, 24, iconDib(solid(qRgb(255, 0, 0), 16, 16), 24)},
+                                         {64, 64, 1, 32, iconDib(solid(qRgb(0, 0, 255), 64, 64), 32)}};
+    const QByteArray lib = file("baum/b.dll", peFile({{std::nullopt, 1, {0x0409}, images}}, false));
+    const QByteArray base = path("baum");
+    for (const char* as : {"original", "png"})
+        EXPECT_EQ(cli({"export", base, QFile::encodeName(dir.path()), "--as", as}).exitCode, 0) << as;
+    EXPECT_EQ(readFile(std::string(path("1_b.ico"))), iconFile(images));
+    EXPECT_EQ(QImage(QFile::decodeName(path("1_b.png"))).size(), QSize(64, 64));
+    // extract --all: the same group; a second time the file exists and stays.
+    EXPECT_EQ(cli({"extract", "--all", lib, "0", path("g.ico")}).exitCode, 0);
+    EXPECT_EQ(readFile(std::string(path("g.ico"))), iconFile(images));
+    EXPECT_EQ(cli({"extract", lib, "0", path("g.ico"), "--all"}).exitCode, 1);
+    EXPECT_TRUE(cli({"extract", "--all", lib, "1", path("h.ico")}).err.contains("kein Icon mit Index 1"));
+}
+
 TEST_F(Cli, ExportChecksTheCopyDirectoryFirst)
 {
     file("a.ico", solidIcon(qRgb(255, 0, 0)));
@@ -238,7 +256,7 @@ TEST_F(Cli, ExportChecksTheCopyDirectoryFirst)
     EXPECT_TRUE(r.err.contains("existiert nicht")) << r.err.constData();
     EXPECT_TRUE(r.out.isEmpty());
     for (const QList<QByteArray>& args : QList<QList<QByteArray>> {{"export", path("a")}, {"export", path("a"), path("b"), path("c")},
-                                                                    {"export", path("a"), path("b"), "--as", "png"}})
+                                                                    {"export", path("a"), path("b"), "--as", "gif"}})
         EXPECT_EQ(cli(args).exitCode, 2);
 }
 

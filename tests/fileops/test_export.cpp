@@ -78,6 +78,8 @@ TEST(ExportNames, WayByExtensions)
     EXPECT_EQ(exportWayFor("/a/b.ico", ".bmp"), ExportWay::ExtractedIcon);
     EXPECT_EQ(exportWayFor("/a/b.dll", ".ico"), ExportWay::ExtractedIcon);
     EXPECT_EQ(exportWayFor("/a/b.bmp", ".bmp"), ExportWay::ExtractedIcon);
+    EXPECT_EQ(exportWayFor("/a/b.ico", kOriginalFormat), ExportWay::Original);
+    EXPECT_EQ(exportWayFor("/a/b.bmp", ".png"), ExportWay::Png);
 }
 
 TEST_F(Export, RepeatedExportsTakeTheNextCounterAndNeverTouchExistingFiles)
@@ -241,4 +243,58 @@ TEST_F(Export, WrittenIconsReadBackHereAndWithIcotool)
     ASSERT_TRUE(icotool.waitForFinished());
     EXPECT_EQ(icotool.exitCode(), 0);
     EXPECT_TRUE(icotool.readAllStandardOutput().contains("--width=32 --height=32 --bit-depth=4"));
+}
+
+TEST_F(Export, OriginalIsTheIconAsStored)
+{
+    // A group of three sizes; its icon file is what an icon file of the same images would be.
+    const std::vector<fixtures::IconImage> images {{16, 16, 1, 8, fixtures::iconDib(solid(qRgb(255, 0, 0), 16, 16), 8)},
+                                                   {48, 48, 1, 32, fixtures::iconDib(solid(qRgb(0, 255, 0), 48, 48), 32)},
+                                                   {0, 0, 1, 32, fixtures::pngData(solid(qRgb(0, 0, 255), 256, 256))}};
+    const std::vector<fixtures::GroupIcon> groups {{std::nullopt, 1, {0x0409}, {{32, 32, 1, 4, fixtures::iconDib(bands(), 4)}}},
+                                                   {std::nullopt, 2, {0x0409}, images}};
+    const fixtures::Bytes cursor = fixtures::iconFile({{32, 32, 3, 4, fixtures::iconDib(bands(), 24)}}, 2);
+    const fixtures::Bytes bitmap = fixtures::bmpFile(bands(false), fixtures::BmpKind::Bits24);
+    struct Case {
+        fs::path source;
+        fixtures::Bytes bytes;
+        std::uint16_t index;
+        const char* target;
+        fixtures::Bytes expected;
+    };
+    for (const Case& c : {Case {"prog.exe", fixtures::peFile(groups, true), 1, "1_prog_1.ico", fixtures::iconFile(images)},
+                          Case {"alt.icl", fixtures::neFile(groups), 1, "2_alt_1.ico", fixtures::iconFile(images)}, // without padding
+                          Case {"hand.cur", cursor, 0, "3_hand.cur", cursor},
+                          Case {"bild.BMP", bitmap, 0, "4_bild.bmp", bitmap}}) {
+        const ExportOutcome outcome = run(add(writeFile(sources / c.source, c.bytes), c.index), "original");
+        EXPECT_EQ(fs::path(outcome.target).filename().string(), c.target);
+        EXPECT_EQ(readFile(outcome.target), c.expected) << c.source;
+    }
+    // The same entry again takes the next name; an index without a group is reported.
+    EXPECT_EQ(fs::path(run(1, "original").target).filename().string(), "1_prog_1_1.ico");
+    EXPECT_FALSE(run(add(sources / "prog.exe", 2), "original").written);
+    EXPECT_EQ(report.lines, QStringList {"Nr: 5.." + QString::fromStdString((sources / "prog.exe").string()) + kNotLoaded});
+}
+
+TEST_F(Export, PngIsTheLargestImageAtItsOwnSize)
+{
+    // Largest area first, then the deepest colour: the 48 x 48 of 32 bits with its alpha.
+    QImage alpha = solid(qRgba(0, 0, 255, 128), 48, 48);
+    alpha.setPixel(0, 0, qRgba(0, 0, 0, 0));
+    const fixtures::Bytes icon = fixtures::iconFile({{16, 16, 1, 32, fixtures::iconDib(solid(qRgb(255, 0, 0), 16, 16), 32)},
+                                                     {48, 48, 1, 8, fixtures::iconDib(solid(qRgb(0, 255, 0), 48, 48), 8)},
+                                                     {48, 48, 1, 32, fixtures::iconDib(alpha, 32)}});
+    const QImage wide = solid(qRgb(0, 255, 255), 40, 20);
+    for (const auto& [source, bytes, target, expected] : {std::tuple {"tief.ico", icon, "1_tief.png", alpha},
+                                                          {"eins.dll", libraryWithIcons(1, true, qRgb(9, 8, 7)), "2_eins.png", solid(qRgb(9, 8, 7))},
+                                                          {"breit.bmp", fixtures::bmpFile(wide, fixtures::BmpKind::Bits24), "3_breit.png", wide}}) {
+        const ExportOutcome outcome = run(add(writeFile(sources / source, bytes)), ".png");
+        EXPECT_EQ(fs::path(outcome.target).filename().string(), target);
+        const fixtures::Bytes png = readFile(outcome.target);
+        ASSERT_GT(png.size(), 26u);
+        EXPECT_EQ(png[24] * 100 + png[25], 806) << source; // 8 bits for each of red, green, blue and alpha
+        EXPECT_TRUE(samePixels(QImage(QString::fromStdString(outcome.target)).convertToFormat(QImage::Format_ARGB32), expected));
+    }
+    EXPECT_FALSE(run(add(writeFile(sources / "kaputt.ico", {0, 0, 1, 0, 1, 0})), ".png").written);
+    EXPECT_EQ(report.lines.size(), 1);
 }

@@ -1,6 +1,6 @@
 // Shared by the harnesses: decodes every image of a group, not only the one the program would
 // choose, so that every decoder (PNG, 1 to 32 bits, masks) is reached whatever the choice, and
-// then makes both choices the program makes.
+// then makes both choices the program makes, and puts the group together as an icon file.
 #pragma once
 
 #include "icons/IconDirectory.h"
@@ -19,4 +19,5 @@ inline void decodeEvery(const std::optional<std::vector<bw::IconCandidate>>& can
     }
     (void)bw::pictureFromCandidates(*candidates, bw::ImagePick::IconSize);
     (void)bw::chooseIconImage(*candidates, bw::ImagePick::Largest);
+    (void)bw::iconFileOfGroup(*candidates);
 }

@@ -2,6 +2,7 @@
 
 #include "support/TestUtil.h"
 
+#include "icons/IconDirectory.h"
 #include "icons/IconExtractor.h"
 
 #include <gtest/gtest.h>
@@ -94,4 +95,40 @@ TEST(Executables, ManyGroupsKeepTheirOrder)
         EXPECT_TRUE(samePixels(bw::extractIcon(readerOf(*file), 0), solid(qRgb(299 % 256, 299 / 256, 7))));
         EXPECT_TRUE(samePixels(bw::extractIcon(readerOf(*file), 299), solid(qRgb(0, 0, 7))));
     }
+}
+
+TEST(Executables, GroupAsIconFileKeepsTheStatedSizeWhereTheResourceHoldsItAndHasALimit)
+{
+    const Bytes image(300 * 1024, 0xAB);
+    for (const auto& [stated, kept] : {std::pair {32u, 32u}, {0u, 300u * 1024}, {400u * 1024, 300u * 1024}}) {
+        const Bytes entry {48, 48, 0, 0, 1, 0, 32, 0, static_cast<std::uint8_t>(stated), static_cast<std::uint8_t>(stated >> 8),
+                           static_cast<std::uint8_t>(stated >> 16), 0, 1, 0};
+        const bw::IconCandidate c {48, 48, readerOf(image), readerOf(entry)};
+        const std::optional<QByteArray> file = bw::iconFileOfGroup({c, c});
+        ASSERT_TRUE(file) << stated;
+        bw::ByteReader out(reinterpret_cast<const std::uint8_t*>(file->constData()), static_cast<std::uint64_t>(file->size()));
+        EXPECT_EQ(out.size(), 38 + 2 * kept);
+        EXPECT_EQ(out.u32(6 + 16 + 8), kept);       // the second entry's size
+        EXPECT_EQ(out.u32(6 + 16 + 12), 38 + kept); // and its offset, after the first image
+        // One large image named as often as a group may name images: too large, no file.
+        EXPECT_EQ(bw::iconFileOfGroup(std::vector<bw::IconCandidate>(bw::kMaxGroupImages, c)).has_value(), kept == 32) << stated;
+    }
+}
+
+TEST(Executables, OrderLearntFromOneFileIsNotUsedForTheNext)
+{
+    // The path functions remember whether a file's groups are stored in the shell's order; a file
+    // put in its place with groups out of order must be ordered anew.
+    QTemporaryDir dir;
+    const std::filesystem::path path = std::filesystem::path(dir.path().toStdString()) / "b.dll";
+    const std::filesystem::path next = path.string() + ".neu";
+    writeFile(path, peFile({{std::nullopt, 1, {0x0409}, {dib(kZeta, 32, 24)}}, {std::nullopt, 2, {0x0409}, {dib(kAlpha, 32, 24)}}}, false));
+    EXPECT_TRUE(samePixels(bw::extractIcon(path, 1), solid(kAlpha)));
+    writeFile(next, peFile({{std::nullopt, 9, {0x0409}, {dib(kId7, 32, 24)}}, {std::nullopt, 3, {0x0409}, {dib(kId2, 32, 24)}}}, false));
+    std::filesystem::rename(next, path);
+    EXPECT_TRUE(samePixels(bw::extractIcon(path, 0), solid(kId2)));
+    const std::optional<bw::StoredIcon> stored = bw::storedIcon(path, 1);
+    ASSERT_TRUE(stored);
+    const Bytes expected = iconFile({dib(kId7, 32, 24)});
+    EXPECT_EQ(Bytes(stored->bytes.begin(), stored->bytes.end()), expected);
 }

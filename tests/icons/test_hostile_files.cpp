@@ -4,6 +4,7 @@
 #include "support/HostileShapes.h"
 #include "support/TestUtil.h"
 
+#include "icons/IconDirectory.h"
 #include "icons/IconExtractor.h"
 
 #include <gtest/gtest.h>
@@ -44,6 +45,13 @@ void exerciseAll(const Bytes& file)
         const QImage icon = bw::extractIcon(r, i);
         if (!icon.isNull()) {
             ASSERT_EQ(icon.size(), QSize(32, 32));
+        }
+        // A group put together as an icon file is a consistent one, whatever the group claimed.
+        const std::optional<bw::StoredIcon> stored = bw::storedIcon(r, i);
+        if (stored && (stored->kind == bw::IconSourceKind::Pe || stored->kind == bw::IconSourceKind::Ne)) {
+            const bw::ByteReader bytes(reinterpret_cast<const std::uint8_t*>(stored->bytes.constData()),
+                                       static_cast<std::uint64_t>(stored->bytes.size()));
+            ASSERT_TRUE(bw::iconFileCandidates(bytes));
         }
     }
 }

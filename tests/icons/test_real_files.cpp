@@ -130,3 +130,26 @@ TEST(RealFiles, ExecutablesAgreeWithWrestool)
     }
     EXPECT_GT(checked, 5);
 }
+
+TEST(RealFiles, StoredGroupsAreWhatWrestoolExtracts)
+{
+    if (!toolsPresent())
+        GTEST_SKIP() << "nsis-common or icoutils not installed";
+    QTemporaryDir work;
+    int checked = 0;
+    QDirIterator it(kNsis + QStringLiteral("/Stubs"), QDir::Files);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const std::optional<bw::StoredIcon> ours = bw::storedIcon(path.toStdString(), 0);
+        if (!ours || ours->kind != bw::IconSourceKind::Pe)
+            continue; // the uninstaller stub is a plain icon file
+        const QString ico = work.path() + QStringLiteral("/group%1.ico").arg(checked++);
+        run(QStringLiteral("wrestool"), {QStringLiteral("-x"), QStringLiteral("--type=group_icon"), QStringLiteral("-o"), ico, path});
+        QFile theirs(ico);
+        ASSERT_TRUE(theirs.open(QIODevice::ReadOnly)) << path.toStdString();
+        // wrestool sizes its file by the resources and fills it by the group's sizes; what it
+        // writes beyond those is not part of the icon.
+        EXPECT_EQ(theirs.readAll().left(ours->bytes.size()), ours->bytes) << path.toStdString();
+    }
+    EXPECT_GT(checked, 5);
+}
