@@ -100,13 +100,16 @@ QByteArray formatSettings(const Settings& settings)
 
 void removeStaleSettingsTemporaries(const std::string& directory)
 {
+    // The temporary of a save is hidden (".bwsave.kwb.XXXXXX"); older versions left it visible.
     const std::string prefix = std::string(kSettingsFileName) + ".";
     DIR* listing = ::opendir(directory.c_str());
     if (!listing)
         return;
     const std::time_t now = std::time(nullptr);
     while (const dirent* entry = ::readdir(listing)) {
-        const std::string_view name = entry->d_name;
+        std::string_view name = entry->d_name;
+        if (name.starts_with('.'))
+            name.remove_prefix(1);
         if (name.size() != prefix.size() + 6 || !name.starts_with(prefix))
             continue;
         const std::string_view suffix = name.substr(prefix.size());

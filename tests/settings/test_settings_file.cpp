@@ -110,13 +110,15 @@ TEST(SettingsFile, StaleTemporariesOfAKilledSaveAreRemoved)
         if (old)
             std::filesystem::last_write_time(base + name, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
     };
-    make("bwsave.kwb.a1B2c3", true);   // left by a killed save
+    make("bwsave.kwb.a1B2c3", true);   // left by a killed save of an older version
+    make(".bwsave.kwb.q7R8s9", true);  // left by a killed save
     make("bwsave.kwb.Zz9yY8", false);  // another instance may be saving right now
     make("bwsave.kwb.alt", true);      // not the temporary pattern
     make("bwsave.kwb", true);
     make("andere.kwb.a1B2c3", true);
     removeStaleSettingsTemporaries(base);
     EXPECT_FALSE(QFile::exists(QString::fromStdString(base + "bwsave.kwb.a1B2c3")));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(base + ".bwsave.kwb.q7R8s9")));
     for (const char* kept : {"bwsave.kwb.Zz9yY8", "bwsave.kwb.alt", "bwsave.kwb", "andere.kwb.a1B2c3"})
         EXPECT_TRUE(QFile::exists(QString::fromStdString(base + kept))) << kept;
 }
