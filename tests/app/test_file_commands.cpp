@@ -14,12 +14,16 @@
 #include "fileops/FileCommands.h"
 #include "fileops/KopierpfadFrm.h"
 #include "fileops/MeldungFrm.h"
+#include "settings/EinstellFrm.h"
 #include "support/Funky.h"
 #include "view/PageState.h"
 
 #include <gtest/gtest.h>
 
+#include <QClipboard>
 #include <QFile>
+#include <QGuiApplication>
+#include <QMimeData>
 #include <QTest>
 #include <QTimer>
 
@@ -57,7 +61,121 @@ protected:
     }
 };
 
+// A small 32-bit image and a larger PNG image with half-transparent pixels and a transparent corner.
+QImage largeHalfTransparent()
+{
+    QImage large(48, 48, QImage::Format_ARGB32);
+    large.fill(qRgba(10, 200, 30, 128));
+    large.setPixel(0, 0, qRgba(0, 0, 0, 0));
+    return large;
+}
+std::vector<fixtures::IconImage> twoSizes()
+{
+    return {{16, 16, 1, 32, fixtures::iconDib(testutil::solid(qRgb(255, 0, 0), 16, 16), 32)},
+            {48, 48, 1, 32, fixtures::pngData(largeHalfTransparent())}};
+}
+
 } // namespace
+
+TEST_F(FileCommands, CopyFormatDecidesWhatTheLoopsWriteAndIsKeptBesideTheSettings)
+{
+    put("two.dll", fixtures::peFile({fixtures::GroupIcon {.images = twoSizes()}}, false));
+    start();
+    enum class Written { Classic, AsStored, Png };
+    struct Case {
+        QAction* TIconF::*command;
+        int format; // the dialog's choice
+        const char* file;
+        Written written;
+    };
+    const Case cases[] = {
+        {&TIconF::AlleKopieren1, 0, "1_two.ico", Written::Classic},
+        {&TIconF::AlleKopieren1, 1, "1_two.ico", Written::AsStored},
+        {&TIconF::AusgewhlteKopieren1, 1, "1_two.ico", Written::AsStored},
+        {&TIconF::AlleKopieren1, 2, "1_two.png", Written::Png},
+        {&TIconF::AusgewhlteKopieren1, 2, "1_two.png", Written::Png},
+        // The single-entry copies keep to their own format, whatever the choice.
+        {&TIconF::Kopieren2, 2, "1_two.ico", Written::Classic},
+        {&TIconF::OriginalKopieren1, 0, "1_two.ico", Written::AsStored},
+        {&TIconF::AlsPNGKopieren1, 0, "1_two.png", Written::Png},
+    };
+    catalogue()[1].marked = 1;
+    pageState().pointerEntry = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " " + std::to_string(c.format));
+        fs::remove_all(copies);
+        fs::create_directory(copies);
+        windows().EinstellF->ComboBox1->setCurrentIndex(c.format);
+        (main().*c.command)->trigger();
+        report().close();
+        ASSERT_EQ(copiedFiles(), 1u);
+        const fixtures::Bytes bytes = testutil::readFile(copies / c.file);
+        // The 16-colour icon holds one image, the group as stored both.
+        const bool iconFile = bytes.size() > 6 && bytes[0] == 0 && bytes[2] == 1;
+        EXPECT_EQ(iconFile && bytes[4] == 1, c.written == Written::Classic);
+        EXPECT_EQ(iconFile && bytes[4] == 2, c.written == Written::AsStored);
+        if (c.written == Written::Png) {
+            const QByteArray png(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+            EXPECT_EQ(QImage::fromData(png, "PNG").convertToFormat(QImage::Format_ARGB32), largeHalfTransparent());
+        }
+    }
+
+    // The choice outlives the program in a file of its own; bwsave.kwb keeps its ten lines.
+    windows().EinstellF->ComboBox1->setCurrentIndex(1);
+    main().Ende1->trigger();
+    const fs::path configDir = config.path().toStdString() + "/bildwiesel";
+    const fixtures::Bytes conf = testutil::readFile(configDir / "bildwiesel.conf");
+    EXPECT_EQ(std::string(conf.begin(), conf.end()), "copyformat=original\n");
+    const fixtures::Bytes kwb = testutil::readFile(configDir / "bwsave.kwb");
+    EXPECT_EQ(std::count(kwb.begin(), kwb.end(), '\n'), 10);
+    destroyWindows();
+    appState() = AppState {};
+    createWindows();
+    windows().IconF->show();
+    QTRY_VERIFY(!windows().EinleseF->isVisible() && main().isEnabled());
+    EXPECT_EQ(appState().copyFormat, CopyFormat::Original);
+    windows().EinstellF->show();
+    EXPECT_EQ(windows().EinstellF->ComboBox1->currentText(), "Original");
+}
+
+TEST_F(FileCommands, ClipboardGetsTheLargestImageWithItsAlpha)
+{
+    put("a.ico", fixtures::iconFile(twoSizes()));
+    put("b.ico", fixtures::iconFile(twoSizes()));
+    start();
+    testutil::writeFile(tree / "b.ico", fixtures::Bytes(30, 'j')); // lost its icon meanwhile
+    main().activateWindow();
+    main().Bild->setFocus();
+    QTRY_VERIFY(main().Bild->hasFocus());
+    QClipboard& clipboard = *QGuiApplication::clipboard();
+    const auto byKey = [this] { QTest::keyClick(main().Bild, Qt::Key_C, Qt::ControlModifier); };
+    const auto byMenu = [this] { main().Zwischenablage1->trigger(); };
+    struct Case {
+        std::function<void()> command;
+        std::int32_t entry;
+        bool copied;
+        int messages;
+    };
+    const Case cases[] = {{byMenu, 1, true, 0}, {byKey, 1, true, 0}, {byKey, 3, false, 0}, {byMenu, 2, false, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.entry);
+        clipboard.clear();
+        dialogs.shown.clear();
+        pageState().pointerEntry = c.entry;
+        c.command();
+        const QMimeData* data = clipboard.mimeData();
+        const QImage png = QImage::fromData(data ? data->data(QStringLiteral("image/png")) : QByteArray(), "PNG");
+        EXPECT_EQ(!png.isNull(), c.copied);
+        if (c.copied) {
+            EXPECT_EQ(png.convertToFormat(QImage::Format_ARGB32), largeHalfTransparent());
+            EXPECT_EQ(clipboard.image().convertToFormat(QImage::Format_ARGB32), largeHalfTransparent());
+        }
+        ASSERT_EQ(dialogs.shown.size(), c.messages);
+        if (c.messages) {
+            EXPECT_TRUE(dialogs.shown[0].text.endsWith("b.ico..Icon kann nicht GELADEN werden ."));
+        }
+    }
+}
 
 TEST_F(FileCommands, AllCopiedWithStatusAndAPreExistingFileKept)
 {

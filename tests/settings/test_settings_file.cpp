@@ -120,3 +120,34 @@ TEST(SettingsFile, StaleTemporariesOfAKilledSaveAreRemoved)
     for (const char* kept : {"bwsave.kwb.Zz9yY8", "bwsave.kwb.alt", "bwsave.kwb", "andere.kwb.a1B2c3"})
         EXPECT_TRUE(QFile::exists(QString::fromStdString(base + kept))) << kept;
 }
+
+TEST(SettingsFile, ExtraSettingsSkipWhatTheyDoNotKnow)
+{
+    struct Case {
+        const char* content;
+        CopyFormat format;
+    };
+    const Case cases[] = {
+        {"", CopyFormat::Classic},
+        {"copyformat=png\n", CopyFormat::Png},
+        {"copyformat=original\r\n", CopyFormat::Original},
+        {" copyformat = png \r\n", CopyFormat::Png},
+        // A newer program's keys and values, broken lines: skipped, the rest still counts.
+        {"zoom=3\ncopyformat=webp\n", CopyFormat::Classic},
+        {"kaputt\n\x01\x02=\ncopyformat=png\n=original\n", CopyFormat::Png},
+        {"copyformat=png\ncopyformat=classic\n", CopyFormat::Classic},
+        {"COPYFORMAT=png\n", CopyFormat::Classic},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(parseExtraSettings(c.content).copyFormat, c.format) << c.content;
+    for (CopyFormat f : {CopyFormat::Classic, CopyFormat::Original, CopyFormat::Png})
+        EXPECT_EQ(parseExtraSettings(formatExtraSettings({f})).copyFormat, f);
+
+    // A missing file means the defaults; a saved one reads back.
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/" + kExtraSettingsFileName;
+    EXPECT_EQ(loadExtraSettingsFile(path).copyFormat, CopyFormat::Classic);
+    ASSERT_TRUE(saveExtraSettingsFile(path, {CopyFormat::Png}));
+    EXPECT_EQ(loadExtraSettingsFile(path).copyFormat, CopyFormat::Png);
+    EXPECT_FALSE(saveExtraSettingsFile(dir.path().toStdString() + "/fehlt/" + kExtraSettingsFileName, {}));
+}
