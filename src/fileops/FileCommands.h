@@ -13,9 +13,9 @@ class TIconF;
 // The commands that copy icons out of their files, for the main window's menus. Each runs to its
 // end inside its handler and shows its progress in the report window.
 
-// "als Icon Kopieren " (".ico") and "Als BMP Kopieren" (".bmp"): the entry under the pointer.
+// "als Icon Kopieren " (".ico"), "Als BMP Kopieren" (".bmp"), "Original Kopieren"
+// (kOriginalFormat) and "Als PNG Kopieren" (".png"): the entry under the pointer.
 void copyPointerEntry(TIconF& main, const QString& extension);
-// "Original Kopieren" (kOriginalFormat) and "Als PNG Kopieren" (".png") go the same way.
 // "Ausgewählte Kopieren": every marked entry, in the format chosen in the settings.
 void copyMarkedEntries(TIconF& main);
 // "Alle Kopieren": every entry, in the format chosen in the settings.
