@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalogue/Catalogue.h"
+#include "settings/SettingsFile.h"
 
 #include <QColor>
 #include <QImage>
@@ -32,6 +33,7 @@ struct AppState {
     std::string windowsDirectory; // holds the settings file; ends in '/'
     std::string readDirectory;    // ends in '/'
     std::string copyDirectory;    // ends in '/'
+    CopyFormat copyFormat = CopyFormat::Classic; // what the copy loops write
 };
 
 AppState& appState();

@@ -7,6 +7,7 @@
 #include "compare/VergleichFrm.h"
 #include "settings/EinstellFrm.h"
 #include "fileops/BitmapExport.h"
+#include "fileops/Export.h"
 #include "fileops/FileCommands.h"
 #include "fileops/SourceFileCommands.h"
 #include "support/Dialogs.h"
@@ -23,6 +24,7 @@
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QPainter>
+#include <QShortcut>
 #include <QScreen>
 
 namespace bw {
@@ -184,6 +186,14 @@ void TIconF::buildMenus()
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     Kopieren2 = action(PopupMenu1, "Kopieren2", QStringLiteral("als Icon Kopieren "));
     AlsBMPKopieren1 = action(PopupMenu1, "AlsBMPKopieren1", QStringLiteral("Als BMP Kopieren"));
+    OriginalKopieren1 = action(PopupMenu1, "OriginalKopieren1", QStringLiteral("Original Kopieren"));
+    AlsPNGKopieren1 = action(PopupMenu1, "AlsPNGKopieren1", QStringLiteral("Als PNG Kopieren"));
+    Zwischenablage1 = action(PopupMenu1, "Zwischenablage1", QStringLiteral("In die Zwischenablage"));
+    // The menu shows the key; the key itself works where the page has the focus.
+    Zwischenablage1->setShortcut(QKeySequence::Copy);
+    Zwischenablage1->setShortcutContext(Qt::WidgetShortcut);
+    auto* copyKey = new QShortcut(QKeySequence::Copy, Bild, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(copyKey, &QShortcut::activated, this, [this] { copyPointerEntryToClipboard(*this); });
     Loeschen = action(PopupMenu1, "Loeschen", QStringLiteral("Löschen"));
     AugewhlteLschen1 = action(PopupMenu1, "AugewhlteLschen1", QStringLiteral("Ausgewählte Löschen"));
     AusgewhlteKopieren1 = action(PopupMenu1, "AusgewhlteKopieren1", QStringLiteral("Ausgewählte Kopieren"));
@@ -197,6 +207,10 @@ void TIconF::buildMenus()
     connect(AlleLaufwerkelesen1, &QAction::triggered, this, [this] { readAllDrives(*this); });
     connect(Kopieren2, &QAction::triggered, this, [this] { copyPointerEntry(*this, QStringLiteral(".ico")); });
     connect(AlsBMPKopieren1, &QAction::triggered, this, [this] { copyPointerEntry(*this, QStringLiteral(".bmp")); });
+    connect(OriginalKopieren1, &QAction::triggered, this,
+            [this] { copyPointerEntry(*this, QString::fromLatin1(kOriginalFormat.data(), kOriginalFormat.size())); });
+    connect(AlsPNGKopieren1, &QAction::triggered, this, [this] { copyPointerEntry(*this, QStringLiteral(".png")); });
+    connect(Zwischenablage1, &QAction::triggered, this, [this] { copyPointerEntryToClipboard(*this); });
     connect(AusgewhlteKopieren1, &QAction::triggered, this, [this] { copyMarkedEntries(*this); });
     connect(AlleKopieren1, &QAction::triggered, this, [this] { copyAllEntries(*this); });
     connect(BmpAlsIco1, &QAction::triggered, this, [this] { bitmapToIcon(*this); });

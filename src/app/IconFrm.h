@@ -58,6 +58,9 @@ public:
     QAction* AlleLaufwerkelesen1;
     QAction* Kopieren2;            // "als Icon Kopieren "
     QAction* AlsBMPKopieren1;
+    QAction* OriginalKopieren1;    // the icon as stored
+    QAction* AlsPNGKopieren1;
+    QAction* Zwischenablage1;      // "In die Zwischenablage", also Ctrl+C on the page
     QAction* Loeschen;
     QAction* AugewhlteLschen1;
     QAction* AusgewhlteKopieren1;

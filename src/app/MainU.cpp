@@ -108,6 +108,7 @@ void startUp(TIconF& main)
     s.windowsDirectory = configDirectory();
     removeStaleSettingsTemporaries(s.windowsDirectory);
     const bool settingsLoaded = regularFileExists(s.windowsDirectory + kSettingsFileName);
+    s.copyFormat = loadExtraSettingsFile(s.windowsDirectory + kExtraSettingsFileName).copyFormat;
     if (settingsLoaded)
         SettingsFile(main, QStringLiteral("load"));
     MainIndexerHost(main).blankPage(); // the empty page shows the saved colour, read or not
@@ -190,9 +191,13 @@ void SettingsFile(TIconF& main, const QString& mode)
     for (int t = 0; t < kFileTypeCount; ++t)
         current.fileTypes[static_cast<std::size_t>(t)] =
             t < main.CheckListBox1->count() && main.CheckListBox1->item(t)->checkState() == Qt::Checked;
-    if (!saveSettingsFile(path, current))
+    ExtraSettings extra;
+    extra.copyFormat = s.copyFormat;
+    const std::string extraPath = s.windowsDirectory + kExtraSettingsFileName;
+    const bool saved = saveSettingsFile(path, current);
+    if (!saveExtraSettingsFile(extraPath, extra) || !saved)
         dialogs().message(QStringLiteral("Die Einstellungen konnten nicht gespeichert werden:") + kLineBreak
-                              + pathText(path),
+                              + pathText(saved ? extraPath : path),
                           kAppTitle);
 }
 

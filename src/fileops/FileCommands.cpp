@@ -14,8 +14,12 @@
 #include "support/Sound.h"
 #include "view/PageState.h"
 
+#include <QBuffer>
+#include <QClipboard>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QMimeData>
 
 namespace bw {
 namespace {
@@ -89,9 +93,10 @@ CopyCounts copyLoop(TMeldungF& report, std::int32_t count, std::int64_t interval
     ExportDirectory directory(appState().copyDirectory);
     directory.learnExistingNames();
     CopyCounts counts;
+    const std::string_view extension = copyFormatExtension(appState().copyFormat);
     for (std::int32_t e = 1; e <= count; ++e) {
         if (chosen(e)) {
-            exportEntry(*appState().catalogue, e, ".ico", directory, report, pictures.scratch);
+            exportEntry(*appState().catalogue, e, extension, directory, report, pictures.scratch);
             ++counts.exported;
         }
         counts.passed = e;
@@ -107,6 +112,46 @@ CopyCounts copyLoop(TMeldungF& report, std::int32_t count, std::int64_t interval
 }
 
 } // namespace
+
+std::string_view copyFormatExtension(CopyFormat format)
+{
+    switch (format) {
+    case CopyFormat::Original:
+        return kOriginalFormat;
+    case CopyFormat::Png:
+        return ".png";
+    case CopyFormat::Classic:
+        break;
+    }
+    return ".ico";
+}
+
+void copyPointerEntryToClipboard(TIconF&)
+{
+    runCommand([] {
+        const std::int32_t n = pageState().pointerEntry;
+        if (n < 1 || n > catalogueEntryCount())
+            return; // an empty cell behind the last entry
+        const IconEntry& entry = (*appState().catalogue)[n];
+        const QImage picture = extractLargestIcon(std::filesystem::path(std::string(entry.path())), entry.iconIndex);
+        if (picture.isNull()) {
+            SingleExportLines lines(*windows().MeldungF);
+            lines.addPathLine(QStringLiteral("Nr: ") + QString::number(n) + QStringLiteral(".."), entry.path(), kNotLoaded);
+            windows().MeldungF->flushLines();
+            dialogs().message(lines.lines.join(kLineBreak), kAppTitle);
+            return;
+        }
+        // Image editors look for "image/png"; Qt's own image type is offered as well.
+        auto* data = new QMimeData;
+        data->setImageData(picture);
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        if (picture.convertToFormat(QImage::Format_ARGB32).save(&buffer, "PNG"))
+            data->setData(QStringLiteral("image/png"), png);
+        QGuiApplication::clipboard()->setMimeData(data);
+    });
+}
 
 void copyAllEntries(TIconF& main)
 {

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "settings/SettingsFile.h"
+
 #include <QString>
+
+#include <string_view>
 
 namespace bw {
 
@@ -9,12 +13,18 @@ class TIconF;
 // The commands that copy icons out of their files, for the main window's menus. Each runs to its
 // end inside its handler and shows its progress in the report window.
 
-// "als Icon Kopieren " (".ico") and "Als BMP Kopieren" (".bmp"): the entry under the pointer.
+// "als Icon Kopieren " (".ico"), "Als BMP Kopieren" (".bmp"), "Original Kopieren"
+// (kOriginalFormat) and "Als PNG Kopieren" (".png"): the entry under the pointer.
 void copyPointerEntry(TIconF& main, const QString& extension);
-// "Ausgewählte Kopieren": every marked entry as an icon file.
+// "Ausgewählte Kopieren": every marked entry, in the format chosen in the settings.
 void copyMarkedEntries(TIconF& main);
-// "Alle Kopieren": every entry as an icon file.
+// "Alle Kopieren": every entry, in the format chosen in the settings.
 void copyAllEntries(TIconF& main);
+// The target extension of exportEntry for a copy format.
+std::string_view copyFormatExtension(CopyFormat format);
+// Ctrl+C on the page and "In die Zwischenablage": the largest image of the entry under the
+// pointer on the clipboard, as an image and as PNG bytes with alpha.
+void copyPointerEntryToClipboard(TIconF& main);
 // A click on the copy-directory status bar: the chooser.
 void chooseCopyDirectory(TIconF& main);
 // "Bmp Als Ico": icon 0 of a chosen file written as a 16-colour icon file.

@@ -9,6 +9,8 @@
 
 #include <QStyle>
 
+#include <algorithm>
+
 namespace bw {
 
 bool isForbiddenBackground(std::uint32_t colour)
@@ -28,6 +30,8 @@ TEinstellF::TEinstellF(QWidget* mainWindow)
     , BitBtn1(new QPushButton(QStringLiteral("&Hintergrundfarbe auswählen"), this))
     , BitBtn3(new QPushButton(QStringLiteral("Neutralfarbe"), this))
     , BitBtn2(new QPushButton(QStringLiteral("OK"), this))
+    , Label1(new QLabel(QStringLiteral("Kopierformat"), this))
+    , ComboBox1(new QComboBox(this))
 {
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
@@ -41,7 +45,22 @@ TEinstellF::TEinstellF(QWidget* mainWindow)
     BitBtn3->move(BitBtn3->x() + grown1, BitBtn3->y());
     const int grown3 = growToFitText(*BitBtn3);
     growToFitText(*BitBtn2);
-    setFixedSize(width() + grown1 + grown3, height());
+    // The copy format sits between the colour buttons and OK, as wide as the buttons above.
+    Label1->setObjectName(QStringLiteral("Label1"));
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->addItems({QStringLiteral("16 Farben (klassisch)"), QStringLiteral("Original"), QStringLiteral("PNG")});
+    Label1->setBuddy(ComboBox1);
+    const int labelWidth = Label1->sizeHint().width();
+    const int comboHeight = std::min(ComboBox1->sizeHint().height(), 26);
+    const int comboY = 42 + (26 - comboHeight) / 2;
+    Label1->setGeometry(8, comboY, labelWidth, comboHeight);
+    const int comboX = 8 + labelWidth + 6;
+    const int comboWidth = std::max(BitBtn3->geometry().right() - comboX + 1, ComboBox1->sizeHint().width());
+    ComboBox1->setGeometry(comboX, comboY, comboWidth, comboHeight);
+    const int grownCombo = std::max(0, comboX + comboWidth + 8 - (width() + grown1 + grown3));
+    setFixedSize(width() + grown1 + grown3 + grownCombo, height());
+    connect(ComboBox1, &QComboBox::currentIndexChanged, this,
+            [](int index) { appState().copyFormat = static_cast<CopyFormat>(index); });
     BitBtn2->setDefault(true);
     // Enter presses OK, whichever button has the focus.
     BitBtn1->setAutoDefault(false);
@@ -55,6 +74,7 @@ void TEinstellF::showEvent(QShowEvent* event)
 {
     SecondaryWindow::showEvent(event);
     CenterForm(parentWidget(), this, 0, 0);
+    ComboBox1->setCurrentIndex(static_cast<int>(appState().copyFormat));
 }
 
 void TEinstellF::BitBtn1Click()

@@ -3,13 +3,15 @@
 #include "app/SecondaryWindow.h"
 
 #include <QColor>
+#include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 
 #include <cstdint>
 
 namespace bw {
 
-// The settings dialog: the page background colour.
+// The settings dialog: the page background colour and the format of the copy loops.
 class TEinstellF : public SecondaryWindow {
     Q_OBJECT
 public:
@@ -18,6 +20,8 @@ public:
     QPushButton* BitBtn1; // "&Hintergrundfarbe auswählen"
     QPushButton* BitBtn3; // "Neutralfarbe"
     QPushButton* BitBtn2; // "OK"
+    QLabel* Label1;       // "Kopierformat"
+    QComboBox* ComboBox1; // the formats, in the order of CopyFormat
 
     // The colour dialog opens with the colour it returned last (black at first).
     QColor lastDialogColour {0, 0, 0};

@@ -123,6 +123,55 @@ void removeStaleSettingsTemporaries(const std::string& directory)
     ::closedir(listing);
 }
 
+namespace {
+
+struct CopyFormatName {
+    CopyFormat format;
+    const char* name;
+};
+constexpr CopyFormatName kCopyFormatNames[] = {
+    {CopyFormat::Classic, "classic"}, {CopyFormat::Original, "original"}, {CopyFormat::Png, "png"}};
+constexpr const char* kCopyFormatKey = "copyformat";
+
+} // namespace
+
+ExtraSettings parseExtraSettings(const QByteArray& content)
+{
+    ExtraSettings settings;
+    for (const QByteArray& rawLine : content.split('\n')) {
+        const qsizetype equals = rawLine.indexOf('=');
+        if (equals < 0)
+            continue;
+        const QByteArray key = rawLine.left(equals).trimmed();
+        const QByteArray value = rawLine.mid(equals + 1).trimmed();
+        if (key != kCopyFormatKey)
+            continue;
+        for (const CopyFormatName& known : kCopyFormatNames)
+            if (value == known.name)
+                settings.copyFormat = known.format;
+    }
+    return settings;
+}
+
+QByteArray formatExtraSettings(const ExtraSettings& settings)
+{
+    QByteArray out;
+    for (const CopyFormatName& known : kCopyFormatNames)
+        if (known.format == settings.copyFormat)
+            out += QByteArray(kCopyFormatKey) + '=' + known.name + '\n';
+    return out;
+}
+
+ExtraSettings loadExtraSettingsFile(const std::string& path)
+{
+    return parseExtraSettings(readWholeFile(path).value_or(QByteArray()));
+}
+
+bool saveExtraSettingsFile(const std::string& path, const ExtraSettings& settings)
+{
+    return replaceFile(std::filesystem::path(path), formatExtraSettings(settings));
+}
+
 bool saveSettingsFile(const std::string& path, const Settings& settings)
 {
     return replaceFile(std::filesystem::path(path), formatSettings(settings));

@@ -48,6 +48,27 @@ bool saveSettingsFile(const std::string& path, const Settings& settings);
 // may belong to another instance saving right now).
 void removeStaleSettingsTemporaries(const std::string& directory);
 
+// What "Ausgewählte Kopieren" and "Alle Kopieren" write: the 16-colour icon files of old, the
+// icon as stored, or a PNG of its largest image.
+enum class CopyFormat { Classic, Original, Png };
+
+// The settings that bwsave.kwb has no line for. They live in a file of their own beside it, so
+// that bwsave.kwb keeps its ten lines and an older program still reads it.
+inline const char* const kExtraSettingsFileName = "bildwiesel.conf";
+struct ExtraSettings {
+    CopyFormat copyFormat = CopyFormat::Classic;
+};
+
+// "key=value" lines (LF or CR LF). Unknown keys, unknown values and lines without "=" are
+// skipped, so the file of an older or newer program never stops the start; a value missing
+// keeps its default.
+ExtraSettings parseExtraSettings(const QByteArray& content);
+QByteArray formatExtraSettings(const ExtraSettings& settings);
+// A missing or unreadable file reads as the defaults.
+ExtraSettings loadExtraSettingsFile(const std::string& path);
+// Atomically, as saveSettingsFile. False on failure.
+bool saveExtraSettingsFile(const std::string& path, const ExtraSettings& settings);
+
 // The whole-line integer rule of the settings file: optional blanks and sign, decimal digits,
 // within 32 bits.
 std::optional<std::int32_t> parseSettingsInteger(const QByteArray& line);

@@ -14,16 +14,21 @@
 #include "fileops/FileCommands.h"
 #include "fileops/KopierpfadFrm.h"
 #include "fileops/MeldungFrm.h"
+#include "settings/EinstellFrm.h"
 #include "support/Funky.h"
 #include "view/PageState.h"
 
 #include <gtest/gtest.h>
 
+#include <QClipboard>
 #include <QFile>
+#include <QGuiApplication>
+#include <QMimeData>
 #include <QTest>
 #include <QTimer>
 
 #include <functional>
+#include <tuple>
 
 using namespace bw;
 namespace fs = std::filesystem;
@@ -57,7 +62,84 @@ protected:
     }
 };
 
+// A 48 x 48 PNG with half-transparent pixels beside a 16 x 16 image: the largest image is the PNG.
+QImage large()
+{
+    QImage picture(48, 48, QImage::Format_ARGB32);
+    picture.fill(qRgba(10, 200, 30, 128));
+    return picture;
+}
+std::vector<fixtures::IconImage> twoSizes()
+{
+    return {{16, 16, 1, 32, fixtures::iconDib(testutil::solid(qRgb(255, 0, 0), 16, 16), 32)}, {48, 48, 1, 32, fixtures::pngData(large())}};
+}
+QImage pictureOf(const QByteArray& png) { return QImage::fromData(png, "PNG").convertToFormat(QImage::Format_ARGB32); }
+
 } // namespace
+
+TEST_F(FileCommands, CopyFormatDecidesWhatTheLoopsWriteAndIsKeptBesideTheSettings)
+{
+    put("two.dll", fixtures::peFile({fixtures::GroupIcon {.images = twoSizes()}}, false));
+    start();
+    catalogue()[1].marked = 1;
+    pageState().pointerEntry = 1;
+    // What is written: 'c' the 16-colour icon (one image), 'o' the group as stored (both), 'p' the PNG.
+    const std::tuple<QAction* TIconF::*, int, char> cases[] = {
+        {&TIconF::AlleKopieren1, 0, 'c'}, {&TIconF::AlleKopieren1, 1, 'o'}, {&TIconF::AusgewhlteKopieren1, 1, 'o'},
+        {&TIconF::AlleKopieren1, 2, 'p'}, {&TIconF::AusgewhlteKopieren1, 2, 'p'},
+        // The single-entry copies keep to their own format, whatever the choice.
+        {&TIconF::Kopieren2, 2, 'c'}, {&TIconF::OriginalKopieren1, 0, 'o'}, {&TIconF::AlsPNGKopieren1, 0, 'p'}};
+    for (const auto& [command, format, written] : cases) {
+        SCOPED_TRACE(std::string(1, written) + std::to_string(format));
+        fs::remove_all(copies);
+        fs::create_directory(copies);
+        windows().EinstellF->ComboBox1->setCurrentIndex(format);
+        (main().*command)->trigger();
+        report().close();
+        const fixtures::Bytes bytes = testutil::readFile(copies / (written == 'p' ? "1_two.png" : "1_two.ico"));
+        EXPECT_EQ(copiedFiles(), 1u);
+        const QByteArray content(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+        EXPECT_EQ(written == 'p' ? pictureOf(content) : large(), large());
+        // Byte 4: the number of images of an icon file, the '\r' of a PNG's signature.
+        EXPECT_EQ(content.size() > 6 ? content[4] : 0, written == 'c' ? 1 : written == 'o' ? 2 : '\r');
+    }
+    // The choice outlives the program in a file of its own; bwsave.kwb keeps its ten lines.
+    windows().EinstellF->ComboBox1->setCurrentIndex(1);
+    main().Ende1->trigger();
+    const fixtures::Bytes conf = testutil::readFile(config.path().toStdString() + "/bildwiesel/bildwiesel.conf");
+    EXPECT_EQ(std::string(conf.begin(), conf.end()), "copyformat=original\n");
+    destroyWindows();
+    appState() = AppState {};
+    start();
+    EXPECT_EQ(appState().copyFormat, CopyFormat::Original);
+}
+
+TEST_F(FileCommands, ClipboardGetsTheLargestImageWithItsAlpha)
+{
+    put("a.ico", fixtures::iconFile(twoSizes()));
+    put("b.ico", fixtures::iconFile(twoSizes()));
+    start();
+    testutil::writeFile(tree / "b.ico", fixtures::Bytes(30, 'j')); // lost its icon meanwhile
+    main().activateWindow();
+    main().Bild->setFocus();
+    QTRY_VERIFY(main().Bild->hasFocus());
+    QClipboard& clipboard = *QGuiApplication::clipboard();
+    // Ctrl+C or the popup's command; the entry under the pointer; the picture put there; messages.
+    const std::tuple<bool, std::int32_t, QImage, qsizetype> cases[] = {
+        {true, 1, large(), 0}, {false, 1, large(), 0}, {true, 3, QImage(), 0}, {false, 2, QImage(), 1}};
+    for (const auto& [key, entry, picture, messages] : cases) {
+        SCOPED_TRACE(entry);
+        clipboard.clear();
+        dialogs.shown.clear();
+        pageState().pointerEntry = entry;
+        key ? QTest::keyClick(main().Bild, Qt::Key_C, Qt::ControlModifier) : main().Zwischenablage1->trigger();
+        const QMimeData* data = clipboard.mimeData();
+        EXPECT_EQ(pictureOf(data ? data->data(QStringLiteral("image/png")) : QByteArray()), picture);
+        EXPECT_EQ(clipboard.image().convertToFormat(QImage::Format_ARGB32), picture);
+        EXPECT_EQ(dialogs.shown.size(), messages);
+    }
+    EXPECT_TRUE(dialogs.shown.value(0).text.endsWith("b.ico..Icon kann nicht GELADEN werden ."));
+}
 
 TEST_F(FileCommands, AllCopiedWithStatusAndAPreExistingFileKept)
 {

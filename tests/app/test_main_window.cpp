@@ -159,7 +159,8 @@ TEST_F(MainWindow, MenusInOrder)
               (QStringList {"Vergleichen", "Suchergebnis", "Alle Kopieren", "Alle Löschen", "Nummerieren", "Checken"}));
     EXPECT_EQ(captions(menus[2]->menu()->actions()), (QStringList {"Bmp Als Ico", "Alle Laufwerke lesen"}));
     EXPECT_EQ(captions(main().PopupMenu1->actions()),
-              (QStringList {"als Icon Kopieren ", "Als BMP Kopieren", "Löschen", "Ausgewählte Löschen", "Ausgewählte Kopieren",
+              (QStringList {"als Icon Kopieren ", "Als BMP Kopieren", "Original Kopieren", "Als PNG Kopieren",
+                            "In die Zwischenablage", "Löschen", "Ausgewählte Löschen", "Ausgewählte Kopieren",
                             "Oginalgröße", "Seite Markieren", "Seite Demarkieren"}));
     EXPECT_TRUE(main().Ende1->isEnabled());
 }

@@ -122,3 +122,20 @@ TEST(SettingsFile, StaleTemporariesOfAKilledSaveAreRemoved)
     for (const char* kept : {"bwsave.kwb.Zz9yY8", "bwsave.kwb.alt", "bwsave.kwb", "andere.kwb.a1B2c3"})
         EXPECT_TRUE(QFile::exists(QString::fromStdString(base + kept))) << kept;
 }
+
+TEST(SettingsFile, ExtraSettingsSkipWhatTheyDoNotKnow)
+{
+    const std::pair<const char*, CopyFormat> cases[] = {
+        {"", CopyFormat::Classic}, {"copyformat=png\n", CopyFormat::Png}, {" copyformat = original \r\n", CopyFormat::Original},
+        // A newer program's keys and values, broken lines: skipped, the rest still counts.
+        {"zoom=3\ncopyformat=webp\n", CopyFormat::Classic}, {"kaputt\n\x01=\ncopyformat=png\n=original\n", CopyFormat::Png}};
+    for (const auto& [content, format] : cases)
+        EXPECT_EQ(parseExtraSettings(content).copyFormat, format) << content;
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/" + kExtraSettingsFileName;
+    EXPECT_EQ(loadExtraSettingsFile(path).copyFormat, CopyFormat::Classic); // missing: the defaults
+    for (CopyFormat f : {CopyFormat::Png, CopyFormat::Original, CopyFormat::Classic}) {
+        ASSERT_TRUE(saveExtraSettingsFile(path, {f}));
+        EXPECT_EQ(loadExtraSettingsFile(path).copyFormat, f);
+    }
+}
