@@ -100,8 +100,8 @@ QByteArray formatSettings(const Settings& settings)
 
 void removeStaleSettingsTemporaries(const std::string& directory)
 {
-    // The temporary of a save is hidden (".bwsave.kwb.XXXXXX"); older versions left it visible.
-    const std::string prefix = std::string(kSettingsFileName) + ".";
+    // The temporary of a save is hidden (".bwsave.kwb.XXXXXX", ".bildwiesel.conf.XXXXXX"); older
+    // versions left it visible.
     DIR* listing = ::opendir(directory.c_str());
     if (!listing)
         return;
@@ -110,9 +110,12 @@ void removeStaleSettingsTemporaries(const std::string& directory)
         std::string_view name = entry->d_name;
         if (name.starts_with('.'))
             name.remove_prefix(1);
-        if (name.size() != prefix.size() + 6 || !name.starts_with(prefix))
+        std::string_view suffix;
+        for (const std::string_view file : {std::string_view(kSettingsFileName), std::string_view(kExtraSettingsFileName)})
+            if (name.size() == file.size() + 7 && name.starts_with(file) && name[file.size()] == '.')
+                suffix = name.substr(file.size() + 1);
+        if (suffix.empty())
             continue;
-        const std::string_view suffix = name.substr(prefix.size());
         if (!std::all_of(suffix.begin(), suffix.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }))
             continue;
         struct stat st {};

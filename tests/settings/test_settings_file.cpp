@@ -112,6 +112,7 @@ TEST(SettingsFile, StaleTemporariesOfAKilledSaveAreRemoved)
     };
     make("bwsave.kwb.a1B2c3", true);   // left by a killed save of an older version
     make(".bwsave.kwb.q7R8s9", true);  // left by a killed save
+    make(".bildwiesel.conf.k3L4m5", true);
     make("bwsave.kwb.Zz9yY8", false);  // another instance may be saving right now
     make("bwsave.kwb.alt", true);      // not the temporary pattern
     make("bwsave.kwb", true);
@@ -119,6 +120,7 @@ TEST(SettingsFile, StaleTemporariesOfAKilledSaveAreRemoved)
     removeStaleSettingsTemporaries(base);
     EXPECT_FALSE(QFile::exists(QString::fromStdString(base + "bwsave.kwb.a1B2c3")));
     EXPECT_FALSE(QFile::exists(QString::fromStdString(base + ".bwsave.kwb.q7R8s9")));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(base + ".bildwiesel.conf.k3L4m5")));
     for (const char* kept : {"bwsave.kwb.Zz9yY8", "bwsave.kwb.alt", "bwsave.kwb", "andere.kwb.a1B2c3"})
         EXPECT_TRUE(QFile::exists(QString::fromStdString(base + kept))) << kept;
 }
