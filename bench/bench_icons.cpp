@@ -129,6 +129,10 @@ public:
     void setRangePanel(const QString&) override {}
     void refreshNow(const QRect&) override {}
     QImage extractIcon(std::string_view path, int iconIndex) override { return m_extract(path, iconIndex); }
+    QImage extractIconAt(std::string_view path, int iconIndex, int edge) override
+    {
+        return bw::extractIcon(std::filesystem::path(std::string(path)), iconIndex, edge);
+    }
 
 private:
     std::function<QImage(std::string_view, int)> m_extract;

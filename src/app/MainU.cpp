@@ -210,6 +210,10 @@ public:
     {
         return bw::extractIcon(std::filesystem::path(std::string(path)), iconIndex);
     }
+    QImage extractIconAt(std::string_view path, int iconIndex, int edge) override
+    {
+        return bw::extractIcon(std::filesystem::path(std::string(path)), iconIndex, edge);
+    }
 
 private:
     TIconF& m_main;
