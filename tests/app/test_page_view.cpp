@@ -181,9 +181,6 @@ TEST_F(PageView, ViewerListsEveryImageOfTheIcon)
     const std::string ico = file("drei.ico", fixtures::iconFile({{16, 16, 1, 4, iconDib(testutil::solid(qRgb(255, 0, 0), 16, 16), 4)},
                                                                  {48, 48, 1, 32, iconDib(holed, 32)},
                                                                  {0, 0, 1, 32, fixtures::pngData(testutil::solid(qRgb(0, 255, 0), 256, 256))}}));
-    const std::string exe = file("zwei.exe", fixtures::peFile({{.id = 1, .images = {{32, 32, 1, 8, iconDib(testutil::solid(qRgb(9, 9, 9)), 8)}}},
-                                                               {.id = 2, .images = {{32, 32, 1, 24, iconDib(testutil::solid(qRgb(0, 0, 255)), 24)}}}},
-                                                              false));
     const std::string bmp = file("bild.bmp", fixtures::bmpFile(testutil::solid(qRgb(1, 2, 3), 100, 60), fixtures::BmpKind::Bits24));
     const struct {
         std::string path;
@@ -193,7 +190,6 @@ TEST_F(PageView, ViewerListsEveryImageOfTheIcon)
         int choose;
         QSize chosenSize;
     } cases[] = {{bmp, 0, {"100 × 60, 24 Bit"}, 0, 0, {100, 60}},
-                 {exe, 1, {"32 × 32, 24 Bit"}, 0, 0, {32, 32}},
                  {ico, 0, {"16 × 16, 4 Bit", "48 × 48, 32 Bit", "256 × 256, 32 Bit, PNG"}, 2, 1, {48, 48}}};
     TOrginalF& viewer = *windows().OrginalF;
     for (const auto& c : cases) {
@@ -212,9 +208,9 @@ TEST_F(PageView, ViewerListsEveryImageOfTheIcon)
         EXPECT_EQ(lines, c.lines) << c.path;
         EXPECT_EQ(shown, c.shown) << c.path;
         EXPECT_EQ(viewer.Image1->size(), c.chosenSize) << c.path;
-        EXPECT_GE(viewer.Bilder->viewport()->width(), viewer.Bilder->sizeHintForColumn(0)) << c.path;
-        EXPECT_GE(viewer.Bilder->y(), viewer.Image1->height()) << c.path;
-        EXPECT_LE(viewer.Bilder->geometry().bottom(), viewer.height()) << c.path;
+        EXPECT_TRUE(viewer.Bilder->viewport()->width() >= viewer.Bilder->sizeHintForColumn(0) && viewer.Bilder->y() >= viewer.Image1->height()
+                    && viewer.Bilder->geometry().bottom() < viewer.height())
+            << c.path;
     }
     // The chosen 48 x 48 image's transparent corner shows the checkerboard's white.
     EXPECT_EQ(viewer.Image1->pixmap().toImage().pixel(0, 0) & 0xFFFFFF, 0xFFFFFFu);

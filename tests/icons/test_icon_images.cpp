@@ -187,7 +187,6 @@ TEST(IconImages, PicksTheImageNearestToTheEdgeAsked)
         ASSERT_EQ(picture.size(), QSize(c.edge, c.edge)) << c.edge;
         EXPECT_EQ(picture.pixel(c.edge / 2, c.edge / 2), c.colour) << c.edge;
     }
-    EXPECT_TRUE(samePixels(bw::extractIcon(readerOf(file), 0, 32), extractOnly(file)));
 }
 
 // The viewer's list: every image of the group in stored order with its size, depth and kind; a
@@ -207,8 +206,7 @@ TEST(IconImages, EveryImageOfAGroup)
     } cases[] = {{ico, 0, {{48, 48, 8, false}, {256, 256, 32, true}}},
                  {pe, 1, {{16, 16, 24, false}, {32, 32, 32, false}}},
                  {bmp, 0, {{20, 10, 24, false}}},
-                 {cut, 0, {}},
-                 {pe, 2, {}}};
+                 {cut, 0, {}}};
     for (const auto& c : cases) {
         std::vector<std::tuple<int, int, int, bool>> got;
         for (const bw::IconImageInfo& i : bw::iconImages(readerOf(c.file), c.index))
