@@ -129,20 +129,25 @@ public:
     void setRangePanel(const QString&) override {}
     void refreshNow(const QRect&) override {}
     QImage extractIcon(std::string_view path, int iconIndex) override { return m_extract(path, iconIndex); }
+    QImage extractIconAt(std::string_view path, int iconIndex, int edge) override
+    {
+        return bw::extractIcon(std::filesystem::path(std::string(path)), iconIndex, edge);
+    }
 
 private:
     std::function<QImage(std::string_view, int)> m_extract;
 };
 
 // Paints a full page of 1,000 cells over and over; the entries name `path`.
-void paintPage(benchmark::State& state, const std::string& path, BenchPaintHost& host)
+void paintPage(benchmark::State& state, const std::string& path, BenchPaintHost& host, qreal ratio = 1)
 {
     bw::Catalogue catalogue(kPageCells);
     for (int i = 0; i < kPageCells; ++i)
         catalogue.appendEntry(path, static_cast<std::uint16_t>(i % kGroups));
     bw::PageState page;
-    QImage canvas(40 * bw::kCellPitch, 25 * bw::kCellPitch, QImage::Format_RGB32);
-    bw::computeGrid(page, canvas.width(), canvas.height());
+    QImage canvas(qRound(40 * bw::kCellPitch * ratio), qRound(25 * bw::kCellPitch * ratio), QImage::Format_RGB32);
+    canvas.setDevicePixelRatio(ratio);
+    bw::computeGrid(page, 40 * bw::kCellPitch, 25 * bw::kCellPitch);
     QImage scratch;
     for (auto _ : state)
         bw::paintEntries(canvas, catalogue, page, QColor(212, 208, 200), 1, kPageCells, host, scratch);
@@ -153,6 +158,14 @@ void paintPageFromLibrary(benchmark::State& state)
 {
     BenchPaintHost host([](std::string_view path, int index) { return bw::extractIcon(std::filesystem::path(std::string(path)), index); });
     paintPage(state, library().pe.string(), host);
+}
+
+// The same page on a screen of device pixel ratio 2: every icon drawn from the image nearest to
+// 64 x 64.
+void paintPageFromLibraryAtRatio2(benchmark::State& state)
+{
+    BenchPaintHost host([](std::string_view path, int index) { return bw::extractIcon(std::filesystem::path(std::string(path)), index); });
+    paintPage(state, library().pe.string(), host, 2);
 }
 
 // The painter with icons decoded from the library's bytes in memory instead of the file.
@@ -185,6 +198,7 @@ void decodePageFromMemory(benchmark::State& state)
 } // namespace
 
 BENCHMARK(paintPageFromLibrary)->Unit(benchmark::kMillisecond);
+BENCHMARK(paintPageFromLibraryAtRatio2)->Unit(benchmark::kMillisecond);
 BENCHMARK(decodePageFromMemory)->Unit(benchmark::kMillisecond);
 BENCHMARK(paintPageOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK(paintPageFromMemory)->Unit(benchmark::kMillisecond);

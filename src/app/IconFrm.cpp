@@ -260,16 +260,7 @@ void TIconF::FormResize()
 {
     layoutControls();
     // The page bitmap follows the control; what was drawn stays where it was.
-    QImage& canvas = Bild->canvas();
-    if (canvas.size() != Bild->size()) {
-        QImage resized(Bild->size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
-        resized.fill(toQColor(appState().backgroundColour));
-        if (!canvas.isNull()) {
-            QPainter painter(&resized);
-            painter.drawImage(0, 0, canvas);
-        }
-        canvas = resized;
-    }
+    Bild->fitCanvas(toQColor(appState().backgroundColour));
     if (!appState().catalogue)
         return; // before start-up there is nothing to show
     ComputePageGeometry(*this);
@@ -350,8 +341,9 @@ void TIconF::Oginalgre1Click()
     runCommand([this] {
         const Catalogue* catalogue = appState().catalogue.get();
         const std::int32_t n = pageState().pointerEntry;
-        const std::string path = catalogue && n >= 1 && n <= catalogue->entryCount() ? std::string((*catalogue)[n].path()) : std::string();
-        showOriginalSize(*windows().OrginalF, path);
+        const bool onEntry = catalogue && n >= 1 && n <= catalogue->entryCount();
+        const std::string path = onEntry ? std::string((*catalogue)[n].path()) : std::string();
+        showOriginalSize(*windows().OrginalF, path, onEntry ? (*catalogue)[n].iconIndex : 0);
     });
 }
 

@@ -215,6 +215,10 @@ public:
     {
         return bw::extractIcon(std::filesystem::path(std::string(path)), iconIndex);
     }
+    QImage extractIconAt(std::string_view path, int iconIndex, int edge) override
+    {
+        return bw::extractIcon(std::filesystem::path(std::string(path)), iconIndex, edge);
+    }
 
 private:
     TIconF& m_main;
@@ -241,6 +245,8 @@ void PaintEntries(TIconF& main, std::int32_t first, std::int32_t last)
     if (!s.catalogue)
         return;
     MainPaintHost host(main);
+    // The window may have moved to a screen of another device pixel ratio since the last resize.
+    main.Bild->fitCanvas(toQColor(s.backgroundColour));
     paintEntries(main.Bild->canvas(), *s.catalogue, pageState(), toQColor(s.backgroundColour), first, last, host, s.scratchIcon);
     main.Bild->update();
 }

@@ -13,7 +13,7 @@ int directoryEdge(std::uint8_t stored) { return stored == 0 ? 256 : stored; }
 
 } // namespace
 
-std::optional<std::size_t> chooseIconImage(const std::vector<IconCandidate>& candidates, ImagePick pick)
+std::optional<std::size_t> chooseIconImage(const std::vector<IconCandidate>& candidates, ImagePick pick, int edge)
 {
     std::optional<std::size_t> best;
     int bestDistance = 0;
@@ -26,7 +26,7 @@ std::optional<std::size_t> chooseIconImage(const std::vector<IconCandidate>& can
             return std::nullopt;
         const int area = c.width * c.height;
         // For the largest image, a larger area is a smaller distance.
-        const int distance = pick == ImagePick::Largest ? -area : std::abs(c.width - kIconEdge) + std::abs(c.height - kIconEdge);
+        const int distance = pick == ImagePick::Largest ? -area : std::abs(c.width - edge) + std::abs(c.height - edge);
         const bool better = !best || distance < bestDistance
             || (distance == bestDistance && (*bits > bestBits || (*bits == bestBits && area > bestArea)));
         if (better) {
@@ -39,31 +39,31 @@ std::optional<std::size_t> chooseIconImage(const std::vector<IconCandidate>& can
     return best;
 }
 
-QImage scaleToIconSize(const QImage& picture)
+QImage scaleToEdge(const QImage& picture, int edge)
 {
-    if (picture.isNull())
+    if (picture.isNull() || edge <= 0)
         return {};
-    if (picture.width() == kIconEdge && picture.height() == kIconEdge)
+    if (picture.width() == edge && picture.height() == edge)
         return picture.convertToFormat(QImage::Format_ARGB32);
     // Scaling straight alpha would bleed the colour of transparent pixels into the edges. An
     // opaque picture scales as it is, without a premultiplied copy of it.
     if (!picture.hasAlphaChannel())
-        return picture.scaled(kIconEdge, kIconEdge, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+        return picture.scaled(edge, edge, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
             .convertToFormat(QImage::Format_ARGB32);
     return picture.convertToFormat(QImage::Format_ARGB32_Premultiplied)
-        .scaled(kIconEdge, kIconEdge, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+        .scaled(edge, edge, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
         .convertToFormat(QImage::Format_ARGB32);
 }
 
-QImage pictureFromCandidates(const std::vector<IconCandidate>& candidates, ImagePick pick)
+QImage pictureFromCandidates(const std::vector<IconCandidate>& candidates, ImagePick pick, int edge)
 {
-    const std::optional<std::size_t> chosen = chooseIconImage(candidates, pick);
+    const std::optional<std::size_t> chosen = chooseIconImage(candidates, pick, edge);
     if (!chosen)
         return {};
     const QImage picture = decodeIconImage(candidates[*chosen].data);
     if (pick == ImagePick::Largest)
         return picture.isNull() ? QImage() : picture.convertToFormat(QImage::Format_ARGB32);
-    return scaleToIconSize(picture);
+    return scaleToEdge(picture, edge);
 }
 
 bool isIconFile(ByteReader file)

@@ -26,17 +26,20 @@ struct IconCandidate {
 // brought to 32 x 32), or the largest as stored (for thumbnails).
 enum class ImagePick { IconSize, Largest };
 
-// IconSize: the image nearest to 32 x 32, then the deepest colour (from the image's own header),
-// then the larger area, then the first. Largest: the larger area, then the deepest colour, then
-// the first. None when the list is empty or an image header is unreadable, since such a
-// directory is inconsistent.
-std::optional<std::size_t> chooseIconImage(const std::vector<IconCandidate>& candidates, ImagePick pick = ImagePick::IconSize);
+// IconSize: the image nearest to edge x edge (32 x 32 unless a high-density screen asks for more),
+// then the deepest colour (from the image's own header), then the larger area, then the first.
+// Largest: the larger area, then the deepest colour, then the first. None when the list is empty
+// or an image header is unreadable, since such a directory is inconsistent.
+std::optional<std::size_t> chooseIconImage(const std::vector<IconCandidate>& candidates, ImagePick pick = ImagePick::IconSize,
+                                           int edge = kIconEdge);
 
-// Decodes the chosen image; IconSize brings it to 32 x 32 (smooth scaling where needed).
-QImage pictureFromCandidates(const std::vector<IconCandidate>& candidates, ImagePick pick = ImagePick::IconSize);
+// Decodes the chosen image; IconSize brings it to edge x edge (smooth scaling where needed).
+QImage pictureFromCandidates(const std::vector<IconCandidate>& candidates, ImagePick pick = ImagePick::IconSize,
+                             int edge = kIconEdge);
 
-// Smoothly scales a picture to 32 x 32, keeping straight alpha in the result.
-QImage scaleToIconSize(const QImage& picture);
+// Smoothly scales a picture to edge x edge, keeping straight alpha in the result.
+QImage scaleToEdge(const QImage& picture, int edge);
+inline QImage scaleToIconSize(const QImage& picture) { return scaleToEdge(picture, kIconEdge); }
 
 // Header test of an icon (type 1) or cursor (type 2) file: reserved 0, a known type, at least one
 // image, and a directory that fits in the file.

@@ -1,6 +1,7 @@
 #include "IconExtractor.h"
 
 #include "IconDirectory.h"
+#include "IconImageDecoder.h"
 #include "MappedFile.h"
 #include "NeResources.h"
 #include "PeResources.h"
@@ -66,7 +67,7 @@ bool bitmapCostBounded(ByteReader file)
     return height - 1 <= static_cast<qint64>(file.size() - pixelOffset) / rowBytes;
 }
 
-QImage bitmapPicture(ByteReader file, ImagePick pick)
+QImage bitmapPicture(ByteReader file, ImagePick pick, int edge = kIconEdge)
 {
     if (!bitmapCostBounded(file))
         return {};
@@ -85,7 +86,7 @@ QImage bitmapPicture(ByteReader file, ImagePick pick)
         return {};
     // A bitmap is always drawn opaque, whatever its fourth byte holds.
     const QImage opaque = picture.convertToFormat(QImage::Format_RGB32);
-    return pick == ImagePick::Largest ? opaque.convertToFormat(QImage::Format_ARGB32) : scaleToIconSize(opaque);
+    return pick == ImagePick::Largest ? opaque.convertToFormat(QImage::Format_ARGB32) : scaleToEdge(opaque, edge);
 }
 
 } // namespace
@@ -171,6 +172,62 @@ std::optional<StoredIcon> stored(ByteReader file, int index, PeGroupMemo* memo)
 } // namespace
 
 std::optional<StoredIcon> storedIcon(ByteReader file, int index) { return stored(file, index, nullptr); }
+
+namespace {
+
+// The images of the icon group at `index`, for the kinds that have a directory.
+std::optional<std::vector<IconCandidate>> candidatesOf(ByteReader file, IconSourceKind kind, int index, PeGroupMemo* memo)
+{
+    switch (kind) {
+    case IconSourceKind::Pe: return peGroupCandidates(file, index, memo);
+    case IconSourceKind::Ne: return neGroupCandidates(file, index);
+    case IconSourceKind::IconFile: return index == 0 ? iconFileCandidates(file) : std::nullopt;
+    case IconSourceKind::Bitmap:
+    case IconSourceKind::None: break;
+    }
+    return std::nullopt;
+}
+
+QImage extractAt(ByteReader file, int index, int edge, PeGroupMemo* memo)
+{
+    if (edge == kIconEdge)
+        return extract(file, index, ImagePick::IconSize, memo);
+    const IconSourceKind kind = iconSourceKind(file);
+    if (kind == IconSourceKind::Bitmap)
+        return index == 0 ? bitmapPicture(file, ImagePick::IconSize, edge) : QImage();
+    const auto candidates = candidatesOf(file, kind, index, memo);
+    return candidates ? pictureFromCandidates(*candidates, ImagePick::IconSize, edge) : QImage();
+}
+
+std::vector<IconImageInfo> imagesOf(ByteReader file, int index, PeGroupMemo* memo)
+{
+    std::vector<IconImageInfo> images;
+    const IconSourceKind kind = iconSourceKind(file);
+    if (kind == IconSourceKind::Bitmap) {
+        QImage picture = index == 0 ? bitmapPicture(file, ImagePick::Largest) : QImage();
+        const std::uint32_t headerSize = file.u32(14);
+        const int bits = headerSize == 12 ? file.u16(24) : file.u16(28);
+        if (!picture.isNull())
+            images.push_back({bits, false, std::move(picture)});
+        return images;
+    }
+    const auto candidates = candidatesOf(file, kind, index, memo);
+    if (!candidates)
+        return images;
+    for (const IconCandidate& c : *candidates) {
+        const std::optional<int> bits = iconImageBitCount(c.data);
+        QImage picture = decodeIconImage(c.data);
+        if (bits && !picture.isNull())
+            images.push_back({*bits, isPngImage(c.data), picture.convertToFormat(QImage::Format_ARGB32)});
+    }
+    return images;
+}
+
+} // namespace
+
+QImage extractIcon(ByteReader file, int index, int edge) { return extractAt(file, index, edge, nullptr); }
+
+std::vector<IconImageInfo> iconImages(ByteReader file, int index) { return imagesOf(file, index, nullptr); }
 
 QImage extractLargestIcon(ByteReader file, int index) { return extract(file, index, ImagePick::Largest); }
 
@@ -284,6 +341,25 @@ QImage extractIcon(const std::filesystem::path& path, int index)
 QImage extractLargestIcon(const std::filesystem::path& path, int index)
 {
     return pictureOfFile(path, [index](ByteReader bytes) { return extract(bytes, index, ImagePick::Largest, lastFile.memo()); });
+}
+
+QImage extractIcon(const std::filesystem::path& path, int index, int edge)
+{
+    return pictureOfFile(path, [index, edge](ByteReader bytes) { return extractAt(bytes, index, edge, lastFile.memo()); });
+}
+
+std::vector<IconImageInfo> iconImages(const std::filesystem::path& path, int index)
+{
+    const MappedFile* file = lastFile.open(path);
+    if (!file)
+        return {};
+    std::vector<IconImageInfo> images = imagesOf(file->reader(), index, lastFile.memo());
+    // The pictures are decoded copies; they count only if every byte was there.
+    if (file->damaged()) {
+        lastFile.release();
+        return {};
+    }
+    return images;
 }
 
 std::optional<StoredIcon> storedIcon(const std::filesystem::path& path, int index)

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <vector>
 
 namespace bw {
 
@@ -23,6 +24,25 @@ int iconCount(ByteReader file);
 // when there is none. A bitmap file gives one opaque picture scaled from the whole bitmap.
 QImage extractIcon(const std::filesystem::path& path, int index);
 QImage extractIcon(ByteReader file, int index);
+
+// The icon at `index` as an edge x edge picture for a high-density screen: from the image nearest
+// to that edge by the same rule as for 32 x 32, scaled smoothly. With edge 32 the same picture as
+// extractIcon.
+QImage extractIcon(const std::filesystem::path& path, int index, int edge);
+QImage extractIcon(ByteReader file, int index, int edge);
+
+// One image of an icon as stored: its decoded size, its colour depth (from its own header, 32 for
+// PNG), whether it is PNG, and the picture (Format_ARGB32, straight alpha; a bitmap is opaque).
+struct IconImageInfo {
+    int bitCount = 0;
+    bool png = false;
+    QImage picture;
+};
+
+// Every image of the icon at `index` that decodes, in the stored order: one for an icon group per
+// image, one for a bitmap file. Images that do not decode are left out; none for no icon.
+std::vector<IconImageInfo> iconImages(const std::filesystem::path& path, int index);
+std::vector<IconImageInfo> iconImages(ByteReader file, int index);
 
 // The largest image of the icon at `index`, as stored (Format_ARGB32, straight alpha), or a null
 // image when there is none. A bitmap file gives the whole bitmap, opaque. For thumbnails.

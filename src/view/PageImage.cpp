@@ -5,6 +5,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QWheelEvent>
+#include <QtMath>
 
 namespace bw {
 
@@ -17,16 +18,43 @@ PageImage::PageImage(QWidget* parent, const QString& name)
     setFocusPolicy(Qt::StrongFocus); // the page keys go to the page, not to the drive box
 }
 
+void PageImage::fitCanvas(QColor background)
+{
+    const qreal ratio = devicePixelRatioF();
+    const QSize logical = size().expandedTo(QSize(1, 1));
+    const QSize device = ratio == 1 ? logical : QSize(qCeil(logical.width() * ratio), qCeil(logical.height() * ratio));
+    if (m_canvas.size() == device && m_canvas.devicePixelRatio() == ratio)
+        return;
+    QImage resized(device, QImage::Format_RGB32);
+    resized.setDevicePixelRatio(ratio);
+    resized.fill(background);
+    if (!m_canvas.isNull()) {
+        QPainter painter(&resized);
+        painter.drawImage(0, 0, m_canvas);
+    }
+    m_canvas = resized;
+}
+
 void PageImage::paintEvent(QPaintEvent* event)
 {
     // Only the exposed part: a page refreshes row by row while it is painted.
     const QRect area = event->rect();
     QPainter painter(this);
-    const QRect fromCanvas = area.intersected(m_canvas.rect());
+    const qreal ratio = m_canvas.devicePixelRatio();
+    const QRect logical = ratio == 1 ? m_canvas.rect()
+                                     : QRect(0, 0, qFloor(m_canvas.width() / ratio), qFloor(m_canvas.height() / ratio));
+    const QRect fromCanvas = area.intersected(logical);
     if (fromCanvas != area)
         painter.fillRect(area, palette().color(QPalette::Button));
-    if (!fromCanvas.isEmpty())
+    if (fromCanvas.isEmpty())
+        return;
+    if (ratio == 1) {
         painter.drawImage(fromCanvas.topLeft(), m_canvas, fromCanvas);
+        return;
+    }
+    // The bitmap's own device pixels, one to one, with no scaling.
+    const QRectF source(fromCanvas.x() * ratio, fromCanvas.y() * ratio, fromCanvas.width() * ratio, fromCanvas.height() * ratio);
+    painter.drawImage(QRectF(fromCanvas), m_canvas, source);
 }
 
 void PageImage::mouseMoveEvent(QMouseEvent* event) { emit mouseMoved(event->position().toPoint()); }

@@ -12,6 +12,9 @@ class PageImage : public QWidget {
 public:
     PageImage(QWidget* parent, const QString& name);
     QImage& canvas() { return m_canvas; }
+    // Brings the bitmap to the control's size at the screen's device pixel ratio, keeping what
+    // was drawn where it was; new parts get the background.
+    void fitCanvas(QColor background);
     // Shows a part of what was drawn, at once, without letting other events run.
     void refreshNow(const QRect& area) { repaint(area); }
 

@@ -7,7 +7,10 @@
 
 #include <QFile>
 
+#include <QtMath>
+
 #include <algorithm>
+#include <cmath>
 #include <cwchar>
 #include <filesystem>
 #include <limits>
@@ -21,9 +24,21 @@ const QColor kRed(255, 0, 0);
 const QColor kYellow(255, 255, 0);
 const QColor kWhite(255, 255, 255);
 
-// Pixel-exact drawing on the page image; every range includes both ends and is clipped.
+// The page is laid out in logical pixels. On a high-density screen its bitmap holds `ratio`
+// device pixels per logical pixel; a logical coordinate starts at this device pixel.
+int devicePixel(int logical, qreal ratio) { return static_cast<int>(std::floor(logical * ratio)); }
+
+// Pixel-exact drawing on the page image; every range (logical pixels) includes both ends and is
+// clipped.
 void fillArea(QImage& canvas, int x1, int y1, int x2, int y2, QColor colour)
 {
+    const qreal ratio = canvas.devicePixelRatio();
+    if (ratio != 1) {
+        x1 = devicePixel(x1, ratio);
+        y1 = devicePixel(y1, ratio);
+        x2 = devicePixel(x2 + 1, ratio) - 1;
+        y2 = devicePixel(y2 + 1, ratio) - 1;
+    }
     const QRect area = QRect(QPoint(x1, y1), QPoint(x2, y2)).intersected(canvas.rect());
     if (area.isEmpty())
         return;
@@ -39,9 +54,14 @@ void fillArea(QImage& canvas, int x1, int y1, int x2, int y2, QColor colour)
     }
 }
 
-// Draws a picture with straight alpha over the opaque page image at (x, y), clipped.
+// Draws a picture with straight alpha over the opaque page image at (x, y), clipped; the picture
+// is in device pixels.
 void drawIcon(QImage& canvas, const QImage& icon, int x, int y)
 {
+    if (const qreal ratio = canvas.devicePixelRatio(); ratio != 1) {
+        x = devicePixel(x, ratio);
+        y = devicePixel(y, ratio);
+    }
     const QImage source = icon.format() == QImage::Format_ARGB32 ? icon : icon.convertToFormat(QImage::Format_ARGB32);
     const QRect target = QRect(x, y, source.width(), source.height()).intersected(canvas.rect());
     const uchar* sourceBits = source.constBits();
@@ -74,12 +94,21 @@ void diagonal(QImage& canvas, int x, int y, int dx, int dy, int steps, QColor co
     for (int i = 0; i < steps; ++i) {
         const int px = x + i * dx;
         const int py = y + i * dy;
-        if (canvas.rect().contains(px, py))
+        if (canvas.devicePixelRatio() != 1)
+            fillArea(canvas, px, py, px, py, colour);
+        else if (canvas.rect().contains(px, py))
             canvas.setPixel(px, py, colour.rgb());
     }
 }
 
 int divTowardZero(int a, int b) { return a / b; }
+
+// The page image's area in logical pixels.
+QRect logicalRect(const QImage& canvas)
+{
+    const qreal ratio = canvas.devicePixelRatio();
+    return ratio == 1 ? canvas.rect() : QRect(0, 0, qCeil(canvas.width() / ratio), qCeil(canvas.height() / ratio));
+}
 
 } // namespace
 
@@ -111,9 +140,14 @@ void paintEntries(QImage& canvas, Catalogue& catalogue, const PageState& page, Q
     const std::int32_t entryCount = catalogue.entryCount();
     // What was drawn since the last on-screen refresh: only that part is shown again.
     QRect drawn;
+    const QRect pageArea = logicalRect(canvas);
+    // On a high-density screen each icon is drawn from the image nearest to its size in device
+    // pixels; at ratio 1 that is the 32 x 32 picture.
+    const qreal ratio = canvas.devicePixelRatio();
+    const int iconEdge = ratio == 1 ? kIconEdge : qRound(kIconEdge * ratio);
     if (entryCount <= page.pageCapacity || entryCount == 0) {
-        fillArea(canvas, 0, 0, canvas.width(), canvas.height(), background);
-        drawn = canvas.rect();
+        fillArea(canvas, 0, 0, pageArea.width(), pageArea.height(), background);
+        drawn = pageArea;
     }
     if (entryCount == 0)
         return;
@@ -136,7 +170,7 @@ void paintEntries(QImage& canvas, Catalogue& catalogue, const PageState& page, Q
             const int x = kCellPitch * column;
             const int y = kCellPitch * row;
             IconEntry& e = catalogue[i];
-            scratchIcon = host.extractIcon(e.path(), e.iconIndex);
+            scratchIcon = iconEdge == kIconEdge ? host.extractIcon(e.path(), e.iconIndex) : host.extractIconAt(e.path(), e.iconIndex, iconEdge);
             fillArea(canvas, x, y, x + 42, y + 42, background);
             if (scratchIcon.isNull()) {
                 e.defective = 1;
@@ -155,7 +189,7 @@ void paintEntries(QImage& canvas, Catalogue& catalogue, const PageState& page, Q
             host.setRangePanel(QString::number(first) + QStringLiteral(" bis ") + QString::number(i));
             drawn |= QRect(x, y, kCellPitch + 1, kCellPitch + 1);
             if (i % across == 0) {
-                host.refreshNow(drawn.intersected(canvas.rect()));
+                host.refreshNow(drawn.intersected(pageArea));
                 drawn = QRect();
             }
             if (i == entryCount)
@@ -165,7 +199,7 @@ void paintEntries(QImage& canvas, Catalogue& catalogue, const PageState& page, Q
 
     const int gridWidth = kCellPitch * page.cellsAcross;
     const int gridHeight = kCellPitch * page.cellsDown;
-    if (canvas.width() > gridWidth || canvas.height() > gridHeight) {
+    if (pageArea.width() > gridWidth || pageArea.height() > gridHeight) {
         fillArea(canvas, gridWidth, 0, gridWidth + 41, gridHeight + 41, background);
         fillArea(canvas, 0, gridHeight, gridWidth + 41, gridHeight + 41, background);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalogue/Catalogue.h"
+#include "icons/IconDirectory.h"
 #include "view/PageState.h"
 
 #include <QColor>
@@ -44,9 +45,12 @@ public:
     virtual void refreshNow(const QRect& area) = 0;
     // The icon of an entry; every painted cell asks for it again (no cache).
     virtual QImage extractIcon(std::string_view path, int iconIndex) = 0;
+    // The same icon edge x edge device pixels large, for a page on a high-density screen.
+    virtual QImage extractIconAt(std::string_view path, int iconIndex, int edge) { return scaleToEdge(extractIcon(path, iconIndex), edge); }
 };
 
-// Paints entries first..last into their cells; first == last paints that one entry into
+// Paints entries first..last into their cells (in logical pixels; a canvas with a device pixel
+// ratio above 1 gets its icons at that resolution); first == last paints that one entry into
 // page.pointerCell. Entries whose icon cannot be extracted get the red frame and cross and their
 // defective flag set. scratchIcon receives each extracted icon in turn.
 void paintEntries(QImage& canvas, Catalogue& catalogue, const PageState& page, QColor background, std::int32_t first,

@@ -154,12 +154,13 @@ TEST_F(PageView, OriginalSizeViewer)
     const std::string bmp = file("LOGO.BMP", fixtures::bmpFile(testutil::solid(qRgb(1, 2, 3), 100, 60), fixtures::BmpKind::Bits24));
     QTimer::singleShot(0, &viewer, [&viewer] { viewer.close(); });
     showOriginalSize(viewer, bmp);
-    // The picture plus 25 pixels, wider only if the caption needs it.
+    // The picture plus 25 pixels, wider only if the caption needs it, and the list of its one image.
     const int width = std::max(125, captionWidthNeeded(viewer));
-    EXPECT_EQ(viewer.size(), QSize(width, 85));
+    const int height = 85 + viewer.Bilder->height();
+    EXPECT_EQ(viewer.size(), QSize(width, height));
     EXPECT_EQ(viewer.Image1->size(), QSize(100, 60));
     const QSize screen = QGuiApplication::primaryScreen()->size();
-    EXPECT_EQ(viewer.pos(), QPoint((screen.width() - width) / 2, (screen.height() - 85) / 2));
+    EXPECT_EQ(viewer.pos(), QPoint((screen.width() - width) / 2, (screen.height() - height) / 2));
 
     dialogs.shown.clear();
     const std::string missing = files->path().toStdString() + "/fehlt.bmp";
@@ -168,6 +169,58 @@ TEST_F(PageView, OriginalSizeViewer)
     runCommand([&] { showOriginalSize(viewer, broken); });
     EXPECT_EQ(dialogs.texts(), (QStringList {QStringLiteral("Datei %1 kann nicht geöffnet werden").arg(QString::fromStdString(missing)),
                                              QStringLiteral("Bitmap ist ungültig")}));
+}
+
+// Below the picture one line per image of the entry's icon; choosing a line shows that image at
+// its own size, transparent parts on a checkerboard. Lines fit the window.
+TEST_F(PageView, ViewerListsEveryImageOfTheIcon)
+{
+    using fixtures::iconDib;
+    QImage holed = testutil::solid(qRgb(0, 0, 255), 48, 48);
+    holed.setPixel(0, 0, qRgba(0, 0, 0, 0));
+    const std::string ico = file("drei.ico", fixtures::iconFile({{16, 16, 1, 4, iconDib(testutil::solid(qRgb(255, 0, 0), 16, 16), 4)},
+                                                                 {48, 48, 1, 32, iconDib(holed, 32)},
+                                                                 {0, 0, 1, 32, fixtures::pngData(testutil::solid(qRgb(0, 255, 0), 256, 256))}}));
+    const std::string bmp = file("bild.bmp", fixtures::bmpFile(testutil::solid(qRgb(1, 2, 3), 100, 60), fixtures::BmpKind::Bits24));
+    const struct {
+        std::string path;
+        int index;
+        QStringList lines;
+        int shown; // the row shown first
+        int choose;
+        QSize chosenSize;
+    } cases[] = {{bmp, 0, {"100 × 60, 24 Bit"}, 0, 0, {100, 60}},
+                 {ico, 0, {"16 × 16, 4 Bit", "48 × 48, 32 Bit", "256 × 256, 32 Bit, PNG"}, 2, 1, {48, 48}}};
+    TOrginalF& viewer = *windows().OrginalF;
+    for (const auto& c : cases) {
+        QStringList lines;
+        int shown = -1;
+        QTimer::singleShot(0, &viewer, [&] {
+            for (int i = 0; i < viewer.Bilder->count(); ++i)
+                lines << viewer.Bilder->item(i)->text();
+            shown = viewer.Bilder->currentRow();
+            viewer.Bilder->setCurrentRow(c.choose);
+            viewer.close();
+        });
+        testutil::ScriptedDialogs dialogs;
+        runCommand([&] { showOriginalSize(viewer, c.path, c.index); });
+        EXPECT_TRUE(dialogs.texts().isEmpty());
+        EXPECT_EQ(lines, c.lines) << c.path;
+        EXPECT_EQ(shown, c.shown) << c.path;
+        EXPECT_EQ(viewer.Image1->size(), c.chosenSize) << c.path;
+        EXPECT_TRUE(viewer.Bilder->viewport()->width() >= viewer.Bilder->sizeHintForColumn(0) && viewer.Bilder->y() >= viewer.Image1->height()
+                    && viewer.Bilder->geometry().bottom() < viewer.height())
+            << c.path;
+    }
+    // The chosen 48 x 48 image's transparent corner shows the checkerboard's white.
+    EXPECT_EQ(viewer.Image1->pixmap().toImage().pixel(0, 0) & 0xFFFFFF, 0xFFFFFFu);
+
+    // A file cut short has no picture: the message as for any entry without one.
+    testutil::ScriptedDialogs dialogs;
+    fixtures::Bytes cut = testutil::readFile(ico);
+    cut.resize(cut.size() - 100);
+    showOriginalSize(viewer, file("kurz.ico", cut), 0);
+    EXPECT_EQ(dialogs.texts(), QStringList {QStringLiteral("Orginalgröße nur bei BMP möglich.")});
 }
 
 TEST_F(PageView, GrabShowsIconsAndTheRedCross)

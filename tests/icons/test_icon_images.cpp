@@ -170,3 +170,47 @@ TEST(IconImages, ChangedOrDeletedFilesAreReadAgain)
     EXPECT_TRUE(bw::extractIcon(file, 0).isNull());
     EXPECT_EQ(bw::iconCount(file), 0);
 }
+
+// For a high-density screen the same rule picks the image nearest to a larger edge; 32 gives
+// what the page has always shown.
+TEST(IconImages, PicksTheImageNearestToTheEdgeAsked)
+{
+    const QRgb red = qRgb(255, 0, 0), green = qRgb(0, 255, 0), blue = qRgb(0, 0, 255), yellow = qRgb(255, 255, 0);
+    const Bytes file = iconFile({image(solid(red, 16, 16), 32), image(solid(green), 8), image(solid(blue, 64, 64), 8),
+                                 {0, 0, 1, 32, pngData(solid(yellow, 256, 256))}});
+    const struct {
+        int edge;
+        QRgb colour;
+    } cases[] = {{32, green}, {16, red}, {48, blue} /* 32 and 64 equally near and deep: the larger */, {64, blue}, {128, blue}, {200, yellow}};
+    for (const auto& c : cases) {
+        const QImage picture = bw::extractIcon(readerOf(file), 0, c.edge);
+        ASSERT_EQ(picture.size(), QSize(c.edge, c.edge)) << c.edge;
+        EXPECT_EQ(picture.pixel(c.edge / 2, c.edge / 2), c.colour) << c.edge;
+    }
+}
+
+// The viewer's list: every image of the group in stored order with its size, depth and kind; a
+// bitmap is one image; a file cut short lists nothing.
+TEST(IconImages, EveryImageOfAGroup)
+{
+    const Bytes ico = iconFile({image(solid(qRgb(1, 2, 3), 48, 48), 8), {0, 0, 1, 32, pngData(solid(qRgb(4, 5, 6), 256, 256))}});
+    const Bytes pe = peFile({{.id = 1, .images = {image(solid(qRgb(1, 1, 1)), 4)}},
+                             {.id = 2, .images = {image(solid(qRgb(2, 2, 2), 16, 16), 24), image(solid(qRgb(3, 3, 3)), 32)}}},
+                            false);
+    const Bytes bmp = bmpFile(solid(qRgb(7, 8, 9), 20, 10), BmpKind::Bits24);
+    const Bytes cut(ico.begin(), ico.end() - 100);
+    const struct {
+        const Bytes& file;
+        int index;
+        std::vector<std::tuple<int, int, int, bool>> images; // width, height, bits, PNG
+    } cases[] = {{ico, 0, {{48, 48, 8, false}, {256, 256, 32, true}}},
+                 {pe, 1, {{16, 16, 24, false}, {32, 32, 32, false}}},
+                 {bmp, 0, {{20, 10, 24, false}}},
+                 {cut, 0, {}}};
+    for (const auto& c : cases) {
+        std::vector<std::tuple<int, int, int, bool>> got;
+        for (const bw::IconImageInfo& i : bw::iconImages(readerOf(c.file), c.index))
+            got.emplace_back(i.picture.width(), i.picture.height(), i.bitCount, i.png);
+        EXPECT_EQ(got, c.images) << &c - cases;
+    }
+}

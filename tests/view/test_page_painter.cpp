@@ -7,6 +7,7 @@
 #include "view/PagePainter.h"
 
 #include <QFileInfo>
+#include <QtMath>
 
 #include <gtest/gtest.h>
 
@@ -45,6 +46,13 @@ public:
         ++extractions;
         const auto it = icons.find(std::string(path));
         return it == icons.end() ? QImage() : it->second;
+    }
+    // On a high-density page: a picture of the size asked for, in its own colour.
+    std::vector<int> edgesAsked;
+    QImage extractIconAt(std::string_view path, int, int edge) override
+    {
+        edgesAsked.push_back(edge);
+        return icons.count(std::string(path)) ? testutil::solid(qRgb(0, 0, 200), edge, edge) : QImage();
     }
 };
 
@@ -327,4 +335,36 @@ TEST(MarkPage, OnlyTheCurrentPageAndOnlyExistingEntries)
     markPage(c, page, false);
     EXPECT_EQ(c[21].marked, 0);
     EXPECT_EQ(c[5].marked, 1);
+}
+
+// At a device pixel ratio above 1 the page bitmap holds device pixels: each icon is asked for at
+// its size in device pixels and drawn unscaled, frames and the cross cover their logical pixels.
+// At ratio 1 only the 32 x 32 pictures are asked for.
+TEST_F(Page, HighDensityPageDrawsIconsAtDeviceSize)
+{
+    const struct {
+        qreal ratio;
+        int edge; // 0: only 32 x 32 pictures
+        QRgb icon;
+    } cases[] = {{1, 0, kBlue}, {2, 64, qRgb(0, 0, 200)}, {1.5, 48, qRgb(0, 0, 200)}};
+    add("good");
+    add("broken");
+    catalogue[1].marked = 1;
+    for (const auto& c : cases) {
+        canvas = QImage(qCeil(430 * c.ratio), qCeil(130 * c.ratio), QImage::Format_RGB32);
+        canvas.setDevicePixelRatio(c.ratio);
+        canvas.fill(kGarbage);
+        host.edgesAsked.clear();
+        paintPage();
+        auto px = [&](int x, int y) { return at(static_cast<int>(x * c.ratio), static_cast<int>(y * c.ratio)); };
+        EXPECT_EQ(host.edgesAsked, c.edge ? std::vector<int>(2, c.edge) : std::vector<int>()) << c.ratio;
+        EXPECT_EQ(px(20, 20), c.icon) << c.ratio;
+        const int lastColumn = static_cast<int>(5 * c.ratio) + (c.edge ? c.edge : 32) - 1;
+        EXPECT_EQ(at(lastColumn, 30), c.icon) << c.ratio;
+        EXPECT_EQ(at(lastColumn + 1, 30), kYellow) << c.ratio; // the mark frame right after it
+        EXPECT_EQ(px(3, 20), kYellow) << c.ratio;
+        EXPECT_EQ(px(2, 20), kBackground) << c.ratio;
+        EXPECT_EQ(px(42 + 20, 20), kRed) << c.ratio;             // the cross of cell 2
+        EXPECT_EQ(at(canvas.width() - 1, canvas.height() - 1), kBackground) << c.ratio; // cleared to the last device pixel
+    }
 }
