@@ -168,6 +168,15 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
     const std::size_t keepTail = indexSuffixLength(entry.iconIndex);
     NewFile file{std::filesystem::path(directory.path())};
     Publisher publisher{file};
+    // Names the complete file with the first free name; a refusal is a report line.
+    const auto publish = [&](std::string_view targetExtension, const QString& failure) -> ExportOutcome {
+        const std::string target = directory.createUnique(base, targetExtension, publisher, keepTail);
+        if (publisher.result != WriteResult::Ok) {
+            reportEntry(report, n, source, failure);
+            return {};
+        }
+        return {true, target};
+    };
 
     switch (exportWayFor(source, extension)) {
     case ExportWay::PlainCopy: {
@@ -175,12 +184,7 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
             reportEntry(report, n, source, kNotCopied);
             return outcome;
         }
-        const std::string target = directory.createUnique(base, extension, publisher, keepTail);
-        if (publisher.result != WriteResult::Ok) {
-            reportEntry(report, n, source, kNotCopied);
-            return outcome;
-        }
-        return {true, target};
+        return publish(extension, kNotCopied);
     }
     case ExportWay::IconFromBitmap: {
         scratch.icon = extractIcon(sourcePath, entry.iconIndex);
@@ -189,12 +193,7 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
             reportEntry(report, n, source, kNotCopied);
             return outcome;
         }
-        const std::string target = directory.createUnique(base, extension, publisher, keepTail);
-        if (publisher.result != WriteResult::Ok) {
-            reportEntry(report, n, source, kNotCopied);
-            return outcome;
-        }
-        return {true, target};
+        return publish(extension, kNotCopied);
     }
     case ExportWay::Original: {
         const std::optional<StoredIcon> stored = storedIcon(sourcePath, entry.iconIndex);
@@ -206,12 +205,7 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
             reportEntry(report, n, source, kNotCopied);
             return outcome;
         }
-        const std::string target = directory.createUnique(base, originalExtension(source, *stored), publisher, keepTail);
-        if (publisher.result != WriteResult::Ok) {
-            reportEntry(report, n, source, kNotCopied);
-            return outcome;
-        }
-        return {true, target};
+        return publish(originalExtension(source, *stored), kNotCopied);
     }
     case ExportWay::Png: {
         const QImage picture = extractLargestIcon(sourcePath, entry.iconIndex);
@@ -224,12 +218,7 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
             reportEntry(report, n, source, kNotSaved);
             return outcome;
         }
-        const std::string target = directory.createUnique(base, ".png", publisher, keepTail);
-        if (publisher.result != WriteResult::Ok) {
-            reportEntry(report, n, source, kNotSaved);
-            return outcome;
-        }
-        return {true, target};
+        return publish(".png", kNotSaved);
     }
     case ExportWay::ExtractedIcon: break;
     }
