@@ -19,11 +19,7 @@ cp -r "$nsis/Contrib/Graphics/Icons" "$tree/"
 printf -- '-2147483633\r\n%s/\r\n%s/\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n' "$tree" "$work" > "$work/config/bildwiesel/bwsave.kwb"
 
 start_xvfb
-openbox >"$work/openbox.log" 2>&1 &
-for _ in $(seq 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-    sleep 0.1
-done
+start_openbox
 (cd "$work" && exec "$program") >"$work/app.log" 2>&1 &
 app=$!
 

@@ -8,10 +8,5 @@ command -v openbox >/dev/null || { echo "openbox not installed: skipped"; exit 7
 
 . "$(dirname "$0")/xvfb_session.sh"
 start_xvfb
-openbox >"$work/openbox.log" 2>&1 &
-for _ in $(seq 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-    sleep 0.1
-done
-xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' || { echo "openbox did not start"; cat "$work/openbox.log"; exit 1; }
+start_openbox
 BW_WINDOW_MANAGER=openbox "$tests" --gtest_filter='WindowRules.UnderAWindowManager:WindowRules.EveryGermanTextFitsItsControl:WindowRules.BoxesComeAboveTheWindowThatIsUp'

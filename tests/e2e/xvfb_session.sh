@@ -48,6 +48,22 @@ start_xvfb() {
     echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1
 }
 
+# Starts openbox on the server and waits until it manages the screen; a start that does not
+# come up in 10 s is tried again, as openbox on a brand-new server now and then does not.
+start_openbox() {
+    local attempt wm
+    for attempt in 1 2 3; do
+        openbox >"$work/openbox.log" 2>&1 &
+        wm=$!
+        for _ in $(seq 100); do
+            xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+            sleep 0.1
+        done
+        kill "$wm" 2>/dev/null || true
+    done
+    echo "openbox did not start"; cat "$work/openbox.log"; exit 1
+}
+
 # Waits until the main window is on the screen; fails if the program ends first.
 wait_for_main_window() {
     for _ in $(seq 300); do
