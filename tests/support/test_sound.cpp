@@ -127,16 +127,3 @@ TEST_F(Sound, AskedForAgainWhilePlayingTheSoundGoesOnAnotherTakesOver)
         EXPECT_EQ(out.contains(pingPcm), !langWhole);
     }
 }
-
-// A sound never holds up its caller, not even to end the one before it: many requests, the same
-// sound and others by turns, take less time than one sound lasts.
-TEST_F(Sound, RequestsInModeZeroReturnAtOnceWhileOthersPlay)
-{
-    bw::PlayWav(QStringLiteral("ping"), 0); // the device is open and the sounds are known
-    bw::PlayWav(QStringLiteral("fertig"), 0);
-    const std::int64_t start = bw::tickCount();
-    for (int i = 0; i < 40; ++i)
-        bw::PlayWav(i % 3 == 0 ? QStringLiteral("fertig") : QStringLiteral("ping"), 0);
-    EXPECT_LT(bw::tickCount() - start, 200); // "fertig" lasts 0.2 s
-    EXPECT_TRUE(played().contains(pcm)); // the last one asked for is heard to its end
-}
