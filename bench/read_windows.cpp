@@ -1,6 +1,6 @@
 // Times "Einlesen" of a tree in the real windows (offscreen unless QT_QPA_PLATFORM says
 // otherwise), against which `bildwiesel-cli scan` of the same tree is the floor.
-//   build/read_windows TREE [RUNS] [--no-read-ahead]
+//   build/read_windows TREE [RUNS] [--single-thread]
 
 #include "app/AppState.h"
 #include "app/IconFrm.h"
@@ -42,8 +42,8 @@ int main(int argc, char** argv)
     bw::TIconF& main = *bw::windows().IconF;
     main.show();
     const int runs = argc > 2 ? std::atoi(argv[2]) : 3;
-    if (argc > 3 && QByteArray(argv[3]) == "--no-read-ahead")
-        bw::TreeScanner::setReadAheadDefault(false);
+    if (argc > 3 && QByteArray(argv[3]) == "--single-thread")
+        bw::TreeScanner::setWorkersDefault(0);
     for (int run = 0; run < runs; ++run) {
         QElapsedTimer timer;
         timer.start();

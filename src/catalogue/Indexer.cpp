@@ -44,7 +44,10 @@ QString catalogueFullText(std::int32_t capacity)
         + kLineBreak + QStringLiteral("By By Baby !");
 }
 
-void indexFile(Catalogue& catalogue, std::string_view path, IndexerHost& host)
+namespace {
+
+template <typename CountIcons>
+void index(Catalogue& catalogue, std::string_view path, IndexerHost& host, CountIcons countIcons)
 {
     if (catalogue.entryCount() == 0)
         host.blankPage();
@@ -55,7 +58,7 @@ void indexFile(Catalogue& catalogue, std::string_view path, IndexerHost& host)
     if (isCataloguedByName(path)) {
         catalogue.appendEntry(path, 0);
     } else {
-        const int count = std::min(host.iconCountOf(path), kMaxIconsPerFile);
+        const int count = std::min(countIcons(), kMaxIconsPerFile);
         for (int i = 0; i < count; ++i) {
             if (catalogue.isFull()) {
                 host.reportCatalogueFull();
@@ -67,6 +70,18 @@ void indexFile(Catalogue& catalogue, std::string_view path, IndexerHost& host)
     }
     refreshCheck(catalogue, host);
     host.computePageGeometry();
+}
+
+} // namespace
+
+void indexFile(Catalogue& catalogue, std::string_view path, IndexerHost& host)
+{
+    index(catalogue, path, host, [&] { return host.iconCountOf(path); });
+}
+
+void indexCountedFile(Catalogue& catalogue, std::string_view path, int icons, IndexerHost& host)
+{
+    index(catalogue, path, host, [=] { return icons; });
 }
 
 } // namespace bw

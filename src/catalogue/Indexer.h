@@ -31,6 +31,8 @@ inline constexpr std::int64_t kIndexRefreshMs = 500;
 // Turns one file into catalogue entries: one with index 0 for a name ending in ".ico" or ".cur"
 // (the file is not opened), else one per icon the file offers.
 void indexFile(Catalogue& catalogue, std::string_view path, IndexerHost& host);
+// The same for a file whose icons were counted already (on a worker thread of a read).
+void indexCountedFile(Catalogue& catalogue, std::string_view path, int icons, IndexerHost& host);
 
 // Icon and cursor files are catalogued by their name alone (one entry, index 0), never opened.
 bool isCataloguedByName(std::string_view path);

@@ -1,7 +1,6 @@
 #include "TreeScanner.h"
 
-#include "catalogue/DirectoryListing.h"
-#include "catalogue/ReadAhead.h"
+#include "icons/IconExtractor.h"
 #include "support/Funky.h"
 #include "support/Wildcard.h"
 
@@ -11,11 +10,6 @@
 #include <climits>
 
 namespace bw {
-
-// One directory as listed once.
-struct TreeScanner::Directory : DirectoryListing {
-    std::string path; // ends in '/'
-};
 
 namespace {
 
@@ -31,7 +25,7 @@ std::pair<std::string, std::string> splitPattern(const std::string& pattern)
 } // namespace
 
 namespace {
-std::atomic<bool> readAheadDefault {true};
+std::atomic<int> workersDefault {TreeWalk::kWorkers};
 }
 
 QString pathTooLongLine(const std::string& path) { return pathText(path) + QStringLiteral("..Pfad zu lang, wurde nicht gelesen."); }
@@ -47,73 +41,66 @@ bool TreeScanner::tooLong(const std::string& path)
     return true;
 }
 
-void TreeScanner::setReadAheadDefault(bool on) { readAheadDefault = on; }
+void TreeScanner::setWorkersDefault(int workers) { workersDefault = workers; }
 
 TreeScanner::TreeScanner(Catalogue& catalogue, IndexerHost& indexer, ScanProgress& progress)
     : m_catalogue(catalogue)
     , m_indexer(indexer)
     , m_progress(progress)
-    , m_readAheadOn(readAheadDefault)
+    , m_workers(workersDefault)
+    , m_counter([](const std::string& path) { return iconCount(std::filesystem::path(path)); })
 {
 }
 
 TreeScanner::~TreeScanner() = default;
 
-TreeScanner::Directory* TreeScanner::directory(const std::string& path, std::uint64_t parentVolume)
+bool TreeScanner::keepWaiting()
 {
-    auto found = m_listed.find(path);
-    if (found != m_listed.end())
-        return found->second.get();
-
-    auto dir = std::make_unique<Directory>();
-    dir->path = path;
-    static_cast<DirectoryListing&>(*dir) = listDirectory(path, parentVolume);
-    Directory* raw = dir.get();
-    m_listed.emplace(path, std::move(dir));
-    return raw;
+    m_progress.pumpMessages();
+    return !m_progress.cancelled();
 }
 
 void TreeScanner::scanTree(const std::string& pattern, const std::vector<std::string>& skipRoots)
 {
-    if (m_progress.cancelled())
-        return;
-    const auto [dir, mask] = splitPattern(pattern);
-    Directory* start = directory(dir, 0);
-    walk(*start, mask, skipRoots);
+    scanTrees({pattern}, skipRoots);
 }
-
 
 void TreeScanner::scanTrees(const std::vector<std::string>& patterns, const std::vector<std::string>& skipRoots)
 {
-    std::unique_ptr<ReadAhead> readAhead;
-    if (m_readAheadOn && !patterns.empty()) {
-        // One walk ahead per start directory, with every mask the read has for it.
-        std::vector<std::pair<std::string, std::vector<std::string>>> trees;
-        for (const std::string& pattern : patterns) {
-            std::pair<std::string, std::string> split = splitPattern(pattern);
-            const std::string& dir = split.first;
-            auto tree = std::find_if(trees.begin(), trees.end(), [&](const auto& t) { return t.first == dir; });
-            if (tree == trees.end())
-                trees.emplace_back(dir, std::vector<std::string>{split.second});
-            else
-                tree->second.push_back(split.second);
-        }
-        readAhead = std::make_unique<ReadAhead>();
-        for (const auto& [dir, masks] : trees)
-            readAhead->addTree(dir, masks, skipRoots);
+    std::vector<std::pair<std::string, std::string>> split;
+    std::vector<std::string> roots;
+    std::vector<std::string> masks;
+    for (const std::string& pattern : patterns) {
+        split.push_back(splitPattern(pattern));
+        if (std::find(roots.begin(), roots.end(), split.back().first) == roots.end())
+            roots.push_back(split.back().first);
+        if (std::find(masks.begin(), masks.end(), split.back().second) == masks.end())
+            masks.push_back(split.back().second);
     }
-    for (const std::string& pattern : patterns)
-        scanTree(pattern, skipRoots);
+    TreeWalk treeWalk(roots, masks, skipRoots, m_counter, m_workers, m_window);
+    m_walk = &treeWalk;
+    const auto wait = [this] { return keepWaiting(); };
+    for (const auto& [dir, mask] : split) {
+        if (m_progress.cancelled())
+            break;
+        TreeWalk::Directory* start = treeWalk.listed(treeWalk.root(dir), wait);
+        if (!start)
+            break;
+        walk(*start, mask, skipRoots);
+    }
+    m_walk = nullptr;
 }
 
-void TreeScanner::walk(Directory& dir, const std::string& mask, const std::vector<std::string>& skipRoots)
+void TreeScanner::walk(TreeWalk::Directory& dir, const std::string& mask, const std::vector<std::string>& skipRoots)
 {
     if (m_progress.cancelled())
         return;
     m_progress.setSearchLabel(QStringLiteral("Suche ") + pathText(mask) + QStringLiteral(" Dateien ."));
     m_progress.pumpMessages();
 
-    for (const std::string& name : dir.files) {
+    const auto wait = [this] { return keepWaiting(); };
+    for (std::size_t i = 0; i < dir.files.size(); ++i) {
+        const std::string& name = dir.files[i];
         if (!matchesWildcard(name, mask))
             continue;
         const std::string path = dir.path + name;
@@ -127,18 +114,23 @@ void TreeScanner::walk(Directory& dir, const std::string& mask, const std::vecto
             m_progress.addLine(QStringLiteral("** Maximum der Listbox erreicht **"));
         if (m_progress.cancelled())
             return;
-        indexFile(m_catalogue, path, m_indexer);
+        const std::optional<int> icons = m_walk->iconCount(dir, i, wait);
+        if (!icons)
+            return;
+        indexCountedFile(m_catalogue, path, *icons, m_indexer);
         ++m_filesIndexed;
         m_progress.setCountLabel(QStringLiteral("Symbole ") + QString::number(m_catalogue.entryCount()));
     }
 
-    for (const std::string& name : dir.subdirectories) {
-        const std::string path = dir.path + name + "/";
+    for (std::size_t i = 0; i < dir.subdirectories.size(); ++i) {
+        const std::string path = dir.path + dir.subdirectories[i] + "/";
         // Another listed volume is read in its own turn; everything else below the start (btrfs
         // subvolumes, mounts the volume list leaves out) belongs to this read.
         if (std::find(skipRoots.begin(), skipRoots.end(), path) != skipRoots.end() || tooLong(path))
             continue;
-        Directory* sub = directory(path, dir.volume);
+        TreeWalk::Directory* sub = dir.entered[i] ? m_walk->listed(*dir.entered[i], wait) : nullptr;
+        if (!sub)
+            return;
         walk(*sub, mask, skipRoots);
         if (m_progress.cancelled())
             return;

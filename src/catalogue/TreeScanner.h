@@ -2,13 +2,12 @@
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/Indexer.h"
+#include "catalogue/TreeWalk.h"
 
 #include <QString>
 
 #include <cstdint>
-#include <map>
 #include <set>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,8 +36,9 @@ inline constexpr std::int32_t kProgressLineLimit = 32000;
 
 // Walks directory trees for the reading commands. Each file pattern is a walk of its own (all
 // "*.ico" files of the tree, then all "*.cur" files, ...), depth-first, the matching files of a
-// directory before its subdirectories. A directory is listed from the disk only once per reader,
-// however many patterns walk it.
+// directory before its subdirectories. Worker threads list the directories and count the icons of
+// the libraries meanwhile (see TreeWalk), each once however many patterns walk them; the
+// catalogue and the progress window are filled here alone, in the order of the patterns.
 //
 // Only regular files (or links to them) whose names do not begin with '.' are read; directories
 // whose names begin with '.', links to directories and pseudo file systems are never entered.
@@ -52,30 +52,39 @@ public:
     // other volumes that a read of all volumes reads in their own turn.
     void scanTree(const std::string& pattern, const std::vector<std::string>& skipRoots = {});
 
-    // Reads each pattern in turn as scanTree does. Unless switched off, worker threads read the
-    // trees ahead meanwhile (see ReadAhead), which only warms the cache.
+    // Reads each pattern in turn as scanTree does, in one walk of the trees.
     void scanTrees(const std::vector<std::string>& patterns, const std::vector<std::string>& skipRoots = {});
-    void setReadAhead(bool on) { m_readAheadOn = on; }
-    // Whether new scanners read ahead (on unless switched off, for measurements).
-    static void setReadAheadDefault(bool on);
+
+    // Worker threads of the walk and how many directories they may go ahead of the read; with no
+    // workers the read does everything itself, one thing at a time.
+    void setWorkers(int workers, int window = TreeWalk::kWindow)
+    {
+        m_workers = workers;
+        m_window = window;
+    }
+    // The workers of new scanners (for measurements).
+    static void setWorkersDefault(int workers);
+    // How the workers count the icons of a file (iconCount unless replaced, for tests).
+    void setIconCounter(IconCounter counter) { m_counter = std::move(counter); }
 
     // Number of files handed to the indexer.
     std::int64_t filesIndexed() const { return m_filesIndexed; }
 
 private:
-    struct Directory;
-    Directory* directory(const std::string& path, std::uint64_t parentVolume);
-    void walk(Directory& dir, const std::string& mask, const std::vector<std::string>& skipRoots);
+    void walk(TreeWalk::Directory& dir, const std::string& mask, const std::vector<std::string>& skipRoots);
+    bool keepWaiting();
+    bool tooLong(const std::string& path);
 
     Catalogue& m_catalogue;
     IndexerHost& m_indexer;
     ScanProgress& m_progress;
-    bool tooLong(const std::string& path);
+    TreeWalk* m_walk = nullptr; // during a read
 
-    std::map<std::string, std::unique_ptr<Directory>> m_listed;
     std::set<std::string> m_tooLong; // reported already (each pattern walks the tree again)
     std::int64_t m_filesIndexed = 0;
-    bool m_readAheadOn;
+    int m_workers;
+    int m_window = TreeWalk::kWindow;
+    IconCounter m_counter;
 };
 
 } // namespace bw

@@ -55,7 +55,7 @@ QByteArray fileSystemTypeOfDevice(std::uint64_t device, std::string_view mountIn
 
 QByteArray fileSystemTypeOfDevice(std::uint64_t device)
 {
-    // Plain reads, not QFile: the read-ahead threads call this too, and may still run while the
+    // Plain reads, not QFile: the walk's worker threads call this too, and may still run while the
     // program ends.
     const QByteArray text = readWholeFile("/proc/self/mountinfo").value_or(QByteArray());
     return fileSystemTypeOfDevice(device, std::string_view(text.constData(), static_cast<std::size_t>(text.size())));

@@ -104,7 +104,7 @@ int writeIcon(const Invocation& call, Output output)
 QList<QCommandLineOption> scanOptions()
 {
     return {typesOption(), nulOption(),
-            QCommandLineOption(QStringLiteral("no-read-ahead"), QStringLiteral("ohne vorauslesende Hilfsthreads lesen (zum Messen)"))};
+            QCommandLineOption(QStringLiteral("single-thread"), QStringLiteral("ohne Hilfsthreads lesen, alles nacheinander (zum Messen)"))};
 }
 
 int runScan(const Invocation& call)
@@ -118,7 +118,7 @@ int runScan(const Invocation& call)
 
     const auto start = std::chrono::steady_clock::now();
     bw::Catalogue catalogue;
-    const std::int64_t files = readTree(catalogue, call.argument(0), checked, nullptr, !call.isSet(QStringLiteral("no-read-ahead")));
+    const std::int64_t files = readTree(catalogue, call.argument(0), checked, nullptr, !call.isSet(QStringLiteral("single-thread")));
 
     // Every record is known only when the read has ended, so they go out in blocks.
     {

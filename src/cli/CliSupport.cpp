@@ -226,7 +226,7 @@ void Records::end()
 }
 
 std::int64_t readTree(bw::Catalogue& catalogue, const std::string& directory, const TypeSelection& types, bool* endedEarly,
-                      bool readAhead)
+                      bool workers)
 {
     CliReader reader;
     bw::TreeScanner scanner(catalogue, reader, reader);
@@ -235,7 +235,8 @@ std::int64_t readTree(bw::Catalogue& catalogue, const std::string& directory, co
     for (std::size_t t = 0; t < kFileTypes.size(); ++t)
         if (types[t])
             patterns.push_back(base + "*." + kFileTypes[t]);
-    scanner.setReadAhead(readAhead);
+    if (!workers)
+        scanner.setWorkers(0);
     scanner.scanTrees(patterns);
     if (endedEarly)
         *endedEarly = reader.stop;

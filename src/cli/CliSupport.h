@@ -83,9 +83,9 @@ private:
 
 // Reads the files of the selected types below `directory` into the catalogue, walking one type
 // after the other as the program does. Returns the number of files handed to the indexer; sets
-// `endedEarly` when the catalogue became full. `readAhead` lets worker threads read the tree
-// ahead, as the program does.
+// `endedEarly` when the catalogue became full. `workers` lets worker threads list the tree and
+// count the icons, as the program does; without them the read does everything itself.
 std::int64_t readTree(bw::Catalogue& catalogue, const std::string& directory, const TypeSelection& types,
-                      bool* endedEarly = nullptr, bool readAhead = true);
+                      bool* endedEarly = nullptr, bool workers = true);
 
 } // namespace cli

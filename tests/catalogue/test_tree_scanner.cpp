@@ -2,7 +2,6 @@
 
 #include "support/TestUtil.h"
 
-#include "catalogue/ReadAhead.h"
 #include "catalogue/TreeScanner.h"
 #include "catalogue/Volumes.h"
 #include "icons/IconExtractor.h"
@@ -15,7 +14,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
+#include <map>
+#include <mutex>
+#include <thread>
 
 using namespace bw;
 namespace fs = std::filesystem;
@@ -29,12 +32,13 @@ public:
     QStringList searchLabels;
     std::string caption;
     QString countLabel;
-    bool cancel = false;
+    std::atomic<bool> cancel = false;
+    bool cancelAtNextPump = false;
     std::function<void(const std::string&)> onCaption;
 
     void blankPage() override {}
     void setCountPanel(const QString&) override {}
-    void pumpMessages() override {}
+    void pumpMessages() override { cancel = cancel || cancelAtNextPump; }
     void computePageGeometry() override {}
     void reportCatalogueFull() override { cancel = true; }
     std::int64_t tickCount() override { return 0; }
@@ -75,15 +79,30 @@ protected:
             out.emplace_back(catalogue[n].path().substr(root.string().size() + 1));
         return out;
     }
-    // Reads as the program does, with worker threads reading ahead unless told not to.
-    void scan(const std::vector<std::string>& masks, bool readAhead = true)
+    // Counts the icons of a file on the workers, and how often each file was counted.
+    std::mutex countedMutex;
+    std::map<std::string, int> counted;
+    std::function<void(const std::string&)> onCount;
+    int countIcons(const std::string& path)
+    {
+        if (onCount)
+            onCount(path);
+        const std::lock_guard lock(countedMutex);
+        ++counted[path.substr(root.string().size() + 1)];
+        return iconCount(fs::path(path));
+    }
+
+    // Reads as the program does, with worker threads unless told otherwise.
+    void scan(const std::vector<std::string>& masks, int workers = TreeWalk::kWorkers, int window = TreeWalk::kWindow,
+              const std::vector<std::string>& skipRoots = {})
     {
         TreeScanner scanner(catalogue, recorder, recorder);
-        scanner.setReadAhead(readAhead);
+        scanner.setWorkers(workers, window);
+        scanner.setIconCounter([this](const std::string& path) { return countIcons(path); });
         std::vector<std::string> patterns;
         for (const std::string& mask : masks)
             patterns.push_back(root.string() + "/" + mask);
-        scanner.scanTrees(patterns);
+        scanner.scanTrees(patterns, skipRoots);
     }
 };
 
@@ -233,7 +252,7 @@ TEST_F(Scan, OnlyTheRootsOfOtherListedVolumesAreSkipped)
     EXPECT_EQ(paths(), (std::vector<std::string> {"a/a.ico", "vol2/w/w.ico"}));
 }
 
-TEST_F(Scan, ReadingAheadReadsWhatTheReadOpensAndChangesNothing)
+TEST_F(Scan, TheWalkOpensEachLibraryOnceAndChangesNothing)
 {
     put("a/x.exe", testutil::libraryWithIcons(2));
     put("a/b/y.DLL", testutil::libraryWithIcons(1));
@@ -244,23 +263,103 @@ TEST_F(Scan, ReadingAheadReadsWhatTheReadOpensAndChangesNothing)
     put(".versteckt/z.dll", testutil::libraryWithIcons(1));
     put("anderes/w.dll", testutil::libraryWithIcons(1));
     ASSERT_EQ(::mkfifo((root / "a/rohr.dll").c_str(), 0600), 0);
-    const std::vector<std::string> masks = {"*.ico", "*.cur", "*.exe", "*.dll"};
+    const std::vector<std::string> masks = {"*.ico", "*.cur", "*.exe", "*.dll", "*.*"};
+    const std::vector<std::string> skip = {root.string() + "/anderes/"};
 
-    ReadAhead ahead(2);
-    ahead.addTree(root.string() + "/", masks, {root.string() + "/anderes/"});
-    ahead.waitUntilDone();
-    EXPECT_EQ(ahead.filesRead(), 3);         // the libraries; icons are catalogued by name, a FIFO is no file
-    EXPECT_EQ(ahead.directoriesListed(), 3); // the start, a and a/b: hidden and skipped ones are not entered
-
-    scan(masks, false);
+    scan(masks, 0, 1, skip);
     const std::vector<std::string> alone = paths();
     const QStringList linesAlone = recorder.lines;
     catalogue.clearCatalogue();
     recorder.lines.clear();
-    scan(masks, true);
+    counted.clear();
+    scan(masks, 2, 1, skip);
     EXPECT_EQ(paths(), alone);
     EXPECT_EQ(recorder.lines, linesAlone);
-    EXPECT_EQ(alone.size(), 6u); // i.ico, c.cur, x.exe twice, y.DLL, and anderes/w.dll (no volume skipped here)
+    // Each file once though two masks match it; icons are catalogued by name, a FIFO is no file,
+    // hidden and skipped directories are not entered.
+    EXPECT_EQ(counted, (std::map<std::string, int> {{"a/b/kaputt.dll", 1}, {"a/b/y.DLL", 1}, {"a/notiz.txt", 1}, {"a/x.exe", 1}}));
+    EXPECT_EQ(alone.size(), 10u); // i.ico, c.cur, x.exe twice, y.DLL, then again with kaputt.dll (no icons)
+}
+
+TEST_F(Scan, WorkersFinishingOutOfOrderChangeNothing)
+{
+    // Libraries of 1 to 3 icons everywhere, in a wide tree and a deep one; counting takes
+    // longer for some files than others, so the workers finish out of order.
+    for (int d = 0; d < 12; ++d) {
+        const std::string wide = "breit" + std::to_string(d) + "/";
+        put(wide + "p.exe", testutil::libraryWithIcons(1 + d % 3));
+        put(wide + "sub/q.dll", testutil::libraryWithIcons(1 + (d + 1) % 3));
+        ico(wide + "r.ico");
+    }
+    std::string deep;
+    for (int d = 0; d < 20; ++d) {
+        deep += "t/";
+        put(deep + "lib" + std::to_string(d) + ".dll", testutil::libraryWithIcons(1 + d % 3));
+    }
+    onCount = [](const std::string& path) { std::this_thread::sleep_for(std::chrono::microseconds(path.size() % 7 * 300)); };
+
+    const std::vector<std::vector<std::string>> maskSets = {
+        {"*.ico", "*.exe", "*.dll"}, {"*.dll", "*.*"}, {"*.exe"}, {"q.*", "*.ico", "p.exe"}};
+    struct Walkers {
+        int workers, window;
+    };
+    for (const auto& masks : maskSets) {
+        catalogue.clearCatalogue();
+        recorder.lines.clear();
+        scan(masks, 0);
+        const std::vector<std::string> alone = paths();
+        const QStringList linesAlone = recorder.lines;
+        for (const Walkers w : {Walkers {1, 1}, Walkers {4, 2}, Walkers {4, 256}, Walkers {8, 5}}) {
+            SCOPED_TRACE(masks.front() + " " + std::to_string(w.workers) + "/" + std::to_string(w.window));
+            catalogue.clearCatalogue();
+            recorder.lines.clear();
+            counted.clear();
+            scan(masks, w.workers, w.window);
+            EXPECT_EQ(paths(), alone);
+            EXPECT_EQ(recorder.lines, linesAlone);
+            EXPECT_TRUE(std::all_of(counted.begin(), counted.end(), [](const auto& c) { return c.second == 1; }));
+        }
+    }
+}
+
+TEST_F(Scan, ACancelEndsTheReadAndItsWorkersThoughOneIsStuck)
+{
+    // The first library's count hangs (a slow device) until the read has ended.
+    for (int d = 0; d < 100; ++d)
+        put("d" + std::to_string(d) + "/x.dll", testutil::libraryWithIcons(1));
+    std::atomic<bool> stuck = false;
+    std::atomic<bool> release = false;
+    onCount = [&](const std::string& path) {
+        if (!path.ends_with("d0/x.dll"))
+            return;
+        stuck = true;
+        stuck.notify_all();
+        release.wait(false);
+    };
+    // The read comes to the file while a worker hangs on it, and is cancelled while it waits.
+    recorder.onCaption = [&](const std::string& path) {
+        if (path.ends_with("d0/x.dll")) {
+            stuck.wait(false);
+            recorder.cancelAtNextPump = true;
+        }
+    };
+    // Should the read not end by itself, the hang ends after a while and the test fails.
+    std::thread guard([&] {
+        for (int i = 0; i < 1000 && !release; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        release = true;
+        release.notify_all();
+    });
+    scan({"*.dll"}, 4, 8);
+    const bool endedWhileStuck = !release;
+    release = true;
+    release.notify_all();
+    guard.join();
+    TreeWalk::waitUntilNoWorkersRun();
+    EXPECT_TRUE(endedWhileStuck);
+    EXPECT_EQ(catalogue.entryCount(), 0);
+    // The workers stopped within their window: 8 directories beyond d0, where the read was.
+    EXPECT_LE(counted.size(), 9u);
 }
 
 TEST(MountTable, FileSystemTypeByDeviceFromTheBytesOfTheTable)

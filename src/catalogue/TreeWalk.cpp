@@ -1,0 +1,266 @@
+#include "TreeWalk.h"
+
+#include "catalogue/DirectoryListing.h"
+#include "catalogue/Indexer.h"
+#include "support/Wildcard.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+
+namespace bw {
+namespace {
+
+// A place in the read's order: the indices of the steps from the root (files first, then
+// subdirectories); comparing them in order of their elements is comparing places depth-first.
+using Key = std::vector<std::uint32_t>;
+
+enum class Work : std::uint8_t { Pending, Busy, Done, None };
+
+std::atomic<int> liveWorkers {0};
+
+struct Node : TreeWalk::Directory {
+    Key key;
+    std::uint64_t parentVolume = 0;
+    Work listing = Work::Pending;
+    bool taken = false; // by the reader: no longer ahead of it
+    std::vector<Work> counting;
+};
+
+Key childKey(const Key& parent, std::size_t index)
+{
+    Key key(parent);
+    key.push_back(static_cast<std::uint32_t>(index));
+    return key;
+}
+
+} // namespace
+
+struct TreeWalk::State {
+    std::mutex mutex;
+    std::condition_variable work; // workers wait here
+    std::condition_variable done; // the reader waits here
+    std::vector<std::string> masks;
+    std::vector<std::string> skipRoots;
+    IconCounter counter;
+    int window = kWindow;
+    std::deque<Node> nodes; // never moved
+    std::unordered_map<std::string, Node*> byPath;
+    std::map<Key, Node*> directories;                  // not listed nor begun, in the read's order
+    std::map<Key, std::pair<Node*, std::size_t>> files; // not counted nor begun
+    int ahead = 0; // directories begun or listed that the reader has not taken yet
+    bool stopping = false;
+};
+
+namespace {
+
+using State = TreeWalk::State;
+using Lock = std::unique_lock<std::mutex>;
+
+// The directory of `path`, queued to be listed when it is new. Under the lock.
+Node* nodeFor(State& s, const std::string& path, std::uint64_t parentVolume, Key key)
+{
+    auto [found, fresh] = s.byPath.try_emplace(path, nullptr);
+    if (!fresh)
+        return found->second;
+    Node& node = s.nodes.emplace_back();
+    node.path = path;
+    node.parentVolume = parentVolume;
+    node.key = std::move(key);
+    s.directories.emplace(node.key, &node);
+    found->second = &node;
+    return &node;
+}
+
+bool wanted(const State& s, const std::string& name)
+{
+    return std::any_of(s.masks.begin(), s.masks.end(), [&](const std::string& mask) { return matchesWildcard(name, mask); });
+}
+
+// Lists a directory taken off the queue: called and returns with the lock held, lists without it.
+void list(State& s, Node& node, Lock& lock)
+{
+    node.listing = Work::Busy;
+    ++s.ahead;
+    lock.unlock();
+    DirectoryListing listing = listDirectory(node.path, node.parentVolume);
+    std::erase_if(listing.files, [&](const std::string& name) { return !wanted(s, name); });
+    lock.lock();
+
+    node.volume = listing.volume;
+    node.files = std::move(listing.files);
+    node.subdirectories = std::move(listing.subdirectories);
+    node.icons.assign(node.files.size(), 0);
+    node.counting.assign(node.files.size(), Work::None);
+    for (std::size_t i = 0; i < node.files.size(); ++i) {
+        if (isCataloguedByName(node.files[i]) || node.path.size() + node.files[i].size() >= PATH_MAX)
+            continue;
+        node.counting[i] = Work::Pending;
+        s.files.emplace(childKey(node.key, i), std::make_pair(&node, i));
+    }
+    node.entered.assign(node.subdirectories.size(), nullptr);
+    for (std::size_t i = 0; i < node.subdirectories.size(); ++i) {
+        std::string path = node.path + node.subdirectories[i] + "/";
+        if (path.size() >= PATH_MAX || std::find(s.skipRoots.begin(), s.skipRoots.end(), path) != s.skipRoots.end())
+            continue;
+        node.entered[i] = nodeFor(s, path, node.volume, childKey(node.key, node.files.size() + i));
+    }
+    node.listing = Work::Done;
+    s.done.notify_all();
+    s.work.notify_all();
+}
+
+// Counts a file taken off the queue; the lock as for list.
+void count(State& s, Node& node, std::size_t index, Lock& lock)
+{
+    node.counting[index] = Work::Busy;
+    const std::string path = node.path + node.files[index];
+    lock.unlock();
+    const int icons = s.counter(path);
+    lock.lock();
+    node.icons[index] = icons;
+    node.counting[index] = Work::Done;
+    s.done.notify_all();
+}
+
+void work(std::shared_ptr<State> shared)
+{
+    State& s = *shared;
+    Lock lock(s.mutex);
+    for (;;) {
+        s.work.wait(lock, [&] { return s.stopping || !s.files.empty() || (!s.directories.empty() && s.ahead < s.window); });
+        if (s.stopping)
+            return;
+        // The earliest work in the read's order; a directory only while the window has room.
+        const auto file = s.files.begin();
+        const auto dir = s.directories.begin();
+        if (dir != s.directories.end() && s.ahead < s.window && (file == s.files.end() || dir->first < file->first)) {
+            Node& node = *dir->second;
+            s.directories.erase(dir);
+            list(s, node, lock);
+        } else {
+            const auto [node, index] = file->second;
+            s.files.erase(file);
+            count(s, *node, index, lock);
+        }
+    }
+}
+
+// Waits until `ready`, doing the work itself when no worker has begun it; false when
+// `keepWaiting` said to stop.
+template <typename Ready, typename DoIt>
+bool await(State& s, Lock& lock, const TreeWalk::KeepWaiting& keepWaiting, Ready ready, DoIt doIt)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto slice = std::chrono::milliseconds(TreeWalk::kWaitSliceMs);
+    auto until = Clock::now() + slice;
+    while (!ready()) {
+        if (doIt())
+            continue;
+        if (s.done.wait_until(lock, until) == std::cv_status::timeout || Clock::now() >= until) {
+            lock.unlock();
+            const bool go = keepWaiting();
+            lock.lock();
+            if (!go)
+                return false;
+            until = Clock::now() + slice;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+TreeWalk::TreeWalk(const std::vector<std::string>& roots, const std::vector<std::string>& masks,
+                   const std::vector<std::string>& skipRoots, IconCounter counter, int workers, int window)
+    : m_state(std::make_shared<State>())
+{
+    State& s = *m_state;
+    s.masks = masks;
+    s.skipRoots = skipRoots;
+    s.counter = std::move(counter);
+    s.window = std::max(window, 1);
+    for (std::size_t i = 0; i < roots.size(); ++i)
+        nodeFor(s, roots[i], 0, Key {static_cast<std::uint32_t>(i)});
+    for (int i = 0; i < workers; ++i) {
+        liveWorkers.fetch_add(1);
+        std::thread([state = m_state]() mutable {
+            work(std::move(state));
+            liveWorkers.fetch_sub(1);
+            liveWorkers.notify_all();
+        }).detach();
+    }
+}
+
+TreeWalk::~TreeWalk()
+{
+    {
+        const std::lock_guard lock(m_state->mutex);
+        m_state->stopping = true;
+        m_state->directories.clear();
+        m_state->files.clear();
+    }
+    m_state->work.notify_all();
+}
+
+TreeWalk::Directory& TreeWalk::root(const std::string& path)
+{
+    const std::lock_guard lock(m_state->mutex);
+    return *m_state->byPath.at(path);
+}
+
+TreeWalk::Directory* TreeWalk::listed(Directory& dir, const KeepWaiting& keepWaiting)
+{
+    State& s = *m_state;
+    Node& node = static_cast<Node&>(dir);
+    Lock lock(s.mutex);
+    const bool ok = await(s, lock, keepWaiting, [&] { return node.listing == Work::Done; }, [&] {
+        if (node.listing != Work::Pending)
+            return false;
+        s.directories.erase(node.key);
+        list(s, node, lock);
+        return true;
+    });
+    if (!ok)
+        return nullptr;
+    if (!node.taken) {
+        node.taken = true;
+        if (s.ahead-- == s.window)
+            s.work.notify_one();
+    }
+    return &node;
+}
+
+std::optional<int> TreeWalk::iconCount(Directory& dir, std::size_t index, const KeepWaiting& keepWaiting)
+{
+    State& s = *m_state;
+    Node& node = static_cast<Node&>(dir);
+    Lock lock(s.mutex);
+    const bool ok = await(s, lock, keepWaiting, [&] { return node.counting[index] == Work::Done || node.counting[index] == Work::None; }, [&] {
+        if (node.counting[index] != Work::Pending)
+            return false;
+        s.files.erase(childKey(node.key, index));
+        count(s, node, index, lock);
+        return true;
+    });
+    if (!ok)
+        return std::nullopt;
+    return node.icons[index];
+}
+
+int TreeWalk::workersRunning() { return liveWorkers.load(); }
+
+void TreeWalk::waitUntilNoWorkersRun()
+{
+    for (int n = liveWorkers.load(); n != 0; n = liveWorkers.load())
+        liveWorkers.wait(n);
+}
+
+} // namespace bw
