@@ -2,7 +2,10 @@
 
 #include "catalogue/DirectoryListing.h"
 #include "catalogue/Indexer.h"
+#include "support/Funky.h"
 #include "support/Wildcard.h"
+
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
@@ -13,7 +16,6 @@
 #include <map>
 #include <mutex>
 #include <thread>
-#include <unordered_map>
 
 namespace bw {
 namespace {
@@ -43,19 +45,48 @@ Key childKey(const Key& parent, std::size_t index)
 
 } // namespace
 
+// A mask as the workers match it against every name of the tree: the common "*.ext" as a plain
+// comparison of the name's end, anything else as a wildcard.
+struct Mask {
+    std::string text;
+    bool suffixOnly = false; // "*" and then no wildcard
+
+    explicit Mask(const std::string& mask)
+        : text(mask)
+        , suffixOnly(mask.starts_with('*') && mask.find_first_of("*?", 1) == std::string::npos)
+    {
+    }
+    bool matches(const std::string& name) const
+    {
+        if (!suffixOnly)
+            return matchesWildcard(name, text);
+        const std::size_t length = text.size() - 1;
+        if (name.size() < length)
+            return false;
+        for (std::size_t i = 0; i < length; ++i)
+            if (asciiLower(name[name.size() - length + i]) != asciiLower(text[1 + i]))
+                return false;
+        return true;
+    }
+};
+
 struct TreeWalk::State {
     std::mutex mutex;
     std::condition_variable work; // workers wait here
     std::condition_variable done; // the reader waits here
-    std::vector<std::string> masks;
+    std::vector<Mask> masks;
     std::vector<std::string> skipRoots;
     IconCounter counter;
     int window = kWindow;
     std::deque<Node> nodes; // never moved
-    std::unordered_map<std::string, Node*> byPath;
+    // The start directories: where one lies in another's tree, the walk of that tree takes it
+    // as it is rather than listing it again.
+    std::vector<Node*> roots;
     std::map<Key, Node*> directories;                  // not listed nor begun, in the read's order
     std::map<Key, std::pair<Node*, std::size_t>> files; // not counted nor begun
     int ahead = 0; // directories begun or listed that the reader has not taken yet
+    int idle = 0;  // workers waiting for work
+    int workers = 0;
     bool stopping = false;
 };
 
@@ -64,24 +95,33 @@ namespace {
 using State = TreeWalk::State;
 using Lock = std::unique_lock<std::mutex>;
 
-// The directory of `path`, queued to be listed when it is new. Under the lock.
-Node* nodeFor(State& s, const std::string& path, std::uint64_t parentVolume, Key key)
+// The directory of `path`, queued to be listed. Under the lock.
+Node* nodeFor(State& s, std::string&& path, std::uint64_t parentVolume, Key key)
 {
-    auto [found, fresh] = s.byPath.try_emplace(path, nullptr);
-    if (!fresh)
-        return found->second;
+    for (Node* root : s.roots)
+        if (root->path == path)
+            return root;
     Node& node = s.nodes.emplace_back();
-    node.path = path;
+    node.path = std::move(path);
     node.parentVolume = parentVolume;
     node.key = std::move(key);
     s.directories.emplace(node.key, &node);
-    found->second = &node;
     return &node;
 }
 
 bool wanted(const State& s, const std::string& name)
 {
-    return std::any_of(s.masks.begin(), s.masks.end(), [&](const std::string& mask) { return matchesWildcard(name, mask); });
+    return std::any_of(s.masks.begin(), s.masks.end(), [&](const Mask& mask) { return mask.matches(name); });
+}
+
+// Wakes as many waiting workers as there is new work for.
+void wakeWorkers(State& s, std::size_t work)
+{
+    if (work >= static_cast<std::size_t>(s.idle))
+        s.work.notify_all();
+    else
+        for (std::size_t i = 0; i < work; ++i)
+            s.work.notify_one();
 }
 
 // Lists a directory taken off the queue: called and returns with the lock held, lists without it.
@@ -110,11 +150,11 @@ void list(State& s, Node& node, Lock& lock)
         std::string path = node.path + node.subdirectories[i] + "/";
         if (path.size() >= PATH_MAX || std::find(s.skipRoots.begin(), s.skipRoots.end(), path) != s.skipRoots.end())
             continue;
-        node.entered[i] = nodeFor(s, path, node.volume, childKey(node.key, node.files.size() + i));
+        node.entered[i] = nodeFor(s, std::move(path), node.volume, childKey(node.key, node.files.size() + i));
     }
     node.listing = Work::Done;
-    s.done.notify_all();
-    s.work.notify_all();
+    s.done.notify_one();
+    wakeWorkers(s, node.files.size() + node.subdirectories.size());
 }
 
 // Counts a file taken off the queue; the lock as for list.
@@ -127,7 +167,32 @@ void count(State& s, Node& node, std::size_t index, Lock& lock)
     lock.lock();
     node.icons[index] = icons;
     node.counting[index] = Work::Done;
-    s.done.notify_all();
+    s.done.notify_one();
+}
+
+void startWorker(const std::shared_ptr<State>& shared);
+
+// Whether this thread has waited on the disk since it last asked.
+bool readFromDisk()
+{
+    thread_local long blocksRead = 0;
+    struct rusage usage {};
+    if (::getrusage(RUSAGE_THREAD, &usage) != 0 || usage.ru_inblock == blocksRead)
+        return false;
+    blocksRead = usage.ru_inblock;
+    return true;
+}
+
+// A cold disk answers one request at a time per thread: while the workers wait on it, more of
+// them keep more requests in flight. On a warm cache more threads than cores only cost time, so
+// a walk starts with few and adds one whenever a task took long because it read from the disk.
+void growIfWaitingOnDisk(const std::shared_ptr<State>& shared, std::chrono::steady_clock::duration took)
+{
+    State& s = *shared;
+    if (took < std::chrono::milliseconds(1) || s.workers >= TreeWalk::kMaxWorkers || s.stopping || s.idle > 0
+        || (s.files.empty() && s.directories.empty()) || !readFromDisk())
+        return;
+    startWorker(shared);
 }
 
 void work(std::shared_ptr<State> shared)
@@ -135,12 +200,15 @@ void work(std::shared_ptr<State> shared)
     State& s = *shared;
     Lock lock(s.mutex);
     for (;;) {
+        ++s.idle;
         s.work.wait(lock, [&] { return s.stopping || !s.files.empty() || (!s.directories.empty() && s.ahead < s.window); });
+        --s.idle;
         if (s.stopping)
             return;
         // The earliest work in the read's order; a directory only while the window has room.
         const auto file = s.files.begin();
         const auto dir = s.directories.begin();
+        const auto began = std::chrono::steady_clock::now();
         if (dir != s.directories.end() && s.ahead < s.window && (file == s.files.end() || dir->first < file->first)) {
             Node& node = *dir->second;
             s.directories.erase(dir);
@@ -150,7 +218,20 @@ void work(std::shared_ptr<State> shared)
             s.files.erase(file);
             count(s, *node, index, lock);
         }
+        growIfWaitingOnDisk(shared, std::chrono::steady_clock::now() - began);
     }
+}
+
+// Under the lock.
+void startWorker(const std::shared_ptr<State>& shared)
+{
+    ++shared->workers;
+    liveWorkers.fetch_add(1);
+    std::thread([state = shared]() mutable {
+        work(std::move(state));
+        liveWorkers.fetch_sub(1);
+        liveWorkers.notify_all();
+    }).detach();
 }
 
 // Waits until `ready`, doing the work itself when no worker has begun it; false when
@@ -183,20 +264,16 @@ TreeWalk::TreeWalk(const std::vector<std::string>& roots, const std::vector<std:
     : m_state(std::make_shared<State>())
 {
     State& s = *m_state;
-    s.masks = masks;
+    for (const std::string& mask : masks)
+        s.masks.emplace_back(mask);
     s.skipRoots = skipRoots;
     s.counter = std::move(counter);
     s.window = std::max(window, 1);
     for (std::size_t i = 0; i < roots.size(); ++i)
-        nodeFor(s, roots[i], 0, Key {static_cast<std::uint32_t>(i)});
-    for (int i = 0; i < workers; ++i) {
-        liveWorkers.fetch_add(1);
-        std::thread([state = m_state]() mutable {
-            work(std::move(state));
-            liveWorkers.fetch_sub(1);
-            liveWorkers.notify_all();
-        }).detach();
-    }
+        s.roots.push_back(nodeFor(s, std::string(roots[i]), 0, Key {static_cast<std::uint32_t>(i)}));
+    const std::lock_guard lock(s.mutex);
+    for (int i = 0; i < workers; ++i)
+        startWorker(m_state);
 }
 
 TreeWalk::~TreeWalk()
@@ -213,7 +290,10 @@ TreeWalk::~TreeWalk()
 TreeWalk::Directory& TreeWalk::root(const std::string& path)
 {
     const std::lock_guard lock(m_state->mutex);
-    return *m_state->byPath.at(path);
+    for (Node* node : m_state->roots)
+        if (node->path == path)
+            return *node;
+    throw std::out_of_range("not a root of the walk: " + path);
 }
 
 TreeWalk::Directory* TreeWalk::listed(Directory& dir, const KeepWaiting& keepWaiting)

@@ -28,7 +28,9 @@ using IconCounter = std::function<int(const std::string& path)>;
 // never holds up the end of a read or of the program.
 class TreeWalk {
 public:
-    static constexpr int kWorkers = 4;
+    // Workers a walk starts with, and up to how many it adds while they wait on the disk.
+    static constexpr int kWorkers = 2;
+    static constexpr int kMaxWorkers = 16;
     static constexpr int kWindow = 256;
 
     // A directory as listed once: its files matching one of the read's masks and all its

@@ -236,7 +236,9 @@ namespace {
 // The file read last stays mapped: painting a page extracts icon after icon from the same
 // library, and mapping it anew for each one would cost more than decoding the icon. The mapping
 // is used again only while the file's identity, size and modification time are unchanged.
-int batchDepth = 0;
+// Each thread has its own file and its own batches: a page painted meanwhile says nothing of the
+// files a reading worker counts.
+thread_local int batchDepth = 0;
 
 class LastFile {
 public:

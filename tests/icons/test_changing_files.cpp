@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <thread>
 
 using namespace testutil;
 namespace fs = std::filesystem;
@@ -105,6 +106,21 @@ TEST_F(ChangingFiles, CountingAFileCutShortWhileMappedGivesNothing)
     });
     EXPECT_TRUE(r.exited) << "ended by signal " << r.signal;
     EXPECT_EQ(r.status, 0);
+}
+
+TEST_F(ChangingFiles, ABatchOnOneThreadTrustsNothingOnAnother)
+{
+    const bw::ExtractionBatch batch; // a page being painted
+    int before = 0;
+    int after = 0;
+    std::thread([&] {
+        writeFile(library, libraryWithIcons(1));
+        before = bw::iconCount(library);
+        writeFile(library, libraryWithIcons(2));
+        after = bw::iconCount(library);
+    }).join();
+    EXPECT_EQ(before, 1);
+    EXPECT_EQ(after, 2);
 }
 
 // The painter's window without a window: icons straight from the files.
