@@ -266,6 +266,10 @@ void DuplicateRun::firstPass()
     const int startThreshold = m_host.threshold();
     if (!m_everyPair && startThreshold >= 2 && startThreshold <= NeighbourIndex::kMaxBlocks)
         m_layout = BlockLayout(startThreshold);
+    // Room for every entry's block hashes and mask up front: growing them by doubling would hold
+    // the old and the new copy at once, while pages reserved and never filled cost nothing.
+    m_blockHashes.reserve(static_cast<std::size_t>(m_count) * static_cast<std::size_t>(m_layout.blocks()));
+    m_backgroundMasks.reserve(static_cast<std::size_t>(m_count));
     CaptureQueue queue(m_catalogue, 1, m_count, loader, m_options.background, m_layout, m_options.threads);
     const auto keep = [this](std::int32_t n, const CapturedPicture& captured) {
         const std::uint32_t pictures = m_store.size();

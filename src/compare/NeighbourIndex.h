@@ -86,13 +86,10 @@ private:
 
     const PictureStore& m_store;
     BlockLayout m_layout;
-    std::vector<std::uint32_t> m_hashes; // per picture, its block hashes; freed once the tables stand
-    // Per block: the pictures ordered by that block's hash; the top bit is set when the next
-    // picture has the same hash.
-    std::vector<std::vector<std::uint32_t>> m_tables;
-    // Per picture and block: where its hash starts in the table; the top bit marks a hash no
-    // other picture has, so that the table need not be read at all.
-    std::vector<std::uint32_t> m_runStart;
+    // Per picture and block: the next picture, in a ring, that has the same block hash (itself
+    // when no other has). Until the rings are linked it holds the block hashes themselves.
+    std::vector<std::uint32_t> m_links;
+    bool m_linked = false;
     // Pictures that share no block with any other picture have no candidates but themselves.
     std::vector<std::uint8_t> m_partnered;
     // Pictures by number of background samples, and where each count starts.

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -112,27 +113,74 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
         }
         index[static_cast<std::size_t>(k)] = numbers[slot];
     }
-    const int bits = indexBits(colours);
+    // Colours by use, most used first; equal counts keep the order of first use.
+    std::array<std::uint16_t, kSampleCount> counts {};
+    for (int k = 0; k < kSampleCount; ++k)
+        ++counts[index[static_cast<std::size_t>(k)]];
+    std::array<std::uint16_t, kSampleCount> byUse;
+    std::iota(byUse.begin(), byUse.begin() + colours, std::uint16_t {0});
+    std::stable_sort(byUse.begin(), byUse.begin() + colours,
+                     [&counts](std::uint16_t a, std::uint16_t b) { return counts[a] > counts[b]; });
+    std::array<std::uint16_t, kSampleCount> rank;
+    for (int r = 0; r < colours; ++r)
+        rank[byUse[static_cast<std::size_t>(r)]] = static_cast<std::uint16_t>(r);
+
+    // Fewer bits per sample pay when the rarer colours are few; the saving must be worth the
+    // slower reading of such a picture.
+    const int fullBits = indexBits(colours);
+    int mainBits = fullBits;
+    int rareSamples = 0;
+    {
+        constexpr int kWorthBits = 512;
+        int best = kSampleCount * fullBits - kWorthBits;
+        int covered = 0; // samples of the colours with a number of their own
+        int direct = 0;
+        for (int bits = 1; bits < fullBits; ++bits) {
+            for (; direct < (1 << bits) - 1; ++direct)
+                covered += counts[byUse[static_cast<std::size_t>(direct)]];
+            const int rare = kSampleCount - covered;
+            const int cost = kSampleCount * bits + rare * fullBits;
+            if (cost < best) {
+                best = cost;
+                mainBits = bits;
+                rareSamples = rare;
+            }
+        }
+    }
     const std::size_t paletteBytes = static_cast<std::size_t>(colours) * 3;
-    const std::size_t indexBytes = static_cast<std::size_t>(kSampleCount * bits / 8);
-    out.bytes.assign(paletteBytes + indexBytes, 0);
+    const std::size_t mainBytes = static_cast<std::size_t>(kSampleCount * mainBits / 8);
+    const std::size_t rareBytes = (static_cast<std::size_t>(rareSamples) * static_cast<std::size_t>(fullBits) + 7) / 8;
+    out.bytes.assign(paletteBytes + mainBytes + rareBytes, 0);
     std::uint8_t* p = out.bytes.data();
-    for (int c = 0; c < colours; ++c) {
-        const std::uint32_t v = palette[static_cast<std::size_t>(c)];
+    for (int r = 0; r < colours; ++r) {
+        const std::uint32_t v = palette[byUse[static_cast<std::size_t>(r)]];
         *p++ = static_cast<std::uint8_t>(v);
         *p++ = static_cast<std::uint8_t>(v >> 8);
         *p++ = static_cast<std::uint8_t>(v >> 16);
     }
-    if (bits > 0) {
+    // A value spans at most three bytes (10 bits shifted by up to 7).
+    const auto put = [](std::uint8_t* target, std::size_t targetBytes, std::size_t bit, std::uint32_t number) {
+        const std::uint32_t value = number << (bit & 7);
+        for (std::size_t b = 0; b < 3 && (bit >> 3) + b < targetBytes; ++b)
+            target[(bit >> 3) + b] |= static_cast<std::uint8_t>(value >> (8 * b));
+    };
+    if (mainBits > 0) {
+        const std::uint32_t rareCode = mainBits < fullBits ? (1u << mainBits) - 1 : UINT32_MAX;
+        std::size_t rareBit = 0;
         for (int k = 0; k < kSampleCount; ++k) {
-            const std::size_t bit = static_cast<std::size_t>(k) * static_cast<std::size_t>(bits);
-            const std::uint32_t value = static_cast<std::uint32_t>(index[static_cast<std::size_t>(k)]) << (bit & 7);
-            // A value spans at most three bytes (10 bits shifted by up to 7).
-            for (std::size_t b = 0; b < 3 && (bit >> 3) + b < indexBytes; ++b)
-                p[(bit >> 3) + b] |= static_cast<std::uint8_t>(value >> (8 * b));
+            const std::uint32_t r = rank[index[static_cast<std::size_t>(k)]];
+            const std::size_t bit = static_cast<std::size_t>(k) * static_cast<std::size_t>(mainBits);
+            if (r >= rareCode) {
+                put(p, mainBytes, bit, rareCode);
+                put(p + mainBytes, rareBytes, rareBit, r);
+                rareBit += static_cast<std::size_t>(fullBits);
+            } else {
+                put(p, mainBytes, bit, r);
+            }
         }
     }
     out.colours = static_cast<std::uint16_t>(colours);
+    out.mainBits = static_cast<std::uint8_t>(mainBits);
     out.backgroundCount = static_cast<std::uint16_t>(backgroundCount);
     out.hash = hash ^ static_cast<std::uint64_t>(colours);
 }

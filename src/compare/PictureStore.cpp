@@ -42,28 +42,97 @@ const std::uint8_t* PictureStore::keep(const std::vector<std::uint8_t>& bytes)
     return target;
 }
 
+namespace {
+
+constexpr std::uint64_t kEmptySlot = 0;
+
+// A slot holds the hash's upper half and the picture's number plus one (0 marks an empty slot).
+inline std::uint64_t slotValue(std::uint32_t hashPart, std::uint32_t id)
+{
+    return static_cast<std::uint64_t>(hashPart) << 32 | (static_cast<std::uint64_t>(id) + 1);
+}
+
+} // namespace
+
+void PictureStore::reserve(std::size_t pictures)
+{
+    m_records.reserve(pictures);
+    growLookup(pictures + pictures / 3 + 1);
+}
+
+void PictureStore::growLookup(std::size_t atLeast)
+{
+    std::size_t wanted = 16;
+    while (wanted < atLeast)
+        wanted *= 2;
+    if (wanted <= m_byHash.size())
+        return;
+    std::vector<std::uint64_t> old(wanted, kEmptySlot);
+    old.swap(m_byHash);
+    const std::size_t mask = wanted - 1;
+    for (const std::uint64_t value : old) {
+        if (value == kEmptySlot)
+            continue;
+        std::size_t slot = (value >> 32) & mask;
+        while (m_byHash[slot] != kEmptySlot)
+            slot = (slot + 1) & mask;
+        m_byHash[slot] = value;
+    }
+}
+
 std::uint32_t PictureStore::add(const EncodedPicture& picture)
 {
-    const auto [first, last] = m_byHash.equal_range(picture.hash);
-    for (auto it = first; it != last; ++it) {
-        const Record& r = m_records[it->second];
+    if ((m_records.size() + 1) * 4 > m_byHash.size() * 3)
+        growLookup(m_byHash.size() * 2);
+    const auto hashPart = static_cast<std::uint32_t>(picture.hash >> 32);
+    const std::size_t mask = m_byHash.size() - 1;
+    std::size_t slot = hashPart & mask;
+    for (; m_byHash[slot] != kEmptySlot; slot = (slot + 1) & mask) {
+        if (m_byHash[slot] >> 32 != hashPart)
+            continue;
+        const auto found = static_cast<std::uint32_t>(m_byHash[slot]) - 1;
+        const Record& r = m_records[found];
         if (r.colours == picture.colours && r.length == picture.bytes.size()
             && std::memcmp(r.data, picture.bytes.data(), r.length) == 0)
-            return it->second;
+            return found;
     }
     const auto id = static_cast<std::uint32_t>(m_records.size());
-    m_records.push_back({keep(picture.bytes), static_cast<std::uint32_t>(picture.bytes.size()), picture.colours,
-                         picture.backgroundCount});
-    m_byHash.emplace(picture.hash, id);
+    m_records.push_back({keep(picture.bytes), static_cast<std::uint16_t>(picture.bytes.size()), picture.colours,
+                         picture.backgroundCount, picture.mainBits});
+    m_byHash[slot] = slotValue(hashPart, id);
     return id;
 }
 
-void PictureStore::endAdding() { std::unordered_multimap<std::uint64_t, std::uint32_t>().swap(m_byHash); }
+void PictureStore::endAdding() { std::vector<std::uint64_t>().swap(m_byHash); }
+
+// A picture whose rarer colours follow its colour numbers (see EncodedPicture).
+void PictureStore::decodeWithRare(const Record& r, std::uint32_t* samples) const
+{
+    const int bits = r.mainBits;
+    const int fullBits = indexBits(r.colours);
+    const std::uint8_t* indices = r.data + 3 * std::size_t {r.colours};
+    const std::uint8_t* rare = indices + static_cast<std::size_t>(kSampleCount * bits / 8);
+    const std::uint32_t mask = (1u << bits) - 1;
+    const std::uint32_t fullMask = (1u << fullBits) - 1;
+    std::size_t rareBit = 0;
+    for (int k = 0; k < kSampleCount; ++k) {
+        std::uint32_t number = colourNumber(indices, static_cast<std::size_t>(k * bits), mask);
+        if (number == mask) {
+            number = colourNumber(rare, rareBit, fullMask);
+            rareBit += static_cast<std::size_t>(fullBits);
+        }
+        samples[k] = paletteColour(r.data, number);
+    }
+}
 
 void PictureStore::decode(std::uint32_t id, std::uint32_t* samples) const
 {
     const Record& r = m_records[id];
-    const int bits = indexBits(r.colours);
+    const int bits = r.mainBits;
+    if (bits < indexBits(r.colours)) {
+        decodeWithRare(r, samples);
+        return;
+    }
     if (bits == 0) {
         std::fill(samples, samples + kSampleCount, paletteColour(r.data, 0));
         return;
@@ -125,8 +194,16 @@ bool PictureStore::closerThan(const std::uint32_t* reference, std::uint32_t id, 
     if (threshold > kSampleCount)
         return true;
     const Record& r = m_records[id];
+    if (r.mainBits < indexBits(r.colours)) {
+        std::uint32_t samples[kSampleCount];
+        decodeWithRare(r, samples);
+        int differences = 0;
+        for (int k = 0; k < kSampleCount && differences < threshold; ++k)
+            differences += reference[k] != samples[k] ? 1 : 0;
+        return differences < threshold;
+    }
     const std::uint8_t* indices = r.data + 3 * std::size_t {r.colours};
-    switch (indexBits(r.colours)) {
+    switch (r.mainBits) {
     case 0: {
         // One colour: agreements and differences are counted on the colour itself.
         const std::uint32_t colour = paletteColour(r.data, 0);

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 namespace bw {
@@ -33,11 +32,7 @@ public:
 
     // The number of the picture, adding it unless an equal picture is stored already.
     std::uint32_t add(const EncodedPicture& picture);
-    void reserve(std::size_t pictures)
-    {
-        m_records.reserve(pictures);
-        m_byHash.reserve(pictures);
-    }
+    void reserve(std::size_t pictures);
     std::uint32_t size() const { return static_cast<std::uint32_t>(m_records.size()); }
     // Frees the lookup of equal pictures once nothing more will be added.
     void endAdding();
@@ -60,10 +55,12 @@ public:
 private:
     struct Record {
         const std::uint8_t* data;
-        std::uint32_t length;
+        std::uint16_t length;
         std::uint16_t colours;
         std::uint16_t backgroundCount;
+        std::uint8_t mainBits;
     };
+    void decodeWithRare(const Record& r, std::uint32_t* samples) const;
     const std::uint8_t* keep(const std::vector<std::uint8_t>& bytes);
 
     std::uint32_t m_background;
@@ -72,7 +69,10 @@ private:
     std::size_t m_chunkUsed = 0;
     std::size_t m_chunkSize = 0;
     std::size_t m_bytesUsed = 0;
-    std::unordered_multimap<std::uint64_t, std::uint32_t> m_byHash;
+    // The lookup of equal pictures: open addressing over 32 bits of each picture's hash and its
+    // number, eight bytes a slot, no more than three quarters full.
+    std::vector<std::uint64_t> m_byHash;
+    void growLookup(std::size_t atLeast);
 };
 
 } // namespace bw
