@@ -53,6 +53,7 @@ struct CompareOptions {
     // Below this many entries every pair is compared and progress is shown at every pair.
     std::int32_t everyPairBelow = 100;
     std::size_t memoryLimit = 0; // refuse runs needing more bytes up front; 0: no limit
+    std::int32_t prefetchAhead = 4096; // how many entries the candidate helper may run ahead
 };
 
 struct CompareResult {

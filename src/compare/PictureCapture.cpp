@@ -93,8 +93,9 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
     std::array<std::uint32_t, kSlots> keys;
     std::array<std::uint16_t, kSlots> numbers;
     keys.fill(0xFFFFFFFFu); // no sample has a high byte
-    std::array<std::uint16_t, kSampleCount> index {};
-    std::array<std::uint32_t, kSampleCount> palette {};
+    std::array<std::uint16_t, kSampleCount> index;
+    std::array<std::uint32_t, kSampleCount> palette;
+    std::array<std::uint16_t, kSampleCount> counts;
     int colours = 0;
     int backgroundCount = 0;
     std::uint64_t hash = 0x9E3779B97F4A7C15ull;
@@ -109,18 +110,18 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
         if (keys[slot] != v) {
             keys[slot] = v;
             numbers[slot] = static_cast<std::uint16_t>(colours);
+            counts[static_cast<std::size_t>(colours)] = 0;
             palette[static_cast<std::size_t>(colours++)] = v;
         }
         index[static_cast<std::size_t>(k)] = numbers[slot];
+        ++counts[numbers[slot]];
     }
     // Colours by use, most used first; equal counts keep the order of first use.
-    std::array<std::uint16_t, kSampleCount> counts {};
-    for (int k = 0; k < kSampleCount; ++k)
-        ++counts[index[static_cast<std::size_t>(k)]];
     std::array<std::uint16_t, kSampleCount> byUse;
     std::iota(byUse.begin(), byUse.begin() + colours, std::uint16_t {0});
-    std::stable_sort(byUse.begin(), byUse.begin() + colours,
-                     [&counts](std::uint16_t a, std::uint16_t b) { return counts[a] > counts[b]; });
+    std::sort(byUse.begin(), byUse.begin() + colours, [&counts](std::uint16_t a, std::uint16_t b) {
+        return counts[a] != counts[b] ? counts[a] > counts[b] : a < b;
+    });
     std::array<std::uint16_t, kSampleCount> rank;
     for (int r = 0; r < colours; ++r)
         rank[byUse[static_cast<std::size_t>(r)]] = static_cast<std::uint16_t>(r);

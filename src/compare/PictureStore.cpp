@@ -185,6 +185,39 @@ bool closerThanPacked(const std::uint32_t* reference, const std::uint8_t* palett
     return true;
 }
 
+// The same for a picture whose rarer colours follow in a stream of their own: the highest
+// number of `Bits` bits stands for the next colour of that stream.
+template <int Bits>
+bool closerThanWithRare(const std::uint32_t* reference, const std::uint8_t* palette, const std::uint8_t* indices,
+                        const std::uint8_t* rare, int fullBits, int threshold)
+{
+    constexpr int kRun = 32;
+    constexpr std::uint32_t mask = (1u << Bits) - 1;
+    const std::uint32_t fullMask = (1u << fullBits) - 1;
+    const int enoughAgreements = kSampleCount - threshold + 1;
+    std::size_t rareBit = 0;
+    int differences = 0;
+    for (int start = 0; start < kSampleCount; start += kRun) {
+        const std::uint8_t* run = indices + static_cast<std::size_t>(start) * Bits / 8;
+        const std::uint32_t* ref = reference + start;
+        int runDifferences = 0;
+        for (int k = 0; k < kRun; ++k) {
+            std::uint32_t number = colourNumber(run, static_cast<std::size_t>(k) * Bits, mask);
+            if (number == mask) {
+                number = colourNumber(rare, rareBit, fullMask);
+                rareBit += static_cast<std::size_t>(fullBits);
+            }
+            runDifferences += ref[k] != paletteColourFast(palette, number) ? 1 : 0;
+        }
+        differences += runDifferences;
+        if (differences >= threshold)
+            return false;
+        if (start + kRun - differences >= enoughAgreements)
+            return true;
+    }
+    return true;
+}
+
 } // namespace
 
 bool PictureStore::closerThan(const std::uint32_t* reference, std::uint32_t id, int threshold) const
@@ -194,15 +227,21 @@ bool PictureStore::closerThan(const std::uint32_t* reference, std::uint32_t id, 
     if (threshold > kSampleCount)
         return true;
     const Record& r = m_records[id];
-    if (r.mainBits < indexBits(r.colours)) {
-        std::uint32_t samples[kSampleCount];
-        decodeWithRare(r, samples);
-        int differences = 0;
-        for (int k = 0; k < kSampleCount && differences < threshold; ++k)
-            differences += reference[k] != samples[k] ? 1 : 0;
-        return differences < threshold;
-    }
     const std::uint8_t* indices = r.data + 3 * std::size_t {r.colours};
+    if (const int fullBits = indexBits(r.colours); r.mainBits < fullBits) {
+        const std::uint8_t* rare = indices + static_cast<std::size_t>(kSampleCount * r.mainBits / 8);
+        switch (r.mainBits) {
+        case 1: return closerThanWithRare<1>(reference, r.data, indices, rare, fullBits, threshold);
+        case 2: return closerThanWithRare<2>(reference, r.data, indices, rare, fullBits, threshold);
+        case 3: return closerThanWithRare<3>(reference, r.data, indices, rare, fullBits, threshold);
+        case 4: return closerThanWithRare<4>(reference, r.data, indices, rare, fullBits, threshold);
+        case 5: return closerThanWithRare<5>(reference, r.data, indices, rare, fullBits, threshold);
+        case 6: return closerThanWithRare<6>(reference, r.data, indices, rare, fullBits, threshold);
+        case 7: return closerThanWithRare<7>(reference, r.data, indices, rare, fullBits, threshold);
+        case 8: return closerThanWithRare<8>(reference, r.data, indices, rare, fullBits, threshold);
+        default: return closerThanWithRare<9>(reference, r.data, indices, rare, fullBits, threshold);
+        }
+    }
     switch (r.mainBits) {
     case 0: {
         // One colour: agreements and differences are counted on the colour itself.

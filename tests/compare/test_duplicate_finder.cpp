@@ -299,6 +299,7 @@ struct Scenario {
     std::int32_t everyPairBelow = 0; // the filtered path even on small catalogues
     Pair cancelAtPair {}; // made a duplicate: the later entry gets the icon of the earlier
     int thresholdAtPair = 0;
+    std::int32_t prefetchAhead = 0; // 0: the engine's own
 };
 
 // Runs the engine and the plain loop on the same generated catalogue and demands the same log,
@@ -337,6 +338,8 @@ void expectSameAsPlainLoop(unsigned seed, const Scenario& scenario)
     options.background = kBackground;
     options.threads = 2;
     options.everyPairBelow = scenario.everyPairBelow;
+    if (scenario.prefetchAhead)
+        options.prefetchAhead = scenario.prefetchAhead;
     const CompareResult result = findDuplicates(catalogue, actual, options);
 
     EXPECT_TRUE(result.started);
@@ -624,6 +627,17 @@ TEST(PictureCapture, DrawsOverTheBackgroundColumnByColumn)
     capturePicture(QImage(), kBackground, samples);
     EXPECT_EQ(std::count(samples.begin(), samples.end(), kBackground & 0xFFFFFFu), kSampleCount);
     EXPECT_EQ(pictureImage(samples).pixel(5, 7), kBackground | 0xFF000000u);
+}
+
+// The helper that works out candidates ahead reuses its slots every few entries; marks made
+// meanwhile and threshold changes must leave the result that of the plain loop.
+TEST(DuplicateFinder, CandidatesWorkedOutAheadInAFewSlots)
+{
+    for (const std::int32_t ahead : {1, 2, 7})
+        for (unsigned seed = 60; seed < 63; ++seed) {
+            expectSameAsPlainLoop(seed, {.count = 300, .threshold = 64, .prefetchAhead = ahead});
+            expectSameAsPlainLoop(seed, {.threshold = 5, .thresholdAfterLine = {{6, 64}}, .prefetchAhead = ahead});
+        }
 }
 
 // Pictures where a few colours cover most samples keep the rarer colours apart; they must decode
