@@ -69,7 +69,6 @@ void CaptureQueue::work()
             encodePicture(slot.samples, m_background & 0xFFFFFFu, slot.encoded);
             slot.blockHashes.resize(static_cast<std::size_t>(m_layout.blocks()));
             m_layout.hashAll(slot.samples, slot.blockHashes.data());
-            backgroundMaskOf(slot.samples, m_background & 0xFFFFFFu, slot.backgroundMask);
         }
         bool wake;
         {

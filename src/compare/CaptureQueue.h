@@ -19,7 +19,6 @@ struct CapturedPicture {
     Samples samples {};
     EncodedPicture encoded;
     std::vector<std::uint32_t> blockHashes; // one per block of the queue's layout
-    BackgroundMask backgroundMask {};
 };
 
 // Loads, draws and encodes the pictures of entries first..last on worker threads, a bounded

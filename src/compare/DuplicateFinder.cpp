@@ -37,11 +37,14 @@ public:
         : m_ahead(std::max(ahead, 1))
         , m_ownQuery(pictures)
         , m_slots(new Slot[static_cast<std::size_t>(m_ahead)])
+        , m_skipped(new std::atomic<bool>[static_cast<std::size_t>(last) + 1])
         , m_next(first)
         , m_taken(first)
         , m_last(last)
         , m_work(std::move(work))
     {
+        for (std::int32_t k = 0; k <= last; ++k)
+            m_skipped[static_cast<std::size_t>(k)].store(false, std::memory_order_relaxed);
         m_thread = std::thread([this, pictures] { run(pictures); });
     }
     ~CandidatePrefetch() { finish(); }
@@ -74,6 +77,7 @@ public:
     {
         if (j > m_last)
             return;
+        m_skipped[static_cast<std::size_t>(j)].store(true, std::memory_order_relaxed);
         std::uint64_t pending = stateOf(j, kPending);
         m_slots[static_cast<std::size_t>(j % m_ahead)].state.compare_exchange_strong(pending, stateOf(j, kSkipped));
     }
@@ -117,6 +121,8 @@ private:
             if (k >= m_taken.load() + m_ahead || m_slots[static_cast<std::size_t>(k % m_ahead)].busy.load(std::memory_order_acquire))
                 return Step::Wait;
         } while (!m_next.compare_exchange_weak(k, k + 1));
+        if (m_skipped[static_cast<std::size_t>(k)].load(std::memory_order_relaxed))
+            return Step::Worked;
         Slot& slot = m_slots[static_cast<std::size_t>(k % m_ahead)];
         slot.busy.store(true, std::memory_order_relaxed);
         slot.state.store(stateOf(k, kPending), std::memory_order_release);
@@ -152,6 +158,7 @@ private:
 
     NeighbourIndex::Query m_ownQuery; // for the entries the caller works out while it waits
     std::unique_ptr<Slot[]> m_slots;
+    std::unique_ptr<std::atomic<bool>[]> m_skipped; // per entry: marked, so no reference
     std::atomic<std::int32_t> m_next;
     std::atomic<std::int32_t> m_taken; // the run's current reference
     const std::int32_t m_last;
@@ -207,7 +214,6 @@ private:
     // The blocks of the threshold at the start, hashed by the capture workers, for each picture.
     BlockLayout m_layout;
     std::vector<std::uint32_t> m_blockHashes;
-    std::vector<BackgroundMask> m_backgroundMasks; // for each picture
     std::vector<std::uint32_t> m_found;
 };
 
@@ -291,17 +297,15 @@ void DuplicateRun::firstPass()
     const int startThreshold = m_host.threshold();
     if (!m_everyPair && startThreshold >= 2 && startThreshold <= NeighbourIndex::kMaxBlocks)
         m_layout = BlockLayout(startThreshold);
-    // Room for every entry's block hashes and mask up front: growing them by doubling would hold
-    // the old and the new copy at once, while pages reserved and never filled cost nothing.
+    // Room for every entry's block hashes up front: growing them by doubling would hold the old
+    // and the new copy at once, while pages reserved and never filled cost nothing.
     m_blockHashes.reserve(static_cast<std::size_t>(m_count) * static_cast<std::size_t>(m_layout.blocks()));
-    m_backgroundMasks.reserve(static_cast<std::size_t>(m_count));
     CaptureQueue queue(m_catalogue, 1, m_count, loader, m_options.background, m_layout, m_options.threads);
     const auto keep = [this](std::int32_t n, const CapturedPicture& captured) {
         const std::uint32_t pictures = m_store.size();
         const std::uint32_t id = m_store.add(captured.encoded);
         if (id == pictures) {
             m_blockHashes.insert(m_blockHashes.end(), captured.blockHashes.begin(), captured.blockHashes.end());
-            m_backgroundMasks.push_back(captured.backgroundMask);
         }
         m_pictureOf[static_cast<std::size_t>(n)] = id;
         m_loaded[static_cast<std::size_t>(n)] = captured.loaded ? 1 : 0;
@@ -405,8 +409,7 @@ void DuplicateRun::laterPasses()
     const auto started = std::chrono::steady_clock::now();
     buildEntryLists();
     if (!m_everyPair)
-        m_index = std::make_unique<NeighbourIndex>(m_store, m_layout.blocks(), std::move(m_blockHashes),
-                                                   std::move(m_backgroundMasks));
+        m_index = std::make_unique<NeighbourIndex>(m_store, m_layout.blocks(), std::move(m_blockHashes));
     // With a second core, the candidates of the references to come are worked out ahead, for the
     // threshold at the start; a change of threshold stops that (the tables may be rebuilt).
     std::unique_ptr<CandidatePrefetch> prefetch;

@@ -69,16 +69,12 @@ void sortByUpperHalf(std::vector<std::uint64_t>& keys, std::vector<std::uint64_t
 
 } // namespace
 
-NeighbourIndex::NeighbourIndex(const PictureStore& store, int blocks, std::vector<std::uint32_t> blockHashes,
-                               std::vector<BackgroundMask> backgroundMasks)
+NeighbourIndex::NeighbourIndex(const PictureStore& store, int blocks, std::vector<std::uint32_t> blockHashes)
     : m_store(store)
     , m_layout(blocks)
     , m_links(std::move(blockHashes))
-    , m_backgroundMasks(std::move(backgroundMasks))
     , m_query(store.size())
 {
-    if (m_backgroundMasks.size() != store.size())
-        m_backgroundMasks.clear();
     if (blocks > 0 && m_links.size() == static_cast<std::size_t>(blocks) * store.size())
         buildBlocks(blocks);
     else
@@ -175,28 +171,29 @@ void NeighbourIndex::consider(Query& query, std::uint32_t reference, std::uint32
         found.push_back(candidate);
         return;
     }
-    // The background samples the two can share.
-    int backgroundAgreements = std::min(m_store.backgroundCount(candidate), m_store.backgroundCount(reference));
-    if (!m_backgroundMasks.empty()) {
-        const BackgroundMask& a = m_backgroundMasks[reference];
-        const BackgroundMask& b = m_backgroundMasks[candidate];
-        int onlyOne = 0;
-        int both = 0;
-        for (std::size_t w = 0; w < a.size(); ++w) {
-            onlyOne += std::popcount(a[w] ^ b[w]);
-            both += std::popcount(a[w] & b[w]);
-        }
-        if (onlyOne >= threshold)
-            return;
-        if (kSampleCount - both < threshold) {
-            found.push_back(candidate);
-            return;
-        }
-        backgroundAgreements = both;
+    // Where only one of the two has background they differ; where both have, they agree.
+    if (query.masked != reference) {
+        m_store.backgroundMask(reference, query.mask);
+        query.masked = reference;
     }
-    const std::uint32_t* samples = referenceSamples(query, reference);
+    BackgroundMask mask;
+    m_store.backgroundMask(candidate, mask);
+    int onlyOne = 0;
+    int both = 0;
+    for (std::size_t w = 0; w < mask.size(); ++w) {
+        onlyOne += std::popcount(query.mask[w] ^ mask[w]);
+        both += std::popcount(query.mask[w] & mask[w]);
+    }
+    if (onlyOne >= threshold)
+        return;
+    if (kSampleCount - both < threshold) {
+        found.push_back(candidate);
+        return;
+    }
+    const int backgroundAgreements = both;
     // Fewer than enough possible agreements leave at least `threshold` differences.
     const int enough = kSampleCount - threshold + 1 - backgroundAgreements;
+    const std::uint32_t* samples = referenceSamples(query, reference);
     if (enough > 0 && m_store.agreementBound(query.colours, candidate, enough) < enough)
         return;
     ++query.verified;
@@ -256,7 +253,7 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
 
 std::size_t NeighbourIndex::tableBytes() const
 {
-    return m_backgroundMasks.size() * sizeof(BackgroundMask) + m_query.seen.size() * 4 + m_byBackground.size() * 4
+    return m_query.seen.size() * 4 + m_byBackground.size() * 4
         + m_links.capacity() * 4 + m_partnered.size();
 }
 

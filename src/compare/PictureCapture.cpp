@@ -116,31 +116,40 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
         index[static_cast<std::size_t>(k)] = numbers[slot];
         ++counts[numbers[slot]];
     }
-    // Colours by use, most used first; equal counts keep the order of first use.
+    // The background's samples are told by the mask; the other colours by use, most used first,
+    // equal counts in the order of first use.
+    int backgroundNumber = -1;
     std::array<std::uint16_t, kSampleCount> byUse;
-    std::iota(byUse.begin(), byUse.begin() + colours, std::uint16_t {0});
-    std::sort(byUse.begin(), byUse.begin() + colours, [&counts](std::uint16_t a, std::uint16_t b) {
+    int used = 0;
+    for (int c = 0; c < colours; ++c) {
+        if (palette[static_cast<std::size_t>(c)] == background)
+            backgroundNumber = c;
+        else
+            byUse[static_cast<std::size_t>(used++)] = static_cast<std::uint16_t>(c);
+    }
+    std::sort(byUse.begin(), byUse.begin() + used, [&counts](std::uint16_t a, std::uint16_t b) {
         return counts[a] != counts[b] ? counts[a] > counts[b] : a < b;
     });
     std::array<std::uint16_t, kSampleCount> rank;
-    for (int r = 0; r < colours; ++r)
+    for (int r = 0; r < used; ++r)
         rank[byUse[static_cast<std::size_t>(r)]] = static_cast<std::uint16_t>(r);
+    const int coloured = kSampleCount - backgroundCount; // samples in the colour numbers
 
     // Fewer bits per sample pay when the rarer colours are few; the saving must be worth the
     // slower reading of such a picture.
-    const int fullBits = indexBits(colours);
+    const int fullBits = indexBits(used);
     int mainBits = fullBits;
     int rareSamples = 0;
     {
         constexpr int kWorthBits = 512;
-        int best = kSampleCount * fullBits - kWorthBits;
+        int best = coloured * fullBits - kWorthBits;
         int covered = 0; // samples of the colours with a number of their own
         int direct = 0;
         for (int bits = 1; bits < fullBits; ++bits) {
             for (; direct < (1 << bits) - 1; ++direct)
                 covered += counts[byUse[static_cast<std::size_t>(direct)]];
-            const int rare = kSampleCount - covered;
-            const int cost = kSampleCount * bits + rare * fullBits;
+            const int rare = coloured - covered;
+            const int cost = coloured * bits + rare * fullBits;
             if (cost < best) {
                 best = cost;
                 mainBits = bits;
@@ -148,16 +157,23 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
             }
         }
     }
-    const std::size_t paletteBytes = static_cast<std::size_t>(colours) * 3;
-    const std::size_t mainBytes = static_cast<std::size_t>(kSampleCount * mainBits / 8);
+    const std::size_t paletteBytes = static_cast<std::size_t>(used) * 3;
+    const std::size_t maskBytes = backgroundCount > 0 && backgroundCount < kSampleCount ? sizeof(BackgroundMask) : 0;
+    const std::size_t mainBytes = (static_cast<std::size_t>(coloured) * static_cast<std::size_t>(mainBits) + 7) / 8;
     const std::size_t rareBytes = (static_cast<std::size_t>(rareSamples) * static_cast<std::size_t>(fullBits) + 7) / 8;
-    out.bytes.assign(paletteBytes + mainBytes + rareBytes, 0);
+    out.bytes.assign(paletteBytes + maskBytes + mainBytes + rareBytes, 0);
     std::uint8_t* p = out.bytes.data();
-    for (int r = 0; r < colours; ++r) {
+    for (int r = 0; r < used; ++r) {
         const std::uint32_t v = palette[byUse[static_cast<std::size_t>(r)]];
         *p++ = static_cast<std::uint8_t>(v);
         *p++ = static_cast<std::uint8_t>(v >> 8);
         *p++ = static_cast<std::uint8_t>(v >> 16);
+    }
+    if (maskBytes) {
+        for (int k = 0; k < kSampleCount; ++k)
+            if (index[static_cast<std::size_t>(k)] == backgroundNumber)
+                p[k >> 3] = static_cast<std::uint8_t>(p[k >> 3] | 1u << (k & 7));
+        p += maskBytes;
     }
     // A value spans at most three bytes (10 bits shifted by up to 7).
     const auto put = [](std::uint8_t* target, std::size_t targetBytes, std::size_t bit, std::uint32_t number) {
@@ -167,10 +183,12 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
     };
     if (mainBits > 0) {
         const std::uint32_t rareCode = mainBits < fullBits ? (1u << mainBits) - 1 : UINT32_MAX;
+        std::size_t bit = 0;
         std::size_t rareBit = 0;
         for (int k = 0; k < kSampleCount; ++k) {
+            if (index[static_cast<std::size_t>(k)] == backgroundNumber)
+                continue;
             const std::uint32_t r = rank[index[static_cast<std::size_t>(k)]];
-            const std::size_t bit = static_cast<std::size_t>(k) * static_cast<std::size_t>(mainBits);
             if (r >= rareCode) {
                 put(p, mainBytes, bit, rareCode);
                 put(p + mainBytes, rareBytes, rareBit, r);
@@ -178,9 +196,10 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
             } else {
                 put(p, mainBytes, bit, r);
             }
+            bit += static_cast<std::size_t>(mainBits);
         }
     }
-    out.colours = static_cast<std::uint16_t>(colours);
+    out.colours = static_cast<std::uint16_t>(used);
     out.mainBits = static_cast<std::uint8_t>(mainBits);
     out.backgroundCount = static_cast<std::uint16_t>(backgroundCount);
     out.hash = hash ^ static_cast<std::uint64_t>(colours);

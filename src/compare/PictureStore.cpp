@@ -105,51 +105,10 @@ std::uint32_t PictureStore::add(const EncodedPicture& picture)
 
 void PictureStore::endAdding() { std::vector<std::uint64_t>().swap(m_byHash); }
 
-// A picture whose rarer colours follow its colour numbers (see EncodedPicture).
-void PictureStore::decodeWithRare(const Record& r, std::uint32_t* samples) const
-{
-    const int bits = r.mainBits;
-    const int fullBits = indexBits(r.colours);
-    const std::uint8_t* indices = r.data + 3 * std::size_t {r.colours};
-    const std::uint8_t* rare = indices + static_cast<std::size_t>(kSampleCount * bits / 8);
-    const std::uint32_t mask = (1u << bits) - 1;
-    const std::uint32_t fullMask = (1u << fullBits) - 1;
-    std::size_t rareBit = 0;
-    for (int k = 0; k < kSampleCount; ++k) {
-        std::uint32_t number = colourNumber(indices, static_cast<std::size_t>(k * bits), mask);
-        if (number == mask) {
-            number = colourNumber(rare, rareBit, fullMask);
-            rareBit += static_cast<std::size_t>(fullBits);
-        }
-        samples[k] = paletteColour(r.data, number);
-    }
-}
-
-void PictureStore::decode(std::uint32_t id, std::uint32_t* samples) const
-{
-    const Record& r = m_records[id];
-    const int bits = r.mainBits;
-    if (bits < indexBits(r.colours)) {
-        decodeWithRare(r, samples);
-        return;
-    }
-    if (bits == 0) {
-        std::fill(samples, samples + kSampleCount, paletteColour(r.data, 0));
-        return;
-    }
-    std::uint32_t palette[kSampleCount];
-    for (std::uint32_t c = 0; c < r.colours; ++c)
-        palette[c] = paletteColour(r.data, c);
-    const std::uint8_t* indices = r.data + 3 * std::size_t {r.colours};
-    const std::uint32_t mask = (1u << bits) - 1;
-    for (int k = 0; k < kSampleCount; ++k)
-        samples[k] = palette[colourNumber(indices, static_cast<std::size_t>(k * bits), mask)];
-}
-
 namespace {
 
 // The colour at `number` read as one four-byte load; the byte after the colour belongs to the
-// next colour, the colour numbers or the slack behind every picture.
+// next colour, the mask, the colour numbers or the slack behind every picture.
 inline std::uint32_t paletteColourFast(const std::uint8_t* palette, std::uint32_t number)
 {
     std::uint32_t word;
@@ -157,62 +116,121 @@ inline std::uint32_t paletteColourFast(const std::uint8_t* palette, std::uint32_
     return word & 0xFFFFFFu;
 }
 
-// The count with the width of the colour numbers fixed at compile time, so that the bit
-// arithmetic folds into constants. The samples are counted in runs of kRun without a branch per
-// sample (a run of kRun colour numbers starts on a byte boundary); the decision is taken between
-// runs, which gives the same answer as stopping at the deciding sample.
-template <int Bits>
-bool closerThanPacked(const std::uint32_t* reference, const std::uint8_t* palette, const std::uint8_t* indices, int threshold)
+inline std::uint64_t maskWord(const std::uint8_t* mask, int w)
 {
-    constexpr int kRun = 32;
-    constexpr std::uint32_t mask = (1u << Bits) - 1;
-    const int enoughAgreements = kSampleCount - threshold + 1;
-    int differences = 0;
-    for (int start = 0; start < kSampleCount; start += kRun) {
-        const std::uint8_t* run = indices + static_cast<std::size_t>(start) * Bits / 8;
-        const std::uint32_t* ref = reference + start;
-        int runDifferences = 0;
-        for (int k = 0; k < kRun; ++k) {
-            const std::size_t bit = static_cast<std::size_t>(k) * Bits;
-            runDifferences += ref[k] != paletteColourFast(palette, colourNumber(run, bit, mask)) ? 1 : 0;
-        }
-        differences += runDifferences;
-        if (differences >= threshold)
-            return false;
-        if (start + kRun - differences >= enoughAgreements)
-            return true;
-    }
-    return true;
+    std::uint64_t word;
+    std::memcpy(&word, mask + 8 * w, sizeof word);
+    return word;
 }
 
-// The same for a picture whose rarer colours follow in a stream of their own: the highest
-// number of `Bits` bits stands for the next colour of that stream.
-template <int Bits>
-bool closerThanWithRare(const std::uint32_t* reference, const std::uint8_t* palette, const std::uint8_t* indices,
-                        const std::uint8_t* rare, int fullBits, int threshold)
+} // namespace
+
+// Where the parts of a stored picture lie (see EncodedPicture).
+struct PictureStore::Layout {
+    const std::uint8_t* palette;
+    const std::uint8_t* mask; // none when no sample or every sample is background
+    const std::uint8_t* numbers;
+    const std::uint8_t* rare;
+    int bits;
+    int fullBits;
+    std::uint32_t rareCode; // none when every colour has a number of its own
+    std::uint64_t maskless; // the mask's words when there is none: no background, or all
+
+    explicit Layout(const Record& r)
+        : palette(r.data)
+        , mask(r.backgroundCount > 0 && r.backgroundCount < kSampleCount ? r.data + 3 * std::size_t {r.colours} : nullptr)
+        , numbers(r.data + 3 * std::size_t {r.colours} + (mask ? sizeof(BackgroundMask) : 0))
+        , rare(numbers + (static_cast<std::size_t>(kSampleCount - r.backgroundCount) * r.mainBits + 7) / 8)
+        , bits(r.mainBits)
+        , fullBits(indexBits(r.colours))
+        , rareCode(r.mainBits < fullBits ? (1u << r.mainBits) - 1 : UINT32_MAX)
+        , maskless(r.backgroundCount == kSampleCount ? ~std::uint64_t {0} : 0)
+    {
+    }
+};
+
+void PictureStore::decode(std::uint32_t id, std::uint32_t* samples) const
 {
-    constexpr int kRun = 32;
+    const Record& r = m_records[id];
+    const Layout layout(r);
+    const std::uint32_t mask = (1u << layout.bits) - 1;
+    const std::uint32_t fullMask = (1u << layout.fullBits) - 1;
+    std::size_t bit = 0;
+    std::size_t rareBit = 0;
+    for (int k = 0; k < kSampleCount; ++k) {
+        if (layout.mask ? (layout.mask[k >> 3] >> (k & 7) & 1) != 0 : layout.maskless != 0) {
+            samples[k] = m_background;
+            continue;
+        }
+        std::uint32_t number = colourNumber(layout.numbers, bit, mask);
+        bit += static_cast<std::size_t>(layout.bits);
+        if (number == layout.rareCode) {
+            number = colourNumber(layout.rare, rareBit, fullMask);
+            rareBit += static_cast<std::size_t>(layout.fullBits);
+        }
+        samples[k] = paletteColour(layout.palette, number);
+    }
+}
+
+void PictureStore::backgroundMask(std::uint32_t id, BackgroundMask& out) const
+{
+    const Record& r = m_records[id];
+    if (r.backgroundCount == 0 || r.backgroundCount == kSampleCount) {
+        out.fill(r.backgroundCount == 0 ? 0 : ~std::uint64_t {0});
+        return;
+    }
+    std::memcpy(out.data(), Layout(r).mask, sizeof out);
+}
+
+namespace {
+
+// The count with the width of the colour numbers fixed at compile time, so that the bit
+// arithmetic folds into constants. The samples are counted in runs of 64 (one word of the
+// background mask) without a branch per sample where the run has no background and no rare
+// colour; the decision is taken between runs, which gives the same answer as stopping at the
+// deciding sample.
+template <int Bits>
+bool closerThanPacked(const std::uint32_t* reference, const PictureStore::Layout& layout, std::uint32_t background,
+                      int threshold)
+{
+    constexpr int kRun = 64;
     constexpr std::uint32_t mask = (1u << Bits) - 1;
-    const std::uint32_t fullMask = (1u << fullBits) - 1;
+    const std::uint32_t fullMask = (1u << layout.fullBits) - 1;
     const int enoughAgreements = kSampleCount - threshold + 1;
+    const bool withRare = layout.rareCode != UINT32_MAX;
+    std::size_t bit = 0;
     std::size_t rareBit = 0;
     int differences = 0;
-    for (int start = 0; start < kSampleCount; start += kRun) {
-        const std::uint8_t* run = indices + static_cast<std::size_t>(start) * Bits / 8;
-        const std::uint32_t* ref = reference + start;
+    for (int w = 0; w < kSampleCount / kRun; ++w) {
+        const std::uint32_t* ref = reference + w * kRun;
+        const std::uint64_t backgroundBits = layout.mask ? maskWord(layout.mask, w) : layout.maskless;
         int runDifferences = 0;
-        for (int k = 0; k < kRun; ++k) {
-            std::uint32_t number = colourNumber(run, static_cast<std::size_t>(k) * Bits, mask);
-            if (number == mask) {
-                number = colourNumber(rare, rareBit, fullMask);
-                rareBit += static_cast<std::size_t>(fullBits);
+        if (backgroundBits == ~std::uint64_t {0}) {
+            for (int k = 0; k < kRun; ++k)
+                runDifferences += ref[k] != background ? 1 : 0;
+        } else if (backgroundBits == 0 && !withRare) {
+            for (int k = 0; k < kRun; ++k)
+                runDifferences += ref[k] != paletteColourFast(layout.palette, colourNumber(layout.numbers, bit + static_cast<std::size_t>(k) * Bits, mask)) ? 1 : 0;
+            bit += static_cast<std::size_t>(kRun) * Bits;
+        } else {
+            for (int k = 0; k < kRun; ++k) {
+                if (backgroundBits >> k & 1) {
+                    runDifferences += ref[k] != background ? 1 : 0;
+                    continue;
+                }
+                std::uint32_t number = colourNumber(layout.numbers, bit, mask);
+                bit += Bits;
+                if (number == layout.rareCode) {
+                    number = colourNumber(layout.rare, rareBit, fullMask);
+                    rareBit += static_cast<std::size_t>(layout.fullBits);
+                }
+                runDifferences += ref[k] != paletteColourFast(layout.palette, number) ? 1 : 0;
             }
-            runDifferences += ref[k] != paletteColourFast(palette, number) ? 1 : 0;
         }
         differences += runDifferences;
         if (differences >= threshold)
             return false;
-        if (start + kRun - differences >= enoughAgreements)
+        if ((w + 1) * kRun - differences >= enoughAgreements)
             return true;
     }
     return true;
@@ -227,39 +245,19 @@ bool PictureStore::closerThan(const std::uint32_t* reference, std::uint32_t id, 
     if (threshold > kSampleCount)
         return true;
     const Record& r = m_records[id];
-    const std::uint8_t* indices = r.data + 3 * std::size_t {r.colours};
-    if (const int fullBits = indexBits(r.colours); r.mainBits < fullBits) {
-        const std::uint8_t* rare = indices + static_cast<std::size_t>(kSampleCount * r.mainBits / 8);
-        switch (r.mainBits) {
-        case 1: return closerThanWithRare<1>(reference, r.data, indices, rare, fullBits, threshold);
-        case 2: return closerThanWithRare<2>(reference, r.data, indices, rare, fullBits, threshold);
-        case 3: return closerThanWithRare<3>(reference, r.data, indices, rare, fullBits, threshold);
-        case 4: return closerThanWithRare<4>(reference, r.data, indices, rare, fullBits, threshold);
-        case 5: return closerThanWithRare<5>(reference, r.data, indices, rare, fullBits, threshold);
-        case 6: return closerThanWithRare<6>(reference, r.data, indices, rare, fullBits, threshold);
-        case 7: return closerThanWithRare<7>(reference, r.data, indices, rare, fullBits, threshold);
-        case 8: return closerThanWithRare<8>(reference, r.data, indices, rare, fullBits, threshold);
-        default: return closerThanWithRare<9>(reference, r.data, indices, rare, fullBits, threshold);
-        }
-    }
-    switch (r.mainBits) {
-    case 0: {
-        // One colour: agreements and differences are counted on the colour itself.
-        const std::uint32_t colour = paletteColour(r.data, 0);
-        const int differences = static_cast<int>(std::count_if(reference, reference + kSampleCount,
-                                                               [colour](std::uint32_t v) { return v != colour; }));
-        return differences < threshold;
-    }
-    case 1: return closerThanPacked<1>(reference, r.data, indices, threshold);
-    case 2: return closerThanPacked<2>(reference, r.data, indices, threshold);
-    case 3: return closerThanPacked<3>(reference, r.data, indices, threshold);
-    case 4: return closerThanPacked<4>(reference, r.data, indices, threshold);
-    case 5: return closerThanPacked<5>(reference, r.data, indices, threshold);
-    case 6: return closerThanPacked<6>(reference, r.data, indices, threshold);
-    case 7: return closerThanPacked<7>(reference, r.data, indices, threshold);
-    case 8: return closerThanPacked<8>(reference, r.data, indices, threshold);
-    case 9: return closerThanPacked<9>(reference, r.data, indices, threshold);
-    default: return closerThanPacked<10>(reference, r.data, indices, threshold);
+    const Layout layout(r);
+    switch (layout.bits) {
+    case 0: return closerThanPacked<0>(reference, layout, m_background, threshold);
+    case 1: return closerThanPacked<1>(reference, layout, m_background, threshold);
+    case 2: return closerThanPacked<2>(reference, layout, m_background, threshold);
+    case 3: return closerThanPacked<3>(reference, layout, m_background, threshold);
+    case 4: return closerThanPacked<4>(reference, layout, m_background, threshold);
+    case 5: return closerThanPacked<5>(reference, layout, m_background, threshold);
+    case 6: return closerThanPacked<6>(reference, layout, m_background, threshold);
+    case 7: return closerThanPacked<7>(reference, layout, m_background, threshold);
+    case 8: return closerThanPacked<8>(reference, layout, m_background, threshold);
+    case 9: return closerThanPacked<9>(reference, layout, m_background, threshold);
+    default: return closerThanPacked<10>(reference, layout, m_background, threshold);
     }
 }
 

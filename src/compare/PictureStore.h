@@ -39,6 +39,7 @@ public:
 
     void decode(std::uint32_t id, std::uint32_t* samples) const;
     std::uint32_t background() const { return m_background; }
+    void backgroundMask(std::uint32_t id, BackgroundMask& out) const;
     int backgroundCount(std::uint32_t id) const { return m_records[id].backgroundCount; }
     // True when picture `id` differs from `reference` (kSampleCount samples) in fewer than
     // `threshold` samples. Stops as soon as the answer is certain either way.
@@ -52,6 +53,8 @@ public:
     // Bytes held for the pictures: encoded forms plus one record per picture.
     std::size_t storedBytes() const;
 
+    struct Layout;
+
 private:
     struct Record {
         const std::uint8_t* data;
@@ -60,7 +63,6 @@ private:
         std::uint16_t backgroundCount;
         std::uint8_t mainBits;
     };
-    void decodeWithRare(const Record& r, std::uint32_t* samples) const;
     const std::uint8_t* keep(const std::vector<std::uint8_t>& bytes);
 
     std::uint32_t m_background;

@@ -655,18 +655,25 @@ TEST(PictureStore, PicturesWithRareColoursDecodeAndCountExactly)
             s[static_cast<std::size_t>(k)] = static_cast<std::uint32_t>(random() % static_cast<unsigned>(c.common)) * 0x0101u;
         for (int k = 0; k < c.rareSamples; ++k) // every rare colour at least once, at scattered places
             s[static_cast<std::size_t>(k * 997 % kSampleCount)] = 0x800000u + static_cast<std::uint32_t>(k % c.rare);
+        constexpr std::uint32_t background = 0x0101; // the second common colour
         EncodedPicture encoded;
-        encodePicture(s, 0, encoded);
+        encodePicture(s, background, encoded);
         const bool fewerBits = encoded.mainBits < indexBits(encoded.colours);
         EXPECT_EQ(fewerBits, c.rareSamples < 500); // only where it saves bytes
-        PictureStore store(0);
+        PictureStore store(background);
         store.add(encoded);
         Samples decoded;
         store.decode(0, decoded.data());
         ASSERT_EQ(decoded, s);
         ColourCounts counts;
-        counts.count(s.data(), 0);
-        EXPECT_GE(store.agreementBound(counts, 0, kSampleCount + 1), kSampleCount - static_cast<int>(std::count(s.begin(), s.end(), 0u)));
+        counts.count(s.data(), background);
+        EXPECT_GE(store.agreementBound(counts, 0, kSampleCount + 1),
+                  kSampleCount - static_cast<int>(std::count(s.begin(), s.end(), background)));
+        BackgroundMask expectedMask;
+        BackgroundMask mask;
+        backgroundMaskOf(s, background, expectedMask);
+        store.backgroundMask(0, mask);
+        EXPECT_EQ(mask, expectedMask);
         for (const int changes : {0, 1, 7, 300, 1024}) {
             Samples other = s;
             for (int k = 0; k < changes; ++k)
