@@ -176,14 +176,9 @@ void NeighbourIndex::consider(Query& query, std::uint32_t reference, std::uint32
         m_store.backgroundMask(reference, query.mask);
         query.masked = reference;
     }
-    BackgroundMask mask;
-    m_store.backgroundMask(candidate, mask);
-    int onlyOne = 0;
-    int both = 0;
-    for (std::size_t w = 0; w < mask.size(); ++w) {
-        onlyOne += std::popcount(query.mask[w] ^ mask[w]);
-        both += std::popcount(query.mask[w] & mask[w]);
-    }
+    int onlyOne;
+    int both;
+    m_store.compareMasks(query.mask, candidate, onlyOne, both);
     if (onlyOne >= threshold)
         return;
     if (kSampleCount - both < threshold) {

@@ -118,18 +118,20 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
     }
     // The background's samples are told by the mask; the other colours by use, most used first,
     // equal counts in the order of first use.
+    // Sorted as keys of fewest missing samples first, then the number.
     int backgroundNumber = -1;
-    std::array<std::uint16_t, kSampleCount> byUse;
+    std::array<std::uint32_t, kSampleCount> keysByUse;
     int used = 0;
     for (int c = 0; c < colours; ++c) {
         if (palette[static_cast<std::size_t>(c)] == background)
             backgroundNumber = c;
         else
-            byUse[static_cast<std::size_t>(used++)] = static_cast<std::uint16_t>(c);
+            keysByUse[static_cast<std::size_t>(used++)] = static_cast<std::uint32_t>(kSampleCount - counts[static_cast<std::size_t>(c)]) << 16 | static_cast<std::uint32_t>(c);
     }
-    std::sort(byUse.begin(), byUse.begin() + used, [&counts](std::uint16_t a, std::uint16_t b) {
-        return counts[a] != counts[b] ? counts[a] > counts[b] : a < b;
-    });
+    std::sort(keysByUse.begin(), keysByUse.begin() + used);
+    std::array<std::uint16_t, kSampleCount> byUse;
+    for (int r = 0; r < used; ++r)
+        byUse[static_cast<std::size_t>(r)] = static_cast<std::uint16_t>(keysByUse[static_cast<std::size_t>(r)]);
     std::array<std::uint16_t, kSampleCount> rank;
     for (int r = 0; r < used; ++r)
         rank[byUse[static_cast<std::size_t>(r)]] = static_cast<std::uint16_t>(r);

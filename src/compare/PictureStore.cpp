@@ -1,6 +1,7 @@
 #include "PictureStore.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace bw {
@@ -169,6 +170,28 @@ void PictureStore::decode(std::uint32_t id, std::uint32_t* samples) const
             rareBit += static_cast<std::size_t>(layout.fullBits);
         }
         samples[k] = paletteColour(layout.palette, number);
+    }
+}
+
+// Word-wide counts; where the processor has an instruction for them, a copy of the function uses it.
+__attribute__((target_clones("popcnt", "default"))) void PictureStore::compareMasks(const BackgroundMask& reference, std::uint32_t id,
+                                                                                   int& onlyOne, int& both) const
+{
+    const Record& r = m_records[id];
+    onlyOne = 0;
+    both = 0;
+    if (r.backgroundCount == 0 || r.backgroundCount == kSampleCount) {
+        for (const std::uint64_t word : reference)
+            (r.backgroundCount == 0 ? onlyOne : both) += std::popcount(word);
+        if (r.backgroundCount != 0)
+            onlyOne = kSampleCount - both;
+        return;
+    }
+    const std::uint8_t* mask = Layout(r).mask;
+    for (int w = 0; w < kSampleCount / 64; ++w) {
+        const std::uint64_t word = maskWord(mask, w);
+        onlyOne += std::popcount(reference[static_cast<std::size_t>(w)] ^ word);
+        both += std::popcount(reference[static_cast<std::size_t>(w)] & word);
     }
 }
 

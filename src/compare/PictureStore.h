@@ -40,6 +40,8 @@ public:
     void decode(std::uint32_t id, std::uint32_t* samples) const;
     std::uint32_t background() const { return m_background; }
     void backgroundMask(std::uint32_t id, BackgroundMask& out) const;
+    // The samples where exactly one of `reference` and picture `id` is background, and where both are.
+    void compareMasks(const BackgroundMask& reference, std::uint32_t id, int& onlyOne, int& both) const;
     int backgroundCount(std::uint32_t id) const { return m_records[id].backgroundCount; }
     // True when picture `id` differs from `reference` (kSampleCount samples) in fewer than
     // `threshold` samples. Stops as soon as the answer is certain either way.

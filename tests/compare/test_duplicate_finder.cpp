@@ -674,6 +674,11 @@ TEST(PictureStore, PicturesWithRareColoursDecodeAndCountExactly)
         backgroundMaskOf(s, background, expectedMask);
         store.backgroundMask(0, mask);
         EXPECT_EQ(mask, expectedMask);
+        int onlyOne = -1;
+        int both = -1;
+        store.compareMasks(expectedMask, 0, onlyOne, both);
+        EXPECT_EQ(onlyOne, 0);
+        EXPECT_EQ(both, std::count(s.begin(), s.end(), background));
         for (const int changes : {0, 1, 7, 300, 1024}) {
             Samples other = s;
             for (int k = 0; k < changes; ++k)
