@@ -117,8 +117,9 @@ void NeighbourIndex::buildBlocks(int blocks)
         }
     };
     // The two threads take the first and the second half of the blocks, so that they seldom
-    // write into the same cache line.
-    if (m > 1 && pictures > 10000 && std::thread::hardware_concurrency() > 1) {
+    // write into the same cache line. For a few blocks one thread is quick enough and keeps its
+    // keys alone in memory.
+    if (m >= 8 && pictures > 10000 && std::thread::hardware_concurrency() > 1) {
         std::thread helper(linkBlocks, m / 2, m);
         linkBlocks(0, m / 2);
         helper.join();

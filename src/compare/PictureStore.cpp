@@ -187,7 +187,7 @@ __attribute__((target_clones("popcnt", "default"))) void PictureStore::compareMa
             onlyOne = kSampleCount - both;
         return;
     }
-    const std::uint8_t* mask = Layout(r).mask;
+    const std::uint8_t* mask = r.data + 3 * std::size_t {r.colours}; // right after the colours
     for (int w = 0; w < kSampleCount / 64; ++w) {
         const std::uint64_t word = maskWord(mask, w);
         onlyOne += std::popcount(reference[static_cast<std::size_t>(w)] ^ word);
