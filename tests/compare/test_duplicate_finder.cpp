@@ -708,6 +708,32 @@ TEST(NeighbourIndex, FindsExactlyTheClosePicturesAmongVariantsOfFewBases)
         if (store.add(encoded) == kept.size())
             kept.push_back(s);
     }
+    // At the edge: copies of the first picture that agree with it on one block alone, each block
+    // in turn, and one that agrees on none (a sample changed in each block the others change).
+    for (const int blocks : {5, 64}) {
+        const BlockLayout layout(blocks);
+        std::vector<std::size_t> positionIn(static_cast<std::size_t>(blocks), kSampleCount);
+        std::vector<std::uint32_t> before(static_cast<std::size_t>(blocks)), after(before.size());
+        layout.hashAll(kept[0], before.data());
+        for (std::size_t k = 0; k < kSampleCount; ++k) {
+            Samples changed = kept[0];
+            changed[k] = 0x777777u;
+            layout.hashAll(changed, after.data());
+            for (std::size_t b = 0; b < before.size(); ++b)
+                if (before[b] != after[b] && positionIn[b] == kSampleCount)
+                    positionIn[b] = k;
+        }
+        for (int agreeing = 0; agreeing <= blocks; ++agreeing) {
+            Samples s = kept[0];
+            for (int b = 0; b < blocks; ++b)
+                if (b != agreeing)
+                    s[positionIn[static_cast<std::size_t>(b)]] = 0x777777u;
+            EncodedPicture encoded;
+            encodePicture(s, 0, encoded);
+            if (store.add(encoded) == kept.size())
+                kept.push_back(s);
+        }
+    }
     store.endAdding();
     std::vector<std::int32_t> lastEntry(kept.size(), 1);
     for (const int built : {5, 64}) {
@@ -718,7 +744,7 @@ TEST(NeighbourIndex, FindsExactlyTheClosePicturesAmongVariantsOfFewBases)
         NeighbourIndex index(store, built, std::move(hashes));
         for (const int threshold : {2, built, 100, 128}) {
             ASSERT_TRUE(index.prepare(threshold));
-            for (std::uint32_t reference = 0; reference < kept.size(); reference += 7) {
+            for (std::uint32_t reference = 0; reference < kept.size(); reference += 7) { // the first among them
                 std::vector<std::uint32_t> found;
                 index.closePictures(reference, threshold, lastEntry.data(), 0, found);
                 std::sort(found.begin(), found.end());
