@@ -177,29 +177,42 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
                 p[k >> 3] = static_cast<std::uint8_t>(p[k >> 3] | 1u << (k & 7));
         p += maskBytes;
     }
-    // A value spans at most three bytes (10 bits shifted by up to 7).
-    const auto put = [](std::uint8_t* target, std::size_t targetBytes, std::size_t bit, std::uint32_t number) {
-        const std::uint32_t value = number << (bit & 7);
-        for (std::size_t b = 0; b < 3 && (bit >> 3) + b < targetBytes; ++b)
-            target[(bit >> 3) + b] |= static_cast<std::uint8_t>(value >> (8 * b));
+    // Numbers are packed from the lowest bit of each byte on.
+    struct BitWriter {
+        std::uint8_t* target;
+        std::uint64_t pending = 0;
+        int bits = 0;
+        void put(std::uint32_t number, int width)
+        {
+            pending |= static_cast<std::uint64_t>(number) << bits;
+            for (bits += width; bits >= 8; bits -= 8) {
+                *target++ = static_cast<std::uint8_t>(pending);
+                pending >>= 8;
+            }
+        }
+        void finish()
+        {
+            if (bits > 0)
+                *target = static_cast<std::uint8_t>(pending);
+        }
     };
     if (mainBits > 0) {
         const std::uint32_t rareCode = mainBits < fullBits ? (1u << mainBits) - 1 : UINT32_MAX;
-        std::size_t bit = 0;
-        std::size_t rareBit = 0;
+        BitWriter packed {p};
+        BitWriter rare {p + mainBytes};
         for (int k = 0; k < kSampleCount; ++k) {
             if (index[static_cast<std::size_t>(k)] == backgroundNumber)
                 continue;
             const std::uint32_t r = rank[index[static_cast<std::size_t>(k)]];
             if (r >= rareCode) {
-                put(p, mainBytes, bit, rareCode);
-                put(p + mainBytes, rareBytes, rareBit, r);
-                rareBit += static_cast<std::size_t>(fullBits);
+                packed.put(rareCode, mainBits);
+                rare.put(r, fullBits);
             } else {
-                put(p, mainBytes, bit, r);
+                packed.put(r, mainBits);
             }
-            bit += static_cast<std::size_t>(mainBits);
         }
+        packed.finish();
+        rare.finish();
     }
     out.colours = static_cast<std::uint16_t>(used);
     out.mainBits = static_cast<std::uint8_t>(mainBits);
