@@ -1,6 +1,9 @@
 // Measures the duplicate finder on a large generated catalogue of icon files.
 //   dupes_bench make DIR COUNT          icon files made from the nsis icons and drawn ones,
 //                                       with transparent areas and 10 % near-duplicates
+//   dupes_bench noisy DIR COUNT         distinct icons with a few noise pixels each, as in
+//                                       collections of many similar icons, and 5 % near-copies
+//                                       with 1 to 40 pixels changed
 //   dupes_bench run DIR THRESHOLD THREADS [LIMIT]
 //                                       one run of the engine: capture and comparison times,
 //                                       distinct pictures, bytes per entry, peak memory
@@ -33,10 +36,34 @@ namespace {
 
 constexpr QRgb kBackground = 0xFFEFEFEFu;
 
+// Resident memory now, in KiB.
+long residentKiB()
+{
+    std::FILE* status = std::fopen("/proc/self/status", "r");
+    if (!status)
+        return 0;
+    char line[256];
+    long kib = 0;
+    while (std::fgets(line, sizeof line, status))
+        if (std::sscanf(line, "VmRSS: %ld", &kib) == 1)
+            break;
+    std::fclose(status);
+    return kib;
+}
+
+// Keeps the highest resident memory seen at the progress steps of the capture (the first
+// reference) and of the later references, to tell where a peak comes from.
 class SilentHost final : public bw::CompareHost {
 public:
     int t = 5;
     int lines = 0;
+    long captureKiB = 0;
+    long compareKiB = 0;
+    void showProgress(std::int32_t reference, std::int32_t, std::int64_t) override
+    {
+        long& peak = reference == 1 ? captureKiB : compareKiB;
+        peak = std::max(peak, residentKiB());
+    }
     int threshold() override { return t; }
     bool cancelled() override { return false; }
     std::int64_t tickCount() override { return bw::tickCount(); }
@@ -98,6 +125,66 @@ QImage drawnBase(std::mt19937& random)
     else
         painter.drawRoundedRect(area, pick(0, 6), pick(0, 6));
     return icon;
+}
+
+void writeIcon(const fs::path& root, int n, const QImage& icon, int bits)
+{
+    const fs::path dir = root / ("d" + std::to_string(n / 1000));
+    if (n % 1000 == 0)
+        fs::create_directories(dir);
+    char name[32];
+    std::snprintf(name, sizeof name, "i%06d.ico", n);
+    testutil::writeFile(dir / name, fixtures::iconFile({{32, 32, 1, static_cast<std::uint16_t>(bits), fixtures::iconDib(icon, bits)}}));
+}
+
+std::vector<QImage> baseIcons(std::mt19937& random, std::size_t& real)
+{
+    std::vector<QImage> bases;
+    for (const auto& file : fs::directory_iterator("/usr/share/nsis/Contrib/Graphics/Icons"))
+        if (QImage icon = bw::extractIcon(file.path(), 0); !icon.isNull())
+            bases.push_back(icon);
+    real = bases.size();
+    for (int k = 0; k < 40; ++k)
+        bases.push_back(drawnBase(random));
+    return bases;
+}
+
+// Distinct icons that resemble each other: a recoloured base with an emblem and a few pixels of
+// noise; every twentieth an earlier icon with 1 to 40 pixels changed. Only the near-copies are
+// written with their original's depth; the rest are 32-bit or, one in four, 4-bit.
+int makeNoisy(const fs::path& root, int count)
+{
+    std::mt19937 random(2027);
+    const auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+    std::size_t real = 0;
+    const std::vector<QImage> bases = baseIcons(random, real);
+    std::vector<QImage> made;
+    std::vector<int> depths;
+    made.reserve(static_cast<std::size_t>(count));
+    int nearCopies = 0;
+    for (int n = 0; n < count; ++n) {
+        QImage icon;
+        int bits = pick(0, 3) == 0 ? 4 : 32;
+        int changes;
+        if (n > 0 && pick(0, 19) == 0) {
+            const auto original = static_cast<std::size_t>(pick(0, n - 1));
+            icon = made[original].copy();
+            bits = depths[original];
+            changes = pick(1, 40);
+            ++nearCopies;
+        } else {
+            icon = transformed(bases[static_cast<std::size_t>(pick(0, static_cast<int>(bases.size()) - 1))], random);
+            changes = pick(2, 12);
+        }
+        for (int d = changes; d > 0; --d)
+            icon.setPixel(pick(0, 31), pick(0, 31), qRgb(pick(0, 255), pick(0, 255), pick(0, 255)));
+        made.push_back(icon);
+        depths.push_back(bits);
+        writeIcon(root, n, icon, bits);
+    }
+    std::printf("%d icon files (%zu nsis bases, %zu drawn), %d near-copies, in %s\n", count, real, bases.size() - real,
+                nearCopies, root.c_str());
+    return 0;
 }
 
 int make(const fs::path& root, int count)
@@ -195,8 +282,11 @@ int run(const fs::path& root, int threshold, int threads, std::size_t limit)
     std::printf("  distinct pictures %u, picture bytes %zu (%.0f per entry), entry tables %.0f bytes per entry, filter tables %zu bytes\n",
                 r.distinctPictures, r.pictureBytes, static_cast<double>(r.pictureBytes) / entries,
                 static_cast<double>(r.entryBytes) / entries, r.indexBytes);
-    std::printf("  pairs counted %llu, peak resident %ld KiB (%ld KiB before the run)\n",
-                static_cast<unsigned long long>(r.verifiedPairs), peakKiB(), before);
+    std::printf("  pairs counted %llu, peak resident %ld KiB (%ld KiB before the run), %.0f bytes per entry above it\n",
+                static_cast<unsigned long long>(r.verifiedPairs), peakKiB(), before,
+                static_cast<double>(peakKiB() - before) * 1024.0 / entries);
+    std::printf("  resident seen during the capture %ld KiB, during the later references %ld KiB, at the end %ld KiB\n",
+                host.captureKiB, host.compareKiB, residentKiB());
     return 0;
 }
 
@@ -240,10 +330,12 @@ int main(int argc, char** argv)
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "make" && argc == 4)
         return make(argv[2], std::stoi(argv[3]));
+    if (command == "noisy" && argc == 4)
+        return makeNoisy(argv[2], std::stoi(argv[3]));
     if (command == "run" && (argc == 5 || argc == 6))
         return run(argv[2], std::stoi(argv[3]), std::stoi(argv[4]), argc == 6 ? std::stoul(argv[5]) : 0);
     if (command == "plain" && argc == 5)
         return plain(argv[2], std::stoi(argv[3]), std::stoul(argv[4]));
-    std::fprintf(stderr, "usage: dupes_bench make DIR COUNT | run DIR THRESHOLD THREADS [LIMIT] | plain DIR THRESHOLD LIMIT\n");
+    std::fprintf(stderr, "usage: dupes_bench make DIR COUNT | noisy DIR COUNT | run DIR THRESHOLD THREADS [LIMIT] | plain DIR THRESHOLD LIMIT\n");
     return 2;
 }

@@ -11,6 +11,13 @@ int captureThreads(int requested)
     return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
 }
 
+int captureWorkers(int requested)
+{
+    if (requested > 0)
+        return requested;
+    return std::min(16, 4 * captureThreads(0));
+}
+
 CaptureQueue::CaptureQueue(const Catalogue& catalogue, std::int32_t first, std::int32_t last, IconLoader loader,
                            QRgb background, const BlockLayout& layout, int threads)
     : m_catalogue(catalogue)
@@ -23,7 +30,7 @@ CaptureQueue::CaptureQueue(const Catalogue& catalogue, std::int32_t first, std::
     , m_next(first)
     , m_released(first)
 {
-    const auto count = static_cast<int>(std::min<std::int64_t>(captureThreads(threads), std::max<std::int64_t>(1, std::int64_t {last} - first + 1)));
+    const auto count = static_cast<int>(std::min<std::int64_t>(captureWorkers(threads), std::max<std::int64_t>(1, std::int64_t {last} - first + 1)));
     for (int t = 0; t < count; ++t)
         m_workers.emplace_back([this] { work(); });
 }
@@ -69,7 +76,6 @@ void CaptureQueue::work()
             encodePicture(slot.samples, m_background & 0xFFFFFFu, slot.encoded);
             slot.blockHashes.resize(static_cast<std::size_t>(m_layout.blocks()));
             m_layout.hashAll(slot.samples, slot.blockHashes.data());
-            backgroundMaskOf(slot.samples, m_background & 0xFFFFFFu, slot.backgroundMask);
         }
         bool wake;
         {

@@ -19,7 +19,6 @@ struct CapturedPicture {
     Samples samples {};
     EncodedPicture encoded;
     std::vector<std::uint32_t> blockHashes; // one per block of the queue's layout
-    BackgroundMask backgroundMask {};
 };
 
 // Loads, draws and encodes the pictures of entries first..last on worker threads, a bounded
@@ -62,7 +61,12 @@ private:
     std::vector<std::thread> m_workers;
 };
 
-// Worker threads for a capture: all cores unless `requested` is positive.
+// Cores to work on: all unless `requested` is positive.
 int captureThreads(int requested);
+// Worker threads for a capture unless `requested` is positive: four per core (at most 16), since
+// a worker mostly waits for its file when the files are not in memory yet; on a cold disk 8
+// workers on 2 cores captured 300,000 icon files in 16 s against 29 s with 2, and as fast as 2
+// when the files were in memory.
+int captureWorkers(int requested);
 
 } // namespace bw

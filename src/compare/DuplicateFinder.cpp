@@ -27,21 +27,24 @@ double secondsSince(std::chrono::steady_clock::time_point start)
 // current reference's duplicates. Each entry is taken by exactly one of the two threads: the
 // helper takes them in ascending order; the run takes a reference itself when the helper has not
 // reached it yet, moving the helper on past it. The helper works out entries that turn out to be
-// marked as well; the run never asks for those.
+// marked as well; the run never asks for those. The helper keeps at most m_ahead entries ahead of
+// the run's reference, so that what it holds does not grow with the catalogue.
 class CandidatePrefetch {
 public:
     using Work = std::function<void(NeighbourIndex::Query&, std::int32_t, std::vector<std::int32_t>&)>;
 
-    CandidatePrefetch(std::int32_t first, std::int32_t last, std::size_t pictures, Work work)
-        : m_ownQuery(pictures)
-        , m_lists(static_cast<std::size_t>(last) + 1)
-        , m_state(new std::atomic<std::uint8_t>[static_cast<std::size_t>(last) + 1])
+    CandidatePrefetch(std::int32_t first, std::int32_t last, std::size_t pictures, std::int32_t ahead, Work work)
+        : m_ahead(std::max(ahead, 1))
+        , m_ownQuery(pictures)
+        , m_slots(new Slot[static_cast<std::size_t>(m_ahead)])
+        , m_skipped(new std::atomic<bool>[static_cast<std::size_t>(last) + 1])
         , m_next(first)
+        , m_taken(first)
         , m_last(last)
         , m_work(std::move(work))
     {
         for (std::int32_t k = 0; k <= last; ++k)
-            m_state[static_cast<std::size_t>(k)].store(kPending, std::memory_order_relaxed);
+            m_skipped[static_cast<std::size_t>(k)].store(false, std::memory_order_relaxed);
         m_thread = std::thread([this, pictures] { run(pictures); });
     }
     ~CandidatePrefetch() { finish(); }
@@ -52,30 +55,31 @@ public:
     // work them out itself. While the helper is still at `i`, the caller works out later entries.
     bool take(std::int32_t i, std::vector<std::int32_t>& out)
     {
+        m_taken.store(i); // the slots of earlier entries may be used again
         std::int32_t next = m_next.load();
         while (next <= i)
             if (m_next.compare_exchange_weak(next, i + 1))
                 return false;
-        const auto k = static_cast<std::size_t>(i);
-        std::uint8_t state;
-        while ((state = m_state[k].load(std::memory_order_acquire)) == kPending) {
-            if (!workOn(m_ownQuery))
+        Slot& slot = m_slots[static_cast<std::size_t>(i % m_ahead)];
+        std::uint64_t state;
+        while ((state = slot.state.load(std::memory_order_acquire)) == stateOf(i, kPending) || entryOf(state) != i) {
+            if (workOn(m_ownQuery) != Step::Worked)
                 std::this_thread::yield();
         }
-        if (state != kDone)
+        if (state != stateOf(i, kDone))
             return false;
-        out.swap(m_lists[k]);
-        std::vector<std::int32_t>().swap(m_lists[k]);
+        out.swap(slot.list);
         return true;
     }
 
-    // Entry `j` was marked: it will be no reference, so nobody need work it out.
+    // Entry `j` was marked: it will be no reference, so nobody need finish working it out.
     void skip(std::int32_t j)
     {
         if (j > m_last)
             return;
-        std::uint8_t pending = kPending;
-        m_state[static_cast<std::size_t>(j)].compare_exchange_strong(pending, kSkipped);
+        m_skipped[static_cast<std::size_t>(j)].store(true, std::memory_order_relaxed);
+        std::uint64_t pending = stateOf(j, kPending);
+        m_slots[static_cast<std::size_t>(j % m_ahead)].state.compare_exchange_strong(pending, stateOf(j, kSkipped));
     }
 
     // Stops the helper; the pairs it counted.
@@ -88,28 +92,50 @@ public:
     }
 
 private:
+    const std::int32_t m_ahead;
     static constexpr std::uint8_t kPending = 0;
     static constexpr std::uint8_t kDone = 1;
     static constexpr std::uint8_t kFailed = 2;
     static constexpr std::uint8_t kSkipped = 3;
+    enum class Step { Worked, Wait, Finished };
 
-    // Takes the next entry and works it out; false when none is left.
-    bool workOn(NeighbourIndex::Query& query)
+    // One entry's state and candidates; the entry it is for is part of the state, since the slot
+    // serves every m_ahead-th entry in turn.
+    struct Slot {
+        std::atomic<std::uint64_t> state {UINT64_MAX};
+        std::atomic<bool> busy {false}; // a thread is writing `list`
+        std::vector<std::int32_t> list;
+    };
+    static std::uint64_t stateOf(std::int32_t entry, std::uint8_t status) { return static_cast<std::uint64_t>(entry) << 8 | status; }
+    static std::int32_t entryOf(std::uint64_t state) { return static_cast<std::int32_t>(state >> 8); }
+
+    // Takes the next entry and works it out.
+    Step workOn(NeighbourIndex::Query& query)
     {
-        const std::int32_t k = m_next.fetch_add(1);
-        if (k > m_last)
-            return false;
-        auto& state = m_state[static_cast<std::size_t>(k)];
-        if (state.load(std::memory_order_relaxed) == kSkipped)
-            return true;
+        std::int32_t k = m_next.load();
+        do {
+            if (k > m_last)
+                return Step::Finished;
+            // The slot's earlier entry lies below the run's reference, so nobody will read it;
+            // but a thread may still be working out a marked one there.
+            if (k >= m_taken.load() + m_ahead || m_slots[static_cast<std::size_t>(k % m_ahead)].busy.load(std::memory_order_acquire))
+                return Step::Wait;
+        } while (!m_next.compare_exchange_weak(k, k + 1));
+        if (m_skipped[static_cast<std::size_t>(k)].load(std::memory_order_relaxed))
+            return Step::Worked;
+        Slot& slot = m_slots[static_cast<std::size_t>(k % m_ahead)];
+        slot.busy.store(true, std::memory_order_relaxed);
+        slot.state.store(stateOf(k, kPending), std::memory_order_release);
         std::uint8_t result = kFailed;
         try {
-            m_work(query, k, m_lists[static_cast<std::size_t>(k)]);
+            m_work(query, k, slot.list);
             result = kDone;
         } catch (const std::bad_alloc&) {
         }
-        state.store(result, std::memory_order_release);
-        return true;
+        std::uint64_t pending = stateOf(k, kPending);
+        slot.state.compare_exchange_strong(pending, stateOf(k, result), std::memory_order_acq_rel);
+        slot.busy.store(false, std::memory_order_release);
+        return Step::Worked;
     }
 
     void run(std::size_t pictures)
@@ -120,15 +146,21 @@ private:
         } catch (const std::bad_alloc&) {
             return; // the run works out every reference itself
         }
-        while (!m_stop.load(std::memory_order_relaxed) && workOn(*query)) {
+        while (!m_stop.load(std::memory_order_relaxed)) {
+            const Step step = workOn(*query);
+            if (step == Step::Finished)
+                break;
+            if (step == Step::Wait)
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
         m_verified = query->verified;
     }
 
     NeighbourIndex::Query m_ownQuery; // for the entries the caller works out while it waits
-    std::vector<std::vector<std::int32_t>> m_lists;
-    std::unique_ptr<std::atomic<std::uint8_t>[]> m_state;
+    std::unique_ptr<Slot[]> m_slots;
+    std::unique_ptr<std::atomic<bool>[]> m_skipped; // per entry: marked, so no reference
     std::atomic<std::int32_t> m_next;
+    std::atomic<std::int32_t> m_taken; // the run's current reference
     const std::int32_t m_last;
     Work m_work;
     std::atomic<bool> m_stop {false};
@@ -182,7 +214,6 @@ private:
     // The blocks of the threshold at the start, hashed by the capture workers, for each picture.
     BlockLayout m_layout;
     std::vector<std::uint32_t> m_blockHashes;
-    std::vector<BackgroundMask> m_backgroundMasks; // for each picture
     std::vector<std::uint32_t> m_found;
 };
 
@@ -266,13 +297,15 @@ void DuplicateRun::firstPass()
     const int startThreshold = m_host.threshold();
     if (!m_everyPair && startThreshold >= 2 && startThreshold <= NeighbourIndex::kMaxBlocks)
         m_layout = BlockLayout(startThreshold);
+    // Room for every entry's block hashes up front: growing them by doubling would hold the old
+    // and the new copy at once, while pages reserved and never filled cost nothing.
+    m_blockHashes.reserve(static_cast<std::size_t>(m_count) * static_cast<std::size_t>(m_layout.blocks()));
     CaptureQueue queue(m_catalogue, 1, m_count, loader, m_options.background, m_layout, m_options.threads);
     const auto keep = [this](std::int32_t n, const CapturedPicture& captured) {
         const std::uint32_t pictures = m_store.size();
         const std::uint32_t id = m_store.add(captured.encoded);
         if (id == pictures) {
             m_blockHashes.insert(m_blockHashes.end(), captured.blockHashes.begin(), captured.blockHashes.end());
-            m_backgroundMasks.push_back(captured.backgroundMask);
         }
         m_pictureOf[static_cast<std::size_t>(n)] = id;
         m_loaded[static_cast<std::size_t>(n)] = captured.loaded ? 1 : 0;
@@ -376,8 +409,7 @@ void DuplicateRun::laterPasses()
     const auto started = std::chrono::steady_clock::now();
     buildEntryLists();
     if (!m_everyPair)
-        m_index = std::make_unique<NeighbourIndex>(m_store, m_layout.blocks(), std::move(m_blockHashes),
-                                                   std::move(m_backgroundMasks));
+        m_index = std::make_unique<NeighbourIndex>(m_store, m_layout.blocks(), std::move(m_blockHashes));
     // With a second core, the candidates of the references to come are worked out ahead, for the
     // threshold at the start; a change of threshold stops that (the tables may be rebuilt).
     std::unique_ptr<CandidatePrefetch> prefetch;
@@ -387,7 +419,7 @@ void DuplicateRun::laterPasses()
         if (m_index->prepare(prefetchThreshold)) {
             const int threshold = prefetchThreshold;
             prefetch = std::make_unique<CandidatePrefetch>(
-                2, m_count - 1, m_store.size(),
+                2, m_count - 1, m_store.size(), m_options.prefetchAhead,
                 [this, threshold](NeighbourIndex::Query& query, std::int32_t k, std::vector<std::int32_t>& out) {
                     if (m_loaded[static_cast<std::size_t>(k)])
                         closeEntries(query, k, threshold, k + 1, out);

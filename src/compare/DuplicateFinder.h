@@ -49,10 +49,11 @@ public:
 struct CompareOptions {
     IconLoader loader;     // empty: the icons are extracted from their files
     QRgb background = 0;   // the colour icons are drawn over
-    int threads = 0;       // capture workers; 0: one per core
+    int threads = 0;       // capture workers and cores to use; 0: see captureWorkers()
     // Below this many entries every pair is compared and progress is shown at every pair.
     std::int32_t everyPairBelow = 100;
     std::size_t memoryLimit = 0; // refuse runs needing more bytes up front; 0: no limit
+    std::int32_t prefetchAhead = 4096; // how many entries the candidate helper may run ahead
 };
 
 struct CompareResult {

@@ -69,73 +69,68 @@ void sortByUpperHalf(std::vector<std::uint64_t>& keys, std::vector<std::uint64_t
 
 } // namespace
 
-NeighbourIndex::NeighbourIndex(const PictureStore& store, int blocks, std::vector<std::uint32_t> blockHashes,
-                               std::vector<BackgroundMask> backgroundMasks)
+NeighbourIndex::NeighbourIndex(const PictureStore& store, int blocks, std::vector<std::uint32_t> blockHashes)
     : m_store(store)
     , m_layout(blocks)
-    , m_hashes(std::move(blockHashes))
-    , m_backgroundMasks(std::move(backgroundMasks))
+    , m_links(std::move(blockHashes))
     , m_query(store.size())
 {
-    if (m_backgroundMasks.size() != store.size())
-        m_backgroundMasks.clear();
-    if (blocks > 0 && m_hashes.size() == static_cast<std::size_t>(blocks) * store.size())
+    if (blocks > 0 && m_links.size() == static_cast<std::size_t>(blocks) * store.size())
         buildBlocks(blocks);
     else
-        m_hashes.clear();
+        m_links.clear();
 }
 
 void NeighbourIndex::buildBlocks(int blocks)
 {
     const std::size_t pictures = m_store.size();
     const auto m = static_cast<std::size_t>(blocks);
-    if (m_layout.blocks() != blocks || m_hashes.size() != m * pictures) {
+    if (m_layout.blocks() != blocks || m_links.size() != m * pictures || m_linked) {
         m_layout = BlockLayout(blocks);
-        m_hashes.assign(m * pictures, 0);
+        m_links.assign(m * pictures, 0);
         Samples samples;
         for (std::uint32_t id = 0; id < pictures; ++id) {
             m_store.decode(id, samples.data());
-            m_layout.hashAll(samples, m_hashes.data() + id * m);
+            m_layout.hashAll(samples, m_links.data() + id * m);
         }
     }
-    m_tables.assign(m, {});
-    m_runStart.assign(m * pictures, 0);
-    // The blocks are independent of each other: two threads sort half of them each.
-    const auto sortBlocks = [&](std::size_t firstBlock, std::size_t step) {
+    // Each block's hashes are sorted away into keys of their own, and the block's column is then
+    // overwritten with the links of its rings: one table serves for the hashes and the rings, so
+    // that the rings cost no more memory than the hashes did.
+    const auto linkBlocks = [&](std::size_t firstBlock, std::size_t endBlock) {
         std::vector<std::uint64_t> keys(pictures);
         std::vector<std::uint64_t> scratch;
-        for (std::size_t b = firstBlock; b < m; b += step) {
+        for (std::size_t b = firstBlock; b < endBlock; ++b) {
             keys.resize(pictures);
             for (std::uint32_t id = 0; id < pictures; ++id)
-                keys[id] = static_cast<std::uint64_t>(m_hashes[id * m + b]) << 32 | id;
-            // The pictures are in ascending order already, so the sort keeps them ascending
-            // within each hash.
+                keys[id] = static_cast<std::uint64_t>(m_links[id * m + b]) << 32 | id;
             sortByUpperHalf(keys, scratch);
-            std::vector<std::uint32_t>& table = m_tables[b];
-            table.resize(pictures);
-            std::uint32_t start = 0;
+            std::size_t first = 0;
             for (std::size_t k = 0; k < pictures; ++k) {
                 const auto id = static_cast<std::uint32_t>(keys[k]);
-                const bool sameAsNext = k + 1 < pictures && (keys[k + 1] >> 32) == (keys[k] >> 32);
-                if (k > 0 && (keys[k - 1] >> 32) != (keys[k] >> 32))
-                    start = static_cast<std::uint32_t>(k);
-                table[k] = id | (sameAsNext ? 0x80000000u : 0u);
-                m_runStart[id * m + b] = sameAsNext || start != k ? start : 0x80000000u;
+                const bool lastOfRun = k + 1 == pictures || (keys[k + 1] >> 32) != (keys[k] >> 32);
+                const auto next = static_cast<std::uint32_t>(lastOfRun ? keys[first] : keys[k + 1]);
+                m_links[id * m + b] = next;
+                if (lastOfRun)
+                    first = k + 1;
             }
         }
     };
-    if (m > 1 && pictures > 10000 && std::thread::hardware_concurrency() > 1) {
-        std::thread helper(sortBlocks, 1, 2);
-        sortBlocks(0, 2);
+    // The two threads take the first and the second half of the blocks, so that they seldom
+    // write into the same cache line. For a few blocks one thread is quick enough and keeps its
+    // keys alone in memory.
+    if (m >= 8 && pictures > 10000 && std::thread::hardware_concurrency() > 1) {
+        std::thread helper(linkBlocks, m / 2, m);
+        linkBlocks(0, m / 2);
         helper.join();
     } else {
-        sortBlocks(0, 1);
+        linkBlocks(0, m);
     }
+    m_linked = true;
     m_partnered.assign(pictures, 0);
     for (std::uint32_t id = 0; id < pictures; ++id)
         for (std::size_t b = 0; b < m && !m_partnered[id]; ++b)
-            m_partnered[id] = !(m_runStart[id * m + b] & 0x80000000u);
-    std::vector<std::uint32_t>().swap(m_hashes);
+            m_partnered[id] = m_links[id * m + b] != id;
 }
 
 const std::uint32_t* NeighbourIndex::referenceSamples(Query& query, std::uint32_t reference)
@@ -177,28 +172,24 @@ void NeighbourIndex::consider(Query& query, std::uint32_t reference, std::uint32
         found.push_back(candidate);
         return;
     }
-    // The background samples the two can share.
-    int backgroundAgreements = std::min(m_store.backgroundCount(candidate), m_store.backgroundCount(reference));
-    if (!m_backgroundMasks.empty()) {
-        const BackgroundMask& a = m_backgroundMasks[reference];
-        const BackgroundMask& b = m_backgroundMasks[candidate];
-        int onlyOne = 0;
-        int both = 0;
-        for (std::size_t w = 0; w < a.size(); ++w) {
-            onlyOne += std::popcount(a[w] ^ b[w]);
-            both += std::popcount(a[w] & b[w]);
-        }
-        if (onlyOne >= threshold)
-            return;
-        if (kSampleCount - both < threshold) {
-            found.push_back(candidate);
-            return;
-        }
-        backgroundAgreements = both;
+    // Where only one of the two has background they differ; where both have, they agree.
+    if (query.masked != reference) {
+        m_store.backgroundMask(reference, query.mask);
+        query.masked = reference;
     }
-    const std::uint32_t* samples = referenceSamples(query, reference);
+    int onlyOne;
+    int both;
+    m_store.compareMasks(query.mask, candidate, onlyOne, both);
+    if (onlyOne >= threshold)
+        return;
+    if (kSampleCount - both < threshold) {
+        found.push_back(candidate);
+        return;
+    }
+    const int backgroundAgreements = both;
     // Fewer than enough possible agreements leave at least `threshold` differences.
     const int enough = kSampleCount - threshold + 1 - backgroundAgreements;
+    const std::uint32_t* samples = referenceSamples(query, reference);
     if (enough > 0 && m_store.agreementBound(query.colours, candidate, enough) < enough)
         return;
     ++query.verified;
@@ -210,7 +201,7 @@ bool NeighbourIndex::prepare(int threshold)
 {
     if (threshold < 2 || threshold > kMaxBlocks)
         return false;
-    if (m_tables.empty() || m_layout.blocks() < threshold)
+    if (!m_linked || m_layout.blocks() < threshold)
         buildBlocks(threshold);
     return true;
 }
@@ -231,7 +222,7 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
     }
     if (threshold <= kMaxBlocks) {
         // A table built for more blocks serves a smaller threshold as well.
-        if (m_tables.empty() || m_layout.blocks() < threshold)
+        if (!m_linked || m_layout.blocks() < threshold)
             buildBlocks(threshold);
         if (!m_partnered[reference]) {
             if (lastEntry[reference] >= from)
@@ -241,17 +232,10 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
         if (lastEntry[reference] >= from)
             consider(query, reference, reference, threshold, lastEntry, from, found);
         const auto m = static_cast<std::size_t>(m_layout.blocks());
-        for (std::size_t b = 0; b < m; ++b) {
-            const std::uint32_t start = m_runStart[reference * m + b];
-            if (start & 0x80000000u)
-                continue;
-            const std::vector<std::uint32_t>& table = m_tables[b];
-            for (std::size_t k = start;; ++k) {
-                consider(query, reference, table[k] & 0x7FFFFFFFu, threshold, lastEntry, from, found);
-                if (!(table[k] & 0x80000000u))
-                    break;
-            }
-        }
+        const std::uint32_t* links = m_links.data();
+        for (std::size_t b = 0; b < m; ++b)
+            for (std::uint32_t k = links[reference * m + b]; k != reference; k = links[k * m + b])
+                consider(query, reference, k, threshold, lastEntry, from, found);
         return;
     }
     if (m_byBackground.size() != m_store.size())
@@ -265,10 +249,8 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
 
 std::size_t NeighbourIndex::tableBytes() const
 {
-    std::size_t bytes = m_backgroundMasks.size() * sizeof(BackgroundMask) + m_query.seen.size() * 4 + m_byBackground.size() * 4 + m_runStart.capacity() * 4 + m_partnered.size();
-    for (const auto& table : m_tables)
-        bytes += table.capacity() * 4;
-    return bytes;
+    return m_query.seen.size() * 4 + m_byBackground.size() * 4
+        + m_links.capacity() * 4 + m_partnered.size();
 }
 
 } // namespace bw

@@ -42,9 +42,7 @@ public:
 
     // `blockHashes`: for each picture in turn, the hashes of its blocks for the first threshold
     // (see BlockLayout), computed while the pictures were captured; may be empty.
-    // `backgroundMasks`: one per picture, or none.
-    NeighbourIndex(const PictureStore& store, int blocks, std::vector<std::uint32_t> blockHashes,
-                   std::vector<BackgroundMask> backgroundMasks = {});
+    NeighbourIndex(const PictureStore& store, int blocks, std::vector<std::uint32_t> blockHashes);
 
     // What one thread's queries keep between them: queries on threads of their own need a
     // Query each, and may run together only once prepare() has been called for their threshold.
@@ -55,6 +53,8 @@ public:
         Samples reference {};
         std::uint32_t decoded = UINT32_MAX; // the picture in `reference`
         ColourCounts colours;               // its colours counted
+        BackgroundMask mask {};             // the background samples of picture `masked`
+        std::uint32_t masked = UINT32_MAX;
         std::uint64_t verified = 0;
         std::vector<std::uint32_t> found;   // room for the caller's results
     };
@@ -86,19 +86,15 @@ private:
 
     const PictureStore& m_store;
     BlockLayout m_layout;
-    std::vector<std::uint32_t> m_hashes; // per picture, its block hashes; freed once the tables stand
-    // Per block: the pictures ordered by that block's hash; the top bit is set when the next
-    // picture has the same hash.
-    std::vector<std::vector<std::uint32_t>> m_tables;
-    // Per picture and block: where its hash starts in the table; the top bit marks a hash no
-    // other picture has, so that the table need not be read at all.
-    std::vector<std::uint32_t> m_runStart;
+    // Per picture and block: the next picture, in a ring, that has the same block hash (itself
+    // when no other has). Until the rings are linked it holds the block hashes themselves.
+    std::vector<std::uint32_t> m_links;
+    bool m_linked = false;
     // Pictures that share no block with any other picture have no candidates but themselves.
     std::vector<std::uint8_t> m_partnered;
     // Pictures by number of background samples, and where each count starts.
     std::vector<std::uint32_t> m_byBackground;
     std::vector<std::uint32_t> m_backgroundStart;
-    std::vector<BackgroundMask> m_backgroundMasks;
     Query m_query; // for the queries of the thread that owns the index
 };
 

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -92,8 +93,9 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
     std::array<std::uint32_t, kSlots> keys;
     std::array<std::uint16_t, kSlots> numbers;
     keys.fill(0xFFFFFFFFu); // no sample has a high byte
-    std::array<std::uint16_t, kSampleCount> index {};
-    std::array<std::uint32_t, kSampleCount> palette {};
+    std::array<std::uint16_t, kSampleCount> index;
+    std::array<std::uint32_t, kSampleCount> palette;
+    std::array<std::uint16_t, kSampleCount> counts;
     int colours = 0;
     int backgroundCount = 0;
     std::uint64_t hash = 0x9E3779B97F4A7C15ull;
@@ -108,31 +110,112 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
         if (keys[slot] != v) {
             keys[slot] = v;
             numbers[slot] = static_cast<std::uint16_t>(colours);
+            counts[static_cast<std::size_t>(colours)] = 0;
             palette[static_cast<std::size_t>(colours++)] = v;
         }
         index[static_cast<std::size_t>(k)] = numbers[slot];
+        ++counts[numbers[slot]];
     }
-    const int bits = indexBits(colours);
-    const std::size_t paletteBytes = static_cast<std::size_t>(colours) * 3;
-    const std::size_t indexBytes = static_cast<std::size_t>(kSampleCount * bits / 8);
-    out.bytes.assign(paletteBytes + indexBytes, 0);
-    std::uint8_t* p = out.bytes.data();
+    // The background's samples are told by the mask; the other colours by use, most used first,
+    // equal counts in the order of first use.
+    // Sorted as keys of fewest missing samples first, then the number.
+    int backgroundNumber = -1;
+    std::array<std::uint32_t, kSampleCount> keysByUse;
+    int used = 0;
     for (int c = 0; c < colours; ++c) {
-        const std::uint32_t v = palette[static_cast<std::size_t>(c)];
+        if (palette[static_cast<std::size_t>(c)] == background)
+            backgroundNumber = c;
+        else
+            keysByUse[static_cast<std::size_t>(used++)] = static_cast<std::uint32_t>(kSampleCount - counts[static_cast<std::size_t>(c)]) << 16 | static_cast<std::uint32_t>(c);
+    }
+    std::sort(keysByUse.begin(), keysByUse.begin() + used);
+    std::array<std::uint16_t, kSampleCount> byUse;
+    for (int r = 0; r < used; ++r)
+        byUse[static_cast<std::size_t>(r)] = static_cast<std::uint16_t>(keysByUse[static_cast<std::size_t>(r)]);
+    std::array<std::uint16_t, kSampleCount> rank;
+    for (int r = 0; r < used; ++r)
+        rank[byUse[static_cast<std::size_t>(r)]] = static_cast<std::uint16_t>(r);
+    const int coloured = kSampleCount - backgroundCount; // samples in the colour numbers
+
+    // Fewer bits per sample pay when the rarer colours are few; the saving must be worth the
+    // slower reading of such a picture.
+    const int fullBits = indexBits(used);
+    int mainBits = fullBits;
+    int rareSamples = 0;
+    {
+        constexpr int kWorthBits = 512;
+        int best = coloured * fullBits - kWorthBits;
+        int covered = 0; // samples of the colours with a number of their own
+        int direct = 0;
+        for (int bits = 1; bits < fullBits; ++bits) {
+            for (; direct < (1 << bits) - 1; ++direct)
+                covered += counts[byUse[static_cast<std::size_t>(direct)]];
+            const int rare = coloured - covered;
+            const int cost = coloured * bits + rare * fullBits;
+            if (cost < best) {
+                best = cost;
+                mainBits = bits;
+                rareSamples = rare;
+            }
+        }
+    }
+    const std::size_t paletteBytes = static_cast<std::size_t>(used) * 3;
+    const std::size_t maskBytes = backgroundCount > 0 && backgroundCount < kSampleCount ? sizeof(BackgroundMask) : 0;
+    const std::size_t mainBytes = (static_cast<std::size_t>(coloured) * static_cast<std::size_t>(mainBits) + 7) / 8;
+    const std::size_t rareBytes = (static_cast<std::size_t>(rareSamples) * static_cast<std::size_t>(fullBits) + 7) / 8;
+    out.bytes.assign(paletteBytes + maskBytes + mainBytes + rareBytes, 0);
+    std::uint8_t* p = out.bytes.data();
+    for (int r = 0; r < used; ++r) {
+        const std::uint32_t v = palette[byUse[static_cast<std::size_t>(r)]];
         *p++ = static_cast<std::uint8_t>(v);
         *p++ = static_cast<std::uint8_t>(v >> 8);
         *p++ = static_cast<std::uint8_t>(v >> 16);
     }
-    if (bits > 0) {
-        for (int k = 0; k < kSampleCount; ++k) {
-            const std::size_t bit = static_cast<std::size_t>(k) * static_cast<std::size_t>(bits);
-            const std::uint32_t value = static_cast<std::uint32_t>(index[static_cast<std::size_t>(k)]) << (bit & 7);
-            // A value spans at most three bytes (10 bits shifted by up to 7).
-            for (std::size_t b = 0; b < 3 && (bit >> 3) + b < indexBytes; ++b)
-                p[(bit >> 3) + b] |= static_cast<std::uint8_t>(value >> (8 * b));
-        }
+    if (maskBytes) {
+        for (int k = 0; k < kSampleCount; ++k)
+            if (index[static_cast<std::size_t>(k)] == backgroundNumber)
+                p[k >> 3] = static_cast<std::uint8_t>(p[k >> 3] | 1u << (k & 7));
+        p += maskBytes;
     }
-    out.colours = static_cast<std::uint16_t>(colours);
+    // Numbers are packed from the lowest bit of each byte on.
+    struct BitWriter {
+        std::uint8_t* target;
+        std::uint64_t pending = 0;
+        int bits = 0;
+        void put(std::uint32_t number, int width)
+        {
+            pending |= static_cast<std::uint64_t>(number) << bits;
+            for (bits += width; bits >= 8; bits -= 8) {
+                *target++ = static_cast<std::uint8_t>(pending);
+                pending >>= 8;
+            }
+        }
+        void finish()
+        {
+            if (bits > 0)
+                *target = static_cast<std::uint8_t>(pending);
+        }
+    };
+    if (mainBits > 0) {
+        const std::uint32_t rareCode = mainBits < fullBits ? (1u << mainBits) - 1 : UINT32_MAX;
+        BitWriter packed {p};
+        BitWriter rare {p + mainBytes};
+        for (int k = 0; k < kSampleCount; ++k) {
+            if (index[static_cast<std::size_t>(k)] == backgroundNumber)
+                continue;
+            const std::uint32_t r = rank[index[static_cast<std::size_t>(k)]];
+            if (r >= rareCode) {
+                packed.put(rareCode, mainBits);
+                rare.put(r, fullBits);
+            } else {
+                packed.put(r, mainBits);
+            }
+        }
+        packed.finish();
+        rare.finish();
+    }
+    out.colours = static_cast<std::uint16_t>(used);
+    out.mainBits = static_cast<std::uint8_t>(mainBits);
     out.backgroundCount = static_cast<std::uint16_t>(backgroundCount);
     out.hash = hash ^ static_cast<std::uint64_t>(colours);
 }

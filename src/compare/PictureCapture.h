@@ -29,12 +29,17 @@ void capturePicture(const QImage& icon, QRgb background, Samples& samples);
 // The samples as a 32 x 32 picture, for showing a compared icon.
 QImage pictureImage(const Samples& samples);
 
-// A picture in few bytes: its colours in order of first use (3 bytes each), then each sample's
-// colour number packed into as few bits as the number of colours needs. Equal pictures give
-// equal bytes, so the bytes identify the picture.
+// A picture in few bytes: its colours other than the background, most used first (3 bytes
+// each, ties in order of first use); then, unless no sample or every sample is background, a
+// mask of the background samples (see BackgroundMask); then the colour number of each other
+// sample in turn, packed into `mainBits` bits. When a few colours cover most samples, `mainBits`
+// may be fewer than all colours need: the highest number then says "one of the rarer colours",
+// whose full numbers follow in sample order, packed into as many bits as all colours need.
+// Equal pictures give equal bytes, so the bytes identify the picture.
 struct EncodedPicture {
     std::vector<std::uint8_t> bytes;
-    std::uint16_t colours = 0;
+    std::uint16_t colours = 0; // other than the background
+    std::uint8_t mainBits = 0;
     std::uint16_t backgroundCount = 0; // samples equal to the background colour
     std::uint64_t hash = 0;
 };

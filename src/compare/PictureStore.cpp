@@ -1,6 +1,7 @@
 #include "PictureStore.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace bw {
@@ -42,45 +43,73 @@ const std::uint8_t* PictureStore::keep(const std::vector<std::uint8_t>& bytes)
     return target;
 }
 
+namespace {
+
+constexpr std::uint64_t kEmptySlot = 0;
+
+// A slot holds the hash's upper half and the picture's number plus one (0 marks an empty slot).
+inline std::uint64_t slotValue(std::uint32_t hashPart, std::uint32_t id)
+{
+    return static_cast<std::uint64_t>(hashPart) << 32 | (static_cast<std::uint64_t>(id) + 1);
+}
+
+} // namespace
+
+void PictureStore::reserve(std::size_t pictures)
+{
+    m_records.reserve(pictures);
+    growLookup(pictures + pictures / 3 + 1);
+}
+
+void PictureStore::growLookup(std::size_t atLeast)
+{
+    std::size_t wanted = 16;
+    while (wanted < atLeast)
+        wanted *= 2;
+    if (wanted <= m_byHash.size())
+        return;
+    std::vector<std::uint64_t> old(wanted, kEmptySlot);
+    old.swap(m_byHash);
+    const std::size_t mask = wanted - 1;
+    for (const std::uint64_t value : old) {
+        if (value == kEmptySlot)
+            continue;
+        std::size_t slot = (value >> 32) & mask;
+        while (m_byHash[slot] != kEmptySlot)
+            slot = (slot + 1) & mask;
+        m_byHash[slot] = value;
+    }
+}
+
 std::uint32_t PictureStore::add(const EncodedPicture& picture)
 {
-    const auto [first, last] = m_byHash.equal_range(picture.hash);
-    for (auto it = first; it != last; ++it) {
-        const Record& r = m_records[it->second];
+    if ((m_records.size() + 1) * 4 > m_byHash.size() * 3)
+        growLookup(m_byHash.size() * 2);
+    const auto hashPart = static_cast<std::uint32_t>(picture.hash >> 32);
+    const std::size_t mask = m_byHash.size() - 1;
+    std::size_t slot = hashPart & mask;
+    for (; m_byHash[slot] != kEmptySlot; slot = (slot + 1) & mask) {
+        if (m_byHash[slot] >> 32 != hashPart)
+            continue;
+        const auto found = static_cast<std::uint32_t>(m_byHash[slot]) - 1;
+        const Record& r = m_records[found];
         if (r.colours == picture.colours && r.length == picture.bytes.size()
             && std::memcmp(r.data, picture.bytes.data(), r.length) == 0)
-            return it->second;
+            return found;
     }
     const auto id = static_cast<std::uint32_t>(m_records.size());
-    m_records.push_back({keep(picture.bytes), static_cast<std::uint32_t>(picture.bytes.size()), picture.colours,
-                         picture.backgroundCount});
-    m_byHash.emplace(picture.hash, id);
+    m_records.push_back({keep(picture.bytes), static_cast<std::uint16_t>(picture.bytes.size()), picture.colours,
+                         picture.backgroundCount, picture.mainBits});
+    m_byHash[slot] = slotValue(hashPart, id);
     return id;
 }
 
-void PictureStore::endAdding() { std::unordered_multimap<std::uint64_t, std::uint32_t>().swap(m_byHash); }
-
-void PictureStore::decode(std::uint32_t id, std::uint32_t* samples) const
-{
-    const Record& r = m_records[id];
-    const int bits = indexBits(r.colours);
-    if (bits == 0) {
-        std::fill(samples, samples + kSampleCount, paletteColour(r.data, 0));
-        return;
-    }
-    std::uint32_t palette[kSampleCount];
-    for (std::uint32_t c = 0; c < r.colours; ++c)
-        palette[c] = paletteColour(r.data, c);
-    const std::uint8_t* indices = r.data + 3 * std::size_t {r.colours};
-    const std::uint32_t mask = (1u << bits) - 1;
-    for (int k = 0; k < kSampleCount; ++k)
-        samples[k] = palette[colourNumber(indices, static_cast<std::size_t>(k * bits), mask)];
-}
+void PictureStore::endAdding() { std::vector<std::uint64_t>().swap(m_byHash); }
 
 namespace {
 
 // The colour at `number` read as one four-byte load; the byte after the colour belongs to the
-// next colour, the colour numbers or the slack behind every picture.
+// next colour, the mask, the colour numbers or the slack behind every picture.
 inline std::uint32_t paletteColourFast(const std::uint8_t* palette, std::uint32_t number)
 {
     std::uint32_t word;
@@ -88,29 +117,143 @@ inline std::uint32_t paletteColourFast(const std::uint8_t* palette, std::uint32_
     return word & 0xFFFFFFu;
 }
 
-// The count with the width of the colour numbers fixed at compile time, so that the bit
-// arithmetic folds into constants. The samples are counted in runs of kRun without a branch per
-// sample (a run of kRun colour numbers starts on a byte boundary); the decision is taken between
-// runs, which gives the same answer as stopping at the deciding sample.
-template <int Bits>
-bool closerThanPacked(const std::uint32_t* reference, const std::uint8_t* palette, const std::uint8_t* indices, int threshold)
+inline std::uint64_t maskWord(const std::uint8_t* mask, int w)
 {
-    constexpr int kRun = 32;
+    std::uint64_t word;
+    std::memcpy(&word, mask + 8 * w, sizeof word);
+    return word;
+}
+
+} // namespace
+
+// Where the parts of a stored picture lie (see EncodedPicture).
+struct PictureStore::Layout {
+    const std::uint8_t* palette;
+    const std::uint8_t* mask; // none when no sample or every sample is background
+    const std::uint8_t* numbers;
+    const std::uint8_t* rare;
+    int bits;
+    int fullBits;
+    std::uint32_t rareCode; // none when every colour has a number of its own
+    std::uint64_t maskless; // the mask's words when there is none: no background, or all
+
+    explicit Layout(const Record& r)
+        : palette(r.data)
+        , mask(r.backgroundCount > 0 && r.backgroundCount < kSampleCount ? r.data + 3 * std::size_t {r.colours} : nullptr)
+        , numbers(r.data + 3 * std::size_t {r.colours} + (mask ? sizeof(BackgroundMask) : 0))
+        , rare(numbers + (static_cast<std::size_t>(kSampleCount - r.backgroundCount) * r.mainBits + 7) / 8)
+        , bits(r.mainBits)
+        , fullBits(indexBits(r.colours))
+        , rareCode(r.mainBits < fullBits ? (1u << r.mainBits) - 1 : UINT32_MAX)
+        , maskless(r.backgroundCount == kSampleCount ? ~std::uint64_t {0} : 0)
+    {
+    }
+};
+
+void PictureStore::decode(std::uint32_t id, std::uint32_t* samples) const
+{
+    const Record& r = m_records[id];
+    const Layout layout(r);
+    const std::uint32_t mask = (1u << layout.bits) - 1;
+    const std::uint32_t fullMask = (1u << layout.fullBits) - 1;
+    std::size_t bit = 0;
+    std::size_t rareBit = 0;
+    for (int k = 0; k < kSampleCount; ++k) {
+        if (layout.mask ? (layout.mask[k >> 3] >> (k & 7) & 1) != 0 : layout.maskless != 0) {
+            samples[k] = m_background;
+            continue;
+        }
+        std::uint32_t number = colourNumber(layout.numbers, bit, mask);
+        bit += static_cast<std::size_t>(layout.bits);
+        if (number == layout.rareCode) {
+            number = colourNumber(layout.rare, rareBit, fullMask);
+            rareBit += static_cast<std::size_t>(layout.fullBits);
+        }
+        samples[k] = paletteColour(layout.palette, number);
+    }
+}
+
+// Word-wide counts; where the processor has an instruction for them, a copy of the function uses it.
+__attribute__((target_clones("popcnt", "default"))) void PictureStore::compareMasks(const BackgroundMask& reference, std::uint32_t id,
+                                                                                   int& onlyOne, int& both) const
+{
+    const Record& r = m_records[id];
+    onlyOne = 0;
+    both = 0;
+    if (r.backgroundCount == 0 || r.backgroundCount == kSampleCount) {
+        for (const std::uint64_t word : reference)
+            (r.backgroundCount == 0 ? onlyOne : both) += std::popcount(word);
+        if (r.backgroundCount != 0)
+            onlyOne = kSampleCount - both;
+        return;
+    }
+    const std::uint8_t* mask = r.data + 3 * std::size_t {r.colours}; // right after the colours
+    for (int w = 0; w < kSampleCount / 64; ++w) {
+        const std::uint64_t word = maskWord(mask, w);
+        onlyOne += std::popcount(reference[static_cast<std::size_t>(w)] ^ word);
+        both += std::popcount(reference[static_cast<std::size_t>(w)] & word);
+    }
+}
+
+void PictureStore::backgroundMask(std::uint32_t id, BackgroundMask& out) const
+{
+    const Record& r = m_records[id];
+    if (r.backgroundCount == 0 || r.backgroundCount == kSampleCount) {
+        out.fill(r.backgroundCount == 0 ? 0 : ~std::uint64_t {0});
+        return;
+    }
+    std::memcpy(out.data(), Layout(r).mask, sizeof out);
+}
+
+namespace {
+
+// The count with the width of the colour numbers fixed at compile time, so that the bit
+// arithmetic folds into constants. The samples are counted in runs of 64 (one word of the
+// background mask) without a branch per sample where the run has no background and no rare
+// colour; the decision is taken between runs, which gives the same answer as stopping at the
+// deciding sample.
+template <int Bits>
+bool closerThanPacked(const std::uint32_t* reference, const PictureStore::Layout& layout, std::uint32_t background,
+                      int threshold)
+{
+    constexpr int kRun = 64;
     constexpr std::uint32_t mask = (1u << Bits) - 1;
+    const std::uint32_t fullMask = (1u << layout.fullBits) - 1;
     const int enoughAgreements = kSampleCount - threshold + 1;
+    const bool withRare = layout.rareCode != UINT32_MAX;
+    std::size_t bit = 0;
+    std::size_t rareBit = 0;
     int differences = 0;
-    for (int start = 0; start < kSampleCount; start += kRun) {
-        const std::uint8_t* run = indices + static_cast<std::size_t>(start) * Bits / 8;
-        const std::uint32_t* ref = reference + start;
+    for (int w = 0; w < kSampleCount / kRun; ++w) {
+        const std::uint32_t* ref = reference + w * kRun;
+        const std::uint64_t backgroundBits = layout.mask ? maskWord(layout.mask, w) : layout.maskless;
         int runDifferences = 0;
-        for (int k = 0; k < kRun; ++k) {
-            const std::size_t bit = static_cast<std::size_t>(k) * Bits;
-            runDifferences += ref[k] != paletteColourFast(palette, colourNumber(run, bit, mask)) ? 1 : 0;
+        if (backgroundBits == ~std::uint64_t {0}) {
+            for (int k = 0; k < kRun; ++k)
+                runDifferences += ref[k] != background ? 1 : 0;
+        } else if (backgroundBits == 0 && !withRare) {
+            for (int k = 0; k < kRun; ++k)
+                runDifferences += ref[k] != paletteColourFast(layout.palette, colourNumber(layout.numbers, bit + static_cast<std::size_t>(k) * Bits, mask)) ? 1 : 0;
+            bit += static_cast<std::size_t>(kRun) * Bits;
+        } else {
+            for (int k = 0; k < kRun; ++k) {
+                if (backgroundBits >> k & 1) {
+                    runDifferences += ref[k] != background ? 1 : 0;
+                    continue;
+                }
+                std::uint32_t number = colourNumber(layout.numbers, bit, mask);
+                bit += Bits;
+                if (number == layout.rareCode) {
+                    number = colourNumber(layout.rare, rareBit, fullMask);
+                    rareBit += static_cast<std::size_t>(layout.fullBits);
+                }
+                runDifferences += ref[k] != paletteColourFast(layout.palette, number) ? 1 : 0;
+            }
         }
         differences += runDifferences;
         if (differences >= threshold)
             return false;
-        if (start + kRun - differences >= enoughAgreements)
+        if ((w + 1) * kRun - differences >= enoughAgreements)
             return true;
     }
     return true;
@@ -125,25 +268,19 @@ bool PictureStore::closerThan(const std::uint32_t* reference, std::uint32_t id, 
     if (threshold > kSampleCount)
         return true;
     const Record& r = m_records[id];
-    const std::uint8_t* indices = r.data + 3 * std::size_t {r.colours};
-    switch (indexBits(r.colours)) {
-    case 0: {
-        // One colour: agreements and differences are counted on the colour itself.
-        const std::uint32_t colour = paletteColour(r.data, 0);
-        const int differences = static_cast<int>(std::count_if(reference, reference + kSampleCount,
-                                                               [colour](std::uint32_t v) { return v != colour; }));
-        return differences < threshold;
-    }
-    case 1: return closerThanPacked<1>(reference, r.data, indices, threshold);
-    case 2: return closerThanPacked<2>(reference, r.data, indices, threshold);
-    case 3: return closerThanPacked<3>(reference, r.data, indices, threshold);
-    case 4: return closerThanPacked<4>(reference, r.data, indices, threshold);
-    case 5: return closerThanPacked<5>(reference, r.data, indices, threshold);
-    case 6: return closerThanPacked<6>(reference, r.data, indices, threshold);
-    case 7: return closerThanPacked<7>(reference, r.data, indices, threshold);
-    case 8: return closerThanPacked<8>(reference, r.data, indices, threshold);
-    case 9: return closerThanPacked<9>(reference, r.data, indices, threshold);
-    default: return closerThanPacked<10>(reference, r.data, indices, threshold);
+    const Layout layout(r);
+    switch (layout.bits) {
+    case 0: return closerThanPacked<0>(reference, layout, m_background, threshold);
+    case 1: return closerThanPacked<1>(reference, layout, m_background, threshold);
+    case 2: return closerThanPacked<2>(reference, layout, m_background, threshold);
+    case 3: return closerThanPacked<3>(reference, layout, m_background, threshold);
+    case 4: return closerThanPacked<4>(reference, layout, m_background, threshold);
+    case 5: return closerThanPacked<5>(reference, layout, m_background, threshold);
+    case 6: return closerThanPacked<6>(reference, layout, m_background, threshold);
+    case 7: return closerThanPacked<7>(reference, layout, m_background, threshold);
+    case 8: return closerThanPacked<8>(reference, layout, m_background, threshold);
+    case 9: return closerThanPacked<9>(reference, layout, m_background, threshold);
+    default: return closerThanPacked<10>(reference, layout, m_background, threshold);
     }
 }
 

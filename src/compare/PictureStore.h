@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 namespace bw {
@@ -33,17 +32,16 @@ public:
 
     // The number of the picture, adding it unless an equal picture is stored already.
     std::uint32_t add(const EncodedPicture& picture);
-    void reserve(std::size_t pictures)
-    {
-        m_records.reserve(pictures);
-        m_byHash.reserve(pictures);
-    }
+    void reserve(std::size_t pictures);
     std::uint32_t size() const { return static_cast<std::uint32_t>(m_records.size()); }
     // Frees the lookup of equal pictures once nothing more will be added.
     void endAdding();
 
     void decode(std::uint32_t id, std::uint32_t* samples) const;
     std::uint32_t background() const { return m_background; }
+    void backgroundMask(std::uint32_t id, BackgroundMask& out) const;
+    // The samples where exactly one of `reference` and picture `id` is background, and where both are.
+    void compareMasks(const BackgroundMask& reference, std::uint32_t id, int& onlyOne, int& both) const;
     int backgroundCount(std::uint32_t id) const { return m_records[id].backgroundCount; }
     // True when picture `id` differs from `reference` (kSampleCount samples) in fewer than
     // `threshold` samples. Stops as soon as the answer is certain either way.
@@ -57,12 +55,15 @@ public:
     // Bytes held for the pictures: encoded forms plus one record per picture.
     std::size_t storedBytes() const;
 
+    struct Layout;
+
 private:
     struct Record {
         const std::uint8_t* data;
-        std::uint32_t length;
+        std::uint16_t length;
         std::uint16_t colours;
         std::uint16_t backgroundCount;
+        std::uint8_t mainBits;
     };
     const std::uint8_t* keep(const std::vector<std::uint8_t>& bytes);
 
@@ -72,7 +73,10 @@ private:
     std::size_t m_chunkUsed = 0;
     std::size_t m_chunkSize = 0;
     std::size_t m_bytesUsed = 0;
-    std::unordered_multimap<std::uint64_t, std::uint32_t> m_byHash;
+    // The lookup of equal pictures: open addressing over 32 bits of each picture's hash and its
+    // number, eight bytes a slot, no more than three quarters full.
+    std::vector<std::uint64_t> m_byHash;
+    void growLookup(std::size_t atLeast);
 };
 
 } // namespace bw

@@ -5,6 +5,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "compare/DuplicateFinder.h"
+#include "compare/NeighbourIndex.h"
 #include "compare/PictureStore.h"
 #include "support/Funky.h"
 
@@ -12,6 +13,7 @@
 
 #include <bit>
 #include <map>
+#include <numeric>
 #include <random>
 #include <set>
 
@@ -297,6 +299,7 @@ struct Scenario {
     std::int32_t everyPairBelow = 0; // the filtered path even on small catalogues
     Pair cancelAtPair {}; // made a duplicate: the later entry gets the icon of the earlier
     int thresholdAtPair = 0;
+    std::int32_t prefetchAhead = 0; // 0: the engine's own
 };
 
 // Runs the engine and the plain loop on the same generated catalogue and demands the same log,
@@ -335,6 +338,8 @@ void expectSameAsPlainLoop(unsigned seed, const Scenario& scenario)
     options.background = kBackground;
     options.threads = 2;
     options.everyPairBelow = scenario.everyPairBelow;
+    if (scenario.prefetchAhead)
+        options.prefetchAhead = scenario.prefetchAhead;
     const CompareResult result = findDuplicates(catalogue, actual, options);
 
     EXPECT_TRUE(result.started);
@@ -622,4 +627,134 @@ TEST(PictureCapture, DrawsOverTheBackgroundColumnByColumn)
     capturePicture(QImage(), kBackground, samples);
     EXPECT_EQ(std::count(samples.begin(), samples.end(), kBackground & 0xFFFFFFu), kSampleCount);
     EXPECT_EQ(pictureImage(samples).pixel(5, 7), kBackground | 0xFF000000u);
+}
+
+// The helper that works out candidates ahead reuses its slots every few entries; marks made
+// meanwhile and threshold changes must leave the result that of the plain loop.
+TEST(DuplicateFinder, CandidatesWorkedOutAheadInAFewSlots)
+{
+    for (const std::int32_t ahead : {1, 2, 7})
+        for (unsigned seed = 60; seed < 63; ++seed) {
+            expectSameAsPlainLoop(seed, {.count = 300, .threshold = 64, .prefetchAhead = ahead});
+            expectSameAsPlainLoop(seed, {.threshold = 5, .thresholdAfterLine = {{6, 64}}, .prefetchAhead = ahead});
+        }
+}
+
+// Pictures where a few colours cover most samples keep the rarer colours apart; they must decode
+// and count exactly like any other, and their colours still bound the agreements.
+TEST(PictureStore, PicturesWithRareColoursDecodeAndCountExactly)
+{
+    struct Case {
+        int common, rare, rareSamples;
+    };
+    for (const Case c : std::vector<Case> {{1, 3, 3}, {3, 40, 60}, {7, 200, 210}, {15, 900, 900}, {2, 30, 700}}) {
+        SCOPED_TRACE(::testing::Message() << c.common << " common colours, " << c.rare << " rare");
+        std::mt19937 random(static_cast<unsigned>(c.rare));
+        Samples s;
+        for (int k = 0; k < kSampleCount; ++k)
+            s[static_cast<std::size_t>(k)] = static_cast<std::uint32_t>(random() % static_cast<unsigned>(c.common)) * 0x0101u;
+        for (int k = 0; k < c.rareSamples; ++k) // every rare colour at least once, at scattered places
+            s[static_cast<std::size_t>(k * 997 % kSampleCount)] = 0x800000u + static_cast<std::uint32_t>(k % c.rare);
+        constexpr std::uint32_t background = 0x0101; // the second common colour
+        EncodedPicture encoded;
+        encodePicture(s, background, encoded);
+        const bool fewerBits = encoded.mainBits < indexBits(encoded.colours);
+        EXPECT_EQ(fewerBits, c.rareSamples < 500); // only where it saves bytes
+        PictureStore store(background);
+        store.add(encoded);
+        Samples decoded;
+        store.decode(0, decoded.data());
+        ASSERT_EQ(decoded, s);
+        ColourCounts counts;
+        counts.count(s.data(), background);
+        EXPECT_GE(store.agreementBound(counts, 0, kSampleCount + 1),
+                  kSampleCount - static_cast<int>(std::count(s.begin(), s.end(), background)));
+        BackgroundMask expectedMask;
+        BackgroundMask mask;
+        backgroundMaskOf(s, background, expectedMask);
+        store.backgroundMask(0, mask);
+        EXPECT_EQ(mask, expectedMask);
+        int onlyOne = -1;
+        int both = -1;
+        store.compareMasks(expectedMask, 0, onlyOne, both);
+        EXPECT_EQ(onlyOne, 0);
+        EXPECT_EQ(both, std::count(s.begin(), s.end(), background));
+        for (const int changes : {0, 1, 7, 300, 1024}) {
+            Samples other = s;
+            for (int k = 0; k < changes; ++k)
+                other[static_cast<std::size_t>(k * 37 % kSampleCount)] ^= 0x400000u;
+            EXPECT_FALSE(store.closerThan(other.data(), 0, changes));
+            EXPECT_TRUE(store.closerThan(other.data(), 0, changes + 1));
+        }
+    }
+}
+
+// Pictures that share most blocks (variants of a few bases) put many pictures in the same rings;
+// the index must still find exactly the pictures closer than the threshold, also after the
+// threshold rises above the blocks it was built for.
+TEST(NeighbourIndex, FindsExactlyTheClosePicturesAmongVariantsOfFewBases)
+{
+    std::mt19937 random(77);
+    PictureStore store(0);
+    std::vector<Samples> kept;
+    for (int n = 0; kept.size() < 600; ++n) {
+        Samples s {};
+        for (int k = 0; k < kSampleCount; ++k) // four bases: a colour band over an empty picture
+            s[static_cast<std::size_t>(k)] = (k / 128) % 4 == n % 4 ? 0x102030u * static_cast<std::uint32_t>(n % 4 + 1) : 0u;
+        for (int d = static_cast<int>(random() % 90); d > 0; --d)
+            s[random() % kSampleCount] = static_cast<std::uint32_t>(random() % 3) * 0x010101u;
+        EncodedPicture encoded;
+        encodePicture(s, 0, encoded);
+        if (store.add(encoded) == kept.size())
+            kept.push_back(s);
+    }
+    // At the edge: copies of the first picture that agree with it on one block alone, each block
+    // in turn, and one that agrees on none (a sample changed in each block the others change).
+    for (const int blocks : {5, 64}) {
+        const BlockLayout layout(blocks);
+        std::vector<std::size_t> positionIn(static_cast<std::size_t>(blocks), kSampleCount);
+        std::vector<std::uint32_t> before(static_cast<std::size_t>(blocks)), after(before.size());
+        layout.hashAll(kept[0], before.data());
+        for (std::size_t k = 0; k < kSampleCount; ++k) {
+            Samples changed = kept[0];
+            changed[k] = 0x777777u;
+            layout.hashAll(changed, after.data());
+            for (std::size_t b = 0; b < before.size(); ++b)
+                if (before[b] != after[b] && positionIn[b] == kSampleCount)
+                    positionIn[b] = k;
+        }
+        for (int agreeing = 0; agreeing <= blocks; ++agreeing) {
+            Samples s = kept[0];
+            for (int b = 0; b < blocks; ++b)
+                if (b != agreeing)
+                    s[positionIn[static_cast<std::size_t>(b)]] = 0x777777u;
+            EncodedPicture encoded;
+            encodePicture(s, 0, encoded);
+            if (store.add(encoded) == kept.size())
+                kept.push_back(s);
+        }
+    }
+    store.endAdding();
+    std::vector<std::int32_t> lastEntry(kept.size(), 1);
+    for (const int built : {5, 64}) {
+        const BlockLayout layout(built); // the hashes as the capture hands them over
+        std::vector<std::uint32_t> hashes(kept.size() * static_cast<std::size_t>(built));
+        for (std::size_t id = 0; id < kept.size(); ++id)
+            layout.hashAll(kept[id], hashes.data() + id * static_cast<std::size_t>(built));
+        NeighbourIndex index(store, built, std::move(hashes));
+        for (const int threshold : {2, built, 100, 128}) {
+            ASSERT_TRUE(index.prepare(threshold));
+            for (std::uint32_t reference = 0; reference < kept.size(); reference += 7) { // the first among them
+                std::vector<std::uint32_t> found;
+                index.closePictures(reference, threshold, lastEntry.data(), 0, found);
+                std::sort(found.begin(), found.end());
+                std::vector<std::uint32_t> expected;
+                for (std::uint32_t id = 0; id < kept.size(); ++id)
+                    if (static_cast<int>(std::inner_product(kept[id].begin(), kept[id].end(), kept[reference].begin(), 0, std::plus<>(),
+                                                            std::not_equal_to<>())) < threshold)
+                        expected.push_back(id);
+                ASSERT_EQ(found, expected) << "picture " << reference << " threshold " << threshold << " built for " << built;
+            }
+        }
+    }
 }
