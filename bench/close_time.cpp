@@ -5,11 +5,11 @@
 //   build/close_time --make TREE   # 2,000 names of one library with 500 icons: 1,000,000 entries
 //   build/close_time [TREE]
 
-#include "app/AppState.h"
-#include "app/IconFrm.h"
-#include "app/MainU.h"
-#include "catalogue/EinleseFrm.h"
-#include "catalogue/ReadCommands.h"
+#include "gui/widgets/AppState.h"
+#include "gui/app/IconFrm.h"
+#include "gui/app/MainU.h"
+#include "gui/catalogue/EinleseFrm.h"
+#include "gui/catalogue/ReadCommands.h"
 #include "support/FixtureWriter.h"
 #include "support/TestUtil.h"
 

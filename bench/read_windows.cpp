@@ -2,11 +2,11 @@
 // otherwise), against which `bildwiesel-cli scan` of the same tree is the floor.
 //   build/read_windows TREE [RUNS] [--no-read-ahead]
 
-#include "app/AppState.h"
-#include "app/IconFrm.h"
-#include "app/MainU.h"
-#include "catalogue/EinleseFrm.h"
-#include "catalogue/ReadCommands.h"
+#include "gui/widgets/AppState.h"
+#include "gui/app/IconFrm.h"
+#include "gui/app/MainU.h"
+#include "gui/catalogue/EinleseFrm.h"
+#include "gui/catalogue/ReadCommands.h"
 #include "catalogue/TreeScanner.h"
 #include "support/Funky.h"
 
