@@ -88,7 +88,7 @@ int main(int argc, char** argv)
         bw::createWindows();
         bw::TIconF& main = *bw::windows().IconF;
         main.show();
-        bw::readTree(main);
+        bw::readTree(bw::appState(), main, *bw::windows().EinleseF);
         while (bw::windows().EinleseF->isVisible())
             QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         bw::Catalogue& catalogue = *bw::appState().catalogue;

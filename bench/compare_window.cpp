@@ -90,7 +90,7 @@ int main(int argc, char** argv)
     bw::createWindows();
     bw::TIconF& main = *bw::windows().IconF;
     main.show();
-    bw::readTree(main);
+    bw::readTree(bw::appState(), main, *bw::windows().EinleseF);
     while (bw::windows().EinleseF->isVisible()) // the main window is enabled again when it closes
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     bw::TVergleichF& window = *bw::windows().VergleichF;

@@ -47,7 +47,7 @@ int main(int argc, char** argv)
     for (int run = 0; run < runs; ++run) {
         QElapsedTimer timer;
         timer.start();
-        bw::readTree(main);
+        bw::readTree(bw::appState(), main, *bw::windows().EinleseF);
         const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
         std::printf("%d Einträge, %.3f Sekunden\n", bw::appState().catalogue->entryCount(), seconds);
         std::fflush(stdout);

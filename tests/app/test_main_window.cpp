@@ -203,11 +203,11 @@ TEST_F(MainWindow, ClickOnAFileIndexesItAlone)
     const std::filesystem::path base = dir.path().toStdString();
     testutil::writeFile(base / "a.ico", testutil::solidIcon(qRgb(255, 0, 0)));
     testutil::writeFile(base / "drei.dll", testutil::libraryWithIcons(3, true));
-    readSingleFile(main(), (base / "drei.dll").string());
+    readSingleFile(appState(), main(), *windows().EinleseF, (base / "drei.dll").string());
     Catalogue& c = *appState().catalogue;
     ASSERT_EQ(c.entryCount(), 3);
     EXPECT_EQ(c[3].iconIndex, 2);
-    readSingleFile(main(), (base / "a.ico").string());
+    readSingleFile(appState(), main(), *windows().EinleseF, (base / "a.ico").string());
     ASSERT_EQ(c.entryCount(), 1);
     EXPECT_EQ(c[1].path(), (base / "a.ico").string());
 }

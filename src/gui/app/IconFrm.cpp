@@ -2,6 +2,11 @@
 
 #include "gui/widgets/AppState.h"
 #include "gui/app/MainU.h"
+#include "gui/app/StartFrm.h"
+#include "gui/catalogue/EinleseFrm.h"
+#include "gui/fileops/KopierpfadFrm.h"
+#include "gui/fileops/MeldungFrm.h"
+#include "gui/fileops/NummerFrm.h"
 #include "gui/widgets/TextFit.h"
 #include "gui/catalogue/ReadCommands.h"
 #include "gui/compare/VergleichFrm.h"
@@ -142,7 +147,7 @@ TIconF::TIconF(QWidget* parent)
     connect(Seitemarkieren1, &QAction::triggered, this, &TIconF::Seitemarkieren1Click);
     connect(SeiteDemarkieren1, &QAction::triggered, this, &TIconF::SeiteDemarkieren1Click);
     connect(Oginalgre1, &QAction::triggered, this, &TIconF::Oginalgre1Click);
-    connect(StatusBar2, &StatusPanels::clicked, this, [this] { chooseCopyDirectory(*this); });
+    connect(StatusBar2, &StatusPanels::clicked, this, [] { chooseCopyDirectory(*windows().KopierpfadF); });
     // The wheel moves the page by rows, PageUp/PageDown by the scroll bar's page step, Home/End to
     // the first and the last page: all through the scroll bar, whose change event repaints.
     connect(Bild, &PageImage::wheelTurned, this,
@@ -193,7 +198,7 @@ void TIconF::buildMenus()
     Zwischenablage1->setShortcut(QKeySequence::Copy);
     Zwischenablage1->setShortcutContext(Qt::WidgetShortcut);
     auto* copyKey = new QShortcut(QKeySequence::Copy, Bild, nullptr, nullptr, Qt::WidgetShortcut);
-    connect(copyKey, &QShortcut::activated, this, [this] { copyPointerEntryToClipboard(*this); });
+    connect(copyKey, &QShortcut::activated, this, [] { copyPointerEntryToClipboard(appState(), pageState().pointerEntry, *windows().MeldungF); });
     Loeschen = action(PopupMenu1, "Loeschen", QStringLiteral("Löschen"));
     AugewhlteLschen1 = action(PopupMenu1, "AugewhlteLschen1", QStringLiteral("Ausgewählte Löschen"));
     AusgewhlteKopieren1 = action(PopupMenu1, "AusgewhlteKopieren1", QStringLiteral("Ausgewählte Kopieren"));
@@ -203,26 +208,26 @@ void TIconF::buildMenus()
 
     connect(Ende1, &QAction::triggered, this, &TIconF::Ende1Click);
     connect(Einstellungen1, &QAction::triggered, this, [this] { windows().EinstellF->exec(); });
-    connect(Suchergebnis1, &QAction::triggered, this, [this] { showSearchResult(*this); });
-    connect(AlleLaufwerkelesen1, &QAction::triggered, this, [this] { readAllDrives(*this); });
-    connect(Kopieren2, &QAction::triggered, this, [this] { copyPointerEntry(*this, QStringLiteral(".ico")); });
-    connect(AlsBMPKopieren1, &QAction::triggered, this, [this] { copyPointerEntry(*this, QStringLiteral(".bmp")); });
+    connect(Suchergebnis1, &QAction::triggered, this, [] { showSearchResult(*windows().EinleseF); });
+    connect(AlleLaufwerkelesen1, &QAction::triggered, this, [this] { readAllDrives(appState(), *this, *windows().EinleseF); });
+    connect(Kopieren2, &QAction::triggered, this, [this] { copyPointerEntry(appState(), pageState().pointerEntry, *windows().MeldungF, QStringLiteral(".ico")); });
+    connect(AlsBMPKopieren1, &QAction::triggered, this, [this] { copyPointerEntry(appState(), pageState().pointerEntry, *windows().MeldungF, QStringLiteral(".bmp")); });
     connect(OriginalKopieren1, &QAction::triggered, this,
-            [this] { copyPointerEntry(*this, QString::fromLatin1(kOriginalFormat.data(), kOriginalFormat.size())); });
-    connect(AlsPNGKopieren1, &QAction::triggered, this, [this] { copyPointerEntry(*this, QStringLiteral(".png")); });
-    connect(Zwischenablage1, &QAction::triggered, this, [this] { copyPointerEntryToClipboard(*this); });
-    connect(AusgewhlteKopieren1, &QAction::triggered, this, [this] { copyMarkedEntries(*this); });
-    connect(AlleKopieren1, &QAction::triggered, this, [this] { copyAllEntries(*this); });
-    connect(BmpAlsIco1, &QAction::triggered, this, [this] { bitmapToIcon(*this); });
-    connect(Loeschen, &QAction::triggered, this, [this] { runCommand([this] { deletePointerEntry(*this); }); });
-    connect(AugewhlteLschen1, &QAction::triggered, this, [this] { runCommand([this] { deleteMarkedEntries(*this); }); });
-    connect(AlleLschen1, &QAction::triggered, this, [this] { runCommand([this] { deleteAllEntries(*this); }); });
-    connect(Nummerieren1, &QAction::triggered, this, [this] { runCommand([this] { renumberIcons(*this); }); });
-    connect(Checken1, &QAction::triggered, this, [this] { runCommand([this] { checkEntries(*this); }); });
+            [this] { copyPointerEntry(appState(), pageState().pointerEntry, *windows().MeldungF, QString::fromLatin1(kOriginalFormat.data(), kOriginalFormat.size())); });
+    connect(AlsPNGKopieren1, &QAction::triggered, this, [this] { copyPointerEntry(appState(), pageState().pointerEntry, *windows().MeldungF, QStringLiteral(".png")); });
+    connect(Zwischenablage1, &QAction::triggered, this, [] { copyPointerEntryToClipboard(appState(), pageState().pointerEntry, *windows().MeldungF); });
+    connect(AusgewhlteKopieren1, &QAction::triggered, this, [this] { copyMarkedEntries(appState(), *windows().MeldungF, *this); });
+    connect(AlleKopieren1, &QAction::triggered, this, [this] { copyAllEntries(appState(), *windows().MeldungF, *this); });
+    connect(BmpAlsIco1, &QAction::triggered, this, [] { bitmapToIcon(appState()); });
+    connect(Loeschen, &QAction::triggered, this, [this] { runCommand([this] { deletePointerEntry(appState(), pageState().pointerEntry, *this); }); });
+    connect(AugewhlteLschen1, &QAction::triggered, this, [this] { runCommand([this] { deleteMarkedEntries(appState(), *windows().MeldungF, *this); }); });
+    connect(AlleLschen1, &QAction::triggered, this, [this] { runCommand([this] { deleteAllEntries(appState(), *windows().MeldungF, *this, *windows().EinleseF); }); });
+    connect(Nummerieren1, &QAction::triggered, this, [this] { runCommand([this] { renumberIcons(appState(), *FileListBox1, *windows().NummerF); }); });
+    connect(Checken1, &QAction::triggered, this, [this] { runCommand([this] { checkEntries(appState(), *windows().MeldungF, *this); }); });
     connect(Beschreibung1, &QAction::triggered, this, [] { runCommand(Beschreibung1Click); });
     connect(Info1, &QAction::triggered, this, [] { runCommand(Info1Click); });
     connect(KWB1, &QAction::triggered, this, [] { windows().KWBfrm->exec(); });
-    connect(Kopieren1, &QAction::triggered, this, [this] { compareIcons(*this); });
+    connect(Kopieren1, &QAction::triggered, this, [] { compareIcons(appState(), *windows().VergleichF); });
 }
 
 void TIconF::FormCreate()
@@ -367,7 +372,7 @@ void TIconF::showEvent(QShowEvent* event)
 
 void TIconF::closeEvent(QCloseEvent* event)
 {
-    if (closeAfterRead()) { // the read stops first, then the program ends
+    if (closeAfterRead(*windows().EinleseF)) { // the read stops first, then the program ends
         event->ignore();
         return;
     }
@@ -380,12 +385,12 @@ void TIconF::closeEvent(QCloseEvent* event)
 
 void TIconF::Ende1Click() { close(); }
 
-void TIconF::BitBtn1Click() { readTree(*this); }
+void TIconF::BitBtn1Click() { readTree(appState(), *this, *windows().EinleseF); }
 
 void TIconF::CheckBox4Click()
 {
     if (CheckBox4->isChecked())
-        readTree(*this);
+        readTree(appState(), *this, *windows().EinleseF);
 }
 
 void TIconF::DirectoryListBox1Change()
@@ -398,7 +403,7 @@ void TIconF::DirectoryListBox1Change()
     FileListBox1->setDirectory(s.readDirectory);
     StatusBar1->setPanelText(0, pathText(s.readDirectory));
     if (CheckBox4->isChecked())
-        readTree(*this);
+        readTree(appState(), *this, *windows().EinleseF);
 }
 
 void TIconF::DriveComboBox1Change()
@@ -408,7 +413,7 @@ void TIconF::DriveComboBox1Change()
     driveChangeSeen = true;
 }
 
-void TIconF::FileListBox1Click() { readSingleFile(*this, FileListBox1->selectedPath()); }
+void TIconF::FileListBox1Click() { readSingleFile(appState(), *this, *windows().EinleseF, FileListBox1->selectedPath()); }
 
 void TIconF::FileListBox1Change()
 {
@@ -423,6 +428,36 @@ void TIconF::keyPressEvent(QKeyEvent* event)
         return;
     }
     QMainWindow::keyPressEvent(event);
+}
+
+TIconF::~TIconF() = default;
+
+void TIconF::repaintPage() { repaintCurrentPage(*this); }
+
+void TIconF::setIconCountPanel(const QString& text) { StatusBar1->setPanelText(1, text); }
+
+void TIconF::setCopyDirectoryPanel(const QString& text) { StatusBar2->setPanelText(1, text); }
+
+QStringList TIconF::checkedFileTypes() const
+{
+    QStringList types;
+    for (int i = 0; i < CheckListBox1->count(); ++i)
+        if (CheckListBox1->item(i)->checkState() == Qt::Checked)
+            types << CheckListBox1->item(i)->text();
+    return types;
+}
+
+IndexerHost& TIconF::pageIndexer()
+{
+    if (!m_pageIndexer)
+        m_pageIndexer = std::make_unique<MainIndexerHost>(*this);
+    return *m_pageIndexer;
+}
+
+void TIconF::keepSplashInFront()
+{
+    if (TStartF* splash = windows().StartF; splash && splash->isVisible())
+        splash->raise();
 }
 
 } // namespace bw

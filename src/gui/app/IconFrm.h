@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gui/widgets/MainWindowAccess.h"
 #include "gui/widgets/Panel.h"
 #include "gui/widgets/DirectoryWidgets.h"
 #include "gui/widgets/PageImage.h"
@@ -14,13 +15,27 @@
 #include <QPushButton>
 #include <QScrollBar>
 
+#include <memory>
+
 namespace bw {
 
 // The main window: the page of icons, the directory controls, the status lines and the menus.
-class TIconF : public QMainWindow {
+class TIconF : public QMainWindow, public MainWindowAccess {
     Q_OBJECT
 public:
     explicit TIconF(QWidget* parent = nullptr);
+    ~TIconF() override;
+
+    // What the other windows and the commands may ask of the main window.
+    QWidget& widget() override { return *this; }
+    void repaintPage() override;
+    void showPageAtScrollBar() override { ScrollBar1Change(); }
+    void setIconCountPanel(const QString& text) override;
+    void setCopyDirectoryPanel(const QString& text) override;
+    QStringList checkedFileTypes() const override;
+    FileListBox& fileList() override { return *FileListBox1; }
+    IndexerHost& pageIndexer() override;
+    void keepSplashInFront() override;
 
     // Controls, named as the rest of the program knows them.
     Panel* Panel4;                 // path line
@@ -106,6 +121,7 @@ private:
     void buildMenus();
     void FormCreate();
     QPoint m_hover {0, 0}; // origin of the cell with the white hover frame
+    std::unique_ptr<IndexerHost> m_pageIndexer;
     bool m_shown = false;
     bool m_closed = false;
 };

@@ -57,14 +57,14 @@ void createWindows()
     Windows& w = windows();
     w.IconF = new TIconF;
     QWidget* main = w.IconF;
-    w.EinleseF = new TEinleseF(main);
-    w.EinstellF = new TEinstellF(main);
+    w.EinleseF = new TEinleseF(w.IconF);
+    w.EinstellF = new TEinstellF(w.IconF);
     w.KWBfrm = new TKWBfrm(main);
-    w.VergleichF = new TVergleichF(main);
+    w.VergleichF = new TVergleichF(w.IconF);
     w.KopierpfadF = new TKopierpfadF(w.IconF);
     w.MeldungF = new TMeldungF(main);
     w.OrginalF = new TOrginalF(main);
-    w.NummerF = new TNummerF(w.IconF);
+    w.NummerF = new TNummerF(w.IconF, w.EinleseF);
     w.StartF = new TStartF;
 }
 
@@ -140,7 +140,7 @@ void startUp(TIconF& main)
     // The tree is read once: not again when the directory change has read it, and not again
     // when the user cancelled that read; not at all when the program was ended meanwhile.
     if (s.autoRead && readsStarted() == readsBefore && !shutDownRan)
-        readTree(main);
+        readTree(appState(), main, *windows().EinleseF);
 }
 
 void shutDown(TIconF& main)

@@ -1,15 +1,14 @@
 #include "EinleseFrm.h"
 
-#include "gui/app/IconFrm.h"
+#include "gui/widgets/MainWindowAccess.h"
 #include "gui/widgets/Panel.h"
-#include "gui/app/MainU.h"
 #include "gui/widgets/WindowPlacement.h"
 
 #include <QCloseEvent>
 
 namespace bw {
 
-TEinleseF::TEinleseF(QWidget* mainWindow)
+TEinleseF::TEinleseF(MainWindowAccess* main)
     // No parent: the main window is disabled while this window is shown, and a disabled parent
     // would disable "Abbrechen" with it.
     : SecondaryWindow(nullptr, QStringLiteral("TEinleseF"), QStringLiteral("Symbole Einlesen"), {413, 310},
@@ -20,7 +19,7 @@ TEinleseF::TEinleseF(QWidget* mainWindow)
     , ListBox2(new QListWidget(this))
     , BitBtn1(new QPushButton(QStringLiteral("Abbrechen"), this))
     , Timer1(new QTimer(this))
-    , m_main(mainWindow)
+    , m_main(main)
 {
     setWindowIcon(QIcon(QStringLiteral(":/bildwiesel-32.png")));
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -58,7 +57,7 @@ void TEinleseF::setLabel2(const QString& text)
 void TEinleseF::showEvent(QShowEvent* event)
 {
     SecondaryWindow::showEvent(event);
-    QWidget* main = m_main;
+    QWidget* main = m_main ? &m_main->widget() : nullptr;
     CenterForm(main, this, 0, 0);
     if (main)
         main->setEnabled(false);
@@ -75,8 +74,8 @@ void TEinleseF::Timer1Timer()
     Timer1->stop();
     if (readRunning)
         return; // a cancelled read is still unwinding; its end starts the timer again
-    if (QWidget* main = m_main)
-        main->setEnabled(true);
+    if (m_main)
+        m_main->widget().setEnabled(true);
     close();
 }
 
@@ -85,10 +84,10 @@ void TEinleseF::closeEvent(QCloseEvent* event)
     SecondaryWindow::closeEvent(event);
     if (!event->isAccepted())
         return;
-    if (QWidget* main = m_main)
-        main->setEnabled(true);
-    if (TIconF* icons = windows().IconF)
-        icons->ScrollBar1Change();
+    if (m_main) {
+        m_main->widget().setEnabled(true);
+        m_main->showPageAtScrollBar();
+    }
 }
 
 } // namespace bw

@@ -9,11 +9,13 @@
 
 namespace bw {
 
+class MainWindowAccess;
+
 // The progress window of the reading commands.
 class TEinleseF : public SecondaryWindow {
     Q_OBJECT
 public:
-    explicit TEinleseF(QWidget* mainWindow);
+    explicit TEinleseF(MainWindowAccess* main);
 
     QLabel* Label1;        // "Suche *.ico Dateien ."
     QLabel* Label2;        // "Symbole 17", right-aligned
@@ -39,7 +41,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    QWidget* m_main;
+    MainWindowAccess* m_main;
 };
 
 } // namespace bw

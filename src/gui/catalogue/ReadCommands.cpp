@@ -1,9 +1,7 @@
 #include "ReadCommands.h"
 
 #include "gui/widgets/AppState.h"
-#include "gui/app/IconFrm.h"
-#include "gui/app/MainU.h"
-#include "gui/app/StartFrm.h"
+#include "gui/widgets/MainWindowAccess.h"
 #include "gui/widgets/WindowPlacement.h"
 #include "gui/catalogue/EinleseFrm.h"
 #include "catalogue/TreeScanner.h"
@@ -31,7 +29,7 @@ namespace {
 // every 20 ms, see Pacer), with their latest values and every line in order.
 class ReadSession final : public IndexerHost, public ScanProgress {
 public:
-    ReadSession(TIconF& main, TEinleseF& progress) : m_main(main), m_mainHost(main), m_progress(progress) {}
+    ReadSession(MainWindowAccess& main, TEinleseF& progress) : m_mainHost(main.pageIndexer()), m_progress(progress) {}
 
     void blankPage() override { m_mainHost.blankPage(); }
     void setCountPanel(const QString& text) override { m_mainHost.setCountPanel(text); }
@@ -86,8 +84,7 @@ public:
     }
 
 private:
-    TIconF& m_main;
-    MainIndexerHost m_mainHost;
+    IndexerHost& m_mainHost;
     TEinleseF& m_progress;
     bool m_fullReported = false;
     Pacer m_pacer;
@@ -98,59 +95,46 @@ private:
     bool m_geometryChanged = false;
 };
 
-// The checked patterns of the file-type list, in list order.
-QStringList checkedTypes(const TIconF& main)
-{
-    QStringList types;
-    for (int i = 0; i < main.CheckListBox1->count(); ++i)
-        if (main.CheckListBox1->item(i)->checkState() == Qt::Checked)
-            types << main.CheckListBox1->item(i)->text();
-    return types;
-}
-
 bool closeMainAfterRead = false;
 std::uint64_t readCount = 0;
 
 // A read pumps messages, and what runs then (a directory change, a click in the file list, a
 // second "Einlesen") must never start a read inside it: that would clear the catalogue under the
 // first and mix the two.
-bool readRunning() { return windows().EinleseF && windows().EinleseF->readRunning; }
+bool readRunning(const TEinleseF& progress) { return progress.readRunning; }
 
 // The end of every read: a close of the main window that came meanwhile takes effect now.
-void readEnded(TIconF& main, TEinleseF& progress)
+void readEnded(MainWindowAccess& main, TEinleseF& progress)
 {
     progress.readRunning = false;
     if (closeMainAfterRead) {
         closeMainAfterRead = false;
-        QTimer::singleShot(0, &main, [&main] { main.close(); });
+        QWidget& window = main.widget();
+        QTimer::singleShot(0, &window, [&window] { window.close(); });
     }
 }
 
 // Starts a read from an empty catalogue and shows the progress window. A close still pending
 // from the last read is called off, so the main window stays disabled until this read has ended.
-TEinleseF& beginRead(TIconF& main)
+void beginRead(AppState& state, MainWindowAccess& main, TEinleseF& progress)
 {
     ++readCount;
-    appState().catalogue->clearCatalogue();
-    TEinleseF& progress = *windows().EinleseF;
+    state.catalogue->clearCatalogue();
     progress.readRunning = true;
     progress.readCancelled = false;
     progress.ListBox1->clear();
     progress.ListBox2->clear();
     progress.Timer1->stop();
-    main.setEnabled(false);
+    main.widget().setEnabled(false);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     showPainted(progress);
-    // At start-up the splash stays in front until it closes.
-    if (TStartF* splash = windows().StartF; splash && splash->isVisible())
-        splash->raise();
-    return progress;
+    main.keepSplashInFront();
 }
 
-void endRead(TIconF& main, TEinleseF& progress)
+void endRead(const AppState& state, MainWindowAccess& main, TEinleseF& progress)
 {
     QApplication::restoreOverrideCursor();
-    main.StatusBar1->setPanelText(1, QStringLiteral("Icon(s) ") + QString::number(appState().catalogue->entryCount()));
+    main.setIconCountPanel(QStringLiteral("Icon(s) ") + QString::number(state.catalogue->entryCount()));
     readEnded(main, progress);
     progress.Timer1->start();
     PlayWav(QStringLiteral("fertig"), 0);
@@ -158,32 +142,30 @@ void endRead(TIconF& main, TEinleseF& progress)
 
 } // namespace
 
-void readTree(TIconF& main)
+void readTree(AppState& s, MainWindowAccess& main, TEinleseF& progress)
 {
-    if (readRunning())
+    if (readRunning(progress))
         return;
-    AppState& s = appState();
-    TEinleseF& progress = beginRead(main);
+    beginRead(s, main, progress);
     const std::string base = withTrailingSlash(s.readDirectory);
     ReadSession session(main, progress);
     TreeScanner scanner(*s.catalogue, session, session);
     std::vector<std::string> patterns;
-    for (const QString& type : checkedTypes(main))
+    for (const QString& type : main.checkedFileTypes())
         patterns.push_back(base + QFile::encodeName(type).toStdString());
     scanner.scanTrees(patterns);
     session.show();
-    endRead(main, progress);
+    endRead(s, main, progress);
 }
 
-void readAllDrives(TIconF& main)
+void readAllDrives(AppState& s, MainWindowAccess& main, TEinleseF& progress)
 {
-    if (readRunning())
+    if (readRunning(progress))
         return;
-    AppState& s = appState();
-    TEinleseF& progress = beginRead(main);
+    beginRead(s, main, progress);
     ReadSession session(main, progress);
     TreeScanner scanner(*s.catalogue, session, session);
-    const QStringList types = checkedTypes(main);
+    const QStringList types = main.checkedFileTypes();
     const std::vector<Volume> volumes = mountedVolumes();
     std::vector<std::string> roots;
     for (const Volume& volume : volumes)
@@ -194,36 +176,33 @@ void readAllDrives(TIconF& main)
             patterns.push_back(volume.root + QFile::encodeName(type).toStdString());
     scanner.scanTrees(patterns, roots);
     session.show();
-    endRead(main, progress);
+    endRead(s, main, progress);
 }
 
-void readSingleFile(TIconF& main, const std::string& path)
+void readSingleFile(AppState& s, MainWindowAccess& main, TEinleseF& progress, const std::string& path)
 {
-    if (readRunning())
+    if (readRunning(progress))
         return;
-    AppState& s = appState();
     pageState().pointerCell = 1;
     s.catalogue->clearCatalogue();
-    TEinleseF& progress = *windows().EinleseF;
     progress.readRunning = true;
     progress.readCancelled = false;
     progress.ListBox1->clear();
-    MainIndexerHost host(main);
-    indexFile(*s.catalogue, path, host);
+    indexFile(*s.catalogue, path, main.pageIndexer());
     readEnded(main, progress);
-    repaintCurrentPage(main);
+    main.repaintPage();
 }
 
-void showSearchResult(TIconF&) { windows().EinleseF->show(); }
+void showSearchResult(TEinleseF& progress) { progress.show(); }
 
 std::uint64_t readsStarted() { return readCount; }
 
-bool closeAfterRead()
+bool closeAfterRead(TEinleseF& progress)
 {
-    if (!readRunning())
+    if (!readRunning(progress))
         return false;
     closeMainAfterRead = true;
-    windows().EinleseF->readCancelled = true;
+    progress.readCancelled = true;
     return true;
 }
 

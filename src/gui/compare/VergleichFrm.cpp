@@ -1,8 +1,7 @@
 #include "VergleichFrm.h"
 
 #include "gui/widgets/AppState.h"
-#include "gui/app/IconFrm.h"
-#include "gui/app/MainU.h"
+#include "gui/widgets/MainWindowAccess.h"
 #include "gui/widgets/WindowPlacement.h"
 #include "compare/DuplicateFinder.h"
 #include "support/Dialogs.h"
@@ -37,7 +36,7 @@ QLabel* label(QWidget* parent, const char* name, const QString& text, QRect geom
 // 20 ms: list lines wait and are added in one go, and only the latest pictures are drawn.
 class WindowHost final : public CompareHost {
 public:
-    explicit WindowHost(TVergleichF& window) : m_window(window) {}
+    WindowHost(TVergleichF& window, MainWindowAccess* main) : m_window(window), m_main(main) {}
 
     int threshold() override { return appState().pixelThreshold; }
     bool cancelled() override { return m_window.compareCancelled; }
@@ -58,8 +57,8 @@ public:
     {
         bringUpToDate();
         m_window.Label2->setText(QString::number(duplicatesFound) + QStringLiteral(" doppelte Icons gefunden."));
-        if (TIconF* main = windows().IconF)
-            repaintCurrentPage(*main);
+        if (m_main)
+            m_main->repaintPage();
         m_window.BitBtn2->setEnabled(true);
         m_pictures = nullptr;
     }
@@ -97,6 +96,7 @@ private:
     }
 
     TVergleichF& m_window;
+    MainWindowAccess* m_main;
     Pacer m_pacer;
     QStringList m_lines;
     const PictureSource* m_pictures = nullptr;
@@ -106,11 +106,11 @@ private:
 
 } // namespace
 
-TVergleichF::TVergleichF(QWidget* mainWindow)
+TVergleichF::TVergleichF(MainWindowAccess* main)
     // A fixed dialog with a title but neither close box nor system menu.
-    : SecondaryWindow(mainWindow, QStringLiteral("TVergleichF"), QStringLiteral("Icons Vergleichen"), kClientSize,
+    : SecondaryWindow(main ? &main->widget() : nullptr, QStringLiteral("TVergleichF"), QStringLiteral("Icons Vergleichen"), kClientSize,
                       Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint)
-    , m_main(mainWindow)
+    , m_main(main)
 {
     setModal(true);
     // The progress text with two seven-digit numbers needs the width up to the elapsed time.
@@ -188,7 +188,7 @@ TVergleichF::TVergleichF(QWidget* mainWindow)
 void TVergleichF::showEvent(QShowEvent* event)
 {
     SecondaryWindow::showEvent(event);
-    CenterForm(m_main, this, 0, 0);
+    CenterForm(m_main ? &m_main->widget() : nullptr, this, 0, 0);
     Pic1->clear();
     Pic2->clear();
     Label1->clear();
@@ -210,7 +210,7 @@ void TVergleichF::BitBtn2Click()
     if (!s.catalogue || !BitBtn2->isEnabled())
         return;
     compareCancelled = false;
-    WindowHost host(*this);
+    WindowHost host(*this, m_main);
     CompareOptions options;
     options.background = toQColor(s.backgroundColour).rgb();
     findDuplicates(*s.catalogue, host, options);
@@ -242,16 +242,15 @@ bool TVergleichF::eventFilter(QObject* watched, QEvent* event)
     return SecondaryWindow::eventFilter(watched, event);
 }
 
-void compareIcons(TIconF&)
+void compareIcons(const AppState& state, TVergleichF& window)
 {
-    const Catalogue* catalogue = appState().catalogue.get();
+    const Catalogue* catalogue = state.catalogue.get();
     const QString refusal = catalogue ? compareRefusal(*catalogue) : kNothingLoaded;
     if (!refusal.isEmpty()) {
         dialogs().message(refusal, kAppTitle);
         return;
     }
-    if (TVergleichF* window = windows().VergleichF)
-        window->exec();
+    window.exec();
 }
 
 } // namespace bw

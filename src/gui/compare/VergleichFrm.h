@@ -11,14 +11,15 @@
 
 namespace bw {
 
-class TIconF;
+struct AppState;
+class MainWindowAccess;
 
 // "Icons Vergleichen": finds the icons of the catalogue that look (nearly) alike and marks the
 // later ones, so that "Ausgewählte Löschen" can remove them.
 class TVergleichF : public SecondaryWindow {
     Q_OBJECT
 public:
-    explicit TVergleichF(QWidget* mainWindow);
+    explicit TVergleichF(MainWindowAccess* main);
 
     QLabel* Label1;         // progress: "Vergleiche Icon i mit Icon j"
     Panel* Panel1;
@@ -55,11 +56,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QWidget* m_main;
+    MainWindowAccess* m_main;
 };
 
 // "Vergleichen" in the menu "Icons": refuses an empty catalogue and one not read from icon and
 // cursor files, else shows the window modally.
-void compareIcons(TIconF& main);
+void compareIcons(const AppState& state, TVergleichF& window);
 
 } // namespace bw

@@ -1,8 +1,7 @@
 #include "FileCommands.h"
 
 #include "gui/widgets/AppState.h"
-#include "gui/app/IconFrm.h"
-#include "gui/app/MainU.h"
+#include "gui/widgets/MainWindowAccess.h"
 #include "fileops/Export.h"
 #include "fileops/IconFileWriter.h"
 #include "gui/fileops/KopierpfadFrm.h"
@@ -24,7 +23,6 @@
 namespace bw {
 namespace {
 
-
 // Collects the lines of a single export: they go into the (hidden) report list as well, and are
 // shown to the user, since a single command has no window of its own to show them in.
 class SingleExportLines final : public ReportLines {
@@ -43,33 +41,31 @@ private:
 
 // Leaves the report window's pictures where the export left them.
 struct ScratchPictures {
+    AppState& state;
     ExportScratch scratch;
-    ScratchPictures()
+    explicit ScratchPictures(AppState& s) : state(s)
     {
-        scratch.icon = appState().scratchIcon;
-        scratch.bitmap = appState().scratchBitmap;
+        scratch.icon = state.scratchIcon;
+        scratch.bitmap = state.scratchBitmap;
     }
     ~ScratchPictures()
     {
-        appState().scratchIcon = scratch.icon;
-        appState().scratchBitmap = scratch.bitmap;
+        state.scratchIcon = scratch.icon;
+        state.scratchBitmap = scratch.bitmap;
     }
 };
 
 } // namespace
 
-void copyPointerEntry(TIconF& main, const QString& extension)
+void copyPointerEntry(AppState& state, std::int32_t entry, TMeldungF& report, const QString& extension)
 {
-    (void)main;
     runCommand([&] {
-        const std::int32_t n = pageState().pointerEntry;
-        if (n < 1 || n > catalogueEntryCount())
+        if (!state.catalogue || entry < 1 || entry > state.catalogue->entryCount())
             return; // an empty cell behind the last entry
-        TMeldungF& report = *windows().MeldungF;
         SingleExportLines lines(report);
-        ScratchPictures pictures;
-        ExportDirectory directory(appState().copyDirectory);
-        exportEntry(*appState().catalogue, n, extension.toStdString(), directory, lines, pictures.scratch);
+        ScratchPictures pictures(state);
+        ExportDirectory directory(state.copyDirectory);
+        exportEntry(*state.catalogue, entry, extension.toStdString(), directory, lines, pictures.scratch);
         report.flushLines();
         if (!lines.lines.isEmpty())
             dialogs().message(lines.lines.join(kLineBreak), kAppTitle);
@@ -86,17 +82,17 @@ struct CopyCounts {
     std::int32_t exported = 0;
 };
 template <typename Chosen, typename Status>
-CopyCounts copyLoop(TMeldungF& report, std::int32_t count, std::int64_t intervalMs, Chosen chosen, Status status)
+CopyCounts copyLoop(AppState& state, TMeldungF& report, std::int32_t count, std::int64_t intervalMs, Chosen chosen, Status status)
 {
     const TMeldungF::Loop loop(report);
-    ScratchPictures pictures;
-    ExportDirectory directory(appState().copyDirectory);
+    ScratchPictures pictures(state);
+    ExportDirectory directory(state.copyDirectory);
     directory.learnExistingNames();
     CopyCounts counts;
-    const std::string_view extension = copyFormatExtension(appState().copyFormat);
+    const std::string_view extension = copyFormatExtension(state.copyFormat);
     for (std::int32_t e = 1; e <= count; ++e) {
         if (chosen(e)) {
-            exportEntry(*appState().catalogue, e, extension, directory, report, pictures.scratch);
+            exportEntry(*state.catalogue, e, extension, directory, report, pictures.scratch);
             ++counts.exported;
         }
         counts.passed = e;
@@ -126,18 +122,17 @@ std::string_view copyFormatExtension(CopyFormat format)
     return ".ico";
 }
 
-void copyPointerEntryToClipboard(TIconF&)
+void copyPointerEntryToClipboard(const AppState& state, std::int32_t n, TMeldungF& report)
 {
-    runCommand([] {
-        const std::int32_t n = pageState().pointerEntry;
-        if (n < 1 || n > catalogueEntryCount())
+    runCommand([&] {
+        if (!state.catalogue || n < 1 || n > state.catalogue->entryCount())
             return; // an empty cell behind the last entry
-        const IconEntry& entry = (*appState().catalogue)[n];
+        const IconEntry& entry = (*state.catalogue)[n];
         const QImage picture = extractLargestIcon(std::filesystem::path(std::string(entry.path())), entry.iconIndex);
         if (picture.isNull()) {
-            SingleExportLines lines(*windows().MeldungF);
+            SingleExportLines lines(report);
             lines.addPathLine(QStringLiteral("Nr: ") + QString::number(n) + QStringLiteral(".."), entry.path(), kNotLoaded);
-            windows().MeldungF->flushLines();
+            report.flushLines();
             dialogs().message(lines.lines.join(kLineBreak), kAppTitle);
             return;
         }
@@ -153,52 +148,49 @@ void copyPointerEntryToClipboard(TIconF&)
     });
 }
 
-void copyAllEntries(TIconF& main)
+void copyAllEntries(AppState& state, TMeldungF& report, MainWindowAccess& main)
 {
     runCommand([&] {
-        const std::int32_t count = catalogueEntryCount();
+        const std::int32_t count = state.catalogue ? state.catalogue->entryCount() : 0;
         if (count == 0) {
             dialogs().message(kNothingLoaded, kAppTitle);
             return;
         }
-        TMeldungF& report = *windows().MeldungF;
         report.show();
         report.setWindowTitle(QStringLiteral("Alle Icons Kopieren"));
         report.Label1->setText(QString());
         report.clearList();
-        copyLoop(report, count, 1000, [](std::int32_t) { return true; }, [count](const CopyCounts& c) {
+        copyLoop(state, report, count, 1000, [](std::int32_t) { return true; }, [count](const CopyCounts& c) {
             return QString::number(c.passed) + QStringLiteral(" von ") + QString::number(count) + QStringLiteral(" Icons kopiert");
         });
-        repaintCurrentPage(main);
+        main.repaintPage();
         PlayWav(QStringLiteral("fertig"), 0);
     });
 }
 
-void copyMarkedEntries(TIconF& main)
+void copyMarkedEntries(AppState& state, TMeldungF& report, MainWindowAccess& main)
 {
     runCommand([&] {
-        TMeldungF& report = *windows().MeldungF;
         report.clearList();
         report.show();
         lastRefreshTick = tickCount();
-        const std::int32_t count = catalogueEntryCount();
-        const auto marked = [](std::int32_t e) { return (*appState().catalogue)[e].marked != 0; };
-        copyLoop(report, count, 500, marked, [count](const CopyCounts& c) {
+        const std::int32_t count = state.catalogue ? state.catalogue->entryCount() : 0;
+        const auto marked = [&state](std::int32_t e) { return (*state.catalogue)[e].marked != 0; };
+        copyLoop(state, report, count, 500, marked, [count](const CopyCounts& c) {
             return QString::number(c.exported) + QStringLiteral(" aus ") + QString::number(count) + QStringLiteral(" Icons kopiert");
         });
-        repaintCurrentPage(main);
+        main.repaintPage();
     });
 }
 
-void chooseCopyDirectory(TIconF&) { windows().KopierpfadF->exec(); }
+void chooseCopyDirectory(TKopierpfadF& chooser) { chooser.exec(); }
 
-void bitmapToIcon(TIconF&)
+void bitmapToIcon(AppState& s)
 {
-    runCommand([] {
+    runCommand([&] {
         const std::optional<QString> source = dialogs().openPicture(QStringLiteral("Speicher BMP as ICO"), QStringLiteral("*.bmp"));
         if (!source)
             return;
-        AppState& s = appState();
         s.scratchIcon = extractIcon(std::filesystem::path(QFile::encodeName(*source).toStdString()), 0);
         std::optional<QString> target = dialogs().savePicture(QStringLiteral("*.ico"), QStringLiteral("ico"));
         if (!target)

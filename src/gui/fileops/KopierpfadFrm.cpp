@@ -1,7 +1,7 @@
 #include "KopierpfadFrm.h"
 
 #include "gui/widgets/AppState.h"
-#include "gui/app/IconFrm.h"
+#include "gui/widgets/MainWindowAccess.h"
 #include "gui/widgets/Panel.h"
 #include "gui/widgets/TextFit.h"
 #include "support/Funky.h"
@@ -13,8 +13,8 @@
 
 namespace bw {
 
-TKopierpfadF::TKopierpfadF(TIconF* mainWindow)
-    : SecondaryWindow(mainWindow, QStringLiteral("TKopierpfadF"), QStringLiteral("Kopierverzeichnis"), {313, 202},
+TKopierpfadF::TKopierpfadF(MainWindowAccess* main)
+    : SecondaryWindow(main ? &main->widget() : nullptr, QStringLiteral("TKopierpfadF"), QStringLiteral("Kopierverzeichnis"), {313, 202},
                       Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
     , Label1(new QLabel(this))
     , DriveComboBox1(new DriveComboBox(this, QStringLiteral("DriveComboBox1")))
@@ -22,7 +22,7 @@ TKopierpfadF::TKopierpfadF(TIconF* mainWindow)
     , FileListBox1(new FileListBox(this, QStringLiteral("FileListBox1"), QStringLiteral("*")))
     , BitBtn1(new QPushButton(QStringLiteral("OK"), this))
     , BitBtn2(new QPushButton(QStringLiteral("Abbrechen"), this))
-    , m_main(mainWindow)
+    , m_main(main)
 {
     keepWidthForCaption(); // the file count lengthens the caption
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -53,7 +53,7 @@ void TKopierpfadF::showEvent(QShowEvent* event)
     SecondaryWindow::showEvent(event);
     // The bottom-left corner lies on the main window's bottom-left corner.
     if (m_main) {
-        const QRect mainFrame = m_main->frameGeometry();
+        const QRect mainFrame = m_main->widget().frameGeometry();
         move(mainFrame.left(), mainFrame.top() + mainFrame.height() - frameGeometry().height());
     }
     // Every opening starts from the copy directory, listed as it is now; what was browsed before is
@@ -88,7 +88,7 @@ void TKopierpfadF::BitBtn1Click()
     AppState& s = appState();
     s.copyDirectory = withTrailingSlash(DirectoryListBox1->directory());
     if (m_main)
-        m_main->StatusBar2->setPanelText(1, pathText(s.copyDirectory));
+        m_main->setCopyDirectoryPanel(pathText(s.copyDirectory));
     accept();
 }
 

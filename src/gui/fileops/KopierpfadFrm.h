@@ -8,14 +8,14 @@
 
 namespace bw {
 
-class TIconF;
+class MainWindowAccess;
 
 // The copy-directory chooser: drive box, directory list and file list; OK takes the chosen
 // directory as the copy directory.
 class TKopierpfadF : public SecondaryWindow {
     Q_OBJECT
 public:
-    explicit TKopierpfadF(TIconF* mainWindow);
+    explicit TKopierpfadF(MainWindowAccess* main);
 
     QLabel* Label1; // the chosen directory, blue
     DriveComboBox* DriveComboBox1;
@@ -34,7 +34,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    TIconF* m_main;
+    MainWindowAccess* m_main;
 };
 
 } // namespace bw

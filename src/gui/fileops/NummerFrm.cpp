@@ -1,7 +1,8 @@
 #include "NummerFrm.h"
 
 #include "gui/widgets/AppState.h"
-#include "gui/app/IconFrm.h"
+#include "gui/widgets/DirectoryWidgets.h"
+#include "gui/widgets/MainWindowAccess.h"
 #include "gui/widgets/WindowPlacement.h"
 #include "gui/catalogue/ReadCommands.h"
 #include "fileops/SourceFiles.h"
@@ -17,15 +18,16 @@
 
 namespace bw {
 
-TNummerF::TNummerF(TIconF* mainWindow)
-    : SecondaryWindow(mainWindow, QStringLiteral("TNummerF"), QStringLiteral("Nummerrieren"), {132, 112},
+TNummerF::TNummerF(MainWindowAccess* main, TEinleseF* progress)
+    : SecondaryWindow(main ? &main->widget() : nullptr, QStringLiteral("TNummerF"), QStringLiteral("Nummerrieren"), {132, 112},
                       Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
     , Edit1(new QLineEdit(QStringLiteral("AbC"), this))
     , Label1(new QLabel(QStringLiteral("Texteingabe"), this))
     , BitBtn1(new QPushButton(QStringLiteral("und Los"), this))
     , BitBtn2(new QPushButton(QStringLiteral("Abbrechen"), this))
     , Label2(new QLabel(QStringLiteral("Umbenannt werden die Icons im Aktuellen Verzeichnis."), this))
-    , m_main(mainWindow)
+    , m_main(main)
+    , m_progress(progress)
 {
     // Only the main window waits: the progress window of the read at the end stays usable.
     setWindowModality(Qt::WindowModal);
@@ -68,7 +70,7 @@ void TNummerF::showEvent(QShowEvent* event)
     Label2->setGeometry(4, 84, inner, textHeight);
     if (height() < 84 + textHeight + 2)
         setFixedHeight(84 + textHeight + 2);
-    CenterForm(m_main, this, 0, 0);
+    CenterForm(m_main ? &m_main->widget() : nullptr, this, 0, 0);
     BitBtn2->hide();
 }
 
@@ -76,7 +78,7 @@ void TNummerF::BitBtn2Click() { renumberCancel = true; }
 
 void TNummerF::BitBtn1Click()
 {
-    if (m_running || !m_main)
+    if (m_running || !m_main || !m_progress)
         return;
     const QByteArray prefixBytes = QFile::encodeName(Edit1->text());
     const std::string prefix(prefixBytes.constData(), static_cast<std::size_t>(prefixBytes.size()));
@@ -91,7 +93,7 @@ void TNummerF::BitBtn1Click()
     renumberCancel = false;
 
     const std::string directory = appState().readDirectory;
-    const std::vector<std::string> names = m_main->FileListBox1->names();
+    const std::vector<std::string> names = m_main->fileList().names();
     const std::size_t count = names.size();
     const std::vector<std::string> newNames = renumberedNames(count, prefix);
     Pacer pacer;
@@ -127,8 +129,8 @@ void TNummerF::BitBtn1Click()
         problems << QString::number(refused) + QStringLiteral(" konnten nicht umbenannt werden, das Dateisystem hat es abgelehnt !");
     if (!problems.isEmpty())
         dialogs().message(problems.join(kLineBreak), kAppTitle);
-    m_main->FileListBox1->refresh();
-    readTree(*m_main);
+    m_main->fileList().refresh();
+    readTree(appState(), *m_main, *m_progress);
     BitBtn1->setText(QStringLiteral("und LOS"));
     PlayWav(QStringLiteral("Fertig"), 0);
     m_running = false;

@@ -8,14 +8,16 @@
 
 namespace bw {
 
-class TIconF;
+class MainWindowAccess;
+class TEinleseF;
 
 // The renumbering window: a prefix, "und Los", and the countdown while the files of the read
 // directory get their new names.
 class TNummerF : public SecondaryWindow {
     Q_OBJECT
 public:
-    explicit TNummerF(TIconF* mainWindow);
+    // A renumbering reads the directory again, showing the read in `progress`.
+    TNummerF(MainWindowAccess* main, TEinleseF* progress);
 
     QLineEdit* Edit1;     // the prefix
     QLabel* Label1;       // "Texteingabe"
@@ -39,7 +41,8 @@ protected:
     void cancelRequested() override { BitBtn2Click(); }
 
 private:
-    TIconF* m_main;
+    MainWindowAccess* m_main;
+    TEinleseF* m_progress;
     bool m_running = false;
 };
 

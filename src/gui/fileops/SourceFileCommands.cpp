@@ -1,8 +1,8 @@
 #include "SourceFileCommands.h"
 
 #include "gui/widgets/AppState.h"
-#include "gui/app/IconFrm.h"
-#include "gui/app/MainU.h"
+#include "gui/widgets/DirectoryWidgets.h"
+#include "gui/widgets/MainWindowAccess.h"
 #include "catalogue/Indexer.h"
 #include "gui/catalogue/ReadCommands.h"
 #include "gui/fileops/MeldungFrm.h"
@@ -29,13 +29,11 @@ bool deletableKind(std::string_view path)
 }
 
 // Shows the report window for a loop with its caption and an empty list.
-TMeldungF& showReport(const QString& caption)
+void showReport(TMeldungF& report, const QString& caption)
 {
-    TMeldungF& report = *windows().MeldungF;
     report.setWindowTitle(caption);
     report.clearList();
     report.show();
-    return report;
 }
 
 } // namespace
@@ -55,23 +53,22 @@ void deleteIconFile(const std::string& path)
         dialogs().message(pathText(path) + (result == TrashResult::Missing ? kLineBreak + kGoneBeforeDeletion : kNotDeleted), kAppTitle);
 }
 
-void deletePointerEntry(TIconF& main)
+void deletePointerEntry(AppState& state, std::int32_t entry, MainWindowAccess& main)
 {
-    const std::int32_t n = pageState().pointerEntry;
-    if (n < 1 || n > catalogueEntryCount())
+    if (!state.catalogue || entry < 1 || entry > state.catalogue->entryCount())
         return; // an empty cell behind the last entry has no file
-    deleteIconFile(std::string((*appState().catalogue)[n].path()));
-    main.FileListBox1->refresh(); // a name gone from the disk goes from the list
-    repaintCurrentPage(main);
+    deleteIconFile(std::string((*state.catalogue)[entry].path()));
+    main.fileList().refresh(); // a name gone from the disk goes from the list
+    main.repaintPage();
 }
 
-void deleteMarkedEntries(TIconF& main)
+void deleteMarkedEntries(AppState& state, TMeldungF& report, MainWindowAccess& main)
 {
-    TMeldungF& report = showReport(QStringLiteral("Ausgwählte Icons Löschen"));
+    showReport(report, QStringLiteral("Ausgwählte Icons Löschen"));
     const TMeldungF::Loop loop(report);
     lastRefreshTick = tickCount();
     releaseFileCache();
-    Catalogue& catalogue = *appState().catalogue;
+    Catalogue& catalogue = *state.catalogue;
     const std::int32_t count = catalogue.entryCount();
     std::int32_t deleted = 0;
     // Several entries share one file (the icons of a library): the first deals with it and reports
@@ -105,26 +102,26 @@ void deleteMarkedEntries(TIconF& main)
     report.Label1->setText(QString::number(deleted) + QStringLiteral(" Icons gelöscht"));
     report.addLine(QStringLiteral("FERTIG"));
     report.flushLines();
-    main.FileListBox1->setDirectory(appState().readDirectory);
-    repaintCurrentPage(main);
+    main.fileList().setDirectory(state.readDirectory);
+    main.repaintPage();
 }
 
-void deleteAllEntries(TIconF& main)
+void deleteAllEntries(AppState& state, TMeldungF& report, MainWindowAccess& main, TEinleseF& progress)
 {
-    const std::int32_t count = catalogueEntryCount();
+    const std::int32_t count = state.catalogue ? state.catalogue->entryCount() : 0;
     if (count == 0) {
         dialogs().message(kNothingLoaded, kAppTitle);
         return;
     }
-    const std::string readDirectory = appState().readDirectory;
+    const std::string readDirectory = state.readDirectory;
     if (!dialogs().confirm(QStringLiteral("Wirklich alle Löschen in :") + kLineBreak + pathText(readDirectory),
                            QStringLiteral("Bestätigung")))
         return;
     {
-        TMeldungF& report = showReport(QStringLiteral("Alle Icons, Curser. Bmp Löschen"));
+        showReport(report, QStringLiteral("Alle Icons, Curser. Bmp Löschen"));
         const TMeldungF::Loop loop(report);
         releaseFileCache();
-        Catalogue& catalogue = *appState().catalogue;
+        Catalogue& catalogue = *state.catalogue;
         std::int32_t deleted = 0;
         for (std::int32_t e = 1; e <= count; ++e) {
             IconEntry& entry = catalogue[e];
@@ -154,33 +151,33 @@ void deleteAllEntries(TIconF& main)
         }
         report.Label1->setText(QString::number(deleted) + QStringLiteral(" Icons gelöscht"));
     }
-    main.FileListBox1->refresh();
-    readTree(main);
+    main.fileList().refresh();
+    readTree(state, main, progress);
 }
 
-void renumberIcons(TIconF& main)
+void renumberIcons(const AppState& state, const FileListBox& files, TNummerF& window)
 {
-    const std::string& directory = appState().readDirectory;
-    for (const std::string& name : main.FileListBox1->names()) {
+    const std::string& directory = state.readDirectory;
+    for (const std::string& name : files.names()) {
         if (fileExtensionLower(directory + name) != ".ico") {
             dialogs().message(QStringLiteral("Keine Icon Dateien vorhanden !"), kAppTitle);
             return;
         }
     }
-    windows().NummerF->exec();
+    window.exec();
 }
 
-void checkEntries(TIconF& main)
+void checkEntries(AppState& state, TMeldungF& report, MainWindowAccess& main)
 {
-    const std::int32_t count = catalogueEntryCount();
+    const std::int32_t count = state.catalogue ? state.catalogue->entryCount() : 0;
     if (count == 0) {
         dialogs().message(kNothingLoaded, kAppTitle);
         return;
     }
-    TMeldungF& report = showReport(QStringLiteral("Alle Icons auf Fehler Checken"));
+    showReport(report, QStringLiteral("Alle Icons auf Fehler Checken"));
     report.Label1->setText(QString());
     const TMeldungF::Loop loop(report);
-    Catalogue& catalogue = *appState().catalogue;
+    Catalogue& catalogue = *state.catalogue;
     IconFileCheck check;
     std::int32_t defects = 0;
     for (std::int32_t e = 1; e <= count; ++e) {
@@ -200,7 +197,7 @@ void checkEntries(TIconF& main)
     report.Label1->setText(defects == 0 ? QStringLiteral("FERTIG: Alle Icons OK !")
                                         : QStringLiteral("FERTIG: ") + QString::number(defects) + QStringLiteral(" Icons Defekt !"));
     report.flushLines();
-    repaintCurrentPage(main);
+    main.repaintPage();
 }
 
 } // namespace bw

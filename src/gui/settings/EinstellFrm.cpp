@@ -1,8 +1,7 @@
 #include "EinstellFrm.h"
 
 #include "gui/widgets/AppState.h"
-#include "gui/app/IconFrm.h"
-#include "gui/app/MainU.h"
+#include "gui/widgets/MainWindowAccess.h"
 #include "gui/widgets/TextFit.h"
 #include "gui/widgets/WindowPlacement.h"
 #include "support/Dialogs.h"
@@ -24,14 +23,15 @@ std::uint32_t fromQColor(const QColor& colour)
         | (static_cast<std::uint32_t>(colour.blue()) << 16);
 }
 
-TEinstellF::TEinstellF(QWidget* mainWindow)
-    : SecondaryWindow(mainWindow, QStringLiteral("TEinstellF"), QStringLiteral("Einstellungen"), {256, 109},
+TEinstellF::TEinstellF(MainWindowAccess* main)
+    : SecondaryWindow(main ? &main->widget() : nullptr, QStringLiteral("TEinstellF"), QStringLiteral("Einstellungen"), {256, 109},
                       Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
     , BitBtn1(new QPushButton(QStringLiteral("&Hintergrundfarbe auswählen"), this))
     , BitBtn3(new QPushButton(QStringLiteral("Neutralfarbe"), this))
     , BitBtn2(new QPushButton(QStringLiteral("OK"), this))
     , Label1(new QLabel(QStringLiteral("Kopierformat"), this))
     , ComboBox1(new QComboBox(this))
+    , m_main(main)
 {
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
@@ -89,15 +89,15 @@ void TEinstellF::BitBtn1Click()
         return;
     }
     appState().backgroundColour = colour;
-    if (TIconF* main = windows().IconF)
-        repaintCurrentPage(*main);
+    if (m_main)
+        m_main->repaintPage();
 }
 
 void TEinstellF::BitBtn3Click()
 {
     appState().backgroundColour = kColourButtonFace;
-    if (TIconF* main = windows().IconF)
-        repaintCurrentPage(*main);
+    if (m_main)
+        m_main->repaintPage();
 }
 
 void TEinstellF::BitBtn2Click() { accept(); }

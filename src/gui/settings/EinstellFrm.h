@@ -11,11 +11,13 @@
 
 namespace bw {
 
+class MainWindowAccess;
+
 // The settings dialog: the page background colour and the format of the copy loops.
 class TEinstellF : public SecondaryWindow {
     Q_OBJECT
 public:
-    explicit TEinstellF(QWidget* mainWindow);
+    explicit TEinstellF(MainWindowAccess* main);
 
     QPushButton* BitBtn1; // "&Hintergrundfarbe auswählen"
     QPushButton* BitBtn3; // "Neutralfarbe"
@@ -33,6 +35,9 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* event) override;
+
+private:
+    MainWindowAccess* m_main;
 };
 
 // The page frames are red, yellow and white: the background may be none of them.
