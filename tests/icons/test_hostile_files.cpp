@@ -48,8 +48,10 @@ void exerciseAll(const Bytes& file)
         if (!icon.isNull()) {
             ASSERT_EQ(icon.size(), QSize(32, 32));
         }
+        ASSERT_EQ(bw::lastReadError() == bw::ReadError::None, !icon.isNull()) << i; // every refusal says why
         // A group put together as an icon file is a consistent one, whatever the group claimed.
         const std::optional<bw::StoredIcon> stored = bw::storedIcon(r, i);
+        ASSERT_EQ(bw::lastReadError() == bw::ReadError::None, stored.has_value()) << i;
         if (stored && (stored->kind == bw::IconSourceKind::Pe || stored->kind == bw::IconSourceKind::Ne)) {
             const bw::ByteReader bytes(reinterpret_cast<const std::uint8_t*>(stored->bytes.constData()),
                                        static_cast<std::uint64_t>(stored->bytes.size()));
