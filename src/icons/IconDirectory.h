@@ -56,7 +56,8 @@ std::optional<std::vector<IconCandidate>> iconFileCandidates(ByteReader file);
 inline constexpr std::uint16_t kMaxGroupImages = 256;
 
 // The images of a group icon resource (GRPICONDIR). lookupIcon finds an RT_ICON by id; a group
-// naming a missing icon gives none.
+// naming a missing icon gives none. A lookup that finds the icon but cannot read it records why
+// (refuse()); otherwise the reason is MissingImage.
 using IconLookup = std::function<std::optional<ByteReader>(std::uint16_t id)>;
 std::optional<std::vector<IconCandidate>> groupCandidates(ByteReader group, const IconLookup& lookupIcon);
 
