@@ -163,25 +163,6 @@ TEST(HostileFiles, IconFilesThatLie)
     EXPECT_EQ(bw::lastReadError(), Why::BadImageSize);
 }
 
-// A window on a file that lies outside it is failed and empty, however its ends are computed.
-TEST(HostileFiles, WindowsOutsideTheFileFail)
-{
-    const Bytes bytes(16, 0);
-    const bw::ByteReader file = readerOf(bytes);
-    const struct {
-        std::uint64_t offset, length;
-        bool ok;
-    } cases[] = {{0, 16, true}, {16, 0, true}, {15, 2, false}, {17, 0, false}, {~0ULL, 2, false}, {2, ~0ULL - 1, false}};
-    for (const auto& c : cases) {
-        const bw::ByteReader window = file.sub(c.offset, c.length);
-        EXPECT_EQ(window.ok(), c.ok) << c.offset << " " << c.length;
-        EXPECT_EQ(window.size(), c.ok ? c.length : 0) << c.offset << " " << c.length;
-    }
-    EXPECT_FALSE(file.tail(17).ok());
-    EXPECT_TRUE(file.tail(16).ok());
-    EXPECT_FALSE(bw::ByteReader::failed().ok());
-}
-
 TEST(HostileFiles, BitmapThatClaimsGiantSize)
 {
     Bytes bmp = bmpFile(solid(qRgb(0, 0, 0), 4, 4), BmpKind::Bits24);
