@@ -2,8 +2,8 @@
 // start, then 1,000,000 entries with distinct 80-byte paths are appended.
 //   QT_QPA_PLATFORM=offscreen build/catalogue_memory
 
-#include "app/AppState.h"
-#include "app/MainU.h"
+#include "gui/widgets/AppState.h"
+#include "gui/app/MainU.h"
 
 #include <QApplication>
 

@@ -5,11 +5,11 @@
 //   build/close_time --make TREE   # 2,000 names of one library with 500 icons: 1,000,000 entries
 //   build/close_time [TREE]
 
-#include "app/AppState.h"
-#include "app/IconFrm.h"
-#include "app/MainU.h"
-#include "catalogue/EinleseFrm.h"
-#include "catalogue/ReadCommands.h"
+#include "gui/widgets/AppState.h"
+#include "gui/app/IconFrm.h"
+#include "gui/app/MainU.h"
+#include "gui/catalogue/EinleseFrm.h"
+#include "gui/catalogue/ReadCommands.h"
 #include "support/FixtureWriter.h"
 #include "support/TestUtil.h"
 
@@ -88,7 +88,7 @@ int main(int argc, char** argv)
         bw::createWindows();
         bw::TIconF& main = *bw::windows().IconF;
         main.show();
-        bw::readTree(main);
+        bw::readTree(bw::appState(), main, *bw::windows().EinleseF);
         while (bw::windows().EinleseF->isVisible())
             QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         bw::Catalogue& catalogue = *bw::appState().catalogue;

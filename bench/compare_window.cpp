@@ -6,12 +6,12 @@
 // SDL's dummy audio driver (unless SDL_AUDIODRIVER says otherwise) plays in real time, so a run
 // that waited for its sounds shows it.
 
-#include "app/AppState.h"
-#include "app/IconFrm.h"
-#include "app/MainU.h"
-#include "catalogue/EinleseFrm.h"
-#include "catalogue/ReadCommands.h"
-#include "compare/VergleichFrm.h"
+#include "gui/widgets/AppState.h"
+#include "gui/app/IconFrm.h"
+#include "gui/app/MainU.h"
+#include "gui/catalogue/EinleseFrm.h"
+#include "gui/catalogue/ReadCommands.h"
+#include "gui/compare/VergleichFrm.h"
 
 #include <QApplication>
 #include <QDir>
@@ -90,7 +90,7 @@ int main(int argc, char** argv)
     bw::createWindows();
     bw::TIconF& main = *bw::windows().IconF;
     main.show();
-    bw::readTree(main);
+    bw::readTree(bw::appState(), main, *bw::windows().EinleseF);
     while (bw::windows().EinleseF->isVisible()) // the main window is enabled again when it closes
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     bw::TVergleichF& window = *bw::windows().VergleichF;

@@ -2,11 +2,11 @@
 // otherwise), against which `bildwiesel-cli scan` of the same tree is the floor.
 //   build/read_windows TREE [RUNS] [--single-thread]
 
-#include "app/AppState.h"
-#include "app/IconFrm.h"
-#include "app/MainU.h"
-#include "catalogue/EinleseFrm.h"
-#include "catalogue/ReadCommands.h"
+#include "gui/widgets/AppState.h"
+#include "gui/app/IconFrm.h"
+#include "gui/app/MainU.h"
+#include "gui/catalogue/EinleseFrm.h"
+#include "gui/catalogue/ReadCommands.h"
 #include "catalogue/TreeScanner.h"
 #include "support/Funky.h"
 
@@ -47,7 +47,7 @@ int main(int argc, char** argv)
     for (int run = 0; run < runs; ++run) {
         QElapsedTimer timer;
         timer.start();
-        bw::readTree(main);
+        bw::readTree(bw::appState(), main, *bw::windows().EinleseF);
         const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
         std::printf("%d Einträge, %.3f Sekunden\n", bw::appState().catalogue->entryCount(), seconds);
         std::fflush(stdout);

@@ -10,7 +10,8 @@ BUILD_DIR="${BUILD_DIR:-$ROOT/build}"
 # What each package is for is written in the README.
 PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgl-dev libglx-dev libsdl2-dev
           libgtest-dev libbenchmark-dev xvfb xauth x11-utils icoutils nsis-common
-          desktop-file-utils appstream dpkg-dev file qt6-translations-l10n openbox)
+          desktop-file-utils appstream dpkg-dev file qt6-translations-l10n openbox
+          clang-format)
 
 install_missing_packages() {
     local missing=()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -51,5 +53,8 @@ private:
     std::size_t m_chunkUsed = 0;
     std::size_t m_chunkSize = 0;
 };
+
+// The refusal of the commands that need a catalogue with entries.
+inline const QString kNothingLoaded = QStringLiteral("Keine Symbole geladen !");
 
 } // namespace bw

@@ -4,11 +4,12 @@
 #include "CommandLine.h"
 #include "Commands.h"
 
-#include "app/AppState.h"
 #include "compare/DuplicateFinder.h"
 #include "settings/SettingsFile.h"
+#include "support/Colours.h"
 #include "support/Funky.h"
 #include "support/SafeFile.h"
+#include "support/UserDirectories.h"
 
 #include <QFile>
 

@@ -4,7 +4,7 @@
 #include "CommandLine.h"
 #include "Commands.h"
 
-#include "app/AppState.h"
+#include "support/UserDirectories.h"
 #include "fileops/Export.h"
 #include "support/Dialogs.h"
 #include "support/Funky.h"

@@ -1,6 +1,5 @@
 #include "DuplicateFinder.h"
 
-#include "app/AppState.h"
 #include "CaptureQueue.h"
 #include "NeighbourIndex.h"
 #include "PictureStore.h"

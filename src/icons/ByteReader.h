@@ -15,6 +15,14 @@ public:
     ByteReader() = default;
     ByteReader(const std::uint8_t* data, std::uint64_t size) : m_data(data), m_size(size) {}
 
+    // An empty reader that is already failed: what a lookup gives when the bytes are not there.
+    static ByteReader failed()
+    {
+        ByteReader r;
+        r.m_ok = false;
+        return r;
+    }
+
     std::uint64_t size() const { return m_size; }
     bool ok() const { return m_ok; }
     void fail() { m_ok = false; }
@@ -68,17 +76,14 @@ public:
     // A reader on a part of this one; a range outside the window gives a failed, empty reader.
     ByteReader sub(std::uint64_t offset, std::uint64_t length) const
     {
-        if (!contains(offset, length)) {
-            ByteReader failed;
-            failed.m_ok = false;
-            return failed;
-        }
+        if (!contains(offset, length))
+            return failed();
         return ByteReader(m_data + offset, length);
     }
     // From offset to the end of the window.
     ByteReader tail(std::uint64_t offset) const
     {
-        return offset <= m_size ? sub(offset, m_size - offset) : sub(offset, 1);
+        return offset <= m_size ? sub(offset, m_size - offset) : failed();
     }
 
     // Raw access, for handing a range that was checked as a whole to a decoder (Qt's PNG and BMP

@@ -1,6 +1,7 @@
 #include "IconDirectory.h"
 
 #include "IconImageDecoder.h"
+#include "ReadError.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -15,13 +16,15 @@ int directoryEdge(std::uint8_t stored) { return stored == 0 ? 256 : stored; }
 
 std::optional<std::size_t> chooseIconImage(const std::vector<IconCandidate>& candidates, ImagePick pick, int edge)
 {
+    if (candidates.empty())
+        return refuse(ReadError::BadGroupHeader), std::nullopt;
     std::optional<std::size_t> best;
     int bestDistance = 0;
     int bestBits = 0;
     int bestArea = 0;
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         const IconCandidate& c = candidates[i];
-        const std::optional<int> bits = iconImageBitCount(c.data);
+        const std::optional<int> bits = iconImageBitCount(c.data); // says why it refuses
         if (!bits)
             return std::nullopt;
         const int area = c.width * c.height;
@@ -57,6 +60,7 @@ QImage scaleToEdge(const QImage& picture, int edge)
 
 QImage pictureFromCandidates(const std::vector<IconCandidate>& candidates, ImagePick pick, int edge)
 {
+    clearReadError();
     const std::optional<std::size_t> chosen = chooseIconImage(candidates, pick, edge);
     if (!chosen)
         return {};
@@ -66,19 +70,23 @@ QImage pictureFromCandidates(const std::vector<IconCandidate>& candidates, Image
     return scaleToEdge(picture, edge);
 }
 
-bool isIconFile(ByteReader file)
+ReadError iconFileHeaderCheck(ByteReader file)
 {
     const std::uint16_t reserved = file.u16(0);
     const std::uint16_t type = file.u16(2);
     const std::uint16_t count = file.u16(4);
-    return file.ok() && reserved == 0 && (type == 1 || type == 2) && count > 0
-        && file.contains(6, static_cast<std::uint64_t>(count) * 16);
+    if (!file.ok() || reserved != 0 || (type != 1 && type != 2) || count == 0)
+        return ReadError::UnknownFormat;
+    return file.contains(6, static_cast<std::uint64_t>(count) * 16) ? ReadError::None : ReadError::DirectoryOutside;
 }
+
+bool isIconFile(ByteReader file) { return iconFileHeaderCheck(file) == ReadError::None; }
 
 std::optional<std::vector<IconCandidate>> iconFileCandidates(ByteReader file)
 {
-    if (!isIconFile(file))
-        return std::nullopt;
+    clearReadError();
+    if (const ReadError header = iconFileHeaderCheck(file); header != ReadError::None)
+        return refuse(header), std::nullopt;
     const std::uint16_t count = file.u16(4);
     std::vector<IconCandidate> candidates;
     candidates.reserve(count);
@@ -92,7 +100,7 @@ std::optional<std::vector<IconCandidate>> iconFileCandidates(ByteReader file)
         c.data = file.sub(offset, bytes);
         c.entry = file.sub(entry, 16);
         if (!file.ok() || !c.data.ok())
-            return std::nullopt;
+            return refuse(ReadError::DataOutside), std::nullopt;
         candidates.push_back(c);
     }
     return candidates;
@@ -100,11 +108,16 @@ std::optional<std::vector<IconCandidate>> iconFileCandidates(ByteReader file)
 
 std::optional<std::vector<IconCandidate>> groupCandidates(ByteReader group, const IconLookup& lookupIcon)
 {
+    clearReadError();
     const std::uint16_t reserved = group.u16(0);
     const std::uint16_t type = group.u16(2);
     const std::uint16_t count = group.u16(4);
-    if (!group.ok() || reserved != 0 || type != 1 || count == 0 || count > kMaxGroupImages || !group.contains(6, static_cast<std::uint64_t>(count) * 14))
-        return std::nullopt;
+    if (!group.ok() || reserved != 0 || type != 1 || count == 0)
+        return refuse(ReadError::BadGroupHeader), std::nullopt;
+    if (count > kMaxGroupImages)
+        return refuse(ReadError::TooManyImages), std::nullopt;
+    if (!group.contains(6, static_cast<std::uint64_t>(count) * 14))
+        return refuse(ReadError::BadGroupHeader), std::nullopt;
     std::vector<IconCandidate> candidates;
     candidates.reserve(count);
     for (std::uint16_t i = 0; i < count; ++i) {
@@ -113,8 +126,12 @@ std::optional<std::vector<IconCandidate>> groupCandidates(ByteReader group, cons
         c.width = directoryEdge(group.u8(entry));
         c.height = directoryEdge(group.u8(entry + 1));
         const std::optional<ByteReader> icon = lookupIcon(group.u16(entry + 12));
-        if (!icon || !icon->ok())
+        if (!icon || !icon->ok()) {
+            // A lookup that found the image but could not read it has said why.
+            if (lastReadError() == ReadError::None)
+                refuse(icon ? ReadError::DataOutside : ReadError::MissingImage);
             return std::nullopt;
+        }
         c.data = *icon;
         c.entry = group.sub(entry, 14);
         candidates.push_back(c);
@@ -124,8 +141,11 @@ std::optional<std::vector<IconCandidate>> groupCandidates(ByteReader group, cons
 
 std::optional<QByteArray> iconFileOfGroup(const std::vector<IconCandidate>& candidates)
 {
-    if (candidates.empty() || candidates.size() > kMaxGroupImages)
-        return std::nullopt;
+    clearReadError();
+    if (candidates.empty())
+        return refuse(ReadError::BadGroupHeader), std::nullopt;
+    if (candidates.size() > kMaxGroupImages)
+        return refuse(ReadError::TooManyImages), std::nullopt;
     // The bytes each image keeps, and the file's size, checked before anything is allocated.
     std::vector<std::uint64_t> lengths;
     lengths.reserve(candidates.size());
@@ -134,12 +154,12 @@ std::optional<QByteArray> iconFileOfGroup(const std::vector<IconCandidate>& cand
         ByteReader entry = c.entry;
         const std::uint32_t stated = entry.u32(8);
         if (!entry.ok() || entry.size() < 12)
-            return std::nullopt;
+            return refuse(ReadError::BadGroupHeader), std::nullopt;
         const std::uint64_t length = stated > 0 && stated <= c.data.size() ? stated : c.data.size();
         lengths.push_back(length);
         total += length;
         if (total > kMaxGroupFileBytes)
-            return std::nullopt;
+            return refuse(ReadError::TooLarge), std::nullopt;
     }
     QByteArray file(static_cast<qsizetype>(total), Qt::Uninitialized);
     auto* out = reinterpret_cast<std::uint8_t*>(file.data());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ByteReader.h"
+#include "ReadError.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -44,6 +45,8 @@ inline QImage scaleToIconSize(const QImage& picture) { return scaleToEdge(pictur
 // Header test of an icon (type 1) or cursor (type 2) file: reserved 0, a known type, at least one
 // image, and a directory that fits in the file.
 bool isIconFile(ByteReader file);
+// The same test with its answer: None, UnknownFormat (not an icon header) or DirectoryOutside.
+ReadError iconFileHeaderCheck(ByteReader file);
 
 // The images of an icon or cursor file; none when any entry points outside the file.
 std::optional<std::vector<IconCandidate>> iconFileCandidates(ByteReader file);
@@ -53,7 +56,8 @@ std::optional<std::vector<IconCandidate>> iconFileCandidates(ByteReader file);
 inline constexpr std::uint16_t kMaxGroupImages = 256;
 
 // The images of a group icon resource (GRPICONDIR). lookupIcon finds an RT_ICON by id; a group
-// naming a missing icon gives none.
+// naming a missing icon gives none. A lookup that finds the icon but cannot read it records why
+// (refuse()); otherwise the reason is MissingImage.
 using IconLookup = std::function<std::optional<ByteReader>(std::uint16_t id)>;
 std::optional<std::vector<IconCandidate>> groupCandidates(ByteReader group, const IconLookup& lookupIcon);
 

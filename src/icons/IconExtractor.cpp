@@ -5,6 +5,7 @@
 #include "MappedFile.h"
 #include "NeResources.h"
 #include "PeResources.h"
+#include "ReadError.h"
 #include "support/ReadFile.h"
 
 #include <QBuffer>
@@ -55,16 +56,20 @@ bool bitmapCostBounded(ByteReader file)
         bitCount = file.u16(28);
         compression = headerSize >= 20 ? file.u32(30) : 0;
     }
-    if (!file.ok() || width == 0 || height == 0 || bitCount == 0 || bitCount > 32)
-        return false;
+    if (!file.ok())
+        return refuse(ReadError::TruncatedImage), false;
+    if (width == 0 || height == 0)
+        return refuse(ReadError::BadImageSize), false;
+    if (bitCount == 0 || bitCount > 32)
+        return refuse(ReadError::BadBitCount), false;
     constexpr std::uint32_t kBiRgb = 0, kBiBitfields = 3, kBiAlphaBitfields = 6;
     if (compression != kBiRgb && compression != kBiBitfields && compression != kBiAlphaBitfields)
-        return width * height <= kMaxCompressedBitmapPixels;
+        return width * height <= kMaxCompressedBitmapPixels || (refuse(ReadError::TooLarge), false);
     if (pixelOffset > file.size())
-        return false;
+        return refuse(ReadError::TruncatedImage), false;
     // Divided, not multiplied: rows of 8 GB times two billion rows would not fit in 64 bits.
     const qint64 rowBytes = (width * bitCount + 31) / 32 * 4;
-    return height - 1 <= static_cast<qint64>(file.size() - pixelOffset) / rowBytes;
+    return height - 1 <= static_cast<qint64>(file.size() - pixelOffset) / rowBytes || (refuse(ReadError::TruncatedImage), false);
 }
 
 QImage bitmapPicture(ByteReader file, ImagePick pick, int edge = kIconEdge)
@@ -79,11 +84,13 @@ QImage bitmapPicture(ByteReader file, ImagePick pick, int edge = kIconEdge)
     // Qt reports a top-down bitmap with a negative height.
     const qint64 width = qAbs(reader.size().width());
     const qint64 height = qAbs(reader.size().height());
-    if (width == 0 || height == 0 || width * height > kMaxBitmapPixels)
-        return {};
+    if (width == 0 || height == 0)
+        return refuse(ReadError::UndecodableImage), QImage();
+    if (width * height > kMaxBitmapPixels)
+        return refuse(ReadError::TooLarge), QImage();
     QImage picture = reader.read();
     if (picture.isNull())
-        return {};
+        return refuse(ReadError::UndecodableImage), QImage();
     // A bitmap is always drawn opaque, whatever its fourth byte holds.
     const QImage opaque = picture.convertToFormat(QImage::Format_RGB32);
     return pick == ImagePick::Largest ? opaque.convertToFormat(QImage::Format_ARGB32) : scaleToEdge(opaque, edge);
@@ -98,17 +105,35 @@ IconSourceKind iconSourceKind(ByteReader file)
             return IconSourceKind::Pe;
         if (isNeFile(file))
             return IconSourceKind::Ne;
-        return IconSourceKind::None;
+        return refuse(ReadError::UnknownFormat), IconSourceKind::None;
     }
     if (isBitmapFile(file))
         return IconSourceKind::Bitmap;
-    if (isIconFile(file))
+    // An icon header whose directory does not fit is told apart from any other content.
+    const ReadError iconHeader = iconFileHeaderCheck(file);
+    if (iconHeader == ReadError::None)
         return IconSourceKind::IconFile;
-    return IconSourceKind::None;
+    return refuse(iconHeader), IconSourceKind::None;
 }
 
-int iconCount(ByteReader file)
+namespace {
+
+// Logs why a read gave nothing, when the log is asked for: with the file's path where the caller
+// knows it. Nothing is formatted otherwise.
+void logRefusal(const std::filesystem::path* path)
 {
+    const ReadError why = lastReadError();
+    if (why == ReadError::None || !lcIcons().isDebugEnabled())
+        return;
+    if (path)
+        qCDebug(lcIcons).noquote() << QString::fromLocal8Bit(path->c_str()) << readErrorName(why);
+    else
+        qCDebug(lcIcons).noquote() << readErrorName(why);
+}
+
+int countIcons(ByteReader file)
+{
+    clearReadError();
     switch (iconSourceKind(file)) {
     case IconSourceKind::Pe: return peGroupIconCount(file);
     case IconSourceKind::Ne: return neGroupIconCount(file);
@@ -119,33 +144,53 @@ int iconCount(ByteReader file)
     return 0;
 }
 
+} // namespace
+
+int iconCount(ByteReader file)
+{
+    const int count = countIcons(file);
+    if (count == 0)
+        logRefusal(nullptr);
+    return count;
+}
+
 namespace {
 
 QImage extract(ByteReader file, int index, ImagePick pick, PeGroupMemo* memo = nullptr)
 {
+    clearReadError();
     switch (iconSourceKind(file)) {
     case IconSourceKind::Pe: return peGroupIcon(file, index, pick, memo);
     case IconSourceKind::Ne: return neGroupIcon(file, index, pick);
     case IconSourceKind::IconFile: {
         if (index != 0)
-            return {};
+            return refuse(ReadError::NoSuchIcon), QImage();
         const auto candidates = iconFileCandidates(file);
         return candidates ? pictureFromCandidates(*candidates, pick) : QImage();
     }
-    case IconSourceKind::Bitmap: return index == 0 ? bitmapPicture(file, pick) : QImage();
+    case IconSourceKind::Bitmap: return index == 0 ? bitmapPicture(file, pick) : (refuse(ReadError::NoSuchIcon), QImage());
     case IconSourceKind::None: break;
     }
     return {};
 }
 
+// Logs why a picture is missing and gives the picture.
+QImage logged(QImage picture, const std::filesystem::path* path = nullptr)
+{
+    if (picture.isNull())
+        logRefusal(path);
+    return picture;
+}
+
 } // namespace
 
-QImage extractIcon(ByteReader file, int index) { return extract(file, index, ImagePick::IconSize); }
+QImage extractIcon(ByteReader file, int index) { return logged(extract(file, index, ImagePick::IconSize)); }
 
 namespace {
 
 std::optional<StoredIcon> stored(ByteReader file, int index, PeGroupMemo* memo)
 {
+    clearReadError();
     const IconSourceKind kind = iconSourceKind(file);
     std::optional<std::vector<IconCandidate>> group;
     switch (kind) {
@@ -154,7 +199,7 @@ std::optional<StoredIcon> stored(ByteReader file, int index, PeGroupMemo* memo)
     case IconSourceKind::IconFile:
     case IconSourceKind::Bitmap: {
         if (index != 0)
-            return std::nullopt;
+            return refuse(ReadError::NoSuchIcon), std::nullopt;
         StoredIcon stored {QByteArray(reinterpret_cast<const char*>(file.data()), static_cast<qsizetype>(file.size())), kind};
         stored.cursor = kind == IconSourceKind::IconFile && file.u16(2) == 2;
         return stored;
@@ -171,7 +216,13 @@ std::optional<StoredIcon> stored(ByteReader file, int index, PeGroupMemo* memo)
 
 } // namespace
 
-std::optional<StoredIcon> storedIcon(ByteReader file, int index) { return stored(file, index, nullptr); }
+std::optional<StoredIcon> storedIcon(ByteReader file, int index)
+{
+    std::optional<StoredIcon> icon = stored(file, index, nullptr);
+    if (!icon)
+        logRefusal(nullptr);
+    return icon;
+}
 
 namespace {
 
@@ -181,7 +232,10 @@ std::optional<std::vector<IconCandidate>> candidatesOf(ByteReader file, IconSour
     switch (kind) {
     case IconSourceKind::Pe: return peGroupCandidates(file, index, memo);
     case IconSourceKind::Ne: return neGroupCandidates(file, index);
-    case IconSourceKind::IconFile: return index == 0 ? iconFileCandidates(file) : std::nullopt;
+    case IconSourceKind::IconFile:
+        if (index != 0)
+            return refuse(ReadError::NoSuchIcon), std::nullopt;
+        return iconFileCandidates(file);
     case IconSourceKind::Bitmap:
     case IconSourceKind::None: break;
     }
@@ -192,19 +246,21 @@ QImage extractAt(ByteReader file, int index, int edge, PeGroupMemo* memo)
 {
     if (edge == kIconEdge)
         return extract(file, index, ImagePick::IconSize, memo);
+    clearReadError();
     const IconSourceKind kind = iconSourceKind(file);
     if (kind == IconSourceKind::Bitmap)
-        return index == 0 ? bitmapPicture(file, ImagePick::IconSize, edge) : QImage();
+        return index == 0 ? bitmapPicture(file, ImagePick::IconSize, edge) : (refuse(ReadError::NoSuchIcon), QImage());
     const auto candidates = candidatesOf(file, kind, index, memo);
     return candidates ? pictureFromCandidates(*candidates, ImagePick::IconSize, edge) : QImage();
 }
 
 std::vector<IconImageInfo> imagesOf(ByteReader file, int index, PeGroupMemo* memo)
 {
+    clearReadError();
     std::vector<IconImageInfo> images;
     const IconSourceKind kind = iconSourceKind(file);
     if (kind == IconSourceKind::Bitmap) {
-        QImage picture = index == 0 ? bitmapPicture(file, ImagePick::Largest) : QImage();
+        QImage picture = index == 0 ? bitmapPicture(file, ImagePick::Largest) : (refuse(ReadError::NoSuchIcon), QImage());
         const std::uint32_t headerSize = file.u32(14);
         const int bits = headerSize == 12 ? file.u16(24) : file.u16(28);
         if (!picture.isNull())
@@ -225,11 +281,17 @@ std::vector<IconImageInfo> imagesOf(ByteReader file, int index, PeGroupMemo* mem
 
 } // namespace
 
-QImage extractIcon(ByteReader file, int index, int edge) { return extractAt(file, index, edge, nullptr); }
+QImage extractIcon(ByteReader file, int index, int edge) { return logged(extractAt(file, index, edge, nullptr)); }
 
-std::vector<IconImageInfo> iconImages(ByteReader file, int index) { return imagesOf(file, index, nullptr); }
+std::vector<IconImageInfo> iconImages(ByteReader file, int index)
+{
+    std::vector<IconImageInfo> images = imagesOf(file, index, nullptr);
+    if (images.empty())
+        logRefusal(nullptr);
+    return images;
+}
 
-QImage extractLargestIcon(ByteReader file, int index) { return extract(file, index, ImagePick::Largest); }
+QImage extractLargestIcon(ByteReader file, int index) { return logged(extract(file, index, ImagePick::Largest)); }
 
 namespace {
 
@@ -299,15 +361,41 @@ thread_local LastFile lastFile;
 
 } // namespace
 
+namespace {
+
+// The file at `path`, mapped; none (and the reason recorded) when it cannot be opened.
+const MappedFile* openFile(const std::filesystem::path& path)
+{
+    clearReadError();
+    const MappedFile* file = lastFile.open(path);
+    if (!file) {
+        refuse(ReadError::CannotOpen);
+        logRefusal(&path);
+    }
+    return file;
+}
+
+// Whether the file lost data while it was read; what was read then counts for nothing.
+bool lostData(const MappedFile* file)
+{
+    if (!file->damaged())
+        return false;
+    lastFile.release();
+    refuse(ReadError::FileDamaged);
+    return true;
+}
+
+} // namespace
+
 int iconCount(const std::filesystem::path& path)
 {
-    const MappedFile* file = lastFile.open(path);
+    const MappedFile* file = openFile(path);
     if (!file)
         return 0;
-    const int count = iconCount(file->reader());
+    const int count = countIcons(file->reader());
     // A file that lost data while it was read counts as unreadable.
-    if (file->damaged()) {
-        lastFile.release();
+    if (lostData(file) || count == 0) {
+        logRefusal(&path);
         return 0;
     }
     return count;
@@ -321,16 +409,14 @@ namespace {
 template <typename Extract>
 QImage pictureOfFile(const std::filesystem::path& path, Extract&& extract)
 {
-    const MappedFile* file = lastFile.open(path);
+    const MappedFile* file = openFile(path);
     if (!file)
         return {};
     QImage picture = extract(file->reader());
-    if (file->damaged()) {
-        lastFile.release();
-        return {};
-    }
+    if (lostData(file))
+        picture = QImage();
     picture.detach();
-    return picture;
+    return logged(picture, &path);
 }
 
 } // namespace
@@ -352,29 +438,29 @@ QImage extractIcon(const std::filesystem::path& path, int index, int edge)
 
 std::vector<IconImageInfo> iconImages(const std::filesystem::path& path, int index)
 {
-    const MappedFile* file = lastFile.open(path);
+    const MappedFile* file = openFile(path);
     if (!file)
         return {};
     std::vector<IconImageInfo> images = imagesOf(file->reader(), index, lastFile.memo());
     // The pictures are decoded copies; they count only if every byte was there.
-    if (file->damaged()) {
-        lastFile.release();
-        return {};
-    }
+    if (lostData(file))
+        images.clear();
+    if (images.empty())
+        logRefusal(&path);
     return images;
 }
 
 std::optional<StoredIcon> storedIcon(const std::filesystem::path& path, int index)
 {
-    const MappedFile* file = lastFile.open(path);
+    const MappedFile* file = openFile(path);
     if (!file)
         return std::nullopt;
     std::optional<StoredIcon> icon = stored(file->reader(), index, lastFile.memo());
     // The bytes were copied out of the mapping; they count only if all of them were there.
-    if (file->damaged()) {
-        lastFile.release();
-        return std::nullopt;
-    }
+    if (lostData(file))
+        icon.reset();
+    if (!icon)
+        logRefusal(&path);
     return icon;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ByteReader.h"
+#include "ReadError.h"
 
 #include <QImage>
 
@@ -9,6 +10,9 @@
 #include <vector>
 
 namespace bw {
+
+// A call that gives nothing (a count of 0, a null picture, no images) leaves the reason in
+// lastReadError() and logs it under bildwiesel.icons, with the path where it is known.
 
 // What a file holds, decided by its content, never by its name.
 enum class IconSourceKind { None, Pe, Ne, IconFile, Bitmap };

@@ -1,5 +1,7 @@
 #include "IconImageDecoder.h"
 
+#include "ReadError.h"
+
 #include <QByteArray>
 
 #include <array>
@@ -39,22 +41,22 @@ std::optional<DibHeader> readDibHeader(ByteReader data)
         h.bitCount = data.u16(14);
         h.compression = data.u32(16);
         const std::uint32_t clrUsed = data.u32(32);
-        if (clrUsed > 256)
-            return std::nullopt;
+        if (data.ok() && clrUsed > 256)
+            return refuse(ReadError::BadPalette), std::nullopt;
         h.paletteEntries = static_cast<int>(clrUsed);
     } else {
-        return std::nullopt;
+        return refuse(data.ok() ? ReadError::BadImageHeader : ReadError::TruncatedImage), std::nullopt;
     }
     if (!data.ok())
-        return std::nullopt;
+        return refuse(ReadError::TruncatedImage), std::nullopt;
 
     switch (h.bitCount) {
     case 1: case 4: case 8: case 16: case 24: case 32: break;
-    default: return std::nullopt;
+    default: return refuse(ReadError::BadBitCount), std::nullopt;
     }
     h.height = static_cast<int>(storedHeight / 2);
     if (h.width <= 0 || h.width > kMaxIconImageEdge || h.height <= 0 || h.height > kMaxIconImageEdge)
-        return std::nullopt;
+        return refuse(ReadError::BadImageSize), std::nullopt;
 
     std::uint64_t afterHeader = headerSize;
     if (h.compression == kBiBitfields && (h.bitCount == 16 || h.bitCount == 32)) {
@@ -66,9 +68,9 @@ std::optional<DibHeader> readDibHeader(ByteReader data)
         if (headerSize == 40)
             afterHeader += 12;
         if (!data.ok())
-            return std::nullopt;
+            return refuse(ReadError::TruncatedImage), std::nullopt;
     } else if (h.compression != kBiRgb) {
-        return std::nullopt;
+        return refuse(ReadError::BadImageHeader), std::nullopt;
     } else if (h.bitCount == 16) {
         h.masks = {0x7C00, 0x03E0, 0x001F, 0};
     } else if (h.bitCount == 32) {
@@ -104,7 +106,7 @@ QImage decodeDib(ByteReader data)
     const std::uint64_t maskRowBytes = ((static_cast<std::uint64_t>(h.width) + 31) / 32) * 4;
     ByteReader pixels = data.sub(h.pixelOffset, rowBytes * h.height);
     if (!pixels.ok())
-        return {};
+        return refuse(ReadError::TruncatedImage), QImage();
     // A missing or cut-off mask means the picture is opaque.
     const std::uint64_t maskOffset = h.pixelOffset + rowBytes * h.height;
     ByteReader mask = data.sub(maskOffset, maskRowBytes * h.height);
@@ -113,7 +115,7 @@ QImage decodeDib(ByteReader data)
     std::array<QRgb, 256> palette {};
     ByteReader paletteBytes = data.sub(h.paletteOffset, static_cast<std::uint64_t>(h.paletteEntries) * h.paletteEntrySize);
     if (!paletteBytes.ok())
-        return {};
+        return refuse(ReadError::TruncatedImage), QImage();
     for (int i = 0; i < h.paletteEntries && i < 256; ++i) {
         const std::uint64_t at = static_cast<std::uint64_t>(i) * h.paletteEntrySize;
         palette[i] = qRgb(paletteBytes.u8(at + 2), paletteBytes.u8(at + 1), paletteBytes.u8(at));
@@ -124,7 +126,7 @@ QImage decodeDib(ByteReader data)
 
     QImage image(h.width, h.height, QImage::Format_ARGB32);
     if (image.isNull())
-        return {};
+        return refuse(ReadError::TooLarge), QImage();
 
     bool anyAlpha = false;
     const std::uint8_t* base = pixels.data();
@@ -180,13 +182,15 @@ QImage decodePng(ByteReader data)
     // Width and height from IHDR, checked before Qt allocates anything.
     const std::uint32_t width = data.u32be(16);
     const std::uint32_t height = data.u32be(20);
-    if (!data.ok() || width == 0 || height == 0 || width > kMaxIconImageEdge || height > kMaxIconImageEdge)
-        return {};
+    if (!data.ok())
+        return refuse(ReadError::TruncatedImage), QImage();
+    if (width == 0 || height == 0 || width > kMaxIconImageEdge || height > kMaxIconImageEdge)
+        return refuse(ReadError::BadImageSize), QImage();
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data.data()),
                                                      static_cast<qsizetype>(data.size()));
     QImage image = QImage::fromData(bytes, "PNG");
     if (image.isNull())
-        return {};
+        return refuse(ReadError::UndecodableImage), QImage();
     return image.convertToFormat(QImage::Format_ARGB32);
 }
 
@@ -196,6 +200,7 @@ bool isPngImage(const ByteReader& data) { return data.matches(0, "\x89PNG\r\n\x1
 
 std::optional<int> iconImageBitCount(ByteReader data)
 {
+    clearReadError();
     if (isPngImage(data))
         return 32;
     const std::optional<DibHeader> header = readDibHeader(data);
@@ -206,8 +211,9 @@ std::optional<int> iconImageBitCount(ByteReader data)
 
 QImage decodeIconImage(ByteReader data)
 {
+    clearReadError();
     if (!data.ok())
-        return {};
+        return refuse(ReadError::DataOutside), QImage();
     return isPngImage(data) ? decodePng(data) : decodeDib(data);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ByteReader.h"
+#include "ReadError.h"
 
 #include <QImage>
 
@@ -21,7 +22,8 @@ std::optional<int> iconImageBitCount(ByteReader data);
 
 // Decodes one image of an icon resource or icon file: a DIB (BITMAPINFOHEADER or
 // BITMAPCOREHEADER, 1/4/8/16/24/32 bits, followed by its AND mask) or a PNG. The result is
-// Format_ARGB32 with straight alpha, or a null image when the data is not a valid image.
+// Format_ARGB32 with straight alpha, or a null image when the data is not a valid image (the reason
+// is then in lastReadError()).
 QImage decodeIconImage(ByteReader data);
 
 } // namespace bw

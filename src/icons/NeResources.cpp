@@ -1,6 +1,7 @@
 #include "NeResources.h"
 
 #include "IconDirectory.h"
+#include "ReadError.h"
 #include "ResourceOrder.h"
 
 #include <algorithm>
@@ -31,21 +32,23 @@ struct NeResourceTable {
 std::optional<NeResourceTable> readResourceTable(ByteReader file)
 {
     if (!file.matches(0, "MZ"))
-        return std::nullopt;
+        return refuse(ReadError::NotNe), std::nullopt;
     const std::uint32_t neOffset = file.u32(0x3C);
     if (!file.ok() || !file.matches(neOffset, "NE"))
-        return std::nullopt;
+        return refuse(ReadError::NotNe), std::nullopt;
     const std::uint16_t resourceTable = file.u16(static_cast<std::uint64_t>(neOffset) + 0x24);
     const std::uint16_t residentNames = file.u16(static_cast<std::uint64_t>(neOffset) + 0x26);
     if (!file.ok() || residentNames <= resourceTable)
-        return std::nullopt;
+        return refuse(ReadError::ResourceTableOutside), std::nullopt;
 
     NeResourceTable t;
     t.file = file;
     t.table = file.sub(static_cast<std::uint64_t>(neOffset) + resourceTable, residentNames - resourceTable);
     t.shift = t.table.u16(0);
-    if (!t.table.ok() || t.shift > kMaxAlignShift)
-        return std::nullopt;
+    if (!t.table.ok())
+        return refuse(ReadError::ResourceTableOutside), std::nullopt;
+    if (t.shift > kMaxAlignShift)
+        return refuse(ReadError::BadAlignShift), std::nullopt;
 
     // Each TYPEINFO record moves the position forward and the table is at most 64 KiB, so the
     // walk ends even when the terminating zero is missing.
@@ -53,13 +56,13 @@ std::optional<NeResourceTable> readResourceTable(ByteReader file)
     for (;;) {
         const std::uint16_t type = t.table.u16(pos);
         if (!t.table.ok())
-            return std::nullopt;
+            return refuse(ReadError::TypeTableOutside), std::nullopt;
         if (type == 0)
             break;
         const std::uint16_t count = t.table.u16(pos + 2);
         const std::uint64_t names = pos + kTypeInfoSize;
         if (!t.table.contains(names, count * kNameInfoSize))
-            return std::nullopt;
+            return refuse(ReadError::TypeTableOutside), std::nullopt;
         for (std::uint16_t i = 0; i < count; ++i) {
             const std::uint64_t n = names + i * kNameInfoSize;
             if (type == kRtGroupIcon) {
@@ -82,7 +85,7 @@ std::optional<ByteReader> resourceData(const NeResourceTable& t, std::uint64_t n
     const std::uint64_t length = static_cast<std::uint64_t>(table.u16(nameInfo + 2)) << t.shift;
     ByteReader data = t.file.sub(offset, length);
     if (!table.ok() || !data.ok())
-        return std::nullopt;
+        return refuse(ReadError::DataOutside), std::nullopt;
     return data;
 }
 
@@ -96,15 +99,19 @@ bool isNeFile(ByteReader file)
 
 int neGroupIconCount(ByteReader file)
 {
+    clearReadError();
     const std::optional<NeResourceTable> t = readResourceTable(file);
     return t ? static_cast<int>(t->groups.size()) : 0;
 }
 
 std::optional<std::vector<IconCandidate>> neGroupCandidates(ByteReader file, int index)
 {
+    clearReadError();
     const std::optional<NeResourceTable> t = readResourceTable(file);
-    if (!t || index < 0 || static_cast<std::size_t>(index) >= t->groups.size())
+    if (!t)
         return std::nullopt;
+    if (index < 0 || static_cast<std::size_t>(index) >= t->groups.size())
+        return refuse(ReadError::NoSuchIcon), std::nullopt;
     const std::optional<ByteReader> group = resourceData(*t, t->groups[static_cast<std::size_t>(index)].entryOffset);
     if (!group)
         return std::nullopt;

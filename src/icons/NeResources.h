@@ -2,12 +2,14 @@
 
 #include "ByteReader.h"
 #include "IconDirectory.h"
+#include "ReadError.h"
 
 #include <QImage>
 
 namespace bw {
 
-// Group icons of a 16-bit New Executable (Windows 3.x programs and .icl icon libraries).
+// Group icons of a 16-bit New Executable (Windows 3.x programs and .icl icon libraries). A call
+// that gives nothing leaves the reason in lastReadError().
 bool isNeFile(ByteReader file);
 int neGroupIconCount(ByteReader file);
 QImage neGroupIcon(ByteReader file, int index, ImagePick pick = ImagePick::IconSize);

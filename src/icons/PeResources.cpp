@@ -1,6 +1,7 @@
 #include "PeResources.h"
 
 #include "IconDirectory.h"
+#include "ReadError.h"
 #include "ResourceOrder.h"
 
 #include <algorithm>
@@ -16,7 +17,8 @@ constexpr std::uint32_t kRtGroupIcon = 14;
 constexpr std::uint32_t kHighBit = 0x80000000u;
 
 // The parts of a PE image the resource reader needs: where the section table is and the bytes of
-// the resource section from the resource directory onwards.
+// the resource section from the resource directory onwards. A file that is refused leaves the
+// reason in lastReadError().
 class PeImage {
 public:
     static std::optional<PeImage> open(ByteReader file)
@@ -24,10 +26,10 @@ public:
         PeImage pe;
         pe.m_file = file;
         if (!file.matches(0, "MZ"))
-            return std::nullopt;
+            return refuse(ReadError::NotPe), std::nullopt;
         const std::uint32_t peOffset = file.u32(0x3C);
         if (!file.ok() || !file.matches(peOffset, "PE\0\0"))
-            return std::nullopt;
+            return refuse(ReadError::NotPe), std::nullopt;
         const std::uint64_t coff = static_cast<std::uint64_t>(peOffset) + 4;
         pe.m_sectionCount = file.u16(coff + 2);
         const std::uint16_t optionalSize = file.u16(coff + 16);
@@ -42,19 +44,23 @@ public:
             countAt = 108;
             directoriesAt = 112;
         } else {
-            return std::nullopt;
+            return refuse(ReadError::BadOptionalHeader), std::nullopt;
         }
         const std::uint32_t directoryCount = file.u32(optional + countAt);
         // The resource directory is entry 2 and must lie inside the optional header.
         if (!file.ok() || directoryCount < 3 || directoriesAt + 3 * 8 > optionalSize)
-            return std::nullopt;
+            return refuse(ReadError::BadOptionalHeader), std::nullopt;
         const std::uint32_t resourceRva = file.u32(optional + directoriesAt + 2 * 8);
         pe.m_sectionTable = optional + optionalSize;
-        if (!file.ok() || resourceRva == 0 || !file.contains(pe.m_sectionTable, static_cast<std::uint64_t>(pe.m_sectionCount) * 40))
-            return std::nullopt;
+        if (!file.ok())
+            return refuse(ReadError::BadOptionalHeader), std::nullopt;
+        if (resourceRva == 0)
+            return refuse(ReadError::NoResourceSection), std::nullopt;
+        if (!file.contains(pe.m_sectionTable, static_cast<std::uint64_t>(pe.m_sectionCount) * 40))
+            return refuse(ReadError::SectionTableOutside), std::nullopt;
         pe.m_resources = pe.mapRva(resourceRva);
         if (!pe.m_resources.ok() || pe.m_resources.size() < 16)
-            return std::nullopt;
+            return refuse(ReadError::ResourcesOutside), std::nullopt;
         return pe;
     }
 
@@ -79,7 +85,7 @@ public:
                 break;
             return m_file.sub(rawOffset + delta, size ? *size : available);
         }
-        return m_file.sub(1, m_file.size()); // failed reader
+        return ByteReader::failed();
     }
 
 private:
@@ -101,11 +107,12 @@ std::optional<Directory> readDirectory(ByteReader rsrc, std::uint64_t offset)
     const std::uint32_t ids = rsrc.u16(offset + 14);
     Directory d {offset + 16, named + ids};
     if (!rsrc.ok() || !rsrc.contains(d.entries, static_cast<std::uint64_t>(d.count) * 8))
-        return std::nullopt;
+        return refuse(ReadError::DirectoryOutside), std::nullopt;
     return d;
 }
 
-// The subdirectory of a type (RT_ICON, RT_GROUP_ICON) below the root.
+// The subdirectory of a type (RT_ICON, RT_GROUP_ICON) below the root; an empty one when the file
+// has no resources of that type.
 std::optional<Directory> typeDirectory(ByteReader rsrc, std::uint32_t type)
 {
     const std::optional<Directory> root = readDirectory(rsrc, 0);
@@ -115,10 +122,13 @@ std::optional<Directory> typeDirectory(ByteReader rsrc, std::uint32_t type)
         const std::uint64_t e = root->entries + static_cast<std::uint64_t>(i) * 8;
         const std::uint32_t name = rsrc.u32(e);
         const std::uint32_t target = rsrc.u32(e + 4);
-        if (name == type) // a named type never equals a small id: its high bit is set
-            return (target & kHighBit) ? readDirectory(rsrc, target & ~kHighBit) : std::nullopt;
+        if (name == type) { // a named type never equals a small id: its high bit is set
+            if (!(target & kHighBit))
+                return refuse(ReadError::BadDirectoryEntry), std::nullopt;
+            return readDirectory(rsrc, target & ~kHighBit);
+        }
     }
-    return std::nullopt;
+    return Directory {};
 }
 
 // The data of a name entry: the first language below it. The tree has exactly three levels
@@ -128,21 +138,25 @@ std::optional<ByteReader> entryData(const PeImage& pe, std::uint64_t nameEntry)
 {
     ByteReader rsrc = pe.resources();
     const std::uint32_t target = rsrc.u32(nameEntry + 4);
-    if (!rsrc.ok() || !(target & kHighBit))
-        return std::nullopt;
+    if (!rsrc.ok())
+        return refuse(ReadError::DirectoryOutside), std::nullopt;
+    if (!(target & kHighBit))
+        return refuse(ReadError::BadDirectoryEntry), std::nullopt;
     const std::optional<Directory> languages = readDirectory(rsrc, target & ~kHighBit);
-    if (!languages || languages->count == 0)
+    if (!languages)
         return std::nullopt;
+    if (languages->count == 0)
+        return refuse(ReadError::BadDirectoryEntry), std::nullopt;
     const std::uint32_t dataEntry = rsrc.u32(languages->entries + 4);
-    if (!rsrc.ok() || (dataEntry & kHighBit))
-        return std::nullopt;
+    if (rsrc.ok() && (dataEntry & kHighBit))
+        return refuse(ReadError::TooDeep), std::nullopt;
     const std::uint32_t rva = rsrc.u32(dataEntry);
     const std::uint32_t size = rsrc.u32(static_cast<std::uint64_t>(dataEntry) + 4);
     if (!rsrc.ok())
-        return std::nullopt;
+        return refuse(ReadError::DirectoryOutside), std::nullopt;
     ByteReader data = pe.mapRva(rva, size);
     if (!data.ok())
-        return std::nullopt;
+        return refuse(ReadError::DataOutside), std::nullopt;
     return data;
 }
 
@@ -220,6 +234,7 @@ bool isPeFile(ByteReader file)
 
 int peGroupIconCount(ByteReader file)
 {
+    clearReadError();
     const std::optional<PeImage> pe = PeImage::open(file);
     if (!pe)
         return 0;
@@ -229,13 +244,16 @@ int peGroupIconCount(ByteReader file)
 
 std::optional<std::vector<IconCandidate>> peGroupCandidates(ByteReader file, int index, PeGroupMemo* memo)
 {
+    clearReadError();
     const std::optional<PeImage> pe = PeImage::open(file);
-    if (!pe || index < 0)
+    if (!pe)
         return std::nullopt;
     ByteReader rsrc = pe->resources();
     const std::optional<Directory> groups = typeDirectory(rsrc, kRtGroupIcon);
-    if (!groups || static_cast<std::uint32_t>(index) >= groups->count)
+    if (!groups)
         return std::nullopt;
+    if (index < 0 || static_cast<std::uint32_t>(index) >= groups->count)
+        return refuse(ReadError::NoSuchIcon), std::nullopt;
 
     // Well-formed directories store named entries first and ids ascending, which is already the
     // shell's order; only other files need sorting.

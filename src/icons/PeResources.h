@@ -2,6 +2,7 @@
 
 #include "ByteReader.h"
 #include "IconDirectory.h"
+#include "ReadError.h"
 
 #include <QImage>
 
@@ -15,7 +16,8 @@ struct PeGroupMemo {
     std::optional<bool> shellOrder; // whether the stored order is already the shell's
 };
 
-// Group icons (RT_GROUP_ICON) of a 32- or 64-bit Portable Executable.
+// Group icons (RT_GROUP_ICON) of a 32- or 64-bit Portable Executable. A call that gives nothing
+// leaves the reason in lastReadError().
 bool isPeFile(ByteReader file);
 int peGroupIconCount(ByteReader file);
 QImage peGroupIcon(ByteReader file, int index, ImagePick pick = ImagePick::IconSize, PeGroupMemo* memo = nullptr);

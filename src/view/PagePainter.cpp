@@ -1,6 +1,6 @@
 #include "PagePainter.h"
 
-#include "app/AppState.h"
+#include "support/Colours.h"
 #include "icons/Blend.h"
 #include "icons/IconExtractor.h"
 #include "support/Funky.h"

@@ -14,6 +14,4 @@ struct PageState {
     int pointerCell = 1;
 };
 
-PageState& pageState();
-
 } // namespace bw

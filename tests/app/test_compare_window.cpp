@@ -5,11 +5,11 @@
 #include "support/ScriptedDialogs.h"
 #include "support/TestUtil.h"
 
-#include "app/AppState.h"
-#include "app/IconFrm.h"
-#include "app/MainU.h"
-#include "catalogue/EinleseFrm.h"
-#include "compare/VergleichFrm.h"
+#include "gui/widgets/AppState.h"
+#include "gui/app/IconFrm.h"
+#include "gui/app/MainU.h"
+#include "gui/catalogue/EinleseFrm.h"
+#include "gui/compare/VergleichFrm.h"
 #include "view/PageState.h"
 
 #include <gtest/gtest.h>

@@ -3,12 +3,12 @@
 
 #include "support/ScriptedDialogs.h"
 
-#include "app/IconFrm.h"
-#include "app/MainU.h"
+#include "gui/app/IconFrm.h"
+#include "gui/app/MainU.h"
 #include "support/Desktop.h"
 #include "support/Funky.h"
 #include "support/Help.h"
-#include "support/KWBform.h"
+#include "gui/support/KWBform.h"
 
 #include <gtest/gtest.h>
 

@@ -3,19 +3,19 @@
 #include "support/ScriptedDialogs.h"
 #include "support/TestUtil.h"
 
-#include "app/AppState.h"
-#include "app/IconFrm.h"
-#include "app/MainU.h"
-#include "app/StartFrm.h"
-#include "app/TextFit.h"
-#include "catalogue/EinleseFrm.h"
-#include "catalogue/ReadCommands.h"
-#include "fileops/KopierpfadFrm.h"
-#include "fileops/MeldungFrm.h"
-#include "fileops/NummerFrm.h"
-#include "compare/VergleichFrm.h"
-#include "settings/EinstellFrm.h"
-#include "view/OrginalFrm.h"
+#include "gui/widgets/AppState.h"
+#include "gui/app/IconFrm.h"
+#include "gui/app/MainU.h"
+#include "gui/app/StartFrm.h"
+#include "gui/widgets/TextFit.h"
+#include "gui/catalogue/EinleseFrm.h"
+#include "gui/catalogue/ReadCommands.h"
+#include "gui/fileops/KopierpfadFrm.h"
+#include "gui/fileops/MeldungFrm.h"
+#include "gui/fileops/NummerFrm.h"
+#include "gui/compare/VergleichFrm.h"
+#include "gui/settings/EinstellFrm.h"
+#include "gui/view/OrginalFrm.h"
 #include "support/Funky.h"
 
 #include <gtest/gtest.h>
@@ -203,11 +203,11 @@ TEST_F(MainWindow, ClickOnAFileIndexesItAlone)
     const std::filesystem::path base = dir.path().toStdString();
     testutil::writeFile(base / "a.ico", testutil::solidIcon(qRgb(255, 0, 0)));
     testutil::writeFile(base / "drei.dll", testutil::libraryWithIcons(3, true));
-    readSingleFile(main(), (base / "drei.dll").string());
+    readSingleFile(appState(), main(), *windows().EinleseF, (base / "drei.dll").string());
     Catalogue& c = *appState().catalogue;
     ASSERT_EQ(c.entryCount(), 3);
     EXPECT_EQ(c[3].iconIndex, 2);
-    readSingleFile(main(), (base / "a.ico").string());
+    readSingleFile(appState(), main(), *windows().EinleseF, (base / "a.ico").string());
     ASSERT_EQ(c.entryCount(), 1);
     EXPECT_EQ(c[1].path(), (base / "a.ico").string());
 }

@@ -5,12 +5,12 @@
 #include "support/WindowChecks.h"
 #include "support/TestUtil.h"
 
-#include "app/AppState.h"
-#include "app/IconFrm.h"
-#include "app/MainU.h"
-#include "catalogue/EinleseFrm.h"
-#include "fileops/MeldungFrm.h"
-#include "fileops/NummerFrm.h"
+#include "gui/widgets/AppState.h"
+#include "gui/app/IconFrm.h"
+#include "gui/app/MainU.h"
+#include "gui/catalogue/EinleseFrm.h"
+#include "gui/fileops/MeldungFrm.h"
+#include "gui/fileops/NummerFrm.h"
 #include "support/Funky.h"
 #include "view/PageState.h"
 

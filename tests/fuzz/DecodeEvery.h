@@ -6,18 +6,28 @@
 #include "icons/IconDirectory.h"
 #include "icons/IconImageDecoder.h"
 
+#include <cstdlib>
 #include <optional>
 #include <vector>
 
+// A reader that gives nothing must say why, and one that gives something must not.
+inline void checkReason(bool gaveSomething)
+{
+    if (gaveSomething != (bw::lastReadError() == bw::ReadError::None))
+        std::abort();
+}
+
+// `candidates` is the result of the read just made.
 inline void decodeEvery(const std::optional<std::vector<bw::IconCandidate>>& candidates)
 {
+    checkReason(candidates.has_value());
     if (!candidates)
         return;
     for (const bw::IconCandidate& c : *candidates) {
         (void)bw::iconImageBitCount(c.data);
-        (void)bw::decodeIconImage(c.data);
+        checkReason(!bw::decodeIconImage(c.data).isNull());
     }
-    (void)bw::pictureFromCandidates(*candidates, bw::ImagePick::IconSize);
-    (void)bw::chooseIconImage(*candidates, bw::ImagePick::Largest);
-    (void)bw::iconFileOfGroup(*candidates);
+    checkReason(!bw::pictureFromCandidates(*candidates, bw::ImagePick::IconSize).isNull());
+    checkReason(bw::chooseIconImage(*candidates, bw::ImagePick::Largest).has_value());
+    checkReason(bw::iconFileOfGroup(*candidates).has_value());
 }

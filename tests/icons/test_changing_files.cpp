@@ -81,8 +81,11 @@ TEST_F(ChangingFiles, FileCutShortInsideABatchGivesNoIconInsteadOfACrash)
                 return 10; // the intact file must give its icon
             shrink(library, size);
             int gotIcons = 0;
-            for (int i = 0; i < 200; ++i)
+            for (int i = 0; i < 200; ++i) {
                 gotIcons += bw::extractIcon(library, i).isNull() ? 0 : 1;
+                if (i == 0 && size == 0 && bw::lastReadError() != bw::ReadError::FileDamaged)
+                    return 13; // the mapping lost its bytes under the reader
+            }
             if (size == 0 && gotIcons != 0)
                 return 11;
             bw::releaseFileCache();

@@ -45,8 +45,10 @@ void expectSampleIcons(const Bytes& file)
     ASSERT_EQ(bw::iconCount(reader), 5);
     for (int i = 0; i < 5; ++i)
         EXPECT_TRUE(samePixels(bw::extractIcon(reader, i), solid(kExpectedOrder[static_cast<std::size_t>(i)]))) << "index " << i;
-    EXPECT_TRUE(bw::extractIcon(reader, 5).isNull());
-    EXPECT_TRUE(bw::extractIcon(reader, -1).isNull());
+    for (int index : {5, -1}) {
+        EXPECT_TRUE(bw::extractIcon(reader, index).isNull());
+        EXPECT_EQ(bw::lastReadError(), bw::ReadError::NoSuchIcon);
+    }
 }
 
 } // namespace
@@ -77,6 +79,7 @@ TEST(Executables, NoGroupsMeansNoIcons)
     for (const Bytes& file : {peFile({}, false), peFile({}, true), neFile({})}) {
         EXPECT_EQ(bw::iconCount(readerOf(file)), 0);
         EXPECT_TRUE(bw::extractIcon(readerOf(file), 0).isNull());
+        EXPECT_EQ(bw::lastReadError(), bw::ReadError::NoSuchIcon);
     }
 }
 
@@ -112,6 +115,7 @@ TEST(Executables, GroupAsIconFileKeepsTheStatedSizeWhereTheResourceHoldsItAndHas
         EXPECT_EQ(out.u32(6 + 16 + 12), 38 + kept); // and its offset, after the first image
         // One large image named as often as a group may name images: too large, no file.
         EXPECT_EQ(bw::iconFileOfGroup(std::vector<bw::IconCandidate>(bw::kMaxGroupImages, c)).has_value(), kept == 32) << stated;
+        EXPECT_EQ(bw::lastReadError(), kept == 32 ? bw::ReadError::None : bw::ReadError::TooLarge) << stated;
     }
 }
 

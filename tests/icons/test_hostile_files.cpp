@@ -6,6 +6,7 @@
 
 #include "icons/IconDirectory.h"
 #include "icons/IconExtractor.h"
+#include "icons/PeResources.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 
 using namespace fixtures;
 using namespace testutil;
+using Why = bw::ReadError;
 
 namespace {
 
@@ -46,8 +48,10 @@ void exerciseAll(const Bytes& file)
         if (!icon.isNull()) {
             ASSERT_EQ(icon.size(), QSize(32, 32));
         }
+        ASSERT_EQ(bw::lastReadError() == bw::ReadError::None, !icon.isNull()) << i; // every refusal says why
         // A group put together as an icon file is a consistent one, whatever the group claimed.
         const std::optional<bw::StoredIcon> stored = bw::storedIcon(r, i);
+        ASSERT_EQ(bw::lastReadError() == bw::ReadError::None, stored.has_value()) << i;
         if (stored && (stored->kind == bw::IconSourceKind::Pe || stored->kind == bw::IconSourceKind::Ne)) {
             const bw::ByteReader bytes(reinterpret_cast<const std::uint8_t*>(stored->bytes.constData()),
                                        static_cast<std::uint64_t>(stored->bytes.size()));
@@ -60,37 +64,63 @@ void exerciseAll(const Bytes& file)
 
 TEST(HostileFiles, PeFaultsGiveNoIcon)
 {
-    for (bool plus : {false, true}) {
-        SCOPED_TRACE(plus ? "PE32+" : "PE32");
-        const Bytes missing = peFile(twoGroups(), plus, PeFault::GroupNamesMissingIcon);
-        EXPECT_EQ(bw::iconCount(readerOf(missing)), 2); // the groups are listed ...
-        EXPECT_TRUE(bw::extractIcon(readerOf(missing), 0).isNull()); // ... but the broken one gives none
-        EXPECT_FALSE(bw::extractIcon(readerOf(missing), 1).isNull());
+    // The groups of a file whose first group is broken are still listed; that one gives none.
+    const struct {
+        PeFault fault;
+        int count;
+        Why why;
+    } cases[] = {{PeFault::GroupNamesMissingIcon, 2, Why::MissingImage}, {PeFault::LoopingDirectory, 2, Why::TooDeep},
+                 {PeFault::HugeEntryCount, 0, Why::DirectoryOutside}, {PeFault::ResourceRvaPastEnd, 0, Why::ResourcesOutside},
+                 {PeFault::Truncated, 0, Why::ResourcesOutside}};
+    for (bool plus : {false, true})
+        for (const auto& c : cases) {
+            SCOPED_TRACE(testing::Message() << (plus ? "PE32+ " : "PE32 ") << static_cast<int>(c.fault));
+            const Bytes file = peFile(twoGroups(), plus, c.fault);
+            EXPECT_EQ(bw::iconCount(readerOf(file)), c.count);
+            EXPECT_TRUE(bw::extractIcon(readerOf(file), 0).isNull());
+            EXPECT_EQ(bw::lastReadError(), c.why);
+            EXPECT_EQ(!bw::extractIcon(readerOf(file), 1).isNull(), c.count == 2);
+            exerciseAll(file);
+        }
 
-        const Bytes loop = peFile(twoGroups(), plus, PeFault::LoopingDirectory);
-        EXPECT_TRUE(bw::extractIcon(readerOf(loop), 0).isNull());
-        exerciseAll(loop);
-
-        EXPECT_EQ(bw::iconCount(readerOf(peFile(twoGroups(), plus, PeFault::HugeEntryCount))), 0);
-        EXPECT_EQ(bw::iconCount(readerOf(peFile(twoGroups(), plus, PeFault::ResourceRvaPastEnd))), 0);
-        const Bytes truncated = peFile(twoGroups(), plus, PeFault::Truncated);
-        EXPECT_EQ(bw::iconCount(readerOf(truncated)), 0);
-        exerciseAll(truncated);
+    // Headers edited in a good file, at their place in it (the PE header is at 0x80).
+    const struct {
+        std::size_t at;
+        std::uint32_t value;
+        Why why;
+    } edits[] = {{0x3C, 0x7FFFFFF0, Why::NotPe}, {0x80 + 24, 0x999, Why::BadOptionalHeader} /* magic */,
+                 {0x80 + 20, 16, Why::BadOptionalHeader} /* optional header size */,
+                 {0x80 + 24 + 96 + 16, 0, Why::NoResourceSection}, {0x80 + 6, 0xFFFF, Why::SectionTableOutside} /* sections */,
+                 {0x200 + 16 + 12, 0x10, Why::BadDirectoryEntry} /* the group type names data, not a directory */};
+    for (const auto& e : edits) {
+        Bytes file = peFile(twoGroups(), false);
+        put32(file, e.at, e.value);
+        EXPECT_EQ(bw::peGroupIconCount(readerOf(file)), 0) << e.at;
+        EXPECT_EQ(bw::lastReadError(), e.why) << e.at;
     }
 }
 
 TEST(HostileFiles, NeFaultsGiveNoIcon)
 {
-    const Bytes missing = neFile(twoGroups(), NeFault::GroupNamesMissingIcon);
-    EXPECT_EQ(bw::iconCount(readerOf(missing)), 2);
-    EXPECT_TRUE(bw::extractIcon(readerOf(missing), 0).isNull());
-    EXPECT_FALSE(bw::extractIcon(readerOf(missing), 1).isNull());
-
-    EXPECT_EQ(bw::iconCount(readerOf(neFile(twoGroups(), NeFault::EndlessTypeTable))), 0);
-    EXPECT_EQ(bw::iconCount(readerOf(neFile(twoGroups(), NeFault::HugeAlignShift))), 0);
-    const Bytes pastEnd = neFile(twoGroups(), NeFault::OffsetPastEnd);
-    EXPECT_TRUE(bw::extractIcon(readerOf(pastEnd), 0).isNull());
-    exerciseAll(pastEnd);
+    Bytes sameTables = neFile(twoGroups());
+    put32(sameTables, 0x80 + 0x24, 0x00400040); // the resource table ends where it starts
+    const struct {
+        Bytes file;
+        int count;
+        Why why;
+    } cases[] = {{neFile(twoGroups(), NeFault::GroupNamesMissingIcon), 2, Why::MissingImage},
+                 {neFile(twoGroups(), NeFault::EndlessTypeTable), 0, Why::TypeTableOutside},
+                 {neFile(twoGroups(), NeFault::HugeAlignShift), 0, Why::BadAlignShift},
+                 {neFile(twoGroups(), NeFault::OffsetPastEnd), 2, Why::DataOutside},
+                 {sameTables, 0, Why::ResourceTableOutside}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        EXPECT_EQ(bw::iconCount(readerOf(c.file)), c.count);
+        EXPECT_TRUE(bw::extractIcon(readerOf(c.file), 0).isNull());
+        EXPECT_EQ(bw::lastReadError(), c.why);
+        EXPECT_EQ(!bw::extractIcon(readerOf(c.file), 1).isNull(), c.count == 2);
+        exerciseAll(c.file);
+    }
 }
 
 TEST(HostileFiles, IconFilesThatLie)
@@ -99,27 +129,27 @@ TEST(HostileFiles, IconFilesThatLie)
     Bytes hugeCount = {0, 0, 1, 0, 0xFF, 0xFF};
     hugeCount.resize(22, 0);
     EXPECT_EQ(bw::iconCount(readerOf(hugeCount)), 0);
+    EXPECT_EQ(bw::lastReadError(), Why::DirectoryOutside);
 
-    Bytes good = solidIcon(qRgb(1, 2, 3), 24);
-    Bytes offsetPastEnd = good;
-    put32(offsetPastEnd, 18, 0xFFFFFFF0u);
-    EXPECT_TRUE(bw::extractIcon(readerOf(offsetPastEnd), 0).isNull());
-    Bytes sizeWraps = good;
-    put32(sizeWraps, 14, 0xFFFFFFFFu);
-    EXPECT_TRUE(bw::extractIcon(readerOf(sizeWraps), 0).isNull());
-
-    // DIB header with absurd dimensions: rejected before anything is allocated.
-    for (std::uint32_t width : {0u, 0x7FFFFFFFu, 0x80000000u, 5000u}) {
-        Bytes absurd = good;
-        put32(absurd, 22 + 4, width);
-        EXPECT_TRUE(bw::extractIcon(readerOf(absurd), 0).isNull()) << width;
+    // Edits of a good file: the directory entry (size at 14, offset at 18), then the DIB header
+    // at 22 with absurd dimensions, rejected before anything is allocated.
+    const Bytes good = solidIcon(qRgb(1, 2, 3), 24);
+    const struct {
+        std::size_t at;
+        std::uint32_t value;
+        Why why;
+    } edits[] = {{18, 0xFFFFFFF0u, Why::DataOutside}, {14, 0xFFFFFFFFu, Why::DataOutside},
+                 {14, 40, Why::TruncatedImage} /* the header without its pixels */,
+                 {22 + 4, 0, Why::BadImageSize}, {22 + 4, 0x7FFFFFFFu, Why::BadImageSize}, {22 + 4, 0x80000000u, Why::BadImageSize},
+                 {22 + 4, 5000, Why::BadImageSize}, {22 + 8, static_cast<std::uint32_t>(-64), Why::BadImageSize},
+                 {22 + 32, 0x40000000u, Why::BadPalette}, {22 + 14, 7, Why::BadBitCount},
+                 {22, 20, Why::BadImageHeader} /* header size */, {22 + 16, 1, Why::BadImageHeader} /* run-length coded */};
+    for (const auto& e : edits) {
+        Bytes file = good;
+        put32(file, e.at, e.value);
+        EXPECT_TRUE(bw::extractIcon(readerOf(file), 0).isNull()) << e.at << " " << e.value;
+        EXPECT_EQ(bw::lastReadError(), e.why) << e.at << " " << e.value;
     }
-    Bytes negativeHeight = good;
-    put32(negativeHeight, 22 + 8, static_cast<std::uint32_t>(-64));
-    EXPECT_TRUE(bw::extractIcon(readerOf(negativeHeight), 0).isNull());
-    Bytes hugePalette = good;
-    put32(hugePalette, 22 + 32, 0x40000000u);
-    EXPECT_TRUE(bw::extractIcon(readerOf(hugePalette), 0).isNull());
 
     // A PNG that claims 100000 x 100000 pixels.
     Bytes png = pngData(solid(qRgb(0, 0, 0)));
@@ -130,6 +160,7 @@ TEST(HostileFiles, IconFilesThatLie)
         png[static_cast<std::size_t>(i) + 3] = 0xA0;
     }
     EXPECT_TRUE(bw::extractIcon(readerOf(iconFile({{32, 32, 1, 32, png}})), 0).isNull());
+    EXPECT_EQ(bw::lastReadError(), Why::BadImageSize);
 }
 
 TEST(HostileFiles, BitmapThatClaimsGiantSize)
@@ -139,6 +170,7 @@ TEST(HostileFiles, BitmapThatClaimsGiantSize)
     put32(bmp, 22, 100000);
     EXPECT_EQ(bw::iconCount(readerOf(bmp)), 1);
     EXPECT_TRUE(bw::extractIcon(readerOf(bmp), 0).isNull());
+    EXPECT_EQ(bw::lastReadError(), Why::TruncatedImage);
 }
 
 TEST(HostileFiles, EveryTruncationIsSafe)
@@ -182,10 +214,36 @@ TEST(HostileFiles, SpecialFilesGiveZeroWithoutBlocking)
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_EQ(bw::iconCount(fifo), 0); // opening a FIFO for reading must not wait for a writer
     EXPECT_TRUE(bw::extractIcon(fifo, 0).isNull());
-    EXPECT_EQ(bw::iconCount(base), 0);
-    EXPECT_EQ(bw::iconCount(base / "missing.exe"), 0);
-    EXPECT_EQ(bw::iconCount(writeFile(base / "empty.dll", {})), 0);
-    EXPECT_EQ(bw::iconCount(writeFile(base / "mz.exe", {'M', 'Z'})), 0);
+    const struct {
+        std::filesystem::path path;
+        Why why;
+    } cases[] = {{fifo, Why::CannotOpen}, {base, Why::CannotOpen}, {base / "missing.exe", Why::CannotOpen},
+                 {writeFile(base / "empty.dll", {}), Why::UnknownFormat}, {writeFile(base / "mz.exe", {'M', 'Z'}), Why::UnknownFormat}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(bw::iconCount(c.path), 0) << c.path;
+        EXPECT_EQ(bw::lastReadError(), c.why) << c.path;
+    }
+}
+
+// Why a file gives nothing is logged with its path, and only when the log is asked for.
+TEST(HostileFiles, RefusalsAreLoggedWhenAsked)
+{
+    static QStringList messages;
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext& context, const QString& text) {
+        if (context.category == QLatin1String("bildwiesel.icons"))
+            messages << text;
+    });
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("kaputt.dll"));
+    writeFile(path.toStdString(), peFile(twoGroups(), false, PeFault::GroupNamesMissingIcon));
+    EXPECT_TRUE(bw::extractIcon(path.toStdString(), 0).isNull()); // the log is off
+    QLoggingCategory::setFilterRules(QStringLiteral("bildwiesel.icons.debug=true"));
+    EXPECT_TRUE(bw::extractIcon(path.toStdString(), 0).isNull());
+    EXPECT_FALSE(bw::extractIcon(path.toStdString(), 1).isNull()); // nothing to say
+    EXPECT_EQ(bw::iconCount(readerOf({'M', 'Z'})), 0); // no path: the reason alone
+    QLoggingCategory::setFilterRules({});
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(messages, QStringList({path + QStringLiteral(" MissingImage"), QStringLiteral("UnknownFormat")}));
 }
 
 // Files that name as much work as their format allows. Each is refused or read cheaply; the
@@ -196,6 +254,7 @@ TEST(HostileFiles, GroupsNamingTensOfThousandsOfImagesAreRefused)
         const bw::ByteReader r = readerOf(file);
         EXPECT_EQ(bw::iconCount(r), 1);
         EXPECT_TRUE(bw::extractIcon(r, 0).isNull());
+        EXPECT_EQ(bw::lastReadError(), Why::TooManyImages);
     }
 }
 
@@ -217,7 +276,9 @@ TEST(HostileFiles, BitmapsCostNoMoreThanTheirFileHolds)
 {
     // Claims that a small file cannot hold: refused before anything is allocated.
     EXPECT_TRUE(bw::extractIcon(readerOf(rleBitmapClaiming(5792)), 0).isNull());
+    EXPECT_EQ(bw::lastReadError(), Why::TooLarge);
     EXPECT_TRUE(bw::extractIcon(readerOf(shortBitmapClaiming(8000)), 0).isNull());
+    EXPECT_EQ(bw::lastReadError(), Why::TruncatedImage);
     // A compressed bitmap within the cap, and large pictures the file really holds, are read.
     EXPECT_FALSE(bw::extractIcon(readerOf(rleBitmapClaiming(1024)), 0).isNull());
     const QImage photo = solid(qRgb(10, 120, 200), 1600, 1200);
@@ -233,4 +294,5 @@ TEST(HostileFiles, FuzzFindingBitmapOfHugeRowsTimesHugeHeight)
     const Bytes file = {'B',  'M',  0x3a, 0x00, 0x04, 0x00, 0x00, 0x00, 0x00, 0x28, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
                         0x00, 0x40, 0x00, 0x5a, 0x9b, 0x0a, 0x00, 0x40, 0x60, 0x00, 0x00, 0x20, 0x00, 0x00, 0x00, 0xff};
     EXPECT_TRUE(bw::extractIcon(readerOf(file), 0).isNull());
+    EXPECT_EQ(bw::lastReadError(), Why::TruncatedImage);
 }

@@ -142,6 +142,7 @@ TEST(IconImages, CursorFileCountsAsOneIcon)
     EXPECT_EQ(bw::iconCount(readerOf(file)), 1);
     EXPECT_TRUE(samePixels(extractOnly(file), bands(true)));
     EXPECT_TRUE(bw::extractIcon(readerOf(file), 1).isNull());
+    EXPECT_EQ(bw::lastReadError(), bw::ReadError::NoSuchIcon);
 }
 
 TEST(IconImages, KindComesFromContentNotName)
@@ -151,6 +152,7 @@ TEST(IconImages, KindComesFromContentNotName)
     const Bytes icon = solidIcon(qRgb(255, 0, 0));
     EXPECT_EQ(bw::iconCount(writeFile(base / "icon.txt", icon)), 1);
     EXPECT_EQ(bw::iconCount(writeFile(base / "text.ico", {'h', 'e', 'l', 'l', 'o', '\n', 0, 0})), 0);
+    EXPECT_EQ(bw::lastReadError(), bw::ReadError::UnknownFormat);
     EXPECT_EQ(bw::iconCount(writeFile(base / "leer.exe", {})), 0);
     EXPECT_TRUE(samePixels(bw::extractIcon(base / "icon.txt", 0), solid(qRgb(255, 0, 0))));
 }
@@ -168,6 +170,7 @@ TEST(IconImages, ChangedOrDeletedFilesAreReadAgain)
     EXPECT_TRUE(samePixels(bw::extractIcon(file, 0), solid(qRgb(0, 0, 255))));
     std::filesystem::remove(file);
     EXPECT_TRUE(bw::extractIcon(file, 0).isNull());
+    EXPECT_EQ(bw::lastReadError(), bw::ReadError::CannotOpen);
     EXPECT_EQ(bw::iconCount(file), 0);
 }
 
@@ -190,7 +193,7 @@ TEST(IconImages, PicksTheImageNearestToTheEdgeAsked)
 }
 
 // The viewer's list: every image of the group in stored order with its size, depth and kind; a
-// bitmap is one image; a file cut short lists nothing.
+// bitmap is one image; a file cut short lists nothing, and says why.
 TEST(IconImages, EveryImageOfAGroup)
 {
     const Bytes ico = iconFile({image(solid(qRgb(1, 2, 3), 48, 48), 8), {0, 0, 1, 32, pngData(solid(qRgb(4, 5, 6), 256, 256))}});
@@ -203,14 +206,17 @@ TEST(IconImages, EveryImageOfAGroup)
         const Bytes& file;
         int index;
         std::vector<std::tuple<int, int, int, bool>> images; // width, height, bits, PNG
+        bw::ReadError why = bw::ReadError::None;
     } cases[] = {{ico, 0, {{48, 48, 8, false}, {256, 256, 32, true}}},
                  {pe, 1, {{16, 16, 24, false}, {32, 32, 32, false}}},
                  {bmp, 0, {{20, 10, 24, false}}},
-                 {cut, 0, {}}};
+                 {cut, 0, {}, bw::ReadError::DataOutside},
+                 {pe, 2, {}, bw::ReadError::NoSuchIcon}};
     for (const auto& c : cases) {
         std::vector<std::tuple<int, int, int, bool>> got;
         for (const bw::IconImageInfo& i : bw::iconImages(readerOf(c.file), c.index))
             got.emplace_back(i.picture.width(), i.picture.height(), i.bitCount, i.png);
         EXPECT_EQ(got, c.images) << &c - cases;
+        EXPECT_EQ(bw::lastReadError(), c.why) << &c - cases;
     }
 }

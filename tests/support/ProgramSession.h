@@ -5,10 +5,10 @@
 
 #include "ScriptedDialogs.h"
 
-#include "app/AppState.h"
-#include "app/IconFrm.h"
-#include "app/MainU.h"
-#include "catalogue/EinleseFrm.h"
+#include "gui/widgets/AppState.h"
+#include "gui/app/IconFrm.h"
+#include "gui/app/MainU.h"
+#include "gui/catalogue/EinleseFrm.h"
 #include "support/Funky.h"
 #include "view/PageState.h"
 

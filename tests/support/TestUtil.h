@@ -3,6 +3,7 @@
 #include "support/FixtureWriter.h"
 
 #include "icons/ByteReader.h"
+#include "icons/ReadError.h"
 
 #include <gtest/gtest.h>
 
@@ -41,3 +42,8 @@ fixtures::Bytes libraryWithIcons(int icons, bool pe32plus = false, QRgb colour =
 ::testing::AssertionResult samePixels(const QImage& actual, const QImage& expected);
 
 } // namespace testutil
+
+namespace bw {
+// Failed assertions name the reason instead of showing its byte.
+inline void PrintTo(ReadError error, std::ostream* out) { *out << readErrorName(error); }
+} // namespace bw

@@ -3,7 +3,7 @@
 
 #include "support/TestUtil.h"
 
-#include "app/AppState.h"
+#include "gui/widgets/AppState.h"
 #include "view/PagePainter.h"
 
 #include <QFileInfo>

@@ -1,0 +1,210 @@
+#include "FileCommands.h"
+
+#include "gui/widgets/AppState.h"
+#include "gui/widgets/MainWindowAccess.h"
+#include "fileops/Export.h"
+#include "fileops/IconFileWriter.h"
+#include "gui/fileops/KopierpfadFrm.h"
+#include "gui/fileops/MeldungFrm.h"
+#include "icons/IconExtractor.h"
+#include "support/Dialogs.h"
+#include "support/Funky.h"
+#include "support/SafeFile.h"
+#include "support/Sound.h"
+#include "view/PageState.h"
+
+#include <QBuffer>
+#include <QClipboard>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMimeData>
+
+namespace bw {
+namespace {
+
+// Collects the lines of a single export: they go into the (hidden) report list as well, and are
+// shown to the user, since a single command has no window of its own to show them in.
+class SingleExportLines final : public ReportLines {
+public:
+    explicit SingleExportLines(TMeldungF& window) : m_window(window) {}
+    void addLine(const QString& line) override
+    {
+        m_window.addLine(line);
+        lines.append(line);
+    }
+    QStringList lines;
+
+private:
+    TMeldungF& m_window;
+};
+
+// Leaves the report window's pictures where the export left them.
+struct ScratchPictures {
+    AppState& state;
+    ExportScratch scratch;
+    explicit ScratchPictures(AppState& s) : state(s)
+    {
+        scratch.icon = state.scratchIcon;
+        scratch.bitmap = state.scratchBitmap;
+    }
+    ~ScratchPictures()
+    {
+        state.scratchIcon = scratch.icon;
+        state.scratchBitmap = scratch.bitmap;
+    }
+};
+
+} // namespace
+
+void copyPointerEntry(AppState& state, std::int32_t entry, TMeldungF& report, const QString& extension)
+{
+    runCommand([&] {
+        if (!state.catalogue || entry < 1 || entry > state.catalogue->entryCount())
+            return; // an empty cell behind the last entry
+        SingleExportLines lines(report);
+        ScratchPictures pictures(state);
+        ExportDirectory directory(state.copyDirectory);
+        exportEntry(*state.catalogue, entry, extension.toStdString(), directory, lines, pictures.scratch);
+        report.flushLines();
+        if (!lines.lines.isEmpty())
+            dialogs().message(lines.lines.join(kLineBreak), kAppTitle);
+    });
+}
+
+namespace {
+
+// The loop of the copy commands: exports every entry that `chosen` accepts, shows `status` at most
+// every intervalMs, and stops after the entry during whose refresh "Abbrechen" was pressed.
+// Returns the entries passed and the entries exported.
+struct CopyCounts {
+    std::int32_t passed = 0;
+    std::int32_t exported = 0;
+};
+template <typename Chosen, typename Status>
+CopyCounts copyLoop(AppState& state, TMeldungF& report, std::int32_t count, std::int64_t intervalMs, Chosen chosen, Status status)
+{
+    const TMeldungF::Loop loop(report);
+    ScratchPictures pictures(state);
+    ExportDirectory directory(state.copyDirectory);
+    directory.learnExistingNames();
+    CopyCounts counts;
+    const std::string_view extension = copyFormatExtension(state.copyFormat);
+    for (std::int32_t e = 1; e <= count; ++e) {
+        if (chosen(e)) {
+            exportEntry(*state.catalogue, e, extension, directory, report, pictures.scratch);
+            ++counts.exported;
+        }
+        counts.passed = e;
+        if (refreshDue(intervalMs)) {
+            report.refresh(status(counts));
+            lastRefreshTick = tickCount();
+        }
+        if (report.cancelRequested)
+            break;
+    }
+    report.Label1->setText(status(counts));
+    return counts;
+}
+
+} // namespace
+
+std::string_view copyFormatExtension(CopyFormat format)
+{
+    switch (format) {
+    case CopyFormat::Original:
+        return kOriginalFormat;
+    case CopyFormat::Png:
+        return ".png";
+    case CopyFormat::Classic:
+        break;
+    }
+    return ".ico";
+}
+
+void copyPointerEntryToClipboard(const AppState& state, std::int32_t n, TMeldungF& report)
+{
+    runCommand([&] {
+        if (!state.catalogue || n < 1 || n > state.catalogue->entryCount())
+            return; // an empty cell behind the last entry
+        const IconEntry& entry = (*state.catalogue)[n];
+        const QImage picture = extractLargestIcon(std::filesystem::path(std::string(entry.path())), entry.iconIndex);
+        if (picture.isNull()) {
+            SingleExportLines lines(report);
+            lines.addPathLine(QStringLiteral("Nr: ") + QString::number(n) + QStringLiteral(".."), entry.path(), kNotLoaded);
+            report.flushLines();
+            dialogs().message(lines.lines.join(kLineBreak), kAppTitle);
+            return;
+        }
+        // Image editors look for "image/png"; Qt's own image type is offered as well.
+        auto* data = new QMimeData;
+        data->setImageData(picture);
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        if (picture.convertToFormat(QImage::Format_ARGB32).save(&buffer, "PNG"))
+            data->setData(QStringLiteral("image/png"), png);
+        QGuiApplication::clipboard()->setMimeData(data);
+    });
+}
+
+void copyAllEntries(AppState& state, TMeldungF& report, MainWindowAccess& main)
+{
+    runCommand([&] {
+        const std::int32_t count = state.catalogue ? state.catalogue->entryCount() : 0;
+        if (count == 0) {
+            dialogs().message(kNothingLoaded, kAppTitle);
+            return;
+        }
+        report.show();
+        report.setWindowTitle(QStringLiteral("Alle Icons Kopieren"));
+        report.Label1->setText(QString());
+        report.clearList();
+        copyLoop(state, report, count, 1000, [](std::int32_t) { return true; }, [count](const CopyCounts& c) {
+            return QString::number(c.passed) + QStringLiteral(" von ") + QString::number(count) + QStringLiteral(" Icons kopiert");
+        });
+        main.repaintPage();
+        PlayWav(QStringLiteral("fertig"), 0);
+    });
+}
+
+void copyMarkedEntries(AppState& state, TMeldungF& report, MainWindowAccess& main)
+{
+    runCommand([&] {
+        report.clearList();
+        report.show();
+        lastRefreshTick = tickCount();
+        const std::int32_t count = state.catalogue ? state.catalogue->entryCount() : 0;
+        const auto marked = [&state](std::int32_t e) { return (*state.catalogue)[e].marked != 0; };
+        copyLoop(state, report, count, 500, marked, [count](const CopyCounts& c) {
+            return QString::number(c.exported) + QStringLiteral(" aus ") + QString::number(count) + QStringLiteral(" Icons kopiert");
+        });
+        main.repaintPage();
+    });
+}
+
+void chooseCopyDirectory(TKopierpfadF& chooser) { chooser.exec(); }
+
+void bitmapToIcon(AppState& s)
+{
+    runCommand([&] {
+        const std::optional<QString> source = dialogs().openPicture(QStringLiteral("Speicher BMP as ICO"), QStringLiteral("*.bmp"));
+        if (!source)
+            return;
+        s.scratchIcon = extractIcon(std::filesystem::path(QFile::encodeName(*source).toStdString()), 0);
+        std::optional<QString> target = dialogs().savePicture(QStringLiteral("*.ico"), QStringLiteral("ico"));
+        if (!target)
+            return;
+        if (QFileInfo(*target).suffix().isEmpty())
+            *target += QStringLiteral(".ico");
+        // The icon is checked before the file is touched, and the file is replaced in one step,
+        // so a failure never leaves an empty or half-written file, nor loses the one that was there.
+        const std::optional<QByteArray> bytes = encodeIcon16(s.scratchIcon);
+        if (!bytes)
+            throw CommandError(QStringLiteral("Ungültiges Symbol"));
+        if (!replaceFile(std::filesystem::path(QFile::encodeName(*target).toStdString()), *bytes))
+            throw CommandError(QStringLiteral("Datei %1 kann nicht erstellt werden").arg(*target));
+    });
+}
+
+} // namespace bw

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "gui/widgets/SecondaryWindow.h"
+#include "gui/widgets/DirectoryWidgets.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+namespace bw {
+
+class MainWindowAccess;
+
+// The copy-directory chooser: drive box, directory list and file list; OK takes the chosen
+// directory as the copy directory.
+class TKopierpfadF : public SecondaryWindow {
+    Q_OBJECT
+public:
+    explicit TKopierpfadF(MainWindowAccess* main);
+
+    QLabel* Label1; // the chosen directory, blue
+    DriveComboBox* DriveComboBox1;
+    DirectoryListBox* DirectoryListBox1;
+    FileListBox* FileListBox1;
+    QPushButton* BitBtn1; // OK
+    QPushButton* BitBtn2; // Cancel
+
+public slots:
+    void DriveComboBox1Change();
+    void DirectoryListBox1Change();
+    void BitBtn1Click();
+    void BitBtn2Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    MainWindowAccess* m_main;
+};
+
+} // namespace bw

@@ -1,0 +1,153 @@
+#include "OrginalFrm.h"
+
+#include "gui/widgets/TextFit.h"
+#include "catalogue/Indexer.h"
+#include "support/Dialogs.h"
+#include "support/Funky.h"
+#include "support/ReadFile.h"
+
+#include <QBuffer>
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QPainter>
+#include <QScreen>
+#include <QScrollBar>
+#include <QtEndian>
+
+#include <algorithm>
+
+namespace bw {
+namespace {
+
+// More images than this scroll in the list.
+constexpr int kMaxListLines = 8;
+// The squares of the checkerboard behind transparent pixels, in logical pixels.
+constexpr int kCheckerSquare = 8;
+
+// The picture over a checkerboard, with the window's device pixel ratio: above 1 it is scaled
+// smoothly to its size in device pixels, so that it is not drawn with doubled pixels.
+QPixmap shownPicture(const QImage& picture, qreal ratio)
+{
+    const QSize device(qRound(picture.width() * ratio), qRound(picture.height() * ratio));
+    QImage board(device, QImage::Format_RGB32);
+    const int square = std::max(1, qRound(kCheckerSquare * ratio));
+    for (int y = 0; y < device.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(board.scanLine(y));
+        for (int x = 0; x < device.width(); ++x)
+            line[x] = (x / square + y / square) % 2 ? qRgb(204, 204, 204) : qRgb(255, 255, 255);
+    }
+    {
+        QPainter painter(&board);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, ratio != 1);
+        // Premultiplied, so that scaling does not bleed the colour of transparent pixels.
+        painter.drawImage(QRect(QPoint(0, 0), device), picture.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+    }
+    QPixmap pixmap = QPixmap::fromImage(board);
+    pixmap.setDevicePixelRatio(ratio);
+    return pixmap;
+}
+
+} // namespace
+
+TOrginalF::TOrginalF(QWidget* mainWindow)
+    : SecondaryWindow(mainWindow, QStringLiteral("TOrginalF"), QStringLiteral("Orginalgröße"), {112, 80},
+                      Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, true)
+    , Image1(new QLabel(this))
+    , Bilder(new QListWidget(this))
+{
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->move(0, 0);
+    Bilder->setObjectName(QStringLiteral("Bilder"));
+    Bilder->hide();
+    connect(Bilder, &QListWidget::currentRowChanged, this, &TOrginalF::showImage);
+}
+
+QString imageLine(const IconImageInfo& image)
+{
+    QString line = QStringLiteral("%1 × %2, %3 Bit").arg(image.picture.width()).arg(image.picture.height()).arg(image.bitCount);
+    if (image.png)
+        line += QStringLiteral(", PNG");
+    return line;
+}
+
+void TOrginalF::loadPicture(const std::string& path)
+{
+    // Opened by its bytes: a name that is not UTF-8 would not survive a trip through text.
+    const std::optional<QByteArray> bytes = readWholeFile(path);
+    if (!bytes)
+        throw CommandError(QStringLiteral("Datei ") + pathText(path) + QStringLiteral(" kann nicht geöffnet werden"));
+    QBuffer file;
+    file.setData(*bytes);
+    file.open(QIODevice::ReadOnly);
+    QImageReader reader(&file, "BMP");
+    const QImage picture = reader.read();
+    if (picture.isNull())
+        throw CommandError(QStringLiteral("Bitmap ist ungültig"));
+    // The bitmap's depth for its line; the reader has checked the header.
+    const std::uint32_t headerSize = qFromLittleEndian<std::uint32_t>(bytes->constData() + 14);
+    const int bits = qFromLittleEndian<std::uint16_t>(bytes->constData() + (headerSize == 12 ? 24 : 28));
+    loadImages({{bits, false, picture.convertToFormat(QImage::Format_RGB32).convertToFormat(QImage::Format_ARGB32)}}, 0);
+}
+
+void TOrginalF::loadImages(std::vector<IconImageInfo> images, int shown)
+{
+    m_images = std::move(images);
+    const QSignalBlocker quiet(Bilder);
+    Bilder->clear();
+    for (const IconImageInfo& image : m_images)
+        Bilder->addItem(imageLine(image));
+    Bilder->setCurrentRow(shown);
+    Bilder->setVisible(!m_images.empty());
+    showImage(shown);
+    centre();
+}
+
+void TOrginalF::showImage(int row)
+{
+    if (row < 0 || row >= static_cast<int>(m_images.size()))
+        return;
+    const QImage& picture = m_images[static_cast<std::size_t>(row)].picture;
+    Image1->setPixmap(shownPicture(picture, devicePixelRatioF()));
+    Image1->resize(picture.size());
+    // The list below the picture, as wide as its longest line and as high as its lines (up to a
+    // limit, beyond which it scrolls).
+    const int frame = 2 * Bilder->frameWidth();
+    const int lines = std::min(Bilder->count(), kMaxListLines);
+    const int listHeight = lines * Bilder->sizeHintForRow(0) + frame;
+    const int listWidth = Bilder->sizeHintForColumn(0) + frame + (Bilder->count() > kMaxListLines ? Bilder->verticalScrollBar()->sizeHint().width() : 0) + 4;
+    // The picture plus 25 pixels; a small picture leaves the caption and the lines room enough
+    // to be read.
+    const int width = std::max({picture.width() + 25, captionWidthNeeded(*this), listWidth});
+    resize(width, picture.height() + 25 + listHeight);
+    Bilder->setGeometry(0, height() - listHeight, width, listHeight);
+}
+
+void TOrginalF::centre()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    move(centeredPosition({0, 0}, screen ? screen->size() : size(), size(), 0, 0));
+}
+
+void showOriginalSize(TOrginalF& viewer, const std::string& path, int iconIndex)
+{
+    if (fileExtensionLower(path) == ".bmp") {
+        viewer.loadPicture(path);
+        viewer.exec();
+        return;
+    }
+    std::vector<IconImageInfo> images = path.empty() ? std::vector<IconImageInfo>() : iconImages(std::filesystem::path(path), iconIndex);
+    if (images.empty()) {
+        dialogs().message(QStringLiteral("Orginalgröße nur bei BMP möglich."), kAppTitle);
+        return;
+    }
+    // First the largest image, as the thumbnails show it.
+    const auto largest = std::max_element(images.begin(), images.end(), [](const IconImageInfo& a, const IconImageInfo& b) {
+        const qint64 areaA = qint64(a.picture.width()) * a.picture.height(), areaB = qint64(b.picture.width()) * b.picture.height();
+        return areaA < areaB || (areaA == areaB && a.bitCount < b.bitCount);
+    });
+    const int shown = static_cast<int>(largest - images.begin());
+    viewer.loadImages(std::move(images), shown);
+    viewer.exec();
+}
+
+} // namespace bw

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "gui/widgets/SecondaryWindow.h"
+#include "icons/IconExtractor.h"
+
+#include <QLabel>
+#include <QListWidget>
+
+#include <string>
+#include <vector>
+
+namespace bw {
+
+// Shows a picture at its own size and, below it, one line per image of the entry's icon; choosing
+// a line shows that image.
+class TOrginalF : public SecondaryWindow {
+    Q_OBJECT
+public:
+    explicit TOrginalF(QWidget* mainWindow);
+    QLabel* Image1;
+    QListWidget* Bilder;
+
+    // Loads the bitmap, sizes the window to it plus 25 pixels and centres it on the screen.
+    // A file that cannot be read or is no bitmap ends the command with its error text.
+    void loadPicture(const std::string& path);
+    // Lists the images, shows image `shown` and centres the window on the screen.
+    void loadImages(std::vector<IconImageInfo> images, int shown);
+    // Shows image `row` of the list at its own size, on a checkerboard where it is transparent.
+    void showImage(int row);
+
+private:
+    void centre();
+    std::vector<IconImageInfo> m_images;
+};
+
+// The line of the list for one image, e.g. "48 × 48, 8 Bit" or "256 × 256, 32 Bit, PNG".
+QString imageLine(const IconImageInfo& image);
+
+// "Oginalgröße": the viewer for a bitmap entry, or every image of an icon entry; a message for an
+// entry without a readable picture.
+void showOriginalSize(TOrginalF& viewer, const std::string& path, int iconIndex = 0);
+
+} // namespace bw

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "catalogue/Catalogue.h"
+#include "settings/SettingsFile.h"
+#include "support/Colours.h"
+#include "support/UserDirectories.h"
+#include "view/PageState.h"
+
+#include <QImage>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace bw {
+
+// The state start-up sets and the commands share.
+struct AppState {
+    std::unique_ptr<Catalogue> catalogue;
+    int pixelThreshold = 5;
+    // The one live extracted icon, and the drawing surface of bitmap exports.
+    QImage scratchIcon;
+    QImage scratchBitmap;
+    bool autoRead = true;
+    std::uint32_t backgroundColour = kColourButtonFace;
+    std::string windowsDirectory; // holds the settings file; ends in '/'
+    std::string readDirectory;    // ends in '/'
+    std::string copyDirectory;    // ends in '/'
+    CopyFormat copyFormat = CopyFormat::Classic; // what the copy loops write
+};
+
+AppState& appState();
+// Where the page of the main window stands.
+PageState& pageState();
+
+// The number of entries of the catalogue (0 before start-up made it).
+std::int32_t catalogueEntryCount();
+
+} // namespace bw
