@@ -4,14 +4,13 @@
 // them: the check as the program does it, against the header test alone.
 //   build/bench_check
 
-#include "support/TestUtil.h"
-
 #include "catalogue/Catalogue.h"
 #include "fileops/SourceFiles.h"
-
-#include <benchmark/benchmark.h>
+#include "support/TestUtil.h"
 
 #include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -5,17 +5,16 @@
 // PNG writer uses when no quality is set) and writing the result.
 //   build/bench_export [--benchmark_filter=...]
 
-#include "support/TestUtil.h"
-
 #include "catalogue/Catalogue.h"
 #include "fileops/Export.h"
 #include "fileops/IconFileWriter.h"
 #include "icons/IconExtractor.h"
 #include "support/SafeFile.h"
-
-#include <benchmark/benchmark.h>
+#include "support/TestUtil.h"
 
 #include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
 
 #include <zlib.h>
 

@@ -2,10 +2,9 @@
 // every shape in a fresh child process so that its peak resident memory is its own.
 //   build/bench_hostile
 
+#include "icons/IconExtractor.h"
 #include "support/HostileShapes.h"
 #include "support/TestUtil.h"
-
-#include "icons/IconExtractor.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -42,8 +41,7 @@ void measure(const char* name, const std::filesystem::path& path)
         rusage after {};
         ::getrusage(RUSAGE_SELF, &after);
         std::fprintf(stdout, "%-28s %8zu bytes  count %d  icons %d  %8.2f ms  peak RSS +%ld KB\n", name,
-                     static_cast<std::size_t>(std::filesystem::file_size(path)), count, icons, ms,
-                     after.ru_maxrss - before.ru_maxrss);
+                     static_cast<std::size_t>(std::filesystem::file_size(path)), count, icons, ms, after.ru_maxrss - before.ru_maxrss);
         std::fflush(stdout);
         ::_exit(0);
     }

@@ -2,15 +2,14 @@
 // painter pay per file and per icon.
 //   build/bench_icons [--benchmark_filter=...]
 
-#include "support/TestUtil.h"
-
 #include "catalogue/Catalogue.h"
 #include "icons/IconExtractor.h"
+#include "support/TestUtil.h"
 #include "view/PagePainter.h"
 
-#include <benchmark/benchmark.h>
-
 #include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
 
 #include <functional>
 
@@ -29,8 +28,8 @@ std::vector<GroupIcon> libraryGroups()
         GroupIcon group;
         group.id = static_cast<std::uint16_t>(g + 1);
         for (const auto& [edge, bits] : {std::pair {16, 4}, {16, 32}, {32, 4}, {32, 8}, {32, 32}, {48, 32}})
-            group.images.push_back({static_cast<std::uint8_t>(edge), static_cast<std::uint8_t>(edge), 1,
-                                    static_cast<std::uint16_t>(bits), iconDib(testutil::solid(colour, edge, edge), bits)});
+            group.images.push_back({static_cast<std::uint8_t>(edge), static_cast<std::uint8_t>(edge), 1, static_cast<std::uint16_t>(bits),
+                                    iconDib(testutil::solid(colour, edge, edge), bits)});
         groups.push_back(std::move(group));
     }
     return groups;

@@ -2,8 +2,8 @@
 // start, then 1,000,000 entries with distinct 80-byte paths are appended.
 //   QT_QPA_PLATFORM=offscreen build/catalogue_memory
 
-#include "gui/widgets/AppState.h"
 #include "gui/app/MainU.h"
+#include "gui/widgets/AppState.h"
 
 #include <QApplication>
 
@@ -45,7 +45,8 @@ int main(int argc, char** argv)
 
     std::printf("entries %d, path bytes 80\n", s.catalogue->entryCount());
     std::printf("resident before filling: %.1f MB\n", static_cast<double>(before) / 1024.0);
-    std::printf("resident when full:      %.1f MB (peak %.1f MB)\n", static_cast<double>(statusKiB("VmRSS")) / 1024.0, static_cast<double>(statusKiB("VmHWM")) / 1024.0);
+    std::printf("resident when full:      %.1f MB (peak %.1f MB)\n", static_cast<double>(statusKiB("VmRSS")) / 1024.0,
+                static_cast<double>(statusKiB("VmHWM")) / 1024.0);
     std::printf("filling took %.0f ms (%.0f ns per entry)\n", ms, ms * 1e6 / s.catalogue->entryCount());
     bw::destroyWindows();
     return 0;

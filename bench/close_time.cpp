@@ -5,11 +5,11 @@
 //   build/close_time --make TREE   # 2,000 names of one library with 500 icons: 1,000,000 entries
 //   build/close_time [TREE]
 
-#include "gui/widgets/AppState.h"
 #include "gui/app/IconFrm.h"
 #include "gui/app/MainU.h"
 #include "gui/catalogue/EinleseFrm.h"
 #include "gui/catalogue/ReadCommands.h"
+#include "gui/widgets/AppState.h"
 #include "support/FixtureWriter.h"
 #include "support/TestUtil.h"
 
@@ -48,7 +48,9 @@ int makeTree(const std::filesystem::path& root)
 {
     std::vector<fixtures::GroupIcon> groups;
     for (int g = 1; g <= 500; ++g)
-        groups.push_back({std::nullopt, static_cast<std::uint16_t>(g), {0x409},
+        groups.push_back({std::nullopt,
+                          static_cast<std::uint16_t>(g),
+                          {0x409},
                           {{16, 16, 1, 4, fixtures::iconDib(testutil::solid(qRgb(g % 256, 30, 30), 16, 16), 4)}}});
     std::filesystem::create_directories(root);
     const std::filesystem::path first = testutil::writeFile(root / "bibliothek.dll", fixtures::peFile(groups, false));

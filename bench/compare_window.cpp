@@ -6,12 +6,12 @@
 // SDL's dummy audio driver (unless SDL_AUDIODRIVER says otherwise) plays in real time, so a run
 // that waited for its sounds shows it.
 
-#include "gui/widgets/AppState.h"
 #include "gui/app/IconFrm.h"
 #include "gui/app/MainU.h"
 #include "gui/catalogue/EinleseFrm.h"
 #include "gui/catalogue/ReadCommands.h"
 #include "gui/compare/VergleichFrm.h"
+#include "gui/widgets/AppState.h"
 
 #include <QApplication>
 #include <QDir>

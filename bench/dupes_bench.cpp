@@ -10,13 +10,12 @@
 //   dupes_bench plain DIR THRESHOLD LIMIT
 //                                       the loop over every pair on the first LIMIT entries
 
-#include "support/FixtureWriter.h"
-#include "support/TestUtil.h"
-
 #include "catalogue/Catalogue.h"
 #include "compare/DuplicateFinder.h"
 #include "icons/IconExtractor.h"
+#include "support/FixtureWriter.h"
 #include "support/Funky.h"
+#include "support/TestUtil.h"
 
 #include <QGuiApplication>
 #include <QPainter>
@@ -182,8 +181,8 @@ int makeNoisy(const fs::path& root, int count)
         depths.push_back(bits);
         writeIcon(root, n, icon, bits);
     }
-    std::printf("%d icon files (%zu nsis bases, %zu drawn), %d near-copies, in %s\n", count, real, bases.size() - real,
-                nearCopies, root.c_str());
+    std::printf("%d icon files (%zu nsis bases, %zu drawn), %d near-copies, in %s\n", count, real, bases.size() - real, nearCopies,
+                root.c_str());
     return 0;
 }
 
@@ -225,8 +224,8 @@ int make(const fs::path& root, int count)
         std::snprintf(name, sizeof name, "i%06d.ico", n);
         testutil::writeFile(dir / name, fixtures::iconFile({{32, 32, 1, static_cast<std::uint16_t>(bits), fixtures::iconDib(icon, bits)}}));
     }
-    std::printf("%d icon files (%zu nsis bases, %zu drawn), %d near-duplicates, in %s\n", count, real, bases.size() - real,
-                nearCopies, root.c_str());
+    std::printf("%d icon files (%zu nsis bases, %zu drawn), %d near-duplicates, in %s\n", count, real, bases.size() - real, nearCopies,
+                root.c_str());
     return 0;
 }
 
@@ -285,8 +284,8 @@ int run(const fs::path& root, int threshold, int threads, std::size_t limit)
     std::printf("  pairs counted %llu, peak resident %ld KiB (%ld KiB before the run), %.0f bytes per entry above it\n",
                 static_cast<unsigned long long>(r.verifiedPairs), peakKiB(), before,
                 static_cast<double>(peakKiB() - before) * 1024.0 / entries);
-    std::printf("  resident seen during the capture %ld KiB, during the later references %ld KiB, at the end %ld KiB\n",
-                host.captureKiB, host.compareKiB, residentKiB());
+    std::printf("  resident seen during the capture %ld KiB, during the later references %ld KiB, at the end %ld KiB\n", host.captureKiB,
+                host.compareKiB, residentKiB());
     return 0;
 }
 
@@ -316,8 +315,8 @@ int plain(const fs::path& root, int threshold, std::size_t limit)
         }
     }
     const auto end = std::chrono::steady_clock::now();
-    std::printf("plain loop, %zu entries, threshold %d: duplicates %d, %lld pairs; capture %.3f s, pairs %.3f s\n", files.size(),
-                threshold, found, pairs, std::chrono::duration<double>(captured - start).count(),
+    std::printf("plain loop, %zu entries, threshold %d: duplicates %d, %lld pairs; capture %.3f s, pairs %.3f s\n", files.size(), threshold,
+                found, pairs, std::chrono::duration<double>(captured - start).count(),
                 std::chrono::duration<double>(end - captured).count());
     return 0;
 }
@@ -336,6 +335,7 @@ int main(int argc, char** argv)
         return run(argv[2], std::stoi(argv[3]), std::stoi(argv[4]), argc == 6 ? std::stoul(argv[5]) : 0);
     if (command == "plain" && argc == 5)
         return plain(argv[2], std::stoi(argv[3]), std::stoul(argv[4]));
-    std::fprintf(stderr, "usage: dupes_bench make DIR COUNT | noisy DIR COUNT | run DIR THRESHOLD THREADS [LIMIT] | plain DIR THRESHOLD LIMIT\n");
+    std::fprintf(stderr,
+                 "usage: dupes_bench make DIR COUNT | noisy DIR COUNT | run DIR THRESHOLD THREADS [LIMIT] | plain DIR THRESHOLD LIMIT\n");
     return 2;
 }

@@ -25,8 +25,8 @@ int main(int argc, char** argv)
         groups.push_back({std::nullopt, id, {0x409}, {{16, 16, 1, 4, fixtures::iconDib(testutil::solid(qRgb(30, 30, 200), 16, 16), 4)}}});
     const fixtures::Bytes library = fixtures::peFile(groups, false);
     const fixtures::Bytes other = {'k', 'e', 'i', 'n', ' ', 'I', 'c', 'o', 'n', '\n'};
-    static const char* const otherNames[] = {"notiz.txt", "daten.dat", "bild.png", "liesmich", "tabelle.csv",
-                                             "skript.sh", "seite.html", "archiv.zip", "log.log"};
+    static const char* const otherNames[]
+        = {"notiz.txt", "daten.dat", "bild.png", "liesmich", "tabelle.csv", "skript.sh", "seite.html", "archiv.zip", "log.log"};
     int files = 0;
     for (int top = 0; top < 200; ++top)
         for (int sub = 0; sub < 100; ++sub) {

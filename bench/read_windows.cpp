@@ -2,12 +2,12 @@
 // otherwise), against which `bildwiesel-cli scan` of the same tree is the floor.
 //   build/read_windows TREE [RUNS] [--single-thread]
 
-#include "gui/widgets/AppState.h"
+#include "catalogue/TreeScanner.h"
 #include "gui/app/IconFrm.h"
 #include "gui/app/MainU.h"
 #include "gui/catalogue/EinleseFrm.h"
 #include "gui/catalogue/ReadCommands.h"
-#include "catalogue/TreeScanner.h"
+#include "gui/widgets/AppState.h"
 #include "support/Funky.h"
 
 #include <QApplication>

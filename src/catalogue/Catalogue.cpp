@@ -11,11 +11,7 @@ constexpr std::size_t kChunkBytes = 1 << 20;
 
 } // namespace
 
-Catalogue::Catalogue(std::int32_t capacity)
-    : m_capacity(std::max(capacity, 0))
-    , m_entries(static_cast<std::size_t>(m_capacity) + 1)
-{
-}
+Catalogue::Catalogue(std::int32_t capacity) : m_capacity(std::max(capacity, 0)), m_entries(static_cast<std::size_t>(m_capacity) + 1) {}
 
 std::string_view Catalogue::storePath(std::string_view path)
 {

@@ -48,8 +48,7 @@ bool isPseudoFileSystemMagic(long magic)
     case 0x0187:     // autofs
     case 0x42494e4d: // binfmt_misc
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }
 

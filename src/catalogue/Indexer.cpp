@@ -40,14 +40,13 @@ bool isCataloguedByName(std::string_view path)
 
 QString catalogueFullText(std::int32_t capacity)
 {
-    return QStringLiteral("Die Maximale Symbolzahl von ") + QString::number(capacity) + QStringLiteral(" ist erreicht !")
-        + kLineBreak + QStringLiteral("By By Baby !");
+    return QStringLiteral("Die Maximale Symbolzahl von ") + QString::number(capacity) + QStringLiteral(" ist erreicht !") + kLineBreak
+        + QStringLiteral("By By Baby !");
 }
 
 namespace {
 
-template <typename CountIcons>
-void index(Catalogue& catalogue, std::string_view path, IndexerHost& host, CountIcons countIcons)
+template <typename CountIcons> void index(Catalogue& catalogue, std::string_view path, IndexerHost& host, CountIcons countIcons)
 {
     if (catalogue.entryCount() == 0)
         host.blankPage();

@@ -13,8 +13,8 @@ namespace bw {
 class IndexerHost {
 public:
     virtual ~IndexerHost() = default;
-    virtual void blankPage() = 0;                          // fill the page with the background colour
-    virtual void setCountPanel(const QString& text) = 0;   // the count panel of the status bar
+    virtual void blankPage() = 0;                        // fill the page with the background colour
+    virtual void setCountPanel(const QString& text) = 0; // the count panel of the status bar
     virtual void pumpMessages() = 0;
     virtual void computePageGeometry() = 0;
     virtual void reportCatalogueFull() = 0;

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <atomic>
-
 #include <climits>
 
 namespace bw {
@@ -60,10 +59,7 @@ bool TreeScanner::keepWaiting()
     return !m_progress.cancelled();
 }
 
-void TreeScanner::scanTree(const std::string& pattern, const std::vector<std::string>& skipRoots)
-{
-    scanTrees({pattern}, skipRoots);
-}
+void TreeScanner::scanTree(const std::string& pattern, const std::vector<std::string>& skipRoots) { scanTrees({pattern}, skipRoots); }
 
 void TreeScanner::scanTrees(const std::vector<std::string>& patterns, const std::vector<std::string>& skipRoots)
 {

@@ -17,10 +17,10 @@ namespace bw {
 class ScanProgress {
 public:
     virtual ~ScanProgress() = default;
-    virtual void setCaption(const std::string& path) = 0;  // the file being looked at
-    virtual void setSearchLabel(const QString& text) = 0;  // "Suche *.ico Dateien ."
-    virtual void setCountLabel(const QString& text) = 0;   // "Symbole 17"
-    virtual void addLine(const QString& text) = 0;         // a line of the progress list
+    virtual void setCaption(const std::string& path) = 0; // the file being looked at
+    virtual void setSearchLabel(const QString& text) = 0; // "Suche *.ico Dateien ."
+    virtual void setCountLabel(const QString& text) = 0;  // "Symbole 17"
+    virtual void addLine(const QString& text) = 0;        // a line of the progress list
     virtual void pumpMessages() = 0;
     virtual bool cancelled() = 0;
     // A file or directory whose path is longer than the system lets a program open: it is left

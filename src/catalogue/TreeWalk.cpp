@@ -82,10 +82,10 @@ struct TreeWalk::State {
     // The start directories: where one lies in another's tree, the walk of that tree takes it
     // as it is rather than listing it again.
     std::vector<Node*> roots;
-    std::map<Key, Node*> directories;                  // not listed nor begun, in the read's order
+    std::map<Key, Node*> directories;                   // not listed nor begun, in the read's order
     std::map<Key, std::pair<Node*, std::size_t>> files; // not counted nor begun
-    int ahead = 0; // directories begun or listed that the reader has not taken yet
-    int idle = 0;  // workers waiting for work
+    int ahead = 0;                                      // directories begun or listed that the reader has not taken yet
+    int idle = 0;                                       // workers waiting for work
     int workers = 0;
     bool stopping = false;
 };
@@ -236,8 +236,7 @@ void startWorker(const std::shared_ptr<State>& shared)
 
 // Waits until `ready`, doing the work itself when no worker has begun it; false when
 // `keepWaiting` said to stop.
-template <typename Ready, typename DoIt>
-bool await(State& s, Lock& lock, const TreeWalk::KeepWaiting& keepWaiting, Ready ready, DoIt doIt)
+template <typename Ready, typename DoIt> bool await(State& s, Lock& lock, const TreeWalk::KeepWaiting& keepWaiting, Ready ready, DoIt doIt)
 {
     using Clock = std::chrono::steady_clock;
     const auto slice = std::chrono::milliseconds(TreeWalk::kWaitSliceMs);
@@ -259,8 +258,8 @@ bool await(State& s, Lock& lock, const TreeWalk::KeepWaiting& keepWaiting, Ready
 
 } // namespace
 
-TreeWalk::TreeWalk(const std::vector<std::string>& roots, const std::vector<std::string>& masks,
-                   const std::vector<std::string>& skipRoots, IconCounter counter, int workers, int window)
+TreeWalk::TreeWalk(const std::vector<std::string>& roots, const std::vector<std::string>& masks, const std::vector<std::string>& skipRoots,
+                   IconCounter counter, int workers, int window)
     : m_state(std::make_shared<State>())
 {
     State& s = *m_state;
@@ -301,13 +300,15 @@ TreeWalk::Directory* TreeWalk::listed(Directory& dir, const KeepWaiting& keepWai
     State& s = *m_state;
     Node& node = static_cast<Node&>(dir);
     Lock lock(s.mutex);
-    const bool ok = await(s, lock, keepWaiting, [&] { return node.listing == Work::Done; }, [&] {
-        if (node.listing != Work::Pending)
-            return false;
-        s.directories.erase(node.key);
-        list(s, node, lock);
-        return true;
-    });
+    const bool ok = await(
+        s, lock, keepWaiting, [&] { return node.listing == Work::Done; },
+        [&] {
+            if (node.listing != Work::Pending)
+                return false;
+            s.directories.erase(node.key);
+            list(s, node, lock);
+            return true;
+        });
     if (!ok)
         return nullptr;
     if (!node.taken) {
@@ -323,13 +324,15 @@ std::optional<int> TreeWalk::iconCount(Directory& dir, std::size_t index, const 
     State& s = *m_state;
     Node& node = static_cast<Node&>(dir);
     Lock lock(s.mutex);
-    const bool ok = await(s, lock, keepWaiting, [&] { return node.counting[index] == Work::Done || node.counting[index] == Work::None; }, [&] {
-        if (node.counting[index] != Work::Pending)
-            return false;
-        s.files.erase(childKey(node.key, index));
-        count(s, node, index, lock);
-        return true;
-    });
+    const bool ok = await(
+        s, lock, keepWaiting, [&] { return node.counting[index] == Work::Done || node.counting[index] == Work::None; },
+        [&] {
+            if (node.counting[index] != Work::Pending)
+                return false;
+            s.files.erase(childKey(node.key, index));
+            count(s, node, index, lock);
+            return true;
+        });
     if (!ok)
         return std::nullopt;
     return node.icons[index];

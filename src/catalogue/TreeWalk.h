@@ -54,9 +54,8 @@ public:
 
     // The trees below `roots` (each ending in '/'), in that order. Subdirectories whose path is in
     // `skipRoots` are not entered.
-    TreeWalk(const std::vector<std::string>& roots, const std::vector<std::string>& masks,
-             const std::vector<std::string>& skipRoots, IconCounter counter, int workers = kWorkers,
-             int window = kWindow);
+    TreeWalk(const std::vector<std::string>& roots, const std::vector<std::string>& masks, const std::vector<std::string>& skipRoots,
+             IconCounter counter, int workers = kWorkers, int window = kWindow);
     ~TreeWalk();
     TreeWalk(const TreeWalk&) = delete;
     TreeWalk& operator=(const TreeWalk&) = delete;

@@ -15,9 +15,9 @@ namespace bw {
 
 bool isPseudoFileSystem(const QByteArray& type)
 {
-    static const char* const pseudo[] = {"proc",       "sysfs",    "devtmpfs", "devpts",   "cgroup",  "cgroup2",
-                                         "debugfs",    "tracefs",  "securityfs", "pstore", "bpf",     "configfs",
-                                         "fusectl",    "mqueue",   "hugetlbfs", "autofs",  "binfmt_misc"};
+    static const char* const pseudo[]
+        = {"proc",   "sysfs", "devtmpfs", "devpts",  "cgroup", "cgroup2",   "debugfs", "tracefs",    "securityfs",
+           "pstore", "bpf",   "configfs", "fusectl", "mqueue", "hugetlbfs", "autofs",  "binfmt_misc"};
     return std::any_of(std::begin(pseudo), std::end(pseudo), [&](const char* p) { return type == p; });
 }
 

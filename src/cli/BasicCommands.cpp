@@ -103,8 +103,9 @@ int writeIcon(const Invocation& call, Output output)
 
 QList<QCommandLineOption> scanOptions()
 {
-    return {typesOption(), nulOption(),
-            QCommandLineOption(QStringLiteral("single-thread"), QStringLiteral("ohne Hilfsthreads lesen, alles nacheinander (zum Messen)"))};
+    return {
+        typesOption(), nulOption(),
+        QCommandLineOption(QStringLiteral("single-thread"), QStringLiteral("ohne Hilfsthreads lesen, alles nacheinander (zum Messen)"))};
 }
 
 int runScan(const Invocation& call)
@@ -129,13 +130,14 @@ int runScan(const Invocation& call)
         }
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::fprintf(stderr, "%lld Dateien, %d Einträge, %.3f Sekunden\n", static_cast<long long>(files),
-                 catalogue.entryCount(), seconds);
+    std::fprintf(stderr, "%lld Dateien, %d Einträge, %.3f Sekunden\n", static_cast<long long>(files), catalogue.entryCount(), seconds);
     return kExitOk;
 }
 
 } // namespace
 
+// Commands read as tables of their texts.
+// clang-format off
 const Command countCommand {
     "count", "DATEI...", "Zahl der Icons jeder Datei, ein Tabulator und der Pfad",
     "Eine Datei ohne Icons oder eine, die sich nicht lesen lässt, hat 0. Ein Name, unter dem keine Datei\n"
@@ -166,5 +168,6 @@ const Command scanCommand {
     "Die Dateitypen werden immer in der Reihenfolge ico, cur, exe, dll, icl, bmp gelesen.\n"
     "Auf der Fehlerausgabe: Dateien, Einträge und Sekunden.",
     1, 1, scanOptions, runScan};
+// clang-format on
 
 } // namespace cli

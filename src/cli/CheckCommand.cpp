@@ -43,6 +43,8 @@ int runCheck(const Invocation& call)
 
 } // namespace
 
+// Commands read as tables of their texts.
+// clang-format off
 const Command checkCommand {
     "check", "VERZEICHNIS [--types ...] [-z]", "jedes Icon des Verzeichnisses auf Schäden prüfen, wie \"Checken\"",
     "Je defekter Eintrag eine Zeile: Nummer, ein Tabulator und der Pfad. Auf der Fehlerausgabe die Schlusszeile.\n"
@@ -50,5 +52,6 @@ const Command checkCommand {
     "Eine Icon-Datei ist heil, wenn ihr Typfeld 0 oder 1 ist, eine Cursor-Datei bei Typfeld 2, und wenn sich\n"
     "ihr Icon laden lässt; jede andere Datei, wenn sich ihr Icon laden lässt. Ende 0, wenn alle heil sind, sonst 1.",
     1, 1, checkOptions, runCheck};
+// clang-format on
 
 } // namespace cli

@@ -7,12 +7,12 @@
 #include "icons/IconExtractor.h"
 #include "support/Funky.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
-
-#include <sys/stat.h>
 
 namespace cli {
 namespace {
@@ -29,8 +29,7 @@ public:
     void reportCatalogueFull() override
     {
         if (!stop)
-            std::fprintf(stderr, "bildwiesel-cli: %s\n",
-                         bw::catalogueFullText(bw::Catalogue::kDefaultCapacity).toLocal8Bit().constData());
+            std::fprintf(stderr, "bildwiesel-cli: %s\n", bw::catalogueFullText(bw::Catalogue::kDefaultCapacity).toLocal8Bit().constData());
         stop = true; // nothing more fits: the read ends here
     }
     std::int64_t tickCount() override { return bw::tickCount(); }
@@ -119,8 +118,8 @@ std::string quotedName(std::string_view name)
         case '\\': quoted += "\\\\"; break;
         default:
             if (needsQuotes(c)) {
-                const char octal[] = {'\\', static_cast<char>('0' + (c >> 6)), static_cast<char>('0' + ((c >> 3) & 7)),
-                                      static_cast<char>('0' + (c & 7))};
+                const char octal[]
+                    = {'\\', static_cast<char>('0' + (c >> 6)), static_cast<char>('0' + ((c >> 3) & 7)), static_cast<char>('0' + (c & 7))};
                 quoted.append(octal, sizeof octal);
             } else {
                 quoted += ch; // other bytes, UTF-8 or not, stay as they are
@@ -150,10 +149,7 @@ void complainAbout(const QString& before, std::string_view path, const QString& 
 namespace {
 
 // stat, with the path as its bytes; false when there is nothing under that name.
-bool statPath(std::string_view path, struct stat& info)
-{
-    return ::stat(std::string(path).c_str(), &info) == 0;
-}
+bool statPath(std::string_view path, struct stat& info) { return ::stat(std::string(path).c_str(), &info) == 0; }
 
 } // namespace
 
@@ -187,12 +183,11 @@ bool isInputFile(std::string_view path)
 
 QCommandLineOption nulOption()
 {
-    return QCommandLineOption(QStringLiteral("z"), QStringLiteral("jeden Eintrag mit einem Nullbyte beenden und Namen unverändert schreiben"));
+    return QCommandLineOption(QStringLiteral("z"),
+                              QStringLiteral("jeden Eintrag mit einem Nullbyte beenden und Namen unverändert schreiben"));
 }
 
-Records::Records(const Invocation& call, Flush flush)
-    : m_nul(call.isSet(QStringLiteral("z")))
-    , m_flush(flush)
+Records::Records(const Invocation& call, Flush flush) : m_nul(call.isSet(QStringLiteral("z"))), m_flush(flush)
 {
     if (m_flush == Flush::AtEnd)
         bufferStdout();
@@ -225,8 +220,7 @@ void Records::end()
         std::fflush(stdout);
 }
 
-std::int64_t readTree(bw::Catalogue& catalogue, const std::string& directory, const TypeSelection& types, bool* endedEarly,
-                      bool workers)
+std::int64_t readTree(bw::Catalogue& catalogue, const std::string& directory, const TypeSelection& types, bool* endedEarly, bool workers)
 {
     CliReader reader;
     bw::TreeScanner scanner(catalogue, reader, reader);

@@ -5,12 +5,12 @@
 
 #include "catalogue/Catalogue.h"
 
+#include <QCommandLineOption>
+
 #include <array>
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include <QCommandLineOption>
 
 namespace cli {
 
@@ -56,8 +56,8 @@ bool isInputFile(std::string_view path);
 
 // The -z option of the commands that write one record per entry, and what their help says of it.
 QCommandLineOption nulOption();
-#define BW_NAMES_HELP                                                                                              \
-    "Ein Name mit Steuerzeichen, \" oder \\ steht in Anführungszeichen, mit C-Escapes wie bei git (\\n, \\t, \\ooo),\n" \
+#define BW_NAMES_HELP                                                                                                                      \
+    "Ein Name mit Steuerzeichen, \" oder \\ steht in Anführungszeichen, mit C-Escapes wie bei git (\\n, \\t, \\ooo),\n"                   \
     "so dass jede Zeile ein Eintrag ist. Mit -z endet jeder Eintrag mit einem Nullbyte, Namen stehen unverändert.\n"
 
 // The records a command writes on stdout, one per entry, fields separated by tabs. A record is a
@@ -85,7 +85,7 @@ private:
 // after the other as the program does. Returns the number of files handed to the indexer; sets
 // `endedEarly` when the catalogue became full. `workers` lets worker threads list the tree and
 // count the icons, as the program does; without them the read does everything itself.
-std::int64_t readTree(bw::Catalogue& catalogue, const std::string& directory, const TypeSelection& types,
-                      bool* endedEarly = nullptr, bool workers = true);
+std::int64_t readTree(bw::Catalogue& catalogue, const std::string& directory, const TypeSelection& types, bool* endedEarly = nullptr,
+                      bool workers = true);
 
 } // namespace cli

@@ -109,16 +109,15 @@ QString parseError(const QCommandLineParser& parser)
 
 int commandUsageError(const Command& command, const QString& message)
 {
-    print(stderr, QStringLiteral("bildwiesel-cli ") + text(command.name) + QStringLiteral(": ") + message + QLatin1Char('\n')
-                      + usageLine(command) + QStringLiteral("Mehr: bildwiesel-cli ") + text(command.name)
-                      + QStringLiteral(" --help\n"));
+    print(stderr,
+          QStringLiteral("bildwiesel-cli ") + text(command.name) + QStringLiteral(": ") + message + QLatin1Char('\n') + usageLine(command)
+              + QStringLiteral("Mehr: bildwiesel-cli ") + text(command.name) + QStringLiteral(" --help\n"));
     return kExitUsage;
 }
 
 } // namespace
 
-Invocation::Invocation(const Command& command, const QCommandLineParser& parser)
-    : m_command(command), m_parser(parser)
+Invocation::Invocation(const Command& command, const QCommandLineParser& parser) : m_command(command), m_parser(parser)
 {
     // Arguments arrive as Latin-1 text (see runCommandLine), which gives back the exact bytes.
     for (const QString& a : parser.positionalArguments())
@@ -163,14 +162,15 @@ int runCommandLine(int argc, char** argv, std::span<const Command* const> comman
     // command's options may stand before it too ("-s 64 thumbnail ...").
     qsizetype at = 0;
     while (at < args.size() && args[at] != QStringLiteral("--") && args[at].startsWith(QLatin1Char('-')) && args[at].size() > 1) {
-        const bool valueFollows = !args[at].contains(QLatin1Char('=')) && at + 1 < args.size()
-            && !args[at + 1].startsWith(QLatin1Char('-')) && !find(args[at + 1]);
+        const bool valueFollows = !args[at].contains(QLatin1Char('=')) && at + 1 < args.size() && !args[at + 1].startsWith(QLatin1Char('-'))
+            && !find(args[at + 1]);
         at += valueFollows ? 2 : 1;
     }
     const Command* command = at < args.size() ? find(args[at]) : nullptr;
     if (!command)
-        return toolUsage(commands, first.startsWith(QLatin1Char('-')) ? QStringLiteral("unbekannte Option: ") + first
-                                                                      : QStringLiteral("unbekannter Befehl: ") + first);
+        return toolUsage(commands,
+                         first.startsWith(QLatin1Char('-')) ? QStringLiteral("unbekannte Option: ") + first
+                                                            : QStringLiteral("unbekannter Befehl: ") + first);
 
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);

@@ -51,7 +51,7 @@ struct Command {
     const char* summary;  // one line for the command list
     const char* details;  // further text for --help (may be empty)
     int minArguments;
-    int maxArguments;     // -1: no limit
+    int maxArguments;                       // -1: no limit
     QList<QCommandLineOption> (*options)(); // nullptr: none besides --help
     int (*run)(const Invocation&);
 };

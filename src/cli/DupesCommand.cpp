@@ -80,8 +80,10 @@ private:
 QList<QCommandLineOption> dupesOptions()
 {
     return {nulOption(),
-            QCommandLineOption(QStringLiteral("threshold"), QStringLiteral("Pixeldifferenz: Bilder, die sich in weniger Punkten unterscheiden, sind doppelt (Voreinstellung: 5)"),
-                               QStringLiteral("N")),
+            QCommandLineOption(
+                QStringLiteral("threshold"),
+                QStringLiteral("Pixeldifferenz: Bilder, die sich in weniger Punkten unterscheiden, sind doppelt (Voreinstellung: 5)"),
+                QStringLiteral("N")),
             QCommandLineOption(QStringLiteral("background"),
                                QStringLiteral("Hintergrundfarbe hinter den Icons, #RRGGBB oder Zahl wie in der Einstellungsdatei"),
                                QStringLiteral("FARBE"))};
@@ -124,11 +126,14 @@ int runDupes(const Invocation& call)
 
 } // namespace
 
+// Commands read as tables of their texts.
+// clang-format off
 const Command dupesCommand {
     "dupes", "VERZEICHNIS [--threshold N] [--background #RRGGBB|ZAHL] [-z]", "doppelte Icons der .ico- und .cur-Dateien finden, wie \"Vergleichen\"",
     "Auf der Ausgabe die Zeilen des Vergleichs in ihrer Reihenfolge: \"  DEFEKT: Pfad\" und \"DOPPELT: Nr -> Pfad\".\n"
     BW_NAMES_HELP
     "Auf der Fehlerausgabe \"n doppelte Icons gefunden.\".",
     1, 1, dupesOptions, runDupes};
+// clang-format on
 
 } // namespace cli

@@ -4,16 +4,16 @@
 #include "CommandLine.h"
 #include "Commands.h"
 
-#include "support/UserDirectories.h"
 #include "fileops/Export.h"
 #include "support/Dialogs.h"
 #include "support/Funky.h"
+#include "support/UserDirectories.h"
+
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
 #include <string_view>
-
-#include <unistd.h>
 
 namespace cli {
 namespace {
@@ -39,10 +39,7 @@ public:
     int lines = 0;
 };
 
-void message(const QString& text)
-{
-    std::fprintf(stderr, "bildwiesel-cli: %s\n", text.toLocal8Bit().constData());
-}
+void message(const QString& text) { std::fprintf(stderr, "bildwiesel-cli: %s\n", text.toLocal8Bit().constData()); }
 
 QList<QCommandLineOption> exportOptions()
 {
@@ -115,6 +112,8 @@ int runExport(const Invocation& call)
 
 } // namespace
 
+// Commands read as tables of their texts.
+// clang-format off
 const Command exportCommand {
     "export", "VERZEICHNIS KOPIERVERZEICHNIS [--types ...] [--as ico|bmp|original|png] [-z]", "jedes Icon des Verzeichnisses in das Kopierverzeichnis, wie \"Alle Kopieren\"",
     "Je geschriebene Datei eine Zeile: Nummer des Eintrags, ein Tabulator und der Pfad.\n"
@@ -126,5 +125,6 @@ const Command exportCommand {
     "Eine vorhandene Datei wird nie ersetzt; ein belegter Name bekommt _1, _2, ... angehängt.\n"
     "Ende 0, wenn jeder Eintrag eine Datei ergab, sonst 1.",
     2, 2, exportOptions, runExport};
+// clang-format on
 
 } // namespace cli

@@ -25,7 +25,8 @@ int runThumbnail(const Invocation& call)
 {
     const std::optional<int> edge = parseIndex(call.value(QStringLiteral("size")));
     if (!edge || *edge < bw::kMinThumbnailEdge || *edge > bw::kMaxThumbnailEdge)
-        return call.usageError(QStringLiteral("GRÖSSE muss eine Zahl von %1 bis %2 sein").arg(bw::kMinThumbnailEdge).arg(bw::kMaxThumbnailEdge));
+        return call.usageError(
+            QStringLiteral("GRÖSSE muss eine Zahl von %1 bis %2 sein").arg(bw::kMinThumbnailEdge).arg(bw::kMaxThumbnailEdge));
     if (!isInputFile(call.argument(0)))
         return kExitFailure;
     const QImage thumbnail = bw::thumbnailOf(std::filesystem::path(call.argument(0)), *edge);
@@ -42,6 +43,8 @@ int runThumbnail(const Invocation& call)
 
 } // namespace
 
+// Commands read as tables of their texts.
+// clang-format off
 const Command thumbnailCommand {
     "thumbnail", "[-s GRÖSSE] DATEI AUSGABE.png", "Vorschaubild des ersten Icons für Dateimanager",
     "Nimmt das größte Bild der ersten Icon-Gruppe und bringt es auf GRÖSSE x GRÖSSE Punkte:\n"
@@ -49,5 +52,6 @@ const Command thumbnailCommand {
     "durchsichtigen Grund gesetzt. Eine vorhandene AUSGABE wird ersetzt, weil der Dateimanager\n"
     "den Namen vorgibt (und die Datei manchmal schon angelegt hat).",
     2, 2, thumbnailOptions, runThumbnail};
+// clang-format on
 
 } // namespace cli

@@ -18,8 +18,8 @@ int captureWorkers(int requested)
     return std::min(16, 4 * captureThreads(0));
 }
 
-CaptureQueue::CaptureQueue(const Catalogue& catalogue, std::int32_t first, std::int32_t last, IconLoader loader,
-                           QRgb background, const BlockLayout& layout, int threads)
+CaptureQueue::CaptureQueue(const Catalogue& catalogue, std::int32_t first, std::int32_t last, IconLoader loader, QRgb background,
+                           const BlockLayout& layout, int threads)
     : m_catalogue(catalogue)
     , m_last(last)
     , m_loader(std::move(loader))
@@ -30,7 +30,8 @@ CaptureQueue::CaptureQueue(const Catalogue& catalogue, std::int32_t first, std::
     , m_next(first)
     , m_released(first)
 {
-    const auto count = static_cast<int>(std::min<std::int64_t>(captureWorkers(threads), std::max<std::int64_t>(1, std::int64_t {last} - first + 1)));
+    const auto count
+        = static_cast<int>(std::min<std::int64_t>(captureWorkers(threads), std::max<std::int64_t>(1, std::int64_t {last} - first + 1)));
     for (int t = 0; t < count; ++t)
         m_workers.emplace_back([this] { work(); });
 }

@@ -2,6 +2,7 @@
 
 #include "NeighbourIndex.h"
 #include "PictureCapture.h"
+
 #include "catalogue/Catalogue.h"
 
 #include <atomic>

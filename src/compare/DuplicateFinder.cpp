@@ -3,6 +3,7 @@
 #include "CaptureQueue.h"
 #include "NeighbourIndex.h"
 #include "PictureStore.h"
+
 #include "catalogue/Indexer.h"
 #include "support/Funky.h"
 
@@ -220,8 +221,7 @@ bool DuplicateRun::allocate()
 {
     const std::size_t perEntry = sizeof(std::uint32_t) * 2 + sizeof(std::uint8_t) + sizeof(std::int32_t);
     const std::size_t needed = (static_cast<std::size_t>(m_count) + 1) * perEntry;
-    QString text = QStringLiteral("Nicht genug Arbeitsspeicher, um ") + QString::number(m_count)
-        + QStringLiteral(" Icons zu vergleichen.");
+    QString text = QStringLiteral("Nicht genug Arbeitsspeicher, um ") + QString::number(m_count) + QStringLiteral(" Icons zu vergleichen.");
     if (m_options.memoryLimit != 0 && needed > m_options.memoryLimit) {
         m_host.reportNoMemory(text);
         return false;
@@ -393,8 +393,7 @@ void DuplicateRun::closeEntries(NeighbourIndex::Query& query, std::int32_t refer
     if (threshold <= 0)
         return;
     query.found.clear();
-    m_index->closePictures(query, m_pictureOf[static_cast<std::size_t>(reference)], threshold, m_lastEntry.data(), from,
-                           query.found);
+    m_index->closePictures(query, m_pictureOf[static_cast<std::size_t>(reference)], threshold, m_lastEntry.data(), from, query.found);
     for (const std::uint32_t picture : query.found) {
         const auto begin = m_entries.begin() + m_firstOf[picture];
         const auto end = m_entries.begin() + m_firstOf[picture + 1];

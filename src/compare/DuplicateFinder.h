@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PictureCapture.h"
+
 #include "catalogue/Catalogue.h"
 
 #include <QImage>
@@ -26,7 +27,7 @@ public:
 class CompareHost {
 public:
     virtual ~CompareHost() = default;
-    virtual int threshold() = 0;  // a pair is a duplicate below this many differing samples
+    virtual int threshold() = 0; // a pair is a duplicate below this many differing samples
     virtual bool cancelled() = 0;
     virtual std::int64_t tickCount() = 0;
     virtual void listDefective(std::int32_t entry, std::string_view path) = 0;
@@ -47,12 +48,12 @@ public:
 };
 
 struct CompareOptions {
-    IconLoader loader;     // empty: the icons are extracted from their files
-    QRgb background = 0;   // the colour icons are drawn over
-    int threads = 0;       // capture workers and cores to use; 0: see captureWorkers()
+    IconLoader loader;   // empty: the icons are extracted from their files
+    QRgb background = 0; // the colour icons are drawn over
+    int threads = 0;     // capture workers and cores to use; 0: see captureWorkers()
     // Below this many entries every pair is compared and progress is shown at every pair.
     std::int32_t everyPairBelow = 100;
-    std::size_t memoryLimit = 0; // refuse runs needing more bytes up front; 0: no limit
+    std::size_t memoryLimit = 0;       // refuse runs needing more bytes up front; 0: no limit
     std::int32_t prefetchAhead = 4096; // how many entries the candidate helper may run ahead
 };
 
@@ -63,9 +64,9 @@ struct CompareResult {
     int duplicatesFound = 0;
     // Measurements.
     std::uint32_t distinctPictures = 0;
-    std::size_t pictureBytes = 0;  // encoded pictures and their records
-    std::size_t entryBytes = 0;    // per-entry tables
-    std::size_t indexBytes = 0;    // candidate filter tables
+    std::size_t pictureBytes = 0; // encoded pictures and their records
+    std::size_t entryBytes = 0;   // per-entry tables
+    std::size_t indexBytes = 0;   // candidate filter tables
     std::uint64_t verifiedPairs = 0;
     double captureSeconds = 0;
     double compareSeconds = 0;

@@ -10,8 +10,7 @@
 
 namespace bw {
 
-BlockLayout::BlockLayout(int blocks)
-    : m_blocks(blocks)
+BlockLayout::BlockLayout(int blocks) : m_blocks(blocks)
 {
     std::iota(m_order.begin(), m_order.end(), std::uint16_t {0});
     std::uint64_t state = 0x2545F4914F6CDD1Dull;
@@ -249,8 +248,7 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
 
 std::size_t NeighbourIndex::tableBytes() const
 {
-    return m_query.seen.size() * 4 + m_byBackground.size() * 4
-        + m_links.capacity() * 4 + m_partnered.size();
+    return m_query.seen.size() * 4 + m_byBackground.size() * 4 + m_links.capacity() * 4 + m_partnered.size();
 }
 
 } // namespace bw

@@ -56,7 +56,7 @@ public:
         BackgroundMask mask {};             // the background samples of picture `masked`
         std::uint32_t masked = UINT32_MAX;
         std::uint64_t verified = 0;
-        std::vector<std::uint32_t> found;   // room for the caller's results
+        std::vector<std::uint32_t> found; // room for the caller's results
     };
 
     // Appends to `found` the pictures closer than `threshold` to `reference` whose last entry
@@ -67,8 +67,8 @@ public:
     {
         closePictures(m_query, reference, threshold, lastEntry, from, found);
     }
-    void closePictures(Query& query, std::uint32_t reference, int threshold, const std::int32_t* lastEntry,
-                       std::int32_t from, std::vector<std::uint32_t>& found);
+    void closePictures(Query& query, std::uint32_t reference, int threshold, const std::int32_t* lastEntry, std::int32_t from,
+                       std::vector<std::uint32_t>& found);
     // Builds what queries at `threshold` need. True when queries at that threshold change nothing
     // shared, so that several threads may run them together (blocks serve it).
     bool prepare(int threshold);

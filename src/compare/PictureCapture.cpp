@@ -126,7 +126,8 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
         if (palette[static_cast<std::size_t>(c)] == background)
             backgroundNumber = c;
         else
-            keysByUse[static_cast<std::size_t>(used++)] = static_cast<std::uint32_t>(kSampleCount - counts[static_cast<std::size_t>(c)]) << 16 | static_cast<std::uint32_t>(c);
+            keysByUse[static_cast<std::size_t>(used++)]
+                = static_cast<std::uint32_t>(kSampleCount - counts[static_cast<std::size_t>(c)]) << 16 | static_cast<std::uint32_t>(c);
     }
     std::sort(keysByUse.begin(), keysByUse.begin() + used);
     std::array<std::uint16_t, kSampleCount> byUse;

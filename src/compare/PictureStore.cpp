@@ -93,13 +93,12 @@ std::uint32_t PictureStore::add(const EncodedPicture& picture)
             continue;
         const auto found = static_cast<std::uint32_t>(m_byHash[slot]) - 1;
         const Record& r = m_records[found];
-        if (r.colours == picture.colours && r.length == picture.bytes.size()
-            && std::memcmp(r.data, picture.bytes.data(), r.length) == 0)
+        if (r.colours == picture.colours && r.length == picture.bytes.size() && std::memcmp(r.data, picture.bytes.data(), r.length) == 0)
             return found;
     }
     const auto id = static_cast<std::uint32_t>(m_records.size());
-    m_records.push_back({keep(picture.bytes), static_cast<std::uint16_t>(picture.bytes.size()), picture.colours,
-                         picture.backgroundCount, picture.mainBits});
+    m_records.push_back({keep(picture.bytes), static_cast<std::uint16_t>(picture.bytes.size()), picture.colours, picture.backgroundCount,
+                         picture.mainBits});
     m_byHash[slot] = slotValue(hashPart, id);
     return id;
 }
@@ -175,7 +174,7 @@ void PictureStore::decode(std::uint32_t id, std::uint32_t* samples) const
 
 // Word-wide counts; where the processor has an instruction for them, a copy of the function uses it.
 __attribute__((target_clones("popcnt", "default"))) void PictureStore::compareMasks(const BackgroundMask& reference, std::uint32_t id,
-                                                                                   int& onlyOne, int& both) const
+                                                                                    int& onlyOne, int& both) const
 {
     const Record& r = m_records[id];
     onlyOne = 0;
@@ -213,8 +212,7 @@ namespace {
 // colour; the decision is taken between runs, which gives the same answer as stopping at the
 // deciding sample.
 template <int Bits>
-bool closerThanPacked(const std::uint32_t* reference, const PictureStore::Layout& layout, std::uint32_t background,
-                      int threshold)
+bool closerThanPacked(const std::uint32_t* reference, const PictureStore::Layout& layout, std::uint32_t background, int threshold)
 {
     constexpr int kRun = 64;
     constexpr std::uint32_t mask = (1u << Bits) - 1;
@@ -233,7 +231,10 @@ bool closerThanPacked(const std::uint32_t* reference, const PictureStore::Layout
                 runDifferences += ref[k] != background ? 1 : 0;
         } else if (backgroundBits == 0 && !withRare) {
             for (int k = 0; k < kRun; ++k)
-                runDifferences += ref[k] != paletteColourFast(layout.palette, colourNumber(layout.numbers, bit + static_cast<std::size_t>(k) * Bits, mask)) ? 1 : 0;
+                runDifferences += ref[k]
+                        != paletteColourFast(layout.palette, colourNumber(layout.numbers, bit + static_cast<std::size_t>(k) * Bits, mask))
+                    ? 1
+                    : 0;
             bit += static_cast<std::size_t>(kRun) * Bits;
         } else {
             for (int k = 0; k < kRun; ++k) {

@@ -60,10 +60,7 @@ void reportEntry(ReportLines& report, std::int32_t n, std::string_view path, con
 
 } // namespace
 
-ExportDirectory::ExportDirectory(std::string directory)
-    : m_directory(withTrailingSlash(std::move(directory)))
-{
-}
+ExportDirectory::ExportDirectory(std::string directory) : m_directory(withTrailingSlash(std::move(directory))) {}
 
 void ExportDirectory::learnExistingNames()
 {
@@ -162,12 +159,12 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
     const IconEntry& entry = catalogue[n];
     const std::string_view source = entry.path();
     const std::string base = exportBaseName(n, source, entry.iconIndex);
-    const std::filesystem::path sourcePath{std::string(source)};
+    const std::filesystem::path sourcePath {std::string(source)};
     ExportOutcome outcome;
 
     const std::size_t keepTail = indexSuffixLength(entry.iconIndex);
-    NewFile file{std::filesystem::path(directory.path())};
-    Publisher publisher{file};
+    NewFile file {std::filesystem::path(directory.path())};
+    Publisher publisher {file};
     // Names the complete file with the first free name; a refusal is a report line.
     const auto publish = [&](std::string_view targetExtension, const QString& failure) -> ExportOutcome {
         const std::string target = directory.createUnique(base, targetExtension, publisher, keepTail);

@@ -4,12 +4,15 @@
 
 namespace bw {
 
+// The 16 colours in rows of four.
+// clang-format off
 const std::array<QRgb, 16> kVgaPalette = {
     qRgb(0, 0, 0),       qRgb(128, 0, 0),   qRgb(0, 128, 0),   qRgb(128, 128, 0),
     qRgb(0, 0, 128),     qRgb(128, 0, 128), qRgb(0, 128, 128), qRgb(192, 192, 192),
     qRgb(128, 128, 128), qRgb(255, 0, 0),   qRgb(0, 255, 0),   qRgb(255, 255, 0),
     qRgb(0, 0, 255),     qRgb(255, 0, 255), qRgb(0, 255, 255), qRgb(255, 255, 255),
 };
+// clang-format on
 
 int nearestVgaIndex(QRgb c)
 {

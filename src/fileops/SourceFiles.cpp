@@ -7,17 +7,16 @@
 #include "support/SafeFile.h"
 
 #include <QDateTime>
-
 #include <QString>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <mutex>
 #include <random>
@@ -169,8 +168,8 @@ std::string trashInfoPathText(std::string_view path)
     std::string out;
     for (const char ch : path) {
         const auto c = static_cast<unsigned char>(ch);
-        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_'
-                           || c == '.' || c == '~' || c == '/';
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.'
+            || c == '~' || c == '/';
         if (plain) {
             out += static_cast<char>(c);
         } else {
@@ -210,8 +209,8 @@ TrashResult moveToTrash(const std::string& given)
 
     const std::size_t slash = path.rfind('/');
     const std::string name = path.substr(slash + 1);
-    const std::string info = "[Trash Info]\nPath=" + trashInfoPathText(recordedPath) + "\nDeletionDate="
-                             + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toStdString() + "\n";
+    const std::string info = "[Trash Info]\nPath=" + trashInfoPathText(recordedPath)
+        + "\nDeletionDate=" + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toStdString() + "\n";
     const std::string key = trash + '/' + name;
     unsigned n = 0;
     {

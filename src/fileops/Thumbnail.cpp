@@ -1,12 +1,11 @@
 #include "Thumbnail.h"
 
+#include "icons/IconExtractor.h"
 #include "support/SafeFile.h"
 
-#include "icons/IconExtractor.h"
-
+#include <QBuffer>
 #include <QFile>
 #include <QPainter>
-#include <QBuffer>
 
 #include <algorithm>
 #include <cmath>
@@ -38,10 +37,7 @@ QImage thumbnailPicture(const QImage& picture, int edge)
     return square.convertToFormat(QImage::Format_ARGB32);
 }
 
-QImage thumbnailOf(const std::filesystem::path& file, int edge)
-{
-    return thumbnailPicture(extractLargestIcon(file, 0), edge);
-}
+QImage thumbnailOf(const std::filesystem::path& file, int edge) { return thumbnailPicture(extractLargestIcon(file, 0), edge); }
 
 bool writePngReplacing(const std::filesystem::path& path, const QImage& picture)
 {

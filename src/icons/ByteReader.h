@@ -27,10 +27,7 @@ public:
     bool ok() const { return m_ok; }
     void fail() { m_ok = false; }
 
-    bool contains(std::uint64_t offset, std::uint64_t length) const
-    {
-        return offset <= m_size && length <= m_size - offset;
-    }
+    bool contains(std::uint64_t offset, std::uint64_t length) const { return offset <= m_size && length <= m_size - offset; }
 
     std::uint8_t u8(std::uint64_t offset)
     {
@@ -49,8 +46,7 @@ public:
         if (!contains(offset, 4))
             return fail(), 0;
         return static_cast<std::uint32_t>(m_data[offset]) | (static_cast<std::uint32_t>(m_data[offset + 1]) << 8)
-            | (static_cast<std::uint32_t>(m_data[offset + 2]) << 16)
-            | (static_cast<std::uint32_t>(m_data[offset + 3]) << 24);
+            | (static_cast<std::uint32_t>(m_data[offset + 2]) << 16) | (static_cast<std::uint32_t>(m_data[offset + 3]) << 24);
     }
     std::int32_t i32(std::uint64_t offset) { return static_cast<std::int32_t>(u32(offset)); }
     std::uint32_t u32be(std::uint64_t offset)
@@ -62,8 +58,7 @@ public:
     }
 
     // True when the bytes at offset equal the given literal (without its terminating zero).
-    template <std::size_t N>
-    bool matches(std::uint64_t offset, const char (&literal)[N]) const
+    template <std::size_t N> bool matches(std::uint64_t offset, const char (&literal)[N]) const
     {
         if (!contains(offset, N - 1))
             return false;
@@ -81,10 +76,7 @@ public:
         return ByteReader(m_data + offset, length);
     }
     // From offset to the end of the window.
-    ByteReader tail(std::uint64_t offset) const
-    {
-        return offset <= m_size ? sub(offset, m_size - offset) : failed();
-    }
+    ByteReader tail(std::uint64_t offset) const { return offset <= m_size ? sub(offset, m_size - offset) : failed(); }
 
     // Raw access, for handing a range that was checked as a whole to a decoder (Qt's PNG and BMP
     // readers, or a row of pixels).

@@ -51,8 +51,7 @@ QImage scaleToEdge(const QImage& picture, int edge)
     // Scaling straight alpha would bleed the colour of transparent pixels into the edges. An
     // opaque picture scales as it is, without a premultiplied copy of it.
     if (!picture.hasAlphaChannel())
-        return picture.scaled(edge, edge, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-            .convertToFormat(QImage::Format_ARGB32);
+        return picture.scaled(edge, edge, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_ARGB32);
     return picture.convertToFormat(QImage::Format_ARGB32_Premultiplied)
         .scaled(edge, edge, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
         .convertToFormat(QImage::Format_ARGB32);

@@ -35,8 +35,7 @@ std::optional<std::size_t> chooseIconImage(const std::vector<IconCandidate>& can
                                            int edge = kIconEdge);
 
 // Decodes the chosen image; IconSize brings it to edge x edge (smooth scaling where needed).
-QImage pictureFromCandidates(const std::vector<IconCandidate>& candidates, ImagePick pick = ImagePick::IconSize,
-                             int edge = kIconEdge);
+QImage pictureFromCandidates(const std::vector<IconCandidate>& candidates, ImagePick pick = ImagePick::IconSize, int edge = kIconEdge);
 
 // Smoothly scales a picture to edge x edge, keeping straight alpha in the result.
 QImage scaleToEdge(const QImage& picture, int edge);

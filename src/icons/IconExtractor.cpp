@@ -6,6 +6,7 @@
 #include "NeResources.h"
 #include "PeResources.h"
 #include "ReadError.h"
+
 #include "support/ReadFile.h"
 
 #include <QBuffer>
@@ -76,8 +77,7 @@ QImage bitmapPicture(ByteReader file, ImagePick pick, int edge = kIconEdge)
 {
     if (!bitmapCostBounded(file))
         return {};
-    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(file.data()),
-                                               static_cast<qsizetype>(file.size()));
+    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(file.data()), static_cast<qsizetype>(file.size()));
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "BMP");
@@ -406,8 +406,7 @@ namespace {
 // Runs `extract` on the bytes of the file at `path`. A file that lost data while it was read
 // gives no picture, and the picture must not point into the mapping, which may end with the
 // next call.
-template <typename Extract>
-QImage pictureOfFile(const std::filesystem::path& path, Extract&& extract)
+template <typename Extract> QImage pictureOfFile(const std::filesystem::path& path, Extract&& extract)
 {
     const MappedFile* file = openFile(path);
     if (!file)

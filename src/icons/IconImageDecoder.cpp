@@ -51,7 +51,12 @@ std::optional<DibHeader> readDibHeader(ByteReader data)
         return refuse(ReadError::TruncatedImage), std::nullopt;
 
     switch (h.bitCount) {
-    case 1: case 4: case 8: case 16: case 24: case 32: break;
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32: break;
     default: return refuse(ReadError::BadBitCount), std::nullopt;
     }
     h.height = static_cast<int>(storedHeight / 2);
@@ -148,8 +153,8 @@ QImage decodeDib(ByteReader data)
             }
             case 24: c = qRgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]); break;
             case 32: {
-                const std::uint32_t v = row[4 * x] | (row[4 * x + 1] << 8) | (row[4 * x + 2] << 16)
-                    | (static_cast<std::uint32_t>(row[4 * x + 3]) << 24);
+                const std::uint32_t v
+                    = row[4 * x] | (row[4 * x + 1] << 8) | (row[4 * x + 2] << 16) | (static_cast<std::uint32_t>(row[4 * x + 3]) << 24);
                 const int a = channel(v, h.masks[3]);
                 anyAlpha = anyAlpha || a != 0;
                 c = qRgba(channel(v, h.masks[0]), channel(v, h.masks[1]), channel(v, h.masks[2]), a);
@@ -186,8 +191,7 @@ QImage decodePng(ByteReader data)
         return refuse(ReadError::TruncatedImage), QImage();
     if (width == 0 || height == 0 || width > kMaxIconImageEdge || height > kMaxIconImageEdge)
         return refuse(ReadError::BadImageSize), QImage();
-    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data.data()),
-                                                     static_cast<qsizetype>(data.size()));
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data.data()), static_cast<qsizetype>(data.size()));
     QImage image = QImage::fromData(bytes, "PNG");
     if (image.isNull())
         return refuse(ReadError::UndecodableImage), QImage();

@@ -50,7 +50,7 @@ private:
     const std::uint8_t* m_data = nullptr;
     std::uint64_t m_size = 0;
     std::vector<std::uint8_t> m_bytes; // the content of a small file
-    Guard* m_guard = nullptr;           // the registered mapping of a large file
+    Guard* m_guard = nullptr;          // the registered mapping of a large file
     bool m_open = false;
 };
 

@@ -23,9 +23,9 @@ constexpr std::uint16_t kMaxAlignShift = 16;
 
 struct NeResourceTable {
     ByteReader file;
-    ByteReader table;       // from the alignment shift up to the resident-name table
+    ByteReader table; // from the alignment shift up to the resident-name table
     std::uint16_t shift = 0;
-    std::vector<ResourceRef> groups; // NAMEINFO offsets inside `table`
+    std::vector<ResourceRef> groups;  // NAMEINFO offsets inside `table`
     std::vector<std::uint64_t> icons; // NAMEINFO offsets of RT_ICON
 };
 

@@ -12,34 +12,34 @@ namespace bw {
 enum class ReadError : std::uint8_t {
     None,
     // Any file
-    CannotOpen,       // not a regular file, or it could not be opened or mapped
-    FileDamaged,      // the file lost bytes while it was read
-    UnknownFormat,    // neither an executable, an icon or cursor file, nor a bitmap
-    NoSuchIcon,       // the index is not one of the file's icons
+    CannotOpen,    // not a regular file, or it could not be opened or mapped
+    FileDamaged,   // the file lost bytes while it was read
+    UnknownFormat, // neither an executable, an icon or cursor file, nor a bitmap
+    NoSuchIcon,    // the index is not one of the file's icons
     // Windows programs and libraries (PE)
-    NotPe,            // no MZ header or no PE signature where it points
+    NotPe,             // no MZ header or no PE signature where it points
     BadOptionalHeader, // unknown magic, or no resource entry in the data directories
     NoResourceSection, // the file names no resource directory
     SectionTableOutside,
-    ResourcesOutside, // the resource directory lies in no section, or past the end of the file
-    DirectoryOutside, // a directory's entries lie outside its section (or file)
+    ResourcesOutside,  // the resource directory lies in no section, or past the end of the file
+    DirectoryOutside,  // a directory's entries lie outside its section (or file)
     BadDirectoryEntry, // an entry points at data where a directory belongs, or at an empty one
-    TooDeep,          // the resource tree goes deeper than type, name and language
+    TooDeep,           // the resource tree goes deeper than type, name and language
     // 16-bit programs and icon libraries (NE)
     NotNe,
     ResourceTableOutside,
     BadAlignShift,
     TypeTableOutside, // a type's names run past the table, or the table has no end
     // Icon groups and icon files
-    DataOutside,      // an image or resource lies outside the file
-    MissingImage,     // a group names an image the file does not hold
+    DataOutside,  // an image or resource lies outside the file
+    MissingImage, // a group names an image the file does not hold
     BadGroupHeader,
     TooManyImages,
-    TooLarge,         // more bytes or pixels than one icon can justify
+    TooLarge, // more bytes or pixels than one icon can justify
     // Images
-    BadImageHeader,   // unknown header size or compression
+    BadImageHeader, // unknown header size or compression
     BadBitCount,
-    BadImageSize,     // width or height of 0, negative, or beyond what an icon may have
+    BadImageSize, // width or height of 0, negative, or beyond what an icon may have
     BadPalette,
     TruncatedImage,   // the header, palette or pixel rows are cut off
     UndecodableImage, // a PNG or bitmap that Qt's reader refused

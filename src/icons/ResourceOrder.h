@@ -9,8 +9,8 @@ namespace bw {
 // One entry of a resource name directory, as found in an executable.
 struct ResourceRef {
     bool named = false;
-    std::uint32_t id = 0;           // numeric id (unused when named)
-    std::uint64_t entryOffset = 0;  // where the entry is stored, format-specific
+    std::uint32_t id = 0;          // numeric id (unused when named)
+    std::uint64_t entryOffset = 0; // where the entry is stored, format-specific
 };
 
 // Group icons are numbered the way the shell enumerates them: named entries first, in the order

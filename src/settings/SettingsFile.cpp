@@ -1,9 +1,8 @@
 #include "SettingsFile.h"
 
-#include "support/SafeFile.h"
-
 #include "support/Funky.h"
 #include "support/ReadFile.h"
+#include "support/SafeFile.h"
 
 #include <QFile>
 #include <QList>
@@ -119,8 +118,7 @@ void removeStaleSettingsTemporaries(const std::string& directory)
         if (!std::all_of(suffix.begin(), suffix.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }))
             continue;
         struct stat st {};
-        if (::fstatat(::dirfd(listing), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)
-            && now - st.st_mtime > 60)
+        if (::fstatat(::dirfd(listing), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) && now - st.st_mtime > 60)
             ::unlinkat(::dirfd(listing), entry->d_name, 0);
     }
     ::closedir(listing);
@@ -132,8 +130,8 @@ struct CopyFormatName {
     CopyFormat format;
     const char* name;
 };
-constexpr CopyFormatName kCopyFormatNames[] = {
-    {CopyFormat::Classic, "classic"}, {CopyFormat::Original, "original"}, {CopyFormat::Png, "png"}};
+constexpr CopyFormatName kCopyFormatNames[]
+    = {{CopyFormat::Classic, "classic"}, {CopyFormat::Original, "original"}, {CopyFormat::Png, "png"}};
 constexpr const char* kCopyFormatKey = "copyformat";
 
 } // namespace
@@ -165,10 +163,7 @@ QByteArray formatExtraSettings(const ExtraSettings& settings)
     return out;
 }
 
-ExtraSettings loadExtraSettingsFile(const std::string& path)
-{
-    return parseExtraSettings(readWholeFile(path).value_or(QByteArray()));
-}
+ExtraSettings loadExtraSettingsFile(const std::string& path) { return parseExtraSettings(readWholeFile(path).value_or(QByteArray())); }
 
 bool saveExtraSettingsFile(const std::string& path, const ExtraSettings& settings)
 {

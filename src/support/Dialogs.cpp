@@ -23,8 +23,7 @@ Dialogs* current = &silent;
 
 Dialogs& dialogs() { return *current; }
 
-CommandError::CommandError(const QString& before, std::string path, const QString& after)
-    : CommandError(before + pathText(path) + after)
+CommandError::CommandError(const QString& before, std::string path, const QString& after) : CommandError(before + pathText(path) + after)
 {
     m_namesPath = true;
     m_path = std::move(path);

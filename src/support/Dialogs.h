@@ -4,9 +4,8 @@
 #include <QString>
 
 #include <optional>
-#include <string>
-
 #include <stdexcept>
+#include <string>
 
 namespace bw {
 
@@ -58,8 +57,7 @@ private:
 };
 
 // Runs a command and shows the text of a CommandError that ends it in a message box.
-template <typename Command>
-void runCommand(Command&& command)
+template <typename Command> void runCommand(Command&& command)
 {
     try {
         command();

@@ -111,10 +111,7 @@ QString RoundToText(double value, int n)
 
 QString RepeatText(int count, const QString& text) { return count <= 0 ? QString() : text.repeated(count); }
 
-QString pathText(std::string_view bytes)
-{
-    return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
-}
+QString pathText(std::string_view bytes) { return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()))); }
 
 std::string withTrailingSlash(std::string path)
 {

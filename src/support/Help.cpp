@@ -26,9 +26,8 @@ void Beschreibung1Click()
         });
         return;
     }
-    dialogs().message(QStringLiteral("Beschreibung.doc konte im Programmpfad >") + directory
-                          + QStringLiteral("< nicht gefunden werden.") + kLineBreak
-                          + QStringLiteral(" Datei ist im Programmpfad nicht vorhanden ."),
+    dialogs().message(QStringLiteral("Beschreibung.doc konte im Programmpfad >") + directory + QStringLiteral("< nicht gefunden werden.")
+                          + kLineBreak + QStringLiteral(" Datei ist im Programmpfad nicht vorhanden ."),
                       kAppTitle);
 }
 

@@ -34,8 +34,7 @@ public:
 
     // When due: runs `show` (which puts the deferred values on the screen), pumps messages and
     // restarts the interval. Returns whether it pumped.
-    template <typename Show>
-    bool pump(Show&& show)
+    template <typename Show> bool pump(Show&& show)
     {
         if (!due())
             return false;

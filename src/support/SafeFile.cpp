@@ -2,12 +2,13 @@
 
 #include "ReadFile.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 
 namespace bw {
 namespace {
@@ -125,8 +126,8 @@ bool replaceFile(const std::filesystem::path& path, const QByteArray& bytes)
     // mkstemp makes the file private; a replaced file keeps its mode, a new one gets the usual.
     struct stat old {};
     const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : newFileMode();
-    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, bytes.constData(), static_cast<std::size_t>(bytes.size()))
-              && systemCalls.fsync(fd) == 0;
+    bool ok
+        = ::fchmod(fd, mode) == 0 && writeAll(fd, bytes.constData(), static_cast<std::size_t>(bytes.size())) && systemCalls.fsync(fd) == 0;
     if (::close(fd) != 0)
         ok = false;
     if (ok && systemCalls.rename(temporary.c_str(), path.c_str()) == 0)

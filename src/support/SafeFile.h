@@ -2,10 +2,10 @@
 
 #include <QByteArray>
 
+#include <sys/types.h>
+
 #include <filesystem>
 #include <string>
-
-#include <sys/types.h>
 
 namespace bw {
 

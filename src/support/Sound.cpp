@@ -3,9 +3,9 @@
 #include "Dialogs.h"
 #include "Funky.h"
 
-#include <SDL.h>
-
 #include <QFile>
+
+#include <SDL.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -22,7 +22,7 @@ namespace {
 struct Player {
     SDL_AudioDeviceID device = 0;
     SDL_AudioSpec format {};
-    std::map<QString, std::string> files;               // directory + case-folded name -> its file
+    std::map<QString, std::string> files;              // directory + case-folded name -> its file
     std::map<std::string, std::vector<Uint8>> samples; // file -> its samples in the device's format
     std::string playing;                               // the file started last
 };
@@ -75,8 +75,8 @@ const std::vector<Uint8>* samplesOf(const std::string& file)
     }
     if (ok) {
         SDL_AudioCVT cvt;
-        const int built = SDL_BuildAudioCVT(&cvt, format.format, format.channels, format.freq, player.format.format,
-                                            player.format.channels, player.format.freq);
+        const int built = SDL_BuildAudioCVT(&cvt, format.format, format.channels, format.freq, player.format.format, player.format.channels,
+                                            player.format.freq);
         if (built < 0) {
             ok = false;
         } else if (built == 0) {

@@ -1,12 +1,11 @@
 #include "PagePainter.h"
 
-#include "support/Colours.h"
 #include "icons/Blend.h"
 #include "icons/IconExtractor.h"
+#include "support/Colours.h"
 #include "support/Funky.h"
 
 #include <QFile>
-
 #include <QtMath>
 
 #include <algorithm>
@@ -131,8 +130,8 @@ ScrollRange scrollRangeFor(std::int32_t entryCount, int pageCapacity)
     return r;
 }
 
-void paintEntries(QImage& canvas, Catalogue& catalogue, const PageState& page, QColor background, std::int32_t first,
-                  std::int32_t last, PaintHost& host, QImage& scratchIcon)
+void paintEntries(QImage& canvas, Catalogue& catalogue, const PageState& page, QColor background, std::int32_t first, std::int32_t last,
+                  PaintHost& host, QImage& scratchIcon)
 {
     host.setNumberPanel(QStringLiteral("-"));
     if (first == 0)
@@ -170,7 +169,8 @@ void paintEntries(QImage& canvas, Catalogue& catalogue, const PageState& page, Q
             const int x = kCellPitch * column;
             const int y = kCellPitch * row;
             IconEntry& e = catalogue[i];
-            scratchIcon = iconEdge == kIconEdge ? host.extractIcon(e.path(), e.iconIndex) : host.extractIconAt(e.path(), e.iconIndex, iconEdge);
+            scratchIcon
+                = iconEdge == kIconEdge ? host.extractIcon(e.path(), e.iconIndex) : host.extractIconAt(e.path(), e.iconIndex, iconEdge);
             fillArea(canvas, x, y, x + 42, y + 42, background);
             if (scratchIcon.isNull()) {
                 e.defective = 1;

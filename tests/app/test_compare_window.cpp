@@ -1,22 +1,21 @@
 // "Vergleichen" in the main window: the menu check, the window's controls, a run, and closing
 // the window during a run.
 
-#include "support/ProgramSession.h"
-#include "support/ScriptedDialogs.h"
-#include "support/TestUtil.h"
-
-#include "gui/widgets/AppState.h"
 #include "gui/app/IconFrm.h"
 #include "gui/app/MainU.h"
 #include "gui/catalogue/EinleseFrm.h"
 #include "gui/compare/VergleichFrm.h"
+#include "gui/widgets/AppState.h"
+#include "support/ProgramSession.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestUtil.h"
 #include "view/PageState.h"
-
-#include <gtest/gtest.h>
 
 #include <QFile>
 #include <QTest>
 #include <QTimer>
+
+#include <gtest/gtest.h>
 
 using namespace bw;
 namespace fs = std::filesystem;
@@ -103,8 +102,8 @@ TEST_F(CompareWindow, RunFromTheMenuMarksTheLaterCopies)
     EXPECT_EQ(result, QStringLiteral("2 doppelte Icons gefunden."));
     EXPECT_TRUE(buttonEnabledAfter);
     EXPECT_EQ(shownPair, std::make_pair(qRgb(255, 0, 0), qRgb(255, 0, 0))); // the last pair found: 1 and 5
-    EXPECT_EQ(shownLines, QStringList({line("", "b.ico", 2), line("  DEFEKT: ", "c.ico"), line("", "e.ICO", 5),
-                                       line("  DEFEKT: ", "c.ico")}));
+    EXPECT_EQ(shownLines,
+              QStringList({line("", "b.ico", 2), line("  DEFEKT: ", "c.ico"), line("", "e.ICO", 5), line("  DEFEKT: ", "c.ico")}));
     EXPECT_EQ(marks(), (std::vector<int> {0, 1, 1, 0, 1}));
     EXPECT_EQ(window().ListBox1->count(), 0); // "Abbrechen" empties the list
     EXPECT_TRUE(dialogs.shown.isEmpty());
@@ -140,8 +139,9 @@ TEST_F(CompareWindow, MenuCheckRefusesEmptyAndMixedCatalogues)
     catalogue().appendEntry((tree / "a.ico").string(), 0);
     catalogue().appendEntry((tree / "shell32.dll").string(), 0);
     main().Kopieren1->trigger();
-    EXPECT_EQ(dialogs.texts(), QStringList({QStringLiteral("Keine Symbole geladen !"),
-                                            QStringLiteral("Es sollten nur Icon+Curser Dateien verglichen werden !")}));
+    EXPECT_EQ(
+        dialogs.texts(),
+        QStringList({QStringLiteral("Keine Symbole geladen !"), QStringLiteral("Es sollten nur Icon+Curser Dateien verglichen werden !")}));
     EXPECT_FALSE(window().isVisible());
 }
 

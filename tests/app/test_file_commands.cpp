@@ -1,24 +1,21 @@
 // Copying icons out in the real main window: the copy loops with their report window, the
 // single-entry copies, the copy-directory chooser and "Bmp Als Ico".
 
-#include "support/ProgramSession.h"
-#include "support/ScriptedDialogs.h"
-#include "support/WindowChecks.h"
-#include "support/TestUtil.h"
-
-#include "gui/widgets/AppState.h"
+#include "catalogue/Volumes.h"
 #include "gui/app/IconFrm.h"
 #include "gui/app/MainU.h"
 #include "gui/catalogue/EinleseFrm.h"
-#include "catalogue/Volumes.h"
 #include "gui/fileops/FileCommands.h"
 #include "gui/fileops/KopierpfadFrm.h"
 #include "gui/fileops/MeldungFrm.h"
 #include "gui/settings/EinstellFrm.h"
+#include "gui/widgets/AppState.h"
 #include "support/Funky.h"
+#include "support/ProgramSession.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestUtil.h"
+#include "support/WindowChecks.h"
 #include "view/PageState.h"
-
-#include <gtest/gtest.h>
 
 #include <QClipboard>
 #include <QFile>
@@ -26,6 +23,8 @@
 #include <QMimeData>
 #include <QTest>
 #include <QTimer>
+
+#include <gtest/gtest.h>
 
 #include <functional>
 #include <tuple>
@@ -84,11 +83,15 @@ TEST_F(FileCommands, CopyFormatDecidesWhatTheLoopsWriteAndIsKeptBesideTheSetting
     catalogue()[1].marked = 1;
     pageState().pointerEntry = 1;
     // What is written: 'c' the 16-colour icon (one image), 'o' the group as stored (both), 'p' the PNG.
-    const std::tuple<QAction* TIconF::*, int, char> cases[] = {
-        {&TIconF::AlleKopieren1, 0, 'c'}, {&TIconF::AlleKopieren1, 1, 'o'}, {&TIconF::AusgewhlteKopieren1, 1, 'o'},
-        {&TIconF::AlleKopieren1, 2, 'p'}, {&TIconF::AusgewhlteKopieren1, 2, 'p'},
-        // The single-entry copies keep to their own format, whatever the choice.
-        {&TIconF::Kopieren2, 2, 'c'}, {&TIconF::OriginalKopieren1, 0, 'o'}, {&TIconF::AlsPNGKopieren1, 0, 'p'}};
+    const std::tuple<QAction * TIconF::*, int, char> cases[] = {{&TIconF::AlleKopieren1, 0, 'c'},
+                                                                {&TIconF::AlleKopieren1, 1, 'o'},
+                                                                {&TIconF::AusgewhlteKopieren1, 1, 'o'},
+                                                                {&TIconF::AlleKopieren1, 2, 'p'},
+                                                                {&TIconF::AusgewhlteKopieren1, 2, 'p'},
+                                                                // The single-entry copies keep to their own format, whatever the choice.
+                                                                {&TIconF::Kopieren2, 2, 'c'},
+                                                                {&TIconF::OriginalKopieren1, 0, 'o'},
+                                                                {&TIconF::AlsPNGKopieren1, 0, 'p'}};
     for (const auto& [command, format, written] : cases) {
         SCOPED_TRACE(std::string(1, written) + std::to_string(format));
         fs::remove_all(copies);
@@ -125,8 +128,8 @@ TEST_F(FileCommands, ClipboardGetsTheLargestImageWithItsAlpha)
     QTRY_VERIFY(main().Bild->hasFocus());
     QClipboard& clipboard = *QGuiApplication::clipboard();
     // Ctrl+C or the popup's command; the entry under the pointer; the picture put there; messages.
-    const std::tuple<bool, std::int32_t, QImage, qsizetype> cases[] = {
-        {true, 1, large(), 0}, {false, 1, large(), 0}, {true, 3, QImage(), 0}, {false, 2, QImage(), 1}};
+    const std::tuple<bool, std::int32_t, QImage, qsizetype> cases[]
+        = {{true, 1, large(), 0}, {false, 1, large(), 0}, {true, 3, QImage(), 0}, {false, 2, QImage(), 1}};
     for (const auto& [key, entry, picture, messages] : cases) {
         SCOPED_TRACE(entry);
         clipboard.clear();
@@ -320,7 +323,10 @@ TEST_F(FileCommands, ChooserListsTheTreeAsItIsAtEveryOpening)
         return names;
     };
     const auto open = [&](const std::function<void()>& inside) {
-        QTimer::singleShot(0, &chooser, [&] { inside(); chooser.BitBtn2->click(); });
+        QTimer::singleShot(0, &chooser, [&] {
+            inside();
+            chooser.BitBtn2->click();
+        });
         main().StatusBar2->clicked();
     };
     open([&] { EXPECT_EQ(shownSubdirectories(), (std::vector<std::string> {"alt/", "bleibt/"})); });
@@ -368,7 +374,8 @@ TEST(Volumes, ChoosingAVolumeMovesTheListThereEvenFromANestedVolume)
 
 TEST_F(FileCommands, BitmapToIcon)
 {
-    const fs::path bitmap = testutil::writeFile(tree / "bild.bmp", fixtures::bmpFile(testutil::solid(qRgb(255, 0, 0), 16, 16), fixtures::BmpKind::Bits24));
+    const fs::path bitmap
+        = testutil::writeFile(tree / "bild.bmp", fixtures::bmpFile(testutil::solid(qRgb(255, 0, 0), 16, 16), fixtures::BmpKind::Bits24));
     const fs::path junk = testutil::writeFile(tree / "junk.bmp", fixtures::Bytes(30, 'j'));
     start();
     // Cancelled open dialog: no save dialog.

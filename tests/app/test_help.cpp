@@ -1,16 +1,13 @@
 // The help and about commands, the maker's window, and the manual as a document that names what
 // the program offers.
 
-#include "support/ScriptedDialogs.h"
-
 #include "gui/app/IconFrm.h"
 #include "gui/app/MainU.h"
+#include "gui/support/KWBform.h"
 #include "support/Desktop.h"
 #include "support/Funky.h"
 #include "support/Help.h"
-#include "gui/support/KWBform.h"
-
-#include <gtest/gtest.h>
+#include "support/ScriptedDialogs.h"
 
 #include <QApplication>
 #include <QDir>
@@ -18,6 +15,8 @@
 #include <QMenuBar>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <gtest/gtest.h>
 
 using namespace bw;
 
@@ -182,8 +181,8 @@ TEST(Manual, WellFormedRtfNamingEveryCommandAndTheCli)
         EXPECT_TRUE(text.contains(command)) << "not in the manual: " << command.toStdString();
     }
     // The buttons and windows those commands lead to, and the command-line tool.
-    for (const char* name : {"Einlesen", "Abbrechen", "und Los", "Kopierverzeichnis", "Hintergrundfarbe auswählen",
-                             "Neutralfarbe", "Schließen", "Ton Aus", "Papierkorb", "bwsave.kwb", ".config/bildwiesel"})
+    for (const char* name : {"Einlesen", "Abbrechen", "und Los", "Kopierverzeichnis", "Hintergrundfarbe auswählen", "Neutralfarbe",
+                             "Schließen", "Ton Aus", "Papierkorb", "bwsave.kwb", ".config/bildwiesel"})
         EXPECT_TRUE(text.contains(QString::fromUtf8(name))) << name;
     for (const char* command : {"count", "extract", "write-ico", "write-bmp", "scan", "export", "check", "dupes", "thumbnail"})
         EXPECT_TRUE(text.contains(QStringLiteral("bildwiesel-cli ") + QLatin1String(command))) << command;
@@ -246,8 +245,9 @@ TEST_F(Help, BeschreibungOpensTheManualOrNamesWhereItLooked)
     main().Beschreibung1->trigger();
     EXPECT_EQ(desktop.opened.size(), 2);
     ASSERT_EQ(dialogs.shown.size(), 1);
-    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Beschreibung.doc konte im Programmpfad >") + dir.filePath(QStringLiteral("bin/"))
-                                         + QStringLiteral("< nicht gefunden werden.\r\n Datei ist im Programmpfad nicht vorhanden ."));
+    EXPECT_EQ(dialogs.shown[0].text,
+              QStringLiteral("Beschreibung.doc konte im Programmpfad >") + dir.filePath(QStringLiteral("bin/"))
+                  + QStringLiteral("< nicht gefunden werden.\r\n Datei ist im Programmpfad nicht vorhanden ."));
 }
 
 // The desktop's own service learns from xdg-open's exit code whether an application took the file.

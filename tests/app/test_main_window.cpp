@@ -1,29 +1,28 @@
 // The main window as a person finds it after start-up, and the windows created with it.
 
-#include "support/ScriptedDialogs.h"
-#include "support/TestUtil.h"
-
-#include "gui/widgets/AppState.h"
 #include "gui/app/IconFrm.h"
 #include "gui/app/MainU.h"
 #include "gui/app/StartFrm.h"
-#include "gui/widgets/TextFit.h"
 #include "gui/catalogue/EinleseFrm.h"
 #include "gui/catalogue/ReadCommands.h"
+#include "gui/compare/VergleichFrm.h"
 #include "gui/fileops/KopierpfadFrm.h"
 #include "gui/fileops/MeldungFrm.h"
 #include "gui/fileops/NummerFrm.h"
-#include "gui/compare/VergleichFrm.h"
 #include "gui/settings/EinstellFrm.h"
 #include "gui/view/OrginalFrm.h"
+#include "gui/widgets/AppState.h"
+#include "gui/widgets/TextFit.h"
 #include "support/Funky.h"
-
-#include <gtest/gtest.h>
+#include "support/ScriptedDialogs.h"
+#include "support/TestUtil.h"
 
 #include <QApplication>
-#include <QTest>
 #include <QMenuBar>
 #include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
 
 using namespace bw;
 
@@ -143,9 +142,9 @@ TEST_F(MainWindow, EveryControlWithItsTextAndPlace)
     EXPECT_EQ(m.StatusBar2->panelText(0), "Kopierverzeichnis");
     EXPECT_EQ(m.StatusBar2->palette().color(QPalette::Window), QColor(255, 0, 255));
     // Every named control can be found by its name.
-    for (const char* name : {"Panel4", "Panel1", "DriveComboBox1", "DirectoryListBox1", "FileListBox1", "GroupBox1", "BitBtn1",
-                             "CheckBox4", "CheckListBox1", "Panel2", "Bild", "Image1", "Panel3", "Panel5", "ScrollBar1",
-                             "StatusBar1", "StatusBar2", "PopupMenu1"})
+    for (const char* name :
+         {"Panel4", "Panel1", "DriveComboBox1", "DirectoryListBox1", "FileListBox1", "GroupBox1", "BitBtn1", "CheckBox4", "CheckListBox1",
+          "Panel2", "Bild", "Image1", "Panel3", "Panel5", "ScrollBar1", "StatusBar1", "StatusBar2", "PopupMenu1"})
         EXPECT_TRUE(m.findChild<QObject*>(QString::fromLatin1(name))) << name;
 }
 
@@ -158,10 +157,10 @@ TEST_F(MainWindow, MenusInOrder)
     EXPECT_EQ(captions(menus[1]->menu()->actions()),
               (QStringList {"Vergleichen", "Suchergebnis", "Alle Kopieren", "Alle Löschen", "Nummerieren", "Checken"}));
     EXPECT_EQ(captions(menus[2]->menu()->actions()), (QStringList {"Bmp Als Ico", "Alle Laufwerke lesen"}));
-    EXPECT_EQ(captions(main().PopupMenu1->actions()),
-              (QStringList {"als Icon Kopieren ", "Als BMP Kopieren", "Original Kopieren", "Als PNG Kopieren",
-                            "In die Zwischenablage", "Löschen", "Ausgewählte Löschen", "Ausgewählte Kopieren",
-                            "Oginalgröße", "Seite Markieren", "Seite Demarkieren"}));
+    EXPECT_EQ(
+        captions(main().PopupMenu1->actions()),
+        (QStringList {"als Icon Kopieren ", "Als BMP Kopieren", "Original Kopieren", "Als PNG Kopieren", "In die Zwischenablage", "Löschen",
+                      "Ausgewählte Löschen", "Ausgewählte Kopieren", "Oginalgröße", "Seite Markieren", "Seite Demarkieren"}));
     EXPECT_TRUE(main().Ende1->isEnabled());
 }
 
@@ -175,10 +174,14 @@ TEST_F(MainWindow, SecondaryWindowsCreatedOnceAndHidden)
         QSize size;
     };
     const Expected expected[] = {
-        {w.EinleseF, "TEinleseF", "Symbole Einlesen", {413, 310}}, {w.EinstellF, "TEinstellF", "Einstellungen", {256, 109}},
-        {w.KWBfrm, "TKWBfrm", "Bildwiesel", {190, 279}},            {w.VergleichF, "TVergleichF", "Icons Vergleichen", {346, 256}},
-        {w.KopierpfadF, "TKopierpfadF", "Kopierverzeichnis", {313, 202}}, {w.MeldungF, "TMeldungF", "Kopieren", {565, 248}},
-        {w.OrginalF, "TOrginalF", "Orginalgröße", {112, 80}},       {w.NummerF, "TNummerF", "Nummerrieren", {132, 112}},
+        {w.EinleseF, "TEinleseF", "Symbole Einlesen", {413, 310}},
+        {w.EinstellF, "TEinstellF", "Einstellungen", {256, 109}},
+        {w.KWBfrm, "TKWBfrm", "Bildwiesel", {190, 279}},
+        {w.VergleichF, "TVergleichF", "Icons Vergleichen", {346, 256}},
+        {w.KopierpfadF, "TKopierpfadF", "Kopierverzeichnis", {313, 202}},
+        {w.MeldungF, "TMeldungF", "Kopieren", {565, 248}},
+        {w.OrginalF, "TOrginalF", "Orginalgröße", {112, 80}},
+        {w.NummerF, "TNummerF", "Nummerrieren", {132, 112}},
     };
     for (const Expected& e : expected) {
         ASSERT_TRUE(e.window) << e.className;

@@ -1,24 +1,23 @@
 // The page in the real main window: mouse, marking, scrolling, resizing, the viewer, and a grab
 // of what a person sees.
 
-#include "support/ScriptedDialogs.h"
-#include "support/TestUtil.h"
-
-#include "gui/widgets/AppState.h"
+#include "catalogue/Indexer.h"
 #include "gui/app/IconFrm.h"
 #include "gui/app/MainU.h"
-#include "gui/widgets/TextFit.h"
-#include "catalogue/Indexer.h"
 #include "gui/catalogue/EinleseFrm.h"
 #include "gui/view/OrginalFrm.h"
+#include "gui/widgets/AppState.h"
+#include "gui/widgets/TextFit.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestUtil.h"
 #include "view/PagePainter.h"
 #include "view/PageState.h"
-
-#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QTest>
 #include <QTimer>
+
+#include <gtest/gtest.h>
 
 using namespace bw;
 
@@ -91,7 +90,7 @@ TEST_F(PageView, HoverTextsAndClickMarking)
     EXPECT_EQ(main().Panel4->label()->palette().color(QPalette::WindowText), QColor(255, 255, 0));
     EXPECT_EQ(main().Panel5->text(), "-"); // the repaint resets the number panel
     EXPECT_EQ(canvasAt(42 + 3, 20), kYellow);
-    EXPECT_NE(canvasAt(42, 0), kWhite);    // the repaint cleared the hover frame
+    EXPECT_NE(canvasAt(42, 0), kWhite); // the repaint cleared the hover frame
     QTest::mouseClick(main().Bild, Qt::LeftButton, {}, QPoint(42 + 10, 10));
     EXPECT_EQ(catalogue()[2].marked, 0);
 
@@ -167,8 +166,9 @@ TEST_F(PageView, OriginalSizeViewer)
     runCommand([&] { showOriginalSize(viewer, missing); });
     const std::string broken = file("kaputt.bmp", {'B', 'M', 1, 2, 3});
     runCommand([&] { showOriginalSize(viewer, broken); });
-    EXPECT_EQ(dialogs.texts(), (QStringList {QStringLiteral("Datei %1 kann nicht geöffnet werden").arg(QString::fromStdString(missing)),
-                                             QStringLiteral("Bitmap ist ungültig")}));
+    EXPECT_EQ(dialogs.texts(),
+              (QStringList {QStringLiteral("Datei %1 kann nicht geöffnet werden").arg(QString::fromStdString(missing)),
+                            QStringLiteral("Bitmap ist ungültig")}));
 }
 
 // Below the picture one line per image of the entry's icon; choosing a line shows that image at
@@ -178,9 +178,10 @@ TEST_F(PageView, ViewerListsEveryImageOfTheIcon)
     using fixtures::iconDib;
     QImage holed = testutil::solid(qRgb(0, 0, 255), 48, 48);
     holed.setPixel(0, 0, qRgba(0, 0, 0, 0));
-    const std::string ico = file("drei.ico", fixtures::iconFile({{16, 16, 1, 4, iconDib(testutil::solid(qRgb(255, 0, 0), 16, 16), 4)},
-                                                                 {48, 48, 1, 32, iconDib(holed, 32)},
-                                                                 {0, 0, 1, 32, fixtures::pngData(testutil::solid(qRgb(0, 255, 0), 256, 256))}}));
+    const std::string ico = file("drei.ico",
+                                 fixtures::iconFile({{16, 16, 1, 4, iconDib(testutil::solid(qRgb(255, 0, 0), 16, 16), 4)},
+                                                     {48, 48, 1, 32, iconDib(holed, 32)},
+                                                     {0, 0, 1, 32, fixtures::pngData(testutil::solid(qRgb(0, 255, 0), 256, 256))}}));
     const std::string bmp = file("bild.bmp", fixtures::bmpFile(testutil::solid(qRgb(1, 2, 3), 100, 60), fixtures::BmpKind::Bits24));
     const struct {
         std::string path;
@@ -208,8 +209,8 @@ TEST_F(PageView, ViewerListsEveryImageOfTheIcon)
         EXPECT_EQ(lines, c.lines) << c.path;
         EXPECT_EQ(shown, c.shown) << c.path;
         EXPECT_EQ(viewer.Image1->size(), c.chosenSize) << c.path;
-        EXPECT_TRUE(viewer.Bilder->viewport()->width() >= viewer.Bilder->sizeHintForColumn(0) && viewer.Bilder->y() >= viewer.Image1->height()
-                    && viewer.Bilder->geometry().bottom() < viewer.height())
+        EXPECT_TRUE(viewer.Bilder->viewport()->width() >= viewer.Bilder->sizeHintForColumn(0)
+                    && viewer.Bilder->y() >= viewer.Image1->height() && viewer.Bilder->geometry().bottom() < viewer.height())
             << c.path;
     }
     // The chosen 48 x 48 image's transparent corner shows the checkerboard's white.
@@ -234,11 +235,11 @@ TEST_F(PageView, GrabShowsIconsAndTheRedCross)
     shot.save(QStringLiteral("page_view_grab.png"));
     const QPoint origin = main().Bild->mapTo(&main(), QPoint(0, 0));
     auto px = [&](int x, int y) { return shot.pixel(origin + QPoint(x, y)) & 0xFFFFFF; };
-    EXPECT_EQ(px(20, 20), 0xFF0000u);                // red icon in cell 1
-    EXPECT_EQ(px(42 + 20, 20), 0xFF0000u);           // the cross of the broken icon in cell 2
-    EXPECT_EQ(px(42 + 1, 10), 0xFF0000u);            // its frame
-    EXPECT_EQ(px(84 + 20, 20), 0x00FF00u);           // green icon, 4-bit: the nearest VGA colour
-    EXPECT_EQ(px(126 + 5 + 30, 20), 0xFFFFFFu);      // the bitmap's white band on the right
+    EXPECT_EQ(px(20, 20), 0xFF0000u);           // red icon in cell 1
+    EXPECT_EQ(px(42 + 20, 20), 0xFF0000u);      // the cross of the broken icon in cell 2
+    EXPECT_EQ(px(42 + 1, 10), 0xFF0000u);       // its frame
+    EXPECT_EQ(px(84 + 20, 20), 0x00FF00u);      // green icon, 4-bit: the nearest VGA colour
+    EXPECT_EQ(px(126 + 5 + 30, 20), 0xFFFFFFu); // the bitmap's white band on the right
     EXPECT_EQ(catalogue()[2].defective, 1);
     EXPECT_EQ(main().Panel3->text(), "1 bis 4");
     EXPECT_EQ(main().StatusBar1->panelText(1), "Icon(s) 4");

@@ -1,27 +1,26 @@
 // Reading commands and settings in the real main window: start-up with a settings file, reads
 // of trees, volumes and single files, the progress window, the settings dialog, saving at the end.
 
-#include "support/ProgramSession.h"
-#include "support/ScriptedDialogs.h"
-#include "support/TestUtil.h"
-
-#include "gui/widgets/AppState.h"
 #include "gui/app/IconFrm.h"
 #include "gui/app/MainU.h"
 #include "gui/catalogue/EinleseFrm.h"
 #include "gui/catalogue/ReadCommands.h"
 #include "gui/settings/EinstellFrm.h"
+#include "gui/widgets/AppState.h"
 #include "support/Funky.h"
+#include "support/ProgramSession.h"
+#include "support/ScriptedDialogs.h"
 #include "support/Sound.h"
+#include "support/TestUtil.h"
 #include "view/PageState.h"
-
-#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QTest>
 #include <QTimer>
+
+#include <gtest/gtest.h>
 
 using namespace bw;
 namespace fs = std::filesystem;
@@ -97,7 +96,8 @@ TEST_F(Reading, StartUpReadsTheStoredDirectory)
     writeSettings(settingsFor(tree.string() + "/", "1"));
     start();
     EXPECT_EQ(appState().readDirectory, tree.string() + "/");
-    EXPECT_EQ(relativePaths(), (std::vector<std::string> {"eins.ico", "a/zwei.ico", "b/drei.exe", "b/drei.exe", "b/drei.exe", "b/bild.bmp"}));
+    EXPECT_EQ(relativePaths(),
+              (std::vector<std::string> {"eins.ico", "a/zwei.ico", "b/drei.exe", "b/drei.exe", "b/drei.exe", "b/bild.bmp"}));
     EXPECT_EQ(main().StatusBar1->panelText(0).toStdString(), tree.string() + "/");
     EXPECT_EQ(main().StatusBar1->panelText(1), "Icon(s) 6");
     TEinleseF& progress = *windows().EinleseF;
@@ -140,7 +140,8 @@ TEST_F(Reading, StartUpReadsOnceAndACancelStaysCancelled)
         if (c.cancel)
             EXPECT_LT(catalogue().entryCount(), 6);
         else
-            EXPECT_EQ(relativePaths(), (std::vector<std::string> {"eins.ico", "a/zwei.ico", "b/drei.exe", "b/drei.exe", "b/drei.exe", "b/bild.bmp"}));
+            EXPECT_EQ(relativePaths(),
+                      (std::vector<std::string> {"eins.ico", "a/zwei.ico", "b/drei.exe", "b/drei.exe", "b/drei.exe", "b/bild.bmp"}));
         EXPECT_TRUE(main().isEnabled());
         destroyWindows();
     }
@@ -169,8 +170,8 @@ TEST_F(Reading, EveryWindowPaintsBeforeTheNextAppears)
     qApp->installEventFilter(&recorder);
     start();
     qApp->removeEventFilter(&recorder);
-    EXPECT_EQ(recorder.firsts, (QStringList {"TStartF shown", "TStartF painted", "TIconF shown", "TIconF painted", "TEinleseF shown",
-                                             "TEinleseF painted"}));
+    EXPECT_EQ(recorder.firsts,
+              (QStringList {"TStartF shown", "TStartF painted", "TIconF shown", "TIconF painted", "TEinleseF shown", "TEinleseF painted"}));
 }
 
 TEST_F(Reading, FileTypesAndNothingChecked)
@@ -273,7 +274,7 @@ TEST_F(Reading, FileListAndDirectoryChanges)
     QStringList names;
     for (int i = 0; i < files.count(); ++i)
         names << files.item(i)->text();
-    EXPECT_EQ(names, (QStringList {".versteckt.ico", "eins.ico"})); // hidden files are listed
+    EXPECT_EQ(names, (QStringList {".versteckt.ico", "eins.ico"}));                                        // hidden files are listed
     QTest::mouseClick(files.viewport(), Qt::LeftButton, {}, files.visualItemRect(files.item(1)).center()); // reads it alone
     EXPECT_EQ(relativePaths(), std::vector<std::string> {"eins.ico"});
     EXPECT_EQ(main().StatusBar1->panelText(1), "2 Dateien");
@@ -308,7 +309,7 @@ TEST_F(Reading, SettingsDialogColoursAndSavingAtTheEnd)
 
     main().CheckListBox1->item(3)->setCheckState(Qt::Unchecked);
     ASSERT_TRUE(soundDeviceOpen()); // the sound at the read's end
-    main().close(); // the close box saves like "&Ende"
+    main().close();                 // the close box saves like "&Ende"
     // The program ends silent, leaving the device for the exit to close (closing it waits for
     // the audio server's buffer).
     EXPECT_FALSE(soundPlaying());

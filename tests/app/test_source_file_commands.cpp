@@ -1,24 +1,23 @@
 // Deleting, renumbering and checking the icons' own files in the real main window.
 
-#include "support/ProgramSession.h"
-#include "support/ScriptedDialogs.h"
-#include "support/WindowChecks.h"
-#include "support/TestUtil.h"
-
-#include "gui/widgets/AppState.h"
 #include "gui/app/IconFrm.h"
 #include "gui/app/MainU.h"
 #include "gui/catalogue/EinleseFrm.h"
 #include "gui/fileops/MeldungFrm.h"
 #include "gui/fileops/NummerFrm.h"
+#include "gui/widgets/AppState.h"
 #include "support/Funky.h"
+#include "support/ProgramSession.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestUtil.h"
+#include "support/WindowChecks.h"
 #include "view/PageState.h"
-
-#include <gtest/gtest.h>
 
 #include <QFile>
 #include <QTest>
 #include <QTimer>
+
+#include <gtest/gtest.h>
 
 #include <functional>
 
@@ -126,8 +125,9 @@ TEST_F(SourceFileCommands, ARefusedDeletionIsReportedAndTheFileStays)
         catalogue()[n].marked = 1;
     main().AugewhlteLschen1->trigger();
     EXPECT_EQ(report().Label1->text(), "0 Icons gelöscht");
-    EXPECT_EQ(reportLines(), (QStringList {QString::fromStdString(icon.string()) + "..kann nicht gelöscht werden.",
-                                           QString::fromStdString(library.string()) + "..kann nicht gelöscht werden.", "FERTIG"}));
+    EXPECT_EQ(reportLines(),
+              (QStringList {QString::fromStdString(icon.string()) + "..kann nicht gelöscht werden.",
+                            QString::fromStdString(library.string()) + "..kann nicht gelöscht werden.", "FERTIG"}));
     EXPECT_TRUE(fs::exists(icon));
 }
 
@@ -185,8 +185,9 @@ TEST_F(SourceFileCommands, DeleteAllAsksAndStaysInsideTheReadDirectory)
     waitForRead();
     EXPECT_EQ(report().windowTitle(), "Alle Icons, Curser. Bmp Löschen");
     EXPECT_EQ(report().Label1->text(), "10 Icons gelöscht");
-    EXPECT_EQ(reportLines(), QStringList {QString::fromStdString(outside.string()) + "..liegt außerhalb von "
-                                          + QString::fromStdString(tree.string()) + "/ und wurde nicht gelöscht."});
+    EXPECT_EQ(reportLines(),
+              QStringList {QString::fromStdString(outside.string()) + "..liegt außerhalb von " + QString::fromStdString(tree.string())
+                           + "/ und wurde nicht gelöscht."});
     EXPECT_TRUE(fs::exists(outside));
     EXPECT_EQ(namesIn(tree), (std::vector<std::string> {"p0.exe", "p1.exe", "p2.exe", "p3.exe", "p4.exe"}));
     EXPECT_EQ(namesIn(trashFiles).size(), 10u);
@@ -268,10 +269,19 @@ TEST_F(SourceFileCommands, TheFileListFollowsEveryDeletionAndRenaming)
         const char* command;
         std::function<void()> run;
     } steps[] = {
-        {"Löschen", [&] { pageState().pointerEntry = entryOf("a.ico"); main().Loeschen->trigger(); }},
-        {"Ausgewählte Löschen", [&] { catalogue()[entryOf("b.ico")].marked = 1; main().AugewhlteLschen1->trigger(); }},
+        {"Löschen",
+         [&] {
+             pageState().pointerEntry = entryOf("a.ico");
+             main().Loeschen->trigger();
+         }},
+        {"Ausgewählte Löschen",
+         [&] {
+             catalogue()[entryOf("b.ico")].marked = 1;
+             main().AugewhlteLschen1->trigger();
+         }},
         {"Nummerieren", [&] { renumber(QStringLiteral("N")); }},
-        {"Alle Löschen", [&] {
+        {"Alle Löschen",
+         [&] {
              put("p.exe", testutil::libraryWithIcons(1));
              main().FileListBox1->refresh();
              dialogs.confirmAnswers = {true};
@@ -311,9 +321,10 @@ TEST_F(SourceFileCommands, CheckMarksDamagedFiles)
     EXPECT_EQ(report().Label1->text(), "FERTIG: 3 Icons Defekt !");
     QStringList lines = reportLines();
     lines.sort();
-    EXPECT_EQ(lines, (QStringList {QString::fromStdString((tree / "fuenf.ico").string()) + " ist Defekt, wurde zum Löschen markiert.",
-                                   QString::fromStdString((tree / "sechs.ico").string()) + " ist Defekt, wurde zum Löschen markiert.",
-                                   QString::fromStdString(gone.string()) + " ist Defekt, wurde zum Löschen markiert."}));
+    EXPECT_EQ(lines,
+              (QStringList {QString::fromStdString((tree / "fuenf.ico").string()) + " ist Defekt, wurde zum Löschen markiert.",
+                            QString::fromStdString((tree / "sechs.ico").string()) + " ist Defekt, wurde zum Löschen markiert.",
+                            QString::fromStdString(gone.string()) + " ist Defekt, wurde zum Löschen markiert."}));
     std::int32_t marked = 0;
     for (std::int32_t n = 1; n <= catalogue().entryCount(); ++n)
         marked += catalogue()[n].marked;

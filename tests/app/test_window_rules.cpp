@@ -2,30 +2,27 @@
 // read running, where the keyboard focus and the wheel go, Enter in the settings, the page colour
 // at start, German texts that fit their controls, and Qt's own dialogs in German.
 
+#include "catalogue/Indexer.h"
+#include "compare/DuplicateFinder.h"
+#include "gui/app/IconFrm.h"
+#include "gui/app/MainU.h"
+#include "gui/app/QtTranslations.h"
+#include "gui/app/StartFrm.h"
+#include "gui/catalogue/EinleseFrm.h"
+#include "gui/compare/VergleichFrm.h"
+#include "gui/fileops/KopierpfadFrm.h"
+#include "gui/fileops/MeldungFrm.h"
+#include "gui/fileops/NummerFrm.h"
+#include "gui/settings/EinstellFrm.h"
+#include "gui/view/OrginalFrm.h"
+#include "gui/widgets/AppState.h"
+#include "gui/widgets/QtDialogs.h"
+#include "support/Funky.h"
 #include "support/ProgramSession.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestUtil.h"
 #include "support/WindowChecks.h"
-
-#include "gui/widgets/AppState.h"
-#include "gui/app/IconFrm.h"
-#include "gui/app/MainU.h"
-#include "gui/widgets/QtDialogs.h"
-#include "gui/app/QtTranslations.h"
-#include "gui/app/StartFrm.h"
-#include "gui/catalogue/EinleseFrm.h"
-#include "catalogue/Indexer.h"
-#include "gui/fileops/KopierpfadFrm.h"
-#include "gui/fileops/MeldungFrm.h"
-#include "gui/fileops/NummerFrm.h"
-#include "compare/DuplicateFinder.h"
-#include "gui/compare/VergleichFrm.h"
-#include "gui/settings/EinstellFrm.h"
-#include "support/Funky.h"
-#include "gui/view/OrginalFrm.h"
 #include "view/PageState.h"
-
-#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QColorDialog>
@@ -34,12 +31,13 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QScreen>
 #include <QProcess>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
+
+#include <gtest/gtest.h>
 
 #include <functional>
 #include <set>
@@ -219,8 +217,12 @@ TEST_F(WindowRules, WheelAndPageKeysScrollThroughTheScrollBar)
     // Home and End go to the first and the last page from anywhere, the last showing entry 500.
     const int last = main().ScrollBar1->maximum();
     EXPECT_EQ(last + page.pageCapacity - 1, 500);
-    for (auto [start, key, expected] : {std::tuple {last, Qt::Key_Home, 1}, {1, Qt::Key_End, last}, {200, Qt::Key_Home, 1},
-                                        {200, Qt::Key_End, last}, {1, Qt::Key_Home, 1}, {last, Qt::Key_End, last}}) {
+    for (auto [start, key, expected] : {std::tuple {last, Qt::Key_Home, 1},
+                                        {1, Qt::Key_End, last},
+                                        {200, Qt::Key_Home, 1},
+                                        {200, Qt::Key_End, last},
+                                        {1, Qt::Key_Home, 1},
+                                        {last, Qt::Key_End, last}}) {
         main().ScrollBar1->setValue(start);
         QTest::keyClick(main().Bild, key);
         EXPECT_EQ(page.firstVisible, expected) << start << " " << key;
@@ -336,8 +338,10 @@ TEST_F(WindowRules, QuestionsAnswerNeinToEnterAndEsc)
         int key;
         Qt::KeyboardModifiers modifiers;
         bool yes;
-    } cases[] = {{Qt::Key_Return, Qt::NoModifier, false}, {Qt::Key_Enter, Qt::KeypadModifier, false},
-                 {Qt::Key_Escape, Qt::NoModifier, false}, {Qt::Key_J, Qt::NoModifier, true}};
+    } cases[] = {{Qt::Key_Return, Qt::NoModifier, false},
+                 {Qt::Key_Enter, Qt::KeypadModifier, false},
+                 {Qt::Key_Escape, Qt::NoModifier, false},
+                 {Qt::Key_J, Qt::NoModifier, true}};
     for (const auto& c : cases) {
         QTimer::singleShot(0, [&c] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -372,7 +376,8 @@ TEST_F(WindowRules, UnderAWindowManager)
     windows().OrginalF->loadPicture(small.string());
     TMeldungF& report = *windows().MeldungF;
     report.Label1->setText(QStringLiteral("40 von 100 Icons kopiert"));
-    report.addLine(QStringLiteral("Nr: 7..") + QString::fromStdString(small.string()) + QStringLiteral("..Icon kann nicht GELADEN werden ."));
+    report.addLine(QStringLiteral("Nr: 7..") + QString::fromStdString(small.string())
+                   + QStringLiteral("..Icon kann nicht GELADEN werden ."));
     report.flushLines();
     appState().copyDirectory = tree.string() + "/";
     for (QWidget* w : std::initializer_list<QWidget*> {windows().EinstellF, windows().OrginalF, windows().MeldungF, windows().KopierpfadF,
@@ -423,8 +428,8 @@ void answerNextBox(QObject& context, bool& onTopAndFocused)
         QWidget* box = QApplication::activeModalWidget();
         if (!qobject_cast<QMessageBox*>(box) && !qobject_cast<QFileDialog*>(box))
             return;
-        onTopAndFocused = rootWindowProperty("_NET_CLIENT_LIST_STACKING") == box->winId()
-                          && rootWindowProperty("_NET_ACTIVE_WINDOW") == box->winId();
+        onTopAndFocused
+            = rootWindowProperty("_NET_CLIENT_LIST_STACKING") == box->winId() && rootWindowProperty("_NET_ACTIVE_WINDOW") == box->winId();
         if (!onTopAndFocused && clock->elapsed() < 3000)
             return;
         delete clock;
@@ -451,7 +456,11 @@ TEST_F(WindowRules, BoxesComeAboveTheWindowThatIsUp)
     };
     const Case cases[] = {
         // The catalogue is full in the middle of a read, under the progress window (on top).
-        {nullptr, [this] { appState().catalogue = std::make_unique<Catalogue>(kFolders / 2); main().BitBtn1Click(); }},
+        {nullptr,
+         [this] {
+             appState().catalogue = std::make_unique<Catalogue>(kFolders / 2);
+             main().BitBtn1Click();
+         }},
         {windows().MeldungF, [] { bw::dialogs().confirm(QStringLiteral("Wirklich?"), QStringLiteral("Bestätigung")); }},
         {windows().NummerF, [] { bw::dialogs().message(QStringLiteral("Fertig"), kAppTitle); }},
         {windows().VergleichF, [] { bw::dialogs().openPicture(QStringLiteral("Bild"), QStringLiteral("*.bmp")); }},

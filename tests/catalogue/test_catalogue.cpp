@@ -1,11 +1,10 @@
 // The catalogue of icon entries and the indexer that fills it.
 
-#include "support/TestUtil.h"
-
 #include "catalogue/Catalogue.h"
 #include "catalogue/Indexer.h"
 #include "icons/IconExtractor.h"
 #include "support/Funky.h"
+#include "support/TestUtil.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,9 @@
 // Walking directory trees for the reading commands.
 
-#include "support/TestUtil.h"
-
 #include "catalogue/TreeScanner.h"
 #include "catalogue/Volumes.h"
 #include "icons/IconExtractor.h"
+#include "support/TestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -167,10 +166,10 @@ TEST_F(Scan, HostileTreeCompletes)
     put("lib.dll", testutil::libraryWithIcons(3));
     ASSERT_EQ(::mkfifo((root / "pipe.ico").c_str(), 0600), 0);
     const bool device = ::mknod((root / "null.ico").c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0; // needs root
-    fs::create_directory_symlink(root, root / "schleife");          // a loop through a link
-    fs::create_symlink(root / "nirgends", root / "tot.ico");         // a dangling link
-    fs::create_symlink(root / "gut.ico", root / "verweis.ico");      // a link to a file counts
-    fs::create_symlink(root / "verweis2.ico", root / "verweis1.ico"); // a link cycle
+    fs::create_directory_symlink(root, root / "schleife");                                        // a loop through a link
+    fs::create_symlink(root / "nirgends", root / "tot.ico");                                      // a dangling link
+    fs::create_symlink(root / "gut.ico", root / "verweis.ico");                                   // a link to a file counts
+    fs::create_symlink(root / "verweis2.ico", root / "verweis1.ico");                             // a link cycle
     fs::create_symlink(root / "verweis1.ico", root / "verweis2.ico");
     fs::create_directories(root / "zu");
     ico("zu/geheim.ico");
@@ -198,7 +197,7 @@ TEST_F(Scan, HostileTreeCompletes)
     EXPECT_TRUE(has("gut.ico"));
     EXPECT_TRUE(has("kaputt.ico")); // an icon by name: it shows up as defective later
     EXPECT_TRUE(has("verweis.ico"));
-    EXPECT_TRUE(has(latin1));       // the bytes of the name are kept
+    EXPECT_TRUE(has(latin1)); // the bytes of the name are kept
     EXPECT_TRUE(has("lib.dll"));
     EXPECT_EQ(std::count(found.begin(), found.end(), "lib.dll"), 3);
     EXPECT_FALSE(has("pipe.ico"));
@@ -245,7 +244,7 @@ TEST_F(Scan, PathsTooLongToOpenAreReportedOnce)
 TEST_F(Scan, OnlyTheRootsOfOtherListedVolumesAreSkipped)
 {
     ico("a/a.ico");
-    ico("vol/v.ico");     // the root of a volume read in its own turn
+    ico("vol/v.ico");    // the root of a volume read in its own turn
     ico("vol2/w/w.ico"); // not listed: a subvolume or unlisted mount belongs to this read
     TreeScanner scanner(catalogue, recorder, recorder);
     scanner.scanTrees({root.string() + "/*.ico"}, {root.string() + "/", root.string() + "/vol/"});
@@ -298,8 +297,8 @@ TEST_F(Scan, WorkersFinishingOutOfOrderChangeNothing)
     }
     onCount = [](const std::string& path) { std::this_thread::sleep_for(std::chrono::microseconds(path.size() % 7 * 300)); };
 
-    const std::vector<std::vector<std::string>> maskSets = {
-        {"*.ico", "*.exe", "*.dll"}, {"*.dll", "*.*"}, {"*.exe"}, {"q.*", "*.ico", "p.exe"}};
+    const std::vector<std::vector<std::string>> maskSets
+        = {{"*.ico", "*.exe", "*.dll"}, {"*.dll", "*.*"}, {"*.exe"}, {"q.*", "*.ico", "p.exe"}};
     struct Walkers {
         int workers, window;
     };

@@ -1,12 +1,11 @@
 // bildwiesel-cli as a script sees it: output lines, exit codes, file names as bytes.
 
+#include "icons/IconExtractor.h"
 #include "support/TestUtil.h"
 
-#include "icons/IconExtractor.h"
+#include <QDir>
 
 #include <gtest/gtest.h>
-
-#include <QDir>
 
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -121,8 +120,9 @@ TEST_F(Cli, OneRecordPerEntryWhateverTheName)
     CliResult r = cli({"scan", base, "--types", "ico"});
     EXPECT_EQ(r.out, "1\t0\t\"" + base + "/q\\\"b\\\\t\\tk\\177\xfc.ico\"\n2\t0\t\"" + base + "/zwei\\nzeilen.ico\"\n");
     r = cli({"scan", "-z", base, "--types", "ico"});
-    EXPECT_EQ(r.out, "1\t0\t" + base + "/q\"b\\t\tk\x7f\xfc.ico" + QByteArray(1, '\0') + "2\t0\t" + base + "/zwei\nzeilen.ico"
-                         + QByteArray(1, '\0'));
+    EXPECT_EQ(r.out,
+              "1\t0\t" + base + "/q\"b\\t\tk\x7f\xfc.ico" + QByteArray(1, '\0') + "2\t0\t" + base + "/zwei\nzeilen.ico"
+                  + QByteArray(1, '\0'));
     r = cli({"check", base});
     EXPECT_EQ(r.out, "2\t\"" + base + "/zwei\\nzeilen.ico\"\n");
     r = cli({"check", "-z", base});
@@ -159,8 +159,12 @@ TEST_F(Cli, NoIconIsExitOneWithMessage)
 TEST_F(Cli, WrongArgumentsAreExitTwo)
 {
     const QByteArray ico = file("a.ico", solidIcon(qRgb(255, 0, 0)));
-    for (const QList<QByteArray>& args : QList<QList<QByteArray>> {{}, {"count"}, {"extract", ico, "0"}, {"extract", ico, "x", path("o.png")},
-                                                                    {"extract", ico, "-1", path("o.png")}, {"frobnicate", ico}}) {
+    for (const QList<QByteArray>& args : QList<QList<QByteArray>> {{},
+                                                                   {"count"},
+                                                                   {"extract", ico, "0"},
+                                                                   {"extract", ico, "x", path("o.png")},
+                                                                   {"extract", ico, "-1", path("o.png")},
+                                                                   {"frobnicate", ico}}) {
         const CliResult r = cli(args);
         EXPECT_EQ(r.exitCode, 2);
         EXPECT_TRUE(r.err.contains("Aufruf"));
@@ -195,8 +199,8 @@ TEST_F(Cli, ScanListsTheCatalogueOfARead)
     const QByteArray base = path("baum");
     CliResult r = cli({"scan", base});
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.out, "1\t0\t" + base + "/z.ico\n2\t0\t" + base + "/a/b.ico\n3\t0\t" + base + "/a/zwei.dll\n4\t1\t" + base
-                         + "/a/zwei.dll\n");
+    EXPECT_EQ(r.out,
+              "1\t0\t" + base + "/z.ico\n2\t0\t" + base + "/a/b.ico\n3\t0\t" + base + "/a/zwei.dll\n4\t1\t" + base + "/a/zwei.dll\n");
     EXPECT_TRUE(r.err.contains("3 Dateien, 4 Einträge"));
     r = cli({"scan", base, "--types", "dll,ico"}); // the list's order, whatever the order given
     EXPECT_TRUE(r.out.startsWith("1\t0\t" + base + "/z.ico\n"));
@@ -255,8 +259,8 @@ TEST_F(Cli, ExportChecksTheCopyDirectoryFirst)
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains("existiert nicht")) << r.err.constData();
     EXPECT_TRUE(r.out.isEmpty());
-    for (const QList<QByteArray>& args : QList<QList<QByteArray>> {{"export", path("a")}, {"export", path("a"), path("b"), path("c")},
-                                                                    {"export", path("a"), path("b"), "--as", "gif"}})
+    for (const QList<QByteArray>& args : QList<QList<QByteArray>> {
+             {"export", path("a")}, {"export", path("a"), path("b"), path("c")}, {"export", path("a"), path("b"), "--as", "gif"}})
         EXPECT_EQ(cli(args).exitCode, 2);
 }
 
@@ -283,14 +287,20 @@ TEST_F(Cli, CheckListsDamagedEntries)
 // cut short at several points, and image data broken behind a valid header.
 TEST_F(Cli, CheckListsEveryIconFileThatExtractCannotLoad)
 {
-    const Bytes single = solidIcon(qRgb(255, 0, 0));                   // directory at 6, image at 22
+    const Bytes single = solidIcon(qRgb(255, 0, 0)); // directory at 6, image at 22
     const Bytes several = iconFile({{16, 16, 1, 32, iconDib(solid(qRgb(0, 255, 0), 16, 16), 32)},
                                     {32, 32, 1, 32, iconDib(bands(), 32)},
                                     {0, 0, 1, 32, pngData(solid(qRgb(0, 0, 255), 256, 256))}});
     const Bytes png = iconFile({{32, 32, 1, 32, pngData(bands())}});
     const Bytes cursor = iconFile({{32, 32, 4, 4, iconDib(bands(), 24)}}, 2);
-    const auto cut = [](Bytes b, std::size_t size) { b.resize(size); return b; };
-    const auto poke = [](Bytes b, std::size_t at, std::uint8_t value) { b.at(at) = value; return b; };
+    const auto cut = [](Bytes b, std::size_t size) {
+        b.resize(size);
+        return b;
+    };
+    const auto poke = [](Bytes b, std::size_t at, std::uint8_t value) {
+        b.at(at) = value;
+        return b;
+    };
     const auto fill = [](Bytes b, std::size_t from, std::size_t to) {
         std::fill(b.begin() + static_cast<std::ptrdiff_t>(from), b.begin() + static_cast<std::ptrdiff_t>(to), std::uint8_t(0xA5));
         return b;
@@ -310,10 +320,10 @@ TEST_F(Cli, CheckListsEveryIconFileThatExtractCannotLoad)
         {"ohne_letztes_byte.ico", cut(single, single.size() - 1)},
         {"ohne_png_ende.ico", cut(several, several.size() - 20)},
         {"zeiger_halb.cur", cut(cursor, cursor.size() / 2)},
-        {"bildkopf_null.ico", poke(single, 22, 0)},                    // DIB header size 0
-        {"farbtiefe_7.ico", poke(single, 22 + 14, 7)},                  // 7 bits per pixel
-        {"bild_hinter_ende.ico", poke(single, 6 + 15, 0x7f)},          // image offset far past the end
-        {"png_kaputt.ico", fill(png, 22 + 16, png.size())},             // PNG signature and header, then garbage
+        {"bildkopf_null.ico", poke(single, 22, 0)},           // DIB header size 0
+        {"farbtiefe_7.ico", poke(single, 22 + 14, 7)},        // 7 bits per pixel
+        {"bild_hinter_ende.ico", poke(single, 6 + 15, 0x7f)}, // image offset far past the end
+        {"png_kaputt.ico", fill(png, 22 + 16, png.size())},   // PNG signature and header, then garbage
         {"zeiger_bildkopf_null.cur", poke(cursor, 22, 0)},
     };
     QDir(dir.path()).mkpath(QStringLiteral("baum"));
@@ -368,9 +378,11 @@ TEST_F(Cli, OptionsAnywhereAfterTheCommand)
     file("baum/b.dll", libraryWithIcons(2));
     const QByteArray base = path("baum");
     const QByteArray expected = "1\t0\t" + base + "/b.dll\n2\t1\t" + base + "/b.dll\n";
-    for (const QList<QByteArray>& args : QList<QList<QByteArray>> {{"scan", base, "--types", "dll"}, {"scan", "--types", "dll", base},
-                                                                    {"scan", "--types=dll", base}, {"scan", "--types", "dll", "--", base},
-                                                                    {"--types", "dll", "scan", base}}) {
+    for (const QList<QByteArray>& args : QList<QList<QByteArray>> {{"scan", base, "--types", "dll"},
+                                                                   {"scan", "--types", "dll", base},
+                                                                   {"scan", "--types=dll", base},
+                                                                   {"scan", "--types", "dll", "--", base},
+                                                                   {"--types", "dll", "scan", base}}) {
         const CliResult r = cli(args);
         EXPECT_EQ(r.exitCode, 0);
         EXPECT_EQ(r.out, expected) << args.join(' ').constData();
@@ -378,9 +390,9 @@ TEST_F(Cli, OptionsAnywhereAfterTheCommand)
     const QByteArray ico = path("baum/a.ico");
     int n = 0;
     for (const QList<QByteArray>& args : QList<QList<QByteArray>> {{"thumbnail", "-s", "20", ico, path("t0.png")},
-                                                                    {"thumbnail", ico, "-s", "20", path("t1.png")},
-                                                                    {"thumbnail", ico, path("t2.png"), "--size=20"},
-                                                                    {"-s", "20", "thumbnail", ico, path("t3.png")}}) {
+                                                                   {"thumbnail", ico, "-s", "20", path("t1.png")},
+                                                                   {"thumbnail", ico, path("t2.png"), "--size=20"},
+                                                                   {"-s", "20", "thumbnail", ico, path("t3.png")}}) {
         EXPECT_EQ(cli(args).exitCode, 0);
         EXPECT_EQ(QImage(QFile::decodeName(path(QByteArray("t" + QByteArray::number(n++) + ".png").constData()))).size(), QSize(20, 20));
     }

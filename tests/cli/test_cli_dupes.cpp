@@ -1,13 +1,12 @@
 // bildwiesel-cli dupes: the duplicate finder from a script.
 
-#include "support/TestUtil.h"
-
 #include "settings/SettingsFile.h"
-
-#include <gtest/gtest.h>
+#include "support/TestUtil.h"
 
 #include <QDir>
 #include <QProcess>
+
+#include <gtest/gtest.h>
 
 using namespace testutil;
 
@@ -34,8 +33,7 @@ protected:
         process.setProcessEnvironment(environment);
         process.start(QStringLiteral(BW_CLI_PATH), QStringList {QStringLiteral("dupes"), tree.path()} + options);
         process.waitForFinished(60000);
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
     }
 };
 
@@ -52,8 +50,8 @@ TEST_F(CliDupes, ListsDefectsAndDuplicatesOfIconAndCursorFiles)
     const DupesRun r = dupes({});
     EXPECT_EQ(r.exitCode, 0);
     // c.ico is reported when captured and again at its own turn, after entry 1 found d.cur.
-    EXPECT_EQ(r.out, "DOPPELT: 2 -> " + dir + "b.ico\n  DEFEKT: " + dir + "c.ico\nDOPPELT: 4 -> " + dir + "d.cur\n  DEFEKT: " + dir
-                         + "c.ico\n");
+    EXPECT_EQ(r.out,
+              "DOPPELT: 2 -> " + dir + "b.ico\n  DEFEKT: " + dir + "c.ico\nDOPPELT: 4 -> " + dir + "d.cur\n  DEFEKT: " + dir + "c.ico\n");
     EXPECT_EQ(r.err, QStringLiteral("2 doppelte Icons gefunden.\n"));
 
     const DupesRun none = dupes({QStringLiteral("--threshold"), QStringLiteral("0")});
@@ -79,11 +77,11 @@ TEST_F(CliDupes, BackgroundFromTheOptionOrTheSettingsFile)
 
 TEST_F(CliDupes, WrongUsage)
 {
-    for (const QStringList& options : {QStringList {QStringLiteral("--threshold"), QStringLiteral("1025")},
-                                       QStringList {QStringLiteral("--threshold"), QStringLiteral("-1")},
-                                       QStringList {QStringLiteral("--threshold")},
-                                       QStringList {QStringLiteral("--background"), QStringLiteral("rot")},
-                                       QStringList {QStringLiteral("--background"), QStringLiteral("#12345")},
-                                       QStringList {QStringLiteral("--farbe"), QStringLiteral("1")}})
+    for (const QStringList& options :
+         {QStringList {QStringLiteral("--threshold"), QStringLiteral("1025")},
+          QStringList {QStringLiteral("--threshold"), QStringLiteral("-1")}, QStringList {QStringLiteral("--threshold")},
+          QStringList {QStringLiteral("--background"), QStringLiteral("rot")},
+          QStringList {QStringLiteral("--background"), QStringLiteral("#12345")},
+          QStringList {QStringLiteral("--farbe"), QStringLiteral("1")}})
         EXPECT_EQ(dupes(options).exitCode, 2) << options.join(QLatin1Char(' ')).toStdString();
 }

@@ -1,13 +1,12 @@
 // The duplicate finder: its result must be exactly that of comparing every pair in order, which
 // a plain loop kept here computes on the same catalogues.
 
-#include "support/TestUtil.h"
-
 #include "catalogue/Catalogue.h"
 #include "compare/DuplicateFinder.h"
 #include "compare/NeighbourIndex.h"
 #include "compare/PictureStore.h"
 #include "support/Funky.h"
+#include "support/TestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -247,8 +246,8 @@ public:
     int pick(int low, std::size_t high) { return pick(low, static_cast<int>(high)); }
 
 private:
-    static inline const std::vector<QRgb> kColours = {qRgb(255, 0, 0), qRgb(0, 0, 255), qRgb(0, 128, 0), qRgb(0, 0, 0),
-                                                      qRgb(255, 255, 255)};
+    static inline const std::vector<QRgb> kColours
+        = {qRgb(255, 0, 0), qRgb(0, 0, 255), qRgb(0, 128, 0), qRgb(0, 0, 0), qRgb(255, 255, 255)};
 
     static QImage transparent()
     {
@@ -297,7 +296,7 @@ struct Scenario {
     int cancelAfterLine = -1;
     bool silent = false;
     std::int32_t everyPairBelow = 0; // the filtered path even on small catalogues
-    Pair cancelAtPair {}; // made a duplicate: the later entry gets the icon of the earlier
+    Pair cancelAtPair {};            // made a duplicate: the later entry gets the icon of the earlier
     int thresholdAtPair = 0;
     std::int32_t prefetchAhead = 0; // 0: the engine's own
 };
@@ -402,8 +401,8 @@ TEST(DuplicateFinder, CancelKeepsTheMarksOfEntriesNotYetVisited)
 // still compared and recorded. The pairs: a reference's first pair, or a later candidate.
 TEST(DuplicateFinder, CancelInAPairsPumpStillRecordsThatPair)
 {
-    const std::tuple<unsigned, Pair, int> cases[] = {
-        {50, {14, 15}, 0}, {51, {30, 31}, 0}, {52, {22, 23}, 64}, {53, {20, 45}, 64}, {54, {9, 70}, 0}};
+    const std::tuple<unsigned, Pair, int> cases[]
+        = {{50, {14, 15}, 0}, {51, {30, 31}, 0}, {52, {22, 23}, 64}, {53, {20, 45}, 64}, {54, {9, 70}, 0}};
     for (const auto& [seed, pair, threshold] : cases)
         expectSameAsPlainLoop(seed, {.count = 90, .defectives = 0, .cancelAtPair = pair, .thresholdAtPair = threshold});
 }
@@ -446,8 +445,9 @@ TEST(DuplicateFinder, ExamplesOfThreeIdenticalAndOfAChain)
     options.loader = loaderFor(same);
     options.background = kBackground;
     EXPECT_EQ(findDuplicates(catalogue, host, options).duplicatesFound, 2);
-    EXPECT_EQ(host.log, QStringList({"start", "DOPPELT: 2 -> /icons/2.ico", "sound ping 0", "DOPPELT: 3 -> /icons/3.ico",
-                                     "sound ping 0", "sound fertig 0"}));
+    EXPECT_EQ(host.log,
+              QStringList(
+                  {"start", "DOPPELT: 2 -> /icons/2.ico", "sound ping 0", "DOPPELT: 3 -> /icons/3.ico", "sound ping 0", "sound fertig 0"}));
     EXPECT_FALSE(catalogue[1].marked);
 
     // 3 is close to 1 and to 2, which are far apart: it is recorded twice.
@@ -463,8 +463,7 @@ TEST(DuplicateFinder, ExamplesOfThreeIdenticalAndOfAChain)
     options.loader = loaderFor(chain);
     options.everyPairBelow = 0;
     EXPECT_EQ(findDuplicates(catalogue, chainHost, options).duplicatesFound, 2);
-    EXPECT_EQ(chainHost.log.filter(QStringLiteral("DOPPELT")),
-              QStringList({"DOPPELT: 3 -> /icons/3.ico", "DOPPELT: 3 -> /icons/3.ico"}));
+    EXPECT_EQ(chainHost.log.filter(QStringLiteral("DOPPELT")), QStringList({"DOPPELT: 3 -> /icons/3.ico", "DOPPELT: 3 -> /icons/3.ico"}));
 }
 
 TEST(DuplicateFinder, OneEntryComparesNothingAndTooLittleMemoryStartsNothing)
@@ -506,10 +505,11 @@ TEST(DuplicateFinder, ReadsRealIconFiles)
     CompareOptions options;
     options.background = kBackground;
     EXPECT_EQ(findDuplicates(catalogue, host, options).duplicatesFound, 1);
-    EXPECT_EQ(host.log, QStringList({"start", "DOPPELT: 2 -> " + QString::fromStdString(base) + "b.ICO",
-                                     // first in the capture, then at its own turn as a reference
-                                     "  DEFEKT: " + QString::fromStdString(base) + "c.ico",
-                                     "  DEFEKT: " + QString::fromStdString(base) + "c.ico", "sound fertig 0"}));
+    EXPECT_EQ(host.log,
+              QStringList({"start", "DOPPELT: 2 -> " + QString::fromStdString(base) + "b.ICO",
+                           // first in the capture, then at its own turn as a reference
+                           "  DEFEKT: " + QString::fromStdString(base) + "c.ico", "  DEFEKT: " + QString::fromStdString(base) + "c.ico",
+                           "sound fertig 0"}));
     EXPECT_EQ(QVector<int>({catalogue[1].marked, catalogue[2].marked, catalogue[3].marked, catalogue[4].marked}),
               QVector<int>({0, 1, 1, 0}));
 }
@@ -521,8 +521,8 @@ TEST(DuplicateFinder, MenuCheckAndThresholdText)
     catalogue.appendEntry("/x/A.CUR", 0);
     catalogue.appendEntry("/x/shell32.dll", 0);
     EXPECT_EQ(compareRefusal(catalogue), QStringLiteral("Es sollten nur Icon+Curser Dateien verglichen werden !"));
-    const std::map<int, QString> examples = {{5, "0,5"},   {10, "1"},    {1, "0,1"},     {50, "4,9"},
-                                             {51, "5"},    {1023, "99,9"}, {1024, "100"}, {0, "0"}};
+    const std::map<int, QString> examples
+        = {{5, "0,5"}, {10, "1"}, {1, "0,1"}, {50, "4,9"}, {51, "5"}, {1023, "99,9"}, {1024, "100"}, {0, "0"}};
     for (const auto& [n, percent] : examples)
         EXPECT_EQ(thresholdText(n), "Pixeldifferrenz: " + percent + "% = " + QString::number(n));
 }
@@ -535,8 +535,9 @@ TEST(PictureStore, KeepsEachPictureOnceAndDecodesItExactly)
     for (const int colours : {1, 2, 3, 255, 256, 257, 1024}) {
         Samples s;
         for (int k = 0; k < kSampleCount; ++k)
-            s[static_cast<std::size_t>(k)] = k < colours ? static_cast<std::uint32_t>(k) * 16411u % 0xFFFFFFu
-                                                         : static_cast<std::uint32_t>(random() % static_cast<unsigned>(colours)) * 16411u % 0xFFFFFFu;
+            s[static_cast<std::size_t>(k)] = k < colours
+                ? static_cast<std::uint32_t>(k) * 16411u % 0xFFFFFFu
+                : static_cast<std::uint32_t>(random() % static_cast<unsigned>(colours)) * 16411u % 0xFFFFFFu;
         EncodedPicture encoded;
         encodePicture(s, 0x00C8D0D4, encoded);
         EXPECT_EQ(encoded.colours, colours);
@@ -620,7 +621,7 @@ TEST(PictureCapture, DrawsOverTheBackgroundColumnByColumn)
     icon.setPixel(0, 1, qRgba(0, 0, 255, 128));
     Samples samples;
     capturePicture(icon, kBackground, samples);
-    EXPECT_EQ(samples[32], 0xFF0000u);  // x = 1, y = 0
+    EXPECT_EQ(samples[32], 0xFF0000u); // x = 1, y = 0
     const QRgb blended = qRgb((212 * 127 + 127) / 255, (208 * 127 + 127) / 255, (255 * 128 + 200 * 127 + 127) / 255);
     EXPECT_EQ(samples[1], blended & 0xFFFFFFu); // x = 0, y = 1, half transparent
     EXPECT_EQ(samples[0], kBackground & 0xFFFFFFu);
@@ -751,7 +752,8 @@ TEST(NeighbourIndex, FindsExactlyTheClosePicturesAmongVariantsOfFewBases)
                 std::vector<std::uint32_t> expected;
                 for (std::uint32_t id = 0; id < kept.size(); ++id)
                     if (static_cast<int>(std::inner_product(kept[id].begin(), kept[id].end(), kept[reference].begin(), 0, std::plus<>(),
-                                                            std::not_equal_to<>())) < threshold)
+                                                            std::not_equal_to<>()))
+                        < threshold)
                         expected.push_back(id);
                 ASSERT_EQ(found, expected) << "picture " << reference << " threshold " << threshold << " built for " << built;
             }

@@ -1,17 +1,16 @@
 // Exporting catalogue entries into a copy directory: names, the three ways, and that no file that
 // was there is ever changed.
 
-#include "support/TestUtil.h"
-
 #include "catalogue/Catalogue.h"
 #include "fileops/Export.h"
 #include "icons/IconExtractor.h"
 #include "support/Dialogs.h"
-
-#include <gtest/gtest.h>
+#include "support/TestUtil.h"
 
 #include <QProcess>
 #include <QStandardPaths>
+
+#include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
@@ -64,9 +63,9 @@ TEST(ExportNames, BaseNameFromNumberFileAndIndex)
 {
     EXPECT_EQ(exportBaseName(17, "/usr/lib/shell32.dll", 3), "17_shell32_3");
     EXPECT_EQ(exportBaseName(5, "/daten/Bilder/pfeil.ico", 0), "5_pfeil");
-    EXPECT_EQ(exportBaseName(3, "/x/.ico", 0), "3_");   // a name that is only an extension
+    EXPECT_EQ(exportBaseName(3, "/x/.ico", 0), "3_"); // a name that is only an extension
     EXPECT_EQ(exportBaseName(3, "/x/a.ico", 0), "3_a");
-    EXPECT_EQ(exportBaseName(3, "/x/abcd", 0), "3_");   // four characters or fewer: no base
+    EXPECT_EQ(exportBaseName(3, "/x/abcd", 0), "3_");           // four characters or fewer: no base
     EXPECT_EQ(exportBaseName(9, "/x/y.tar.gz", 2), "9_y.ta_2"); // always the last four characters
 }
 
@@ -125,8 +124,9 @@ TEST_F(Export, NamesTooLongForTheFileSystemAreShortenedInTheMiddle)
         const char* extension;
         std::string first, second;
     };
-    for (const Case& c : {Case {icon, ".ico", "1_" + std::string(249, 'a') + ".ico", "1_" + std::string(247, 'a') + "_1.ico"},
-                          Case {library, ".bmp", "2_x" + repeat("\xc3\xa4", 122) + "_11.bmp", "2_x" + repeat("\xc3\xa4", 121) + "_11_1.bmp"}}) {
+    for (const Case& c :
+         {Case {icon, ".ico", "1_" + std::string(249, 'a') + ".ico", "1_" + std::string(247, 'a') + "_1.ico"},
+          Case {library, ".bmp", "2_x" + repeat("\xc3\xa4", 122) + "_11.bmp", "2_x" + repeat("\xc3\xa4", 121) + "_11_1.bmp"}}) {
         EXPECT_EQ(fs::path(run(c.n, c.extension).target).filename().string(), c.first);
         EXPECT_EQ(fs::path(run(c.n, c.extension).target).filename().string(), c.second);
     }
@@ -167,7 +167,7 @@ TEST_F(Export, IconAsBitmapIsTheIconOnWhiteAtTopLeft)
     ASSERT_FALSE(bitmap.isNull());
     EXPECT_EQ(bitmap.size(), QSize(32, 32));
     EXPECT_EQ(bitmap.format(), QImage::Format_Indexed8);
-    EXPECT_EQ(bitmap.pixel(0, 0), qRgb(255, 255, 255));  // the transparent corner stays white
+    EXPECT_EQ(bitmap.pixel(0, 0), qRgb(255, 255, 255));          // the transparent corner stays white
     EXPECT_EQ(bitmap.pixel(31, 31), bands(false).pixel(31, 31)); // pure colours are on the cube
     EXPECT_EQ(scratch.bitmap.format(), QImage::Format_Indexed8);
 }
@@ -178,7 +178,8 @@ TEST_F(Export, LibraryIndexWithoutIconReportsAndWritesNothing)
     const std::int32_t n = add(lib, 7);
     const ExportOutcome outcome = run(n, ".ico");
     EXPECT_FALSE(outcome.written);
-    EXPECT_EQ(report.lines, QStringList {QStringLiteral("Nr: 1..") + QString::fromStdString(lib.string()) + "..Icon kann nicht GELADEN werden ."});
+    EXPECT_EQ(report.lines,
+              QStringList {QStringLiteral("Nr: 1..") + QString::fromStdString(lib.string()) + "..Icon kann nicht GELADEN werden ."});
     EXPECT_TRUE(copiedNames().empty());
 }
 
@@ -209,7 +210,8 @@ TEST_F(Export, MissingCopyDirectory)
         run(lib, ".ico");
         FAIL() << "no error";
     } catch (const CommandError& error) {
-        EXPECT_EQ(error.text(), QStringLiteral("Datei ") + QString::fromStdString((copies / "2_b.ico").string()) + " kann nicht erstellt werden");
+        EXPECT_EQ(error.text(),
+                  QStringLiteral("Datei ") + QString::fromStdString((copies / "2_b.ico").string()) + " kann nicht erstellt werden");
     }
     EXPECT_THROW(run(lib, ".bmp"), CommandError);
 }
@@ -264,8 +266,7 @@ TEST_F(Export, OriginalIsTheIconAsStored)
     };
     for (const Case& c : {Case {"prog.exe", fixtures::peFile(groups, true), 1, "1_prog_1.ico", fixtures::iconFile(images)},
                           Case {"alt.icl", fixtures::neFile(groups), 1, "2_alt_1.ico", fixtures::iconFile(images)}, // without padding
-                          Case {"hand.cur", cursor, 0, "3_hand.cur", cursor},
-                          Case {"bild.BMP", bitmap, 0, "4_bild.bmp", bitmap}}) {
+                          Case {"hand.cur", cursor, 0, "3_hand.cur", cursor}, Case {"bild.BMP", bitmap, 0, "4_bild.bmp", bitmap}}) {
         const ExportOutcome outcome = run(add(writeFile(sources / c.source, c.bytes), c.index), "original");
         EXPECT_EQ(fs::path(outcome.target).filename().string(), c.target);
         EXPECT_EQ(readFile(outcome.target), c.expected) << c.source;
@@ -285,9 +286,10 @@ TEST_F(Export, PngIsTheLargestImageAtItsOwnSize)
                                                      {48, 48, 1, 8, fixtures::iconDib(solid(qRgb(0, 255, 0), 48, 48), 8)},
                                                      {48, 48, 1, 32, fixtures::iconDib(alpha, 32)}});
     const QImage wide = solid(qRgb(0, 255, 255), 40, 20);
-    for (const auto& [source, bytes, target, expected] : {std::tuple {"tief.ico", icon, "1_tief.png", alpha},
-                                                          {"eins.dll", libraryWithIcons(1, true, qRgb(9, 8, 7)), "2_eins.png", solid(qRgb(9, 8, 7))},
-                                                          {"breit.bmp", fixtures::bmpFile(wide, fixtures::BmpKind::Bits24), "3_breit.png", wide}}) {
+    for (const auto& [source, bytes, target, expected] :
+         {std::tuple {"tief.ico", icon, "1_tief.png", alpha},
+          {"eins.dll", libraryWithIcons(1, true, qRgb(9, 8, 7)), "2_eins.png", solid(qRgb(9, 8, 7))},
+          {"breit.bmp", fixtures::bmpFile(wide, fixtures::BmpKind::Bits24), "3_breit.png", wide}}) {
         const ExportOutcome outcome = run(add(writeFile(sources / source, bytes)), ".png");
         EXPECT_EQ(fs::path(outcome.target).filename().string(), target);
         const fixtures::Bytes png = readFile(outcome.target);

@@ -1,14 +1,13 @@
 // The file-system side of deleting, renumbering and checking: the desktop trash, renames that
 // never replace a file, the new names, and the damage test.
 
-#include "support/TestUtil.h"
-
 #include "fileops/SourceFiles.h"
-
-#include <gtest/gtest.h>
+#include "support/TestUtil.h"
 
 #include <QFile>
 #include <QScopeGuard>
+
+#include <gtest/gtest.h>
 
 #include <grp.h>
 #include <sys/mount.h>

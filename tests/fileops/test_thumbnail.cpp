@@ -1,16 +1,15 @@
 // Thumbnails for file managers: which image of a group they show, how it is scaled, and the
 // command the thumbnailer entry runs.
 
-#include "support/TestUtil.h"
-
 #include "fileops/Thumbnail.h"
 #include "icons/IconExtractor.h"
-
-#include <gtest/gtest.h>
+#include "support/TestUtil.h"
 
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+
+#include <gtest/gtest.h>
 
 using namespace fixtures;
 using namespace testutil;
@@ -61,9 +60,10 @@ TEST_F(Thumbnail, TakesTheLargestImageWhileTheProgramKeepsThe32)
     EXPECT_EQ(centre(bw::extractIcon(ico, 0)), qRgb(0, 255, 0));
 
     // A program whose first group holds a 256 px PNG image; the second group is never used.
-    const auto exe = file("prog.exe", peFile({{{}, 1, {0x0409}, {image(32, qRgb(0, 255, 0)), image(256, qRgb(255, 0, 255), true)}},
-                                              {{}, 2, {0x0409}, {image(64, qRgb(255, 0, 0))}}},
-                                             true));
+    const auto exe = file("prog.exe",
+                          peFile({{{}, 1, {0x0409}, {image(32, qRgb(0, 255, 0)), image(256, qRgb(255, 0, 255), true)}},
+                                  {{}, 2, {0x0409}, {image(64, qRgb(255, 0, 0))}}},
+                                 true));
     const QImage largest = bw::extractLargestIcon(exe, 0);
     EXPECT_EQ(largest.size(), QSize(256, 256));
     EXPECT_EQ(centre(bw::thumbnailOf(exe, 128)), qRgb(255, 0, 255));
@@ -72,7 +72,8 @@ TEST_F(Thumbnail, TakesTheLargestImageWhileTheProgramKeepsThe32)
     EXPECT_EQ(bw::extractLargestIcon(icl, 0).size(), QSize(48, 48));
 
     // Of two images of one size, the deeper one.
-    const auto depths = file("tiefe.ico", iconFile({{48, 48, 1, 4, iconDib(solid(qRgb(255, 0, 0), 48, 48), 4)}, image(48, qRgb(0, 0, 255))}));
+    const auto depths
+        = file("tiefe.ico", iconFile({{48, 48, 1, 4, iconDib(solid(qRgb(255, 0, 0), 48, 48), 4)}, image(48, qRgb(0, 0, 255))}));
     EXPECT_EQ(centre(bw::thumbnailOf(depths, 48)), qRgb(0, 0, 255));
 
     EXPECT_TRUE(bw::thumbnailOf(file("leer.txt", {'x'}), 128).isNull());
@@ -140,11 +141,12 @@ TEST_F(Thumbnail, CommandWritesTheSizeAskedForAndReplacesTheOutput)
     const QString none = dir.filePath(QStringLiteral("nichts.png"));
     EXPECT_EQ(run({QStringLiteral("thumbnail"), QString::fromStdString(file("b.txt", {'x'}).string()), none}), 1);
     EXPECT_FALSE(QFile::exists(none));
-    for (const QStringList& wrong : QList<QStringList> {{QStringLiteral("thumbnail"), in},
-                                                        {QStringLiteral("thumbnail"), QStringLiteral("-s"), QStringLiteral("0"), in, none},
-                                                        {QStringLiteral("thumbnail"), QStringLiteral("-s"), QStringLiteral("5000"), in, none},
-                                                        {QStringLiteral("thumbnail"), QStringLiteral("-s"), QStringLiteral("x"), in, none},
-                                                        {QStringLiteral("thumbnail"), in, none, QStringLiteral("-s")}})
+    for (const QStringList& wrong :
+         QList<QStringList> {{QStringLiteral("thumbnail"), in},
+                             {QStringLiteral("thumbnail"), QStringLiteral("-s"), QStringLiteral("0"), in, none},
+                             {QStringLiteral("thumbnail"), QStringLiteral("-s"), QStringLiteral("5000"), in, none},
+                             {QStringLiteral("thumbnail"), QStringLiteral("-s"), QStringLiteral("x"), in, none},
+                             {QStringLiteral("thumbnail"), in, none, QStringLiteral("-s")}})
         EXPECT_EQ(run(wrong), 2) << wrong.join(QLatin1Char(' ')).toStdString();
     EXPECT_FALSE(QFile::exists(none));
 }

@@ -1,11 +1,10 @@
 // The single-image 16-colour icon writer and the 8-bit bitmap export.
 
-#include "support/TestUtil.h"
-
 #include "fileops/BitmapExport.h"
 #include "fileops/IconFileWriter.h"
 #include "icons/IconExtractor.h"
 #include "support/SafeFile.h"
+#include "support/TestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -31,10 +30,10 @@ Bytes bytesOf(const QByteArray& a) { return Bytes(a.begin(), a.end()); }
 QImage mixedPicture()
 {
     QImage picture = bands(true);
-    picture.setPixel(12, 20, qRgb(130, 10, 120));     // nearest VGA colour: purple
-    picture.setPixel(13, 20, qRgb(200, 190, 180));    // silver
-    picture.setPixel(14, 20, qRgba(255, 0, 0, 127));  // below half: transparent
-    picture.setPixel(15, 20, qRgba(255, 0, 0, 128));  // red
+    picture.setPixel(12, 20, qRgb(130, 10, 120));    // nearest VGA colour: purple
+    picture.setPixel(13, 20, qRgb(200, 190, 180));   // silver
+    picture.setPixel(14, 20, qRgba(255, 0, 0, 127)); // below half: transparent
+    picture.setPixel(15, 20, qRgba(255, 0, 0, 128)); // red
     return picture;
 }
 
@@ -44,7 +43,8 @@ QImage reducedTo16(const QImage& picture)
     for (int y = 0; y < 32; ++y)
         for (int x = 0; x < 32; ++x) {
             const QRgb c = picture.pixel(x, y);
-            expected.setPixel(x, y, qAlpha(c) < 128 ? qRgba(0, 0, 0, 0) : bw::kVgaPalette[static_cast<std::size_t>(bw::nearestVgaIndex(c))]);
+            expected.setPixel(x, y,
+                              qAlpha(c) < 128 ? qRgba(0, 0, 0, 0) : bw::kVgaPalette[static_cast<std::size_t>(bw::nearestVgaIndex(c))]);
         }
     return expected;
 }
@@ -175,10 +175,10 @@ TEST(BitmapExport, TemplatePalette)
 TEST(BitmapExport, IconOnWhiteWithNearestColours)
 {
     QImage icon = bands(true);
-    icon.setPixel(20, 20, qRgb(60, 140, 230));     // nearest cube colour: 51, 153, 255
-    icon.setPixel(21, 20, qRgba(0, 0, 0, 128));    // half black over white: grey 127, nearer to 102 than 153
+    icon.setPixel(20, 20, qRgb(60, 140, 230));  // nearest cube colour: 51, 153, 255
+    icon.setPixel(21, 20, qRgba(0, 0, 0, 128)); // half black over white: grey 127, nearer to 102 than 153
     const QImage out = bw::renderOnTemplate(icon);
-    EXPECT_EQ(out.pixelIndex(0, 0), 215);          // transparent: white stays
+    EXPECT_EQ(out.pixelIndex(0, 0), 215); // transparent: white stays
     EXPECT_EQ(out.color(out.pixelIndex(20, 20)), qRgb(51, 153, 255));
     EXPECT_EQ(out.color(out.pixelIndex(4, 10)), qRgb(255, 0, 0));
     EXPECT_EQ(out.color(out.pixelIndex(21, 20)), qRgb(102, 102, 102));
@@ -325,7 +325,8 @@ TEST(SafeFile, EveryNewFileIsSyncedBeforeItHasANameAndAKillLeavesNothingHalfWrit
                 else
                     EXPECT_FALSE(fs::exists(d / "ziel.bin")) << k;
                 for (const auto& e : fs::directory_iterator(d))
-                    EXPECT_TRUE(e.path().filename() == "quelle" || e.path().filename() == "ziel.bin" || e.path().filename().string()[0] == '.')
+                    EXPECT_TRUE(e.path().filename() == "quelle" || e.path().filename() == "ziel.bin"
+                                || e.path().filename().string()[0] == '.')
                         << e.path();
             }
             calls = CallLog::real;

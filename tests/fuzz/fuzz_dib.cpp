@@ -1,6 +1,7 @@
 // libFuzzer harness: one image of an icon as stored in a file or resource (DIB or PNG).
 
 #include "DecodeEvery.h"
+
 #include "icons/IconDirectory.h"
 #include "icons/IconImageDecoder.h"
 

@@ -1,6 +1,7 @@
 // libFuzzer harness: icon and cursor files, every image the directory lists.
 
 #include "DecodeEvery.h"
+
 #include "icons/IconExtractor.h"
 
 #include <cstddef>

@@ -1,6 +1,7 @@
 // libFuzzer harness: the PE resource reader, every image of every group icon of the file.
 
 #include "DecodeEvery.h"
+
 #include "icons/PeResources.h"
 
 #include <cstddef>

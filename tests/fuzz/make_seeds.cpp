@@ -68,13 +68,16 @@ int main(int argc, char** argv)
     five.push_back({u"ZZ", 0, {0x0409}, {images[3], images[4], images[5]}});
     seed("pe", peFile(five, false));
     seed("ne", neFile(five));
-    for (const BmpKind kind : {BmpKind::Bits1, BmpKind::Bits4, BmpKind::Bits8, BmpKind::Bits24, BmpKind::Bits32,
-                               BmpKind::Rle8, BmpKind::Rle4, BmpKind::Os2Core24, BmpKind::TopDown24}) {
+    for (const BmpKind kind : {BmpKind::Bits1, BmpKind::Bits4, BmpKind::Bits8, BmpKind::Bits24, BmpKind::Bits32, BmpKind::Rle8,
+                               BmpKind::Rle4, BmpKind::Os2Core24, BmpKind::TopDown24}) {
         const Bytes bmp = bmpFile(testutil::bands(false), kind);
         seed("bmp", Bytes(bmp.begin() + 2, bmp.end())); // the harness puts "BM" in front
         testutil::writeFile(root / "file" / ("bmp" + std::to_string(++counter)), bmp);
     }
-    seed("bmp", [] { const Bytes b = rleBitmapClaiming(64); return Bytes(b.begin() + 2, b.end()); }());
+    seed("bmp", [] {
+        const Bytes b = rleBitmapClaiming(64);
+        return Bytes(b.begin() + 2, b.end());
+    }());
     const char settings[] = "-2147483633\r\n/home/anna/Symbole/\r\n/tmp/\r\n1\r\n1\r\n0\r\n1\r\n1\r\n0\r\n1\r\n";
     seed("settings", Bytes(settings, settings + sizeof settings - 1));
     return 0;

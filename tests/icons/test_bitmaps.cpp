@@ -1,8 +1,7 @@
 // Bitmap files become one opaque 32 x 32 icon made from the whole picture.
 
-#include "support/TestUtil.h"
-
 #include "icons/IconExtractor.h"
+#include "support/TestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -57,8 +56,7 @@ INSTANTIATE_TEST_SUITE_P(AllKinds, BitmapKinds,
                          ::testing::Values(BmpCase {"bits1", BmpKind::Bits1, true}, BmpCase {"bits4", BmpKind::Bits4, false},
                                            BmpCase {"bits8", BmpKind::Bits8, false}, BmpCase {"bits24", BmpKind::Bits24, false},
                                            BmpCase {"bits32", BmpKind::Bits32, false}, BmpCase {"rle8", BmpKind::Rle8, false},
-                                           BmpCase {"rle4", BmpKind::Rle4, false},
-                                           BmpCase {"os2core24", BmpKind::Os2Core24, false},
+                                           BmpCase {"rle4", BmpKind::Rle4, false}, BmpCase {"os2core24", BmpKind::Os2Core24, false},
                                            BmpCase {"topDown24", BmpKind::TopDown24, false}),
                          [](const auto& p) { return std::string(p.param.name); });
 

@@ -3,11 +3,10 @@
 // never ends the program. Each case runs in a child process, so a crash fails the test instead of
 // ending the test program.
 
-#include "support/TestUtil.h"
-
 #include "catalogue/Catalogue.h"
 #include "icons/IconExtractor.h"
 #include "icons/MappedFile.h"
+#include "support/TestUtil.h"
 #include "view/PagePainter.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,8 @@
 // Group icons of 32-bit and 64-bit PE files and of 16-bit NE files: count, numbering, choice.
 
-#include "support/TestUtil.h"
-
 #include "icons/IconDirectory.h"
 #include "icons/IconExtractor.h"
+#include "support/TestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -104,8 +103,20 @@ TEST(Executables, GroupAsIconFileKeepsTheStatedSizeWhereTheResourceHoldsItAndHas
 {
     const Bytes image(300 * 1024, 0xAB);
     for (const auto& [stated, kept] : {std::pair {32u, 32u}, {0u, 300u * 1024}, {400u * 1024, 300u * 1024}}) {
-        const Bytes entry {48, 48, 0, 0, 1, 0, 32, 0, static_cast<std::uint8_t>(stated), static_cast<std::uint8_t>(stated >> 8),
-                           static_cast<std::uint8_t>(stated >> 16), 0, 1, 0};
+        const Bytes entry {48,
+                           48,
+                           0,
+                           0,
+                           1,
+                           0,
+                           32,
+                           0,
+                           static_cast<std::uint8_t>(stated),
+                           static_cast<std::uint8_t>(stated >> 8),
+                           static_cast<std::uint8_t>(stated >> 16),
+                           0,
+                           1,
+                           0};
         const bw::IconCandidate c {48, 48, readerOf(image), readerOf(entry)};
         const std::optional<QByteArray> file = bw::iconFileOfGroup({c, c});
         ASSERT_TRUE(file) << stated;

@@ -1,12 +1,11 @@
 // Files that lie must give no icon, quickly, and never crash, hang or allocate wildly. These
 // tests are most useful under the sanitizer build (see README).
 
-#include "support/HostileShapes.h"
-#include "support/TestUtil.h"
-
 #include "icons/IconDirectory.h"
 #include "icons/IconExtractor.h"
 #include "icons/PeResources.h"
+#include "support/HostileShapes.h"
+#include "support/TestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -20,10 +19,7 @@ using Why = bw::ReadError;
 
 namespace {
 
-IconImage dib(QRgb colour, int bits)
-{
-    return {32, 32, 1, static_cast<std::uint16_t>(bits), iconDib(solid(colour), bits)};
-}
+IconImage dib(QRgb colour, int bits) { return {32, 32, 1, static_cast<std::uint16_t>(bits), iconDib(solid(colour), bits)}; }
 
 std::vector<GroupIcon> twoGroups()
 {
@@ -69,8 +65,10 @@ TEST(HostileFiles, PeFaultsGiveNoIcon)
         PeFault fault;
         int count;
         Why why;
-    } cases[] = {{PeFault::GroupNamesMissingIcon, 2, Why::MissingImage}, {PeFault::LoopingDirectory, 2, Why::TooDeep},
-                 {PeFault::HugeEntryCount, 0, Why::DirectoryOutside}, {PeFault::ResourceRvaPastEnd, 0, Why::ResourcesOutside},
+    } cases[] = {{PeFault::GroupNamesMissingIcon, 2, Why::MissingImage},
+                 {PeFault::LoopingDirectory, 2, Why::TooDeep},
+                 {PeFault::HugeEntryCount, 0, Why::DirectoryOutside},
+                 {PeFault::ResourceRvaPastEnd, 0, Why::ResourcesOutside},
                  {PeFault::Truncated, 0, Why::ResourcesOutside}};
     for (bool plus : {false, true})
         for (const auto& c : cases) {
@@ -88,9 +86,11 @@ TEST(HostileFiles, PeFaultsGiveNoIcon)
         std::size_t at;
         std::uint32_t value;
         Why why;
-    } edits[] = {{0x3C, 0x7FFFFFF0, Why::NotPe}, {0x80 + 24, 0x999, Why::BadOptionalHeader} /* magic */,
+    } edits[] = {{0x3C, 0x7FFFFFF0, Why::NotPe},
+                 {0x80 + 24, 0x999, Why::BadOptionalHeader} /* magic */,
                  {0x80 + 20, 16, Why::BadOptionalHeader} /* optional header size */,
-                 {0x80 + 24 + 96 + 16, 0, Why::NoResourceSection}, {0x80 + 6, 0xFFFF, Why::SectionTableOutside} /* sections */,
+                 {0x80 + 24 + 96 + 16, 0, Why::NoResourceSection},
+                 {0x80 + 6, 0xFFFF, Why::SectionTableOutside} /* sections */,
                  {0x200 + 16 + 12, 0x10, Why::BadDirectoryEntry} /* the group type names data, not a directory */};
     for (const auto& e : edits) {
         Bytes file = peFile(twoGroups(), false);
@@ -138,12 +138,18 @@ TEST(HostileFiles, IconFilesThatLie)
         std::size_t at;
         std::uint32_t value;
         Why why;
-    } edits[] = {{18, 0xFFFFFFF0u, Why::DataOutside}, {14, 0xFFFFFFFFu, Why::DataOutside},
+    } edits[] = {{18, 0xFFFFFFF0u, Why::DataOutside},
+                 {14, 0xFFFFFFFFu, Why::DataOutside},
                  {14, 40, Why::TruncatedImage} /* the header without its pixels */,
-                 {22 + 4, 0, Why::BadImageSize}, {22 + 4, 0x7FFFFFFFu, Why::BadImageSize}, {22 + 4, 0x80000000u, Why::BadImageSize},
-                 {22 + 4, 5000, Why::BadImageSize}, {22 + 8, static_cast<std::uint32_t>(-64), Why::BadImageSize},
-                 {22 + 32, 0x40000000u, Why::BadPalette}, {22 + 14, 7, Why::BadBitCount},
-                 {22, 20, Why::BadImageHeader} /* header size */, {22 + 16, 1, Why::BadImageHeader} /* run-length coded */};
+                 {22 + 4, 0, Why::BadImageSize},
+                 {22 + 4, 0x7FFFFFFFu, Why::BadImageSize},
+                 {22 + 4, 0x80000000u, Why::BadImageSize},
+                 {22 + 4, 5000, Why::BadImageSize},
+                 {22 + 8, static_cast<std::uint32_t>(-64), Why::BadImageSize},
+                 {22 + 32, 0x40000000u, Why::BadPalette},
+                 {22 + 14, 7, Why::BadBitCount},
+                 {22, 20, Why::BadImageHeader} /* header size */,
+                 {22 + 16, 1, Why::BadImageHeader} /* run-length coded */};
     for (const auto& e : edits) {
         Bytes file = good;
         put32(file, e.at, e.value);
@@ -217,8 +223,11 @@ TEST(HostileFiles, SpecialFilesGiveZeroWithoutBlocking)
     const struct {
         std::filesystem::path path;
         Why why;
-    } cases[] = {{fifo, Why::CannotOpen}, {base, Why::CannotOpen}, {base / "missing.exe", Why::CannotOpen},
-                 {writeFile(base / "empty.dll", {}), Why::UnknownFormat}, {writeFile(base / "mz.exe", {'M', 'Z'}), Why::UnknownFormat}};
+    } cases[] = {{fifo, Why::CannotOpen},
+                 {base, Why::CannotOpen},
+                 {base / "missing.exe", Why::CannotOpen},
+                 {writeFile(base / "empty.dll", {}), Why::UnknownFormat},
+                 {writeFile(base / "mz.exe", {'M', 'Z'}), Why::UnknownFormat}};
     for (const auto& c : cases) {
         EXPECT_EQ(bw::iconCount(c.path), 0) << c.path;
         EXPECT_EQ(bw::lastReadError(), c.why) << c.path;
@@ -240,7 +249,7 @@ TEST(HostileFiles, RefusalsAreLoggedWhenAsked)
     QLoggingCategory::setFilterRules(QStringLiteral("bildwiesel.icons.debug=true"));
     EXPECT_TRUE(bw::extractIcon(path.toStdString(), 0).isNull());
     EXPECT_FALSE(bw::extractIcon(path.toStdString(), 1).isNull()); // nothing to say
-    EXPECT_EQ(bw::iconCount(readerOf({'M', 'Z'})), 0); // no path: the reason alone
+    EXPECT_EQ(bw::iconCount(readerOf({'M', 'Z'})), 0);             // no path: the reason alone
     QLoggingCategory::setFilterRules({});
     qInstallMessageHandler(previous);
     EXPECT_EQ(messages, QStringList({path + QStringLiteral(" MissingImage"), QStringLiteral("UnknownFormat")}));

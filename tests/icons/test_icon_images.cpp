@@ -1,9 +1,8 @@
 // Decoding of the images inside icon files, and the choice among several images.
 
-#include "support/TestUtil.h"
-
 #include "fileops/IconFileWriter.h"
 #include "icons/IconExtractor.h"
+#include "support/TestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -47,16 +46,14 @@ TEST_P(DibDepths, DecodesColoursAndMask)
     EXPECT_EQ(qAlpha(decoded.pixel(31, 31)), 255);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllDepths, DibDepths,
-                         ::testing::Values(DepthCase {"bits1", 1, {}}, DepthCase {"bits4", 4, {}}, DepthCase {"bits8", 8, {}},
-                                           DepthCase {"bits16_555", 16, {}},
-                                           DepthCase {"bits16_565", 16, {.bitfields565 = true}},
-                                           DepthCase {"bits24", 24, {}}, DepthCase {"bits32_zeroAlpha", 32, {.zeroAlpha = true}},
-                                           DepthCase {"core4", 4, {.coreHeader = true}},
-                                           DepthCase {"core8", 8, {.coreHeader = true}},
-                                           DepthCase {"core24", 24, {.coreHeader = true}},
-                                           DepthCase {"shortPalette", 8, {.palette = {bw::kVgaPalette.begin(), bw::kVgaPalette.end()}, .clrUsed = 16}}),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    AllDepths, DibDepths,
+    ::testing::Values(DepthCase {"bits1", 1, {}}, DepthCase {"bits4", 4, {}}, DepthCase {"bits8", 8, {}}, DepthCase {"bits16_555", 16, {}},
+                      DepthCase {"bits16_565", 16, {.bitfields565 = true}}, DepthCase {"bits24", 24, {}},
+                      DepthCase {"bits32_zeroAlpha", 32, {.zeroAlpha = true}}, DepthCase {"core4", 4, {.coreHeader = true}},
+                      DepthCase {"core8", 8, {.coreHeader = true}}, DepthCase {"core24", 24, {.coreHeader = true}},
+                      DepthCase {"shortPalette", 8, {.palette = {bw::kVgaPalette.begin(), bw::kVgaPalette.end()}, .clrUsed = 16}}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST(IconImages, AlphaChannelWinsOverMaskAndStaysStraight)
 {
@@ -91,8 +88,7 @@ TEST(IconImages, ChoosesNearestTo32ThenDeepestThenLargest)
 {
     const QRgb red = qRgb(255, 0, 0), green = qRgb(0, 255, 0), blue = qRgb(0, 0, 255), yellow = qRgb(255, 255, 0);
     // Exact size wins over depth.
-    EXPECT_TRUE(samePixels(extractOnly(iconFile({image(solid(red, 16, 16), 32), image(solid(green), 4),
-                                                 image(solid(yellow, 48, 48), 32)})),
+    EXPECT_TRUE(samePixels(extractOnly(iconFile({image(solid(red, 16, 16), 32), image(solid(green), 4), image(solid(yellow, 48, 48), 32)})),
                            solid(green)));
     // Same size: the deeper image; the depth comes from the image header, not from the directory.
     {
@@ -109,8 +105,8 @@ TEST(IconImages, ChoosesNearestTo32ThenDeepestThenLargest)
     // Full tie: the first.
     EXPECT_TRUE(samePixels(extractOnly(iconFile({image(solid(red), 8), image(solid(blue), 8)})), solid(red)));
     // A width byte of 0 is 256: far from 32, so the small image is nearer.
-    EXPECT_TRUE(samePixels(extractOnly(iconFile({{0, 0, 1, 32, pngData(solid(red, 256, 256))}, image(solid(blue, 16, 16), 4)})),
-                           solid(blue)));
+    EXPECT_TRUE(
+        samePixels(extractOnly(iconFile({{0, 0, 1, 32, pngData(solid(red, 256, 256))}, image(solid(blue, 16, 16), 4)})), solid(blue)));
 }
 
 TEST(IconImages, ScalesOtherSizesSmoothlyTo32)
@@ -135,7 +131,7 @@ TEST(IconImages, ScalesOtherSizesSmoothlyTo32)
 TEST(IconImages, CursorFileCountsAsOneIcon)
 {
     IconImage cursor = image(bands(true), 4);
-    cursor.planes = 3; // hot spot x
+    cursor.planes = 3;   // hot spot x
     cursor.bitCount = 7; // hot spot y
     const Bytes file = iconFile({cursor}, 2);
     EXPECT_EQ(bw::iconSourceKind(readerOf(file)), bw::IconSourceKind::IconFile);
@@ -179,12 +175,15 @@ TEST(IconImages, ChangedOrDeletedFilesAreReadAgain)
 TEST(IconImages, PicksTheImageNearestToTheEdgeAsked)
 {
     const QRgb red = qRgb(255, 0, 0), green = qRgb(0, 255, 0), blue = qRgb(0, 0, 255), yellow = qRgb(255, 255, 0);
-    const Bytes file = iconFile({image(solid(red, 16, 16), 32), image(solid(green), 8), image(solid(blue, 64, 64), 8),
+    const Bytes file = iconFile({image(solid(red, 16, 16), 32),
+                                 image(solid(green), 8),
+                                 image(solid(blue, 64, 64), 8),
                                  {0, 0, 1, 32, pngData(solid(yellow, 256, 256))}});
     const struct {
         int edge;
         QRgb colour;
-    } cases[] = {{32, green}, {16, red}, {48, blue} /* 32 and 64 equally near and deep: the larger */, {64, blue}, {128, blue}, {200, yellow}};
+    } cases[]
+        = {{32, green}, {16, red}, {48, blue} /* 32 and 64 equally near and deep: the larger */, {64, blue}, {128, blue}, {200, yellow}};
     for (const auto& c : cases) {
         const QImage picture = bw::extractIcon(readerOf(file), 0, c.edge);
         ASSERT_EQ(picture.size(), QSize(c.edge, c.edge)) << c.edge;

@@ -1,17 +1,16 @@
 // Real Windows files from Debian's nsis-common package, read independently by icoutils
 // (wrestool, icotool): the counts and pictures must agree. Skipped where either is missing.
 
-#include "support/TestUtil.h"
-
 #include "icons/IconDirectory.h"
 #include "icons/IconExtractor.h"
-
-#include <gtest/gtest.h>
+#include "support/TestUtil.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QProcess>
 #include <QStandardPaths>
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -46,7 +45,8 @@ QImage icotoolPicture(const QString& icoPath, const QString& work)
         if (index < 0)
             continue;
         const int distance = std::abs(w - 32) + std::abs(h - 32);
-        if (bestIndex < 0 || distance < bestDistance || (distance == bestDistance && (depth > bestDepth || (depth == bestDepth && w * h > bestArea)))) {
+        if (bestIndex < 0 || distance < bestDistance
+            || (distance == bestDistance && (depth > bestDepth || (depth == bestDepth && w * h > bestArea)))) {
             bestIndex = index;
             bestDistance = distance;
             bestDepth = depth;
@@ -114,7 +114,8 @@ TEST(RealFiles, ExecutablesAgreeWithWrestool)
             continue; // the uninstaller stub is a plain icon file
         // wrestool lists one line per group and language; the shell counts each group once.
         QSet<QByteArray> groups;
-        for (const QByteArray& line : run(QStringLiteral("wrestool"), {QStringLiteral("-l"), QStringLiteral("--type=14"), path}).split('\n'))
+        for (const QByteArray& line :
+             run(QStringLiteral("wrestool"), {QStringLiteral("-l"), QStringLiteral("--type=14"), path}).split('\n'))
             if (line.contains("--name="))
                 groups.insert(line.mid(line.indexOf("--name=")).split(' ').first());
         ASSERT_EQ(bw::iconCount(file), groups.size()) << path.toStdString();

@@ -2,10 +2,10 @@
 
 #include "settings/SettingsFile.h"
 
-#include <gtest/gtest.h>
-
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
@@ -110,11 +110,11 @@ TEST(SettingsFile, StaleTemporariesOfAKilledSaveAreRemoved)
         if (old)
             std::filesystem::last_write_time(base + name, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
     };
-    make("bwsave.kwb.a1B2c3", true);   // left by a killed save of an older version
-    make(".bwsave.kwb.q7R8s9", true);  // left by a killed save
+    make("bwsave.kwb.a1B2c3", true);  // left by a killed save of an older version
+    make(".bwsave.kwb.q7R8s9", true); // left by a killed save
     make(".bildwiesel.conf.k3L4m5", true);
-    make("bwsave.kwb.Zz9yY8", false);  // another instance may be saving right now
-    make("bwsave.kwb.alt", true);      // not the temporary pattern
+    make("bwsave.kwb.Zz9yY8", false); // another instance may be saving right now
+    make("bwsave.kwb.alt", true);     // not the temporary pattern
     make("bwsave.kwb", true);
     make("andere.kwb.a1B2c3", true);
     removeStaleSettingsTemporaries(base);
@@ -127,10 +127,12 @@ TEST(SettingsFile, StaleTemporariesOfAKilledSaveAreRemoved)
 
 TEST(SettingsFile, ExtraSettingsSkipWhatTheyDoNotKnow)
 {
-    const std::pair<const char*, CopyFormat> cases[] = {
-        {"", CopyFormat::Classic}, {"copyformat=png\n", CopyFormat::Png}, {" copyformat = original \r\n", CopyFormat::Original},
-        // A newer program's keys and values, broken lines: skipped, the rest still counts.
-        {"zoom=3\ncopyformat=webp\n", CopyFormat::Classic}, {"kaputt\n\x01=\ncopyformat=png\n=original\n", CopyFormat::Png}};
+    const std::pair<const char*, CopyFormat> cases[] = {{"", CopyFormat::Classic},
+                                                        {"copyformat=png\n", CopyFormat::Png},
+                                                        {" copyformat = original \r\n", CopyFormat::Original},
+                                                        // A newer program's keys and values, broken lines: skipped, the rest still counts.
+                                                        {"zoom=3\ncopyformat=webp\n", CopyFormat::Classic},
+                                                        {"kaputt\n\x01=\ncopyformat=png\n=original\n", CopyFormat::Png}};
     for (const auto& [content, format] : cases)
         EXPECT_EQ(parseExtraSettings(content).copyFormat, format) << content;
     QTemporaryDir dir;

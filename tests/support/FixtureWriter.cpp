@@ -14,19 +14,47 @@ namespace {
 // ---- little-endian byte helpers ----
 
 void put8(Bytes& b, unsigned v) { b.push_back(static_cast<std::uint8_t>(v & 0xFF)); }
-void put16(Bytes& b, unsigned v) { put8(b, v); put8(b, v >> 8); }
-void put32(Bytes& b, std::uint32_t v) { put16(b, v & 0xFFFF); put16(b, v >> 16); }
-void put64(Bytes& b, std::uint64_t v) { put32(b, static_cast<std::uint32_t>(v)); put32(b, static_cast<std::uint32_t>(v >> 32)); }
-void put16s(Bytes& b, std::initializer_list<unsigned> vs) { for (unsigned v : vs) put16(b, v); }
-void put32s(Bytes& b, std::initializer_list<std::uint32_t> vs) { for (std::uint32_t v : vs) put32(b, v); }
-void putText(Bytes& b, const char* s) { while (*s) put8(b, static_cast<unsigned char>(*s++)); }
+void put16(Bytes& b, unsigned v)
+{
+    put8(b, v);
+    put8(b, v >> 8);
+}
+void put32(Bytes& b, std::uint32_t v)
+{
+    put16(b, v & 0xFFFF);
+    put16(b, v >> 16);
+}
+void put64(Bytes& b, std::uint64_t v)
+{
+    put32(b, static_cast<std::uint32_t>(v));
+    put32(b, static_cast<std::uint32_t>(v >> 32));
+}
+void put16s(Bytes& b, std::initializer_list<unsigned> vs)
+{
+    for (unsigned v : vs)
+        put16(b, v);
+}
+void put32s(Bytes& b, std::initializer_list<std::uint32_t> vs)
+{
+    for (std::uint32_t v : vs)
+        put32(b, v);
+}
+void putText(Bytes& b, const char* s)
+{
+    while (*s)
+        put8(b, static_cast<unsigned char>(*s++));
+}
 
 void set16(Bytes& b, std::size_t at, unsigned v)
 {
     b.at(at) = static_cast<std::uint8_t>(v & 0xFF);
     b.at(at + 1) = static_cast<std::uint8_t>((v >> 8) & 0xFF);
 }
-void set32(Bytes& b, std::size_t at, std::uint32_t v) { set16(b, at, v & 0xFFFF); set16(b, at + 2, v >> 16); }
+void set32(Bytes& b, std::size_t at, std::uint32_t v)
+{
+    set16(b, at, v & 0xFFFF);
+    set16(b, at + 2, v >> 16);
+}
 
 void append(Bytes& b, const Bytes& more) { b.insert(b.end(), more.begin(), more.end()); }
 void padTo(Bytes& b, std::size_t align) { b.resize((b.size() + align - 1) / align * align, 0); }
@@ -40,16 +68,15 @@ std::vector<QRgb> defaultPalette(int bitCount)
     if (bitCount == 1)
         return {qRgb(0, 0, 0), qRgb(255, 255, 255)};
     if (bitCount == 4)
-        return {qRgb(0, 0, 0),       qRgb(128, 0, 0),   qRgb(0, 128, 0),   qRgb(128, 128, 0),
-                qRgb(0, 0, 128),     qRgb(128, 0, 128), qRgb(0, 128, 128), qRgb(192, 192, 192),
-                qRgb(128, 128, 128), qRgb(255, 0, 0),   qRgb(0, 255, 0),   qRgb(255, 255, 0),
-                qRgb(0, 0, 255),     qRgb(255, 0, 255), qRgb(0, 255, 255), qRgb(255, 255, 255)};
+        return {qRgb(0, 0, 0),     qRgb(128, 0, 0),     qRgb(0, 128, 0),     qRgb(128, 128, 0),  qRgb(0, 0, 128), qRgb(128, 0, 128),
+                qRgb(0, 128, 128), qRgb(192, 192, 192), qRgb(128, 128, 128), qRgb(255, 0, 0),    qRgb(0, 255, 0), qRgb(255, 255, 0),
+                qRgb(0, 0, 255),   qRgb(255, 0, 255),   qRgb(0, 255, 255),   qRgb(255, 255, 255)};
     std::vector<QRgb> p;
     for (int r = 0; r < 6; ++r)
         for (int g = 0; g < 6; ++g)
             for (int b = 0; b < 6; ++b)
                 p.push_back(qRgb(r * 51, g * 51, b * 51));
-    for (int i = 1; i <= 40; ++i)  // grays strictly between black and white, which the cube already has
+    for (int i = 1; i <= 40; ++i) // grays strictly between black and white, which the cube already has
         p.push_back(qRgb(i * 255 / 41, i * 255 / 41, i * 255 / 41));
     return p;
 }
@@ -93,8 +120,7 @@ void requireBitCount(int bitCount)
 }
 
 // One scan line of colour bits, padded to 4 bytes. `alpha` overrides the 32-bit alpha byte.
-Bytes colourRow(const QImage& img, int y, int bitCount, const std::vector<QRgb>& palette, bool rgb565,
-                std::optional<std::uint8_t> alpha)
+Bytes colourRow(const QImage& img, int y, int bitCount, const std::vector<QRgb>& palette, bool rgb565, std::optional<std::uint8_t> alpha)
 {
     Bytes row;
     if (bitCount <= 8) {
@@ -180,13 +206,13 @@ Bytes mzHeader()
     Bytes h(0x80, 0);
     h[0] = 'M';
     h[1] = 'Z';
-    set16(h, 0x02, 0x90);    // bytes on last page
-    set16(h, 0x04, 3);       // pages
-    set16(h, 0x08, 4);       // header paragraphs
-    set16(h, 0x0C, 0xFFFF);  // max extra paragraphs
-    set16(h, 0x10, 0xB8);    // initial SP
-    set16(h, 0x18, 0x40);    // relocation table offset: 0x40 marks a new-style executable
-    set32(h, 0x3C, 0x80);    // e_lfanew
+    set16(h, 0x02, 0x90);   // bytes on last page
+    set16(h, 0x04, 3);      // pages
+    set16(h, 0x08, 4);      // header paragraphs
+    set16(h, 0x0C, 0xFFFF); // max extra paragraphs
+    set16(h, 0x10, 0xB8);   // initial SP
+    set16(h, 0x18, 0x40);   // relocation table offset: 0x40 marks a new-style executable
+    set32(h, 0x3C, 0x80);   // e_lfanew
     return h;
 }
 
@@ -229,7 +255,7 @@ Bytes peResources(const std::vector<GroupIcon>& groups, PeFault fault)
         for (const IconImage& im : g.images)
             icons.push_back(&im.data);
 
-    std::vector<std::size_t> order;  // named groups first, then numeric ids, each as given
+    std::vector<std::size_t> order; // named groups first, then numeric ids, each as given
     for (std::size_t i = 0; i < groups.size(); ++i)
         if (groups[i].name)
             order.push_back(i);
@@ -243,7 +269,7 @@ Bytes peResources(const std::vector<GroupIcon>& groups, PeFault fault)
         put32s(r, {0, 0, 0});
         put16s(r, {static_cast<unsigned>(named), static_cast<unsigned>(ids)});
     };
-    auto entry = [&r](std::uint32_t name) {  // returns the entry's position; OffsetToData is patched later
+    auto entry = [&r](std::uint32_t name) { // returns the entry's position; OffsetToData is patched later
         const std::size_t at = r.size();
         put32(r, name);
         put32(r, 0);
@@ -282,7 +308,7 @@ Bytes peResources(const std::vector<GroupIcon>& groups, PeFault fault)
             groupLangs[g].push_back(entry(lang));
     }
 
-    auto dataEntry = [&r](std::size_t langAt) {  // IMAGE_RESOURCE_DATA_ENTRY; RVA and size patched later
+    auto dataEntry = [&r](std::size_t langAt) { // IMAGE_RESOURCE_DATA_ENTRY; RVA and size patched later
         set32(r, langAt + 4, u32(r.size()));
         const std::size_t at = r.size();
         r.resize(r.size() + 16, 0);
@@ -324,13 +350,13 @@ Bytes peResources(const std::vector<GroupIcon>& groups, PeFault fault)
     return r;
 }
 
-}  // namespace
+} // namespace
 
 Bytes iconDib(const QImage& image, int bitCount, const DibOptions& opt)
 {
     requireBitCount(bitCount);
     const QImage img = image.convertToFormat(QImage::Format_ARGB32);
-    const std::vector<QRgb> palette = bitCount <= 8 ? writtenPalette(bitCount, opt.palette, opt.clrUsed) : std::vector<QRgb>{};
+    const std::vector<QRgb> palette = bitCount <= 8 ? writtenPalette(bitCount, opt.palette, opt.clrUsed) : std::vector<QRgb> {};
     const bool masks = bitCount == 16 && opt.bitfields565 && !opt.coreHeader;
     const auto alpha = bitCount == 32 && opt.zeroAlpha ? std::optional<std::uint8_t>(0) : std::nullopt;
 
@@ -344,12 +370,11 @@ Bytes iconDib(const QImage& image, int bitCount, const DibOptions& opt)
     Bytes out;
     if (opt.coreHeader) {
         put32(out, 12);
-        put16s(out, {static_cast<unsigned>(img.width()), static_cast<unsigned>(2 * img.height()), 1,
-                     static_cast<unsigned>(bitCount)});
+        put16s(out, {static_cast<unsigned>(img.width()), static_cast<unsigned>(2 * img.height()), 1, static_cast<unsigned>(bitCount)});
     } else {
         put32s(out, {40, u32(img.width()), u32(2 * img.height())});
         put16s(out, {1, static_cast<unsigned>(bitCount)});
-        put32s(out, {masks ? 3u : 0u, u32(bits.size()), 0, 0, u32(opt.clrUsed), 0});  // BI_BITFIELDS : BI_RGB
+        put32s(out, {masks ? 3u : 0u, u32(bits.size()), 0, 0, u32(opt.clrUsed), 0}); // BI_BITFIELDS : BI_RGB
         if (masks)
             put32s(out, {0xF800, 0x07E0, 0x001F});
     }
@@ -392,33 +417,33 @@ Bytes peFile(const std::vector<GroupIcon>& groups, bool pe32plus, PeFault fault)
     putText(f, "PE");
     put16(f, 0);
     // COFF file header
-    put16s(f, {pe32plus ? 0x8664u : 0x014Cu, 1});  // machine, one section
+    put16s(f, {pe32plus ? 0x8664u : 0x014Cu, 1}); // machine, one section
     put32s(f, {0, 0, 0});
-    put16s(f, {pe32plus ? 240u : 224u, pe32plus ? 0x0022u : 0x0102u});  // executable; large-address-aware / 32-bit
+    put16s(f, {pe32plus ? 240u : 224u, pe32plus ? 0x0022u : 0x0102u}); // executable; large-address-aware / 32-bit
 
     // Optional header
     const std::size_t optionalStart = f.size();
     put16(f, pe32plus ? 0x20B : 0x10B);
-    put8(f, 14);  // linker version
+    put8(f, 14); // linker version
     put8(f, 0);
     // code, initialized and uninitialized data sizes, entry point, BaseOfCode
     put32s(f, {0, alignUp(rsrcSize, 0x200), 0, 0, 0x1000});
     if (pe32plus)
         put64(f, 0x140000000ULL);
     else {
-        put32s(f, {0x1000, 0x400000});  // BaseOfData, ImageBase
+        put32s(f, {0x1000, 0x400000}); // BaseOfData, ImageBase
     }
-    put32s(f, {0x1000, 0x200});        // section and file alignment
-    put16s(f, {6, 0, 0, 0, 6, 0});     // OS, image and subsystem versions
-    put32s(f, {0, kRsrcRva + alignUp(rsrcSize, 0x1000), 0x200, 0});  // Win32Version, image/header size, checksum
-    put16s(f, {2, 0});                 // Windows GUI, no DLL characteristics
-    for (std::uint64_t v : {0x100000ULL, 0x1000ULL, 0x100000ULL, 0x1000ULL}) {  // stack and heap sizes
+    put32s(f, {0x1000, 0x200});                                                // section and file alignment
+    put16s(f, {6, 0, 0, 0, 6, 0});                                             // OS, image and subsystem versions
+    put32s(f, {0, kRsrcRva + alignUp(rsrcSize, 0x1000), 0x200, 0});            // Win32Version, image/header size, checksum
+    put16s(f, {2, 0});                                                         // Windows GUI, no DLL characteristics
+    for (std::uint64_t v : {0x100000ULL, 0x1000ULL, 0x100000ULL, 0x1000ULL}) { // stack and heap sizes
         if (pe32plus)
             put64(f, v);
         else
             put32(f, static_cast<std::uint32_t>(v));
     }
-    put32s(f, {0, 16});  // LoaderFlags, NumberOfRvaAndSizes
+    put32s(f, {0, 16}); // LoaderFlags, NumberOfRvaAndSizes
     for (int i = 0; i < 16; ++i) {
         put32(f, i == 2 ? (fault == PeFault::ResourceRvaPastEnd ? 0x7FFFF000 : kRsrcRva) : 0);
         put32(f, i == 2 ? rsrcSize : 0);
@@ -430,9 +455,9 @@ Bytes peFile(const std::vector<GroupIcon>& groups, bool pe32plus, PeFault fault)
     putText(f, ".rsrc");
     put8(f, 0);
     put16(f, 0);
-    put32s(f, {rsrcSize, kRsrcRva, rsrcSize, 0x200, 0, 0});  // virtual size/address, raw size/pointer
+    put32s(f, {rsrcSize, kRsrcRva, rsrcSize, 0x200, 0, 0}); // virtual size/address, raw size/pointer
     put16s(f, {0, 0});
-    put32(f, 0x40000040);  // initialized data, readable
+    put32(f, 0x40000040); // initialized data, readable
 
     f.resize(0x200, 0);
     append(f, rsrc);
@@ -452,17 +477,17 @@ Bytes neFile(const std::vector<GroupIcon>& groups, NeFault fault)
     f.resize(table, 0);
     f[ne] = 'N';
     f[ne + 1] = 'E';
-    f[ne + 2] = 5;  // linker version
+    f[ne + 2] = 5; // linker version
     f[ne + 3] = 10;
-    set16(f, ne + 0x0C, 0x8000);  // library module
-    set16(f, ne + 0x22, 0x40);    // segment table (empty)
-    set16(f, ne + 0x24, 0x40);    // resource table right after this header
-    set16(f, ne + 0x32, 4);       // segment alignment shift
-    f[ne + 0x36] = 2;             // Windows
-    set16(f, ne + 0x3E, 0x030A);  // expected Windows version 3.10
+    set16(f, ne + 0x0C, 0x8000); // library module
+    set16(f, ne + 0x22, 0x40);   // segment table (empty)
+    set16(f, ne + 0x24, 0x40);   // resource table right after this header
+    set16(f, ne + 0x32, 4);      // segment alignment shift
+    f[ne + 0x36] = 2;            // Windows
+    set16(f, ne + 0x3E, 0x030A); // expected Windows version 3.10
 
     put16(f, fault == NeFault::HugeAlignShift ? 40 : shift);
-    auto nameInfo = [&f](unsigned id) {  // NAMEINFO; returns its position, offset and length patched later
+    auto nameInfo = [&f](unsigned id) { // NAMEINFO; returns its position, offset and length patched later
         const std::size_t at = f.size();
         put16s(f, {0, 0, 0x1C30, id, 0, 0});
         return at;
@@ -471,13 +496,13 @@ Bytes neFile(const std::vector<GroupIcon>& groups, NeFault fault)
     for (const GroupIcon& g : groups)
         iconCount += g.images.size();
 
-    put16s(f, {0x8003, static_cast<unsigned>(iconCount)});  // RT_ICON
+    put16s(f, {0x8003, static_cast<unsigned>(iconCount)}); // RT_ICON
     put32(f, 0);
     std::vector<std::size_t> iconInfos;
     for (std::size_t i = 0; i < iconCount; ++i)
         iconInfos.push_back(nameInfo(0x8000 | static_cast<unsigned>(i + 1)));
 
-    put16s(f, {0x800E, static_cast<unsigned>(groups.size())});  // RT_GROUP_ICON
+    put16s(f, {0x800E, static_cast<unsigned>(groups.size())}); // RT_GROUP_ICON
     put32(f, 0);
     std::vector<std::size_t> groupInfos;
     for (const GroupIcon& g : groups)
@@ -507,7 +532,7 @@ Bytes neFile(const std::vector<GroupIcon>& groups, NeFault fault)
     set16(f, ne + 0x04, static_cast<unsigned>(f.size() - ne));
     set16(f, ne + 0x06, 2);
     put16(f, 0);
-    set32(f, ne + 0x2C, u32(f.size()));  // non-resident names, absolute offset, empty
+    set32(f, ne + 0x2C, u32(f.size())); // non-resident names, absolute offset, empty
     put8(f, 0);
 
     auto place = [&f](std::size_t info, const Bytes& data) {
@@ -549,14 +574,20 @@ Bytes bmpFile(const QImage& image, BmpKind kind)
     case BmpKind::Bits4: bitCount = 4; break;
     case BmpKind::Bits8: bitCount = 8; break;
     case BmpKind::Bits32: bitCount = 32; break;
-    case BmpKind::Rle8: bitCount = 8; compression = 1; break;
-    case BmpKind::Rle4: bitCount = 4; compression = 2; break;
+    case BmpKind::Rle8:
+        bitCount = 8;
+        compression = 1;
+        break;
+    case BmpKind::Rle4:
+        bitCount = 4;
+        compression = 2;
+        break;
     case BmpKind::Bits24:
     case BmpKind::Os2Core24:
     case BmpKind::TopDown24: break;
     }
     const bool core = kind == BmpKind::Os2Core24, topDown = kind == BmpKind::TopDown24;
-    const std::vector<QRgb> palette = bitCount <= 8 ? writtenPalette(bitCount, {}, 0) : std::vector<QRgb>{};
+    const std::vector<QRgb> palette = bitCount <= 8 ? writtenPalette(bitCount, {}, 0) : std::vector<QRgb> {};
 
     Bytes pixels;
     if (compression)
@@ -575,11 +606,11 @@ Bytes bmpFile(const QImage& image, BmpKind kind)
     } else {
         put32s(f, {40, u32(w), static_cast<std::uint32_t>(topDown ? -h : h)});
         put16s(f, {1, static_cast<unsigned>(bitCount)});
-        put32s(f, {compression, u32(pixels.size()), 2835, 2835, 0, 0});  // 72 dpi
+        put32s(f, {compression, u32(pixels.size()), 2835, 2835, 0, 0}); // 72 dpi
     }
     putPalette(f, palette, true);
     append(f, pixels);
     return f;
 }
 
-}  // namespace fixtures
+} // namespace fixtures

@@ -20,7 +20,7 @@ struct DibOptions {
     bool bitfields565 = false;    // 16 bits only: BI_BITFIELDS with masks F800/07E0/001F; otherwise BI_RGB 5-5-5
     bool zeroAlpha = false;       // 32 bits only: alpha bytes written as 0, so only the AND mask carries transparency
     bool omitMask = false;        // leave the AND mask out entirely
-    std::vector<QRgb> palette{};  // 1/4/8 bits; empty = default (1: black, white; 4: VGA; 8: 6x6x6 cube + grays).
+    std::vector<QRgb> palette {}; // 1/4/8 bits; empty = default (1: black, white; 4: VGA; 8: 6x6x6 cube + grays).
                                   // Pixels map to the nearest entry by squared RGB distance.
     int clrUsed = 0;              // biClrUsed; when nonzero the palette written has exactly that many entries
 };
@@ -33,9 +33,9 @@ Bytes pngData(const QImage& image);
 
 // One image inside an icon directory (.ico/.cur file, or a group icon resource).
 struct IconImage {
-    std::uint8_t width = 32, height = 32;    // directory bytes as stored (0 means 256)
-    std::uint16_t planes = 1, bitCount = 0;  // directory fields as stored (for cursors: hotspot x, y)
-    Bytes data{};                            // DIB or PNG bytes
+    std::uint8_t width = 32, height = 32;   // directory bytes as stored (0 means 256)
+    std::uint16_t planes = 1, bitCount = 0; // directory fields as stored (for cursors: hotspot x, y)
+    Bytes data {};                          // DIB or PNG bytes
 };
 
 // type 1 = .ico, 2 = .cur; 16-byte directory entries, then the image data in order.
@@ -43,10 +43,10 @@ Bytes iconFile(const std::vector<IconImage>& images, std::uint16_t type = 1);
 
 // A group icon resource in an executable.
 struct GroupIcon {
-    std::optional<std::u16string> name{};               // set: named resource (e.g. u"MAINICON"); unset: numeric id
-    std::uint16_t id = 1;                               // used when name is unset
-    std::vector<std::uint16_t> languages = {0x0409};    // PE only: the group appears once per language (same data)
-    std::vector<IconImage> images{};
+    std::optional<std::u16string> name {};           // set: named resource (e.g. u"MAINICON"); unset: numeric id
+    std::uint16_t id = 1;                            // used when name is unset
+    std::vector<std::uint16_t> languages = {0x0409}; // PE only: the group appears once per language (same data)
+    std::vector<IconImage> images {};
 };
 
 // Executables with RT_GROUP_ICON / RT_ICON resources. RT_ICON ids are 1, 2, 3, ... in group order,
@@ -61,4 +61,4 @@ Bytes neFile(const std::vector<GroupIcon>& groups, NeFault fault = NeFault::None
 enum class BmpKind { Bits1, Bits4, Bits8, Bits24, Bits32, Rle8, Rle4, Os2Core24, TopDown24 };
 Bytes bmpFile(const QImage& image, BmpKind kind);
 
-}  // namespace fixtures
+} // namespace fixtures

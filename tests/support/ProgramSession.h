@@ -5,19 +5,19 @@
 
 #include "ScriptedDialogs.h"
 
-#include "gui/widgets/AppState.h"
 #include "gui/app/IconFrm.h"
 #include "gui/app/MainU.h"
 #include "gui/catalogue/EinleseFrm.h"
+#include "gui/widgets/AppState.h"
 #include "support/Funky.h"
 #include "view/PageState.h"
-
-#include <gtest/gtest.h>
 
 #include <QFile>
 #include <QListWidget>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
@@ -33,7 +33,7 @@ inline void writeSettings(const QString& configHome, const std::string& readDire
     QFile f(configHome + "/bildwiesel/bwsave.kwb");
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     QByteArray text = QByteArray(colour) + "\r\n" + QByteArray::fromStdString(readDirectory) + "/\r\n"
-                      + QByteArray::fromStdString(copyDirectory) + "/\r\n" + (autoRead ? "1" : "0") + "\r\n";
+        + QByteArray::fromStdString(copyDirectory) + "/\r\n" + (autoRead ? "1" : "0") + "\r\n";
     for (const char* t = types; *t; ++t)
         text += QByteArray(1, *t) + "\r\n";
     f.write(text);

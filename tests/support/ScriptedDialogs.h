@@ -16,7 +16,7 @@ public:
         QString caption;
     };
     QList<Shown> shown;
-    QList<bool> confirmAnswers; // taken in order; "Nein" when empty
+    QList<bool> confirmAnswers;                 // taken in order; "Nein" when empty
     QList<std::optional<QColor>> colourAnswers; // taken in order; cancel when empty
     QList<QColor> colourDialogStarts;           // the colour each colour dialog opened with
     QList<std::optional<QString>> openAnswers;  // file chosen in each open dialog; cancel when empty

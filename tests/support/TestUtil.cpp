@@ -64,8 +64,7 @@ fixtures::Bytes libraryWithIcons(int icons, bool pe32plus, QRgb colour)
             if (qAlpha(a) == 0 && qAlpha(e) == 0)
                 continue;
             if (a != e)
-                return ::testing::AssertionFailure() << "pixel (" << x << "," << y << ") is " << std::hex << a
-                                                     << ", expected " << e;
+                return ::testing::AssertionFailure() << "pixel (" << x << "," << y << ") is " << std::hex << a << ", expected " << e;
         }
     return ::testing::AssertionSuccess();
 }

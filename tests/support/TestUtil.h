@@ -1,15 +1,14 @@
 #pragma once
 
-#include "support/FixtureWriter.h"
-
 #include "icons/ByteReader.h"
 #include "icons/ReadError.h"
-
-#include <gtest/gtest.h>
+#include "support/FixtureWriter.h"
 
 #include <QColor>
 #include <QImage>
 #include <QTemporaryDir>
+
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>

@@ -1,8 +1,8 @@
 // Entry point of the window tests: a QApplication (offscreen) around GoogleTest.
 
-#include <gtest/gtest.h>
-
 #include <QApplication>
+
+#include <gtest/gtest.h>
 
 int main(int argc, char** argv)
 {

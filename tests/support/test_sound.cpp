@@ -1,16 +1,15 @@
 // Sounds through SDL's "disk" audio driver, which writes what it plays into a file.
 
-#include "support/ScriptedDialogs.h"
-
 #include "support/Funky.h"
+#include "support/ScriptedDialogs.h"
 #include "support/Sound.h"
-
-#include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
+
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 
@@ -27,8 +26,14 @@ QByteArray makeWav(int samples, int step = 37)
         pcm.append(static_cast<char>((v >> 8) & 0xFF));
     }
     QByteArray wav;
-    auto put32 = [&](quint32 v) { for (int i = 0; i < 4; ++i) wav.append(static_cast<char>((v >> (8 * i)) & 0xFF)); };
-    auto put16 = [&](quint16 v) { wav.append(static_cast<char>(v & 0xFF)); wav.append(static_cast<char>(v >> 8)); };
+    auto put32 = [&](quint32 v) {
+        for (int i = 0; i < 4; ++i)
+            wav.append(static_cast<char>((v >> (8 * i)) & 0xFF));
+    };
+    auto put16 = [&](quint16 v) {
+        wav.append(static_cast<char>(v & 0xFF));
+        wav.append(static_cast<char>(v >> 8));
+    };
     wav.append("RIFF");
     put32(static_cast<quint32>(36 + pcm.size()));
     wav.append("WAVEfmt ");
@@ -113,8 +118,8 @@ TEST_F(Sound, MissingFileIsSilentAndUnknownModeIsReported)
 // takes over at once. {requests, beginnings of "Lang" and of "ping" heard, "Lang" (else "ping") whole}
 TEST_F(Sound, AskedForAgainWhilePlayingTheSoundGoesOnAnotherTakesOver)
 {
-    const std::tuple<QStringList, int, int, bool> cases[] = {
-        {{"Lang", "lang", "LANG"}, 1, 0, true}, {{"Lang", "ping"}, 1, 1, false}, {{"Lang", "ping", "Lang", "Lang"}, 2, 1, true}};
+    const std::tuple<QStringList, int, int, bool> cases[]
+        = {{{"Lang", "lang", "LANG"}, 1, 0, true}, {{"Lang", "ping"}, 1, 1, false}, {{"Lang", "ping", "Lang", "Lang"}, 2, 1, true}};
     for (const auto& [requests, langStarts, pingStarts, langWhole] : cases) {
         for (const QString& name : requests) {
             bw::PlayWav(name, 0);

@@ -5,10 +5,10 @@
 #include "support/Pacer.h"
 #include "support/Wildcard.h"
 
-#include <gtest/gtest.h>
-
 #include <QDir>
 #include <QTemporaryDir>
+
+#include <gtest/gtest.h>
 
 using namespace bw;
 
@@ -16,11 +16,11 @@ TEST(ElapsedText, ClockTexts)
 {
     EXPECT_EQ(ElapsedText(0), "00:00:00");
     EXPECT_EQ(ElapsedText(3725.4), "01:02:05");
-    EXPECT_EQ(ElapsedText(59.5), "00:01:00");   // half to even: 60
-    EXPECT_EQ(ElapsedText(0.5), "00:00:00");    // half to even: 0
+    EXPECT_EQ(ElapsedText(59.5), "00:01:00"); // half to even: 60
+    EXPECT_EQ(ElapsedText(0.5), "00:00:00");  // half to even: 0
     EXPECT_EQ(ElapsedText(1.5), "00:00:02");
     EXPECT_EQ(ElapsedText(86399), "23:59:59");
-    EXPECT_EQ(ElapsedText(90000), "25:00:00");  // a run of more than a day keeps counting hours
+    EXPECT_EQ(ElapsedText(90000), "25:00:00"); // a run of more than a day keeps counting hours
 }
 
 TEST(RoundToText, DecimalCommaAndRounding)

@@ -1,9 +1,8 @@
 // The page of icons, pixel by pixel: cells, icons, the red defect frames and cross, the yellow
 // mark frames, the strips, the hover frame, the status texts and the hit-test.
 
-#include "support/TestUtil.h"
-
 #include "gui/widgets/AppState.h"
+#include "support/TestUtil.h"
 #include "view/PagePainter.h"
 
 #include <QFileInfo>
@@ -85,7 +84,11 @@ protected:
         for (int i = 0; i < n; ++i)
             catalogue.appendEntry(path, 0);
     }
-    void paintPage() { paintEntries(canvas, catalogue, page, QColor(kBackground), page.firstVisible, page.firstVisible + page.pageCapacity - 1, host, scratch); }
+    void paintPage()
+    {
+        paintEntries(canvas, catalogue, page, QColor(kBackground), page.firstVisible, page.firstVisible + page.pageCapacity - 1, host,
+                     scratch);
+    }
     QRgb at(int x, int y) const { return canvas.pixel(x, y); }
 };
 
@@ -111,7 +114,7 @@ TEST(PageGeometry, GridAndScrollRange)
     EXPECT_TRUE(r.resetPosition);
     EXPECT_EQ(r.largeChange, 29);
     EXPECT_EQ(scrollRangeFor(1'000'000, 1'000'000 / 2).maximum, 500'001); // last page ends at entryCount
-    EXPECT_EQ(scrollRangeFor(1'000'000, 40'000).largeChange, 32767);    // the page step is 16-bit
+    EXPECT_EQ(scrollRangeFor(1'000'000, 40'000).largeChange, 32767);      // the page step is 16-bit
 }
 
 TEST_F(Page, CellsIconsFramesAndCross)
@@ -138,8 +141,8 @@ TEST_F(Page, CellsIconsFramesAndCross)
         EXPECT_EQ(at(x + 1, d), kRed);
         EXPECT_EQ(at(x + 40, d), kRed);
         EXPECT_EQ(at(x + d, 40), kRed);
-        EXPECT_EQ(at(x + d, d), kRed) << d;           // top-left towards bottom-right
-        EXPECT_EQ(at(x + d, 42 - d), kRed) << d;      // bottom-left towards top-right
+        EXPECT_EQ(at(x + d, d), kRed) << d;      // top-left towards bottom-right
+        EXPECT_EQ(at(x + d, 42 - d), kRed) << d; // bottom-left towards top-right
     }
     EXPECT_EQ(at(x + 2, 20), kRed);
     EXPECT_EQ(at(x + 39, 20), kRed);
@@ -184,11 +187,11 @@ TEST_F(Page, MarkedDefectiveShowsBothFramesAndStaysDefective)
 
 TEST_F(Page, ClearingSquareIs43PixelsAndTheSingleEntryGoesToThePointerCell)
 {
-    add("good", 40); // more than a page: the image is not cleared as a whole
+    add("good", 40);       // more than a page: the image is not cleared as a whole
     page.pointerCell = 12; // row 1, column 1: origin (42, 42)
     paintEntries(canvas, catalogue, page, QColor(kBackground), 7, 7, host, scratch);
     EXPECT_EQ(at(42, 42), kBackground);
-    EXPECT_EQ(at(84, 84), kBackground);  // the 43rd column and row
+    EXPECT_EQ(at(84, 84), kBackground); // the 43rd column and row
     EXPECT_EQ(at(85, 85), kGarbage);
     EXPECT_EQ(at(41, 41), kGarbage);
     EXPECT_EQ(at(42 + 20, 42 + 20), kBlue);
@@ -306,7 +309,9 @@ TEST(PathLine, TextsTagsAndColours)
 TEST(PathLine, NamesTheFileAsItIsOnDisk)
 {
     QTemporaryDir dir;
-    const std::string folder = dir.path().toStdString() + "/gr\xc3\xbc\xc3\x9f" "e und \xc3\x9cmlaute";
+    const std::string folder = dir.path().toStdString()
+        + "/gr\xc3\xbc\xc3\x9f"
+          "e und \xc3\x9cmlaute";
     std::filesystem::create_directories(folder);
     const std::string file = folder + "/arrow-Install.ico";
     testutil::writeFile(file, {1});
@@ -364,7 +369,7 @@ TEST_F(Page, HighDensityPageDrawsIconsAtDeviceSize)
         EXPECT_EQ(at(lastColumn + 1, 30), kYellow) << c.ratio; // the mark frame right after it
         EXPECT_EQ(px(3, 20), kYellow) << c.ratio;
         EXPECT_EQ(px(2, 20), kBackground) << c.ratio;
-        EXPECT_EQ(px(42 + 20, 20), kRed) << c.ratio;             // the cross of cell 2
+        EXPECT_EQ(px(42 + 20, 20), kRed) << c.ratio;                                    // the cross of cell 2
         EXPECT_EQ(at(canvas.width() - 1, canvas.height() - 1), kBackground) << c.ratio; // cleared to the last device pixel
     }
 }

@@ -1,36 +1,36 @@
 #include "IconFrm.h"
 
-#include "gui/widgets/AppState.h"
+#include "fileops/BitmapExport.h"
+#include "fileops/Export.h"
 #include "gui/app/MainU.h"
 #include "gui/app/StartFrm.h"
 #include "gui/catalogue/EinleseFrm.h"
+#include "gui/catalogue/ReadCommands.h"
+#include "gui/compare/VergleichFrm.h"
+#include "gui/fileops/FileCommands.h"
 #include "gui/fileops/KopierpfadFrm.h"
 #include "gui/fileops/MeldungFrm.h"
 #include "gui/fileops/NummerFrm.h"
-#include "gui/widgets/TextFit.h"
-#include "gui/catalogue/ReadCommands.h"
-#include "gui/compare/VergleichFrm.h"
-#include "gui/settings/EinstellFrm.h"
-#include "fileops/BitmapExport.h"
-#include "fileops/Export.h"
-#include "gui/fileops/FileCommands.h"
 #include "gui/fileops/SourceFileCommands.h"
+#include "gui/settings/EinstellFrm.h"
+#include "gui/view/OrginalFrm.h"
+#include "gui/widgets/AppState.h"
+#include "gui/widgets/TextFit.h"
 #include "support/Dialogs.h"
 #include "support/Funky.h"
 #include "support/Help.h"
-#include "gui/view/OrginalFrm.h"
 #include "view/PagePainter.h"
 #include "view/PageState.h"
 
 #include <QCloseEvent>
-#include <QKeyEvent>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMenuBar>
 #include <QPainter>
-#include <QShortcut>
 #include <QScreen>
+#include <QShortcut>
 
 namespace bw {
 namespace {
@@ -45,8 +45,7 @@ QPixmap windowIconPixmap() { return QPixmap(QStringLiteral(":/bildwiesel-32.png"
 
 } // namespace
 
-TIconF::TIconF(QWidget* parent)
-    : QMainWindow(parent)
+TIconF::TIconF(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("TIconF"));
     setWindowTitle(QStringLiteral("Bildwiesel"));
@@ -121,9 +120,8 @@ TIconF::TIconF(QWidget* parent)
     StatusBar2->fitPanelToText(0);
     // The number panel grows to the left, away from the scroll bar, if the longest number it shows
     // ("  Nr: 1000000") needs it.
-    const int numberMissing =
-        textWidthNeeded(*Panel5->label(), QStringLiteral("  Nr: ") + QString::number(Catalogue::kDefaultCapacity)) + 2 * Panel5->frameWidth()
-        - Panel5->width();
+    const int numberMissing = textWidthNeeded(*Panel5->label(), QStringLiteral("  Nr: ") + QString::number(Catalogue::kDefaultCapacity))
+        + 2 * Panel5->frameWidth() - Panel5->width();
     if (numberMissing > 0)
         Panel5->setGeometry(Panel5->geometry().adjusted(-numberMissing, 0, 0, 0));
 
@@ -198,7 +196,8 @@ void TIconF::buildMenus()
     Zwischenablage1->setShortcut(QKeySequence::Copy);
     Zwischenablage1->setShortcutContext(Qt::WidgetShortcut);
     auto* copyKey = new QShortcut(QKeySequence::Copy, Bild, nullptr, nullptr, Qt::WidgetShortcut);
-    connect(copyKey, &QShortcut::activated, this, [] { copyPointerEntryToClipboard(appState(), pageState().pointerEntry, *windows().MeldungF); });
+    connect(copyKey, &QShortcut::activated, this,
+            [] { copyPointerEntryToClipboard(appState(), pageState().pointerEntry, *windows().MeldungF); });
     Loeschen = action(PopupMenu1, "Loeschen", QStringLiteral("Löschen"));
     AugewhlteLschen1 = action(PopupMenu1, "AugewhlteLschen1", QStringLiteral("Ausgewählte Löschen"));
     AusgewhlteKopieren1 = action(PopupMenu1, "AusgewhlteKopieren1", QStringLiteral("Ausgewählte Kopieren"));
@@ -210,19 +209,29 @@ void TIconF::buildMenus()
     connect(Einstellungen1, &QAction::triggered, this, [this] { windows().EinstellF->exec(); });
     connect(Suchergebnis1, &QAction::triggered, this, [] { showSearchResult(*windows().EinleseF); });
     connect(AlleLaufwerkelesen1, &QAction::triggered, this, [this] { readAllDrives(appState(), *this, *windows().EinleseF); });
-    connect(Kopieren2, &QAction::triggered, this, [this] { copyPointerEntry(appState(), pageState().pointerEntry, *windows().MeldungF, QStringLiteral(".ico")); });
-    connect(AlsBMPKopieren1, &QAction::triggered, this, [this] { copyPointerEntry(appState(), pageState().pointerEntry, *windows().MeldungF, QStringLiteral(".bmp")); });
-    connect(OriginalKopieren1, &QAction::triggered, this,
-            [this] { copyPointerEntry(appState(), pageState().pointerEntry, *windows().MeldungF, QString::fromLatin1(kOriginalFormat.data(), kOriginalFormat.size())); });
-    connect(AlsPNGKopieren1, &QAction::triggered, this, [this] { copyPointerEntry(appState(), pageState().pointerEntry, *windows().MeldungF, QStringLiteral(".png")); });
-    connect(Zwischenablage1, &QAction::triggered, this, [] { copyPointerEntryToClipboard(appState(), pageState().pointerEntry, *windows().MeldungF); });
+    connect(Kopieren2, &QAction::triggered, this,
+            [this] { copyPointerEntry(appState(), pageState().pointerEntry, *windows().MeldungF, QStringLiteral(".ico")); });
+    connect(AlsBMPKopieren1, &QAction::triggered, this,
+            [this] { copyPointerEntry(appState(), pageState().pointerEntry, *windows().MeldungF, QStringLiteral(".bmp")); });
+    connect(OriginalKopieren1, &QAction::triggered, this, [this] {
+        copyPointerEntry(appState(), pageState().pointerEntry, *windows().MeldungF,
+                         QString::fromLatin1(kOriginalFormat.data(), kOriginalFormat.size()));
+    });
+    connect(AlsPNGKopieren1, &QAction::triggered, this,
+            [this] { copyPointerEntry(appState(), pageState().pointerEntry, *windows().MeldungF, QStringLiteral(".png")); });
+    connect(Zwischenablage1, &QAction::triggered, this,
+            [] { copyPointerEntryToClipboard(appState(), pageState().pointerEntry, *windows().MeldungF); });
     connect(AusgewhlteKopieren1, &QAction::triggered, this, [this] { copyMarkedEntries(appState(), *windows().MeldungF, *this); });
     connect(AlleKopieren1, &QAction::triggered, this, [this] { copyAllEntries(appState(), *windows().MeldungF, *this); });
     connect(BmpAlsIco1, &QAction::triggered, this, [] { bitmapToIcon(appState()); });
-    connect(Loeschen, &QAction::triggered, this, [this] { runCommand([this] { deletePointerEntry(appState(), pageState().pointerEntry, *this); }); });
-    connect(AugewhlteLschen1, &QAction::triggered, this, [this] { runCommand([this] { deleteMarkedEntries(appState(), *windows().MeldungF, *this); }); });
-    connect(AlleLschen1, &QAction::triggered, this, [this] { runCommand([this] { deleteAllEntries(appState(), *windows().MeldungF, *this, *windows().EinleseF); }); });
-    connect(Nummerieren1, &QAction::triggered, this, [this] { runCommand([this] { renumberIcons(appState(), *FileListBox1, *windows().NummerF); }); });
+    connect(Loeschen, &QAction::triggered, this,
+            [this] { runCommand([this] { deletePointerEntry(appState(), pageState().pointerEntry, *this); }); });
+    connect(AugewhlteLschen1, &QAction::triggered, this,
+            [this] { runCommand([this] { deleteMarkedEntries(appState(), *windows().MeldungF, *this); }); });
+    connect(AlleLschen1, &QAction::triggered, this,
+            [this] { runCommand([this] { deleteAllEntries(appState(), *windows().MeldungF, *this, *windows().EinleseF); }); });
+    connect(Nummerieren1, &QAction::triggered, this,
+            [this] { runCommand([this] { renumberIcons(appState(), *FileListBox1, *windows().NummerF); }); });
     connect(Checken1, &QAction::triggered, this, [this] { runCommand([this] { checkEntries(appState(), *windows().MeldungF, *this); }); });
     connect(Beschreibung1, &QAction::triggered, this, [] { runCommand(Beschreibung1Click); });
     connect(Info1, &QAction::triggered, this, [] { runCommand(Info1Click); });
@@ -304,7 +313,7 @@ void TIconF::BildMouseMove(QPoint position)
     colours.setColor(QPalette::WindowText, toQColor(line.colour));
     Panel4->label()->setPalette(colours);
     Panel5->setText(hit.entry >= 1 && hit.entry <= catalogue->entryCount() ? QStringLiteral("  Nr: ") + QString::number(hit.entry)
-                                                                         : QStringLiteral("-"));
+                                                                           : QStringLiteral("-"));
 }
 
 void TIconF::BildMouseDown(Qt::MouseButton button, QPoint position)
@@ -318,8 +327,7 @@ void TIconF::BildMouseDown(Qt::MouseButton button, QPoint position)
         PopupMenu1->popup(Bild->mapToGlobal(position));
         return;
     }
-    if (button != Qt::LeftButton || !catalogue || catalogue->entryCount() == 0 || hit.entry < 1
-        || hit.entry > catalogue->entryCount())
+    if (button != Qt::LeftButton || !catalogue || catalogue->entryCount() == 0 || hit.entry < 1 || hit.entry > catalogue->entryCount())
         return;
     IconEntry& e = (*catalogue)[hit.entry];
     e.marked = e.marked ? 0 : 1;
@@ -415,10 +423,7 @@ void TIconF::DriveComboBox1Change()
 
 void TIconF::FileListBox1Click() { readSingleFile(appState(), *this, *windows().EinleseF, FileListBox1->selectedPath()); }
 
-void TIconF::FileListBox1Change()
-{
-    StatusBar1->setPanelText(1, QString::number(FileListBox1->count()) + QStringLiteral(" Dateien"));
-}
+void TIconF::FileListBox1Change() { StatusBar1->setPanelText(1, QString::number(FileListBox1->count()) + QStringLiteral(" Dateien")); }
 
 void TIconF::keyPressEvent(QKeyEvent* event)
 {

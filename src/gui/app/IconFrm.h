@@ -1,9 +1,9 @@
 #pragma once
 
-#include "gui/widgets/MainWindowAccess.h"
-#include "gui/widgets/Panel.h"
 #include "gui/widgets/DirectoryWidgets.h"
+#include "gui/widgets/MainWindowAccess.h"
 #include "gui/widgets/PageImage.h"
+#include "gui/widgets/Panel.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -38,20 +38,20 @@ public:
     void keepSplashInFront() override;
 
     // Controls, named as the rest of the program knows them.
-    Panel* Panel4;                 // path line
-    Panel* Panel1;                 // directory controls
+    Panel* Panel4; // path line
+    Panel* Panel1; // directory controls
     DriveComboBox* DriveComboBox1;
     DirectoryListBox* DirectoryListBox1;
     FileListBox* FileListBox1;
     QGroupBox* GroupBox1;
-    QPushButton* BitBtn1;          // "Einlesen"
-    QCheckBox* CheckBox4;          // automatic reading
-    QListWidget* CheckListBox1;    // file types
-    Panel* Panel2;                 // holds the page
+    QPushButton* BitBtn1;       // "Einlesen"
+    QCheckBox* CheckBox4;       // automatic reading
+    QListWidget* CheckListBox1; // file types
+    Panel* Panel2;              // holds the page
     PageImage* Bild;
-    QLabel* Image1;                // hidden bitmap template
-    Panel* Panel3;                 // range panel
-    Panel* Panel5;                 // number panel
+    QLabel* Image1; // hidden bitmap template
+    Panel* Panel3;  // range panel
+    Panel* Panel5;  // number panel
     QScrollBar* ScrollBar1;
     StatusPanels* StatusBar1;
     StatusPanels* StatusBar2;
@@ -63,7 +63,7 @@ public:
     QAction* Info1;
     QAction* KWB1;
     QAction* Ende1;
-    QAction* Kopieren1;            // "Vergleichen"
+    QAction* Kopieren1; // "Vergleichen"
     QAction* Suchergebnis1;
     QAction* AlleKopieren1;
     QAction* AlleLschen1;
@@ -71,11 +71,11 @@ public:
     QAction* Checken1;
     QAction* BmpAlsIco1;
     QAction* AlleLaufwerkelesen1;
-    QAction* Kopieren2;            // "als Icon Kopieren "
+    QAction* Kopieren2; // "als Icon Kopieren "
     QAction* AlsBMPKopieren1;
-    QAction* OriginalKopieren1;    // the icon as stored
+    QAction* OriginalKopieren1; // the icon as stored
     QAction* AlsPNGKopieren1;
-    QAction* Zwischenablage1;      // "In die Zwischenablage", also Ctrl+C on the page
+    QAction* Zwischenablage1; // "In die Zwischenablage", also Ctrl+C on the page
     QAction* Loeschen;
     QAction* AugewhlteLschen1;
     QAction* AusgewhlteKopieren1;

@@ -1,26 +1,26 @@
 #include "MainU.h"
 
-#include "gui/widgets/AppState.h"
 #include "gui/app/IconFrm.h"
-#include "gui/widgets/SecondaryWindow.h"
 #include "gui/app/StartFrm.h"
-#include "gui/widgets/TextFit.h"
-#include "gui/widgets/WindowPlacement.h"
 #include "gui/catalogue/EinleseFrm.h"
-#include "gui/compare/VergleichFrm.h"
 #include "gui/catalogue/ReadCommands.h"
+#include "gui/compare/VergleichFrm.h"
 #include "gui/fileops/KopierpfadFrm.h"
 #include "gui/fileops/MeldungFrm.h"
 #include "gui/fileops/NummerFrm.h"
 #include "gui/settings/EinstellFrm.h"
-#include "settings/SettingsFile.h"
+#include "gui/support/KWBform.h"
+#include "gui/view/OrginalFrm.h"
+#include "gui/widgets/AppState.h"
+#include "gui/widgets/SecondaryWindow.h"
+#include "gui/widgets/TextFit.h"
+#include "gui/widgets/WindowPlacement.h"
 #include "icons/IconExtractor.h"
+#include "settings/SettingsFile.h"
 #include "support/Dialogs.h"
 #include "support/Funky.h"
 #include "support/SafeFile.h"
-#include "gui/support/KWBform.h"
 #include "support/Sound.h"
-#include "gui/view/OrginalFrm.h"
 #include "view/PagePainter.h"
 #include "view/PageState.h"
 
@@ -189,8 +189,8 @@ void SettingsFile(TIconF& main, const QString& mode)
     current.copyDirectory = s.copyDirectory;
     current.autoRead = main.CheckBox4->isChecked();
     for (int t = 0; t < kFileTypeCount; ++t)
-        current.fileTypes[static_cast<std::size_t>(t)] =
-            t < main.CheckListBox1->count() && main.CheckListBox1->item(t)->checkState() == Qt::Checked;
+        current.fileTypes[static_cast<std::size_t>(t)]
+            = t < main.CheckListBox1->count() && main.CheckListBox1->item(t)->checkState() == Qt::Checked;
     ExtraSettings extra;
     extra.copyFormat = s.copyFormat;
     const std::string extraPath = s.windowsDirectory + kExtraSettingsFileName;
@@ -269,10 +269,7 @@ void MainIndexerHost::pumpMessages() { PumpMessages(); }
 
 void MainIndexerHost::computePageGeometry() { ComputePageGeometry(m_main); }
 
-void MainIndexerHost::reportCatalogueFull()
-{
-    dialogs().message(catalogueFullText(appState().catalogue->capacity()), kAppTitle);
-}
+void MainIndexerHost::reportCatalogueFull() { dialogs().message(catalogueFullText(appState().catalogue->capacity()), kAppTitle); }
 
 std::int64_t MainIndexerHost::tickCount() { return bw::tickCount(); }
 

@@ -12,8 +12,7 @@
 
 namespace bw {
 
-TStartF::TStartF(QWidget* parent)
-    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+TStartF::TStartF(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
 {
     setObjectName(QStringLiteral("TStartF"));
     setFixedSize(402, 118);

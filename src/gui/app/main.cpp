@@ -1,14 +1,15 @@
 #include "gui/app/IconFrm.h"
 #include "gui/app/MainU.h"
-#include "gui/widgets/QtDialogs.h"
 #include "gui/app/QtTranslations.h"
+#include "gui/widgets/QtDialogs.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
 
-#include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <csignal>
 
 namespace {
 

@@ -1,17 +1,15 @@
 #include "VergleichFrm.h"
 
+#include "compare/DuplicateFinder.h"
 #include "gui/widgets/AppState.h"
 #include "gui/widgets/MainWindowAccess.h"
 #include "gui/widgets/WindowPlacement.h"
-#include "compare/DuplicateFinder.h"
 #include "support/Dialogs.h"
 #include "support/Funky.h"
 #include "support/Pacer.h"
 #include "support/Sound.h"
 
 #include <QEvent>
-
-#include <algorithm>
 #include <QFontDatabase>
 #include <QStyle>
 

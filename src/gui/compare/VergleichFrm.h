@@ -21,10 +21,10 @@ class TVergleichF : public SecondaryWindow {
 public:
     explicit TVergleichF(MainWindowAccess* main);
 
-    QLabel* Label1;         // progress: "Vergleiche Icon i mit Icon j"
+    QLabel* Label1; // progress: "Vergleiche Icon i mit Icon j"
     Panel* Panel1;
-    QLabel* Pic1;           // the reference's icon
-    QLabel* Label6;         // "->", "=" once a duplicate was found
+    QLabel* Pic1;   // the reference's icon
+    QLabel* Label6; // "->", "=" once a duplicate was found
     Panel* Panel2;
     QLabel* Pic2;           // the compared icon
     QLabel* Label2;         // the number of duplicates found

@@ -1,11 +1,11 @@
 #include "FileCommands.h"
 
-#include "gui/widgets/AppState.h"
-#include "gui/widgets/MainWindowAccess.h"
 #include "fileops/Export.h"
 #include "fileops/IconFileWriter.h"
 #include "gui/fileops/KopierpfadFrm.h"
 #include "gui/fileops/MeldungFrm.h"
+#include "gui/widgets/AppState.h"
+#include "gui/widgets/MainWindowAccess.h"
 #include "icons/IconExtractor.h"
 #include "support/Dialogs.h"
 #include "support/Funky.h"
@@ -112,12 +112,9 @@ CopyCounts copyLoop(AppState& state, TMeldungF& report, std::int32_t count, std:
 std::string_view copyFormatExtension(CopyFormat format)
 {
     switch (format) {
-    case CopyFormat::Original:
-        return kOriginalFormat;
-    case CopyFormat::Png:
-        return ".png";
-    case CopyFormat::Classic:
-        break;
+    case CopyFormat::Original: return kOriginalFormat;
+    case CopyFormat::Png: return ".png";
+    case CopyFormat::Classic: break;
     }
     return ".ico";
 }
@@ -160,9 +157,11 @@ void copyAllEntries(AppState& state, TMeldungF& report, MainWindowAccess& main)
         report.setWindowTitle(QStringLiteral("Alle Icons Kopieren"));
         report.Label1->setText(QString());
         report.clearList();
-        copyLoop(state, report, count, 1000, [](std::int32_t) { return true; }, [count](const CopyCounts& c) {
-            return QString::number(c.passed) + QStringLiteral(" von ") + QString::number(count) + QStringLiteral(" Icons kopiert");
-        });
+        copyLoop(
+            state, report, count, 1000, [](std::int32_t) { return true; },
+            [count](const CopyCounts& c) {
+                return QString::number(c.passed) + QStringLiteral(" von ") + QString::number(count) + QStringLiteral(" Icons kopiert");
+            });
         main.repaintPage();
         PlayWav(QStringLiteral("fertig"), 0);
     });

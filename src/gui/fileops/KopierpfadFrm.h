@@ -1,7 +1,7 @@
 #pragma once
 
-#include "gui/widgets/SecondaryWindow.h"
 #include "gui/widgets/DirectoryWidgets.h"
+#include "gui/widgets/SecondaryWindow.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -112,11 +112,7 @@ void TMeldungF::hideEvent(QHideEvent* event)
         m_main->setEnabled(true);
 }
 
-TMeldungF::Loop::Loop(TMeldungF& window)
-    : m_window(window)
-{
-    ++m_window.m_loops;
-}
+TMeldungF::Loop::Loop(TMeldungF& window) : m_window(window) { ++m_window.m_loops; }
 
 TMeldungF::Loop::~Loop()
 {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "gui/widgets/SecondaryWindow.h"
 #include "fileops/Export.h"
+#include "gui/widgets/SecondaryWindow.h"
 
 #include <QLabel>
 #include <QListWidget>

@@ -1,20 +1,20 @@
 #include "NummerFrm.h"
 
+#include "fileops/SourceFiles.h"
+#include "gui/catalogue/ReadCommands.h"
 #include "gui/widgets/AppState.h"
 #include "gui/widgets/DirectoryWidgets.h"
 #include "gui/widgets/MainWindowAccess.h"
 #include "gui/widgets/WindowPlacement.h"
-#include "gui/catalogue/ReadCommands.h"
-#include "fileops/SourceFiles.h"
 #include "support/Dialogs.h"
 #include "support/Funky.h"
 #include "support/Pacer.h"
 #include "support/Sound.h"
 
 #include <QFile>
+#include <QFontDatabase>
 
 #include <algorithm>
-#include <QFontDatabase>
 
 namespace bw {
 

@@ -12,10 +12,7 @@
 
 namespace bw {
 
-bool isForbiddenBackground(std::uint32_t colour)
-{
-    return colour == kColourWhite || colour == kColourRed || colour == kColourYellow;
-}
+bool isForbiddenBackground(std::uint32_t colour) { return colour == kColourWhite || colour == kColourRed || colour == kColourYellow; }
 
 std::uint32_t fromQColor(const QColor& colour)
 {
@@ -59,8 +56,7 @@ TEinstellF::TEinstellF(MainWindowAccess* main)
     ComboBox1->setGeometry(comboX, comboY, comboWidth, comboHeight);
     const int grownCombo = std::max(0, comboX + comboWidth + 8 - (width() + grown1 + grown3));
     setFixedSize(width() + grown1 + grown3 + grownCombo, height());
-    connect(ComboBox1, &QComboBox::currentIndexChanged, this,
-            [](int index) { appState().copyFormat = static_cast<CopyFormat>(index); });
+    connect(ComboBox1, &QComboBox::currentIndexChanged, this, [](int index) { appState().copyFormat = static_cast<CopyFormat>(index); });
     BitBtn2->setDefault(true);
     // Enter presses OK, whichever button has the focus.
     BitBtn1->setAutoDefault(false);

@@ -18,10 +18,7 @@ const QString kNothing = QStringLiteral("–"); // a contact line with nothing t
 // A label that reports a left click.
 class ClickLabel final : public QLabel {
 public:
-    ClickLabel(const QString& text, QWidget* parent, std::function<void()> onClick)
-        : QLabel(text, parent), m_onClick(std::move(onClick))
-    {
-    }
+    ClickLabel(const QString& text, QWidget* parent, std::function<void()> onClick) : QLabel(text, parent), m_onClick(std::move(onClick)) {}
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override
@@ -56,10 +53,7 @@ QLabel* contactLine(QLabel* label, QGroupBox* box, int line, QColor colour = Qt:
     return label;
 }
 
-QLabel* contactLine(QGroupBox* box, int line, const QString& text)
-{
-    return contactLine(new QLabel(text, box), box, line);
-}
+QLabel* contactLine(QGroupBox* box, int line, const QString& text) { return contactLine(new QLabel(text, box), box, line); }
 
 void openContact(const QLabel* label)
 {

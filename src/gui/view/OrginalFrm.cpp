@@ -1,7 +1,7 @@
 #include "OrginalFrm.h"
 
-#include "gui/widgets/TextFit.h"
 #include "catalogue/Indexer.h"
+#include "gui/widgets/TextFit.h"
 #include "support/Dialogs.h"
 #include "support/Funky.h"
 #include "support/ReadFile.h"
@@ -114,7 +114,8 @@ void TOrginalF::showImage(int row)
     const int frame = 2 * Bilder->frameWidth();
     const int lines = std::min(Bilder->count(), kMaxListLines);
     const int listHeight = lines * Bilder->sizeHintForRow(0) + frame;
-    const int listWidth = Bilder->sizeHintForColumn(0) + frame + (Bilder->count() > kMaxListLines ? Bilder->verticalScrollBar()->sizeHint().width() : 0) + 4;
+    const int listWidth = Bilder->sizeHintForColumn(0) + frame
+        + (Bilder->count() > kMaxListLines ? Bilder->verticalScrollBar()->sizeHint().width() : 0) + 4;
     // The picture plus 25 pixels; a small picture leaves the caption and the lines room enough
     // to be read.
     const int width = std::max({picture.width() + 25, captionWidthNeeded(*this), listWidth});

@@ -24,9 +24,9 @@ struct AppState {
     QImage scratchBitmap;
     bool autoRead = true;
     std::uint32_t backgroundColour = kColourButtonFace;
-    std::string windowsDirectory; // holds the settings file; ends in '/'
-    std::string readDirectory;    // ends in '/'
-    std::string copyDirectory;    // ends in '/'
+    std::string windowsDirectory;                // holds the settings file; ends in '/'
+    std::string readDirectory;                   // ends in '/'
+    std::string copyDirectory;                   // ends in '/'
     CopyFormat copyFormat = CopyFormat::Classic; // what the copy loops write
 };
 

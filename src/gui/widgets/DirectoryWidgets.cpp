@@ -25,8 +25,7 @@ std::string parentOf(const std::string& directory)
 
 } // namespace
 
-DriveComboBox::DriveComboBox(QWidget* parent, const QString& name)
-    : QComboBox(parent)
+DriveComboBox::DriveComboBox(QWidget* parent, const QString& name) : QComboBox(parent)
 {
     setObjectName(name);
     for (const Volume& v : mountedVolumes())
@@ -58,8 +57,7 @@ void DriveComboBox::setDrive(const std::string& path)
         setCurrentIndex(best);
 }
 
-DirectoryListBox::DirectoryListBox(QWidget* parent, const QString& name)
-    : QListWidget(parent)
+DirectoryListBox::DirectoryListBox(QWidget* parent, const QString& name) : QListWidget(parent)
 {
     setObjectName(name);
     connect(this, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
@@ -129,12 +127,13 @@ void DirectoryListBox::rebuild()
     }
 }
 
-FileListBox::FileListBox(QWidget* parent, const QString& name, const QString& mask)
-    : QListWidget(parent)
-    , m_mask(mask)
+FileListBox::FileListBox(QWidget* parent, const QString& name, const QString& mask) : QListWidget(parent), m_mask(mask)
 {
     setObjectName(name);
-    connect(this, &QListWidget::itemClicked, this, [this] { emit fileClicked(); emit changed(); });
+    connect(this, &QListWidget::itemClicked, this, [this] {
+        emit fileClicked();
+        emit changed();
+    });
     connect(this, &QListWidget::currentRowChanged, this, [this] { emit changed(); });
 }
 
@@ -178,7 +177,8 @@ void FileListBox::reread()
     for (const auto& entry : std::filesystem::directory_iterator(m_directory, ec)) {
         const std::string name = entry.path().filename().string();
         std::error_code typeError;
-        if (entry.is_regular_file(typeError) && matchesAnyWildcard(name, std::string_view(mask.constData(), static_cast<std::size_t>(mask.size()))))
+        if (entry.is_regular_file(typeError)
+            && matchesAnyWildcard(name, std::string_view(mask.constData(), static_cast<std::size_t>(mask.size()))))
             names.push_back(name);
     }
     std::sort(names.begin(), names.end());

@@ -14,8 +14,8 @@ class DriveComboBox : public QComboBox {
     Q_OBJECT
 public:
     DriveComboBox(QWidget* parent, const QString& name);
-    std::string drive() const;                 // root path of the shown volume, ending in '/'
-    void setDrive(const std::string& root);    // the volume holding root
+    std::string drive() const;              // root path of the shown volume, ending in '/'
+    void setDrive(const std::string& root); // the volume holding root
     // Raises the change notification for the volume shown at creation.
     void reportInitialDrive() { emit changed(); }
 

@@ -9,8 +9,7 @@
 
 namespace bw {
 
-PageImage::PageImage(QWidget* parent, const QString& name)
-    : QWidget(parent)
+PageImage::PageImage(QWidget* parent, const QString& name) : QWidget(parent)
 {
     setObjectName(name);
     setMouseTracking(true);
@@ -41,8 +40,7 @@ void PageImage::paintEvent(QPaintEvent* event)
     const QRect area = event->rect();
     QPainter painter(this);
     const qreal ratio = m_canvas.devicePixelRatio();
-    const QRect logical = ratio == 1 ? m_canvas.rect()
-                                     : QRect(0, 0, qFloor(m_canvas.width() / ratio), qFloor(m_canvas.height() / ratio));
+    const QRect logical = ratio == 1 ? m_canvas.rect() : QRect(0, 0, qFloor(m_canvas.width() / ratio), qFloor(m_canvas.height() / ratio));
     const QRect fromCanvas = area.intersected(logical);
     if (fromCanvas != area)
         painter.fillRect(area, palette().color(QPalette::Button));

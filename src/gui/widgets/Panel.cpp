@@ -29,9 +29,7 @@ Panel::Panel(QWidget* parent, const QString& name, const QString& text, Qt::Alig
     layout->addWidget(m_label);
 }
 
-StatusPanels::StatusPanels(QWidget* parent, const QString& name, const QList<int>& widths)
-    : QFrame(parent)
-    , m_widths(widths)
+StatusPanels::StatusPanels(QWidget* parent, const QString& name, const QList<int>& widths) : QFrame(parent), m_widths(widths)
 {
     setObjectName(name);
     setAutoFillBackground(true);

@@ -12,8 +12,8 @@ class Panel : public QFrame {
     Q_OBJECT
 public:
     enum class Bevel { None, Raised, Lowered };
-    explicit Panel(QWidget* parent, const QString& name, const QString& text = {},
-                   Qt::Alignment alignment = Qt::AlignCenter, Bevel bevel = Bevel::Raised, int bevelWidth = 1);
+    explicit Panel(QWidget* parent, const QString& name, const QString& text = {}, Qt::Alignment alignment = Qt::AlignCenter,
+                   Bevel bevel = Bevel::Raised, int bevelWidth = 1);
 
     QString text() const { return m_label->text(); }
     void setText(const QString& text) { m_label->setText(text); }
