@@ -230,11 +230,48 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
         }
         if (lastEntry[reference] >= from)
             consider(query, reference, reference, threshold, lastEntry, from, found);
+        // Each ring is a chain of loads that depend on each other, spread over a large table:
+        // the rings are walked side by side, one step of each in turn, so that the processor
+        // fetches the next link of every ring at once. Each step's candidates are prefetched
+        // before they are checked.
         const auto m = static_cast<std::size_t>(m_layout.blocks());
         const std::uint32_t* links = m_links.data();
-        for (std::size_t b = 0; b < m; ++b)
-            for (std::uint32_t k = links[reference * m + b]; k != reference; k = links[k * m + b])
-                consider(query, reference, k, threshold, lastEntry, from, found);
+        std::array<std::uint32_t, kMaxBlocks> at;
+        std::array<std::uint32_t, kMaxBlocks> blockOf;
+        std::array<std::uint32_t, kMaxBlocks> step;
+        std::size_t rings = 0;
+        for (std::size_t b = 0; b < m; ++b) {
+            const std::uint32_t k = links[reference * m + b];
+            if (k != reference) {
+                at[rings] = k;
+                blockOf[rings++] = static_cast<std::uint32_t>(b);
+            }
+        }
+        while (rings > 0) {
+            std::size_t count = 0;
+            for (std::size_t r = 0; r < rings;) {
+                const std::uint32_t k = at[r];
+                step[count++] = k;
+                const std::uint32_t next = links[k * m + blockOf[r]];
+                if (next == reference) {
+                    --rings;
+                    at[r] = at[rings];
+                    blockOf[r] = blockOf[rings];
+                } else {
+                    at[r++] = next;
+                }
+            }
+            for (std::size_t c = 0; c < count; ++c) {
+                __builtin_prefetch(&query.seen[step[c]]);
+                __builtin_prefetch(&lastEntry[step[c]]);
+                m_store.prefetchRecord(step[c]);
+            }
+            for (std::size_t c = 0; c < count; ++c) {
+                if (c + 4 < count)
+                    m_store.prefetchMask(step[c + 4]);
+                consider(query, reference, step[c], threshold, lastEntry, from, found);
+            }
+        }
         return;
     }
     if (m_byBackground.size() != m_store.size())

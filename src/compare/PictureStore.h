@@ -43,6 +43,14 @@ public:
     // The samples where exactly one of `reference` and picture `id` is background, and where both are.
     void compareMasks(const BackgroundMask& reference, std::uint32_t id, int& onlyOne, int& both) const;
     int backgroundCount(std::uint32_t id) const { return m_records[id].backgroundCount; }
+    // Asks the processor to fetch picture `id`'s record, or (once the record is near) its
+    // background mask, ahead of the comparisons that read them.
+    void prefetchRecord(std::uint32_t id) const { __builtin_prefetch(&m_records[id]); }
+    void prefetchMask(std::uint32_t id) const
+    {
+        const Record& r = m_records[id];
+        __builtin_prefetch(r.data + 3 * std::size_t {r.colours});
+    }
     // True when picture `id` differs from `reference` (kSampleCount samples) in fewer than
     // `threshold` samples. Stops as soon as the answer is certain either way.
     bool closerThan(const std::uint32_t* reference, std::uint32_t id, int threshold) const;
