@@ -407,7 +407,7 @@ void DuplicateRun::laterPasses()
     const auto started = std::chrono::steady_clock::now();
     buildEntryLists();
     if (!m_everyPair)
-        m_index = std::make_unique<NeighbourIndex>(m_store, m_layout.blocks(), std::move(m_blockHashes));
+        m_index = std::make_unique<NeighbourIndex>(m_store, m_layout.blocks(), std::move(m_blockHashes), m_lastEntry.data());
     // With a second core, the candidates of the references to come are worked out ahead, for the
     // threshold at the start; a change of threshold stops that (the tables may be rebuilt).
     std::unique_ptr<CandidatePrefetch> prefetch;

@@ -68,10 +68,11 @@ void sortByUpperHalf(std::vector<std::uint64_t>& keys, std::vector<std::uint64_t
 
 } // namespace
 
-NeighbourIndex::NeighbourIndex(const PictureStore& store, int blocks, std::vector<std::uint32_t> blockHashes)
+NeighbourIndex::NeighbourIndex(const PictureStore& store, int blocks, std::vector<std::uint32_t> blockHashes, const std::int32_t* ringOrder)
     : m_store(store)
     , m_layout(blocks)
     , m_links(std::move(blockHashes))
+    , m_ringOrder(ringOrder)
     , m_query(store.size())
 {
     if (blocks > 0 && m_links.size() == static_cast<std::size_t>(blocks) * store.size())
@@ -96,13 +97,18 @@ void NeighbourIndex::buildBlocks(int blocks)
     // Each block's hashes are sorted away into keys of their own, and the block's column is then
     // overwritten with the links of its rings: one table serves for the hashes and the rings, so
     // that the rings cost no more memory than the hashes did.
+    // The sort keeps the order of equal hashes, so the pictures enter it in ring order.
+    std::vector<std::uint32_t> order(pictures);
+    std::iota(order.begin(), order.end(), 0u);
+    if (m_ringOrder)
+        std::sort(order.begin(), order.end(), [this](std::uint32_t a, std::uint32_t b) { return m_ringOrder[a] < m_ringOrder[b]; });
     const auto linkBlocks = [&](std::size_t firstBlock, std::size_t endBlock) {
         std::vector<std::uint64_t> keys(pictures);
         std::vector<std::uint64_t> scratch;
         for (std::size_t b = firstBlock; b < endBlock; ++b) {
             keys.resize(pictures);
-            for (std::uint32_t id = 0; id < pictures; ++id)
-                keys[id] = static_cast<std::uint64_t>(m_links[id * m + b]) << 32 | id;
+            for (std::size_t k = 0; k < pictures; ++k)
+                keys[k] = static_cast<std::uint64_t>(m_links[order[k] * m + b]) << 32 | order[k];
             sortByUpperHalf(keys, scratch);
             std::size_t first = 0;
             for (std::size_t k = 0; k < pictures; ++k) {
@@ -239,10 +245,12 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
         std::array<std::uint32_t, kMaxBlocks> at;
         std::array<std::uint32_t, kMaxBlocks> blockOf;
         std::array<std::uint32_t, kMaxBlocks> step;
+        // Past the turn of an ordered ring every picture's last entry lies below the reference's.
+        const std::int32_t* turnOrder = lastEntry == m_ringOrder && lastEntry[reference] < from ? m_ringOrder : nullptr;
         std::size_t rings = 0;
         for (std::size_t b = 0; b < m; ++b) {
             const std::uint32_t k = links[reference * m + b];
-            if (k != reference) {
+            if (k != reference && !(turnOrder && turnOrder[k] < turnOrder[reference])) {
                 at[rings] = k;
                 blockOf[rings++] = static_cast<std::uint32_t>(b);
             }
@@ -253,7 +261,7 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
                 const std::uint32_t k = at[r];
                 step[count++] = k;
                 const std::uint32_t next = links[k * m + blockOf[r]];
-                if (next == reference) {
+                if (next == reference || (turnOrder && turnOrder[next] < turnOrder[k])) {
                     --rings;
                     at[r] = at[rings];
                     blockOf[r] = blockOf[rings];

@@ -42,7 +42,11 @@ public:
 
     // `blockHashes`: for each picture in turn, the hashes of its blocks for the first threshold
     // (see BlockLayout), computed while the pictures were captured; may be empty.
-    NeighbourIndex(const PictureStore& store, int blocks, std::vector<std::uint32_t> blockHashes);
+    // `ringOrder` (optional, one value per picture, all different, kept by the caller while the
+    // index lives): the rings ascend by it. Queries whose `lastEntry` is that same table and whose
+    // `from` lies beyond the reference's own value stop each ring where it turns back to smaller
+    // values, since every picture after that turn has a smaller last entry than the reference.
+    NeighbourIndex(const PictureStore& store, int blocks, std::vector<std::uint32_t> blockHashes, const std::int32_t* ringOrder = nullptr);
 
     // What one thread's queries keep between them: queries on threads of their own need a
     // Query each, and may run together only once prepare() has been called for their threshold.
@@ -90,6 +94,7 @@ private:
     // when no other has). Until the rings are linked it holds the block hashes themselves.
     std::vector<std::uint32_t> m_links;
     bool m_linked = false;
+    const std::int32_t* m_ringOrder;
     // Pictures that share no block with any other picture have no candidates but themselves.
     std::vector<std::uint8_t> m_partnered;
     // Pictures by number of background samples, and where each count starts.

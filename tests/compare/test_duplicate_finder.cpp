@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <map>
 #include <numeric>
@@ -736,26 +737,36 @@ TEST(NeighbourIndex, FindsExactlyTheClosePicturesAmongVariantsOfFewBases)
         }
     }
     store.endAdding();
-    std::vector<std::int32_t> lastEntry(kept.size(), 1);
-    for (const int built : {5, 64}) {
+    // Last entries all 1, and (rings ordered by them) all different in shuffled order, asked
+    // from the start, from past the reference's own, and from halfway.
+    std::vector<std::int32_t> sameLast(kept.size(), 1);
+    std::vector<std::int32_t> shuffledLast(kept.size());
+    std::iota(shuffledLast.begin(), shuffledLast.end(), 1);
+    std::shuffle(shuffledLast.begin(), shuffledLast.end(), random);
+    for (const auto& [built, ordered] : {std::pair {5, false}, {64, false}, {5, true}, {64, true}}) {
+        const std::vector<std::int32_t>& lastEntry = ordered ? shuffledLast : sameLast;
         const BlockLayout layout(built); // the hashes as the capture hands them over
         std::vector<std::uint32_t> hashes(kept.size() * static_cast<std::size_t>(built));
         for (std::size_t id = 0; id < kept.size(); ++id)
             layout.hashAll(kept[id], hashes.data() + id * static_cast<std::size_t>(built));
-        NeighbourIndex index(store, built, std::move(hashes));
+        NeighbourIndex index(store, built, std::move(hashes), ordered ? lastEntry.data() : nullptr);
         for (const int threshold : {2, built, 100, 128}) {
             ASSERT_TRUE(index.prepare(threshold));
-            for (std::uint32_t reference = 0; reference < kept.size(); reference += 7) { // the first among them
-                std::vector<std::uint32_t> found;
-                index.closePictures(reference, threshold, lastEntry.data(), 0, found);
-                std::sort(found.begin(), found.end());
-                std::vector<std::uint32_t> expected;
-                for (std::uint32_t id = 0; id < kept.size(); ++id)
-                    if (static_cast<int>(std::inner_product(kept[id].begin(), kept[id].end(), kept[reference].begin(), 0, std::plus<>(),
-                                                            std::not_equal_to<>()))
-                        < threshold)
-                        expected.push_back(id);
-                ASSERT_EQ(found, expected) << "picture " << reference << " threshold " << threshold << " built for " << built;
+            for (std::uint32_t reference = 0; reference < kept.size(); reference += 7) {
+                for (const std::int32_t from : {0, lastEntry[reference] + 1, static_cast<std::int32_t>(kept.size() / 2)}) {
+                    std::vector<std::uint32_t> found;
+                    index.closePictures(reference, threshold, lastEntry.data(), from, found);
+                    std::sort(found.begin(), found.end());
+                    std::vector<std::uint32_t> expected;
+                    for (std::uint32_t id = 0; id < kept.size(); ++id)
+                        if (lastEntry[id] >= from
+                            && static_cast<int>(std::inner_product(kept[id].begin(), kept[id].end(), kept[reference].begin(), 0,
+                                                                   std::plus<>(), std::not_equal_to<>()))
+                                < threshold)
+                            expected.push_back(id);
+                    ASSERT_EQ(found, expected) << "picture " << reference << " threshold " << threshold << " built for " << built
+                                               << " from " << from;
+                }
             }
         }
     }
