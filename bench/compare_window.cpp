@@ -6,12 +6,9 @@
 // SDL's dummy audio driver (unless SDL_AUDIODRIVER says otherwise) plays in real time, so a run
 // that waited for its sounds shows it.
 
-#include "gui/app/IconFrm.h"
-#include "gui/app/MainU.h"
-#include "gui/catalogue/EinleseFrm.h"
-#include "gui/catalogue/ReadCommands.h"
+#include "BenchWindows.h"
+
 #include "gui/compare/VergleichFrm.h"
-#include "gui/widgets/AppState.h"
 
 #include <QApplication>
 #include <QDir>
@@ -72,27 +69,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: compare_window TREE [RUNS]\n");
         return 2;
     }
-    if (qEnvironmentVariableIsEmpty("SDL_AUDIODRIVER"))
-        qputenv("SDL_AUDIODRIVER", "dummy");
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    qputenv("HOME", config.path().toLocal8Bit());
-    QApplication app(argc, argv);
-    // Settings without automatic reading, icon files only.
-    QDir().mkpath(config.path() + "/bildwiesel");
-    QFile settings(config.path() + "/bildwiesel/bwsave.kwb");
-    settings.open(QIODevice::WriteOnly);
-    settings.write("-2147483633\r\n" + QByteArray(argv[1]) + "/\r\n/tmp/\r\n0\r\n1\r\n0\r\n0\r\n0\r\n0\r\n0\r\n");
-    settings.close();
-
-    bw::createWindows();
-    bw::TIconF& main = *bw::windows().IconF;
-    main.show();
-    bw::readTree(bw::appState(), main, *bw::windows().EinleseF);
-    while (bw::windows().EinleseF->isVisible()) // the main window is enabled again when it closes
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    // Icon files only.
+    BenchWindows windows(argc, argv, argv[1], "1\r\n0\r\n0\r\n0\r\n0\r\n0\r\n");
+    windows.readTree();
     bw::TVergleichF& window = *bw::windows().VergleichF;
     std::printf("%d Einträge\n", bw::appState().catalogue->entryCount());
     const int runs = argc > 2 ? std::atoi(argv[2]) : 3;
@@ -116,6 +95,5 @@ int main(int argc, char** argv)
     const Measured cancelled = runOnce(window, false, static_cast<qint64>(plain * 250));
     std::printf("Abbrechen nach %lld ms: Lauf endet %lld ms später\n", static_cast<long long>(plain * 250),
                 static_cast<long long>(cancelled.cancelAnsweredMs));
-    bw::destroyWindows();
     return 0;
 }

@@ -60,7 +60,7 @@ struct ScratchPictures {
 void copyPointerEntry(AppState& state, std::int32_t entry, TMeldungF& report, const QString& extension)
 {
     runCommand([&] {
-        if (!state.catalogue || entry < 1 || entry > state.catalogue->entryCount())
+        if (!isCatalogueEntry(state, entry))
             return; // an empty cell behind the last entry
         SingleExportLines lines(report);
         ScratchPictures pictures(state);
@@ -122,7 +122,7 @@ std::string_view copyFormatExtension(CopyFormat format)
 void copyPointerEntryToClipboard(const AppState& state, std::int32_t n, TMeldungF& report)
 {
     runCommand([&] {
-        if (!state.catalogue || n < 1 || n > state.catalogue->entryCount())
+        if (!isCatalogueEntry(state, n))
             return; // an empty cell behind the last entry
         const IconEntry& entry = (*state.catalogue)[n];
         const QImage picture = extractLargestIcon(std::filesystem::path(std::string(entry.path())), entry.iconIndex);
@@ -148,7 +148,7 @@ void copyPointerEntryToClipboard(const AppState& state, std::int32_t n, TMeldung
 void copyAllEntries(AppState& state, TMeldungF& report, MainWindowAccess& main)
 {
     runCommand([&] {
-        const std::int32_t count = state.catalogue ? state.catalogue->entryCount() : 0;
+        const std::int32_t count = catalogueEntryCount(state);
         if (count == 0) {
             dialogs().message(kNothingLoaded, kAppTitle);
             return;
@@ -173,7 +173,7 @@ void copyMarkedEntries(AppState& state, TMeldungF& report, MainWindowAccess& mai
         report.clearList();
         report.show();
         lastRefreshTick = tickCount();
-        const std::int32_t count = state.catalogue ? state.catalogue->entryCount() : 0;
+        const std::int32_t count = catalogueEntryCount(state);
         const auto marked = [&state](std::int32_t e) { return (*state.catalogue)[e].marked != 0; };
         copyLoop(state, report, count, 500, marked, [count](const CopyCounts& c) {
             return QString::number(c.exported) + QStringLiteral(" aus ") + QString::number(count) + QStringLiteral(" Icons kopiert");

@@ -55,7 +55,7 @@ void deleteIconFile(const std::string& path)
 
 void deletePointerEntry(AppState& state, std::int32_t entry, MainWindowAccess& main)
 {
-    if (!state.catalogue || entry < 1 || entry > state.catalogue->entryCount())
+    if (!isCatalogueEntry(state, entry))
         return; // an empty cell behind the last entry has no file
     deleteIconFile(std::string((*state.catalogue)[entry].path()));
     main.fileList().refresh(); // a name gone from the disk goes from the list
@@ -108,7 +108,7 @@ void deleteMarkedEntries(AppState& state, TMeldungF& report, MainWindowAccess& m
 
 void deleteAllEntries(AppState& state, TMeldungF& report, MainWindowAccess& main, TEinleseF& progress)
 {
-    const std::int32_t count = state.catalogue ? state.catalogue->entryCount() : 0;
+    const std::int32_t count = catalogueEntryCount(state);
     if (count == 0) {
         dialogs().message(kNothingLoaded, kAppTitle);
         return;
@@ -169,7 +169,7 @@ void renumberIcons(const AppState& state, const FileListBox& files, TNummerF& wi
 
 void checkEntries(AppState& state, TMeldungF& report, MainWindowAccess& main)
 {
-    const std::int32_t count = state.catalogue ? state.catalogue->entryCount() : 0;
+    const std::int32_t count = catalogueEntryCount(state);
     if (count == 0) {
         dialogs().message(kNothingLoaded, kAppTitle);
         return;

@@ -2,11 +2,9 @@
 
 namespace bw {
 
-std::int32_t catalogueEntryCount()
-{
-    const AppState& s = appState();
-    return s.catalogue ? s.catalogue->entryCount() : 0;
-}
+std::int32_t catalogueEntryCount(const AppState& state) { return state.catalogue ? state.catalogue->entryCount() : 0; }
+
+std::int32_t catalogueEntryCount() { return catalogueEntryCount(appState()); }
 
 AppState& appState()
 {

@@ -34,7 +34,10 @@ AppState& appState();
 // Where the page of the main window stands.
 PageState& pageState();
 
-// The number of entries of the catalogue (0 before start-up made it).
+// The number of entries of the catalogue (0 before start-up made it), and whether `entry` is one
+// of them (the cells behind the last entry are none).
+std::int32_t catalogueEntryCount(const AppState& state);
 std::int32_t catalogueEntryCount();
+inline bool isCatalogueEntry(const AppState& state, std::int32_t entry) { return entry >= 1 && entry <= catalogueEntryCount(state); }
 
 } // namespace bw
