@@ -7,6 +7,8 @@
 #include "catalogue/Indexer.h"
 #include "support/Funky.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -213,7 +215,7 @@ private:
     std::unique_ptr<NeighbourIndex> m_index;
     // The blocks of the threshold at the start, hashed by the capture workers, for each picture.
     BlockLayout m_layout;
-    std::vector<std::uint32_t> m_blockHashes;
+    BlockHashes m_blockHashes;
     std::vector<std::uint32_t> m_found;
 };
 
@@ -298,14 +300,16 @@ void DuplicateRun::firstPass()
         m_layout = BlockLayout(startThreshold);
     // Room for every entry's block hashes up front: growing them by doubling would hold the old
     // and the new copy at once, while pages reserved and never filled cost nothing.
-    m_blockHashes.reserve(static_cast<std::size_t>(m_count) * static_cast<std::size_t>(m_layout.blocks()));
+    m_blockHashes.resize(static_cast<std::size_t>(m_layout.blocks()));
+    for (std::vector<std::uint32_t>& column : m_blockHashes)
+        column.reserve(static_cast<std::size_t>(m_count));
     CaptureQueue queue(m_catalogue, 1, m_count, loader, m_options.background, m_layout, m_options.threads);
     const auto keep = [this](std::int32_t n, const CapturedPicture& captured) {
         const std::uint32_t pictures = m_store.size();
         const std::uint32_t id = m_store.add(captured.encoded);
-        if (id == pictures) {
-            m_blockHashes.insert(m_blockHashes.end(), captured.blockHashes.begin(), captured.blockHashes.end());
-        }
+        if (id == pictures)
+            for (std::size_t b = 0; b < m_blockHashes.size(); ++b)
+                m_blockHashes[b].push_back(captured.blockHashes[b]);
         m_pictureOf[static_cast<std::size_t>(n)] = id;
         m_loaded[static_cast<std::size_t>(n)] = captured.loaded ? 1 : 0;
         m_captured = n;
@@ -535,6 +539,11 @@ CompareResult DuplicateRun::run()
 
 CompareResult findDuplicates(Catalogue& catalogue, CompareHost& host, const CompareOptions& options)
 {
+    // A run frees large tables while it builds others. By default the C library raises the size
+    // from which it maps blocks of their own each time such a block is freed, and then keeps the
+    // later tables in its heap, which it seldom gives back: fixing the size at its default
+    // returns every large table to the system as soon as it is freed.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     DuplicateRun run(catalogue, host, options);
     return run.run();
 }

@@ -68,74 +68,108 @@ void sortByUpperHalf(std::vector<std::uint64_t>& keys, std::vector<std::uint64_t
 
 } // namespace
 
-NeighbourIndex::NeighbourIndex(const PictureStore& store, int blocks, std::vector<std::uint32_t> blockHashes, const std::int32_t* ringOrder)
+NeighbourIndex::NeighbourIndex(const PictureStore& store, int blocks, BlockHashes blockHashes, const std::int32_t* listOrder)
     : m_store(store)
     , m_layout(blocks)
-    , m_links(std::move(blockHashes))
-    , m_ringOrder(ringOrder)
+    , m_listOrder(listOrder)
     , m_query(store.size())
 {
-    if (blocks > 0 && m_links.size() == static_cast<std::size_t>(blocks) * store.size())
-        buildBlocks(blocks);
-    else
-        m_links.clear();
+    if (blocks > 0 && blockHashes.size() == static_cast<std::size_t>(blocks)
+        && std::all_of(blockHashes.begin(), blockHashes.end(), [&](const auto& column) { return column.size() == store.size(); }))
+        buildBlocks(blocks, std::move(blockHashes));
 }
 
-void NeighbourIndex::buildBlocks(int blocks)
+std::uint32_t NeighbourIndex::BlockLists::find(std::uint32_t hash) const
+{
+    if (table.empty())
+        return 0;
+    for (std::size_t slot = slotOf(hash);; slot = slot + 1 == table.size() ? 0 : slot + 1) {
+        const std::uint64_t value = table[slot];
+        if (value == 0)
+            return 0;
+        if (static_cast<std::uint32_t>(value >> 32) == hash)
+            return static_cast<std::uint32_t>(value);
+    }
+}
+
+void NeighbourIndex::buildBlocks(int blocks, BlockHashes hashes)
 {
     const std::size_t pictures = m_store.size();
     const auto m = static_cast<std::size_t>(blocks);
-    if (m_layout.blocks() != blocks || m_links.size() != m * pictures || m_linked) {
+    if (hashes.size() != m) {
         m_layout = BlockLayout(blocks);
-        m_links.assign(m * pictures, 0);
+        hashes.assign(m, std::vector<std::uint32_t>(pictures));
         Samples samples;
+        std::array<std::uint32_t, kMaxBlocks> row;
         for (std::uint32_t id = 0; id < pictures; ++id) {
             m_store.decode(id, samples.data());
-            m_layout.hashAll(samples, m_links.data() + id * m);
+            m_layout.hashAll(samples, row.data());
+            for (std::size_t b = 0; b < m; ++b)
+                hashes[b][id] = row[b];
         }
     }
-    // Each block's hashes are sorted away into keys of their own, and the block's column is then
-    // overwritten with the links of its rings: one table serves for the hashes and the rings, so
-    // that the rings cost no more memory than the hashes did.
-    // The sort keeps the order of equal hashes, so the pictures enter it in ring order.
+    m_lists.clear();
+    m_lists.resize(m);
+    // Sorting keeps the order of equal hashes, so the pictures enter each list in list order.
     std::vector<std::uint32_t> order(pictures);
     std::iota(order.begin(), order.end(), 0u);
-    if (m_ringOrder)
-        std::sort(order.begin(), order.end(), [this](std::uint32_t a, std::uint32_t b) { return m_ringOrder[a] < m_ringOrder[b]; });
-    const auto linkBlocks = [&](std::size_t firstBlock, std::size_t endBlock) {
-        std::vector<std::uint64_t> keys(pictures);
+    if (m_listOrder)
+        std::sort(order.begin(), order.end(), [this](std::uint32_t a, std::uint32_t b) { return m_listOrder[a] < m_listOrder[b]; });
+    const auto buildLists = [&](std::size_t firstBlock, std::size_t endBlock) {
+        std::vector<std::uint64_t> keys;
         std::vector<std::uint64_t> scratch;
         for (std::size_t b = firstBlock; b < endBlock; ++b) {
+            std::vector<std::uint32_t> column = std::move(hashes[b]); // freed at the end of the step
             keys.resize(pictures);
             for (std::size_t k = 0; k < pictures; ++k)
-                keys[k] = static_cast<std::uint64_t>(m_links[order[k] * m + b]) << 32 | order[k];
+                keys[k] = static_cast<std::uint64_t>(column[order[k]]) << 32 | order[k];
+            std::vector<std::uint32_t>().swap(column);
             sortByUpperHalf(keys, scratch);
-            std::size_t first = 0;
-            for (std::size_t k = 0; k < pictures; ++k) {
-                const auto id = static_cast<std::uint32_t>(keys[k]);
-                const bool lastOfRun = k + 1 == pictures || (keys[k + 1] >> 32) != (keys[k] >> 32);
-                const auto next = static_cast<std::uint32_t>(lastOfRun ? keys[first] : keys[k + 1]);
-                m_links[id * m + b] = next;
-                if (lastOfRun)
-                    first = k + 1;
+            std::size_t members = 0;
+            std::size_t values = 0;
+            for (std::size_t k = 0, first = 0; k < pictures; ++k) {
+                if (k + 1 < pictures && (keys[k + 1] >> 32) == (keys[k] >> 32))
+                    continue;
+                if (k > first) {
+                    members += k + 1 - first;
+                    ++values;
+                }
+                first = k + 1;
+            }
+            BlockLists& lists = m_lists[b];
+            lists.members.resize(members);
+            // A quarter of the table free keeps the probes short.
+            lists.table.assign(values == 0 ? 0 : values + values / 3 + 1, 0);
+            std::size_t end = 0;
+            for (std::size_t k = 0, first = 0; k < pictures; ++k) {
+                if (k + 1 < pictures && (keys[k + 1] >> 32) == (keys[k] >> 32))
+                    continue;
+                if (k > first) {
+                    for (std::size_t j = first; j <= k; ++j)
+                        lists.members[end++] = static_cast<std::uint32_t>(keys[j]) | (j == first ? kFirst : 0);
+                    const auto hash = static_cast<std::uint32_t>(keys[k] >> 32);
+                    std::size_t slot = lists.slotOf(hash);
+                    while (lists.table[slot] != 0)
+                        slot = slot + 1 == lists.table.size() ? 0 : slot + 1;
+                    lists.table[slot] = static_cast<std::uint64_t>(hash) << 32 | end;
+                }
+                first = k + 1;
             }
         }
     };
-    // The two threads take the first and the second half of the blocks, so that they seldom
-    // write into the same cache line. For a few blocks one thread is quick enough and keeps its
-    // keys alone in memory.
+    // The two threads take the first and the second half of the blocks. For a few blocks one
+    // thread is quick enough and keeps its keys alone in memory.
     if (m >= 8 && pictures > 10000 && std::thread::hardware_concurrency() > 1) {
-        std::thread helper(linkBlocks, m / 2, m);
-        linkBlocks(0, m / 2);
+        std::thread helper(buildLists, m / 2, m);
+        buildLists(0, m / 2);
         helper.join();
     } else {
-        linkBlocks(0, m);
+        buildLists(0, m);
     }
-    m_linked = true;
     m_partnered.assign(pictures, 0);
-    for (std::uint32_t id = 0; id < pictures; ++id)
-        for (std::size_t b = 0; b < m && !m_partnered[id]; ++b)
-            m_partnered[id] = m_links[id * m + b] != id;
+    for (const BlockLists& lists : m_lists)
+        for (const std::uint32_t member : lists.members)
+            m_partnered[member & ~kFirst] = 1;
 }
 
 const std::uint32_t* NeighbourIndex::referenceSamples(Query& query, std::uint32_t reference)
@@ -170,6 +204,11 @@ void NeighbourIndex::consider(Query& query, std::uint32_t reference, std::uint32
     query.seen[candidate] = query.stamp;
     if (lastEntry[candidate] < from)
         return;
+    check(query, reference, candidate, threshold, found);
+}
+
+void NeighbourIndex::check(Query& query, std::uint32_t reference, std::uint32_t candidate, int threshold, std::vector<std::uint32_t>& found)
+{
     // Each sample that is background in one picture and not in the other is a difference.
     if (std::abs(m_store.backgroundCount(candidate) - m_store.backgroundCount(reference)) >= threshold)
         return;
@@ -206,7 +245,7 @@ bool NeighbourIndex::prepare(int threshold)
 {
     if (threshold < 2 || threshold > kMaxBlocks)
         return false;
-    if (!m_linked || m_layout.blocks() < threshold)
+    if (m_lists.empty() || m_layout.blocks() < threshold)
         buildBlocks(threshold);
     return true;
 }
@@ -227,58 +266,59 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
     }
     if (threshold <= kMaxBlocks) {
         // A table built for more blocks serves a smaller threshold as well.
-        if (!m_linked || m_layout.blocks() < threshold)
+        if (m_lists.empty() || m_layout.blocks() < threshold)
             buildBlocks(threshold);
         if (!m_partnered[reference]) {
             if (lastEntry[reference] >= from)
                 found.push_back(reference);
             return;
         }
+        query.seen[reference] = query.stamp;
         if (lastEntry[reference] >= from)
-            consider(query, reference, reference, threshold, lastEntry, from, found);
-        // Each ring is a chain of loads that depend on each other, spread over a large table:
-        // the rings are walked side by side, one step of each in turn, so that the processor
-        // fetches the next link of every ring at once. Each step's candidates are prefetched
-        // before they are checked.
+            check(query, reference, reference, threshold, found);
+        referenceSamples(query, reference);
         const auto m = static_cast<std::size_t>(m_layout.blocks());
-        const std::uint32_t* links = m_links.data();
-        std::array<std::uint32_t, kMaxBlocks> at;
-        std::array<std::uint32_t, kMaxBlocks> blockOf;
-        std::array<std::uint32_t, kMaxBlocks> step;
-        // Past the turn of an ordered ring every picture's last entry lies below the reference's.
-        const std::int32_t* turnOrder = lastEntry == m_ringOrder && lastEntry[reference] < from ? m_ringOrder : nullptr;
-        std::size_t rings = 0;
+        std::array<std::uint32_t, kMaxBlocks> hashes;
+        m_layout.hashAll(query.reference, hashes.data());
+        for (std::size_t b = 0; b < m; ++b)
+            if (!m_lists[b].table.empty())
+                __builtin_prefetch(&m_lists[b].table[m_lists[b].slotOf(hashes[b])]);
+        // Each list ascends by the list order: read from its end, it holds the pictures that end
+        // late enough first, and once one ends too early so do all before it.
+        const bool ordered = lastEntry == m_listOrder;
+        query.candidates.clear();
         for (std::size_t b = 0; b < m; ++b) {
-            const std::uint32_t k = links[reference * m + b];
-            if (k != reference && !(turnOrder && turnOrder[k] < turnOrder[reference])) {
-                at[rings] = k;
-                blockOf[rings++] = static_cast<std::uint32_t>(b);
-            }
-        }
-        while (rings > 0) {
-            std::size_t count = 0;
-            for (std::size_t r = 0; r < rings;) {
-                const std::uint32_t k = at[r];
-                step[count++] = k;
-                const std::uint32_t next = links[k * m + blockOf[r]];
-                if (next == reference || (turnOrder && turnOrder[next] < turnOrder[k])) {
-                    --rings;
-                    at[r] = at[rings];
-                    blockOf[r] = blockOf[rings];
-                } else {
-                    at[r++] = next;
+            const BlockLists& lists = m_lists[b];
+            std::uint32_t end = lists.find(hashes[b]);
+            if (end == 0)
+                continue;
+            const std::uint32_t* members = lists.members.data();
+            std::uint32_t member;
+            do {
+                member = members[--end];
+                const std::uint32_t id = member & ~kFirst;
+                if (lastEntry[id] < from) {
+                    if (ordered)
+                        break;
+                    continue;
                 }
-            }
-            for (std::size_t c = 0; c < count; ++c) {
-                __builtin_prefetch(&query.seen[step[c]]);
-                __builtin_prefetch(&lastEntry[step[c]]);
-                m_store.prefetchRecord(step[c]);
-            }
-            for (std::size_t c = 0; c < count; ++c) {
-                if (c + 4 < count)
-                    m_store.prefetchMask(step[c + 4]);
-                consider(query, reference, step[c], threshold, lastEntry, from, found);
-            }
+                if (query.seen[id] != query.stamp) {
+                    query.seen[id] = query.stamp;
+                    query.candidates.push_back(id);
+                }
+            } while (!(member & kFirst));
+        }
+        // The candidates' records and masks lie anywhere in the store: each is fetched a few
+        // candidates ahead of its check.
+        const std::vector<std::uint32_t>& candidates = query.candidates;
+        for (std::size_t c = 0; c < candidates.size() && c < 8; ++c)
+            m_store.prefetchRecord(candidates[c]);
+        for (std::size_t c = 0; c < candidates.size(); ++c) {
+            if (c + 8 < candidates.size())
+                m_store.prefetchRecord(candidates[c + 8]);
+            if (c + 4 < candidates.size())
+                m_store.prefetchMask(candidates[c + 4]);
+            check(query, reference, candidates[c], threshold, found);
         }
         return;
     }
@@ -293,7 +333,10 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
 
 std::size_t NeighbourIndex::tableBytes() const
 {
-    return m_query.seen.size() * 4 + m_byBackground.size() * 4 + m_links.capacity() * 4 + m_partnered.size();
+    std::size_t bytes = m_query.seen.size() * 4 + m_byBackground.size() * 4 + m_partnered.size();
+    for (const BlockLists& lists : m_lists)
+        bytes += lists.members.capacity() * 4 + lists.table.capacity() * 8;
+    return bytes;
 }
 
 } // namespace bw

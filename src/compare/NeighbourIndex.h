@@ -22,14 +22,21 @@ private:
     std::vector<std::uint32_t> m_start; // blocks + 1 offsets into m_order
 };
 
+// Per block, the hash of that block of each picture in turn (see BlockLayout).
+using BlockHashes = std::vector<std::vector<std::uint32_t>>;
+
 // Finds, exactly, the stored pictures that differ from a given one in fewer than t samples,
 // without comparing it with every picture.
 //
 // Up to kMaxBlocks: the positions are split into m >= t blocks, each spread over the whole
 // picture by a fixed shuffle, so that a block is rarely all background. Two pictures that differ
 // in at most t - 1 samples agree completely on at least one block, so only pictures sharing a
-// block value with the reference are candidates. The block tables are built for the threshold
-// in use and built again only when the threshold rises above their block count.
+// block value with the reference are candidates. For each block, the pictures that share their
+// value with another are kept together in one list per value (a picture alone with its value is
+// kept nowhere), found through a small table by the value's hash: a query hashes the reference's
+// blocks and reads each of its lists front to back, instead of chasing links through memory.
+// The tables are built for the threshold in use and built again only when the threshold rises
+// above their block count.
 // Above kMaxBlocks blocks would be tiny; pictures sorted by their number of background samples
 // are scanned instead, only as far as that number alone could still allow a match.
 // Every candidate is first checked against that lower bound, against the samples where exactly
@@ -40,13 +47,12 @@ class NeighbourIndex {
 public:
     static constexpr int kMaxBlocks = 128;
 
-    // `blockHashes`: for each picture in turn, the hashes of its blocks for the first threshold
-    // (see BlockLayout), computed while the pictures were captured; may be empty.
-    // `ringOrder` (optional, one value per picture, all different, kept by the caller while the
-    // index lives): the rings ascend by it. Queries whose `lastEntry` is that same table and whose
-    // `from` lies beyond the reference's own value stop each ring where it turns back to smaller
-    // values, since every picture after that turn has a smaller last entry than the reference.
-    NeighbourIndex(const PictureStore& store, int blocks, std::vector<std::uint32_t> blockHashes, const std::int32_t* ringOrder = nullptr);
+    // `blockHashes`: the hashes of the pictures' blocks for the first threshold, computed while
+    // the pictures were captured; may be empty. Each block's hashes are freed once its list is built.
+    // `listOrder` (optional, one value per picture, all different, kept by the caller while the
+    // index lives): each list ascends by it. Queries whose `lastEntry` is that same table read
+    // each list from its end and stop at the first picture whose last entry lies before `from`.
+    NeighbourIndex(const PictureStore& store, int blocks, BlockHashes blockHashes, const std::int32_t* listOrder = nullptr);
 
     // What one thread's queries keep between them: queries on threads of their own need a
     // Query each, and may run together only once prepare() has been called for their threshold.
@@ -60,7 +66,8 @@ public:
         BackgroundMask mask {};             // the background samples of picture `masked`
         std::uint32_t masked = UINT32_MAX;
         std::uint64_t verified = 0;
-        std::vector<std::uint32_t> found; // room for the caller's results
+        std::vector<std::uint32_t> candidates; // of the current query, each once
+        std::vector<std::uint32_t> found;      // room for the caller's results
     };
 
     // Appends to `found` the pictures closer than `threshold` to `reference` whose last entry
@@ -82,19 +89,28 @@ public:
     std::size_t tableBytes() const;
 
 private:
-    void buildBlocks(int blocks);
+    // The pictures of one block that share their value with another, value by value, each
+    // value's pictures ascending by the list order, the first of each marked by kFirst; and a
+    // table of (hash << 32 | end of its pictures) by hash, open addressing, 0 for a free slot.
+    struct BlockLists {
+        std::vector<std::uint32_t> members;
+        std::vector<std::uint64_t> table;
+        std::uint32_t find(std::uint32_t hash) const; // the end of the hash's pictures, or 0
+        std::size_t slotOf(std::uint32_t hash) const { return static_cast<std::size_t>((std::uint64_t {hash} * table.size()) >> 32); }
+    };
+    static constexpr std::uint32_t kFirst = 0x80000000u;
+
+    void buildBlocks(int blocks, BlockHashes hashes = {});
     void buildBackgroundOrder();
     const std::uint32_t* referenceSamples(Query& query, std::uint32_t reference);
     void consider(Query& query, std::uint32_t reference, std::uint32_t candidate, int threshold, const std::int32_t* lastEntry,
                   std::int32_t from, std::vector<std::uint32_t>& found);
+    void check(Query& query, std::uint32_t reference, std::uint32_t candidate, int threshold, std::vector<std::uint32_t>& found);
 
     const PictureStore& m_store;
     BlockLayout m_layout;
-    // Per picture and block: the next picture, in a ring, that has the same block hash (itself
-    // when no other has). Until the rings are linked it holds the block hashes themselves.
-    std::vector<std::uint32_t> m_links;
-    bool m_linked = false;
-    const std::int32_t* m_ringOrder;
+    std::vector<BlockLists> m_lists; // one per block; empty until built
+    const std::int32_t* m_listOrder;
     // Pictures that share no block with any other picture have no candidates but themselves.
     std::vector<std::uint8_t> m_partnered;
     // Pictures by number of background samples, and where each count starts.
