@@ -283,21 +283,36 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
         for (std::size_t b = 0; b < m; ++b)
             if (!m_lists[b].table.empty())
                 __builtin_prefetch(&m_lists[b].table[m_lists[b].slotOf(hashes[b])]);
-        // Each list ascends by the list order: read from its end, it holds the pictures that end
-        // late enough first, and once one ends too early so do all before it.
-        const bool ordered = lastEntry == m_listOrder;
-        query.candidates.clear();
+        // The ends of the reference's lists, each list's last pictures fetched before any is read.
+        std::array<std::uint32_t, kMaxBlocks> ends;
+        std::size_t lists = 0;
         for (std::size_t b = 0; b < m; ++b) {
-            const BlockLists& lists = m_lists[b];
-            std::uint32_t end = lists.find(hashes[b]);
+            const std::uint32_t end = m_lists[b].find(hashes[b]);
             if (end == 0)
                 continue;
-            const std::uint32_t* members = lists.members.data();
+            __builtin_prefetch(&m_lists[b].members[end - 1]);
+            ends[lists] = end;
+            hashes[lists++] = static_cast<std::uint32_t>(b);
+        }
+        // Each list ascends by the list order: read from its end, it holds the pictures that end
+        // late enough first, and once one ends too early so do all before it. When `from` comes
+        // right after the reference's own last entry, as it does for a reference's first query,
+        // the first too early is the reference itself, which is in each of its lists: the
+        // pictures after it are taken without looking up their last entries.
+        const bool ordered = lastEntry == m_listOrder;
+        const bool stopAtReference = ordered && lastEntry[reference] + 1 == from;
+        query.candidates.clear();
+        for (std::size_t l = 0; l < lists; ++l) {
+            const std::uint32_t* members = m_lists[hashes[l]].members.data();
+            std::uint32_t end = ends[l];
             std::uint32_t member;
             do {
                 member = members[--end];
                 const std::uint32_t id = member & ~kFirst;
-                if (lastEntry[id] < from) {
+                if (stopAtReference) {
+                    if (id == reference)
+                        break;
+                } else if (lastEntry[id] < from) {
                     if (ordered)
                         break;
                     continue;
@@ -308,16 +323,18 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
                 }
             } while (!(member & kFirst));
         }
-        // The candidates' records and masks lie anywhere in the store: each is fetched a few
-        // candidates ahead of its check.
+        // The candidates' records and masks lie anywhere in the store: each record is fetched
+        // well ahead of its check, its mask (found through the record) a little later.
+        constexpr std::size_t kRecordsAhead = 16;
+        constexpr std::size_t kMasksAhead = 8;
         const std::vector<std::uint32_t>& candidates = query.candidates;
-        for (std::size_t c = 0; c < candidates.size() && c < 8; ++c)
+        for (std::size_t c = 0; c < candidates.size() && c < kRecordsAhead; ++c)
             m_store.prefetchRecord(candidates[c]);
         for (std::size_t c = 0; c < candidates.size(); ++c) {
-            if (c + 8 < candidates.size())
-                m_store.prefetchRecord(candidates[c + 8]);
-            if (c + 4 < candidates.size())
-                m_store.prefetchMask(candidates[c + 4]);
+            if (c + kRecordsAhead < candidates.size())
+                m_store.prefetchRecord(candidates[c + kRecordsAhead]);
+            if (c + kMasksAhead < candidates.size())
+                m_store.prefetchMask(candidates[c + kMasksAhead]);
             check(query, reference, candidates[c], threshold, found);
         }
         return;
