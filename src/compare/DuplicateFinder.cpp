@@ -301,7 +301,7 @@ void DuplicateRun::firstPass()
     // Room for every entry's block hashes up front: growing them by doubling would hold the old
     // and the new copy at once, while pages reserved and never filled cost nothing.
     m_blockHashes.resize(static_cast<std::size_t>(m_layout.blocks()));
-    for (std::vector<std::uint32_t>& column : m_blockHashes)
+    for (HashColumn& column : m_blockHashes)
         column.reserve(static_cast<std::size_t>(m_count));
     CaptureQueue queue(m_catalogue, 1, m_count, loader, m_options.background, m_layout, m_options.threads);
     const auto keep = [this](std::int32_t n, const CapturedPicture& captured) {

@@ -32,7 +32,7 @@ std::uint32_t BlockLayout::hash(const Samples& samples, int block) const
         h = (h ^ samples[m_order[k]]) * 0x100000001B3ull;
         h ^= h >> 31;
     }
-    return static_cast<std::uint32_t>(h ^ (h >> 32));
+    return static_cast<std::uint32_t>(h ^ (h >> 32)) & ((1u << kHashBits) - 1);
 }
 
 void BlockLayout::hashAll(const Samples& samples, std::uint32_t* out) const
@@ -43,14 +43,14 @@ void BlockLayout::hashAll(const Samples& samples, std::uint32_t* out) const
 
 namespace {
 
-// Sorts keys by their upper 32 bits, keeping the order of keys with equal upper bits: three
-// counting passes of 11 bits each, much faster than a comparison sort for these table sizes.
+// Sorts keys by a hash in their upper half, keeping the order of keys with equal hashes: two
+// counting passes of 12 bits each, much faster than a comparison sort for these table sizes.
 void sortByUpperHalf(std::vector<std::uint64_t>& keys, std::vector<std::uint64_t>& scratch)
 {
-    constexpr int kDigitBits = 11;
+    constexpr int kDigitBits = BlockLayout::kHashBits / 2;
     constexpr std::uint64_t kDigitMask = (1u << kDigitBits) - 1;
     scratch.resize(keys.size());
-    for (int shift = 32; shift < 64; shift += kDigitBits) {
+    for (int shift = 32; shift < 32 + BlockLayout::kHashBits; shift += kDigitBits) {
         std::array<std::uint32_t, std::size_t {1} << kDigitBits> start {};
         for (const std::uint64_t key : keys)
             ++start[(key >> shift) & kDigitMask];
@@ -98,14 +98,14 @@ void NeighbourIndex::buildBlocks(int blocks, BlockHashes hashes)
     const auto m = static_cast<std::size_t>(blocks);
     if (hashes.size() != m) {
         m_layout = BlockLayout(blocks);
-        hashes.assign(m, std::vector<std::uint32_t>(pictures));
+        hashes.assign(m, HashColumn(pictures));
         Samples samples;
         std::array<std::uint32_t, kMaxBlocks> row;
         for (std::uint32_t id = 0; id < pictures; ++id) {
             m_store.decode(id, samples.data());
             m_layout.hashAll(samples, row.data());
             for (std::size_t b = 0; b < m; ++b)
-                hashes[b][id] = row[b];
+                hashes[b].set(id, row[b]);
         }
     }
     m_lists.clear();
@@ -119,11 +119,11 @@ void NeighbourIndex::buildBlocks(int blocks, BlockHashes hashes)
         std::vector<std::uint64_t> keys;
         std::vector<std::uint64_t> scratch;
         for (std::size_t b = firstBlock; b < endBlock; ++b) {
-            std::vector<std::uint32_t> column = std::move(hashes[b]); // freed at the end of the step
+            HashColumn column = std::move(hashes[b]);
             keys.resize(pictures);
             for (std::size_t k = 0; k < pictures; ++k)
                 keys[k] = static_cast<std::uint64_t>(column[order[k]]) << 32 | order[k];
-            std::vector<std::uint32_t>().swap(column);
+            column = HashColumn(); // freed before the block's lists take their room
             sortByUpperHalf(keys, scratch);
             std::size_t members = 0;
             std::size_t values = 0;

@@ -9,8 +9,11 @@ namespace bw {
 
 // Sample positions split into blocks, each spread over the whole picture by a fixed shuffle (the
 // same for every picture and every run), so that a block is rarely all background.
+// A block's hash has 24 bits: pictures that share a hash by chance only become candidates of
+// each other, and every candidate is checked; a fourth byte per block and picture would cost more.
 class BlockLayout {
 public:
+    static constexpr int kHashBits = 24;
     explicit BlockLayout(int blocks = 0);
     int blocks() const { return m_blocks; }
     std::uint32_t hash(const Samples& samples, int block) const;
@@ -22,8 +25,35 @@ private:
     std::vector<std::uint32_t> m_start; // blocks + 1 offsets into m_order
 };
 
-// Per block, the hash of that block of each picture in turn (see BlockLayout).
-using BlockHashes = std::vector<std::vector<std::uint32_t>>;
+// The hashes of one block of each picture in turn, three bytes each.
+class HashColumn {
+public:
+    HashColumn() = default;
+    explicit HashColumn(std::size_t size) : m_bytes(3 * size) {}
+    void reserve(std::size_t size) { m_bytes.reserve(3 * size); }
+    std::size_t size() const { return m_bytes.size() / 3; }
+    void push_back(std::uint32_t hash)
+    {
+        m_bytes.push_back(static_cast<std::uint8_t>(hash));
+        m_bytes.push_back(static_cast<std::uint8_t>(hash >> 8));
+        m_bytes.push_back(static_cast<std::uint8_t>(hash >> 16));
+    }
+    void set(std::size_t k, std::uint32_t hash)
+    {
+        m_bytes[3 * k] = static_cast<std::uint8_t>(hash);
+        m_bytes[3 * k + 1] = static_cast<std::uint8_t>(hash >> 8);
+        m_bytes[3 * k + 2] = static_cast<std::uint8_t>(hash >> 16);
+    }
+    std::uint32_t operator[](std::size_t k) const
+    {
+        return m_bytes[3 * k] | static_cast<std::uint32_t>(m_bytes[3 * k + 1]) << 8 | static_cast<std::uint32_t>(m_bytes[3 * k + 2]) << 16;
+    }
+
+private:
+    std::vector<std::uint8_t> m_bytes;
+};
+// Per block, its hash of each picture.
+using BlockHashes = std::vector<HashColumn>;
 
 // Finds, exactly, the stored pictures that differ from a given one in fewer than t samples,
 // without comparing it with every picture.
@@ -96,7 +126,10 @@ private:
         std::vector<std::uint32_t> members;
         std::vector<std::uint64_t> table;
         std::uint32_t find(std::uint32_t hash) const; // the end of the hash's pictures, or 0
-        std::size_t slotOf(std::uint32_t hash) const { return static_cast<std::size_t>((std::uint64_t {hash} * table.size()) >> 32); }
+        std::size_t slotOf(std::uint32_t hash) const
+        {
+            return static_cast<std::size_t>((std::uint64_t {hash << (32 - BlockLayout::kHashBits)} * table.size()) >> 32);
+        }
     };
     static constexpr std::uint32_t kFirst = 0x80000000u;
 

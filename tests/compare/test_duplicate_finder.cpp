@@ -746,12 +746,12 @@ TEST(NeighbourIndex, FindsExactlyTheClosePicturesAmongVariantsOfFewBases)
     for (const auto& [built, ordered] : {std::pair {5, false}, {64, false}, {5, true}, {64, true}}) {
         const std::vector<std::int32_t>& lastEntry = ordered ? shuffledLast : sameLast;
         const BlockLayout layout(built); // the hashes as the capture hands them over
-        BlockHashes hashes(static_cast<std::size_t>(built), std::vector<std::uint32_t>(kept.size()));
+        BlockHashes hashes(static_cast<std::size_t>(built), HashColumn(kept.size()));
         std::vector<std::uint32_t> row(hashes.size());
         for (std::size_t id = 0; id < kept.size(); ++id) {
             layout.hashAll(kept[id], row.data());
             for (std::size_t b = 0; b < row.size(); ++b)
-                hashes[b][id] = row[b];
+                hashes[b].set(id, row[b]);
         }
         NeighbourIndex index(store, built, std::move(hashes), ordered ? lastEntry.data() : nullptr);
         for (const int threshold : {2, built, 100, 128}) {
