@@ -320,19 +320,16 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
                 if (query.seen[id] != query.stamp) {
                     query.seen[id] = query.stamp;
                     query.candidates.push_back(id);
+                    m_store.prefetchRecord(id);
                 }
             } while (!(member & kFirst));
         }
-        // The candidates' records and masks lie anywhere in the store: each record is fetched
-        // well ahead of its check, its mask (found through the record) a little later.
-        constexpr std::size_t kRecordsAhead = 16;
+        // The candidates' records and masks lie anywhere in the store: each record was fetched
+        // while the lists were read, its mask (found through the record) is fetched a few
+        // candidates ahead of its check.
         constexpr std::size_t kMasksAhead = 8;
         const std::vector<std::uint32_t>& candidates = query.candidates;
-        for (std::size_t c = 0; c < candidates.size() && c < kRecordsAhead; ++c)
-            m_store.prefetchRecord(candidates[c]);
         for (std::size_t c = 0; c < candidates.size(); ++c) {
-            if (c + kRecordsAhead < candidates.size())
-                m_store.prefetchRecord(candidates[c + kRecordsAhead]);
             if (c + kMasksAhead < candidates.size())
                 m_store.prefetchMask(candidates[c + kMasksAhead]);
             check(query, reference, candidates[c], threshold, found);
