@@ -175,13 +175,23 @@ void NeighbourIndex::buildBlocks(int blocks, BlockHashes hashes)
 const std::uint32_t* NeighbourIndex::referenceSamples(Query& query, std::uint32_t reference)
 {
     if (query.decoded != reference) {
-        if (query.decoded != UINT32_MAX)
+        if (query.counted != UINT32_MAX) // its slots are found through the samples about to go
             query.colours.forget(query.reference.data());
+        query.counted = UINT32_MAX;
         m_store.decode(reference, query.reference.data());
-        query.colours.count(query.reference.data(), m_store.background());
         query.decoded = reference;
     }
     return query.reference.data();
+}
+
+const ColourCounts& NeighbourIndex::referenceColours(Query& query, std::uint32_t reference)
+{
+    referenceSamples(query, reference);
+    if (query.counted != reference) {
+        query.colours.count(query.reference.data(), m_store.background());
+        query.counted = reference;
+    }
+    return query.colours;
 }
 
 void NeighbourIndex::buildBackgroundOrder()
@@ -233,11 +243,10 @@ void NeighbourIndex::check(Query& query, std::uint32_t reference, std::uint32_t 
     const int backgroundAgreements = both;
     // Fewer than enough possible agreements leave at least `threshold` differences.
     const int enough = kSampleCount - threshold + 1 - backgroundAgreements;
-    const std::uint32_t* samples = referenceSamples(query, reference);
-    if (enough > 0 && m_store.agreementBound(query.colours, candidate, enough) < enough)
+    if (enough > 0 && m_store.agreementBound(referenceColours(query, reference), candidate, enough) < enough)
         return;
     ++query.verified;
-    if (m_store.closerThan(samples, candidate, threshold))
+    if (m_store.closerThan(referenceSamples(query, reference), candidate, threshold))
         found.push_back(candidate);
 }
 

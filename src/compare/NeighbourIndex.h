@@ -92,8 +92,9 @@ public:
         std::uint32_t stamp = 0;
         Samples reference {};
         std::uint32_t decoded = UINT32_MAX; // the picture in `reference`
-        ColourCounts colours;               // its colours counted
-        BackgroundMask mask {};             // the background samples of picture `masked`
+        ColourCounts colours;               // the colours of picture `counted`
+        std::uint32_t counted = UINT32_MAX;
+        BackgroundMask mask {}; // the background samples of picture `masked`
         std::uint32_t masked = UINT32_MAX;
         std::uint64_t verified = 0;
         std::vector<std::uint32_t> candidates; // of the current query, each once
@@ -136,6 +137,7 @@ private:
     void buildBlocks(int blocks, BlockHashes hashes = {});
     void buildBackgroundOrder();
     const std::uint32_t* referenceSamples(Query& query, std::uint32_t reference);
+    const ColourCounts& referenceColours(Query& query, std::uint32_t reference);
     void consider(Query& query, std::uint32_t reference, std::uint32_t candidate, int threshold, const std::int32_t* lastEntry,
                   std::int32_t from, std::vector<std::uint32_t>& found);
     void check(Query& query, std::uint32_t reference, std::uint32_t candidate, int threshold, std::vector<std::uint32_t>& found);
