@@ -72,7 +72,7 @@ NeighbourIndex::NeighbourIndex(const PictureStore& store, int blocks, BlockHashe
     : m_store(store)
     , m_layout(blocks)
     , m_listOrder(listOrder)
-    , m_query(store.size())
+    , m_query(0) // sized at its first query, so that it adds nothing to the building's peak
 {
     if (blocks > 0 && blockHashes.size() == static_cast<std::size_t>(blocks)
         && std::all_of(blockHashes.begin(), blockHashes.end(), [&](const auto& column) { return column.size() == store.size(); }))
@@ -268,6 +268,10 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
         if (lastEntry[reference] >= from)
             found.push_back(reference);
         return;
+    }
+    if (query.seen.size() != m_store.size()) {
+        query.seen.assign(m_store.size(), 0);
+        query.stamp = 0;
     }
     if (++query.stamp == 0) { // wrapped: forget all old stamps
         std::fill(query.seen.begin(), query.seen.end(), 0);
