@@ -82,6 +82,7 @@ void TreeScanner::scanTrees(const std::vector<std::string>& patterns, const std:
         TreeWalk::Directory* start = treeWalk.listed(treeWalk.root(dir), wait);
         if (!start)
             break;
+        m_searchLabel = QStringLiteral("Suche ") + pathText(mask) + QStringLiteral(" Dateien .");
         walk(*start, mask, skipRoots);
     }
     m_walk = nullptr;
@@ -91,7 +92,7 @@ void TreeScanner::walk(TreeWalk::Directory& dir, const std::string& mask, const 
 {
     if (m_progress.cancelled())
         return;
-    m_progress.setSearchLabel(QStringLiteral("Suche ") + pathText(mask) + QStringLiteral(" Dateien ."));
+    m_progress.setSearchLabel(m_searchLabel);
     m_progress.pumpMessages();
 
     const auto wait = [this] { return keepWaiting(); };

@@ -6,6 +6,7 @@
 #include "support/Wildcard.h"
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -32,9 +33,19 @@ struct Node : TreeWalk::Directory {
     Key key;
     std::uint64_t parentVolume = 0;
     Work listing = Work::Pending;
-    bool taken = false; // by the reader: no longer ahead of it
-    std::vector<Work> counting;
+    bool taken = false; // by the reader (and read by it alone): no longer ahead of it
+    // Per file; the reader looks at it without the lock, so a count once done is read at once.
+    std::unique_ptr<std::atomic<Work>[]> counting;
+    // The directory this one was found in (none for a start), and this one while it stays open
+    // for its subdirectories still to be opened (counted down as each is).
+    Node* parent = nullptr;
+    int descriptor = -1;
+    std::atomic<std::size_t> unopened {0};
 };
+
+// Directories a walk keeps open at once for their subdirectories: far below any descriptor limit;
+// beyond it a directory's subdirectories are opened by their paths.
+constexpr int kMaxHeldDescriptors = 128;
 
 Key childKey(const Key& parent, std::size_t index)
 {
@@ -56,7 +67,7 @@ struct Mask {
         , suffixOnly(mask.starts_with('*') && mask.find_first_of("*?", 1) == std::string::npos)
     {
     }
-    bool matches(const std::string& name) const
+    bool matches(std::string_view name) const
     {
         if (!suffixOnly)
             return matchesWildcard(name, text);
@@ -88,6 +99,15 @@ struct TreeWalk::State {
     int idle = 0;                                       // workers waiting for work
     int workers = 0;
     bool stopping = false;
+    std::atomic<int> heldDescriptors {0};
+
+    ~State()
+    {
+        // Directories left open by a walk that ended before their subdirectories were listed.
+        for (const Node& node : nodes)
+            if (node.descriptor >= 0)
+                ::close(node.descriptor);
+    }
 };
 
 namespace {
@@ -96,22 +116,37 @@ using State = TreeWalk::State;
 using Lock = std::unique_lock<std::mutex>;
 
 // The directory of `path`, queued to be listed. Under the lock.
-Node* nodeFor(State& s, std::string&& path, std::uint64_t parentVolume, Key key)
+Node* nodeFor(State& s, std::string&& path, Node* parent, Key key)
 {
     for (Node* root : s.roots)
         if (root->path == path)
             return root;
     Node& node = s.nodes.emplace_back();
     node.path = std::move(path);
-    node.parentVolume = parentVolume;
+    node.parent = parent;
+    if (parent) {
+        node.parentVolume = parent->volume;
+        ++parent->unopened;
+    }
     node.key = std::move(key);
     s.directories.emplace(node.key, &node);
     return &node;
 }
 
-bool wanted(const State& s, const std::string& name)
+bool wanted(std::string_view name, const void* state)
 {
-    return std::any_of(s.masks.begin(), s.masks.end(), [&](const Mask& mask) { return mask.matches(name); });
+    const auto& masks = static_cast<const State*>(state)->masks;
+    return std::any_of(masks.begin(), masks.end(), [&](const Mask& mask) { return mask.matches(name); });
+}
+
+// Once a directory's subdirectories are all opened, it need not stay open.
+void subdirectoryOpened(State& s, Node& parent)
+{
+    if (parent.unopened.fetch_sub(1) != 1 || parent.descriptor < 0)
+        return;
+    ::close(parent.descriptor);
+    parent.descriptor = -1;
+    --s.heldDescriptors;
 }
 
 // Wakes as many waiting workers as there is new work for.
@@ -129,29 +164,50 @@ void list(State& s, Node& node, Lock& lock)
 {
     node.listing = Work::Busy;
     ++s.ahead;
+    ListingOptions options;
+    options.keepFile = wanted;
+    options.context = &s;
+    Node* parent = node.parent;
+    // The parent stays open until this directory is (see subdirectoryOpened).
+    if (parent && parent->descriptor >= 0) {
+        options.parentDescriptor = parent->descriptor;
+        options.name = std::string_view(node.path).substr(parent->path.size(), node.path.size() - parent->path.size() - 1);
+    }
+    options.keepOpen = ++s.heldDescriptors <= kMaxHeldDescriptors;
+    if (!options.keepOpen)
+        --s.heldDescriptors;
     lock.unlock();
-    DirectoryListing listing = listDirectory(node.path, node.parentVolume);
-    std::erase_if(listing.files, [&](const std::string& name) { return !wanted(s, name); });
+    DirectoryListing listing = listDirectory(node.path, node.parentVolume, options);
+    if (parent)
+        subdirectoryOpened(s, *parent);
     lock.lock();
 
     node.volume = listing.volume;
     node.files = std::move(listing.files);
     node.subdirectories = std::move(listing.subdirectories);
     node.icons.assign(node.files.size(), 0);
-    node.counting.assign(node.files.size(), Work::None);
+    node.counting = std::make_unique<std::atomic<Work>[]>(node.files.size());
     for (std::size_t i = 0; i < node.files.size(); ++i) {
-        if (isCataloguedByName(node.files[i]) || node.path.size() + node.files[i].size() >= PATH_MAX)
-            continue;
-        node.counting[i] = Work::Pending;
-        s.files.emplace(childKey(node.key, i), std::make_pair(&node, i));
+        const bool counted = !isCataloguedByName(node.files[i]) && node.path.size() + node.files[i].size() < PATH_MAX;
+        node.counting[i].store(counted ? Work::Pending : Work::None, std::memory_order_relaxed);
+        if (counted)
+            s.files.emplace(childKey(node.key, i), std::make_pair(&node, i));
     }
     node.entered.assign(node.subdirectories.size(), nullptr);
     for (std::size_t i = 0; i < node.subdirectories.size(); ++i) {
         std::string path = node.path + node.subdirectories[i] + "/";
         if (path.size() >= PATH_MAX || std::find(s.skipRoots.begin(), s.skipRoots.end(), path) != s.skipRoots.end())
             continue;
-        node.entered[i] = nodeFor(s, std::move(path), node.volume, childKey(node.key, node.files.size() + i));
+        node.entered[i] = nodeFor(s, std::move(path), &node, childKey(node.key, node.files.size() + i));
     }
+    // Kept open only while subdirectories are still to be opened from it.
+    if (listing.descriptor >= 0 && node.unopened.load() == 0) {
+        ::close(listing.descriptor);
+        listing.descriptor = -1;
+    }
+    node.descriptor = listing.descriptor;
+    if (options.keepOpen && node.descriptor < 0)
+        --s.heldDescriptors;
     node.listing = Work::Done;
     s.done.notify_one();
     wakeWorkers(s, node.files.size() + node.subdirectories.size());
@@ -166,7 +222,7 @@ void count(State& s, Node& node, std::size_t index, Lock& lock)
     const int icons = s.counter(path);
     lock.lock();
     node.icons[index] = icons;
-    node.counting[index] = Work::Done;
+    node.counting[index].store(Work::Done, std::memory_order_release);
     s.done.notify_one();
 }
 
@@ -269,7 +325,7 @@ TreeWalk::TreeWalk(const std::vector<std::string>& roots, const std::vector<std:
     s.counter = std::move(counter);
     s.window = std::max(window, 1);
     for (std::size_t i = 0; i < roots.size(); ++i)
-        s.roots.push_back(nodeFor(s, std::string(roots[i]), 0, Key {static_cast<std::uint32_t>(i)}));
+        s.roots.push_back(nodeFor(s, std::string(roots[i]), nullptr, Key {static_cast<std::uint32_t>(i)}));
     const std::lock_guard lock(s.mutex);
     for (int i = 0; i < workers; ++i)
         startWorker(m_state);
@@ -299,6 +355,9 @@ TreeWalk::Directory* TreeWalk::listed(Directory& dir, const KeepWaiting& keepWai
 {
     State& s = *m_state;
     Node& node = static_cast<Node&>(dir);
+    // Taken once, a directory stays as listed: each further pattern walks it without the lock.
+    if (node.taken)
+        return &node;
     Lock lock(s.mutex);
     const bool ok = await(
         s, lock, keepWaiting, [&] { return node.listing == Work::Done; },
@@ -323,16 +382,20 @@ std::optional<int> TreeWalk::iconCount(Directory& dir, std::size_t index, const 
 {
     State& s = *m_state;
     Node& node = static_cast<Node&>(dir);
+    const auto finished = [&] {
+        const Work state = node.counting[index].load(std::memory_order_acquire);
+        return state == Work::Done || state == Work::None;
+    };
+    if (finished())
+        return node.icons[index];
     Lock lock(s.mutex);
-    const bool ok = await(
-        s, lock, keepWaiting, [&] { return node.counting[index] == Work::Done || node.counting[index] == Work::None; },
-        [&] {
-            if (node.counting[index] != Work::Pending)
-                return false;
-            s.files.erase(childKey(node.key, index));
-            count(s, node, index, lock);
-            return true;
-        });
+    const bool ok = await(s, lock, keepWaiting, finished, [&] {
+        if (node.counting[index] != Work::Pending)
+            return false;
+        s.files.erase(childKey(node.key, index));
+        count(s, node, index, lock);
+        return true;
+    });
     if (!ok)
         return std::nullopt;
     return node.icons[index];
