@@ -29,6 +29,10 @@ enum class Work : std::uint8_t { Pending, Busy, Done, None };
 
 std::atomic<int> liveWorkers {0};
 
+struct Node;
+using Awaited = std::pair<const Node*, std::size_t>; // a file's index, or kListing
+constexpr std::size_t kListing = SIZE_MAX;
+
 struct Node : TreeWalk::Directory {
     Key key;
     std::uint64_t parentVolume = 0;
@@ -100,6 +104,9 @@ struct TreeWalk::State {
     int workers = 0;
     bool stopping = false;
     std::atomic<int> heldDescriptors {0};
+    // What the reader waits for: a directory's listing or one of its files' counts. Workers wake
+    // it only when they finish that, not on each thing done.
+    Awaited awaited {nullptr, 0};
 
     ~State()
     {
@@ -124,13 +131,16 @@ Node* nodeFor(State& s, std::string&& path, Node* parent, Key key)
     Node& node = s.nodes.emplace_back();
     node.path = std::move(path);
     node.parent = parent;
-    if (parent) {
+    if (parent)
         node.parentVolume = parent->volume;
-        ++parent->unopened;
-    }
     node.key = std::move(key);
     s.directories.emplace(node.key, &node);
     return &node;
+}
+
+bool isRoot(const State& s, const std::string& path)
+{
+    return std::any_of(s.roots.begin(), s.roots.end(), [&](const Node* root) { return root->path == path; });
 }
 
 bool wanted(std::string_view name, const void* state)
@@ -180,37 +190,55 @@ void list(State& s, Node& node, Lock& lock)
     DirectoryListing listing = listDirectory(node.path, node.parentVolume, options);
     if (parent)
         subdirectoryOpened(s, *parent);
-    lock.lock();
 
+    // No one looks at a directory being listed, so all of it that takes time (memory, paths, keys)
+    // is made before the lock is taken again; the roots and skipRoots never change.
     node.volume = listing.volume;
     node.files = std::move(listing.files);
     node.subdirectories = std::move(listing.subdirectories);
     node.icons.assign(node.files.size(), 0);
     node.counting = std::make_unique<std::atomic<Work>[]>(node.files.size());
+    std::vector<std::pair<Key, std::size_t>> counts;
     for (std::size_t i = 0; i < node.files.size(); ++i) {
         const bool counted = !isCataloguedByName(node.files[i]) && node.path.size() + node.files[i].size() < PATH_MAX;
         node.counting[i].store(counted ? Work::Pending : Work::None, std::memory_order_relaxed);
         if (counted)
-            s.files.emplace(childKey(node.key, i), std::make_pair(&node, i));
+            counts.emplace_back(childKey(node.key, i), i);
     }
+    struct Child {
+        std::size_t index;
+        std::string path;
+        Key key;
+    };
+    std::vector<Child> children;
+    std::size_t unopened = 0;
     node.entered.assign(node.subdirectories.size(), nullptr);
     for (std::size_t i = 0; i < node.subdirectories.size(); ++i) {
         std::string path = node.path + node.subdirectories[i] + "/";
         if (path.size() >= PATH_MAX || std::find(s.skipRoots.begin(), s.skipRoots.end(), path) != s.skipRoots.end())
             continue;
-        node.entered[i] = nodeFor(s, std::move(path), &node, childKey(node.key, node.files.size() + i));
+        unopened += isRoot(s, path) ? 0 : 1;
+        children.push_back({i, std::move(path), childKey(node.key, node.files.size() + i)});
     }
+    node.unopened = unopened;
     // Kept open only while subdirectories are still to be opened from it.
-    if (listing.descriptor >= 0 && node.unopened.load() == 0) {
+    if (listing.descriptor >= 0 && unopened == 0) {
         ::close(listing.descriptor);
         listing.descriptor = -1;
     }
     node.descriptor = listing.descriptor;
     if (options.keepOpen && node.descriptor < 0)
         --s.heldDescriptors;
+
+    lock.lock();
+    for (auto& [key, index] : counts)
+        s.files.emplace(std::move(key), std::make_pair(&node, index));
+    for (Child& child : children)
+        node.entered[child.index] = nodeFor(s, std::move(child.path), &node, std::move(child.key));
     node.listing = Work::Done;
-    s.done.notify_one();
-    wakeWorkers(s, node.files.size() + node.subdirectories.size());
+    if (s.awaited == Awaited {&node, kListing})
+        s.done.notify_one();
+    wakeWorkers(s, counts.size() + children.size());
 }
 
 // Counts a file taken off the queue; the lock as for list.
@@ -223,7 +251,8 @@ void count(State& s, Node& node, std::size_t index, Lock& lock)
     lock.lock();
     node.icons[index] = icons;
     node.counting[index].store(Work::Done, std::memory_order_release);
-    s.done.notify_one();
+    if (s.awaited == Awaited {&node, index})
+        s.done.notify_one();
 }
 
 void startWorker(const std::shared_ptr<State>& shared);
@@ -292,7 +321,8 @@ void startWorker(const std::shared_ptr<State>& shared)
 
 // Waits until `ready`, doing the work itself when no worker has begun it; false when
 // `keepWaiting` said to stop.
-template <typename Ready, typename DoIt> bool await(State& s, Lock& lock, const TreeWalk::KeepWaiting& keepWaiting, Ready ready, DoIt doIt)
+template <typename Ready, typename DoIt>
+bool await(State& s, Lock& lock, const TreeWalk::KeepWaiting& keepWaiting, Awaited awaited, Ready ready, DoIt doIt)
 {
     using Clock = std::chrono::steady_clock;
     const auto slice = std::chrono::milliseconds(TreeWalk::kWaitSliceMs);
@@ -300,7 +330,10 @@ template <typename Ready, typename DoIt> bool await(State& s, Lock& lock, const 
     while (!ready()) {
         if (doIt())
             continue;
-        if (s.done.wait_until(lock, until) == std::cv_status::timeout || Clock::now() >= until) {
+        s.awaited = awaited;
+        const bool timedOut = s.done.wait_until(lock, until) == std::cv_status::timeout;
+        s.awaited = {nullptr, 0};
+        if (timedOut || Clock::now() >= until) {
             lock.unlock();
             const bool go = keepWaiting();
             lock.lock();
@@ -360,7 +393,7 @@ TreeWalk::Directory* TreeWalk::listed(Directory& dir, const KeepWaiting& keepWai
         return &node;
     Lock lock(s.mutex);
     const bool ok = await(
-        s, lock, keepWaiting, [&] { return node.listing == Work::Done; },
+        s, lock, keepWaiting, {&node, kListing}, [&] { return node.listing == Work::Done; },
         [&] {
             if (node.listing != Work::Pending)
                 return false;
@@ -389,7 +422,7 @@ std::optional<int> TreeWalk::iconCount(Directory& dir, std::size_t index, const 
     if (finished())
         return node.icons[index];
     Lock lock(s.mutex);
-    const bool ok = await(s, lock, keepWaiting, finished, [&] {
+    const bool ok = await(s, lock, keepWaiting, {&node, index}, finished, [&] {
         if (node.counting[index] != Work::Pending)
             return false;
         s.files.erase(childKey(node.key, index));
