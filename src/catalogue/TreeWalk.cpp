@@ -255,6 +255,26 @@ void count(State& s, Node& node, std::size_t index, Lock& lock)
         s.done.notify_one();
 }
 
+// Takes the earliest work in the read's order and does it, a directory only while the window has
+// room; false when there is none. Under the lock, as list and count.
+bool doEarliest(State& s, Lock& lock)
+{
+    const auto file = s.files.begin();
+    const auto dir = s.directories.begin();
+    if (dir != s.directories.end() && s.ahead < s.window && (file == s.files.end() || dir->first < file->first)) {
+        Node& node = *dir->second;
+        s.directories.erase(dir);
+        list(s, node, lock);
+        return true;
+    }
+    if (file == s.files.end())
+        return false;
+    const auto [node, index] = file->second;
+    s.files.erase(file);
+    count(s, *node, index, lock);
+    return true;
+}
+
 void startWorker(const std::shared_ptr<State>& shared);
 
 // Whether this thread has waited on the disk since it last asked.
@@ -290,19 +310,8 @@ void work(std::shared_ptr<State> shared)
         --s.idle;
         if (s.stopping)
             return;
-        // The earliest work in the read's order; a directory only while the window has room.
-        const auto file = s.files.begin();
-        const auto dir = s.directories.begin();
         const auto began = std::chrono::steady_clock::now();
-        if (dir != s.directories.end() && s.ahead < s.window && (file == s.files.end() || dir->first < file->first)) {
-            Node& node = *dir->second;
-            s.directories.erase(dir);
-            list(s, node, lock);
-        } else {
-            const auto [node, index] = file->second;
-            s.files.erase(file);
-            count(s, *node, index, lock);
-        }
+        doEarliest(s, lock);
         growIfWaitingOnDisk(shared, std::chrono::steady_clock::now() - began);
     }
 }
@@ -320,7 +329,8 @@ void startWorker(const std::shared_ptr<State>& shared)
 }
 
 // Waits until `ready`, doing the work itself when no worker has begun it; false when
-// `keepWaiting` said to stop.
+// `keepWaiting` said to stop. While a worker has it in hand, the reader does the next work of the
+// walk rather than sleep: a sleep and a wake cost more than listing a directory from the cache.
 template <typename Ready, typename DoIt>
 bool await(State& s, Lock& lock, const TreeWalk::KeepWaiting& keepWaiting, Awaited awaited, Ready ready, DoIt doIt)
 {
@@ -328,12 +338,12 @@ bool await(State& s, Lock& lock, const TreeWalk::KeepWaiting& keepWaiting, Await
     const auto slice = std::chrono::milliseconds(TreeWalk::kWaitSliceMs);
     auto until = Clock::now() + slice;
     while (!ready()) {
-        if (doIt())
-            continue;
-        s.awaited = awaited;
-        const bool timedOut = s.done.wait_until(lock, until) == std::cv_status::timeout;
-        s.awaited = {nullptr, 0};
-        if (timedOut || Clock::now() >= until) {
+        if (!doIt() && (s.stopping || !doEarliest(s, lock))) {
+            s.awaited = awaited;
+            s.done.wait_until(lock, until);
+            s.awaited = {nullptr, 0};
+        }
+        if (Clock::now() >= until) {
             lock.unlock();
             const bool go = keepWaiting();
             lock.lock();
