@@ -241,6 +241,37 @@ TEST_F(Scan, PathsTooLongToOpenAreReportedOnce)
     EXPECT_EQ(std::system(("rm -rf '" + (root / name).string() + "'").c_str()), 0);
 }
 
+TEST_F(Scan, DeepTreesBeyondTheDirectoriesKeptOpenReadFullyAndCloseThemAll)
+{
+    // A chain deeper than the directories a walk keeps open for their subdirectories: each
+    // level waits for its sibling "b" until the chain below it is read.
+    std::vector<std::string> expected;
+    std::string level;
+    for (int d = 0; d < 160; ++d, level += "a/") {
+        ico(level + "k" + std::to_string(d) + ".ico");
+        ico(level + "b/b" + std::to_string(d) + ".ico");
+        expected.insert(expected.begin() + d, level + "k" + std::to_string(d) + ".ico");
+        expected.insert(expected.begin() + d + 1, level + "b/b" + std::to_string(d) + ".ico");
+    }
+    const auto openDescriptors = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()); };
+    const auto before = openDescriptors();
+    for (const int workers : {0, 1, 4}) {
+        SCOPED_TRACE(workers);
+        catalogue.clearCatalogue();
+        scan({"*.ico", "*.cur"}, workers, 64);
+        TreeWalk::waitUntilNoWorkersRun();
+        EXPECT_EQ(paths(), expected);
+        EXPECT_EQ(openDescriptors(), before);
+    }
+    // A read cancelled deep down leaves nothing open either.
+    catalogue.clearCatalogue();
+    recorder.onCaption = [&](const std::string& path) { recorder.cancelAtNextPump = path.ends_with("k150.ico"); };
+    scan({"*.ico"}, 2, 64);
+    TreeWalk::waitUntilNoWorkersRun();
+    EXPECT_EQ(catalogue.entryCount(), 151); // k0 to k150
+    EXPECT_EQ(openDescriptors(), before);
+}
+
 TEST_F(Scan, OnlyTheRootsOfOtherListedVolumesAreSkipped)
 {
     ico("a/a.ico");
