@@ -120,11 +120,15 @@ void TreeScanner::walk(TreeWalk::Directory& dir, const std::string& mask, const 
     }
 
     for (std::size_t i = 0; i < dir.subdirectories.size(); ++i) {
-        const std::string path = dir.path + dir.subdirectories[i] + "/";
-        // Another listed volume is read in its own turn; everything else below the start (btrfs
-        // subvolumes, mounts the volume list leaves out) belongs to this read.
-        if (std::find(skipRoots.begin(), skipRoots.end(), path) != skipRoots.end() || tooLong(path))
-            continue;
+        // The walk enters no directory that is skipped or too long: only those not entered need
+        // their path to tell which.
+        if (!dir.entered[i]) {
+            const std::string path = dir.path + dir.subdirectories[i] + "/";
+            // Another listed volume is read in its own turn; everything else below the start
+            // (btrfs subvolumes, mounts the volume list leaves out) belongs to this read.
+            if (std::find(skipRoots.begin(), skipRoots.end(), path) != skipRoots.end() || tooLong(path))
+                continue;
+        }
         TreeWalk::Directory* sub = dir.entered[i] ? m_walk->listed(*dir.entered[i], wait) : nullptr;
         if (!sub)
             return;
