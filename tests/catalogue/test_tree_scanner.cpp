@@ -1,5 +1,6 @@
 // Walking directory trees for the reading commands.
 
+#include "catalogue/DirectoryListing.h"
 #include "catalogue/TreeScanner.h"
 #include "catalogue/Volumes.h"
 #include "icons/IconExtractor.h"
@@ -270,6 +271,37 @@ TEST_F(Scan, DeepTreesBeyondTheDirectoriesKeptOpenReadFullyAndCloseThemAll)
     TreeWalk::waitUntilNoWorkersRun();
     EXPECT_EQ(catalogue.entryCount(), 151); // k0 to k150
     EXPECT_EQ(openDescriptors(), before);
+}
+
+TEST_F(Scan, AListingOpensByItsParentOrElseByItsPath)
+{
+    ico("d/a.ico");
+    ico("d/b.exe");
+    fs::create_directories(root / "d/sub");
+    fs::create_directories(root / "other");
+    const int parent = ::open(root.c_str(), O_RDONLY | O_DIRECTORY);
+    const int other = ::open((root / "other").c_str(), O_RDONLY | O_DIRECTORY);
+    const int closed = ::open(root.c_str(), O_RDONLY | O_DIRECTORY);
+    ::close(closed);
+    const auto icoOnly = [](std::string_view name, const void*) { return name.ends_with(".ico"); };
+    struct Case {
+        int parentDescriptor;
+        const char* name;
+    };
+    for (const Case c : {Case {parent, "d"}, Case {-1, ""}, Case {closed, "d"}, Case {other, "d"}}) {
+        SCOPED_TRACE(c.parentDescriptor);
+        const DirectoryListing listing = listDirectory(root.string() + "/d/", 0, {c.parentDescriptor, c.name, true, icoOnly, nullptr});
+        EXPECT_EQ(listing.files, std::vector<std::string> {"a.ico"});
+        EXPECT_EQ(listing.subdirectories, std::vector<std::string> {"sub"});
+        struct stat kept {
+        }, byPath {};
+        ASSERT_EQ(::fstat(listing.descriptor, &kept), 0);
+        ::stat((root / "d").c_str(), &byPath);
+        EXPECT_EQ(kept.st_ino, byPath.st_ino);
+        ::close(listing.descriptor);
+    }
+    ::close(parent);
+    ::close(other);
 }
 
 TEST_F(Scan, OnlyTheRootsOfOtherListedVolumesAreSkipped)
