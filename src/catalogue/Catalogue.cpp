@@ -1,7 +1,10 @@
 #include "Catalogue.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+#include <type_traits>
 
 namespace bw {
 namespace {
@@ -11,7 +14,20 @@ constexpr std::size_t kChunkBytes = 1 << 20;
 
 } // namespace
 
-Catalogue::Catalogue(std::int32_t capacity) : m_capacity(std::max(capacity, 0)), m_entries(static_cast<std::size_t>(m_capacity) + 1) {}
+// An empty entry is all zero bytes, so zeroed memory holds empty entries without a constructor.
+static_assert(std::is_aggregate_v<IconEntry> && std::is_trivially_copyable_v<IconEntry>);
+
+Catalogue::Catalogue(std::int32_t capacity)
+    : m_capacity(std::max(capacity, 0))
+    // calloc of a large block maps fresh pages, which the system zeroes on their first use: an
+    // empty catalogue neither clears nor holds the memory of a million entries.
+    , m_entries(static_cast<IconEntry*>(std::calloc(static_cast<std::size_t>(m_capacity) + 1, sizeof(IconEntry))))
+{
+    if (!m_entries)
+        throw std::bad_alloc();
+}
+
+void Catalogue::Free::operator()(IconEntry* entries) const { std::free(entries); }
 
 std::string_view Catalogue::storePath(std::string_view path)
 {
@@ -49,7 +65,7 @@ void Catalogue::appendEntry(std::string_view path, std::uint16_t iconIndex)
 
 void Catalogue::clearCatalogue()
 {
-    std::fill(m_entries.begin() + 1, m_entries.begin() + 1 + m_entryCount, IconEntry {});
+    std::fill(m_entries.get() + 1, m_entries.get() + 1 + m_entryCount, IconEntry {});
     m_entryCount = 0;
     m_chunks.clear();
     m_chunkUsed = 0;

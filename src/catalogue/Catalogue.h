@@ -20,9 +20,11 @@ struct IconEntry {
     std::string_view path() const { return {pathData ? pathData : "", pathLength}; }
 };
 
-// The list of all icons of the last read, numbered from 1. Storage for the full capacity is
-// allocated once; appending stores nothing but the path text, and consecutive entries of one file
-// share one copy of it. Nothing removes or moves a single entry; clear() empties the whole list.
+// The list of all icons of the last read, numbered from 1. Room for the full capacity is taken
+// once, as zeroed memory that the system gives pages only where entries are written, so the list
+// costs what it holds and never moves; appending stores nothing but the path text, and
+// consecutive entries of one file share one copy of it. Nothing removes or moves a single entry;
+// clear() empties the whole list.
 class Catalogue {
 public:
     static constexpr std::int32_t kDefaultCapacity = 1'000'000;
@@ -40,15 +42,18 @@ public:
     void clearCatalogue();
 
     // Entry n, 1 <= n <= capacity (slots above entryCount read as empty).
-    IconEntry& operator[](std::int32_t n) { return m_entries[static_cast<std::size_t>(n)]; }
-    const IconEntry& operator[](std::int32_t n) const { return m_entries[static_cast<std::size_t>(n)]; }
+    IconEntry& operator[](std::int32_t n) { return m_entries.get()[n]; }
+    const IconEntry& operator[](std::int32_t n) const { return m_entries.get()[n]; }
 
 private:
     std::string_view storePath(std::string_view path);
 
     std::int32_t m_capacity;
     std::int32_t m_entryCount = 0;
-    std::vector<IconEntry> m_entries; // index 0 unused, so entry n is m_entries[n]
+    struct Free {
+        void operator()(IconEntry* entries) const;
+    };
+    std::unique_ptr<IconEntry[], Free> m_entries; // capacity + 1; index 0 unused, so entry n is m_entries[n]
     std::vector<std::unique_ptr<char[]>> m_chunks;
     std::size_t m_chunkUsed = 0;
     std::size_t m_chunkSize = 0;

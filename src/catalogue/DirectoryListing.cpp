@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstring>
 
 namespace bw {
 
@@ -54,11 +56,29 @@ bool isPseudoFileSystemMagic(long magic)
 
 } // namespace
 
-DirectoryListing listDirectory(const std::string& path, std::uint64_t parentVolume)
+namespace {
+
+int openDirectory(const std::string& path, const ListingOptions& options)
+{
+    constexpr int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK;
+    if (options.parentDescriptor >= 0 && !options.name.empty() && options.name.size() <= NAME_MAX) {
+        char name[NAME_MAX + 1];
+        std::memcpy(name, options.name.data(), options.name.size());
+        name[options.name.size()] = '\0';
+        // Where that fails (out of descriptors, say), the path is tried as before.
+        if (const int fd = ::openat(options.parentDescriptor, name, flags); fd >= 0)
+            return fd;
+    }
+    return ::open(path.c_str(), flags);
+}
+
+} // namespace
+
+DirectoryListing listDirectory(const std::string& path, std::uint64_t parentVolume, const ListingOptions& options)
 {
     DirectoryListing listing;
     // A directory that cannot be opened contributes nothing, without a message.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = openDirectory(path, options);
     if (fd >= 0) {
         struct stat self {};
         if (::fstat(fd, &self) == 0)
@@ -96,20 +116,23 @@ DirectoryListing listDirectory(const std::string& path, std::uint64_t parentVolu
                             continue;
                         type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_UNKNOWN;
                     }
-                    if (type == DT_REG) {
-                        listing.files.emplace_back(name);
-                    } else if (type == DT_DIR) {
+                    if (type == DT_DIR) {
                         listing.subdirectories.emplace_back(name);
-                    } else if (type == DT_LNK) {
-                        // A link counts as the regular file it points to; links to directories
-                        // are never followed.
-                        if (::fstatat(fd, name, &st, 0) == 0 && S_ISREG(st.st_mode))
-                            listing.files.emplace_back(name);
+                        continue;
                     }
+                    if ((type != DT_REG && type != DT_LNK) || (options.keepFile && !options.keepFile(name, options.context)))
+                        continue;
+                    // A link counts as the regular file it points to; links to directories are
+                    // never followed.
+                    if (type == DT_REG || (::fstatat(fd, name, &st, 0) == 0 && S_ISREG(st.st_mode)))
+                        listing.files.emplace_back(name);
                 }
             }
         }
-        ::close(fd);
+        if (options.keepOpen)
+            listing.descriptor = fd;
+        else
+            ::close(fd);
     }
     std::sort(listing.files.begin(), listing.files.end());
     std::sort(listing.subdirectories.begin(), listing.subdirectories.end());

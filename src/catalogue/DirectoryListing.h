@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace bw {
@@ -16,10 +17,24 @@ struct DirectoryListing {
     std::uint64_t volume = 0; // the device the directory lies on
     std::vector<std::string> files;
     std::vector<std::string> subdirectories;
+    int descriptor = -1; // the directory, still open, when the caller asked to keep it
+};
+
+// How a directory is opened and which of its files are kept.
+struct ListingOptions {
+    // The open directory it lies in and its name there: opening relative to it spares the system
+    // a walk of the whole path. Where it cannot be used (none, or the open fails), the path is.
+    int parentDescriptor = -1;
+    std::string_view name;
+    // Keep the directory open for its subdirectories (the caller closes it).
+    bool keepOpen = false;
+    // Files whose names it refuses are left out; no filter keeps all.
+    bool (*keepFile)(std::string_view name, const void* context) = nullptr;
+    const void* context = nullptr;
 };
 
 // Lists `path` (ending in '/'). `parentVolume` is the device of the directory it was reached from
 // (0 for a start): only where the device changes is the file system type looked at.
-DirectoryListing listDirectory(const std::string& path, std::uint64_t parentVolume);
+DirectoryListing listDirectory(const std::string& path, std::uint64_t parentVolume, const ListingOptions& options = {});
 
 } // namespace bw

@@ -82,6 +82,7 @@ void TreeScanner::scanTrees(const std::vector<std::string>& patterns, const std:
         TreeWalk::Directory* start = treeWalk.listed(treeWalk.root(dir), wait);
         if (!start)
             break;
+        m_searchLabel = QStringLiteral("Suche ") + pathText(mask) + QStringLiteral(" Dateien .");
         walk(*start, mask, skipRoots);
     }
     m_walk = nullptr;
@@ -91,7 +92,7 @@ void TreeScanner::walk(TreeWalk::Directory& dir, const std::string& mask, const 
 {
     if (m_progress.cancelled())
         return;
-    m_progress.setSearchLabel(QStringLiteral("Suche ") + pathText(mask) + QStringLiteral(" Dateien ."));
+    m_progress.setSearchLabel(m_searchLabel);
     m_progress.pumpMessages();
 
     const auto wait = [this] { return keepWaiting(); };
@@ -119,11 +120,15 @@ void TreeScanner::walk(TreeWalk::Directory& dir, const std::string& mask, const 
     }
 
     for (std::size_t i = 0; i < dir.subdirectories.size(); ++i) {
-        const std::string path = dir.path + dir.subdirectories[i] + "/";
-        // Another listed volume is read in its own turn; everything else below the start (btrfs
-        // subvolumes, mounts the volume list leaves out) belongs to this read.
-        if (std::find(skipRoots.begin(), skipRoots.end(), path) != skipRoots.end() || tooLong(path))
-            continue;
+        // The walk enters no directory that is skipped or too long: only those not entered need
+        // their path to tell which.
+        if (!dir.entered[i]) {
+            const std::string path = dir.path + dir.subdirectories[i] + "/";
+            // Another listed volume is read in its own turn; everything else below the start
+            // (btrfs subvolumes, mounts the volume list leaves out) belongs to this read.
+            if (std::find(skipRoots.begin(), skipRoots.end(), path) != skipRoots.end() || tooLong(path))
+                continue;
+        }
         TreeWalk::Directory* sub = dir.entered[i] ? m_walk->listed(*dir.entered[i], wait) : nullptr;
         if (!sub)
             return;

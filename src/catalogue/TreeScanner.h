@@ -79,6 +79,7 @@ private:
     IndexerHost& m_indexer;
     ScanProgress& m_progress;
     TreeWalk* m_walk = nullptr; // during a read
+    QString m_searchLabel;      // of the pattern being walked
 
     std::set<std::string> m_tooLong; // reported already (each pattern walks the tree again)
     std::int64_t m_filesIndexed = 0;

@@ -6,6 +6,7 @@
 #include "support/Wildcard.h"
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -28,13 +29,27 @@ enum class Work : std::uint8_t { Pending, Busy, Done, None };
 
 std::atomic<int> liveWorkers {0};
 
+struct Node;
+using Awaited = std::pair<const Node*, std::size_t>; // a file's index, or kListing
+constexpr std::size_t kListing = SIZE_MAX;
+
 struct Node : TreeWalk::Directory {
     Key key;
     std::uint64_t parentVolume = 0;
     Work listing = Work::Pending;
-    bool taken = false; // by the reader: no longer ahead of it
-    std::vector<Work> counting;
+    bool taken = false; // by the reader (and read by it alone): no longer ahead of it
+    // Per file; the reader looks at it without the lock, so a count once done is read at once.
+    std::unique_ptr<std::atomic<Work>[]> counting;
+    // The directory this one was found in (none for a start), and this one while it stays open
+    // for its subdirectories still to be opened (counted down as each is).
+    Node* parent = nullptr;
+    int descriptor = -1;
+    std::atomic<std::size_t> unopened {0};
 };
+
+// Directories a walk keeps open at once for their subdirectories: far below any descriptor limit;
+// beyond it a directory's subdirectories are opened by their paths.
+constexpr int kMaxHeldDescriptors = 128;
 
 Key childKey(const Key& parent, std::size_t index)
 {
@@ -56,7 +71,7 @@ struct Mask {
         , suffixOnly(mask.starts_with('*') && mask.find_first_of("*?", 1) == std::string::npos)
     {
     }
-    bool matches(const std::string& name) const
+    bool matches(std::string_view name) const
     {
         if (!suffixOnly)
             return matchesWildcard(name, text);
@@ -88,6 +103,18 @@ struct TreeWalk::State {
     int idle = 0;                                       // workers waiting for work
     int workers = 0;
     bool stopping = false;
+    std::atomic<int> heldDescriptors {0};
+    // What the reader waits for: a directory's listing or one of its files' counts. Workers wake
+    // it only when they finish that, not on each thing done.
+    Awaited awaited {nullptr, 0};
+
+    ~State()
+    {
+        // Directories left open by a walk that ended before their subdirectories were listed.
+        for (const Node& node : nodes)
+            if (node.descriptor >= 0)
+                ::close(node.descriptor);
+    }
 };
 
 namespace {
@@ -96,22 +123,40 @@ using State = TreeWalk::State;
 using Lock = std::unique_lock<std::mutex>;
 
 // The directory of `path`, queued to be listed. Under the lock.
-Node* nodeFor(State& s, std::string&& path, std::uint64_t parentVolume, Key key)
+Node* nodeFor(State& s, std::string&& path, Node* parent, Key key)
 {
     for (Node* root : s.roots)
         if (root->path == path)
             return root;
     Node& node = s.nodes.emplace_back();
     node.path = std::move(path);
-    node.parentVolume = parentVolume;
+    node.parent = parent;
+    if (parent)
+        node.parentVolume = parent->volume;
     node.key = std::move(key);
     s.directories.emplace(node.key, &node);
     return &node;
 }
 
-bool wanted(const State& s, const std::string& name)
+bool isRoot(const State& s, const std::string& path)
 {
-    return std::any_of(s.masks.begin(), s.masks.end(), [&](const Mask& mask) { return mask.matches(name); });
+    return std::any_of(s.roots.begin(), s.roots.end(), [&](const Node* root) { return root->path == path; });
+}
+
+bool wanted(std::string_view name, const void* state)
+{
+    const auto& masks = static_cast<const State*>(state)->masks;
+    return std::any_of(masks.begin(), masks.end(), [&](const Mask& mask) { return mask.matches(name); });
+}
+
+// Once a directory's subdirectories are all opened, it need not stay open.
+void subdirectoryOpened(State& s, Node& parent)
+{
+    if (parent.unopened.fetch_sub(1) != 1 || parent.descriptor < 0)
+        return;
+    ::close(parent.descriptor);
+    parent.descriptor = -1;
+    --s.heldDescriptors;
 }
 
 // Wakes as many waiting workers as there is new work for.
@@ -129,32 +174,71 @@ void list(State& s, Node& node, Lock& lock)
 {
     node.listing = Work::Busy;
     ++s.ahead;
+    ListingOptions options;
+    options.keepFile = wanted;
+    options.context = &s;
+    Node* parent = node.parent;
+    // The parent stays open until this directory is (see subdirectoryOpened).
+    if (parent && parent->descriptor >= 0) {
+        options.parentDescriptor = parent->descriptor;
+        options.name = std::string_view(node.path).substr(parent->path.size(), node.path.size() - parent->path.size() - 1);
+    }
+    options.keepOpen = ++s.heldDescriptors <= kMaxHeldDescriptors;
+    if (!options.keepOpen)
+        --s.heldDescriptors;
     lock.unlock();
-    DirectoryListing listing = listDirectory(node.path, node.parentVolume);
-    std::erase_if(listing.files, [&](const std::string& name) { return !wanted(s, name); });
-    lock.lock();
+    DirectoryListing listing = listDirectory(node.path, node.parentVolume, options);
+    if (parent)
+        subdirectoryOpened(s, *parent);
 
+    // No one looks at a directory being listed, so all of it that takes time (memory, paths, keys)
+    // is made before the lock is taken again; the roots and skipRoots never change.
     node.volume = listing.volume;
     node.files = std::move(listing.files);
     node.subdirectories = std::move(listing.subdirectories);
     node.icons.assign(node.files.size(), 0);
-    node.counting.assign(node.files.size(), Work::None);
+    node.counting = std::make_unique<std::atomic<Work>[]>(node.files.size());
+    std::vector<std::pair<Key, std::size_t>> counts;
     for (std::size_t i = 0; i < node.files.size(); ++i) {
-        if (isCataloguedByName(node.files[i]) || node.path.size() + node.files[i].size() >= PATH_MAX)
-            continue;
-        node.counting[i] = Work::Pending;
-        s.files.emplace(childKey(node.key, i), std::make_pair(&node, i));
+        const bool counted = !isCataloguedByName(node.files[i]) && node.path.size() + node.files[i].size() < PATH_MAX;
+        node.counting[i].store(counted ? Work::Pending : Work::None, std::memory_order_relaxed);
+        if (counted)
+            counts.emplace_back(childKey(node.key, i), i);
     }
+    struct Child {
+        std::size_t index;
+        std::string path;
+        Key key;
+    };
+    std::vector<Child> children;
+    std::size_t unopened = 0;
     node.entered.assign(node.subdirectories.size(), nullptr);
     for (std::size_t i = 0; i < node.subdirectories.size(); ++i) {
         std::string path = node.path + node.subdirectories[i] + "/";
         if (path.size() >= PATH_MAX || std::find(s.skipRoots.begin(), s.skipRoots.end(), path) != s.skipRoots.end())
             continue;
-        node.entered[i] = nodeFor(s, std::move(path), node.volume, childKey(node.key, node.files.size() + i));
+        unopened += isRoot(s, path) ? 0 : 1;
+        children.push_back({i, std::move(path), childKey(node.key, node.files.size() + i)});
     }
+    node.unopened = unopened;
+    // Kept open only while subdirectories are still to be opened from it.
+    if (listing.descriptor >= 0 && unopened == 0) {
+        ::close(listing.descriptor);
+        listing.descriptor = -1;
+    }
+    node.descriptor = listing.descriptor;
+    if (options.keepOpen && node.descriptor < 0)
+        --s.heldDescriptors;
+
+    lock.lock();
+    for (auto& [key, index] : counts)
+        s.files.emplace(std::move(key), std::make_pair(&node, index));
+    for (Child& child : children)
+        node.entered[child.index] = nodeFor(s, std::move(child.path), &node, std::move(child.key));
     node.listing = Work::Done;
-    s.done.notify_one();
-    wakeWorkers(s, node.files.size() + node.subdirectories.size());
+    if (s.awaited == Awaited {&node, kListing})
+        s.done.notify_one();
+    wakeWorkers(s, counts.size() + children.size());
 }
 
 // Counts a file taken off the queue; the lock as for list.
@@ -166,8 +250,29 @@ void count(State& s, Node& node, std::size_t index, Lock& lock)
     const int icons = s.counter(path);
     lock.lock();
     node.icons[index] = icons;
-    node.counting[index] = Work::Done;
-    s.done.notify_one();
+    node.counting[index].store(Work::Done, std::memory_order_release);
+    if (s.awaited == Awaited {&node, index})
+        s.done.notify_one();
+}
+
+// Takes the earliest work in the read's order and does it, a directory only while the window has
+// room; false when there is none. Under the lock, as list and count.
+bool doEarliest(State& s, Lock& lock)
+{
+    const auto file = s.files.begin();
+    const auto dir = s.directories.begin();
+    if (dir != s.directories.end() && s.ahead < s.window && (file == s.files.end() || dir->first < file->first)) {
+        Node& node = *dir->second;
+        s.directories.erase(dir);
+        list(s, node, lock);
+        return true;
+    }
+    if (file == s.files.end())
+        return false;
+    const auto [node, index] = file->second;
+    s.files.erase(file);
+    count(s, *node, index, lock);
+    return true;
 }
 
 void startWorker(const std::shared_ptr<State>& shared);
@@ -205,19 +310,8 @@ void work(std::shared_ptr<State> shared)
         --s.idle;
         if (s.stopping)
             return;
-        // The earliest work in the read's order; a directory only while the window has room.
-        const auto file = s.files.begin();
-        const auto dir = s.directories.begin();
         const auto began = std::chrono::steady_clock::now();
-        if (dir != s.directories.end() && s.ahead < s.window && (file == s.files.end() || dir->first < file->first)) {
-            Node& node = *dir->second;
-            s.directories.erase(dir);
-            list(s, node, lock);
-        } else {
-            const auto [node, index] = file->second;
-            s.files.erase(file);
-            count(s, *node, index, lock);
-        }
+        doEarliest(s, lock);
         growIfWaitingOnDisk(shared, std::chrono::steady_clock::now() - began);
     }
 }
@@ -235,16 +329,21 @@ void startWorker(const std::shared_ptr<State>& shared)
 }
 
 // Waits until `ready`, doing the work itself when no worker has begun it; false when
-// `keepWaiting` said to stop.
-template <typename Ready, typename DoIt> bool await(State& s, Lock& lock, const TreeWalk::KeepWaiting& keepWaiting, Ready ready, DoIt doIt)
+// `keepWaiting` said to stop. While a worker has it in hand, the reader does the next work of the
+// walk rather than sleep: a sleep and a wake cost more than listing a directory from the cache.
+template <typename Ready, typename DoIt>
+bool await(State& s, Lock& lock, const TreeWalk::KeepWaiting& keepWaiting, Awaited awaited, Ready ready, DoIt doIt)
 {
     using Clock = std::chrono::steady_clock;
     const auto slice = std::chrono::milliseconds(TreeWalk::kWaitSliceMs);
     auto until = Clock::now() + slice;
     while (!ready()) {
-        if (doIt())
-            continue;
-        if (s.done.wait_until(lock, until) == std::cv_status::timeout || Clock::now() >= until) {
+        if (!doIt() && (s.stopping || !doEarliest(s, lock))) {
+            s.awaited = awaited;
+            s.done.wait_until(lock, until);
+            s.awaited = {nullptr, 0};
+        }
+        if (Clock::now() >= until) {
             lock.unlock();
             const bool go = keepWaiting();
             lock.lock();
@@ -269,7 +368,7 @@ TreeWalk::TreeWalk(const std::vector<std::string>& roots, const std::vector<std:
     s.counter = std::move(counter);
     s.window = std::max(window, 1);
     for (std::size_t i = 0; i < roots.size(); ++i)
-        s.roots.push_back(nodeFor(s, std::string(roots[i]), 0, Key {static_cast<std::uint32_t>(i)}));
+        s.roots.push_back(nodeFor(s, std::string(roots[i]), nullptr, Key {static_cast<std::uint32_t>(i)}));
     const std::lock_guard lock(s.mutex);
     for (int i = 0; i < workers; ++i)
         startWorker(m_state);
@@ -299,9 +398,12 @@ TreeWalk::Directory* TreeWalk::listed(Directory& dir, const KeepWaiting& keepWai
 {
     State& s = *m_state;
     Node& node = static_cast<Node&>(dir);
+    // Taken once, a directory stays as listed: each further pattern walks it without the lock.
+    if (node.taken)
+        return &node;
     Lock lock(s.mutex);
     const bool ok = await(
-        s, lock, keepWaiting, [&] { return node.listing == Work::Done; },
+        s, lock, keepWaiting, {&node, kListing}, [&] { return node.listing == Work::Done; },
         [&] {
             if (node.listing != Work::Pending)
                 return false;
@@ -323,16 +425,20 @@ std::optional<int> TreeWalk::iconCount(Directory& dir, std::size_t index, const 
 {
     State& s = *m_state;
     Node& node = static_cast<Node&>(dir);
+    const auto finished = [&] {
+        const Work state = node.counting[index].load(std::memory_order_acquire);
+        return state == Work::Done || state == Work::None;
+    };
+    if (finished())
+        return node.icons[index];
     Lock lock(s.mutex);
-    const bool ok = await(
-        s, lock, keepWaiting, [&] { return node.counting[index] == Work::Done || node.counting[index] == Work::None; },
-        [&] {
-            if (node.counting[index] != Work::Pending)
-                return false;
-            s.files.erase(childKey(node.key, index));
-            count(s, node, index, lock);
-            return true;
-        });
+    const bool ok = await(s, lock, keepWaiting, {&node, index}, finished, [&] {
+        if (node.counting[index] != Work::Pending)
+            return false;
+        s.files.erase(childKey(node.key, index));
+        count(s, node, index, lock);
+        return true;
+    });
     if (!ok)
         return std::nullopt;
     return node.icons[index];

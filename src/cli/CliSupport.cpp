@@ -98,10 +98,16 @@ void bufferStdout()
 
 void writeBytes(std::FILE* stream, std::string_view bytes) { std::fwrite(bytes.data(), 1, bytes.size(), stream); }
 
+namespace {
+
+bool needsQuotes(unsigned char c) { return c < 0x20 || c == 0x7F || c == '"' || c == '\\'; }
+bool isPlainName(std::string_view name) { return std::none_of(name.begin(), name.end(), needsQuotes); }
+
+} // namespace
+
 std::string quotedName(std::string_view name)
 {
-    const auto needsQuotes = [](unsigned char c) { return c < 0x20 || c == 0x7F || c == '"' || c == '\\'; };
-    if (std::none_of(name.begin(), name.end(), needsQuotes))
+    if (isPlainName(name))
         return std::string(name);
     std::string quoted = "\"";
     for (const char ch : name) {
@@ -203,13 +209,19 @@ Records& Records::text(std::string_view text)
 
 Records& Records::number(long long value)
 {
-    std::printf("%lld", value);
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    std::fwrite(digits, 1, static_cast<std::size_t>(end - digits), stdout);
     return *this;
 }
 
 Records& Records::name(std::string_view bytes)
 {
-    writeBytes(stdout, m_nul ? std::string(bytes) : quotedName(bytes));
+    // Most names need no quotes: they go out as they are, without a copy.
+    if (m_nul || isPlainName(bytes))
+        writeBytes(stdout, bytes);
+    else
+        writeBytes(stdout, quotedName(bytes));
     return *this;
 }
 

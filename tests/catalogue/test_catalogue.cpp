@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <fstream>
 #include <map>
 
 using namespace bw;
@@ -74,6 +77,21 @@ TEST(Catalogue, AppendClearAndEmptySlots)
     c.appendEntry("/c/x.cur", 0);
     EXPECT_EQ(c[1].path(), "/c/x.cur");
     EXPECT_EQ(c[1].marked, 0);
+}
+
+TEST(Catalogue, AnEmptyMillionTakesNoMemoryUntilFilled)
+{
+    const auto resident = [] {
+        long size = 0, pages = 0;
+        std::ifstream("/proc/self/statm") >> size >> pages;
+        return pages * ::sysconf(_SC_PAGESIZE);
+    };
+    const long before = resident();
+    Catalogue c(1'000'000);
+    c.appendEntry("/a/pfeil.ico", 0);
+    EXPECT_LT(resident() - before, 4 << 20); // the million slots are 24 MB
+    EXPECT_EQ(c[1'000'000].path(), "");
+    EXPECT_EQ(c[1'000'000].iconIndex, 0);
 }
 
 TEST(Catalogue, LongAndManyPathsSurviveChunking)

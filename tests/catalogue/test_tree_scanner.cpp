@@ -1,5 +1,6 @@
 // Walking directory trees for the reading commands.
 
+#include "catalogue/DirectoryListing.h"
 #include "catalogue/TreeScanner.h"
 #include "catalogue/Volumes.h"
 #include "icons/IconExtractor.h"
@@ -239,6 +240,68 @@ TEST_F(Scan, PathsTooLongToOpenAreReportedOnce)
               (QStringList {pathTooLongLine(deep + fileName), pathTooLongLine(deep + name + "/")}));
     // The standard library cannot remove such a tree by path; rm walks it by descriptors.
     EXPECT_EQ(std::system(("rm -rf '" + (root / name).string() + "'").c_str()), 0);
+}
+
+TEST_F(Scan, DeepTreesBeyondTheDirectoriesKeptOpenReadFullyAndCloseThemAll)
+{
+    // A chain deeper than the directories a walk keeps open for their subdirectories: each
+    // level waits for its sibling "b" until the chain below it is read.
+    std::vector<std::string> expected;
+    std::string level;
+    for (int d = 0; d < 160; ++d, level += "a/") {
+        ico(level + "k" + std::to_string(d) + ".ico");
+        ico(level + "b/b" + std::to_string(d) + ".ico");
+        expected.insert(expected.begin() + d, level + "k" + std::to_string(d) + ".ico");
+        expected.insert(expected.begin() + d + 1, level + "b/b" + std::to_string(d) + ".ico");
+    }
+    const auto openDescriptors = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()); };
+    const auto before = openDescriptors();
+    for (const int workers : {0, 1, 4}) {
+        SCOPED_TRACE(workers);
+        catalogue.clearCatalogue();
+        scan({"*.ico", "*.cur"}, workers, 64);
+        TreeWalk::waitUntilNoWorkersRun();
+        EXPECT_EQ(paths(), expected);
+        EXPECT_EQ(openDescriptors(), before);
+    }
+    // A read cancelled deep down leaves nothing open either.
+    catalogue.clearCatalogue();
+    recorder.onCaption = [&](const std::string& path) { recorder.cancelAtNextPump = path.ends_with("k150.ico"); };
+    scan({"*.ico"}, 2, 64);
+    TreeWalk::waitUntilNoWorkersRun();
+    EXPECT_EQ(catalogue.entryCount(), 151); // k0 to k150
+    EXPECT_EQ(openDescriptors(), before);
+}
+
+TEST_F(Scan, AListingOpensByItsParentOrElseByItsPath)
+{
+    ico("d/a.ico");
+    ico("d/b.exe");
+    fs::create_directories(root / "d/sub");
+    fs::create_directories(root / "other");
+    const int parent = ::open(root.c_str(), O_RDONLY | O_DIRECTORY);
+    const int other = ::open((root / "other").c_str(), O_RDONLY | O_DIRECTORY);
+    const int closed = ::open(root.c_str(), O_RDONLY | O_DIRECTORY);
+    ::close(closed);
+    const auto icoOnly = [](std::string_view name, const void*) { return name.ends_with(".ico"); };
+    struct Case {
+        int parentDescriptor;
+        const char* name;
+    };
+    for (const Case c : {Case {parent, "d"}, Case {-1, ""}, Case {closed, "d"}, Case {other, "d"}}) {
+        SCOPED_TRACE(c.parentDescriptor);
+        const DirectoryListing listing = listDirectory(root.string() + "/d/", 0, {c.parentDescriptor, c.name, true, icoOnly, nullptr});
+        EXPECT_EQ(listing.files, std::vector<std::string> {"a.ico"});
+        EXPECT_EQ(listing.subdirectories, std::vector<std::string> {"sub"});
+        struct stat kept {
+        }, byPath {};
+        ASSERT_EQ(::fstat(listing.descriptor, &kept), 0);
+        ::stat((root / "d").c_str(), &byPath);
+        EXPECT_EQ(kept.st_ino, byPath.st_ino);
+        ::close(listing.descriptor);
+    }
+    ::close(parent);
+    ::close(other);
 }
 
 TEST_F(Scan, OnlyTheRootsOfOtherListedVolumesAreSkipped)
