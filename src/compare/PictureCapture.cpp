@@ -167,12 +167,11 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
             repeatsBefore[static_cast<std::size_t>(r) + 1]
                 = static_cast<std::uint16_t>(repeatsBefore[static_cast<std::size_t>(r)] + repeatsOfPrevious[c]);
         }
-        constexpr std::array<int, 4> kEscapeSets {kEscapeSeen, kEscapeSeen | kEscapeNew, kEscapeSeen | kEscapeSame,
-                                                  kEscapeSeen | kEscapeSame | kEscapeNew};
+        static_assert(kEscapeSeen == 1 && kEscapeSame == 2 && kEscapeNew == 4);
         constexpr int kWorthBits = 512;
         int best = coloured * fullBits - kWorthBits;
         for (int bits = 1; bits < fullBits; ++bits) {
-            for (const int set : kEscapeSets) {
+            for (const int set : {1, 1 | 4, 1 | 2, 1 | 2 | 4}) {
                 const int codes = (1 << bits) - std::popcount(static_cast<unsigned>(set));
                 if (codes < 0)
                     continue;
