@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <filesystem>
 #include <numeric>
@@ -97,8 +96,6 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
     std::array<std::uint16_t, kSampleCount> index;
     std::array<std::uint32_t, kSampleCount> palette;
     std::array<std::uint16_t, kSampleCount> counts;
-    std::array<std::uint16_t, kSampleCount> repeatsOfPrevious; // samples with the colour of the coded sample before
-    int previous = -1;
     int colours = 0;
     int backgroundCount = 0;
     std::uint64_t hash = 0x9E3779B97F4A7C15ull;
@@ -114,16 +111,10 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
             keys[slot] = v;
             numbers[slot] = static_cast<std::uint16_t>(colours);
             counts[static_cast<std::size_t>(colours)] = 0;
-            repeatsOfPrevious[static_cast<std::size_t>(colours)] = 0;
             palette[static_cast<std::size_t>(colours++)] = v;
         }
         index[static_cast<std::size_t>(k)] = numbers[slot];
         ++counts[numbers[slot]];
-        if (v != background) {
-            repeatsOfPrevious[numbers[slot]]
-                = static_cast<std::uint16_t>(repeatsOfPrevious[numbers[slot]] + (numbers[slot] == previous ? 1 : 0));
-            previous = numbers[slot];
-        }
     }
     // The background's samples are told by the mask; the other colours by use, most used first,
     // equal counts in the order of first use.
@@ -145,47 +136,30 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
     const int coloured = kSampleCount - backgroundCount; // samples in the colour numbers
 
     // Fewer bits per sample pay when a few colours cover most samples. The colours beyond those
-    // with a code of their own are told by escape codes: "a colour seen before", whose number
-    // follows in the rare stream, and, where they shorten the picture, "the colour of the sample
-    // before" and "the next colour not seen yet", which cost nothing more. The saving must be
-    // worth the slower reading of such a picture.
+    // with a code of their own are told by one or two escape codes: "a colour seen before", whose
+    // number follows in the rare stream, and, where that is shorter, "the next colour not seen
+    // yet", which costs nothing more. The saving must be worth the slower reading of such a picture.
     const int fullBits = indexBits(used);
     int mainBits = fullBits;
     int escapes = 0;
     int direct = used; // colours with a code of their own
     int repeatSamples = 0;
-    if (fullBits > 1) {
-        // Samples of the colours before each place in the order by use, and of those the repeats of the sample before.
-        std::array<std::uint16_t, kSampleCount + 1> samplesBefore;
-        std::array<std::uint16_t, kSampleCount + 1> repeatsBefore;
-        samplesBefore[0] = 0;
-        repeatsBefore[0] = 0;
-        for (int r = 0; r < used; ++r) {
-            const std::size_t c = byUse[static_cast<std::size_t>(r)];
-            samplesBefore[static_cast<std::size_t>(r) + 1]
-                = static_cast<std::uint16_t>(samplesBefore[static_cast<std::size_t>(r)] + counts[c]);
-            repeatsBefore[static_cast<std::size_t>(r) + 1]
-                = static_cast<std::uint16_t>(repeatsBefore[static_cast<std::size_t>(r)] + repeatsOfPrevious[c]);
-        }
-        static_assert(kEscapeSeen == 1 && kEscapeSame == 2 && kEscapeNew == 4);
+    {
         constexpr int kWorthBits = 512;
         int best = coloured * fullBits - kWorthBits;
+        int covered = 0; // samples of the colours with a code of their own
+        int codes = 0;
         for (int bits = 1; bits < fullBits; ++bits) {
-            for (const int set : {1, 1 | 4, 1 | 2, 1 | 2 | 4}) {
-                const int codes = (1 << bits) - std::popcount(static_cast<unsigned>(set));
-                if (codes < 0)
-                    continue;
+            for (const int escapeCodes : {2, 1}) {
+                for (; codes < (1 << bits) - escapeCodes; ++codes)
+                    covered += counts[byUse[static_cast<std::size_t>(codes)]];
                 const int others = used - codes;
-                int repeats = coloured - samplesBefore[static_cast<std::size_t>(codes)];
-                if (set & kEscapeNew)
-                    repeats -= others;
-                if (set & kEscapeSame)
-                    repeats -= repeatsBefore[static_cast<std::size_t>(used)] - repeatsBefore[static_cast<std::size_t>(codes)];
+                const int repeats = coloured - covered - (escapeCodes == 2 ? others : 0);
                 const int cost = coloured * bits + repeats * indexBits(others);
                 if (cost < best) {
                     best = cost;
                     mainBits = bits;
-                    escapes = set;
+                    escapes = escapeCodes;
                     direct = codes;
                     repeatSamples = repeats;
                 }
@@ -244,13 +218,9 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
         }
     };
     if (mainBits > 0) {
-        // The escape codes from the highest down: a colour seen before, the colour of the sample
-        // before, the next colour not seen yet.
-        const auto seenCode = static_cast<std::uint32_t>((1 << mainBits) - 1);
-        const std::uint32_t sameCode = escapes & kEscapeSame ? seenCode - 1 : UINT32_MAX;
-        std::uint32_t nextNew = escapes & kEscapeNew ? static_cast<std::uint32_t>(direct) : UINT32_MAX;
-        const auto newCode = nextNew;
-        std::uint32_t before = UINT32_MAX;
+        const auto newCode = static_cast<std::uint32_t>(escapes == 2 ? direct : -1);
+        const auto repeatCode = static_cast<std::uint32_t>(direct + escapes - 1);
+        std::uint32_t nextNew = newCode;
         BitWriter packed {p};
         BitWriter rare {p + mainBytes};
         for (int k = 0; k < kSampleCount; ++k) {
@@ -262,13 +232,10 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
             } else if (r == nextNew) {
                 packed.put(newCode, mainBits);
                 ++nextNew;
-            } else if (r == before && sameCode != UINT32_MAX) {
-                packed.put(sameCode, mainBits);
             } else {
-                packed.put(seenCode, mainBits);
+                packed.put(repeatCode, mainBits);
                 rare.put(r - static_cast<std::uint32_t>(direct), repeatBits);
             }
-            before = r;
         }
         packed.finish();
         rare.finish();

@@ -32,27 +32,21 @@ QImage pictureImage(const Samples& samples);
 // A picture in few bytes: its colours other than the background (3 bytes each); then, unless no
 // sample or every sample is background, a mask of the background samples (see BackgroundMask);
 // then a code for each other sample in turn, packed into `mainBits` bits. Without `escapes`, the
-// code is the colour's number, most used colour first (ties in order of first use). With escapes,
-// `mainBits` is fewer than all colours need: the highest codes are escapes (see EscapeCode), the
-// codes below them the numbers of as many of the most used colours, and the other colours follow
-// in the order of first use. The numbers behind "a colour seen before" (counted from the first of
-// the other colours) follow in the rare stream behind the codes, in sample order, packed into as
-// many bits as the other colours need. Equal pictures give equal bytes, so the bytes identify the
+// code is the colour's number, most used colour first (ties in order of first use). With one or
+// two escapes, `mainBits` is fewer than all colours need: only the (1 << mainBits) - escapes most
+// used colours have a code of their own, the other colours follow in the order of first use, and
+// the highest code says "another colour seen before", whose number (counted from the first of the
+// other colours) follows in the rare stream behind the codes, in sample order, packed into as
+// many bits as the other colours need. With two escapes the code below it says "the next of the
+// other colours, not seen before". Equal pictures give equal bytes, so the bytes identify the
 // picture.
 struct EncodedPicture {
     std::vector<std::uint8_t> bytes;
     std::uint16_t colours = 0; // other than the background
     std::uint8_t mainBits = 0;
-    std::uint8_t escapes = 0;          // the EscapeCode values the codes hold
+    std::uint8_t escapes = 0;          // 0, 1 or 2 codes for the colours without a code of their own
     std::uint16_t backgroundCount = 0; // samples equal to the background colour
     std::uint64_t hash = 0;
-};
-// The escape codes of a picture's codes, from the highest code down; a picture holds "seen"
-// with any of the others.
-enum EscapeCode : int {
-    kEscapeSeen = 1, // a colour seen before, its number in the rare stream
-    kEscapeSame = 2, // the colour of the sample before (the last one not background)
-    kEscapeNew = 4,  // the next of the other colours, not seen before
 };
 void encodePicture(const Samples& samples, std::uint32_t background, EncodedPicture& out);
 

@@ -135,11 +135,9 @@ struct PictureStore::Layout {
     int bits;
     // The colours numbered from `direct` on have no code of their own: the highest code stands
     // for one seen before, whose number less `direct` is read from the rare stream in
-    // `repeatBits` bits; `sameCode` and `newCode`, where the picture has them, for the colour of
-    // the sample before and for the next of them not seen yet. All none when every colour has a
-    // code of its own.
+    // `repeatBits` bits, and `newCode` (where there is one) for the next of them not seen yet.
+    // Both none when every colour has a code of its own.
     std::uint32_t direct;
-    std::uint32_t sameCode;
     std::uint32_t newCode;
     int repeatBits;
     std::uint64_t maskless; // the mask's words when there is none: no background, or all
@@ -150,22 +148,18 @@ struct PictureStore::Layout {
         , numbers(r.data + 3 * std::size_t {r.colours} + (mask ? sizeof(BackgroundMask) : 0))
         , rare(numbers + (static_cast<std::size_t>(kSampleCount - r.backgroundCount) * r.mainBits + 7) / 8)
         , bits(r.mainBits)
-        , direct(r.escapes ? (1u << r.mainBits) - static_cast<std::uint32_t>(std::popcount(r.escapes)) : UINT32_MAX)
-        , sameCode(r.escapes & kEscapeSame ? (1u << r.mainBits) - 2 : UINT32_MAX)
-        , newCode(r.escapes & kEscapeNew ? direct : UINT32_MAX)
+        , direct(r.escapes ? (1u << r.mainBits) - r.escapes : UINT32_MAX)
+        , newCode(r.escapes == 2 ? direct : UINT32_MAX)
         , repeatBits(r.escapes ? indexBits(r.colours - static_cast<int>(direct)) : 0)
         , maskless(r.backgroundCount == kSampleCount ? ~std::uint64_t {0} : 0)
     {
     }
 
-    // The colour number behind an escape `code`, `before` the number of the sample before.
-    // `nextNew` starts at `direct`.
-    std::uint32_t escaped(std::uint32_t code, std::uint32_t before, std::uint32_t& nextNew, std::size_t& rareBit) const
+    // The colour number behind an escape `code`. `nextNew` starts at `direct`.
+    std::uint32_t escaped(std::uint32_t code, std::uint32_t& nextNew, std::size_t& rareBit) const
     {
         if (code == newCode)
             return nextNew++;
-        if (code == sameCode)
-            return before;
         const std::uint32_t number = direct + colourNumber(rare, rareBit, (1u << repeatBits) - 1);
         rareBit += static_cast<std::size_t>(repeatBits);
         return number;
@@ -180,7 +174,6 @@ void PictureStore::decode(std::uint32_t id, std::uint32_t* samples) const
     std::size_t bit = 0;
     std::size_t rareBit = 0;
     std::uint32_t nextNew = layout.direct;
-    std::uint32_t before = 0;
     for (int k = 0; k < kSampleCount; ++k) {
         if (layout.mask ? (layout.mask[k >> 3] >> (k & 7) & 1) != 0 : layout.maskless != 0) {
             samples[k] = m_background;
@@ -189,8 +182,7 @@ void PictureStore::decode(std::uint32_t id, std::uint32_t* samples) const
         std::uint32_t number = colourNumber(layout.numbers, bit, mask);
         bit += static_cast<std::size_t>(layout.bits);
         if (number >= layout.direct)
-            number = layout.escaped(number, before, nextNew, rareBit);
-        before = number;
+            number = layout.escaped(number, nextNew, rareBit);
         samples[k] = paletteColour(layout.palette, number);
     }
 }
@@ -244,7 +236,6 @@ bool closerThanPacked(const std::uint32_t* reference, const PictureStore::Layout
     std::size_t bit = 0;
     std::size_t rareBit = 0;
     std::uint32_t nextNew = layout.direct;
-    std::uint32_t before = 0;
     int differences = 0;
     for (int w = 0; w < kSampleCount / kRun; ++w) {
         const std::uint32_t* ref = reference + w * kRun;
@@ -269,8 +260,7 @@ bool closerThanPacked(const std::uint32_t* reference, const PictureStore::Layout
                 std::uint32_t number = colourNumber(layout.numbers, bit, mask);
                 bit += Bits;
                 if (number >= layout.direct)
-                    number = layout.escaped(number, before, nextNew, rareBit);
-                before = number;
+                    number = layout.escaped(number, nextNew, rareBit);
                 runDifferences += ref[k] != paletteColourFast(layout.palette, number) ? 1 : 0;
             }
         }
