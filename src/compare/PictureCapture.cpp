@@ -133,37 +133,57 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
     std::array<std::uint16_t, kSampleCount> byUse;
     for (int r = 0; r < used; ++r)
         byUse[static_cast<std::size_t>(r)] = static_cast<std::uint16_t>(keysByUse[static_cast<std::size_t>(r)]);
-    std::array<std::uint16_t, kSampleCount> rank;
-    for (int r = 0; r < used; ++r)
-        rank[byUse[static_cast<std::size_t>(r)]] = static_cast<std::uint16_t>(r);
     const int coloured = kSampleCount - backgroundCount; // samples in the colour numbers
 
-    // Fewer bits per sample pay when the rarer colours are few; the saving must be worth the
-    // slower reading of such a picture.
+    // Fewer bits per sample pay when a few colours cover most samples. The colours beyond those
+    // with a code of their own are told by one or two escape codes: "a colour seen before", whose
+    // number follows in the rare stream, and, where that is shorter, "the next colour not seen
+    // yet", which costs nothing more. The saving must be worth the slower reading of such a picture.
     const int fullBits = indexBits(used);
     int mainBits = fullBits;
-    int rareSamples = 0;
+    int escapes = 0;
+    int direct = used; // colours with a code of their own
+    int repeatSamples = 0;
     {
         constexpr int kWorthBits = 512;
         int best = coloured * fullBits - kWorthBits;
-        int covered = 0; // samples of the colours with a number of their own
-        int direct = 0;
+        int covered = 0; // samples of the colours with a code of their own
+        int codes = 0;
         for (int bits = 1; bits < fullBits; ++bits) {
-            for (; direct < (1 << bits) - 1; ++direct)
-                covered += counts[byUse[static_cast<std::size_t>(direct)]];
-            const int rare = coloured - covered;
-            const int cost = coloured * bits + rare * fullBits;
-            if (cost < best) {
-                best = cost;
-                mainBits = bits;
-                rareSamples = rare;
+            for (const int escapeCodes : {2, 1}) {
+                for (; codes < (1 << bits) - escapeCodes; ++codes)
+                    covered += counts[byUse[static_cast<std::size_t>(codes)]];
+                const int others = used - codes;
+                const int repeats = coloured - covered - (escapeCodes == 2 ? others : 0);
+                const int cost = coloured * bits + repeats * indexBits(others);
+                if (cost < best) {
+                    best = cost;
+                    mainBits = bits;
+                    escapes = escapeCodes;
+                    direct = codes;
+                    repeatSamples = repeats;
+                }
             }
         }
     }
+    // The colours without a code of their own follow in the order of first use.
+    std::array<std::uint16_t, kSampleCount> rank;
+    std::fill(rank.begin(), rank.begin() + colours, std::uint16_t {0xFFFF});
+    for (int r = 0; r < direct; ++r)
+        rank[byUse[static_cast<std::size_t>(r)]] = static_cast<std::uint16_t>(r);
+    if (direct < used) {
+        int r = direct;
+        for (int c = 0; c < colours; ++c)
+            if (c != backgroundNumber && rank[static_cast<std::size_t>(c)] >= direct)
+                byUse[static_cast<std::size_t>(r++)] = static_cast<std::uint16_t>(c);
+        for (r = direct; r < used; ++r)
+            rank[byUse[static_cast<std::size_t>(r)]] = static_cast<std::uint16_t>(r);
+    }
+    const int repeatBits = indexBits(used - direct);
     const std::size_t paletteBytes = static_cast<std::size_t>(used) * 3;
     const std::size_t maskBytes = backgroundCount > 0 && backgroundCount < kSampleCount ? sizeof(BackgroundMask) : 0;
     const std::size_t mainBytes = (static_cast<std::size_t>(coloured) * static_cast<std::size_t>(mainBits) + 7) / 8;
-    const std::size_t rareBytes = (static_cast<std::size_t>(rareSamples) * static_cast<std::size_t>(fullBits) + 7) / 8;
+    const std::size_t rareBytes = (static_cast<std::size_t>(repeatSamples) * static_cast<std::size_t>(repeatBits) + 7) / 8;
     out.bytes.assign(paletteBytes + maskBytes + mainBytes + rareBytes, 0);
     std::uint8_t* p = out.bytes.data();
     for (int r = 0; r < used; ++r) {
@@ -198,18 +218,23 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
         }
     };
     if (mainBits > 0) {
-        const std::uint32_t rareCode = mainBits < fullBits ? (1u << mainBits) - 1 : UINT32_MAX;
+        const auto newCode = static_cast<std::uint32_t>(escapes == 2 ? direct : -1);
+        const auto repeatCode = static_cast<std::uint32_t>(direct + escapes - 1);
+        std::uint32_t nextNew = newCode;
         BitWriter packed {p};
         BitWriter rare {p + mainBytes};
         for (int k = 0; k < kSampleCount; ++k) {
             if (index[static_cast<std::size_t>(k)] == backgroundNumber)
                 continue;
             const std::uint32_t r = rank[index[static_cast<std::size_t>(k)]];
-            if (r >= rareCode) {
-                packed.put(rareCode, mainBits);
-                rare.put(r, fullBits);
-            } else {
+            if (r < static_cast<std::uint32_t>(direct)) {
                 packed.put(r, mainBits);
+            } else if (r == nextNew) {
+                packed.put(newCode, mainBits);
+                ++nextNew;
+            } else {
+                packed.put(repeatCode, mainBits);
+                rare.put(r - static_cast<std::uint32_t>(direct), repeatBits);
             }
         }
         packed.finish();
@@ -217,6 +242,7 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
     }
     out.colours = static_cast<std::uint16_t>(used);
     out.mainBits = static_cast<std::uint8_t>(mainBits);
+    out.escapes = static_cast<std::uint8_t>(escapes);
     out.backgroundCount = static_cast<std::uint16_t>(backgroundCount);
     out.hash = hash ^ static_cast<std::uint64_t>(colours);
 }

@@ -29,17 +29,22 @@ void capturePicture(const QImage& icon, QRgb background, Samples& samples);
 // The samples as a 32 x 32 picture, for showing a compared icon.
 QImage pictureImage(const Samples& samples);
 
-// A picture in few bytes: its colours other than the background, most used first (3 bytes
-// each, ties in order of first use); then, unless no sample or every sample is background, a
-// mask of the background samples (see BackgroundMask); then the colour number of each other
-// sample in turn, packed into `mainBits` bits. When a few colours cover most samples, `mainBits`
-// may be fewer than all colours need: the highest number then says "one of the rarer colours",
-// whose full numbers follow in sample order, packed into as many bits as all colours need.
-// Equal pictures give equal bytes, so the bytes identify the picture.
+// A picture in few bytes: its colours other than the background (3 bytes each); then, unless no
+// sample or every sample is background, a mask of the background samples (see BackgroundMask);
+// then a code for each other sample in turn, packed into `mainBits` bits. Without `escapes`, the
+// code is the colour's number, most used colour first (ties in order of first use). With one or
+// two escapes, `mainBits` is fewer than all colours need: only the (1 << mainBits) - escapes most
+// used colours have a code of their own, the other colours follow in the order of first use, and
+// the highest code says "another colour seen before", whose number (counted from the first of the
+// other colours) follows in the rare stream behind the codes, in sample order, packed into as
+// many bits as the other colours need. With two escapes the code below it says "the next of the
+// other colours, not seen before". Equal pictures give equal bytes, so the bytes identify the
+// picture.
 struct EncodedPicture {
     std::vector<std::uint8_t> bytes;
     std::uint16_t colours = 0; // other than the background
     std::uint8_t mainBits = 0;
+    std::uint8_t escapes = 0;          // 0, 1 or 2 codes for the colours without a code of their own
     std::uint16_t backgroundCount = 0; // samples equal to the background colour
     std::uint64_t hash = 0;
 };

@@ -93,12 +93,13 @@ std::uint32_t PictureStore::add(const EncodedPicture& picture)
             continue;
         const auto found = static_cast<std::uint32_t>(m_byHash[slot]) - 1;
         const Record& r = m_records[found];
-        if (r.colours == picture.colours && r.length == picture.bytes.size() && std::memcmp(r.data, picture.bytes.data(), r.length) == 0)
+        if (r.colours == picture.colours && r.mainBits == picture.mainBits && r.escapes == picture.escapes
+            && r.length == picture.bytes.size() && std::memcmp(r.data, picture.bytes.data(), r.length) == 0)
             return found;
     }
     const auto id = static_cast<std::uint32_t>(m_records.size());
     m_records.push_back({keep(picture.bytes), static_cast<std::uint16_t>(picture.bytes.size()), picture.colours, picture.backgroundCount,
-                         picture.mainBits});
+                         picture.mainBits, picture.escapes});
     m_byHash[slot] = slotValue(hashPart, id);
     return id;
 }
@@ -132,8 +133,13 @@ struct PictureStore::Layout {
     const std::uint8_t* numbers;
     const std::uint8_t* rare;
     int bits;
-    int fullBits;
-    std::uint32_t rareCode; // none when every colour has a number of its own
+    // The colours numbered from `direct` on have no code of their own: the highest code stands
+    // for one seen before, whose number less `direct` is read from the rare stream in
+    // `repeatBits` bits, and `newCode` (where there is one) for the next of them not seen yet.
+    // Both none when every colour has a code of its own.
+    std::uint32_t direct;
+    std::uint32_t newCode;
+    int repeatBits;
     std::uint64_t maskless; // the mask's words when there is none: no background, or all
 
     explicit Layout(const Record& r)
@@ -142,10 +148,21 @@ struct PictureStore::Layout {
         , numbers(r.data + 3 * std::size_t {r.colours} + (mask ? sizeof(BackgroundMask) : 0))
         , rare(numbers + (static_cast<std::size_t>(kSampleCount - r.backgroundCount) * r.mainBits + 7) / 8)
         , bits(r.mainBits)
-        , fullBits(indexBits(r.colours))
-        , rareCode(r.mainBits < fullBits ? (1u << r.mainBits) - 1 : UINT32_MAX)
+        , direct(r.escapes ? (1u << r.mainBits) - r.escapes : UINT32_MAX)
+        , newCode(r.escapes == 2 ? direct : UINT32_MAX)
+        , repeatBits(r.escapes ? indexBits(r.colours - static_cast<int>(direct)) : 0)
         , maskless(r.backgroundCount == kSampleCount ? ~std::uint64_t {0} : 0)
     {
+    }
+
+    // The colour number behind an escape `code`. `nextNew` starts at `direct`.
+    std::uint32_t escaped(std::uint32_t code, std::uint32_t& nextNew, std::size_t& rareBit) const
+    {
+        if (code == newCode)
+            return nextNew++;
+        const std::uint32_t number = direct + colourNumber(rare, rareBit, (1u << repeatBits) - 1);
+        rareBit += static_cast<std::size_t>(repeatBits);
+        return number;
     }
 };
 
@@ -154,9 +171,9 @@ void PictureStore::decode(std::uint32_t id, std::uint32_t* samples) const
     const Record& r = m_records[id];
     const Layout layout(r);
     const std::uint32_t mask = (1u << layout.bits) - 1;
-    const std::uint32_t fullMask = (1u << layout.fullBits) - 1;
     std::size_t bit = 0;
     std::size_t rareBit = 0;
+    std::uint32_t nextNew = layout.direct;
     for (int k = 0; k < kSampleCount; ++k) {
         if (layout.mask ? (layout.mask[k >> 3] >> (k & 7) & 1) != 0 : layout.maskless != 0) {
             samples[k] = m_background;
@@ -164,10 +181,8 @@ void PictureStore::decode(std::uint32_t id, std::uint32_t* samples) const
         }
         std::uint32_t number = colourNumber(layout.numbers, bit, mask);
         bit += static_cast<std::size_t>(layout.bits);
-        if (number == layout.rareCode) {
-            number = colourNumber(layout.rare, rareBit, fullMask);
-            rareBit += static_cast<std::size_t>(layout.fullBits);
-        }
+        if (number >= layout.direct)
+            number = layout.escaped(number, nextNew, rareBit);
         samples[k] = paletteColour(layout.palette, number);
     }
 }
@@ -216,11 +231,11 @@ bool closerThanPacked(const std::uint32_t* reference, const PictureStore::Layout
 {
     constexpr int kRun = 64;
     constexpr std::uint32_t mask = (1u << Bits) - 1;
-    const std::uint32_t fullMask = (1u << layout.fullBits) - 1;
     const int enoughAgreements = kSampleCount - threshold + 1;
-    const bool withRare = layout.rareCode != UINT32_MAX;
+    const bool withRare = layout.direct != UINT32_MAX;
     std::size_t bit = 0;
     std::size_t rareBit = 0;
+    std::uint32_t nextNew = layout.direct;
     int differences = 0;
     for (int w = 0; w < kSampleCount / kRun; ++w) {
         const std::uint32_t* ref = reference + w * kRun;
@@ -244,10 +259,8 @@ bool closerThanPacked(const std::uint32_t* reference, const PictureStore::Layout
                 }
                 std::uint32_t number = colourNumber(layout.numbers, bit, mask);
                 bit += Bits;
-                if (number == layout.rareCode) {
-                    number = colourNumber(layout.rare, rareBit, fullMask);
-                    rareBit += static_cast<std::size_t>(layout.fullBits);
-                }
+                if (number >= layout.direct)
+                    number = layout.escaped(number, nextNew, rareBit);
                 runDifferences += ref[k] != paletteColourFast(layout.palette, number) ? 1 : 0;
             }
         }

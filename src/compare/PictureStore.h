@@ -72,6 +72,7 @@ private:
         std::uint16_t colours;
         std::uint16_t backgroundCount;
         std::uint8_t mainBits;
+        std::uint8_t escapes;
     };
     const std::uint8_t* keep(const std::vector<std::uint8_t>& bytes);
 

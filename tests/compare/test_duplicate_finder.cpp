@@ -642,26 +642,39 @@ TEST(DuplicateFinder, CandidatesWorkedOutAheadInAFewSlots)
         }
 }
 
-// Pictures where a few colours cover most samples keep the rarer colours apart; they must decode
-// and count exactly like any other, and their colours still bound the agreements.
+// Pictures where a few colours cover most samples keep the rarer colours apart, told by one or
+// two escape codes; they must decode and count exactly like any other, and their colours still
+// bound the agreements. A colour used once sits at the last sample of each; without common
+// colours every other sample has a colour of its own.
 TEST(PictureStore, PicturesWithRareColoursDecodeAndCountExactly)
 {
     struct Case {
-        int common, rare, rareSamples;
+        int common, rare, rareSamples, escapes;
     };
-    for (const Case c : std::vector<Case> {{1, 3, 3}, {3, 40, 60}, {7, 200, 210}, {15, 900, 900}, {2, 30, 700}}) {
+    for (const Case c : std::vector<Case> {{1, 3, 3, 1},
+                                           {3, 40, 60, 2},
+                                           {3, 40, 80, 2}, // each rare colour twice
+                                           {7, 200, 210, 2},
+                                           {15, 900, 900, 2},
+                                           {2, 30, 700, 0},
+                                           {0, 0, 0, 2},
+                                           {0, 1, 512, 2},
+                                           {0, 8, 1000, 1}}) {
         SCOPED_TRACE(::testing::Message() << c.common << " common colours, " << c.rare << " rare");
         std::mt19937 random(static_cast<unsigned>(c.rare));
         Samples s;
         for (int k = 0; k < kSampleCount; ++k)
-            s[static_cast<std::size_t>(k)] = static_cast<std::uint32_t>(random() % static_cast<unsigned>(c.common)) * 0x0101u;
+            s[static_cast<std::size_t>(k)] = c.common == 0
+                ? 0x10000u + static_cast<std::uint32_t>(k)
+                : static_cast<std::uint32_t>(random() % static_cast<unsigned>(c.common)) * 0x0101u;
         for (int k = 0; k < c.rareSamples; ++k) // every rare colour at least once, at scattered places
             s[static_cast<std::size_t>(k * 997 % kSampleCount)] = 0x800000u + static_cast<std::uint32_t>(k % c.rare);
+        s[kSampleCount - 1] = 0xFFFFFFu;
         constexpr std::uint32_t background = 0x0101; // the second common colour
         EncodedPicture encoded;
         encodePicture(s, background, encoded);
-        const bool fewerBits = encoded.mainBits < indexBits(encoded.colours);
-        EXPECT_EQ(fewerBits, c.rareSamples < 500); // only where it saves bytes
+        EXPECT_EQ(encoded.escapes, c.escapes); // only where it saves bytes
+        EXPECT_EQ(encoded.mainBits<indexBits(encoded.colours), c.escapes> 0);
         PictureStore store(background);
         store.add(encoded);
         Samples decoded;
