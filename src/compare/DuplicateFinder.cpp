@@ -189,6 +189,7 @@ private:
     bool allocate();
     void firstPass();
     void laterPasses();
+    void findLastEntries();
     void buildEntryLists();
     void closeEntries(std::int32_t reference, int threshold, std::int32_t from, std::vector<std::int32_t>& out);
     void closeEntries(NeighbourIndex::Query& query, std::int32_t reference, int threshold, std::int32_t from,
@@ -367,9 +368,13 @@ void DuplicateRun::buildEntryLists()
     std::vector<std::uint32_t> next(m_firstOf.begin(), m_firstOf.end() - 1);
     for (std::int32_t n = 1; n <= m_count; ++n)
         m_entries[next[m_pictureOf[static_cast<std::size_t>(n)]]++] = n;
-    m_lastEntry.resize(pictures);
-    for (std::uint32_t p = 0; p < pictures; ++p)
-        m_lastEntry[p] = m_entries[m_firstOf[p + 1] - 1];
+}
+
+void DuplicateRun::findLastEntries()
+{
+    m_lastEntry.assign(m_store.size(), 0);
+    for (std::int32_t n = 1; n <= m_count; ++n)
+        m_lastEntry[m_pictureOf[static_cast<std::size_t>(n)]] = n;
 }
 
 // The entries from `from` on whose pictures are closer than `threshold` to the reference's, in
@@ -409,9 +414,12 @@ void DuplicateRun::closeEntries(NeighbourIndex::Query& query, std::int32_t refer
 void DuplicateRun::laterPasses()
 {
     const auto started = std::chrono::steady_clock::now();
-    buildEntryLists();
+    // The lists of entries by picture are made once the index is built: its building needs only
+    // the last entries, and its peak of memory should not hold more.
+    findLastEntries();
     if (!m_everyPair)
         m_index = std::make_unique<NeighbourIndex>(m_store, m_layout.blocks(), std::move(m_blockHashes), m_lastEntry.data());
+    buildEntryLists();
     // With a second core, the candidates of the references to come are worked out ahead, for the
     // threshold at the start; a change of threshold stops that (the tables may be rebuilt).
     std::unique_ptr<CandidatePrefetch> prefetch;

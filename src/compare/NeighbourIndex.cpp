@@ -78,26 +78,35 @@ void BlockLayout::hashAll(const Samples& samples, std::uint32_t* out) const
 
 namespace {
 
-// Sorts keys by a hash in their upper half, keeping the order of keys with equal hashes: two
-// counting passes of 12 bits each, much faster than a comparison sort for these table sizes.
-void sortByUpperHalf(std::vector<std::uint64_t>& keys, std::vector<std::uint64_t>& scratch)
+// The pictures `order` names, as keys of (hash << 32 | picture) sorted by hash, keeping the
+// order of pictures with equal hashes, in one array of keys: a counting pass spreads them by the
+// hash's upper 16 bits into groups of a few keys each, which insertion then orders by the rest.
+void sortByHash(const HashColumn& column, const std::vector<std::uint32_t>& order, std::vector<std::uint64_t>& keys,
+                std::vector<std::uint32_t>& groupEnd)
 {
-    constexpr int kDigitBits = BlockLayout::kHashBits / 2;
-    constexpr std::uint64_t kDigitMask = (1u << kDigitBits) - 1;
-    scratch.resize(keys.size());
-    for (int shift = 32; shift < 32 + BlockLayout::kHashBits; shift += kDigitBits) {
-        std::array<std::uint32_t, std::size_t {1} << kDigitBits> start {};
-        for (const std::uint64_t key : keys)
-            ++start[(key >> shift) & kDigitMask];
-        std::uint32_t sum = 0;
-        for (std::uint32_t& s : start) {
-            const std::uint32_t count = s;
-            s = sum;
-            sum += count;
+    constexpr int kLowBits = BlockLayout::kHashBits - 16;
+    groupEnd.assign((std::size_t {1} << 16) + 1, 0);
+    for (const std::uint32_t id : order)
+        ++groupEnd[(column[id] >> kLowBits) + 1];
+    for (std::size_t g = 1; g < groupEnd.size(); ++g)
+        groupEnd[g] += groupEnd[g - 1];
+    keys.resize(order.size());
+    for (const std::uint32_t id : order) {
+        const std::uint32_t hash = column[id];
+        keys[groupEnd[hash >> kLowBits]++] = static_cast<std::uint64_t>(hash) << 32 | id;
+    }
+    // Each group now ends where the next begins.
+    std::size_t begin = 0;
+    for (std::size_t g = 0; g + 1 < groupEnd.size(); ++g) {
+        const std::size_t end = groupEnd[g];
+        for (std::size_t k = begin + 1; k < end; ++k) {
+            const std::uint64_t key = keys[k];
+            std::size_t j = k;
+            for (; j > begin && (keys[j - 1] >> 32) > (key >> 32); --j)
+                keys[j] = keys[j - 1];
+            keys[j] = key;
         }
-        for (const std::uint64_t key : keys)
-            scratch[start[(key >> shift) & kDigitMask]++] = key;
-        keys.swap(scratch);
+        begin = end;
     }
 }
 
@@ -152,14 +161,11 @@ void NeighbourIndex::buildBlocks(int blocks, BlockHashes hashes)
         std::sort(order.begin(), order.end(), [this](std::uint32_t a, std::uint32_t b) { return m_listOrder[a] < m_listOrder[b]; });
     const auto buildLists = [&](std::size_t firstBlock, std::size_t endBlock) {
         std::vector<std::uint64_t> keys;
-        std::vector<std::uint64_t> scratch;
+        std::vector<std::uint32_t> groupEnd;
         for (std::size_t b = firstBlock; b < endBlock; ++b) {
             HashColumn column = std::move(hashes[b]);
-            keys.resize(pictures);
-            for (std::size_t k = 0; k < pictures; ++k)
-                keys[k] = static_cast<std::uint64_t>(column[order[k]]) << 32 | order[k];
+            sortByHash(column, order, keys, groupEnd);
             column = HashColumn(); // freed before the block's lists take their room
-            sortByUpperHalf(keys, scratch);
             std::size_t members = 0;
             std::size_t values = 0;
             for (std::size_t k = 0, first = 0; k < pictures; ++k) {
