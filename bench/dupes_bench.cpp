@@ -148,12 +148,20 @@ std::vector<QImage> baseIcons(std::mt19937& random, std::size_t& real)
     return bases;
 }
 
-// Distinct icons that resemble each other: a recoloured base with an emblem and a few pixels of
-// noise; every twentieth an earlier icon with 1 to 40 pixels changed. Only the near-copies are
-// written with their original's depth; the rest are 32-bit or, one in four, 4-bit.
-int makeNoisy(const fs::path& root, int count)
+// The shape of a generated set: every `nearOneIn`-th icon on average is an earlier one, stored
+// alike, with nearLow to nearHigh pixels changed; the others are a recoloured base with an emblem
+// and noiseLow to noiseHigh pixels of noise (none when noiseHigh is 0). The rest are 32-bit or,
+// one in four, 4-bit.
+struct SetShape {
+    unsigned seed;
+    int nearOneIn, nearLow, nearHigh;
+    int noiseLow, noiseHigh;
+    const char* nearName;
+};
+
+int makeSet(const fs::path& root, int count, const SetShape& shape)
 {
-    std::mt19937 random(2027);
+    std::mt19937 random(shape.seed);
     const auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
     std::size_t real = 0;
     const std::vector<QImage> bases = baseIcons(random, real);
@@ -164,16 +172,17 @@ int makeNoisy(const fs::path& root, int count)
     for (int n = 0; n < count; ++n) {
         QImage icon;
         int bits = pick(0, 3) == 0 ? 4 : 32;
-        int changes;
-        if (n > 0 && pick(0, 19) == 0) {
+        int changes = 0;
+        if (n > 0 && pick(0, shape.nearOneIn - 1) == 0) {
             const auto original = static_cast<std::size_t>(pick(0, n - 1));
             icon = made[original].copy();
             bits = depths[original];
-            changes = pick(1, 40);
+            changes = pick(shape.nearLow, shape.nearHigh);
             ++nearCopies;
         } else {
             icon = transformed(bases[static_cast<std::size_t>(pick(0, static_cast<int>(bases.size()) - 1))], random);
-            changes = pick(2, 12);
+            if (shape.noiseHigh > 0)
+                changes = pick(shape.noiseLow, shape.noiseHigh);
         }
         for (int d = changes; d > 0; --d)
             icon.setPixel(pick(0, 31), pick(0, 31), qRgb(pick(0, 255), pick(0, 255), pick(0, 255)));
@@ -181,53 +190,17 @@ int makeNoisy(const fs::path& root, int count)
         depths.push_back(bits);
         writeIcon(root, n, icon, bits);
     }
-    std::printf("%d icon files (%zu nsis bases, %zu drawn), %d near-copies, in %s\n", count, real, bases.size() - real, nearCopies,
+    std::printf("%d icon files (%zu nsis bases, %zu drawn), %d %s, in %s\n", count, real, bases.size() - real, nearCopies, shape.nearName,
                 root.c_str());
     return 0;
 }
 
-int make(const fs::path& root, int count)
-{
-    std::mt19937 random(2026);
-    const auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
-    std::vector<QImage> bases;
-    for (const auto& file : fs::directory_iterator("/usr/share/nsis/Contrib/Graphics/Icons"))
-        if (QImage icon = bw::extractIcon(file.path(), 0); !icon.isNull())
-            bases.push_back(icon);
-    const std::size_t real = bases.size();
-    for (int k = 0; k < 40; ++k)
-        bases.push_back(drawnBase(random));
-    std::vector<QImage> made;
-    std::vector<int> depths;
-    made.reserve(static_cast<std::size_t>(count));
-    int nearCopies = 0;
-    for (int n = 0; n < count; ++n) {
-        QImage icon;
-        int bits = pick(0, 3) == 0 ? 4 : 32;
-        if (n > 0 && pick(0, 9) == 0) {
-            // A near-duplicate: an earlier icon, stored alike, with up to six pixels changed.
-            const auto original = static_cast<std::size_t>(pick(0, n - 1));
-            icon = made[original].copy();
-            bits = depths[original];
-            for (int d = pick(0, 6); d > 0; --d)
-                icon.setPixel(pick(0, 31), pick(0, 31), qRgb(pick(0, 255), pick(0, 255), pick(0, 255)));
-            ++nearCopies;
-        } else {
-            icon = transformed(bases[static_cast<std::size_t>(pick(0, static_cast<int>(bases.size()) - 1))], random);
-        }
-        made.push_back(icon);
-        depths.push_back(bits);
-        const fs::path dir = root / ("d" + std::to_string(n / 1000));
-        if (n % 1000 == 0)
-            fs::create_directories(dir);
-        char name[32];
-        std::snprintf(name, sizeof name, "i%06d.ico", n);
-        testutil::writeFile(dir / name, fixtures::iconFile({{32, 32, 1, static_cast<std::uint16_t>(bits), fixtures::iconDib(icon, bits)}}));
-    }
-    std::printf("%d icon files (%zu nsis bases, %zu drawn), %d near-duplicates, in %s\n", count, real, bases.size() - real, nearCopies,
-                root.c_str());
-    return 0;
-}
+// Icons with transparent areas and 10 % near-duplicates of up to six changed pixels.
+int make(const fs::path& root, int count) { return makeSet(root, count, {2026, 10, 0, 6, 0, 0, "near-duplicates"}); }
+
+// Distinct icons that resemble each other, with a few pixels of noise each, as in collections of
+// many similar icons; every twentieth an earlier icon with 1 to 40 pixels changed.
+int makeNoisy(const fs::path& root, int count) { return makeSet(root, count, {2027, 20, 1, 40, 2, 12, "near-copies"}); }
 
 std::vector<std::string> iconFiles(const fs::path& root, std::size_t limit)
 {

@@ -704,27 +704,7 @@ TEST(PictureStore, PicturesWithRareColoursDecodeAndCountExactly)
     }
 }
 
-// Blocks hashed side by side get the hash each has alone, whether the blocks are of equal lengths
-// or not: the capture and the queries both hash this way, and a block's hash must depend on its
-// own samples only.
-TEST(BlockLayout, BlocksHashedTogetherGetTheirOwnHashes)
-{
-    std::mt19937 random(5);
-    Samples s;
-    for (std::uint32_t& sample : s)
-        sample = random() % 4;
-    for (const int blocks : {2, 4, 5, 7, 64, 100, 128}) {
-        const BlockLayout layout(blocks);
-        std::vector<std::uint32_t> together(static_cast<std::size_t>(blocks));
-        layout.hashAll(s, together.data());
-        for (int b = 0; b < blocks; ++b) {
-            EXPECT_EQ(together[static_cast<std::size_t>(b)], layout.hash(s, b)) << blocks << " blocks, block " << b;
-            EXPECT_LT(together[static_cast<std::size_t>(b)], 1u << BlockLayout::kHashBits);
-        }
-    }
-}
-
-// Pictures that share most blocks (variants of a few bases) put many pictures in the same rings;
+// Pictures that share most blocks (variants of a few bases) put many pictures in the same lists;
 // the index must still find exactly the pictures closer than the threshold, also after the
 // threshold rises above the blocks it was built for.
 TEST(NeighbourIndex, FindsExactlyTheClosePicturesAmongVariantsOfFewBases)
