@@ -65,7 +65,12 @@ echo "windows, bottom to top:"; echo "$stack"
 
 read -r _ sx sy sw sh <<<"${splash_line#*:}"
 read -r mx my mw mh <<<"$(awk '{print $(NF-3), $(NF-2), $(NF-1), $NF}' <<<"${main_line#*:}")"
-read -r red _ _ <<<"$("$grab" "$screenshot" --region "$sx" "$sy" "$sw" "$sh")"
+# A window just mapped is painted a moment later: the grab is taken again for up to a second.
+for _ in $(seq 20); do
+    read -r red _ _ <<<"$("$grab" "$screenshot" --region "$sx" "$sy" "$sw" "$sh")"
+    [ "$red" -gt 0 ] && break
+    sleep 0.05
+done
 echo "splash: $red pure red pixels"
 [ "$red" -gt 0 ] || { echo "the splash is not painted or not visible"; exit 1; }
 # The main window's strip above the splash (menu, path line, the top of the page) is painted.
