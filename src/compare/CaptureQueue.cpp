@@ -19,12 +19,13 @@ int captureWorkers(int requested)
 }
 
 CaptureQueue::CaptureQueue(const Catalogue& catalogue, std::int32_t first, std::int32_t last, IconLoader loader, QRgb background,
-                           const BlockLayout& layout, int threads)
+                           const BlockLayout& layout, int hashedBlocks, int threads)
     : m_catalogue(catalogue)
     , m_last(last)
     , m_loader(std::move(loader))
     , m_background(background)
     , m_layout(layout)
+    , m_hashedBlocks(std::min(hashedBlocks, layout.blocks()))
     , m_slots(kWindow)
     , m_readyFor(kWindow, 0)
     , m_next(first)
@@ -75,8 +76,8 @@ void CaptureQueue::work()
             slot.loaded = !icon.isNull();
             capturePicture(icon, m_background, slot.samples);
             encodePicture(slot.samples, m_background & 0xFFFFFFu, slot.encoded);
-            slot.blockHashes.resize(static_cast<std::size_t>(m_layout.blocks()));
-            m_layout.hashAll(slot.samples, slot.blockHashes.data());
+            slot.blockHashes.resize(static_cast<std::size_t>(m_hashedBlocks));
+            m_layout.hashBlocks(slot.samples, 0, m_hashedBlocks, slot.blockHashes.data());
         }
         bool wake;
         {

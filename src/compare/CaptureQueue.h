@@ -19,7 +19,7 @@ struct CapturedPicture {
     bool loaded = false;
     Samples samples {};
     EncodedPicture encoded;
-    std::vector<std::uint32_t> blockHashes; // one per block of the queue's layout
+    std::vector<std::uint32_t> blockHashes; // of the first blocks of the queue's layout
 };
 
 // Loads, draws and encodes the pictures of entries first..last on worker threads, a bounded
@@ -27,9 +27,10 @@ struct CapturedPicture {
 // change the catalogue's entries (their flags excepted) while the queue lives.
 class CaptureQueue {
 public:
-    // `layout` (may have no blocks) must outlive the queue.
+    // `layout` (may have no blocks) must outlive the queue; the first `hashedBlocks` of its
+    // blocks are hashed.
     CaptureQueue(const Catalogue& catalogue, std::int32_t first, std::int32_t last, IconLoader loader, QRgb background,
-                 const BlockLayout& layout, int threads);
+                 const BlockLayout& layout, int hashedBlocks, int threads);
     ~CaptureQueue();
     CaptureQueue(const CaptureQueue&) = delete;
     CaptureQueue& operator=(const CaptureQueue&) = delete;
@@ -49,6 +50,7 @@ private:
     IconLoader m_loader;
     QRgb m_background;
     const BlockLayout& m_layout;
+    const int m_hashedBlocks;
     std::vector<CapturedPicture> m_slots;
     std::vector<std::int32_t> m_readyFor; // the entry each slot holds once it is complete
     std::mutex m_mutex;

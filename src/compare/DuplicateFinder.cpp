@@ -301,10 +301,11 @@ void DuplicateRun::firstPass()
         m_layout = BlockLayout(startThreshold);
     // Room for every entry's block hashes up front: growing them by doubling would hold the old
     // and the new copy at once, while pages reserved and never filled cost nothing.
-    m_blockHashes.resize(static_cast<std::size_t>(m_layout.blocks()));
+    const int hashed = std::min(m_layout.blocks(), NeighbourIndex::kBlocksFromCapture);
+    m_blockHashes.resize(static_cast<std::size_t>(hashed));
     for (HashColumn& column : m_blockHashes)
         column.reserve(static_cast<std::size_t>(m_count));
-    CaptureQueue queue(m_catalogue, 1, m_count, loader, m_options.background, m_layout, m_options.threads);
+    CaptureQueue queue(m_catalogue, 1, m_count, loader, m_options.background, m_layout, hashed, m_options.threads);
     const auto keep = [this](std::int32_t n, const CapturedPicture& captured) {
         const std::uint32_t pictures = m_store.size();
         const std::uint32_t id = m_store.add(captured.encoded);

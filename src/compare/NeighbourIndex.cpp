@@ -47,17 +47,18 @@ std::uint32_t BlockLayout::hash(const Samples& samples, int block) const
     return hashEnd(h);
 }
 
-void BlockLayout::hashAll(const Samples& samples, std::uint32_t* out) const
+void BlockLayout::hashBlocks(const Samples& samples, int first, int end, std::uint32_t* out) const
 {
     // Four blocks of the same length at a time: each hash is a chain of multiplications, and four
     // chains that do not wait on each other keep the processor busy.
-    int b = 0;
-    for (; b + 4 <= m_blocks; b += 4) {
+    int b = first;
+    for (; b + 4 <= end; b += 4) {
         const std::uint32_t* start = m_start.data() + b;
+        std::uint32_t* to = out + (b - first);
         const std::uint32_t length = start[1] - start[0];
         if (start[2] - start[1] != length || start[3] - start[2] != length || start[4] - start[3] != length) {
             for (int q = 0; q < 4; ++q)
-                out[b + q] = hash(samples, b + q);
+                to[q] = hash(samples, b + q);
             continue;
         }
         std::uint64_t h0 = hashStart(b), h1 = hashStart(b + 1), h2 = hashStart(b + 2), h3 = hashStart(b + 3);
@@ -67,48 +68,71 @@ void BlockLayout::hashAll(const Samples& samples, std::uint32_t* out) const
             h2 = hashStep(h2, samples[m_order[start[2] + k]]);
             h3 = hashStep(h3, samples[m_order[start[3] + k]]);
         }
-        out[b] = hashEnd(h0);
-        out[b + 1] = hashEnd(h1);
-        out[b + 2] = hashEnd(h2);
-        out[b + 3] = hashEnd(h3);
+        to[0] = hashEnd(h0);
+        to[1] = hashEnd(h1);
+        to[2] = hashEnd(h2);
+        to[3] = hashEnd(h3);
     }
-    for (; b < m_blocks; ++b)
-        out[b] = hash(samples, b);
+    for (; b < end; ++b)
+        out[b - first] = hash(samples, b);
 }
 
 namespace {
 
-// The pictures `order` names, as keys of (hash << 32 | picture) sorted by hash, keeping the
-// order of pictures with equal hashes, in one array of keys: a counting pass spreads them by the
-// hash's upper 16 bits into groups of a few keys each, which insertion then orders by the rest.
-void sortByHash(const HashColumn& column, const std::vector<std::uint32_t>& order, std::vector<std::uint64_t>& keys,
+// The pictures `order` names, sorted by their hash in `column`, keeping the order of pictures
+// with equal hashes: a counting pass spreads them by the hash's upper 16 bits into groups of a
+// few pictures each, which insertion then orders by the rest (a sort for the rare large group
+// of different hashes, where insertion would take quadratic time).
+void sortByHash(const HashColumn& column, const std::vector<std::uint32_t>& order, std::vector<std::uint32_t>& sorted,
                 std::vector<std::uint32_t>& groupEnd)
 {
     constexpr int kLowBits = BlockLayout::kHashBits - 16;
+    constexpr std::size_t kInsertionAtMost = 64;
     groupEnd.assign((std::size_t {1} << 16) + 1, 0);
     for (const std::uint32_t id : order)
         ++groupEnd[(column[id] >> kLowBits) + 1];
     for (std::size_t g = 1; g < groupEnd.size(); ++g)
         groupEnd[g] += groupEnd[g - 1];
-    keys.resize(order.size());
-    for (const std::uint32_t id : order) {
-        const std::uint32_t hash = column[id];
-        keys[groupEnd[hash >> kLowBits]++] = static_cast<std::uint64_t>(hash) << 32 | id;
-    }
+    sorted.resize(order.size());
+    for (const std::uint32_t id : order)
+        sorted[groupEnd[column[id] >> kLowBits]++] = id;
     // Each group now ends where the next begins.
     std::size_t begin = 0;
     for (std::size_t g = 0; g + 1 < groupEnd.size(); ++g) {
         const std::size_t end = groupEnd[g];
-        for (std::size_t k = begin + 1; k < end; ++k) {
-            const std::uint64_t key = keys[k];
-            std::size_t j = k;
-            for (; j > begin && (keys[j - 1] >> 32) > (key >> 32); --j)
-                keys[j] = keys[j - 1];
-            keys[j] = key;
+        if (end - begin > kInsertionAtMost) {
+            std::stable_sort(sorted.begin() + static_cast<std::ptrdiff_t>(begin), sorted.begin() + static_cast<std::ptrdiff_t>(end),
+                             [&column](std::uint32_t a, std::uint32_t b) { return column[a] < column[b]; });
+        } else {
+            for (std::size_t k = begin + 1; k < end; ++k) {
+                const std::uint32_t id = sorted[k];
+                const std::uint32_t hash = column[id];
+                std::size_t j = k;
+                for (; j > begin && column[sorted[j - 1]] > hash; --j)
+                    sorted[j] = sorted[j - 1];
+                sorted[j] = id;
+            }
         }
         begin = end;
     }
 }
+
+// Runs work(first, end) over a range split in two halves on two threads when it is big enough
+// and the machine has a second core.
+template <typename Work> void inTwoHalves(std::size_t first, std::size_t end, bool bigEnough, const Work& work)
+{
+    if (bigEnough && end - first >= 2 && std::thread::hardware_concurrency() > 1) {
+        const std::size_t middle = first + (end - first) / 2;
+        std::thread helper([&] { work(middle, end); });
+        work(first, middle);
+        helper.join();
+    } else {
+        work(first, end);
+    }
+}
+
+constexpr std::size_t kTwoThreadsFrom = 10000; // pictures
+constexpr std::uint32_t kRunEnd = 0x80000000u; // marks a sorted picture whose hash the next does not share
 
 } // namespace
 
@@ -118,7 +142,7 @@ NeighbourIndex::NeighbourIndex(const PictureStore& store, int blocks, BlockHashe
     , m_listOrder(listOrder)
     , m_query(0) // sized at its first query, so that it adds nothing to the building's peak
 {
-    if (blocks > 0 && blockHashes.size() == static_cast<std::size_t>(blocks)
+    if (blocks > 0 && !blockHashes.empty() && blockHashes.size() <= static_cast<std::size_t>(blocks) && blocksServe(blocks)
         && std::all_of(blockHashes.begin(), blockHashes.end(), [&](const auto& column) { return column.size() == store.size(); }))
         buildBlocks(blocks, std::move(blockHashes));
 }
@@ -136,22 +160,91 @@ std::uint32_t NeighbourIndex::BlockLists::find(std::uint32_t hash) const
     }
 }
 
+// Hashes blocks first..end-1 of every picture, decoded from the store.
+void NeighbourIndex::hashFromPictures(BlockHashes& hashes, std::size_t first, std::size_t end) const
+{
+    const std::size_t pictures = m_store.size();
+    for (std::size_t b = first; b < end; ++b)
+        hashes[b] = HashColumn(pictures);
+    inTwoHalves(0, pictures, pictures > kTwoThreadsFrom, [&](std::size_t begin, std::size_t stop) {
+        Samples samples;
+        std::array<std::uint32_t, kMaxBlocks> row;
+        for (std::size_t id = begin; id < stop; ++id) {
+            m_store.decode(static_cast<std::uint32_t>(id), samples.data());
+            m_layout.hashBlocks(samples, static_cast<int>(first), static_cast<int>(end), row.data());
+            for (std::size_t b = first; b < end; ++b)
+                hashes[b].set(id, row[b - first]);
+        }
+    });
+}
+
+// The lists of blocks first..end-1 from their hashes, each block's hashes freed as its lists are made.
+void NeighbourIndex::buildLists(BlockHashes& hashes, std::size_t first, std::size_t end, const std::vector<std::uint32_t>& order)
+{
+    const std::size_t pictures = order.size();
+    inTwoHalves(first, end, pictures > kTwoThreadsFrom, [&](std::size_t firstBlock, std::size_t endBlock) {
+        std::vector<std::uint32_t> sorted;
+        std::vector<std::uint32_t> groupEnd;
+        for (std::size_t b = firstBlock; b < endBlock; ++b) {
+            BlockLists& lists = m_lists[b];
+            std::size_t members = 0;
+            {
+                const HashColumn column = std::move(hashes[b]);
+                hashes[b] = HashColumn();
+                sortByHash(column, order, sorted, groupEnd);
+                // Runs of equal hashes, each end marked; a run of two pictures or more is a list.
+                std::size_t values = 0;
+                for (std::size_t k = 0, runStart = 0; k < pictures; ++k) {
+                    if (k + 1 < pictures && column[sorted[k + 1]] == column[sorted[k]])
+                        continue;
+                    sorted[k] |= kRunEnd;
+                    if (k > runStart) {
+                        members += k + 1 - runStart;
+                        ++values;
+                    }
+                    runStart = k + 1;
+                }
+                // A quarter of the table free keeps the probes short.
+                lists.table.assign(values == 0 ? 0 : values + values / 3 + 1, 0);
+                std::size_t listEnd = 0;
+                for (std::size_t k = 0, runStart = 0; k < pictures; ++k) {
+                    if (!(sorted[k] & kRunEnd))
+                        continue;
+                    if (k > runStart) {
+                        listEnd += k + 1 - runStart;
+                        const std::uint32_t hash = column[sorted[k] & ~kRunEnd];
+                        std::size_t slot = lists.slotOf(hash);
+                        while (lists.table[slot] != 0)
+                            slot = slot + 1 == lists.table.size() ? 0 : slot + 1;
+                        lists.table[slot] = static_cast<std::uint64_t>(hash) << 32 | listEnd;
+                    }
+                    runStart = k + 1;
+                }
+            } // the hashes are freed before the lists take their room
+            lists.members.assign(3 * members + 1, 0);
+            std::size_t listEnd = 0;
+            for (std::size_t k = 0, runStart = 0; k < pictures; ++k) {
+                if (!(sorted[k] & kRunEnd))
+                    continue;
+                for (std::size_t j = runStart; k > runStart && j <= k; ++j)
+                    lists.setMember(listEnd++, (sorted[j] & ~kRunEnd) | (j == runStart ? kFirst : 0));
+                runStart = k + 1;
+            }
+        }
+    });
+}
+
+// `hashes` holds the first blocks' hashes (maybe none); the others are hashed here, a pass over
+// the stored pictures for every kPassBlocks of them, each pass after the lists of the blocks
+// before it have replaced their hashes.
 void NeighbourIndex::buildBlocks(int blocks, BlockHashes hashes)
 {
     const std::size_t pictures = m_store.size();
     const auto m = static_cast<std::size_t>(blocks);
-    if (hashes.size() != m) {
+    if (m_layout.blocks() != blocks)
         m_layout = BlockLayout(blocks);
-        hashes.assign(m, HashColumn(pictures));
-        Samples samples;
-        std::array<std::uint32_t, kMaxBlocks> row;
-        for (std::uint32_t id = 0; id < pictures; ++id) {
-            m_store.decode(id, samples.data());
-            m_layout.hashAll(samples, row.data());
-            for (std::size_t b = 0; b < m; ++b)
-                hashes[b].set(id, row[b]);
-        }
-    }
+    const std::size_t given = std::min(hashes.size(), m);
+    hashes.resize(m);
     m_lists.clear();
     m_lists.resize(m);
     // Sorting keeps the order of equal hashes, so the pictures enter each list in list order.
@@ -159,58 +252,16 @@ void NeighbourIndex::buildBlocks(int blocks, BlockHashes hashes)
     std::iota(order.begin(), order.end(), 0u);
     if (m_listOrder)
         std::sort(order.begin(), order.end(), [this](std::uint32_t a, std::uint32_t b) { return m_listOrder[a] < m_listOrder[b]; });
-    const auto buildLists = [&](std::size_t firstBlock, std::size_t endBlock) {
-        std::vector<std::uint64_t> keys;
-        std::vector<std::uint32_t> groupEnd;
-        for (std::size_t b = firstBlock; b < endBlock; ++b) {
-            HashColumn column = std::move(hashes[b]);
-            sortByHash(column, order, keys, groupEnd);
-            column = HashColumn(); // freed before the block's lists take their room
-            std::size_t members = 0;
-            std::size_t values = 0;
-            for (std::size_t k = 0, first = 0; k < pictures; ++k) {
-                if (k + 1 < pictures && (keys[k + 1] >> 32) == (keys[k] >> 32))
-                    continue;
-                if (k > first) {
-                    members += k + 1 - first;
-                    ++values;
-                }
-                first = k + 1;
-            }
-            BlockLists& lists = m_lists[b];
-            lists.members.resize(members);
-            // A quarter of the table free keeps the probes short.
-            lists.table.assign(values == 0 ? 0 : values + values / 3 + 1, 0);
-            std::size_t end = 0;
-            for (std::size_t k = 0, first = 0; k < pictures; ++k) {
-                if (k + 1 < pictures && (keys[k + 1] >> 32) == (keys[k] >> 32))
-                    continue;
-                if (k > first) {
-                    for (std::size_t j = first; j <= k; ++j)
-                        lists.members[end++] = static_cast<std::uint32_t>(keys[j]) | (j == first ? kFirst : 0);
-                    const auto hash = static_cast<std::uint32_t>(keys[k] >> 32);
-                    std::size_t slot = lists.slotOf(hash);
-                    while (lists.table[slot] != 0)
-                        slot = slot + 1 == lists.table.size() ? 0 : slot + 1;
-                    lists.table[slot] = static_cast<std::uint64_t>(hash) << 32 | end;
-                }
-                first = k + 1;
-            }
-        }
-    };
-    // The two threads take the first and the second half of the blocks. For a few blocks one
-    // thread is quick enough and keeps its keys alone in memory.
-    if (m >= 8 && pictures > 10000 && std::thread::hardware_concurrency() > 1) {
-        std::thread helper(buildLists, m / 2, m);
-        buildLists(0, m / 2);
-        helper.join();
-    } else {
-        buildLists(0, m);
+    buildLists(hashes, 0, given, order);
+    for (std::size_t first = given; first < m; first += kPassBlocks) {
+        const std::size_t end = std::min(m, first + kPassBlocks);
+        hashFromPictures(hashes, first, end);
+        buildLists(hashes, first, end, order);
     }
     m_partnered.assign(pictures, 0);
     for (const BlockLists& lists : m_lists)
-        for (const std::uint32_t member : lists.members)
-            m_partnered[member & ~kFirst] = 1;
+        for (std::size_t k = 0; 3 * k + 1 < lists.members.size(); ++k)
+            m_partnered[lists.member(k) & ~kFirst] = 1;
 }
 
 const std::uint32_t* NeighbourIndex::referenceSamples(Query& query, std::uint32_t reference)
@@ -250,9 +301,6 @@ void NeighbourIndex::buildBackgroundOrder()
 void NeighbourIndex::consider(Query& query, std::uint32_t reference, std::uint32_t candidate, int threshold, const std::int32_t* lastEntry,
                               std::int32_t from, std::vector<std::uint32_t>& found)
 {
-    if (query.seen[candidate] == query.stamp)
-        return;
-    query.seen[candidate] = query.stamp;
     if (lastEntry[candidate] < from)
         return;
     check(query, reference, candidate, threshold, found);
@@ -293,7 +341,7 @@ void NeighbourIndex::check(Query& query, std::uint32_t reference, std::uint32_t 
 
 bool NeighbourIndex::prepare(int threshold)
 {
-    if (threshold < 2 || threshold > kMaxBlocks)
+    if (threshold < 2 || !blocksServe(threshold))
         return false;
     if (m_lists.empty() || m_layout.blocks() < threshold)
         buildBlocks(threshold);
@@ -310,15 +358,9 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
             found.push_back(reference);
         return;
     }
-    if (query.seen.size() != m_store.size()) {
-        query.seen.assign(m_store.size(), 0);
-        query.stamp = 0;
-    }
-    if (++query.stamp == 0) { // wrapped: forget all old stamps
-        std::fill(query.seen.begin(), query.seen.end(), 0);
-        query.stamp = 1;
-    }
-    if (threshold <= kMaxBlocks) {
+    if (query.seen.size() * 64 < m_store.size())
+        query.seen.assign((m_store.size() + 63) / 64, 0);
+    if (blocksServe(threshold)) {
         // A table built for more blocks serves a smaller threshold as well.
         if (m_lists.empty() || m_layout.blocks() < threshold)
             buildBlocks(threshold);
@@ -327,7 +369,7 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
                 found.push_back(reference);
             return;
         }
-        query.seen[reference] = query.stamp;
+        query.sawBefore(reference);
         if (lastEntry[reference] >= from)
             check(query, reference, reference, threshold, found);
         referenceSamples(query, reference);
@@ -344,7 +386,7 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
             const std::uint32_t end = m_lists[b].find(hashes[b]);
             if (end == 0)
                 continue;
-            __builtin_prefetch(&m_lists[b].members[end - 1]);
+            __builtin_prefetch(&m_lists[b].members[3 * (end - 1)]);
             ends[lists] = end;
             hashes[lists++] = static_cast<std::uint32_t>(b);
         }
@@ -357,11 +399,11 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
         const bool stopAtReference = ordered && lastEntry[reference] + 1 == from;
         query.candidates.clear();
         for (std::size_t l = 0; l < lists; ++l) {
-            const std::uint32_t* members = m_lists[hashes[l]].members.data();
+            const BlockLists& members = m_lists[hashes[l]];
             std::uint32_t end = ends[l];
             std::uint32_t member;
             do {
-                member = members[--end];
+                member = members.member(--end);
                 const std::uint32_t id = member & ~kFirst;
                 if (stopAtReference) {
                     if (id == reference)
@@ -371,8 +413,7 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
                         break;
                     continue;
                 }
-                if (query.seen[id] != query.stamp) {
-                    query.seen[id] = query.stamp;
+                if (!query.sawBefore(id)) {
                     query.candidates.push_back(id);
                     m_store.prefetchRecord(id);
                 }
@@ -388,6 +429,9 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
                 m_store.prefetchMask(candidates[c + kMasksAhead]);
             check(query, reference, candidates[c], threshold, found);
         }
+        for (const std::uint32_t id : candidates)
+            query.unsee(id);
+        query.unsee(reference);
         return;
     }
     if (m_byBackground.size() != m_store.size())
@@ -401,9 +445,9 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
 
 std::size_t NeighbourIndex::tableBytes() const
 {
-    std::size_t bytes = m_query.seen.size() * 4 + m_byBackground.size() * 4 + m_partnered.size();
+    std::size_t bytes = m_query.seen.size() * 8 + m_byBackground.size() * 4 + m_partnered.size();
     for (const BlockLists& lists : m_lists)
-        bytes += lists.members.capacity() * 4 + lists.table.capacity() * 8;
+        bytes += lists.members.capacity() + lists.table.capacity() * 8;
     return bytes;
 }
 

@@ -3,6 +3,7 @@
 #include "PictureStore.h"
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace bw {
@@ -17,7 +18,9 @@ public:
     explicit BlockLayout(int blocks = 0);
     int blocks() const { return m_blocks; }
     std::uint32_t hash(const Samples& samples, int block) const;
-    void hashAll(const Samples& samples, std::uint32_t* out) const;
+    void hashAll(const Samples& samples, std::uint32_t* out) const { hashBlocks(samples, 0, m_blocks, out); }
+    // The hashes of blocks first..end-1, block b's at out[b - first].
+    void hashBlocks(const Samples& samples, int first, int end, std::uint32_t* out) const;
 
 private:
     int m_blocks;
@@ -76,9 +79,19 @@ using BlockHashes = std::vector<HashColumn>;
 class NeighbourIndex {
 public:
     static constexpr int kMaxBlocks = 128;
+    // At most this many blocks are hashed while the pictures are captured: the hashes of all
+    // blocks, three bytes per block and picture beside the pictures, were a run's peak of memory.
+    // The others are hashed afterwards from the stored pictures, kPassBlocks in each pass over
+    // them, once the lists of the blocks before have replaced their hashes.
+    static constexpr int kBlocksFromCapture = 48;
+    static constexpr int kPassBlocks = 16;
+    // Pictures are numbered in 23 bits in the lists; with more the lists are not built, and
+    // queries scan by number of background samples.
+    static constexpr std::uint32_t kMaxPictures = 1u << 23;
 
-    // `blockHashes`: the hashes of the pictures' blocks for the first threshold, computed while
-    // the pictures were captured; may be empty. Each block's hashes are freed once its list is built.
+    // `blockHashes`: the hashes of the first blocks (at most `blocks`) of every picture for the
+    // first threshold, computed while the pictures were captured; may be empty. Each block's
+    // hashes are freed once its list is built.
     // `listOrder` (optional, one value per picture, all different, kept by the caller while the
     // index lives): each list ascends by it. Queries whose `lastEntry` is that same table read
     // each list from its end and stop at the first picture whose last entry lies before `from`.
@@ -87,9 +100,10 @@ public:
     // What one thread's queries keep between them: queries on threads of their own need a
     // Query each, and may run together only once prepare() has been called for their threshold.
     struct Query {
-        explicit Query(std::size_t pictures) : seen(pictures, 0) {}
-        std::vector<std::uint32_t> seen; // stamp per picture: considered for the current query
-        std::uint32_t stamp = 0;
+        explicit Query(std::size_t pictures) : seen((pictures + 63) / 64, 0) {}
+        // A bit per picture, set while the current query considers it; cleared at its end
+        // through `candidates`, so that it is small enough to stay in the processor's cache.
+        std::vector<std::uint64_t> seen;
         Samples reference {};
         std::uint32_t decoded = UINT32_MAX; // the picture in `reference`
         ColourCounts colours;               // the colours of picture `counted`
@@ -98,7 +112,17 @@ public:
         std::uint32_t masked = UINT32_MAX;
         std::uint64_t verified = 0;
         std::vector<std::uint32_t> candidates; // of the current query, each once
-        std::vector<std::uint32_t> found;      // room for the caller's results
+        // True when the current query has considered `id` already; marks it considered.
+        bool sawBefore(std::uint32_t id)
+        {
+            std::uint64_t& word = seen[id / 64];
+            const std::uint64_t bit = std::uint64_t {1} << (id % 64);
+            const bool before = (word & bit) != 0;
+            word |= bit;
+            return before;
+        }
+        void unsee(std::uint32_t id) { seen[id / 64] &= ~(std::uint64_t {1} << (id % 64)); }
+        std::vector<std::uint32_t> found; // room for the caller's results
     };
 
     // Appends to `found` the pictures closer than `threshold` to `reference` whose last entry
@@ -121,20 +145,36 @@ public:
 
 private:
     // The pictures of one block that share their value with another, value by value, each
-    // value's pictures ascending by the list order, the first of each marked by kFirst; and a
-    // table of (hash << 32 | end of its pictures) by hash, open addressing, 0 for a free slot.
+    // value's pictures ascending by the list order, the first of each marked by kFirst, three
+    // bytes each (and one byte of slack for reading four at once); and a table of
+    // (hash << 32 | end of its pictures) by hash, open addressing, 0 for a free slot.
     struct BlockLists {
-        std::vector<std::uint32_t> members;
+        std::vector<std::uint8_t> members;
         std::vector<std::uint64_t> table;
         std::uint32_t find(std::uint32_t hash) const; // the end of the hash's pictures, or 0
+        std::uint32_t member(std::size_t k) const
+        {
+            std::uint32_t word;
+            std::memcpy(&word, members.data() + 3 * k, sizeof word);
+            return word & 0xFFFFFFu;
+        }
+        void setMember(std::size_t k, std::uint32_t value)
+        {
+            members[3 * k] = static_cast<std::uint8_t>(value);
+            members[3 * k + 1] = static_cast<std::uint8_t>(value >> 8);
+            members[3 * k + 2] = static_cast<std::uint8_t>(value >> 16);
+        }
         std::size_t slotOf(std::uint32_t hash) const
         {
             return static_cast<std::size_t>((std::uint64_t {hash << (32 - BlockLayout::kHashBits)} * table.size()) >> 32);
         }
     };
-    static constexpr std::uint32_t kFirst = 0x80000000u;
+    static constexpr std::uint32_t kFirst = kMaxPictures;
 
     void buildBlocks(int blocks, BlockHashes hashes = {});
+    void hashFromPictures(BlockHashes& hashes, std::size_t first, std::size_t end) const;
+    void buildLists(BlockHashes& hashes, std::size_t first, std::size_t end, const std::vector<std::uint32_t>& order);
+    bool blocksServe(int threshold) const { return threshold <= kMaxBlocks && m_store.size() < kMaxPictures; }
     void buildBackgroundOrder();
     const std::uint32_t* referenceSamples(Query& query, std::uint32_t reference);
     const ColourCounts& referenceColours(Query& query, std::uint32_t reference);

@@ -11,12 +11,6 @@ constexpr std::size_t kChunkBytes = 1 << 20;
 // Reading a colour number loads four bytes at once; the last ones of a picture need this slack.
 constexpr std::size_t kSlack = 4;
 
-inline std::uint32_t paletteColour(const std::uint8_t* palette, std::uint32_t number)
-{
-    const std::uint8_t* p = palette + 3 * number;
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 | static_cast<std::uint32_t>(p[2]) << 16;
-}
-
 inline std::uint32_t colourNumber(const std::uint8_t* indices, std::size_t bit, std::uint32_t mask)
 {
     std::uint32_t word;
@@ -166,27 +160,6 @@ struct PictureStore::Layout {
     }
 };
 
-void PictureStore::decode(std::uint32_t id, std::uint32_t* samples) const
-{
-    const Record& r = m_records[id];
-    const Layout layout(r);
-    const std::uint32_t mask = (1u << layout.bits) - 1;
-    std::size_t bit = 0;
-    std::size_t rareBit = 0;
-    std::uint32_t nextNew = layout.direct;
-    for (int k = 0; k < kSampleCount; ++k) {
-        if (layout.mask ? (layout.mask[k >> 3] >> (k & 7) & 1) != 0 : layout.maskless != 0) {
-            samples[k] = m_background;
-            continue;
-        }
-        std::uint32_t number = colourNumber(layout.numbers, bit, mask);
-        bit += static_cast<std::size_t>(layout.bits);
-        if (number >= layout.direct)
-            number = layout.escaped(number, nextNew, rareBit);
-        samples[k] = paletteColour(layout.palette, number);
-    }
-}
-
 // Word-wide counts; where the processor has an instruction for them, a copy of the function uses it.
 __attribute__((target_clones("popcnt", "default"))) void PictureStore::compareMasks(const BackgroundMask& reference, std::uint32_t id,
                                                                                     int& onlyOne, int& both) const
@@ -274,6 +247,66 @@ bool closerThanPacked(const std::uint32_t* reference, const PictureStore::Layout
 }
 
 } // namespace
+
+namespace {
+
+// The samples of a picture with the width of the colour numbers fixed at compile time, in runs of
+// 64 samples (one word of the background mask): a run is filled with background first, and only
+// its other samples are read from the colour numbers.
+template <int Bits> void decodePacked(const PictureStore::Layout& layout, std::uint32_t background, std::uint32_t* samples)
+{
+    constexpr int kRun = 64;
+    constexpr std::uint32_t mask = (1u << Bits) - 1;
+    const bool withRare = layout.direct != UINT32_MAX;
+    std::size_t bit = 0;
+    std::size_t rareBit = 0;
+    std::uint32_t nextNew = layout.direct;
+    for (int w = 0; w < kSampleCount / kRun; ++w) {
+        std::uint32_t* out = samples + w * kRun;
+        const std::uint64_t backgroundBits = layout.mask ? maskWord(layout.mask, w) : layout.maskless;
+        if (backgroundBits == 0 && !withRare) {
+            for (int k = 0; k < kRun; ++k)
+                out[k] = paletteColourFast(layout.palette, colourNumber(layout.numbers, bit + static_cast<std::size_t>(k) * Bits, mask));
+            bit += static_cast<std::size_t>(kRun) * Bits;
+            continue;
+        }
+        std::fill(out, out + kRun, background);
+        if (!withRare) {
+            for (std::uint64_t others = ~backgroundBits; others != 0; others &= others - 1) {
+                out[std::countr_zero(others)] = paletteColourFast(layout.palette, colourNumber(layout.numbers, bit, mask));
+                bit += Bits;
+            }
+            continue;
+        }
+        for (std::uint64_t others = ~backgroundBits; others != 0; others &= others - 1) {
+            std::uint32_t number = colourNumber(layout.numbers, bit, mask);
+            bit += Bits;
+            if (number >= layout.direct)
+                number = layout.escaped(number, nextNew, rareBit);
+            out[std::countr_zero(others)] = paletteColourFast(layout.palette, number);
+        }
+    }
+}
+
+} // namespace
+
+void PictureStore::decode(std::uint32_t id, std::uint32_t* samples) const
+{
+    const Layout layout(m_records[id]);
+    switch (layout.bits) {
+    case 0: return decodePacked<0>(layout, m_background, samples);
+    case 1: return decodePacked<1>(layout, m_background, samples);
+    case 2: return decodePacked<2>(layout, m_background, samples);
+    case 3: return decodePacked<3>(layout, m_background, samples);
+    case 4: return decodePacked<4>(layout, m_background, samples);
+    case 5: return decodePacked<5>(layout, m_background, samples);
+    case 6: return decodePacked<6>(layout, m_background, samples);
+    case 7: return decodePacked<7>(layout, m_background, samples);
+    case 8: return decodePacked<8>(layout, m_background, samples);
+    case 9: return decodePacked<9>(layout, m_background, samples);
+    default: return decodePacked<10>(layout, m_background, samples);
+    }
+}
 
 bool PictureStore::closerThan(const std::uint32_t* reference, std::uint32_t id, int threshold) const
 {

@@ -756,14 +756,15 @@ TEST(NeighbourIndex, FindsExactlyTheClosePicturesAmongVariantsOfFewBases)
     std::vector<std::int32_t> shuffledLast(kept.size());
     std::iota(shuffledLast.begin(), shuffledLast.end(), 1);
     std::shuffle(shuffledLast.begin(), shuffledLast.end(), random);
-    for (const auto& [built, ordered] : {std::pair {5, false}, {64, false}, {5, true}, {64, true}}) {
+    // The capture hands over the hashes of some first blocks (or none); the index hashes the rest.
+    for (const auto& [built, given, ordered] : {std::tuple {5, 5, false}, {64, 40, false}, {5, 2, true}, {64, 0, true}}) {
         const std::vector<std::int32_t>& lastEntry = ordered ? shuffledLast : sameLast;
-        const BlockLayout layout(built); // the hashes as the capture hands them over
-        BlockHashes hashes(static_cast<std::size_t>(built), HashColumn(kept.size()));
-        std::vector<std::uint32_t> row(hashes.size());
+        const BlockLayout layout(built);
+        BlockHashes hashes(static_cast<std::size_t>(given), HashColumn(kept.size()));
+        std::vector<std::uint32_t> row(static_cast<std::size_t>(built));
         for (std::size_t id = 0; id < kept.size(); ++id) {
             layout.hashAll(kept[id], row.data());
-            for (std::size_t b = 0; b < row.size(); ++b)
+            for (std::size_t b = 0; b < hashes.size(); ++b)
                 hashes[b].set(id, row[b]);
         }
         NeighbourIndex index(store, built, std::move(hashes), ordered ? lastEntry.data() : nullptr);
@@ -782,7 +783,7 @@ TEST(NeighbourIndex, FindsExactlyTheClosePicturesAmongVariantsOfFewBases)
                                 < threshold)
                             expected.push_back(id);
                     ASSERT_EQ(found, expected) << "picture " << reference << " threshold " << threshold << " built for " << built
-                                               << " from " << from;
+                                               << " from " << from << " given " << given;
                 }
             }
         }
