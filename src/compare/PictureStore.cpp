@@ -1,13 +1,16 @@
 #include "PictureStore.h"
 
+#include "HugePages.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <new>
 
 namespace bw {
 namespace {
 
-constexpr std::size_t kChunkBytes = 1 << 20;
+constexpr std::size_t kChunkBytes = kHugePage;
 // Reading a colour number loads four bytes at once; the last ones of a picture need this slack.
 constexpr std::size_t kSlack = 4;
 
@@ -25,13 +28,17 @@ const std::uint8_t* PictureStore::keep(const std::vector<std::uint8_t>& bytes)
     const std::size_t needed = bytes.size() + kSlack;
     if (m_chunks.empty() || m_chunkSize - m_chunkUsed < needed) {
         const std::size_t size = std::max(kChunkBytes, needed);
-        m_chunks.push_back(std::make_unique<std::uint8_t[]>(size));
+        HugeBytes chunk = allocateHuge(size);
+        if (!chunk)
+            throw std::bad_alloc();
+        m_chunks.push_back(std::move(chunk));
         m_chunkSize = size;
         m_chunkUsed = 0;
     }
     std::uint8_t* target = m_chunks.back().get() + m_chunkUsed;
     if (!bytes.empty())
         std::memcpy(target, bytes.data(), bytes.size());
+    std::memset(target + bytes.size(), 0, kSlack);
     m_chunkUsed += bytes.size();
     m_bytesUsed += bytes.size();
     return target;
@@ -52,6 +59,7 @@ inline std::uint64_t slotValue(std::uint32_t hashPart, std::uint32_t id)
 void PictureStore::reserve(std::size_t pictures)
 {
     m_records.reserve(pictures);
+    adviseHugePages(m_records.data(), pictures * sizeof(Record));
     growLookup(pictures + pictures / 3 + 1);
 }
 

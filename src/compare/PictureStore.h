@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HugePages.h"
 #include "PictureCapture.h"
 
 #include <cstdint>
@@ -78,7 +79,7 @@ private:
 
     std::uint32_t m_background;
     std::vector<Record> m_records;
-    std::vector<std::unique_ptr<std::uint8_t[]>> m_chunks;
+    std::vector<HugeBytes> m_chunks;
     std::size_t m_chunkUsed = 0;
     std::size_t m_chunkSize = 0;
     std::size_t m_bytesUsed = 0;
