@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstring>
 #include <new>
+#include <type_traits>
 
 namespace bw {
 namespace {
@@ -202,11 +203,29 @@ void PictureStore::backgroundMask(std::uint32_t id, BackgroundMask& out) const
 
 namespace {
 
-// The count with the width of the colour numbers fixed at compile time, so that the bit
-// arithmetic folds into constants. The samples are counted in runs of 64 (one word of the
-// background mask) without a branch per sample where the run has no background and no rare
-// colour; the decision is taken between runs, which gives the same answer as stopping at the
-// deciding sample.
+// Calls work with a picture's width of colour numbers (at most 10 bits) as a compile-time
+// constant, so that the bit arithmetic of the loops that read them folds into constants.
+template <typename Work> decltype(auto) withBits(int bits, const Work& work)
+{
+    switch (bits) {
+    case 0: return work(std::integral_constant<int, 0> {});
+    case 1: return work(std::integral_constant<int, 1> {});
+    case 2: return work(std::integral_constant<int, 2> {});
+    case 3: return work(std::integral_constant<int, 3> {});
+    case 4: return work(std::integral_constant<int, 4> {});
+    case 5: return work(std::integral_constant<int, 5> {});
+    case 6: return work(std::integral_constant<int, 6> {});
+    case 7: return work(std::integral_constant<int, 7> {});
+    case 8: return work(std::integral_constant<int, 8> {});
+    case 9: return work(std::integral_constant<int, 9> {});
+    default: return work(std::integral_constant<int, 10> {});
+    }
+}
+
+// The count with the width of the colour numbers fixed at compile time. The samples are counted
+// in runs of 64 (one word of the background mask) without a branch per sample where the run has
+// no background and no rare colour; the decision is taken between runs, which gives the same
+// answer as stopping at the deciding sample.
 template <int Bits>
 bool closerThanPacked(const std::uint32_t* reference, const PictureStore::Layout& layout, std::uint32_t background, int threshold)
 {
@@ -301,19 +320,7 @@ template <int Bits> void decodePacked(const PictureStore::Layout& layout, std::u
 void PictureStore::decode(std::uint32_t id, std::uint32_t* samples) const
 {
     const Layout layout(m_records[id]);
-    switch (layout.bits) {
-    case 0: return decodePacked<0>(layout, m_background, samples);
-    case 1: return decodePacked<1>(layout, m_background, samples);
-    case 2: return decodePacked<2>(layout, m_background, samples);
-    case 3: return decodePacked<3>(layout, m_background, samples);
-    case 4: return decodePacked<4>(layout, m_background, samples);
-    case 5: return decodePacked<5>(layout, m_background, samples);
-    case 6: return decodePacked<6>(layout, m_background, samples);
-    case 7: return decodePacked<7>(layout, m_background, samples);
-    case 8: return decodePacked<8>(layout, m_background, samples);
-    case 9: return decodePacked<9>(layout, m_background, samples);
-    default: return decodePacked<10>(layout, m_background, samples);
-    }
+    withBits(layout.bits, [&](auto bits) { decodePacked<bits()>(layout, m_background, samples); });
 }
 
 bool PictureStore::closerThan(const std::uint32_t* reference, std::uint32_t id, int threshold) const
@@ -324,19 +331,7 @@ bool PictureStore::closerThan(const std::uint32_t* reference, std::uint32_t id, 
         return true;
     const Record& r = m_records[id];
     const Layout layout(r);
-    switch (layout.bits) {
-    case 0: return closerThanPacked<0>(reference, layout, m_background, threshold);
-    case 1: return closerThanPacked<1>(reference, layout, m_background, threshold);
-    case 2: return closerThanPacked<2>(reference, layout, m_background, threshold);
-    case 3: return closerThanPacked<3>(reference, layout, m_background, threshold);
-    case 4: return closerThanPacked<4>(reference, layout, m_background, threshold);
-    case 5: return closerThanPacked<5>(reference, layout, m_background, threshold);
-    case 6: return closerThanPacked<6>(reference, layout, m_background, threshold);
-    case 7: return closerThanPacked<7>(reference, layout, m_background, threshold);
-    case 8: return closerThanPacked<8>(reference, layout, m_background, threshold);
-    case 9: return closerThanPacked<9>(reference, layout, m_background, threshold);
-    default: return closerThanPacked<10>(reference, layout, m_background, threshold);
-    }
+    return withBits(layout.bits, [&](auto bits) { return closerThanPacked<bits()>(reference, layout, m_background, threshold); });
 }
 
 void ColourCounts::count(const std::uint32_t* samples, std::uint32_t background)
