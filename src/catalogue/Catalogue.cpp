@@ -27,8 +27,6 @@ Catalogue::Catalogue(std::int32_t capacity)
         throw std::bad_alloc();
 }
 
-void Catalogue::Free::operator()(IconEntry* entries) const { std::free(entries); }
-
 std::string_view Catalogue::storePath(std::string_view path)
 {
     // Entries of one file are appended one after another: they share the previous copy.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/FreeMemory.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -50,10 +52,7 @@ private:
 
     std::int32_t m_capacity;
     std::int32_t m_entryCount = 0;
-    struct Free {
-        void operator()(IconEntry* entries) const;
-    };
-    std::unique_ptr<IconEntry[], Free> m_entries; // capacity + 1; index 0 unused, so entry n is m_entries[n]
+    std::unique_ptr<IconEntry[], FreeMemory> m_entries; // capacity + 1; index 0 unused, so entry n is m_entries[n]
     std::vector<std::unique_ptr<char[]>> m_chunks;
     std::size_t m_chunkUsed = 0;
     std::size_t m_chunkSize = 0;

@@ -214,7 +214,8 @@ private:
     std::vector<std::int32_t> m_entries;    // entries grouped by picture, ascending in each group
     std::vector<std::int32_t> m_lastEntry;  // picture -> its last entry
     std::unique_ptr<NeighbourIndex> m_index;
-    // The blocks of the threshold at the start, hashed by the capture workers, for each picture.
+    // The blocks of the threshold at the start and, for each picture, the hashes of the first of
+    // them (NeighbourIndex::kBlocksFromCapture at most), computed by the capture workers.
     BlockLayout m_layout;
     BlockHashes m_blockHashes;
     std::vector<std::uint32_t> m_found;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/FreeMemory.h"
+
 #include <sys/mman.h>
 
 #include <cstddef>
@@ -23,10 +25,7 @@ inline void adviseHugePages(const void* start, std::size_t bytes)
         madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE); // NOLINT(performance-no-int-to-ptr)
 }
 
-struct FreeBytes {
-    void operator()(std::uint8_t* p) const { std::free(p); }
-};
-using HugeBytes = std::unique_ptr<std::uint8_t[], FreeBytes>;
+using HugeBytes = std::unique_ptr<std::uint8_t[], FreeMemory>;
 
 // `bytes` (rounded up to whole 2 MiB pages) aligned to a 2 MiB page, not yet written; null when
 // there is no memory.

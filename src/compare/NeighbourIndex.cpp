@@ -194,8 +194,12 @@ void NeighbourIndex::buildLists(BlockHashes& hashes, std::size_t first, std::siz
                 sortByHash(column, order, sorted, groupEnd);
                 // Runs of equal hashes, each end marked; a run of two pictures or more is a list.
                 std::size_t values = 0;
+                std::uint32_t current = pictures > 0 ? column[sorted[0]] : 0;
                 for (std::size_t k = 0, runStart = 0; k < pictures; ++k) {
-                    if (k + 1 < pictures && column[sorted[k + 1]] == column[sorted[k]])
+                    const std::uint32_t next = k + 1 < pictures ? column[sorted[k + 1]] : 0;
+                    const bool sameAsNext = k + 1 < pictures && next == current;
+                    current = next;
+                    if (sameAsNext)
                         continue;
                     sorted[k] |= kRunEnd;
                     if (k > runStart) {

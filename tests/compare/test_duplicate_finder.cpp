@@ -704,6 +704,32 @@ TEST(PictureStore, PicturesWithRareColoursDecodeAndCountExactly)
     }
 }
 
+// At the edge of an index of `blocks` blocks: copies of `base` that agree with it on one block
+// alone, each block in turn, and one that agrees on none (a sample changed in each block).
+std::vector<Samples> copiesAgreeingOnOneBlock(const Samples& base, int blocks)
+{
+    const BlockLayout layout(blocks);
+    std::vector<std::size_t> positionIn(static_cast<std::size_t>(blocks), kSampleCount);
+    std::vector<std::uint32_t> before(static_cast<std::size_t>(blocks)), after(before.size());
+    layout.hashAll(base, before.data());
+    for (std::size_t k = 0; k < kSampleCount; ++k) {
+        Samples changed = base;
+        changed[k] = 0x777777u;
+        layout.hashAll(changed, after.data());
+        for (std::size_t b = 0; b < before.size(); ++b)
+            if (before[b] != after[b] && positionIn[b] == kSampleCount)
+                positionIn[b] = k;
+    }
+    std::vector<Samples> copies;
+    for (int agreeing = 0; agreeing <= blocks; ++agreeing) {
+        Samples& s = copies.emplace_back(base);
+        for (int b = 0; b < blocks; ++b)
+            if (b != agreeing)
+                s[positionIn[static_cast<std::size_t>(b)]] = 0x777777u;
+    }
+    return copies;
+}
+
 // Pictures that share most blocks (variants of a few bases) put many pictures in the same lists;
 // the index must still find exactly the pictures closer than the threshold, also after the
 // threshold rises above the blocks it was built for.
@@ -723,32 +749,13 @@ TEST(NeighbourIndex, FindsExactlyTheClosePicturesAmongVariantsOfFewBases)
         if (store.add(encoded) == kept.size())
             kept.push_back(s);
     }
-    // At the edge: copies of the first picture that agree with it on one block alone, each block
-    // in turn, and one that agrees on none (a sample changed in each block the others change).
-    for (const int blocks : {5, 64}) {
-        const BlockLayout layout(blocks);
-        std::vector<std::size_t> positionIn(static_cast<std::size_t>(blocks), kSampleCount);
-        std::vector<std::uint32_t> before(static_cast<std::size_t>(blocks)), after(before.size());
-        layout.hashAll(kept[0], before.data());
-        for (std::size_t k = 0; k < kSampleCount; ++k) {
-            Samples changed = kept[0];
-            changed[k] = 0x777777u;
-            layout.hashAll(changed, after.data());
-            for (std::size_t b = 0; b < before.size(); ++b)
-                if (before[b] != after[b] && positionIn[b] == kSampleCount)
-                    positionIn[b] = k;
-        }
-        for (int agreeing = 0; agreeing <= blocks; ++agreeing) {
-            Samples s = kept[0];
-            for (int b = 0; b < blocks; ++b)
-                if (b != agreeing)
-                    s[positionIn[static_cast<std::size_t>(b)]] = 0x777777u;
+    for (const int blocks : {5, 64})
+        for (const Samples& s : copiesAgreeingOnOneBlock(kept[0], blocks)) {
             EncodedPicture encoded;
             encodePicture(s, 0, encoded);
             if (store.add(encoded) == kept.size())
                 kept.push_back(s);
         }
-    }
     store.endAdding();
     // Last entries all 1, and (rings ordered by them) all different in shuffled order, asked
     // from the start, from past the reference's own, and from halfway.
@@ -786,6 +793,100 @@ TEST(NeighbourIndex, FindsExactlyTheClosePicturesAmongVariantsOfFewBases)
                                                << " from " << from << " given " << given;
                 }
             }
+        }
+    }
+}
+
+// Decoding fills runs of 64 samples, each all background, without background, or mixed; every
+// width of colour numbers, with and without rare colours, must give back each picture exactly.
+TEST(PictureStore, DecodesEveryWidthWithAnyMixOfBackgroundRuns)
+{
+    constexpr std::uint32_t background = 0x00C8D0D4;
+    const std::vector<std::pair<const char*, bool (*)(int)>> backgrounds = {
+        {"none", [](int) { return false; }},
+        {"every third", [](int k) { return k % 3 == 0; }},
+        {"every other run", [](int k) { return k / 64 % 2 == 0; }},
+        {"all but the last", [](int k) { return k < kSampleCount - 1; }},
+        {"all", [](int) { return true; }},
+    };
+    std::mt19937 random(11);
+    PictureStore store(background);
+    for (const auto& [name, isBackground] : backgrounds)
+        for (const int colours : {1, 2, 5, 17, 200, 1000})
+            for (const bool skewed : {false, true}) { // skewed: three common colours, the rest rare
+                SCOPED_TRACE(::testing::Message() << name << ", " << colours << " colours, skewed " << skewed);
+                Samples s;
+                for (int k = 0; k < kSampleCount; ++k) {
+                    const auto pick = static_cast<std::uint32_t>(skewed && random() % 8 != 0 ? random() % 3 : random() % colours);
+                    s[static_cast<std::size_t>(k)] = isBackground(k) ? background : 0x010000u + pick * 97u;
+                }
+                EncodedPicture encoded;
+                encodePicture(s, background, encoded);
+                const std::uint32_t id = store.add(encoded);
+                Samples decoded;
+                store.decode(id, decoded.data());
+                ASSERT_EQ(decoded, s);
+                EXPECT_TRUE(store.closerThan(s.data(), id, 1));
+            }
+}
+
+// Above ten thousand pictures the index builds its lists, and hashes the blocks the capture left
+// out, on two threads; queries must still find exactly the close pictures, also those sharing a
+// single block with the reference.
+TEST(NeighbourIndex, BuiltOnTwoThreadsFindsExactlyTheClosePictures)
+{
+    constexpr int kBlocks = 64;
+    std::mt19937 random(3);
+    PictureStore store(0);
+    std::vector<Samples> kept;
+    while (kept.size() < 12000) {
+        Samples s {};
+        const auto base = static_cast<std::uint32_t>(random() % 6);
+        for (int k = 0; k < kSampleCount; ++k)
+            s[static_cast<std::size_t>(k)] = (k / 100) % 6 == static_cast<int>(base) ? 0x203040u + base : 0u;
+        for (int d = static_cast<int>(random() % 60); d > 0; --d)
+            s[random() % kSampleCount] = static_cast<std::uint32_t>(random() % 4) * 0x010101u;
+        EncodedPicture encoded;
+        encodePicture(s, 0, encoded);
+        if (store.add(encoded) == kept.size())
+            kept.push_back(s);
+    }
+    for (const Samples& s : copiesAgreeingOnOneBlock(kept[0], kBlocks)) {
+        EncodedPicture encoded;
+        encodePicture(s, 0, encoded);
+        if (store.add(encoded) == kept.size())
+            kept.push_back(s);
+    }
+    const std::size_t kPictures = kept.size();
+    store.endAdding();
+    std::vector<std::int32_t> lastEntry(kPictures);
+    std::iota(lastEntry.begin(), lastEntry.end(), 1);
+    std::shuffle(lastEntry.begin(), lastEntry.end(), random);
+    const BlockLayout layout(kBlocks);
+    BlockHashes hashes(NeighbourIndex::kBlocksFromCapture, HashColumn(kPictures)); // as the capture hands them over
+    std::vector<std::uint32_t> row(kBlocks);
+    for (std::size_t id = 0; id < kPictures; ++id) {
+        layout.hashAll(kept[id], row.data());
+        for (std::size_t b = 0; b < hashes.size(); ++b)
+            hashes[b].set(id, row[b]);
+    }
+    NeighbourIndex index(store, kBlocks, std::move(hashes), lastEntry.data());
+    for (std::uint32_t reference = 0; reference < kPictures; reference += 499) { // 0 among them, with its copies
+        std::vector<std::uint32_t> close;
+        for (std::uint32_t id = 0; id < kPictures; ++id) {
+            int differences = 0;
+            for (int k = 0; k < kSampleCount && differences < kBlocks; ++k)
+                differences += kept[id][static_cast<std::size_t>(k)] != kept[reference][static_cast<std::size_t>(k)] ? 1 : 0;
+            if (differences < kBlocks)
+                close.push_back(id);
+        }
+        for (const std::int32_t from : {0, lastEntry[reference] + 1}) {
+            std::vector<std::uint32_t> expected;
+            std::copy_if(close.begin(), close.end(), std::back_inserter(expected), [&](std::uint32_t id) { return lastEntry[id] >= from; });
+            std::vector<std::uint32_t> found;
+            index.closePictures(reference, kBlocks, lastEntry.data(), from, found);
+            std::sort(found.begin(), found.end());
+            ASSERT_EQ(found, expected) << "picture " << reference << " from " << from;
         }
     }
 }
