@@ -356,6 +356,42 @@ void expectSameAsPlainLoop(unsigned seed, const Scenario& scenario)
     }
 }
 
+// Stores picture `s` and keeps its samples unless the store holds an equal picture already, so
+// that kept[id] is picture id's samples.
+void keepIfNew(PictureStore& store, std::vector<Samples>& kept, const Samples& s)
+{
+    EncodedPicture encoded;
+    encodePicture(s, store.background(), encoded);
+    if (store.add(encoded) == kept.size())
+        kept.push_back(s);
+}
+
+// At the edge of an index of `blocks` blocks: copies of `base` that agree with it on one block
+// alone, each block in turn, and one that agrees on none (a sample changed in each block).
+std::vector<Samples> copiesAgreeingOnOneBlock(const Samples& base, int blocks)
+{
+    const BlockLayout layout(blocks);
+    std::vector<std::size_t> positionIn(static_cast<std::size_t>(blocks), kSampleCount);
+    std::vector<std::uint32_t> before(static_cast<std::size_t>(blocks)), after(before.size());
+    layout.hashAll(base, before.data());
+    for (std::size_t k = 0; k < kSampleCount; ++k) {
+        Samples changed = base;
+        changed[k] = 0x777777u;
+        layout.hashAll(changed, after.data());
+        for (std::size_t b = 0; b < before.size(); ++b)
+            if (before[b] != after[b] && positionIn[b] == kSampleCount)
+                positionIn[b] = k;
+    }
+    std::vector<Samples> copies;
+    for (int agreeing = 0; agreeing <= blocks; ++agreeing) {
+        Samples& s = copies.emplace_back(base);
+        for (int b = 0; b < blocks; ++b)
+            if (b != agreeing)
+                s[positionIn[static_cast<std::size_t>(b)]] = 0x777777u;
+    }
+    return copies;
+}
+
 } // namespace
 
 TEST(DuplicateFinder, SameAsEveryPairAtEachThreshold)
@@ -578,10 +614,7 @@ TEST(PictureStore, ColourAndBackgroundBoundsHoldForEveryPair)
             v = random() % 3 == 0 ? background : static_cast<std::uint32_t>(random() % colours) * 0x010203u;
         if (n % 10 == 9)
             s.fill(background);
-        EncodedPicture encoded;
-        encodePicture(s, background, encoded);
-        if (store.add(encoded) == kept.size())
-            kept.push_back(s);
+        keepIfNew(store, kept, s);
     }
     ColourCounts counts;
     for (const Samples& reference : kept) {
@@ -704,32 +737,6 @@ TEST(PictureStore, PicturesWithRareColoursDecodeAndCountExactly)
     }
 }
 
-// At the edge of an index of `blocks` blocks: copies of `base` that agree with it on one block
-// alone, each block in turn, and one that agrees on none (a sample changed in each block).
-std::vector<Samples> copiesAgreeingOnOneBlock(const Samples& base, int blocks)
-{
-    const BlockLayout layout(blocks);
-    std::vector<std::size_t> positionIn(static_cast<std::size_t>(blocks), kSampleCount);
-    std::vector<std::uint32_t> before(static_cast<std::size_t>(blocks)), after(before.size());
-    layout.hashAll(base, before.data());
-    for (std::size_t k = 0; k < kSampleCount; ++k) {
-        Samples changed = base;
-        changed[k] = 0x777777u;
-        layout.hashAll(changed, after.data());
-        for (std::size_t b = 0; b < before.size(); ++b)
-            if (before[b] != after[b] && positionIn[b] == kSampleCount)
-                positionIn[b] = k;
-    }
-    std::vector<Samples> copies;
-    for (int agreeing = 0; agreeing <= blocks; ++agreeing) {
-        Samples& s = copies.emplace_back(base);
-        for (int b = 0; b < blocks; ++b)
-            if (b != agreeing)
-                s[positionIn[static_cast<std::size_t>(b)]] = 0x777777u;
-    }
-    return copies;
-}
-
 // Pictures that share most blocks (variants of a few bases) put many pictures in the same lists;
 // the index must still find exactly the pictures closer than the threshold, also after the
 // threshold rises above the blocks it was built for.
@@ -744,18 +751,11 @@ TEST(NeighbourIndex, FindsExactlyTheClosePicturesAmongVariantsOfFewBases)
             s[static_cast<std::size_t>(k)] = (k / 128) % 4 == n % 4 ? 0x102030u * static_cast<std::uint32_t>(n % 4 + 1) : 0u;
         for (int d = static_cast<int>(random() % 90); d > 0; --d)
             s[random() % kSampleCount] = static_cast<std::uint32_t>(random() % 3) * 0x010101u;
-        EncodedPicture encoded;
-        encodePicture(s, 0, encoded);
-        if (store.add(encoded) == kept.size())
-            kept.push_back(s);
+        keepIfNew(store, kept, s);
     }
     for (const int blocks : {5, 64})
-        for (const Samples& s : copiesAgreeingOnOneBlock(kept[0], blocks)) {
-            EncodedPicture encoded;
-            encodePicture(s, 0, encoded);
-            if (store.add(encoded) == kept.size())
-                kept.push_back(s);
-        }
+        for (const Samples& s : copiesAgreeingOnOneBlock(kept[0], blocks))
+            keepIfNew(store, kept, s);
     store.endAdding();
     // Last entries all 1, and (rings ordered by them) all different in shuffled order, asked
     // from the start, from past the reference's own, and from halfway.
@@ -846,17 +846,10 @@ TEST(NeighbourIndex, BuiltOnTwoThreadsFindsExactlyTheClosePictures)
             s[static_cast<std::size_t>(k)] = (k / 100) % 6 == static_cast<int>(base) ? 0x203040u + base : 0u;
         for (int d = static_cast<int>(random() % 60); d > 0; --d)
             s[random() % kSampleCount] = static_cast<std::uint32_t>(random() % 4) * 0x010101u;
-        EncodedPicture encoded;
-        encodePicture(s, 0, encoded);
-        if (store.add(encoded) == kept.size())
-            kept.push_back(s);
+        keepIfNew(store, kept, s);
     }
-    for (const Samples& s : copiesAgreeingOnOneBlock(kept[0], kBlocks)) {
-        EncodedPicture encoded;
-        encodePicture(s, 0, encoded);
-        if (store.add(encoded) == kept.size())
-            kept.push_back(s);
-    }
+    for (const Samples& s : copiesAgreeingOnOneBlock(kept[0], kBlocks))
+        keepIfNew(store, kept, s);
     const std::size_t kPictures = kept.size();
     store.endAdding();
     std::vector<std::int32_t> lastEntry(kPictures);
