@@ -85,6 +85,30 @@ protected:
     }
 };
 
+// The frame the window manager put around a window, as the X server holds it; null until the
+// window is framed. Qt's own frameGeometry() is no guide: it keeps the margins it read at the
+// window's last configure event, and when that event came before the frame, it keeps no frame.
+QMargins frameExtents(const QWidget& w)
+{
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(w.winId()), QStringLiteral("_NET_FRAME_EXTENTS")});
+    xprop.waitForFinished();
+    // "_NET_FRAME_EXTENTS(CARDINAL) = left, right, top, bottom"
+    const QStringList v = QString::fromLatin1(xprop.readAllStandardOutput()).section(QLatin1Char('='), 1).split(QLatin1Char(','));
+    if (v.size() != 4)
+        return {};
+    return QMargins(v[0].toInt(), v[2].toInt(), v[1].toInt(), v[3].toInt());
+}
+
+// Waits until the window manager has framed the window (slow when other tests load the
+// machine) and gives the frame's place on the screen.
+QRect framedGeometry(const QWidget& w)
+{
+    QMargins frame;
+    QTest::qWaitFor([&] { return (frame = frameExtents(w)).top() > 0; }, 30000);
+    return w.geometry().marginsAdded(frame);
+}
+
 } // namespace
 
 TEST_F(WindowRules, CloseRequestDuringAReadIsAbbrechenAndNoReadStartsInside)
@@ -386,10 +410,9 @@ TEST_F(WindowRules, UnderAWindowManager)
             main().Suchergebnis1->trigger(); // the progress window over the main window
         else
             w->show();
-        // The window manager has framed the window when its frame is larger than the window.
-        QTRY_VERIFY(w->frameGeometry().height() > w->height());
+        const QRect frame = framedGeometry(*w);
+        ASSERT_GT(frame.height(), w->height()) << w->objectName().toStdString();
         QTest::qWait(200);
-        const QRect frame = w->frameGeometry();
         QGuiApplication::primaryScreen()->grabWindow(0).copy(frame).save(QStringLiteral("screenshot_%1.png").arg(w->objectName()));
         EXPECT_EQ(testutil::clippedTexts(*w, w == windows().KopierpfadF ? testutil::kCaptionMayShorten : 3), QStringList())
             << w->objectName().toStdString();
@@ -403,7 +426,7 @@ TEST_F(WindowRules, UnderAWindowManager)
     progress().BitBtn1->click();
     QTRY_VERIFY(!progress().isVisible());
     QTest::qWait(200);
-    QGuiApplication::primaryScreen()->grabWindow(0).copy(main().frameGeometry()).save(QStringLiteral("screenshot_TIconF.png"));
+    QGuiApplication::primaryScreen()->grabWindow(0).copy(framedGeometry(main())).save(QStringLiteral("screenshot_TIconF.png"));
 }
 
 namespace {
@@ -468,8 +491,7 @@ TEST_F(WindowRules, BoxesComeAboveTheWindowThatIsUp)
     for (const Case& c : cases) {
         if (c.window) {
             c.window->show();
-            // framed by the window manager (slow when other tests load the machine)
-            ASSERT_TRUE(QTest::qWaitFor([&c] { return c.window->frameGeometry().height() > c.window->height(); }, 30000));
+            ASSERT_GT(framedGeometry(*c.window).height(), c.window->height()) << c.window->objectName().toStdString();
         }
         bool onTopAndFocused = false;
         answerNextBox(main(), onTopAndFocused);
