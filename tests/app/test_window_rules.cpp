@@ -85,28 +85,23 @@ protected:
     }
 };
 
-// The frame the window manager put around a window, as the X server holds it; null until the
-// window is framed. Qt's own frameGeometry() is no guide: it keeps the margins it read at the
-// window's last configure event, and when that event came before the frame, it keeps no frame.
-QMargins frameExtents(const QWidget& w)
-{
-    QProcess xprop;
-    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(w.winId()), QStringLiteral("_NET_FRAME_EXTENTS")});
-    xprop.waitForFinished();
-    // "_NET_FRAME_EXTENTS(CARDINAL) = left, right, top, bottom"
-    const QStringList v = QString::fromLatin1(xprop.readAllStandardOutput()).section(QLatin1Char('='), 1).split(QLatin1Char(','));
-    if (v.size() != 4)
-        return {};
-    return QMargins(v[0].toInt(), v[2].toInt(), v[1].toInt(), v[3].toInt());
-}
-
-// Waits until the window manager has framed the window (slow when other tests load the
-// machine) and gives the frame's place on the screen.
+// Waits until the window manager has framed the window (slow when other tests load the machine)
+// and gives the frame's place on the screen, as the X server holds it. Qt's frameGeometry() is no
+// guide: it keeps the margins it read at the window's last configure event, and when that event
+// came before the frame, it keeps no frame.
 QRect framedGeometry(const QWidget& w)
 {
-    QMargins frame;
-    QTest::qWaitFor([&] { return (frame = frameExtents(w)).top() > 0; }, 30000);
-    return w.geometry().marginsAdded(frame);
+    QStringList frame; // "_NET_FRAME_EXTENTS(CARDINAL) = left, right, top, bottom"
+    const bool framed = QTest::qWaitFor(
+        [&] {
+            QProcess xprop;
+            xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(w.winId()), QStringLiteral("_NET_FRAME_EXTENTS")});
+            xprop.waitForFinished();
+            frame = QString::fromLatin1(xprop.readAllStandardOutput()).section(QLatin1Char('='), 1).split(QLatin1Char(','));
+            return frame.size() == 4 && frame[2].toInt() > 0;
+        },
+        30000);
+    return framed ? w.geometry().adjusted(-frame[0].toInt(), -frame[2].toInt(), frame[1].toInt(), frame[3].toInt()) : w.geometry();
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include <numeric>
 #include <random>
 #include <set>
+#include <tuple>
 
 using namespace bw;
 
@@ -367,27 +368,26 @@ void keepIfNew(PictureStore& store, std::vector<Samples>& kept, const Samples& s
 }
 
 // At the edge of an index of `blocks` blocks: copies of `base` that agree with it on one block
-// alone, each block in turn, and one that agrees on none (a sample changed in each block).
+// alone, each block in turn, and one that agrees on none; each has one sample changed in every
+// block it does not agree on.
 std::vector<Samples> copiesAgreeingOnOneBlock(const Samples& base, int blocks)
 {
     const BlockLayout layout(blocks);
-    std::vector<std::size_t> positionIn(static_cast<std::size_t>(blocks), kSampleCount);
     std::vector<std::uint32_t> before(static_cast<std::size_t>(blocks)), after(before.size());
     layout.hashAll(base, before.data());
+    std::vector<Samples> copies(before.size() + 1, base);
+    std::vector<bool> changed(before.size());
     for (std::size_t k = 0; k < kSampleCount; ++k) {
-        Samples changed = base;
-        changed[k] = 0x777777u;
-        layout.hashAll(changed, after.data());
-        for (std::size_t b = 0; b < before.size(); ++b)
-            if (before[b] != after[b] && positionIn[b] == kSampleCount)
-                positionIn[b] = k;
-    }
-    std::vector<Samples> copies;
-    for (int agreeing = 0; agreeing <= blocks; ++agreeing) {
-        Samples& s = copies.emplace_back(base);
-        for (int b = 0; b < blocks; ++b)
-            if (b != agreeing)
-                s[positionIn[static_cast<std::size_t>(b)]] = 0x777777u;
+        Samples one = base;
+        one[k] = 0x777777u;
+        layout.hashAll(one, after.data());
+        const auto block = static_cast<std::size_t>(std::mismatch(before.begin(), before.end(), after.begin()).first - before.begin());
+        if (block == changed.size() || changed[block])
+            continue; // the block has its changed sample already
+        changed[block] = true;
+        for (std::size_t agreeing = 0; agreeing < copies.size(); ++agreeing)
+            if (agreeing != block)
+                copies[agreeing][k] = one[k];
     }
     return copies;
 }
@@ -737,19 +737,36 @@ TEST(PictureStore, PicturesWithRareColoursDecodeAndCountExactly)
     }
 }
 
+// Variants of a few bases, each a colour band over an empty picture with up to `changes` samples
+// changed; the index is built for each case and asked for every `step`-th picture. Above ten
+// thousand pictures it builds its lists, and hashes the blocks the capture left out, on two threads.
+struct VariantSet {
+    std::size_t pictures;
+    int bases, band, changes;
+    std::uint32_t step;
+    std::vector<std::tuple<int, int, bool>> cases; // blocks built, blocks given, lists ordered
+};
+class NeighbourIndexOn : public ::testing::TestWithParam<VariantSet> {};
+INSTANTIATE_TEST_SUITE_P(VariantSets, NeighbourIndexOn,
+                         ::testing::Values(VariantSet {600, 4, 128, 90, 7, {{5, 5, false}, {64, 40, false}, {5, 2, true}, {64, 0, true}}},
+                                           VariantSet {12000, 6, 100, 60, 499, {{64, NeighbourIndex::kBlocksFromCapture, true}}}),
+                         [](const auto& set) { return std::to_string(set.param.pictures) + "Pictures"; });
+
 // Pictures that share most blocks (variants of a few bases) put many pictures in the same lists;
 // the index must still find exactly the pictures closer than the threshold, also after the
 // threshold rises above the blocks it was built for.
-TEST(NeighbourIndex, FindsExactlyTheClosePicturesAmongVariantsOfFewBases)
+TEST_P(NeighbourIndexOn, FindsExactlyTheClosePicturesAmongVariantsOfFewBases)
 {
+    const VariantSet& set = GetParam();
     std::mt19937 random(77);
     PictureStore store(0);
     std::vector<Samples> kept;
-    for (int n = 0; kept.size() < 600; ++n) {
+    for (int n = 0; kept.size() < set.pictures; ++n) {
         Samples s {};
-        for (int k = 0; k < kSampleCount; ++k) // four bases: a colour band over an empty picture
-            s[static_cast<std::size_t>(k)] = (k / 128) % 4 == n % 4 ? 0x102030u * static_cast<std::uint32_t>(n % 4 + 1) : 0u;
-        for (int d = static_cast<int>(random() % 90); d > 0; --d)
+        const int base = n % set.bases;
+        for (int k = 0; k < kSampleCount; ++k)
+            s[static_cast<std::size_t>(k)] = (k / set.band) % set.bases == base ? 0x102030u * static_cast<std::uint32_t>(base + 1) : 0u;
+        for (int d = static_cast<int>(random() % static_cast<unsigned>(set.changes)); d > 0; --d)
             s[random() % kSampleCount] = static_cast<std::uint32_t>(random() % 3) * 0x010101u;
         keepIfNew(store, kept, s);
     }
@@ -757,14 +774,14 @@ TEST(NeighbourIndex, FindsExactlyTheClosePicturesAmongVariantsOfFewBases)
         for (const Samples& s : copiesAgreeingOnOneBlock(kept[0], blocks))
             keepIfNew(store, kept, s);
     store.endAdding();
-    // Last entries all 1, and (rings ordered by them) all different in shuffled order, asked
+    // Last entries all 1, and (lists ordered by them) all different in shuffled order, asked
     // from the start, from past the reference's own, and from halfway.
     std::vector<std::int32_t> sameLast(kept.size(), 1);
     std::vector<std::int32_t> shuffledLast(kept.size());
     std::iota(shuffledLast.begin(), shuffledLast.end(), 1);
     std::shuffle(shuffledLast.begin(), shuffledLast.end(), random);
     // The capture hands over the hashes of some first blocks (or none); the index hashes the rest.
-    for (const auto& [built, given, ordered] : {std::tuple {5, 5, false}, {64, 40, false}, {5, 2, true}, {64, 0, true}}) {
+    for (const auto& [built, given, ordered] : set.cases) {
         const std::vector<std::int32_t>& lastEntry = ordered ? shuffledLast : sameLast;
         const BlockLayout layout(built);
         BlockHashes hashes(static_cast<std::size_t>(given), HashColumn(kept.size()));
@@ -777,17 +794,18 @@ TEST(NeighbourIndex, FindsExactlyTheClosePicturesAmongVariantsOfFewBases)
         NeighbourIndex index(store, built, std::move(hashes), ordered ? lastEntry.data() : nullptr);
         for (const int threshold : {2, built, 100, 128}) {
             ASSERT_TRUE(index.prepare(threshold));
-            for (std::uint32_t reference = 0; reference < kept.size(); reference += 7) {
+            for (std::uint32_t reference = 0; reference < kept.size(); reference += set.step) {
+                std::vector<int> apart;
+                for (const Samples& other : kept)
+                    apart.push_back(static_cast<int>(
+                        std::inner_product(other.begin(), other.end(), kept[reference].begin(), 0, std::plus<>(), std::not_equal_to<>())));
                 for (const std::int32_t from : {0, lastEntry[reference] + 1, static_cast<std::int32_t>(kept.size() / 2)}) {
                     std::vector<std::uint32_t> found;
                     index.closePictures(reference, threshold, lastEntry.data(), from, found);
                     std::sort(found.begin(), found.end());
                     std::vector<std::uint32_t> expected;
                     for (std::uint32_t id = 0; id < kept.size(); ++id)
-                        if (lastEntry[id] >= from
-                            && static_cast<int>(std::inner_product(kept[id].begin(), kept[id].end(), kept[reference].begin(), 0,
-                                                                   std::plus<>(), std::not_equal_to<>()))
-                                < threshold)
+                        if (lastEntry[id] >= from && apart[id] < threshold)
                             expected.push_back(id);
                     ASSERT_EQ(found, expected) << "picture " << reference << " threshold " << threshold << " built for " << built
                                                << " from " << from << " given " << given;
@@ -802,19 +820,13 @@ TEST(NeighbourIndex, FindsExactlyTheClosePicturesAmongVariantsOfFewBases)
 TEST(PictureStore, DecodesEveryWidthWithAnyMixOfBackgroundRuns)
 {
     constexpr std::uint32_t background = 0x00C8D0D4;
-    const std::vector<std::pair<const char*, bool (*)(int)>> backgrounds = {
-        {"none", [](int) { return false; }},
-        {"every third", [](int k) { return k % 3 == 0; }},
-        {"every other run", [](int k) { return k / 64 % 2 == 0; }},
-        {"all but the last", [](int k) { return k < kSampleCount - 1; }},
-        {"all", [](int) { return true; }},
-    };
     std::mt19937 random(11);
     PictureStore store(background);
-    for (const auto& [name, isBackground] : backgrounds)
+    // background at no sample, every third, every other run, all but the last, all
+    for (const auto isBackground : {+[](int) { return false; }, +[](int k) { return k % 3 == 0; }, +[](int k) { return k / 64 % 2 == 0; },
+                                    +[](int k) { return k < kSampleCount - 1; }, +[](int) { return true; }})
         for (const int colours : {1, 2, 5, 17, 200, 1000})
             for (const bool skewed : {false, true}) { // skewed: three common colours, the rest rare
-                SCOPED_TRACE(::testing::Message() << name << ", " << colours << " colours, skewed " << skewed);
                 Samples s;
                 for (int k = 0; k < kSampleCount; ++k) {
                     const auto pick = static_cast<std::uint32_t>(skewed && random() % 8 != 0 ? random() % 3 : random() % colours);
@@ -825,61 +837,7 @@ TEST(PictureStore, DecodesEveryWidthWithAnyMixOfBackgroundRuns)
                 const std::uint32_t id = store.add(encoded);
                 Samples decoded;
                 store.decode(id, decoded.data());
-                ASSERT_EQ(decoded, s);
+                ASSERT_EQ(decoded, s) << colours << " colours, skewed " << skewed << ", background at sample 0 " << isBackground(0);
                 EXPECT_TRUE(store.closerThan(s.data(), id, 1));
             }
-}
-
-// Above ten thousand pictures the index builds its lists, and hashes the blocks the capture left
-// out, on two threads; queries must still find exactly the close pictures, also those sharing a
-// single block with the reference.
-TEST(NeighbourIndex, BuiltOnTwoThreadsFindsExactlyTheClosePictures)
-{
-    constexpr int kBlocks = 64;
-    std::mt19937 random(3);
-    PictureStore store(0);
-    std::vector<Samples> kept;
-    while (kept.size() < 12000) {
-        Samples s {};
-        const auto base = static_cast<std::uint32_t>(random() % 6);
-        for (int k = 0; k < kSampleCount; ++k)
-            s[static_cast<std::size_t>(k)] = (k / 100) % 6 == static_cast<int>(base) ? 0x203040u + base : 0u;
-        for (int d = static_cast<int>(random() % 60); d > 0; --d)
-            s[random() % kSampleCount] = static_cast<std::uint32_t>(random() % 4) * 0x010101u;
-        keepIfNew(store, kept, s);
-    }
-    for (const Samples& s : copiesAgreeingOnOneBlock(kept[0], kBlocks))
-        keepIfNew(store, kept, s);
-    const std::size_t kPictures = kept.size();
-    store.endAdding();
-    std::vector<std::int32_t> lastEntry(kPictures);
-    std::iota(lastEntry.begin(), lastEntry.end(), 1);
-    std::shuffle(lastEntry.begin(), lastEntry.end(), random);
-    const BlockLayout layout(kBlocks);
-    BlockHashes hashes(NeighbourIndex::kBlocksFromCapture, HashColumn(kPictures)); // as the capture hands them over
-    std::vector<std::uint32_t> row(kBlocks);
-    for (std::size_t id = 0; id < kPictures; ++id) {
-        layout.hashAll(kept[id], row.data());
-        for (std::size_t b = 0; b < hashes.size(); ++b)
-            hashes[b].set(id, row[b]);
-    }
-    NeighbourIndex index(store, kBlocks, std::move(hashes), lastEntry.data());
-    for (std::uint32_t reference = 0; reference < kPictures; reference += 499) { // 0 among them, with its copies
-        std::vector<std::uint32_t> close;
-        for (std::uint32_t id = 0; id < kPictures; ++id) {
-            int differences = 0;
-            for (int k = 0; k < kSampleCount && differences < kBlocks; ++k)
-                differences += kept[id][static_cast<std::size_t>(k)] != kept[reference][static_cast<std::size_t>(k)] ? 1 : 0;
-            if (differences < kBlocks)
-                close.push_back(id);
-        }
-        for (const std::int32_t from : {0, lastEntry[reference] + 1}) {
-            std::vector<std::uint32_t> expected;
-            std::copy_if(close.begin(), close.end(), std::back_inserter(expected), [&](std::uint32_t id) { return lastEntry[id] >= from; });
-            std::vector<std::uint32_t> found;
-            index.closePictures(reference, kBlocks, lastEntry.data(), from, found);
-            std::sort(found.begin(), found.end());
-            ASSERT_EQ(found, expected) << "picture " << reference << " from " << from;
-        }
-    }
 }
