@@ -273,10 +273,6 @@ bool closerThanPacked(const std::uint32_t* reference, const PictureStore::Layout
     return true;
 }
 
-} // namespace
-
-namespace {
-
 // The samples of a picture with the width of the colour numbers fixed at compile time, in runs of
 // 64 samples (one word of the background mask): a run is filled with background first, and only
 // its other samples are read from the colour numbers.
@@ -298,13 +294,6 @@ template <int Bits> void decodePacked(const PictureStore::Layout& layout, std::u
             continue;
         }
         std::fill(out, out + kRun, background);
-        if (!withRare) {
-            for (std::uint64_t others = ~backgroundBits; others != 0; others &= others - 1) {
-                out[std::countr_zero(others)] = paletteColourFast(layout.palette, colourNumber(layout.numbers, bit, mask));
-                bit += Bits;
-            }
-            continue;
-        }
         for (std::uint64_t others = ~backgroundBits; others != 0; others &= others - 1) {
             std::uint32_t number = colourNumber(layout.numbers, bit, mask);
             bit += Bits;
