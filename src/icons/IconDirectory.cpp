@@ -12,6 +12,22 @@ namespace {
 // A width or height byte of 0 stands for 256.
 int directoryEdge(std::uint8_t stored) { return stored == 0 ? 256 : stored; }
 
+// The size of an image: as its directory entry states it, except where a byte of 0 can only say
+// "256 or more": there the image's own header tells (a PNG of 512 is larger than one of 256).
+void takeSize(IconCandidate& c, std::uint8_t width, std::uint8_t height)
+{
+    c.width = directoryEdge(width);
+    c.height = directoryEdge(height);
+    if (width != 0 && height != 0)
+        return;
+    const ReadError before = lastReadError();
+    if (const std::optional<QSize> own = iconImageSize(c.data)) {
+        c.width = width == 0 ? own->width() : c.width;
+        c.height = height == 0 ? own->height() : c.height;
+    }
+    refuse(before); // an unreadable header is the decoder's to report, when it is chosen
+}
+
 } // namespace
 
 std::optional<std::size_t> chooseIconImage(const std::vector<IconCandidate>& candidates, ImagePick pick, int edge)
@@ -92,14 +108,13 @@ std::optional<std::vector<IconCandidate>> iconFileCandidates(ByteReader file)
     for (std::uint16_t i = 0; i < count; ++i) {
         const std::uint64_t entry = 6 + static_cast<std::uint64_t>(i) * 16;
         IconCandidate c;
-        c.width = directoryEdge(file.u8(entry));
-        c.height = directoryEdge(file.u8(entry + 1));
         const std::uint32_t bytes = file.u32(entry + 8);
         const std::uint32_t offset = file.u32(entry + 12);
         c.data = file.sub(offset, bytes);
         c.entry = file.sub(entry, 16);
         if (!file.ok() || !c.data.ok())
             return refuse(ReadError::DataOutside), std::nullopt;
+        takeSize(c, file.u8(entry), file.u8(entry + 1));
         candidates.push_back(c);
     }
     return candidates;
@@ -122,8 +137,6 @@ std::optional<std::vector<IconCandidate>> groupCandidates(ByteReader group, cons
     for (std::uint16_t i = 0; i < count; ++i) {
         const std::uint64_t entry = 6 + static_cast<std::uint64_t>(i) * 14;
         IconCandidate c;
-        c.width = directoryEdge(group.u8(entry));
-        c.height = directoryEdge(group.u8(entry + 1));
         const std::optional<ByteReader> icon = lookupIcon(group.u16(entry + 12));
         if (!icon || !icon->ok()) {
             // A lookup that found the image but could not read it has said why.
@@ -133,6 +146,7 @@ std::optional<std::vector<IconCandidate>> groupCandidates(ByteReader group, cons
         }
         c.data = *icon;
         c.entry = group.sub(entry, 14);
+        takeSize(c, group.u8(entry), group.u8(entry + 1));
         candidates.push_back(c);
     }
     return candidates;

@@ -23,6 +23,18 @@ struct IconCandidate {
     ByteReader entry; // the directory entry as stored: 14 bytes in a group resource, 16 in a file
 };
 
+// One image of an icon as stored: its decoded size, its colour depth (from its own header, 32 for
+// PNG), whether it is PNG, and the picture (Format_ARGB32, straight alpha; a bitmap is opaque).
+// Where an icon has several variants, which one the image belongs to: the language of a group
+// that a program holds in several languages, the frame of an animated cursor.
+struct IconImageInfo {
+    int bitCount = 0;
+    bool png = false;
+    QImage picture;
+    int language = -1; // -1: the icon has one variant only
+    int frame = -1;    // -1: not a frame of an animated cursor
+};
+
 // Which image of an icon group a caller wants: the one the program shows (nearest to 32 x 32,
 // brought to 32 x 32), or the largest as stored (for thumbnails).
 enum class ImagePick { IconSize, Largest };

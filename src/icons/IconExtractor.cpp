@@ -1,5 +1,7 @@
 #include "IconExtractor.h"
 
+#include "AniFile.h"
+#include "IcnsFile.h"
 #include "IconDirectory.h"
 #include "IconImageDecoder.h"
 #include "MappedFile.h"
@@ -96,6 +98,34 @@ QImage bitmapPicture(ByteReader file, ImagePick pick, int edge = kIconEdge)
     return pick == ImagePick::Largest ? opaque.convertToFormat(QImage::Format_ARGB32) : scaleToEdge(opaque, edge);
 }
 
+// A PNG file is an icon of one image. It may be larger than an image inside an icon (a favicon
+// or an icon pack's 1024 px PNG), but a picture of 32 x 32 pixels cannot justify more than this.
+constexpr qint64 kMaxPngFilePixels = 4LL * 1024 * 1024;
+
+QImage pngFilePicture(ByteReader file, ImagePick pick, int edge = kIconEdge)
+{
+    const std::uint32_t width = file.u32be(16);
+    const std::uint32_t height = file.u32be(20);
+    if (!file.ok() || !file.matches(12, "IHDR"))
+        return refuse(ReadError::TruncatedImage), QImage();
+    if (width == 0 || height == 0 || static_cast<qint64>(width) * height > kMaxPngFilePixels)
+        return refuse(ReadError::BadImageSize), QImage();
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(file.data()), static_cast<qsizetype>(file.size()));
+    const QImage picture = QImage::fromData(bytes, "PNG");
+    if (picture.isNull())
+        return refuse(ReadError::UndecodableImage), QImage();
+    return pick == ImagePick::Largest ? picture.convertToFormat(QImage::Format_ARGB32) : scaleToEdge(picture, edge);
+}
+
+// The images of the frame an animated cursor shows first.
+std::optional<std::vector<IconCandidate>> firstFrameCandidates(ByteReader file)
+{
+    const std::optional<AniCursor> ani = readAniCursor(file);
+    if (!ani)
+        return std::nullopt;
+    return iconFileCandidates(ani->frames[ani->firstShown]);
+}
+
 } // namespace
 
 IconSourceKind iconSourceKind(ByteReader file)
@@ -109,6 +139,12 @@ IconSourceKind iconSourceKind(ByteReader file)
     }
     if (isBitmapFile(file))
         return IconSourceKind::Bitmap;
+    if (isAniFile(file))
+        return IconSourceKind::AnimatedCursor;
+    if (isIcnsFile(file))
+        return IconSourceKind::AppleIcon;
+    if (isPngImage(file))
+        return IconSourceKind::Png;
     // An icon header whose directory does not fit is told apart from any other content.
     const ReadError iconHeader = iconFileHeaderCheck(file);
     if (iconHeader == ReadError::None)
@@ -138,7 +174,10 @@ int countIcons(ByteReader file)
     case IconSourceKind::Pe: return peGroupIconCount(file);
     case IconSourceKind::Ne: return neGroupIconCount(file);
     case IconSourceKind::IconFile:
-    case IconSourceKind::Bitmap: return 1;
+    case IconSourceKind::Bitmap:
+    case IconSourceKind::AnimatedCursor:
+    case IconSourceKind::AppleIcon:
+    case IconSourceKind::Png: return 1;
     case IconSourceKind::None: break;
     }
     return 0;
@@ -156,10 +195,27 @@ int iconCount(ByteReader file)
 
 namespace {
 
+// The picture of a file that is one icon of a kind without a directory of our own reading.
+QImage oneIconPicture(ByteReader file, IconSourceKind kind, int index, ImagePick pick, int edge)
+{
+    if (index != 0)
+        return refuse(ReadError::NoSuchIcon), QImage();
+    switch (kind) {
+    case IconSourceKind::AnimatedCursor: {
+        const auto candidates = firstFrameCandidates(file);
+        return candidates ? pictureFromCandidates(*candidates, pick, edge) : QImage();
+    }
+    case IconSourceKind::AppleIcon: return icnsPicture(file, pick, edge);
+    case IconSourceKind::Png: return pngFilePicture(file, pick, edge);
+    default: return {};
+    }
+}
+
 QImage extract(ByteReader file, int index, ImagePick pick, PeGroupMemo* memo = nullptr)
 {
     clearReadError();
-    switch (iconSourceKind(file)) {
+    const IconSourceKind kind = iconSourceKind(file);
+    switch (kind) {
     case IconSourceKind::Pe: return peGroupIcon(file, index, pick, memo);
     case IconSourceKind::Ne: return neGroupIcon(file, index, pick);
     case IconSourceKind::IconFile: {
@@ -169,6 +225,9 @@ QImage extract(ByteReader file, int index, ImagePick pick, PeGroupMemo* memo = n
         return candidates ? pictureFromCandidates(*candidates, pick) : QImage();
     }
     case IconSourceKind::Bitmap: return index == 0 ? bitmapPicture(file, pick) : (refuse(ReadError::NoSuchIcon), QImage());
+    case IconSourceKind::AnimatedCursor:
+    case IconSourceKind::AppleIcon:
+    case IconSourceKind::Png: return oneIconPicture(file, kind, index, pick, kIconEdge);
     case IconSourceKind::None: break;
     }
     return {};
@@ -188,16 +247,30 @@ QImage extractIcon(ByteReader file, int index) { return logged(extract(file, ind
 
 namespace {
 
-std::optional<StoredIcon> stored(ByteReader file, int index, PeGroupMemo* memo)
+std::optional<StoredIcon> stored(ByteReader file, int index, PeGroupMemo* memo, bool allLanguages)
 {
     clearReadError();
     const IconSourceKind kind = iconSourceKind(file);
     std::optional<std::vector<IconCandidate>> group;
     switch (kind) {
-    case IconSourceKind::Pe: group = peGroupCandidates(file, index, memo); break;
+    case IconSourceKind::Pe:
+        if (allLanguages) {
+            // Every variant's images in one icon file, the language shown first.
+            if (std::optional<std::vector<PeGroupVariant>> variants = peGroupVariants(file, index, memo)) {
+                group.emplace();
+                for (PeGroupVariant& v : *variants)
+                    group->insert(group->end(), v.candidates.begin(), v.candidates.end());
+            }
+        } else {
+            group = peGroupCandidates(file, index, memo);
+        }
+        break;
     case IconSourceKind::Ne: group = neGroupCandidates(file, index); break;
     case IconSourceKind::IconFile:
-    case IconSourceKind::Bitmap: {
+    case IconSourceKind::Bitmap:
+    case IconSourceKind::AnimatedCursor:
+    case IconSourceKind::AppleIcon:
+    case IconSourceKind::Png: {
         if (index != 0)
             return refuse(ReadError::NoSuchIcon), std::nullopt;
         StoredIcon stored {QByteArray(reinterpret_cast<const char*>(file.data()), static_cast<qsizetype>(file.size())), kind};
@@ -216,9 +289,9 @@ std::optional<StoredIcon> stored(ByteReader file, int index, PeGroupMemo* memo)
 
 } // namespace
 
-std::optional<StoredIcon> storedIcon(ByteReader file, int index)
+std::optional<StoredIcon> storedIcon(ByteReader file, int index, bool allLanguages)
 {
-    std::optional<StoredIcon> icon = stored(file, index, nullptr);
+    std::optional<StoredIcon> icon = stored(file, index, nullptr, allLanguages);
     if (!icon)
         logRefusal(nullptr);
     return icon;
@@ -236,7 +309,13 @@ std::optional<std::vector<IconCandidate>> candidatesOf(ByteReader file, IconSour
         if (index != 0)
             return refuse(ReadError::NoSuchIcon), std::nullopt;
         return iconFileCandidates(file);
+    case IconSourceKind::AnimatedCursor:
+        if (index != 0)
+            return refuse(ReadError::NoSuchIcon), std::nullopt;
+        return firstFrameCandidates(file);
     case IconSourceKind::Bitmap:
+    case IconSourceKind::AppleIcon:
+    case IconSourceKind::Png:
     case IconSourceKind::None: break;
     }
     return std::nullopt;
@@ -250,6 +329,8 @@ QImage extractAt(ByteReader file, int index, int edge, PeGroupMemo* memo)
     const IconSourceKind kind = iconSourceKind(file);
     if (kind == IconSourceKind::Bitmap)
         return index == 0 ? bitmapPicture(file, ImagePick::IconSize, edge) : (refuse(ReadError::NoSuchIcon), QImage());
+    if (kind == IconSourceKind::AppleIcon || kind == IconSourceKind::Png)
+        return oneIconPicture(file, kind, index, ImagePick::IconSize, edge);
     const auto candidates = candidatesOf(file, kind, index, memo);
     return candidates ? pictureFromCandidates(*candidates, ImagePick::IconSize, edge) : QImage();
 }
@@ -267,15 +348,46 @@ std::vector<IconImageInfo> imagesOf(ByteReader file, int index, PeGroupMemo* mem
             images.push_back({bits, false, std::move(picture)});
         return images;
     }
-    const auto candidates = candidatesOf(file, kind, index, memo);
-    if (!candidates)
+    if (index != 0 && kind != IconSourceKind::Pe && kind != IconSourceKind::Ne)
+        return refuse(ReadError::NoSuchIcon), images;
+    if (kind == IconSourceKind::AppleIcon)
+        return icnsAllImages(file, kMaxListedPixels);
+    if (kind == IconSourceKind::Png) {
+        QImage picture = pngFilePicture(file, ImagePick::Largest);
+        if (!picture.isNull())
+            images.push_back({32, true, std::move(picture)});
         return images;
-    for (const IconCandidate& c : *candidates) {
-        const std::optional<int> bits = iconImageBitCount(c.data);
-        QImage picture = decodeIconImage(c.data);
-        if (bits && !picture.isNull())
-            images.push_back({*bits, isPngImage(c.data), picture.convertToFormat(QImage::Format_ARGB32)});
     }
+    // The images of one variant, each tagged; decoding stops once kMaxListedPixels are listed.
+    qint64 pixels = 0;
+    const auto addAll = [&](const std::vector<IconCandidate>& candidates, int language, int frame) {
+        for (const IconCandidate& c : candidates) {
+            const std::optional<int> bits = iconImageBitCount(c.data);
+            const std::optional<QSize> size = iconImageSize(c.data);
+            if (!bits || !size || pixels + static_cast<qint64>(size->width()) * size->height() > kMaxListedPixels)
+                continue;
+            QImage picture = decodeIconImage(c.data);
+            if (picture.isNull())
+                continue;
+            pixels += static_cast<qint64>(picture.width()) * picture.height();
+            images.push_back({*bits, isPngImage(c.data), picture.convertToFormat(QImage::Format_ARGB32), language, frame});
+        }
+    };
+    if (kind == IconSourceKind::AnimatedCursor) {
+        if (const std::optional<AniCursor> ani = readAniCursor(file))
+            for (std::size_t f = 0; f < ani->frames.size(); ++f)
+                if (const auto candidates = iconFileCandidates(ani->frames[f]))
+                    addAll(*candidates, -1, static_cast<int>(f));
+        return images;
+    }
+    if (kind == IconSourceKind::Pe) {
+        if (const std::optional<std::vector<PeGroupVariant>> variants = peGroupVariants(file, index, memo))
+            for (const PeGroupVariant& v : *variants)
+                addAll(v.candidates, variants->size() > 1 ? static_cast<int>(v.language) : -1, -1);
+        return images;
+    }
+    if (const auto candidates = candidatesOf(file, kind, index, memo))
+        addAll(*candidates, -1, -1);
     return images;
 }
 
@@ -449,12 +561,12 @@ std::vector<IconImageInfo> iconImages(const std::filesystem::path& path, int ind
     return images;
 }
 
-std::optional<StoredIcon> storedIcon(const std::filesystem::path& path, int index)
+std::optional<StoredIcon> storedIcon(const std::filesystem::path& path, int index, bool allLanguages)
 {
     const MappedFile* file = openFile(path);
     if (!file)
         return std::nullopt;
-    std::optional<StoredIcon> icon = stored(file->reader(), index, lastFile.memo());
+    std::optional<StoredIcon> icon = stored(file->reader(), index, lastFile.memo(), allLanguages);
     // The bytes were copied out of the mapping; they count only if all of them were there.
     if (lostData(file))
         icon.reset();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ByteReader.h"
+#include "IconDirectory.h"
 #include "ReadError.h"
 
 #include <QImage>
@@ -15,12 +16,15 @@ namespace bw {
 // lastReadError() and logs it under bildwiesel.icons, with the path where it is known.
 
 // What a file holds, decided by its content, never by its name.
-enum class IconSourceKind { None, Pe, Ne, IconFile, Bitmap };
+// Beyond Windows' own kinds: animated cursors (RIFF "ACON"), Apple icon files and PNG files, each
+// one icon.
+enum class IconSourceKind { None, Pe, Ne, IconFile, Bitmap, AnimatedCursor, AppleIcon, Png };
 
 IconSourceKind iconSourceKind(ByteReader file);
 
 // The number of icons a file offers: the group icons of an executable or icon library, 1 for an
-// icon, cursor or bitmap file, 0 for anything else or a file that cannot be read.
+// icon, cursor, animated cursor, Apple icon, PNG or bitmap file, 0 for anything else or a file
+// that cannot be read. Files of one icon are told by their header alone; nothing is decoded.
 int iconCount(const std::filesystem::path& path);
 int iconCount(ByteReader file);
 
@@ -35,16 +39,12 @@ QImage extractIcon(ByteReader file, int index);
 QImage extractIcon(const std::filesystem::path& path, int index, int edge);
 QImage extractIcon(ByteReader file, int index, int edge);
 
-// One image of an icon as stored: its decoded size, its colour depth (from its own header, 32 for
-// PNG), whether it is PNG, and the picture (Format_ARGB32, straight alpha; a bitmap is opaque).
-struct IconImageInfo {
-    int bitCount = 0;
-    bool png = false;
-    QImage picture;
-};
-
 // Every image of the icon at `index` that decodes, in the stored order: one for an icon group per
-// image, one for a bitmap file. Images that do not decode are left out; none for no icon.
+// image (of every language the group is stored in, the one shown first), every image of every
+// frame of an animated cursor, every size of an Apple icon, one for a bitmap or PNG file. Images
+// that do not decode are left out, and so are those past kMaxListedPixels in all; none for no
+// icon.
+inline constexpr qint64 kMaxListedPixels = 16LL * 1024 * 1024;
 std::vector<IconImageInfo> iconImages(const std::filesystem::path& path, int index);
 std::vector<IconImageInfo> iconImages(ByteReader file, int index);
 
@@ -53,15 +53,17 @@ std::vector<IconImageInfo> iconImages(ByteReader file, int index);
 QImage extractLargestIcon(const std::filesystem::path& path, int index);
 QImage extractLargestIcon(ByteReader file, int index);
 
-// An icon as it is stored, for copying it out unchanged: an icon, cursor or bitmap file's bytes,
-// or an icon group of an executable or icon library as an icon file of its own (iconFileOfGroup).
+// An icon as it is stored, for copying it out unchanged: the bytes of a file that is one icon
+// (icon, cursor, animated cursor, Apple icon, PNG, bitmap), or an icon group of an executable or
+// icon library as an icon file of its own (iconFileOfGroup), in the language shown; with
+// allLanguages, the images of every language the group is stored in, one after the other.
 struct StoredIcon {
     QByteArray bytes;
     IconSourceKind kind = IconSourceKind::None;
     bool cursor = false; // an icon file whose header says cursor
 };
-std::optional<StoredIcon> storedIcon(const std::filesystem::path& path, int index);
-std::optional<StoredIcon> storedIcon(ByteReader file, int index);
+std::optional<StoredIcon> storedIcon(const std::filesystem::path& path, int index, bool allLanguages = false);
+std::optional<StoredIcon> storedIcon(ByteReader file, int index, bool allLanguages = false);
 
 // Lets go of the file the path functions keep mapped between calls (they check on every call
 // that it is unchanged; this only frees the mapping early, e.g. before deleting files).

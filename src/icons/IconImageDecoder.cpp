@@ -213,6 +213,21 @@ std::optional<int> iconImageBitCount(ByteReader data)
     return header->bitCount;
 }
 
+std::optional<QSize> iconImageSize(ByteReader data)
+{
+    if (isPngImage(data)) {
+        const std::uint32_t width = data.u32be(16);
+        const std::uint32_t height = data.u32be(20);
+        if (!data.ok() || width == 0 || height == 0 || width > kMaxIconImageEdge || height > kMaxIconImageEdge)
+            return std::nullopt;
+        return QSize(static_cast<int>(width), static_cast<int>(height));
+    }
+    const std::optional<DibHeader> header = readDibHeader(data);
+    if (!header)
+        return std::nullopt;
+    return QSize(header->width, header->height);
+}
+
 QImage decodeIconImage(ByteReader data)
 {
     clearReadError();

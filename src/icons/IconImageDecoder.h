@@ -20,6 +20,11 @@ bool isPngImage(const ByteReader& data);
 // None when the header cannot be read.
 std::optional<int> iconImageBitCount(ByteReader data);
 
+// The size an icon image states in its own header: the PNG's IHDR, or a DIB's width and the
+// height of its colour image. None when the header cannot be read. A directory entry's width or
+// height byte can only say "256 or more"; this is the size that is really there.
+std::optional<QSize> iconImageSize(ByteReader data);
+
 // Decodes one image of an icon resource or icon file: a DIB (BITMAPINFOHEADER or
 // BITMAPCOREHEADER, 1/4/8/16/24/32 bits, followed by its AND mask) or a PNG. The result is
 // Format_ARGB32 with straight alpha, or a null image when the data is not a valid image (the reason

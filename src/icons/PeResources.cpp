@@ -131,10 +131,10 @@ std::optional<Directory> typeDirectory(ByteReader rsrc, std::uint32_t type)
     return Directory {};
 }
 
-// The data of a name entry: the first language below it. The tree has exactly three levels
-// (type, name, language); anything deeper is refused, so a directory pointing back at an
-// ancestor cannot make the reader loop.
-std::optional<ByteReader> entryData(const PeImage& pe, std::uint64_t nameEntry)
+// The language directory below a name entry. The tree has exactly three levels (type, name,
+// language); anything deeper is refused, so a directory pointing back at an ancestor cannot make
+// the reader loop.
+std::optional<Directory> languagesOf(const PeImage& pe, std::uint64_t nameEntry)
 {
     ByteReader rsrc = pe.resources();
     const std::uint32_t target = rsrc.u32(nameEntry + 4);
@@ -147,7 +147,20 @@ std::optional<ByteReader> entryData(const PeImage& pe, std::uint64_t nameEntry)
         return std::nullopt;
     if (languages->count == 0)
         return refuse(ReadError::BadDirectoryEntry), std::nullopt;
-    const std::uint32_t dataEntry = rsrc.u32(languages->entries + 4);
+    return languages;
+}
+
+std::uint32_t languageAt(const PeImage& pe, const Directory& languages, std::uint32_t i)
+{
+    ByteReader rsrc = pe.resources();
+    return rsrc.u32(languages.entries + static_cast<std::uint64_t>(i) * 8);
+}
+
+// The data of the language at position `i` of a language directory.
+std::optional<ByteReader> languageData(const PeImage& pe, const Directory& languages, std::uint32_t i)
+{
+    ByteReader rsrc = pe.resources();
+    const std::uint32_t dataEntry = rsrc.u32(languages.entries + static_cast<std::uint64_t>(i) * 8 + 4);
     if (rsrc.ok() && (dataEntry & kHighBit))
         return refuse(ReadError::TooDeep), std::nullopt;
     const std::uint32_t rva = rsrc.u32(dataEntry);
@@ -160,6 +173,22 @@ std::optional<ByteReader> entryData(const PeImage& pe, std::uint64_t nameEntry)
     return data;
 }
 
+// The data of a name entry in the given language, or in its first language where it has not
+// that one (an icon shared by the variants of a group is often stored once).
+std::optional<ByteReader> entryData(const PeImage& pe, std::uint64_t nameEntry, std::optional<std::uint32_t> language = std::nullopt)
+{
+    const std::optional<Directory> languages = languagesOf(pe, nameEntry);
+    if (!languages)
+        return std::nullopt;
+    std::uint32_t chosen = 0;
+    for (std::uint32_t i = 0; language && i < languages->count; ++i)
+        if (languageAt(pe, *languages, i) == *language) {
+            chosen = i;
+            break;
+        }
+    return languageData(pe, *languages, chosen);
+}
+
 // Finds RT_ICON entries by id. Ids are stored ascending in well-formed files, so a binary search
 // finds them; the first miss sorts an index of the whole directory once, so that a file with
 // unsorted ids costs one sort per extraction instead of a scan per image.
@@ -167,17 +196,17 @@ class IconFinder {
 public:
     IconFinder(const PeImage& pe, const Directory& icons) : m_pe(pe), m_icons(icons) {}
 
-    std::optional<ByteReader> find(std::uint16_t id)
+    std::optional<ByteReader> find(std::uint16_t id, std::optional<std::uint32_t> language = std::nullopt)
     {
         if (!m_indexed) {
             if (const std::optional<std::uint32_t> i = binarySearch(id))
-                return entryData(m_pe, entryAt(*i));
+                return entryData(m_pe, entryAt(*i), language);
             buildIndex();
         }
         const auto it = std::lower_bound(m_index.begin(), m_index.end(), std::pair<std::uint32_t, std::uint32_t>(id, 0));
         if (it == m_index.end() || it->first != id)
             return std::nullopt;
-        return entryData(m_pe, entryAt(it->second));
+        return entryData(m_pe, entryAt(it->second), language);
     }
 
 private:
@@ -242,7 +271,10 @@ int peGroupIconCount(ByteReader file)
     return groups ? static_cast<int>(groups->count) : 0;
 }
 
-std::optional<std::vector<IconCandidate>> peGroupCandidates(ByteReader file, int index, PeGroupMemo* memo)
+namespace {
+
+// The variants of the group at `index`: the first language, or every language.
+std::optional<std::vector<PeGroupVariant>> groupVariants(ByteReader file, int index, PeGroupMemo* memo, bool allLanguages)
 {
     clearReadError();
     const std::optional<PeImage> pe = PeImage::open(file);
@@ -286,12 +318,40 @@ std::optional<std::vector<IconCandidate>> peGroupCandidates(ByteReader file, int
         groupEntry = refs[static_cast<std::size_t>(index)].entryOffset;
     }
 
-    const std::optional<ByteReader> group = entryData(*pe, groupEntry);
+    const std::optional<Directory> languages = languagesOf(*pe, groupEntry);
     const std::optional<Directory> icons = typeDirectory(rsrc, kRtIcon);
-    if (!group || !icons)
+    if (!languages || !icons)
         return std::nullopt;
     IconFinder finder(*pe, *icons);
-    return groupCandidates(*group, [&](std::uint16_t id) { return finder.find(id); });
+    std::vector<PeGroupVariant> variants;
+    const std::uint32_t count = allLanguages ? std::min(languages->count, kMaxGroupLanguages) : 1;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint32_t language = languageAt(*pe, *languages, i);
+        const std::optional<ByteReader> group = languageData(*pe, *languages, i);
+        if (!group)
+            return std::nullopt;
+        // A group names its images by id; the image in the group's own language is taken first.
+        auto candidates = groupCandidates(*group, [&](std::uint16_t id) { return finder.find(id, language); });
+        if (!candidates)
+            return std::nullopt;
+        variants.push_back({language, std::move(*candidates)});
+    }
+    return variants;
+}
+
+} // namespace
+
+std::optional<std::vector<IconCandidate>> peGroupCandidates(ByteReader file, int index, PeGroupMemo* memo)
+{
+    std::optional<std::vector<PeGroupVariant>> variants = groupVariants(file, index, memo, false);
+    if (!variants)
+        return std::nullopt;
+    return std::move(variants->front().candidates);
+}
+
+std::optional<std::vector<PeGroupVariant>> peGroupVariants(ByteReader file, int index, PeGroupMemo* memo)
+{
+    return groupVariants(file, index, memo, true);
 }
 
 QImage peGroupIcon(ByteReader file, int index, ImagePick pick, PeGroupMemo* memo)

@@ -24,4 +24,15 @@ QImage peGroupIcon(ByteReader file, int index, ImagePick pick = ImagePick::IconS
 // Every image of the group at `index` (its bytes inside `file`); none when the group is unreadable.
 std::optional<std::vector<IconCandidate>> peGroupCandidates(ByteReader file, int index, PeGroupMemo* memo = nullptr);
 
+// A group stored in several languages counts once (in its first language), but each language
+// may hold other images. Every variant of the group at `index`, the first language first; each
+// image is taken in the variant's own language where the file has it. At most
+// kMaxGroupLanguages variants.
+inline constexpr std::uint32_t kMaxGroupLanguages = 64;
+struct PeGroupVariant {
+    std::uint32_t language = 0;
+    std::vector<IconCandidate> candidates;
+};
+std::optional<std::vector<PeGroupVariant>> peGroupVariants(ByteReader file, int index, PeGroupMemo* memo = nullptr);
+
 } // namespace bw

@@ -35,6 +35,7 @@ const char* readErrorName(ReadError error)
     case ReadError::BadPalette: return "BadPalette";
     case ReadError::TruncatedImage: return "TruncatedImage";
     case ReadError::UndecodableImage: return "UndecodableImage";
+    case ReadError::BadChunk: return "BadChunk";
     }
     return "?";
 }

@@ -43,6 +43,8 @@ enum class ReadError : std::uint8_t {
     BadPalette,
     TruncatedImage,   // the header, palette or pixel rows are cut off
     UndecodableImage, // a PNG or bitmap that Qt's reader refused
+    // Animated cursors and Apple icon files
+    BadChunk, // a chunk or element runs outside its parent, or a required one is missing
 };
 
 // The value's name, for logs.

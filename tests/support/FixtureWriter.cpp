@@ -223,7 +223,7 @@ std::vector<std::uint16_t> firstIconIds(const std::vector<GroupIcon>& groups)
     std::uint16_t next = 1;
     for (const GroupIcon& g : groups) {
         ids.push_back(next);
-        next = static_cast<std::uint16_t>(next + g.images.size());
+        next = static_cast<std::uint16_t>(next + g.images.size() + g.laterLanguageImages.size());
     }
     return ids;
 }
@@ -251,9 +251,12 @@ Bytes peResources(const std::vector<GroupIcon>& groups, PeFault fault)
 {
     const std::vector<std::uint16_t> firstIds = firstIconIds(groups);
     std::vector<const Bytes*> icons;
-    for (const GroupIcon& g : groups)
+    for (const GroupIcon& g : groups) {
         for (const IconImage& im : g.images)
             icons.push_back(&im.data);
+        for (const IconImage& im : g.laterLanguageImages)
+            icons.push_back(&im.data);
+    }
 
     std::vector<std::size_t> order; // named groups first, then numeric ids, each as given
     for (std::size_t i = 0; i < groups.size(); ++i)
@@ -341,8 +344,16 @@ Bytes peResources(const std::vector<GroupIcon>& groups, PeFault fault)
     };
     for (std::size_t i = 0; i < icons.size(); ++i)
         blob(*icons[i], {iconData[i]});
-    for (std::size_t g = 0; g < groups.size(); ++g)
-        blob(groupDirectory(groups[g].images, firstIds[g], g == 0 && fault == PeFault::GroupNamesMissingIcon), groupData[g]);
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        const GroupIcon& group = groups[g];
+        if (group.laterLanguageImages.empty() || groupData[g].size() < 2) {
+            blob(groupDirectory(group.images, firstIds[g], g == 0 && fault == PeFault::GroupNamesMissingIcon), groupData[g]);
+            continue;
+        }
+        blob(groupDirectory(group.images, firstIds[g], false), {groupData[g][0]});
+        const auto firstLater = static_cast<std::uint16_t>(firstIds[g] + group.images.size());
+        blob(groupDirectory(group.laterLanguageImages, firstLater, false), {groupData[g].begin() + 1, groupData[g].end()});
+    }
 
     if (fault == PeFault::LoopingDirectory && !groups.empty() && !groupLangs[0].empty())
         set32(r, groupLangs[0][0] + 4, kSubdirectory | 0);
@@ -611,6 +622,57 @@ Bytes bmpFile(const QImage& image, BmpKind kind)
     putPalette(f, palette, true);
     append(f, pixels);
     return f;
+}
+
+Bytes aniFile(const std::vector<Bytes>& frames, const std::vector<std::uint32_t>& sequence)
+{
+    const auto chunk = [](Bytes& out, const char* id, const Bytes& data) {
+        putText(out, id);
+        put32(out, u32(data.size()));
+        append(out, data);
+        if (data.size() % 2)
+            put8(out, 0);
+    };
+    Bytes header;
+    const std::uint32_t steps = u32(sequence.empty() ? frames.size() : sequence.size());
+    // size, frames, steps, width, height, bit count, planes, rate (jiffies), flags: icon data [+ sequence]
+    put32s(header, {36, u32(frames.size()), steps, 0, 0, 0, 1, 6, sequence.empty() ? 1u : 3u});
+    Bytes list;
+    putText(list, "fram");
+    for (const Bytes& frame : frames)
+        chunk(list, "icon", frame);
+    Bytes body;
+    putText(body, "ACON");
+    chunk(body, "anih", header);
+    if (!sequence.empty()) {
+        Bytes seq;
+        for (std::uint32_t step : sequence)
+            put32(seq, step);
+        chunk(body, "seq ", seq);
+    }
+    chunk(body, "LIST", list);
+    Bytes out;
+    chunk(out, "RIFF", body);
+    return out;
+}
+
+Bytes icnsFile(const std::vector<IcnsElement>& elements)
+{
+    const auto put32be = [](Bytes& out, std::size_t v) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            put8(out, static_cast<std::uint8_t>(v >> shift));
+    };
+    Bytes body;
+    for (const IcnsElement& e : elements) {
+        putText(body, e.type.c_str());
+        put32be(body, e.data.size() + 8);
+        append(body, e.data);
+    }
+    Bytes out;
+    putText(out, "icns");
+    put32be(out, body.size() + 8);
+    append(out, body);
+    return out;
 }
 
 } // namespace fixtures

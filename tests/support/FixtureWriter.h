@@ -47,6 +47,7 @@ struct GroupIcon {
     std::uint16_t id = 1;                            // used when name is unset
     std::vector<std::uint16_t> languages = {0x0409}; // PE only: the group appears once per language (same data)
     std::vector<IconImage> images {};
+    std::vector<IconImage> laterLanguageImages {}; // PE only: when set, the languages after the first hold these
 };
 
 // Executables with RT_GROUP_ICON / RT_ICON resources. RT_ICON ids are 1, 2, 3, ... in group order,
@@ -56,6 +57,17 @@ Bytes peFile(const std::vector<GroupIcon>& groups, bool pe32plus, PeFault fault 
 
 enum class NeFault { None, GroupNamesMissingIcon, EndlessTypeTable, OffsetPastEnd, HugeAlignShift };
 Bytes neFile(const std::vector<GroupIcon>& groups, NeFault fault = NeFault::None);
+
+// An animated cursor: "anih", a "seq " chunk when `sequence` is given, and a "LIST fram" with an
+// "icon" chunk per frame (each an icon or cursor file).
+Bytes aniFile(const std::vector<Bytes>& frames, const std::vector<std::uint32_t>& sequence = {});
+
+// An Apple icon file of the given elements: a four-letter type and its data each.
+struct IcnsElement {
+    std::string type;
+    Bytes data;
+};
+Bytes icnsFile(const std::vector<IcnsElement>& elements);
 
 // Whole .bmp files. Indexed kinds use the default palettes; 32 bits is BI_RGB with alpha 0xFF.
 enum class BmpKind { Bits1, Bits4, Bits8, Bits24, Bits32, Rle8, Rle4, Os2Core24, TopDown24 };
