@@ -53,7 +53,7 @@ enum class Output { Png, Icon, Bitmap };
 // images, an icon or cursor file as it is.
 int writeStoredIcon(const char* source, int index, const char* targetName)
 {
-    const std::optional<bw::StoredIcon> stored = bw::storedIcon(std::filesystem::path(source), index);
+    const std::optional<bw::StoredIcon> stored = bw::storedIcon(std::filesystem::path(source), index, true);
     if (!stored || stored->kind == bw::IconSourceKind::Bitmap) {
         complainAbout(QStringLiteral("kein Icon mit Index %1 in: ").arg(index), source, QString());
         return kExitFailure;
@@ -147,7 +147,8 @@ const Command extractCommand {
     "extract", "[--all] DATEI INDEX AUSGABE.png|AUSGABE.ico", "ein Icon als PNG-Bild von 32 x 32 Punkten, mit --all wie gespeichert",
     "INDEX zählt die Icons der Datei ab 0. Eine vorhandene Datei wird nie ersetzt.\n"
     "Mit --all: die Icon-Gruppe eines Programms oder einer Bibliothek als Icon-Datei mit allen ihren\n"
-    "Bildern, Byte für Byte wie gespeichert; eine Icon- oder Cursor-Datei unverändert.", 3, 3,
+    "Bildern in jeder Sprache, in der sie gespeichert ist, Byte für Byte wie gespeichert; eine Icon-,\n"
+    "Cursor-, Animierte-Cursor-, Apple-Icon- oder PNG-Datei unverändert.", 3, 3,
     [] { return QList<QCommandLineOption> {QCommandLineOption(QStringLiteral("all"), QStringLiteral("alle Bilder des Icons, wie gespeichert"))}; },
     [](const Invocation& call) { return writeIcon(call, Output::Png); }};
 

@@ -119,8 +119,9 @@ const Command exportCommand {
     "Je geschriebene Datei eine Zeile: Nummer des Eintrags, ein Tabulator und der Pfad.\n"
     BW_NAMES_HELP
     "Auf der Fehlerausgabe: jede Meldung des Kopierens, dann \"c von N Icons kopiert\".\n"
-    "--as original: Icon-, Cursor- und Bitmap-Dateien Byte für Byte unter ihrer Endung, eine Icon-Gruppe\n"
-    "eines Programms oder einer Bibliothek als .ico mit allen ihren Bildern, wie gespeichert.\n"
+    "--as original: Icon-, Cursor-, Bitmap-, Animierte-Cursor-, Apple-Icon- und PNG-Dateien Byte für Byte\n"
+    "unter ihrer Endung, eine Icon-Gruppe eines Programms oder einer Bibliothek als .ico mit allen ihren\n"
+    "Bildern in der Sprache, die die Seite zeigt, wie gespeichert.\n"
     "--as png: das größte Bild des Icons in seiner eigenen Größe, 32 Bit mit Alphakanal.\n"
     "Eine vorhandene Datei wird nie ersetzt; ein belegter Name bekommt _1, _2, ... angehängt.\n"
     "Ende 0, wenn jeder Eintrag eine Datei ergab, sonst 1.",

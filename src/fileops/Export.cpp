@@ -127,6 +127,9 @@ std::string originalExtension(std::string_view sourcePath, const StoredIcon& sto
 {
     switch (stored.kind) {
     case IconSourceKind::Bitmap: return ".bmp";
+    case IconSourceKind::AnimatedCursor: return ".ani";
+    case IconSourceKind::AppleIcon: return ".icns";
+    case IconSourceKind::Png: return ".png";
     case IconSourceKind::IconFile: {
         const std::string own = fileExtensionLower(sourcePath);
         if (own == ".ico" || own == ".cur")

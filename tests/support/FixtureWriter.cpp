@@ -251,11 +251,16 @@ Bytes peResources(const std::vector<GroupIcon>& groups, PeFault fault)
 {
     const std::vector<std::uint16_t> firstIds = firstIconIds(groups);
     std::vector<const Bytes*> icons;
+    std::vector<std::uint16_t> iconLanguages; // a later language's own images are stored in it
     for (const GroupIcon& g : groups) {
-        for (const IconImage& im : g.images)
+        for (const IconImage& im : g.images) {
             icons.push_back(&im.data);
-        for (const IconImage& im : g.laterLanguageImages)
+            iconLanguages.push_back(0x0409);
+        }
+        for (const IconImage& im : g.laterLanguageImages) {
             icons.push_back(&im.data);
+            iconLanguages.push_back(g.languages.size() > 1 ? g.languages[1] : 0x0409);
+        }
     }
 
     std::vector<std::size_t> order; // named groups first, then numeric ids, each as given
@@ -298,10 +303,10 @@ Bytes peResources(const std::vector<GroupIcon>& groups, PeFault fault)
         groupIds[g] = entry(groups[g].name ? 0 : groups[g].id);
 
     std::vector<std::size_t> iconLangs;
-    for (std::size_t at : iconIds) {
-        linkHere(at);
+    for (std::size_t i = 0; i < iconIds.size(); ++i) {
+        linkHere(iconIds[i]);
         directory(0, 1);
-        iconLangs.push_back(entry(0x0409));
+        iconLangs.push_back(entry(iconLanguages[i]));
     }
     std::vector<std::vector<std::size_t>> groupLangs(groups.size());
     for (std::size_t g : order) {

@@ -6,13 +6,13 @@
 #include "support/Funky.h"
 #include "support/ReadFile.h"
 
-#include <QBuffer>
 #include <QGuiApplication>
-#include <QImageReader>
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
-#include <QtEndian>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -67,26 +67,25 @@ QString imageLine(const IconImageInfo& image)
     QString line = QStringLiteral("%1 × %2, %3 Bit").arg(image.picture.width()).arg(image.picture.height()).arg(image.bitCount);
     if (image.png)
         line += QStringLiteral(", PNG");
+    if (image.frame >= 0)
+        line += QStringLiteral(", Bild %1").arg(image.frame + 1);
+    if (image.language >= 0)
+        line += QStringLiteral(", Sprache %1").arg(image.language);
     return line;
 }
 
 void TOrginalF::loadPicture(const std::string& path)
 {
-    // Opened by its bytes: a name that is not UTF-8 would not survive a trip through text.
-    const std::optional<QByteArray> bytes = readWholeFile(path);
-    if (!bytes)
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0)
+        ::close(fd);
+    if (fd < 0 || !std::filesystem::is_regular_file(std::filesystem::path(path)))
         throw CommandError(QStringLiteral("Datei ") + pathText(path) + QStringLiteral(" kann nicht geöffnet werden"));
-    QBuffer file;
-    file.setData(*bytes);
-    file.open(QIODevice::ReadOnly);
-    QImageReader reader(&file, "BMP");
-    const QImage picture = reader.read();
-    if (picture.isNull())
+    // Decoded by the program's own bitmap reader, with the alpha a bitmap declares.
+    std::vector<IconImageInfo> images = iconImages(std::filesystem::path(path), 0);
+    if (images.empty())
         throw CommandError(QStringLiteral("Bitmap ist ungültig"));
-    // The bitmap's depth for its line; the reader has checked the header.
-    const std::uint32_t headerSize = qFromLittleEndian<std::uint32_t>(bytes->constData() + 14);
-    const int bits = qFromLittleEndian<std::uint16_t>(bytes->constData() + (headerSize == 12 ? 24 : 28));
-    loadImages({{bits, false, picture.convertToFormat(QImage::Format_RGB32).convertToFormat(QImage::Format_ARGB32)}}, 0);
+    loadImages(std::move(images), 0);
 }
 
 void TOrginalF::loadImages(std::vector<IconImageInfo> images, int shown)
