@@ -38,7 +38,10 @@ std::string exportBaseName(std::int32_t entryNumber, std::string_view sourcePath
 {
     const std::size_t slash = sourcePath.rfind('/');
     const std::string_view fileName = slash == std::string_view::npos ? sourcePath : sourcePath.substr(slash + 1);
-    const std::string_view base = fileName.size() > 4 ? fileName.substr(0, fileName.size() - 4) : std::string_view();
+    // The name without the last four characters, an extension of three letters; the one type of
+    // the list with a longer extension, ".icns", loses its five, so that "apfel.icns" gives "apfel".
+    const std::size_t cut = fileExtensionLower(fileName) == ".icns" ? 5 : 4;
+    const std::string_view base = fileName.size() > cut ? fileName.substr(0, fileName.size() - cut) : std::string_view();
     std::string name = std::to_string(entryNumber) + "_" + std::string(base);
     if (iconIndex > 0)
         name += "_" + std::to_string(iconIndex);

@@ -305,7 +305,9 @@ bool IconFileCheck::passes(std::string_view path, std::uint16_t iconIndex)
         return false;
     ByteReader header = bytes.reader();
     const unsigned type = header.u16(2);
-    if (ext == ".ico" ? type > 1 : type != 2)
+    // A favicon saved as PNG under an icon's name is an icon of today, not a broken one.
+    const bool png = header.matches(0, "\x89PNG\r\n\x1a\n");
+    if (!png && (ext == ".ico" ? type > 1 : type != 2))
         return false;
     return !extractIcon(bytes.reader(), iconIndex).isNull() && !bytes.damaged();
 }

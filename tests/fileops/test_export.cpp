@@ -65,8 +65,9 @@ TEST(ExportNames, BaseNameFromNumberFileAndIndex)
     EXPECT_EQ(exportBaseName(5, "/daten/Bilder/pfeil.ico", 0), "5_pfeil");
     EXPECT_EQ(exportBaseName(3, "/x/.ico", 0), "3_"); // a name that is only an extension
     EXPECT_EQ(exportBaseName(3, "/x/a.ico", 0), "3_a");
-    EXPECT_EQ(exportBaseName(3, "/x/abcd", 0), "3_");           // four characters or fewer: no base
-    EXPECT_EQ(exportBaseName(9, "/x/y.tar.gz", 2), "9_y.ta_2"); // always the last four characters
+    EXPECT_EQ(exportBaseName(3, "/x/abcd", 0), "3_");            // four characters or fewer: no base
+    EXPECT_EQ(exportBaseName(9, "/x/y.tar.gz", 2), "9_y.ta_2");  // always the last four characters
+    EXPECT_EQ(exportBaseName(4, "/x/Apfel.ICNS", 0), "4_Apfel"); // the one longer extension of the type list
 }
 
 TEST(ExportNames, WayByExtensions)
@@ -257,6 +258,11 @@ TEST_F(Export, OriginalIsTheIconAsStored)
                                                    {std::nullopt, 2, {0x0409}, images}};
     const fixtures::Bytes cursor = fixtures::iconFile({{32, 32, 3, 4, fixtures::iconDib(bands(), 24)}}, 2);
     const fixtures::Bytes bitmap = fixtures::bmpFile(bands(false), fixtures::BmpKind::Bits24);
+    const fixtures::Bytes ani = fixtures::aniFile({cursor, cursor}, {1, 0});
+    const fixtures::Bytes icns = fixtures::icnsFile({{"ic07", fixtures::pngData(solid(qRgb(1, 2, 3), 128, 128))}});
+    const fixtures::Bytes png = fixtures::pngData(bands());
+    // A group in two languages is copied in the language the page shows, its first.
+    fixtures::GroupIcon twoLanguages {std::nullopt, 1, {0x0409, 0x0407}, images, {{32, 32, 1, 4, fixtures::iconDib(bands(), 4)}}};
     struct Case {
         fs::path source;
         fixtures::Bytes bytes;
@@ -266,7 +272,10 @@ TEST_F(Export, OriginalIsTheIconAsStored)
     };
     for (const Case& c : {Case {"prog.exe", fixtures::peFile(groups, true), 1, "1_prog_1.ico", fixtures::iconFile(images)},
                           Case {"alt.icl", fixtures::neFile(groups), 1, "2_alt_1.ico", fixtures::iconFile(images)}, // without padding
-                          Case {"hand.cur", cursor, 0, "3_hand.cur", cursor}, Case {"bild.BMP", bitmap, 0, "4_bild.bmp", bitmap}}) {
+                          Case {"hand.cur", cursor, 0, "3_hand.cur", cursor}, Case {"bild.BMP", bitmap, 0, "4_bild.bmp", bitmap},
+                          Case {"lauf.ani", ani, 0, "5_lauf.ani", ani}, Case {"apfel.icns", icns, 0, "6_apfel.icns", icns},
+                          Case {"favicon.ico", png, 0, "7_favicon.png", png},
+                          Case {"zwei.dll", fixtures::peFile({twoLanguages}, false), 0, "8_zwei.ico", fixtures::iconFile(images)}}) {
         const ExportOutcome outcome = run(add(writeFile(sources / c.source, c.bytes), c.index), "original");
         EXPECT_EQ(fs::path(outcome.target).filename().string(), c.target);
         EXPECT_EQ(readFile(outcome.target), c.expected) << c.source;
@@ -274,7 +283,7 @@ TEST_F(Export, OriginalIsTheIconAsStored)
     // The same entry again takes the next name; an index without a group is reported.
     EXPECT_EQ(fs::path(run(1, "original").target).filename().string(), "1_prog_1_1.ico");
     EXPECT_FALSE(run(add(sources / "prog.exe", 2), "original").written);
-    EXPECT_EQ(report.lines, QStringList {"Nr: 5.." + QString::fromStdString((sources / "prog.exe").string()) + kNotLoaded});
+    EXPECT_EQ(report.lines, QStringList {"Nr: 9.." + QString::fromStdString((sources / "prog.exe").string()) + kNotLoaded});
 }
 
 TEST_F(Export, PngIsTheLargestImageAtItsOwnSize)

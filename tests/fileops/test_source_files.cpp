@@ -219,6 +219,11 @@ TEST(Check, EachKindByItsOwnTest)
     EXPECT_FALSE(passes(lib, 50));
     EXPECT_TRUE(passes(writeFile(base / "bild.bmp", fixtures::bmpFile(solid(qRgb(5, 5, 5), 4, 4), fixtures::BmpKind::Bits24))));
     EXPECT_FALSE(passes(writeFile(base / "kaputt.bmp", {'B', 'M'})));
+    // Today's kinds pass when their icon loads, a PNG favicon under an icon's name too.
+    EXPECT_TRUE(passes(writeFile(base / "favicon.ico", fixtures::pngData(bands()))));
+    EXPECT_TRUE(passes(writeFile(base / "lauf.ani", fixtures::aniFile({cursor}))));
+    EXPECT_FALSE(passes(writeFile(base / "kaputt.ani", fixtures::aniFile({{0, 0, 2, 0}}))));
+    EXPECT_TRUE(passes(writeFile(base / "apfel.icns", fixtures::icnsFile({{"ic07", fixtures::pngData(bands())}}))));
     ASSERT_EQ(::mkfifo((base / "rohr.ico").c_str(), 0600), 0);
     EXPECT_FALSE(passes(base / "rohr.ico")); // and does not hang
 }
