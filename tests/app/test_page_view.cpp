@@ -183,6 +183,13 @@ TEST_F(PageView, ViewerListsEveryImageOfTheIcon)
                                                      {48, 48, 1, 32, iconDib(holed, 32)},
                                                      {0, 0, 1, 32, fixtures::pngData(testutil::solid(qRgb(0, 255, 0), 256, 256))}}));
     const std::string bmp = file("bild.bmp", fixtures::bmpFile(testutil::solid(qRgb(1, 2, 3), 100, 60), fixtures::BmpKind::Bits24));
+    const std::string ani
+        = file("lauf.ani",
+               fixtures::aniFile({fixtures::iconFile({{16, 16, 1, 4, iconDib(testutil::solid(qRgb(255, 0, 0), 16, 16), 4)}}, 2),
+                                  fixtures::iconFile({{32, 32, 1, 24, iconDib(testutil::bands(), 24)}}, 2)}));
+    const fixtures::GroupIcon twoLanguages {
+        std::nullopt, 1, {0x0409, 0x0407}, {{32, 32, 1, 32, iconDib(testutil::bands(), 32)}}, {{48, 48, 1, 32, iconDib(holed, 32)}}};
+    const std::string dll = file("zwei.dll", fixtures::peFile({twoLanguages}, false));
     const struct {
         std::string path;
         int index;
@@ -191,7 +198,9 @@ TEST_F(PageView, ViewerListsEveryImageOfTheIcon)
         int choose;
         QSize chosenSize;
     } cases[] = {{bmp, 0, {"100 × 60, 24 Bit"}, 0, 0, {100, 60}},
-                 {ico, 0, {"16 × 16, 4 Bit", "48 × 48, 32 Bit", "256 × 256, 32 Bit, PNG"}, 2, 1, {48, 48}}};
+                 {ico, 0, {"16 × 16, 4 Bit", "48 × 48, 32 Bit", "256 × 256, 32 Bit, PNG"}, 2, 1, {48, 48}},
+                 {ani, 0, {"16 × 16, 4 Bit, Bild 1", "32 × 32, 24 Bit, Bild 2"}, 1, 0, {16, 16}},
+                 {dll, 0, {"32 × 32, 32 Bit, Sprache 1033", "48 × 48, 32 Bit, Sprache 1031"}, 1, 1, {48, 48}}};
     TOrginalF& viewer = *windows().OrginalF;
     for (const auto& c : cases) {
         QStringList lines;
