@@ -119,7 +119,7 @@ std::optional<std::vector<IcnsImage>> icnsImages(ByteReader file)
             if (image.png) {
                 image.width = static_cast<int>(data.u32be(16));
                 image.height = static_cast<int>(data.u32be(20));
-            } else if (data.size() >= 12 && data.u32be(4) == 0x0C6A5020) {
+            } else if (data.matches(0, "\0\0\0\x0cjP  ") || data.matches(0, "\xff\x4f\xff\x51")) {
                 break; // JPEG 2000, which Qt does not read
             }
             if (data.ok() && image.width > 0 && image.height > 0 && image.width <= kMaxIconImageEdge && image.height <= kMaxIconImageEdge)

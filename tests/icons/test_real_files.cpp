@@ -222,9 +222,10 @@ TEST(RealFiles, TodaysKindsAgreeWithIndependentReaders)
     cases.push_back({"ani, cursor frames, sequence", "icotool", ours(saved(w + "/b.ani", fixtures::aniFile({grey, grey, blue}, {2, 0, 1}))),
                      icotoolPicture(saved(w + "/blue.cur", blue), w)});
 
-    // Apple icon files as png2icns writes them (packed 24-bit images with 8-bit masks).
+    // Apple icon files as png2icns writes them: packed 24-bit images with 8-bit masks, and a
+    // JPEG 2000 image of 256, which Qt cannot read, so the largest that can be shown is 128.
     QStringList pngs;
-    for (int edge : {16, 32, 48, 128}) {
+    for (int edge : {16, 32, 48, 128, 256}) {
         pngs << w + QStringLiteral("/d%1.png").arg(edge);
         disc(qRgb(30 + edge, 100, 200 - edge), edge).save(pngs.back());
     }
