@@ -231,24 +231,35 @@ public:
     // Pixels x0 .. x0 + n - 1 of the current row.
     void add(int x0, int n, const QRgb* pixels)
     {
-        // A source pixel is m_dw long and a target pixel m_sw, so that both rows have the same length.
+        // A source pixel is m_dw long and a target pixel m_sw, so that both rows have the same
+        // length. Pixels wholly inside a target pixel are summed first and weighted once.
         const std::uint64_t start = static_cast<std::uint64_t>(x0) * m_dw;
         std::uint64_t column = start / m_sw;
         std::uint64_t into = start % m_sw;
+        std::uint64_t run[4] = {};
+        auto endRun = [&] {
+            std::uint64_t* sum = &m_line[column * 4];
+            for (int k = 0; k < 4; ++k) {
+                sum[k] += run[k] * m_dw;
+                run[k] = 0;
+            }
+        };
         for (int i = 0; i < n; ++i) {
             const QRgb c = pixels[i];
-            const std::uint64_t a = qAlpha(c);
-            const std::uint64_t sample[4] = {qRed(c) * a, qGreen(c) * a, qBlue(c) * a, a};
-            std::uint64_t* sum = &m_line[column * 4];
+            const std::uint32_t a = qAlpha(c);
+            const std::uint32_t sample[4] = {qRed(c) * a, qGreen(c) * a, qBlue(c) * a, a};
             if (into + m_dw <= m_sw) {
                 for (int k = 0; k < 4; ++k)
-                    sum[k] += sample[k] * m_dw;
+                    run[k] += sample[k];
                 into += m_dw;
                 if (into == m_sw) {
+                    endRun();
                     into = 0;
                     ++column;
                 }
             } else {
+                endRun();
+                std::uint64_t* sum = &m_line[column * 4];
                 const std::uint64_t first = m_sw - into;
                 for (int k = 0; k < 4; ++k) {
                     sum[k] += sample[k] * first;
@@ -258,6 +269,8 @@ public:
                 ++column;
             }
         }
+        if (column < m_dw)
+            endRun();
     }
 
     // Ends source row y: its sums go to the one or two target rows it overlaps.
