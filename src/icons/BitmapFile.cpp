@@ -15,8 +15,8 @@ constexpr std::int64_t kMaxBitmapPixels = 64LL * 1024 * 1024;
 constexpr std::int64_t kMaxCompressedBitmapPixels = 4LL * 1024 * 1024;
 
 // The header, if decoding the bitmap costs no more than its file justifies: the rows of an
-// uncompressed bitmap must be in the file (one short row is tolerated, as some writers leave off
-// the padding of the last), and a compressed one gets a pixel cap.
+// uncompressed bitmap must be in the file (the last may lack its padding), and a compressed one
+// gets a pixel cap.
 std::optional<DibHeader> boundedHeader(ByteReader file)
 {
     std::optional<DibHeader> h = readDibHeader(file, DibLayout::BitmapFile);
@@ -24,9 +24,7 @@ std::optional<DibHeader> boundedHeader(ByteReader file)
         return std::nullopt;
     if (h->runLength())
         return h->pixels() <= kMaxCompressedBitmapPixels ? h : (refuse(ReadError::TooLarge), std::nullopt);
-    const std::uint64_t available = file.size() > h->pixelOffset ? file.size() - h->pixelOffset : 0;
-    // Divided, not multiplied: rows of 8 GB times two billion rows would not fit in 64 bits.
-    if (h->pixelOffset > file.size() || static_cast<std::uint64_t>(h->height - 1) > available / h->rowBytes())
+    if (!rowsInFile(*h, file.size()))
         return refuse(ReadError::TruncatedImage), std::nullopt;
     if (h->pixels() > kMaxBitmapPixels)
         return refuse(ReadError::TooLarge), std::nullopt;

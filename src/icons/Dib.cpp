@@ -111,6 +111,15 @@ std::optional<DibHeader> readDibHeader(ByteReader data, DibLayout layout)
     return h;
 }
 
+bool rowsInFile(const DibHeader& h, std::uint64_t size)
+{
+    const std::uint64_t lastRow = (static_cast<std::uint64_t>(h.width) * h.bitCount + 7) / 8;
+    if (h.pixelOffset > size || size - h.pixelOffset < lastRow)
+        return false;
+    // Divided, not multiplied: rows of 8 GB times two billion rows would not fit in 64 bits.
+    return static_cast<std::uint64_t>(h.height - 1) <= (size - h.pixelOffset - lastRow) / h.rowBytes();
+}
+
 std::uint8_t widenChannel(std::uint32_t value, int bits)
 {
     if (bits <= 0)
@@ -380,15 +389,14 @@ private:
     std::vector<QRgb> m_span;
 };
 
-// Rows without compression, each where its number says; a last row the file cuts short is
-// completed with what bytes of 0 would give.
+// Rows without compression, each where its number says; padding the file leaves off is read as
+// bytes of 0.
 bool decodeRows(ByteReader data, const DibHeader& h, const PixelDecoder& decoder, PictureBuilder& out)
 {
     const std::uint64_t rowBytes = h.rowBytes();
-    const std::uint64_t available = data.size() > h.pixelOffset ? data.size() - h.pixelOffset : 0;
-    // Divided, not multiplied: rows of 8 GB times two billion rows would not fit in 64 bits.
-    if (static_cast<std::uint64_t>(h.height - 1) > available / rowBytes)
+    if (!rowsInFile(h, data.size()))
         return refuse(ReadError::TruncatedImage), false;
+    const std::uint64_t available = data.size() - h.pixelOffset;
     const std::uint8_t* base = data.data() + (available ? h.pixelOffset : 0);
     for (int y = 0; y < h.height; ++y) {
         const std::uint64_t start = rowBytes * static_cast<std::uint64_t>(h.topDown ? y : h.height - 1 - y);

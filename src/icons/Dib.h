@@ -44,6 +44,10 @@ struct DibHeader {
     std::int64_t pixels() const { return static_cast<std::int64_t>(width) * height; }
 };
 
+// Whether the uncompressed rows lie in `size` bytes: every row, except that the last may lack its
+// padding, as some writers leave it off.
+bool rowsInFile(const DibHeader& header, std::uint64_t size);
+
 // Reads and checks the header, the masks and where palette and rows lie. Refuses (with the reason
 // left by refuse()) what the layout does not allow: an icon image is at most kMaxIconImageEdge on
 // each side and uncompressed; a bitmap file may be run-length coded. The caller bounds the cost.

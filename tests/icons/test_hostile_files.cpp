@@ -288,6 +288,11 @@ TEST(HostileFiles, BitmapsCostNoMoreThanTheirFileHolds)
     EXPECT_EQ(bw::lastReadError(), Why::TooLarge);
     EXPECT_TRUE(bw::extractIcon(readerOf(shortBitmapClaiming(8000)), 0).isNull());
     EXPECT_EQ(bw::lastReadError(), Why::TruncatedImage);
+    // One row of 60 M pixels in a file of a few bytes: no row may be missing, not even the last.
+    Bytes oneRow = bmpFile(solid(qRgb(0, 0, 0), 8, 1), BmpKind::Bits1);
+    put32(oneRow, 18, 60'000'000);
+    EXPECT_TRUE(bw::extractLargestIcon(readerOf(oneRow), 0).isNull());
+    EXPECT_EQ(bw::lastReadError(), Why::TruncatedImage);
     // A compressed bitmap within the cap, and large pictures the file really holds, are read.
     EXPECT_FALSE(bw::extractIcon(readerOf(rleBitmapClaiming(1024)), 0).isNull());
     const QImage photo = solid(qRgb(10, 120, 200), 1600, 1200);
