@@ -2,6 +2,7 @@
 // every shape in a fresh child process so that its peak resident memory is its own.
 //   build/bench_hostile
 
+#include "fileops/Thumbnail.h"
 #include "icons/IconExtractor.h"
 #include "support/HostileShapes.h"
 #include "support/TestUtil.h"
@@ -22,9 +23,9 @@ struct Shape {
     fixtures::Bytes bytes;
 };
 
-// Counts and extracts every icon of the file in a child; prints the time and the growth of the
-// child's peak resident memory.
-void measure(const char* name, const std::filesystem::path& path)
+// Counts and extracts every icon of the file in a child (or, given `work`, does that instead);
+// prints the time and the growth of the child's peak resident memory.
+void measure(const char* name, const std::filesystem::path& path, int (*work)(const std::filesystem::path&) = nullptr)
 {
     std::fflush(stdout);
     const pid_t pid = ::fork();
@@ -33,9 +34,9 @@ void measure(const char* name, const std::filesystem::path& path)
         ::getrusage(RUSAGE_SELF, &before);
         QElapsedTimer timer;
         timer.start();
-        const int count = bw::iconCount(path);
-        int icons = 0;
-        for (int i = 0; i < std::max(count, 1); ++i)
+        const int count = work ? 1 : bw::iconCount(path);
+        int icons = work ? work(path) : 0;
+        for (int i = 0; !work && i < std::max(count, 1); ++i)
             icons += bw::extractIcon(path, i).isNull() ? 0 : 1;
         const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
         rusage after {};
@@ -68,5 +69,16 @@ int main()
         const auto path = testutil::writeFile(base / ("shape" + std::to_string(n++)), s.bytes);
         measure(s.name, path);
     }
+    // A valid bitmap of 4 MB that is 32 M pixels: the page's picture and the thumbnail are reduced
+    // while its rows are read; the whole picture (for a PNG copy) is held once.
+    QImage lines(5700, 5700, QImage::Format_ARGB32);
+    for (int y = 0; y < 5700; ++y)
+        for (int x = 0; x < 5700; ++x)
+            lines.setPixel(x, y, (x + y) % 37 < 3 ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
+    const auto big = testutil::writeFile(base / "big.bmp", fixtures::bmpFile(lines, fixtures::BmpKind::Bits1));
+    measure("1-bit 5700^2: page picture", big);
+    measure("1-bit 5700^2: thumbnail 128", big, [](const std::filesystem::path& p) { return bw::thumbnailOf(p, 128).isNull() ? 0 : 1; });
+    measure("1-bit 5700^2: whole picture", big,
+            [](const std::filesystem::path& p) { return bw::extractLargestIcon(p, 0).isNull() ? 0 : 1; });
     return 0;
 }

@@ -37,7 +37,7 @@ QImage thumbnailPicture(const QImage& picture, int edge)
     return square.convertToFormat(QImage::Format_ARGB32);
 }
 
-QImage thumbnailOf(const std::filesystem::path& file, int edge) { return thumbnailPicture(extractLargestIcon(file, 0), edge); }
+QImage thumbnailOf(const std::filesystem::path& file, int edge) { return thumbnailPicture(extractLargestIconWithin(file, 0, edge), edge); }
 
 bool writePngReplacing(const std::filesystem::path& path, const QImage& picture)
 {

@@ -24,7 +24,8 @@ struct IconCandidate {
 };
 
 // One image of an icon as stored: its decoded size, its colour depth (from its own header, 32 for
-// PNG), whether it is PNG, and the picture (Format_ARGB32, straight alpha; a bitmap is opaque).
+// PNG), whether it is PNG, and the picture (Format_ARGB32, straight alpha; a bitmap is opaque
+// unless its header gives an alpha mask).
 // Where an icon has several variants, which one the image belongs to: the language of a group
 // that a program holds in several languages, the frame of an animated cursor.
 struct IconImageInfo {

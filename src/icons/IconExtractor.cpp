@@ -1,6 +1,7 @@
 #include "IconExtractor.h"
 
 #include "AniFile.h"
+#include "BitmapFile.h"
 #include "IcnsFile.h"
 #include "IconDirectory.h"
 #include "IconImageDecoder.h"
@@ -11,25 +12,18 @@
 
 #include "support/ReadFile.h"
 
-#include <QBuffer>
 #include <QByteArray>
-#include <QImageReader>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
 namespace bw {
 namespace {
-
-// A bitmap file larger than this is not turned into an icon: decoding it would take more memory
-// than a picture of 32 x 32 pixels can justify.
-constexpr qint64 kMaxBitmapPixels = 64LL * 1024 * 1024;
-
-// A compressed bitmap (run-length coded) can claim a large picture in a few bytes, since one
-// escape skips whole rows. Real ones are drawings, not photographs; this many pixels keeps one
-// extraction within about 30 MB and a few tens of milliseconds.
-constexpr qint64 kMaxCompressedBitmapPixels = 4LL * 1024 * 1024;
 
 bool isBitmapFile(ByteReader file)
 {
@@ -37,65 +31,29 @@ bool isBitmapFile(ByteReader file)
     return file.matches(0, "BM") && file.size() >= 26;
 }
 
-// Whether decoding the bitmap costs no more than its file justifies: the rows of an uncompressed
-// bitmap must be in the file (one short row is tolerated, as some writers leave off the padding
-// of the last), and a compressed one gets a pixel cap. Photographs of any size that the file
-// really holds pass.
-bool bitmapCostBounded(ByteReader file)
-{
-    const std::uint32_t pixelOffset = file.u32(10);
-    const std::uint32_t headerSize = file.u32(14);
-    qint64 width = 0;
-    qint64 height = 0;
-    std::uint32_t bitCount = 0;
-    std::uint32_t compression = 0;
-    if (headerSize == 12) {
-        width = file.u16(18);
-        height = file.u16(20);
-        bitCount = file.u16(24);
-    } else {
-        width = qAbs(static_cast<qint64>(file.i32(18)));
-        height = qAbs(static_cast<qint64>(file.i32(22)));
-        bitCount = file.u16(28);
-        compression = headerSize >= 20 ? file.u32(30) : 0;
-    }
-    if (!file.ok())
-        return refuse(ReadError::TruncatedImage), false;
-    if (width == 0 || height == 0)
-        return refuse(ReadError::BadImageSize), false;
-    if (bitCount == 0 || bitCount > 32)
-        return refuse(ReadError::BadBitCount), false;
-    constexpr std::uint32_t kBiRgb = 0, kBiBitfields = 3, kBiAlphaBitfields = 6;
-    if (compression != kBiRgb && compression != kBiBitfields && compression != kBiAlphaBitfields)
-        return width * height <= kMaxCompressedBitmapPixels || (refuse(ReadError::TooLarge), false);
-    if (pixelOffset > file.size())
-        return refuse(ReadError::TruncatedImage), false;
-    // Divided, not multiplied: rows of 8 GB times two billion rows would not fit in 64 bits.
-    const qint64 rowBytes = (width * bitCount + 31) / 32 * 4;
-    return height - 1 <= static_cast<qint64>(file.size() - pixelOffset) / rowBytes || (refuse(ReadError::TruncatedImage), false);
-}
-
+// The page's picture of a bitmap is opaque and made while the rows are read, so that a large
+// bitmap never lies in memory whole; the largest image is the whole bitmap with the alpha it
+// declares (for the viewer and for copies out).
 QImage bitmapPicture(ByteReader file, ImagePick pick, int edge = kIconEdge)
 {
-    if (!bitmapCostBounded(file))
+    if (pick == ImagePick::Largest)
+        return decodeBitmapFile(file, QSize(INT_MAX, INT_MAX), true);
+    return scaleToEdge(decodeBitmapFile(file, QSize(edge, edge), false), edge);
+}
+
+// The bitmap fitted within edge x edge, keeping its proportions, as a thumbnail scales it.
+QImage bitmapWithin(ByteReader file, int edge)
+{
+    const std::optional<BitmapShape> shape = bitmapShape(file);
+    if (!shape)
         return {};
-    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(file.data()), static_cast<qsizetype>(file.size()));
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "BMP");
-    // Qt reports a top-down bitmap with a negative height.
-    const qint64 width = qAbs(reader.size().width());
-    const qint64 height = qAbs(reader.size().height());
-    if (width == 0 || height == 0)
-        return refuse(ReadError::UndecodableImage), QImage();
-    if (width * height > kMaxBitmapPixels)
-        return refuse(ReadError::TooLarge), QImage();
-    QImage picture = reader.read();
-    if (picture.isNull())
-        return refuse(ReadError::UndecodableImage), QImage();
-    // A bitmap is always drawn opaque, whatever its fourth byte holds.
-    const QImage opaque = picture.convertToFormat(QImage::Format_RGB32);
-    return pick == ImagePick::Largest ? opaque.convertToFormat(QImage::Format_ARGB32) : scaleToEdge(opaque, edge);
+    const int longer = std::max(shape->size.width(), shape->size.height());
+    if (longer <= edge)
+        return decodeBitmapFile(file, shape->size, true);
+    const double factor = static_cast<double>(edge) / longer;
+    const QSize fit(std::max(1, static_cast<int>(std::lround(shape->size.width() * factor))),
+                    std::max(1, static_cast<int>(std::lround(shape->size.height() * factor))));
+    return decodeBitmapFile(file, fit, true);
 }
 
 // A PNG file is an icon of one image. It may be larger than an image inside an icon (a favicon
@@ -342,10 +300,8 @@ std::vector<IconImageInfo> imagesOf(ByteReader file, int index, PeGroupMemo* mem
     const IconSourceKind kind = iconSourceKind(file);
     if (kind == IconSourceKind::Bitmap) {
         QImage picture = index == 0 ? bitmapPicture(file, ImagePick::Largest) : (refuse(ReadError::NoSuchIcon), QImage());
-        const std::uint32_t headerSize = file.u32(14);
-        const int bits = headerSize == 12 ? file.u16(24) : file.u16(28);
         if (!picture.isNull())
-            images.push_back({bits, false, std::move(picture)});
+            images.push_back({bitmapShape(file)->bitCount, false, std::move(picture)});
         return images;
     }
     if (index != 0 && kind != IconSourceKind::Pe && kind != IconSourceKind::Ne)
@@ -540,6 +496,15 @@ QImage extractIcon(const std::filesystem::path& path, int index)
 QImage extractLargestIcon(const std::filesystem::path& path, int index)
 {
     return pictureOfFile(path, [index](ByteReader bytes) { return extract(bytes, index, ImagePick::Largest, lastFile.memo()); });
+}
+
+QImage extractLargestIconWithin(const std::filesystem::path& path, int index, int edge)
+{
+    return pictureOfFile(path, [index, edge](ByteReader bytes) {
+        if (index == 0 && iconSourceKind(bytes) == IconSourceKind::Bitmap)
+            return bitmapWithin(bytes, edge);
+        return extract(bytes, index, ImagePick::Largest, lastFile.memo());
+    });
 }
 
 QImage extractIcon(const std::filesystem::path& path, int index, int edge)

@@ -29,7 +29,7 @@ int iconCount(const std::filesystem::path& path);
 int iconCount(ByteReader file);
 
 // The icon at `index` as a 32 x 32 Format_ARGB32 picture with straight alpha, or a null image
-// when there is none. A bitmap file gives one opaque picture scaled from the whole bitmap.
+// when there is none. A bitmap file gives one opaque picture reduced from the whole bitmap.
 QImage extractIcon(const std::filesystem::path& path, int index);
 QImage extractIcon(ByteReader file, int index);
 
@@ -49,9 +49,14 @@ std::vector<IconImageInfo> iconImages(const std::filesystem::path& path, int ind
 std::vector<IconImageInfo> iconImages(ByteReader file, int index);
 
 // The largest image of the icon at `index`, as stored (Format_ARGB32, straight alpha), or a null
-// image when there is none. A bitmap file gives the whole bitmap, opaque. For thumbnails.
+// image when there is none. A bitmap file gives the whole bitmap, opaque unless its header gives
+// an alpha mask. For copies out.
 QImage extractLargestIcon(const std::filesystem::path& path, int index);
 QImage extractLargestIcon(ByteReader file, int index);
+
+// The same for thumbnails of at most edge x edge: a bitmap file larger than that comes already
+// fitted within it (keeping its proportions), reduced while it is read rather than decoded whole.
+QImage extractLargestIconWithin(const std::filesystem::path& path, int index, int edge);
 
 // An icon as it is stored, for copying it out unchanged: the bytes of a file that is one icon
 // (icon, cursor, animated cursor, Apple icon, PNG, bitmap), or an icon group of an executable or

@@ -1,4 +1,5 @@
-// libFuzzer harness: bitmap files turned into icons (the cost checks, then Qt's BMP reader).
+// libFuzzer harness: bitmap files turned into icons (the cost checks, then the DIB decoder, both
+// reduced to the page's picture and whole).
 
 #include "icons/IconExtractor.h"
 
@@ -14,5 +15,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bw::ByteReader file(bytes.data(), bytes.size());
     (void)bw::iconCount(file);
     (void)bw::extractIcon(file, 0);
+    (void)bw::extractLargestIcon(file, 0);
     return 0;
 }

@@ -288,6 +288,11 @@ TEST(HostileFiles, BitmapsCostNoMoreThanTheirFileHolds)
     EXPECT_EQ(bw::lastReadError(), Why::TooLarge);
     EXPECT_TRUE(bw::extractIcon(readerOf(shortBitmapClaiming(8000)), 0).isNull());
     EXPECT_EQ(bw::lastReadError(), Why::TruncatedImage);
+    // One row of 60 M pixels in a file of a few bytes: no row may be missing, not even the last.
+    Bytes oneRow = bmpFile(solid(qRgb(0, 0, 0), 8, 1), BmpKind::Bits1);
+    put32(oneRow, 18, 60'000'000);
+    EXPECT_TRUE(bw::extractLargestIcon(readerOf(oneRow), 0).isNull());
+    EXPECT_EQ(bw::lastReadError(), Why::TruncatedImage);
     // A compressed bitmap within the cap, and large pictures the file really holds, are read.
     EXPECT_FALSE(bw::extractIcon(readerOf(rleBitmapClaiming(1024)), 0).isNull());
     const QImage photo = solid(qRgb(10, 120, 200), 1600, 1200);
@@ -303,5 +308,13 @@ TEST(HostileFiles, FuzzFindingBitmapOfHugeRowsTimesHugeHeight)
     const Bytes file = {'B',  'M',  0x3a, 0x00, 0x04, 0x00, 0x00, 0x00, 0x00, 0x28, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
                         0x00, 0x40, 0x00, 0x5a, 0x9b, 0x0a, 0x00, 0x40, 0x60, 0x00, 0x00, 0x20, 0x00, 0x00, 0x00, 0xff};
     EXPECT_TRUE(bw::extractIcon(readerOf(file), 0).isNull());
+    EXPECT_EQ(bw::lastReadError(), Why::BadImageHeader); // its header size is 0
+    // The same sizes under a 40-byte header reach the check of the rows against the file.
+    Bytes sized = file;
+    sized.resize(64, 0);
+    put32(sized, 14, 40);
+    put32(sized, 30, 0); // no compression
+    sized[21] = 0x7b;    // a positive width
+    EXPECT_TRUE(bw::extractIcon(readerOf(sized), 0).isNull());
     EXPECT_EQ(bw::lastReadError(), Why::TruncatedImage);
 }

@@ -29,6 +29,11 @@ void put64(Bytes& b, std::uint64_t v)
     put32(b, static_cast<std::uint32_t>(v));
     put32(b, static_cast<std::uint32_t>(v >> 32));
 }
+void put8s(Bytes& b, std::initializer_list<unsigned> vs)
+{
+    for (unsigned v : vs)
+        put8(b, v);
+}
 void put16s(Bytes& b, std::initializer_list<unsigned> vs)
 {
     for (unsigned v : vs)
@@ -178,17 +183,43 @@ void putPalette(Bytes& b, const std::vector<QRgb>& palette, bool quads)
     }
 }
 
-// Encoded-mode runs only (no absolute mode): each run is up to 255 pixels of one index.
-// For RLE4 the index is repeated in both nibbles. Every row ends with 00 00, the picture with 00 01.
-Bytes rleEncode(const QImage& img, const std::vector<QRgb>& palette, int bitCount)
+// Encoded-mode runs of up to 255 pixels of one index; for RLE4 the index is repeated in both
+// nibbles. Every row ends with 00 00, the picture with 00 01. With `moves`, index 0 is left to
+// the reader: a row of it is skipped by a move down, leading ones by a move right, trailing ones
+// by the row's end; and three or more differing indices are stored as an absolute run.
+Bytes rleEncode(const QImage& img, const std::vector<QRgb>& palette, int bitCount, bool moves = false)
 {
     Bytes out;
     for (int y = img.height() - 1; y >= 0; --y) {
         const std::vector<unsigned> idx = rowIndices(img, y, palette);
-        for (std::size_t x = 0; x < idx.size();) {
+        std::size_t x = 0, end = idx.size();
+        if (moves) {
+            while (end > 0 && idx[end - 1] == 0)
+                --end;
+            if (end == 0) {
+                put8s(out, {0, 2, 0, 1});
+                continue;
+            }
+            while (idx[x] == 0)
+                ++x;
+            if (x > 0)
+                put8s(out, {0, 2, static_cast<unsigned>(x), 0});
+        }
+        while (x < end) {
             std::size_t run = 1;
-            while (x + run < idx.size() && run < 255 && idx[x + run] == idx[x])
+            while (x + run < end && run < 255 && idx[x + run] == idx[x])
                 ++run;
+            std::size_t literal = 0;
+            while (moves && x + literal + 1 < end && literal < 254 && idx[x + literal] != idx[x + literal + 1])
+                ++literal;
+            if (literal >= 3) {
+                put8s(out, {0, static_cast<unsigned>(literal)});
+                for (std::size_t i = 0; i < literal; i += bitCount == 4 ? 2 : 1)
+                    put8(out, bitCount == 4 ? idx[x + i] << 4 | (i + 1 < literal ? idx[x + i + 1] : 0) : idx[x + i]);
+                padTo(out, 2);
+                x += literal;
+                continue;
+            }
             put8(out, static_cast<unsigned>(run));
             put8(out, bitCount == 4 ? idx[x] << 4 | idx[x] : idx[x]);
             x += run;
@@ -585,46 +616,89 @@ Bytes bmpFile(const QImage& image, BmpKind kind)
     const int w = img.width(), h = img.height();
     int bitCount = 24;
     unsigned compression = 0;
+    std::vector<std::uint32_t> masks; // written after a 40-byte header, or inside a V5 header
     switch (kind) {
     case BmpKind::Bits1: bitCount = 1; break;
     case BmpKind::Bits4: bitCount = 4; break;
-    case BmpKind::Bits8: bitCount = 8; break;
+    case BmpKind::Bits8:
+    case BmpKind::Os2ShortPalette8: bitCount = 8; break;
     case BmpKind::Bits32: bitCount = 32; break;
     case BmpKind::Rle8:
+    case BmpKind::Rle8Moves:
         bitCount = 8;
         compression = 1;
         break;
     case BmpKind::Rle4:
+    case BmpKind::Rle4Moves:
         bitCount = 4;
         compression = 2;
+        break;
+    case BmpKind::Bits16Rgb555: bitCount = 16; break;
+    case BmpKind::Bits16Rgb565:
+        bitCount = 16;
+        compression = 3;
+        masks = {0xF800, 0x07E0, 0x001F};
+        break;
+    case BmpKind::Bits32R11G11B10:
+        bitCount = 32;
+        compression = 3;
+        masks = {0xFFE00000, 0x001FFC00, 0x000003FF};
+        break;
+    case BmpKind::AlphaBitfields32:
+    case BmpKind::V5Alpha32:
+        bitCount = 32;
+        compression = kind == BmpKind::V5Alpha32 ? 3 : 6;
+        masks = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
         break;
     case BmpKind::Bits24:
     case BmpKind::Os2Core24:
     case BmpKind::TopDown24: break;
     }
-    const bool core = kind == BmpKind::Os2Core24, topDown = kind == BmpKind::TopDown24;
-    const std::vector<QRgb> palette = bitCount <= 8 ? writtenPalette(bitCount, {}, 0) : std::vector<QRgb> {};
+    const bool core = kind == BmpKind::Os2Core24 || kind == BmpKind::Os2ShortPalette8, topDown = kind == BmpKind::TopDown24;
+    const bool v5 = kind == BmpKind::V5Alpha32, moves = kind == BmpKind::Rle8Moves || kind == BmpKind::Rle4Moves;
+    // The OS/2 bitmap stores only the 16 colours it uses, then 6 bytes of nothing before its rows.
+    const std::vector<QRgb> palette = kind == BmpKind::Os2ShortPalette8 ? defaultPalette(4)
+        : bitCount <= 8                                                 ? writtenPalette(bitCount, {}, 0)
+                                                                        : std::vector<QRgb> {};
+    const std::size_t gap = kind == BmpKind::Os2ShortPalette8 ? 6 : 0;
 
     Bytes pixels;
-    if (compression)
-        pixels = rleEncode(img, palette, bitCount);
-    else
-        for (int i = 0; i < h; ++i)
-            append(pixels, colourRow(img, topDown ? i : h - 1 - i, bitCount, palette, false, std::uint8_t(0xFF)));
+    if (compression == 1 || compression == 2)
+        pixels = rleEncode(img, palette, bitCount, moves);
+    for (int i = 0; compression != 1 && compression != 2 && i < h; ++i) {
+        const int y = topDown ? i : h - 1 - i;
+        if (kind == BmpKind::Bits32R11G11B10) {
+            for (int x = 0; x < w; ++x) {
+                const std::uint32_t r = qRed(img.pixel(x, y)), g = qGreen(img.pixel(x, y)), b = qBlue(img.pixel(x, y));
+                put32(pixels, (r << 3 | r >> 5) << 21 | (g << 3 | g >> 5) << 10 | (b << 2 | b >> 6));
+            }
+        } else {
+            const std::optional<std::uint8_t> alpha = masks.size() == 4 ? std::nullopt : std::optional<std::uint8_t>(0xFF);
+            append(pixels, colourRow(img, y, bitCount, palette, compression == 3 && bitCount == 16, alpha));
+        }
+    }
 
-    const std::uint32_t pixelOffset = u32(14 + (core ? 12 : 40) + 4 * palette.size());
+    const std::size_t headerSize = core ? 12 : v5 ? 124 : 40 + 4 * masks.size();
+    const std::uint32_t pixelOffset = u32(14 + headerSize + (core ? 3 : 4) * palette.size() + gap);
     Bytes f;
     putText(f, "BM");
     put32s(f, {pixelOffset + u32(pixels.size()), 0, pixelOffset});
     if (core) {
         put32(f, 12);
-        put16s(f, {static_cast<unsigned>(w), static_cast<unsigned>(h), 1, 24});
+        put16s(f, {static_cast<unsigned>(w), static_cast<unsigned>(h), 1, static_cast<unsigned>(bitCount)});
     } else {
-        put32s(f, {40, u32(w), static_cast<std::uint32_t>(topDown ? -h : h)});
+        put32s(f, {v5 ? 124u : 40u, u32(w), static_cast<std::uint32_t>(topDown ? -h : h)});
         put16s(f, {1, static_cast<unsigned>(bitCount)});
         put32s(f, {compression, u32(pixels.size()), 2835, 2835, 0, 0}); // 72 dpi
+        for (std::uint32_t m : masks)
+            put32(f, m);
+        if (v5) {
+            put32(f, 0x73524742);  // sRGB
+            f.resize(14 + 124, 0); // end points, gamma, intent and profile unused
+        }
     }
-    putPalette(f, palette, true);
+    putPalette(f, palette, !core);
+    f.resize(f.size() + gap, 0);
     append(f, pixels);
     return f;
 }

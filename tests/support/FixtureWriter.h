@@ -70,7 +70,31 @@ struct IcnsElement {
 Bytes icnsFile(const std::vector<IcnsElement>& elements);
 
 // Whole .bmp files. Indexed kinds use the default palettes; 32 bits is BI_RGB with alpha 0xFF.
-enum class BmpKind { Bits1, Bits4, Bits8, Bits24, Bits32, Rle8, Rle4, Os2Core24, TopDown24 };
+// Bits16Rgb555/Bits16Rgb565: 5-5-5 BI_RGB and 5-6-5 bit fields. Bits32R11G11B10: bit fields of
+// 11, 11 and 10 bits (each channel's top 8 bits are the colour). AlphaBitfields32: a 40-byte
+// header with BI_ALPHABITFIELDS (four masks after it); V5Alpha32: a 124-byte header with bit
+// fields and an alpha mask. Os2ShortPalette8: a 12-byte header with 16 three-byte colours and a
+// gap before the rows. Rle8Moves/Rle4Moves: index 0 is skipped by moves and early line ends, and
+// runs of differing indices are stored absolute.
+enum class BmpKind {
+    Bits1,
+    Bits4,
+    Bits8,
+    Bits24,
+    Bits32,
+    Rle8,
+    Rle4,
+    Os2Core24,
+    TopDown24,
+    Bits16Rgb555,
+    Bits16Rgb565,
+    Bits32R11G11B10,
+    AlphaBitfields32,
+    V5Alpha32,
+    Os2ShortPalette8,
+    Rle8Moves,
+    Rle4Moves
+};
 Bytes bmpFile(const QImage& image, BmpKind kind);
 
 } // namespace fixtures
