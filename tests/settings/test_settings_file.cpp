@@ -27,8 +27,8 @@ TEST(SettingsFile, TenLinesWithCrLf)
     EXPECT_EQ(back.readDirectory, s.readDirectory);
     EXPECT_EQ(back.copyDirectory, s.copyDirectory);
     EXPECT_EQ(back.autoRead, false);
-    for (int t = 0; t < kFileTypeCount; ++t)
-        EXPECT_EQ(back.fileTypes[static_cast<std::size_t>(t)], s.fileTypes[static_cast<std::size_t>(t)]) << t;
+    for (std::size_t t = 0; t < kOldFileTypeCount; ++t)
+        EXPECT_EQ(back.fileTypes[t], s.fileTypes[t]) << t;
 }
 
 TEST(SettingsFile, ReadingStopsAtTheFirstBadNumber)
@@ -142,4 +142,30 @@ TEST(SettingsFile, ExtraSettingsSkipWhatTheyDoNotKnow)
         ASSERT_TRUE(saveExtraSettingsFile(path, {f}));
         EXPECT_EQ(loadExtraSettingsFile(path).copyFormat, f);
     }
+}
+
+TEST(SettingsFile, MarksOfTheLaterTypesLiveBesideTheTenLines)
+{
+    // The marks of "*.ani" ... "*.drv" in list order; a type the file does not name, or names with
+    // a value other than 0 or 1, is checked.
+    using Marks = std::array<bool, kLaterFileTypeCount>;
+    const std::pair<const char*, Marks> cases[] = {
+        {"", {1, 1, 1, 1, 1, 1, 1}},
+        {"filetype.ani=0\n filetype.drv = 0 \r\nfiletype.mun=1\n", {0, 1, 1, 1, 1, 1, 0}},
+        {"filetype.icns=nein\nfiletype.ico=0\nfiletype.=0\nfiletype.scr0\nfiletype.CPL=0\n", {1, 1, 1, 1, 1, 1, 1}},
+    };
+    for (const auto& [content, marks] : cases)
+        EXPECT_EQ(parseExtraSettings(content).laterFileTypes, marks) << content;
+
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/" + kExtraSettingsFileName;
+    ExtraSettings extra;
+    extra.copyFormat = CopyFormat::Png;
+    extra.laterFileTypes = {false, true, false, true, true, false, true};
+    ASSERT_TRUE(saveExtraSettingsFile(path, extra));
+    const ExtraSettings back = loadExtraSettingsFile(path);
+    EXPECT_EQ(back.laterFileTypes, extra.laterFileTypes);
+    EXPECT_EQ(back.copyFormat, CopyFormat::Png);
+    // bwsave.kwb keeps its ten lines, whatever the later marks.
+    EXPECT_EQ(formatSettings(Settings {}).count("\r\n"), 10);
 }
