@@ -99,8 +99,10 @@ void startUp(TIconF& main)
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Checked);
     }
-    // All six types show whole, whatever the desktop's font: the list and its box grow if need be.
-    main.GroupBox1->resize(main.GroupBox1->width(), main.GroupBox1->height() + growToShowAllRows(*main.CheckListBox1));
+    // The six types of old show whole, whatever the desktop's font: the list and its box grow if
+    // need be. The panel has no room for every row, so the later types are reached by scrolling.
+    main.GroupBox1->resize(main.GroupBox1->width(),
+                           main.GroupBox1->height() + growToShowRows(*main.CheckListBox1, static_cast<int>(kOldFileTypeCount)));
     s.backgroundColour = kColourButtonFace;
     s.windowsDirectory = configDirectory();
     removeStaleSettingsTemporaries(s.windowsDirectory);
