@@ -67,7 +67,6 @@ TEST_F(MainWindow, StartsWithoutSettingsFile)
 {
     EXPECT_EQ(main().windowTitle(), QStringLiteral("Bildwiesel 1.110"));
     EXPECT_EQ(QApplication::applicationName(), QStringLiteral("Bildwiesel"));
-    // The six types of old, then the later ones; a first start checks them all.
     const QStringList types
         = {"*.ico", "*.cur", "*.exe", "*.dll", "*.icl", "*.bmp", "*.ani", "*.icns", "*.mun", "*.cpl", "*.ocx", "*.scr", "*.drv"};
     ASSERT_EQ(main().CheckListBox1->count(), types.size());
@@ -190,8 +189,7 @@ TEST_F(MainWindow, SecondaryWindowsCreatedOnceAndHidden)
         EXPECT_EQ(e.window->objectName(), e.className);
         // The start-up read has named the last file it read in the progress window's caption.
         if (e.window == w.EinleseF)
-            EXPECT_TRUE(e.window->windowTitle().startsWith(QString::fromStdString(programPaths().shareDirectory)))
-                << e.window->windowTitle().toStdString();
+            EXPECT_TRUE(e.window->windowTitle().startsWith(QString::fromStdString(programPaths().shareDirectory)));
         else
             EXPECT_EQ(e.window->windowTitle(), e.caption);
         // The design size, wider only where a caption or a button text needs it.

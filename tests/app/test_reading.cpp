@@ -7,6 +7,7 @@
 #include "gui/catalogue/ReadCommands.h"
 #include "gui/settings/EinstellFrm.h"
 #include "gui/widgets/AppState.h"
+#include "settings/SettingsFile.h"
 #include "support/Funky.h"
 #include "support/ProgramSession.h"
 #include "support/ScriptedDialogs.h"
@@ -55,17 +56,7 @@ protected:
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(content);
     }
-    std::string extraSettingsPath() const { return config.path().toStdString() + "/bildwiesel/bildwiesel.conf"; }
-    void writeExtraSettings(const QByteArray& content)
-    {
-        fs::create_directories(config.path().toStdString() + "/bildwiesel");
-        testutil::writeFile(extraSettingsPath(), fixtures::Bytes(content.begin(), content.end()));
-    }
-    QByteArray readExtraSettings() const
-    {
-        QFile f(QString::fromStdString(extraSettingsPath()));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    std::string extraPath() const { return config.path().toStdString() + "/bildwiesel/bildwiesel.conf"; }
     QByteArray settingsFor(const std::string& readDirectory, const char* autoRead, const char* types = "1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n")
     {
         return QByteArray("-2147483633\r\n") + QByteArray::fromStdString(readDirectory) + "\r\n/tmp/\r\n" + autoRead + "\r\n" + types;
@@ -113,7 +104,7 @@ TEST_F(Reading, StartUpReadsTheStoredDirectory)
     EXPECT_EQ(main().StatusBar1->panelText(1), "Icon(s) 6");
     TEinleseF& progress = *windows().EinleseF;
     EXPECT_EQ(progress.windowTitle().toStdString(), (tree / "b/bild.bmp").string());
-    EXPECT_EQ(progress.Label1->text(), "Suche *.drv Dateien ."); // the last type of the list
+    EXPECT_EQ(progress.Label1->text(), "Suche *.drv Dateien .");
     EXPECT_EQ(progress.Label2->text(), "Symbole 6");
     EXPECT_EQ(progress.ListBox1->count(), 4);
     EXPECT_TRUE(main().isEnabled());
@@ -194,12 +185,6 @@ TEST_F(Reading, FileTypesAndNothingChecked)
     main().BitBtn1Click();
     QTRY_VERIFY(!windows().EinleseF->isVisible());
     EXPECT_EQ(relativePaths(), (std::vector<std::string> {"b/drei.exe", "b/drei.exe", "b/drei.exe"}));
-    // A later type is one more walk of the tree, after the types above it in the list.
-    put("a/vier.mun", testutil::libraryWithIcons(1));
-    checkOnly({"*.mun", "*.exe"});
-    main().BitBtn1Click();
-    QTRY_VERIFY(!windows().EinleseF->isVisible());
-    EXPECT_EQ(relativePaths(), (std::vector<std::string> {"b/drei.exe", "b/drei.exe", "b/drei.exe", "a/vier.mun"}));
     checkOnly({});
     main().BitBtn1Click();
     EXPECT_EQ(catalogue().entryCount(), 0);
@@ -209,15 +194,12 @@ TEST_F(Reading, FileTypesAndNothingChecked)
 TEST_F(Reading, SettingsFileMarksAndAutoReadOff)
 {
     writeSettings(settingsFor(tree.string() + "/", "0", "1\r\n0\r\n1\r\n1\r\n1\r\n0\r\n"));
-    // The marks of the later types come from the file beside it; a type it does not name is checked.
-    writeExtraSettings("filetype.ani=0\nfiletype.drv=0\n");
+    ASSERT_TRUE(saveExtraSettingsFile(extraPath(), {CopyFormat::Classic, {false, true, true, true, true, true, false}}));
     start();
     EXPECT_FALSE(main().CheckBox4->isChecked());
     EXPECT_FALSE(appState().autoRead);
-    const bool marks[] = {1, 0, 1, 1, 1, 0, 0, 1, 1, 1, 1, 1, 0};
-    ASSERT_EQ(main().CheckListBox1->count(), 13);
-    for (int i = 0; i < 13; ++i)
-        EXPECT_EQ(main().CheckListBox1->item(i)->checkState(), marks[i] ? Qt::Checked : Qt::Unchecked) << i;
+    for (int i = 0; i < 13; ++i) // the six of bwsave.kwb, then "*.ani" ... "*.drv" of bildwiesel.conf
+        EXPECT_EQ(main().CheckListBox1->item(i)->checkState(), (QList {1, 5, 6, 12}.contains(i) ? Qt::Unchecked : Qt::Checked)) << i;
     EXPECT_EQ(catalogue().entryCount(), 0);
     EXPECT_EQ(main().windowTitle(), "Bildwiesel 1.110");
 }
@@ -328,16 +310,16 @@ TEST_F(Reading, SettingsDialogColoursAndSavingAtTheEnd)
     EXPECT_EQ(main().Bild->canvas().pixel(main().Bild->width() - 1, main().Bild->height() - 1), qRgb(254, 255, 255));
 
     main().CheckListBox1->item(3)->setCheckState(Qt::Unchecked);
-    main().CheckListBox1->item(8)->setCheckState(Qt::Unchecked); // "*.mun"
-    ASSERT_TRUE(soundDeviceOpen());                              // the sound at the read's end
-    main().close();                                              // the close box saves like "&Ende"
+    main().CheckListBox1->item(8)->setCheckState(Qt::Unchecked);
+    ASSERT_TRUE(soundDeviceOpen()); // the sound at the read's end
+    main().close();                 // the close box saves like "&Ende"
     // The program ends silent, leaving the device for the exit to close (closing it waits for
     // the audio server's buffer).
     EXPECT_FALSE(soundPlaying());
     EXPECT_TRUE(soundDeviceOpen());
     QList<QByteArray> lines = savedLines();
     ASSERT_EQ(lines.size(), 11); // ten lines, each ending in CR LF
-    EXPECT_TRUE(readExtraSettings().contains("filetype.ani=1\nfiletype.icns=1\nfiletype.mun=0\n"));
+    EXPECT_EQ(loadExtraSettingsFile(extraPath()).laterFileTypes, (std::array {true, true, false, true, true, true, true}));
     EXPECT_EQ(lines[0], "16777214\r");
     EXPECT_EQ(lines[1], QByteArray::fromStdString(tree.string() + "/\r"));
     EXPECT_EQ(lines[3], "1\r");
@@ -347,7 +329,6 @@ TEST_F(Reading, SettingsDialogColoursAndSavingAtTheEnd)
     appState() = AppState {};
     start();
     EXPECT_EQ(appState().backgroundColour, 16777214u);
-    EXPECT_EQ(main().CheckListBox1->item(8)->checkState(), Qt::Unchecked);
     windows().EinstellF->BitBtn3Click(); // "Neutralfarbe"
     main().Ende1->trigger();
     EXPECT_EQ(savedLines()[0], "-2147483633\r");

@@ -292,16 +292,14 @@ TEST_F(WindowRules, EveryGermanTextFitsItsControl)
     main().Panel5->setText(QStringLiteral("  Nr: ") + million);
     main().StatusBar1->setPanelText(1, QStringLiteral("99999 Dateien"));
     checkTexts(main());
-    // The six file types of old show whole, none scrolled away or cut; the later ones show whole
-    // when scrolled to. The list itself lies whole inside its panel.
+    // The six file types of old show whole, none scrolled away or cut, the later ones when
+    // scrolled to, in a list that lies whole inside its panel.
     QListWidget& types = *main().CheckListBox1;
-    const auto shownWhole = [&types](int row) { return types.viewport()->rect().contains(types.visualItemRect(types.item(row))); };
-    for (int i = 0; i < 6; ++i)
-        EXPECT_TRUE(shownWhole(i)) << types.item(i)->text().toStdString();
-    EXPECT_TRUE(main().Panel1->contentsRect().contains(QRect(types.mapTo(main().Panel1, QPoint(0, 0)), types.size())));
-    for (int i = types.count() - 1; i >= 0; --i) {
-        types.scrollToItem(types.item(i));
-        EXPECT_TRUE(shownWhole(i)) << types.item(i)->text().toStdString();
+    EXPECT_TRUE(main().Panel1->contentsRect().contains(QRect(types.mapTo(main().Panel1, QPoint()), types.size())));
+    for (int i = 0; i < types.count(); ++i) {
+        if (i >= 6)
+            types.scrollToItem(types.item(i));
+        EXPECT_TRUE(types.viewport()->rect().contains(types.visualItemRect(types.item(i)))) << types.item(i)->text().toStdString();
     }
 
     TVergleichF& compare = *windows().VergleichF;
