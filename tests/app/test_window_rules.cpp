@@ -309,7 +309,7 @@ TEST_F(WindowRules, EveryGermanTextFitsItsControl)
     const std::initializer_list<std::pair<QWidget*, std::function<void()>>> windowsAndTexts {
         {&reading,
          [&] {
-             reading.Label1->setText(QStringLiteral("Suche *.ico Dateien ."));
+             reading.Label1->setText(QStringLiteral("Suche *.icns Dateien ."));
              reading.Label1->adjustSize();
              reading.setLabel2(QStringLiteral("Symbole ") + million);
          }},
