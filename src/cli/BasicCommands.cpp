@@ -163,10 +163,9 @@ const Command writeBmpCommand {
     [](const Invocation& call) { return writeIcon(call, Output::Bitmap); }};
 
 const Command scanCommand {
-    "scan", "VERZEICHNIS [--types ico,cur,exe,dll,icl,bmp] [-z]", "die Sammlung, die \"Einlesen\" aus dem Verzeichnis macht",
+    "scan", "VERZEICHNIS [--types TYPEN] [-z]", "die Sammlung, die \"Einlesen\" aus dem Verzeichnis macht",
     "Je Eintrag eine Zeile: Nummer, Icon-Nummer in der Datei und Pfad, durch Tabulatoren getrennt.\n"
     BW_NAMES_HELP
-    "Die Dateitypen werden immer in der Reihenfolge ico, cur, exe, dll, icl, bmp gelesen.\n"
     "Auf der Fehlerausgabe: Dateien, Einträge und Sekunden.",
     1, 1, scanOptions, runScan};
 // clang-format on

@@ -54,19 +54,34 @@ std::optional<TypeSelection> parseTypes(std::string_view list)
     while (!list.empty()) {
         const std::size_t comma = list.find(',');
         const std::string_view one = list.substr(0, comma);
-        const auto it = std::find_if(kFileTypes.begin(), kFileTypes.end(), [&](const char* t) { return one == t; });
-        if (it == kFileTypes.end())
+        const auto it = std::find(bw::kFileTypes.begin(), bw::kFileTypes.end(), one);
+        if (it == bw::kFileTypes.end())
             return std::nullopt;
-        checked[static_cast<std::size_t>(it - kFileTypes.begin())] = true;
+        checked[static_cast<std::size_t>(it - bw::kFileTypes.begin())] = true;
         list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
     }
     return checked;
 }
 
+namespace {
+
+// "ico, cur, exe, ...": every type, in the order a read walks them.
+QString typeNames(const QString& separator)
+{
+    QStringList names;
+    for (const std::string_view type : bw::kFileTypes)
+        names << QString::fromLatin1(type.data(), static_cast<qsizetype>(type.size()));
+    return names.join(separator);
+}
+
+} // namespace
+
 QCommandLineOption typesOption()
 {
-    return QCommandLineOption(QStringLiteral("types"), QStringLiteral("nur diese Dateitypen, durch Kommas getrennt (Voreinstellung: alle)"),
-                              QStringLiteral("ico,cur,exe,dll,icl,bmp"));
+    return QCommandLineOption(QStringLiteral("types"),
+                              QStringLiteral("nur diese Dateitypen, durch Kommas getrennt (Voreinstellung: alle):\n")
+                                  + typeNames(QStringLiteral(", ")) + QStringLiteral(";\ngelesen wird immer in dieser Reihenfolge"),
+                              QStringLiteral("TYPEN"));
 }
 
 std::optional<TypeSelection> selectedTypes(const Invocation& call)
@@ -77,7 +92,7 @@ std::optional<TypeSelection> selectedTypes(const Invocation& call)
         return all;
     const std::optional<TypeSelection> parsed = parseTypes(call.value(QStringLiteral("types")));
     if (!parsed)
-        call.usageError(QStringLiteral("unbekannter Dateityp in --types; erlaubt sind ico, cur, exe, dll, icl, bmp"));
+        call.usageError(QStringLiteral("unbekannter Dateityp in --types; erlaubt sind ") + typeNames(QStringLiteral(", ")));
     return parsed;
 }
 
@@ -238,9 +253,9 @@ std::int64_t readTree(bw::Catalogue& catalogue, const std::string& directory, co
     bw::TreeScanner scanner(catalogue, reader, reader);
     const std::string base = bw::withTrailingSlash(directory);
     std::vector<std::string> patterns;
-    for (std::size_t t = 0; t < kFileTypes.size(); ++t)
+    for (std::size_t t = 0; t < bw::kFileTypeCount; ++t)
         if (types[t])
-            patterns.push_back(base + "*." + kFileTypes[t]);
+            patterns.push_back(base + bw::fileTypePattern(t));
     if (!workers)
         scanner.setWorkers(0);
     scanner.scanTrees(patterns);

@@ -4,6 +4,7 @@
 // and reading a tree into a catalogue exactly as "Einlesen" does.
 
 #include "catalogue/Catalogue.h"
+#include "catalogue/FileTypes.h"
 
 #include <QCommandLineOption>
 
@@ -20,9 +21,9 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 
-// The six file types of a read, in the order the program walks them.
-inline constexpr std::array<const char*, 6> kFileTypes = {"ico", "cur", "exe", "dll", "icl", "bmp"};
-using TypeSelection = std::array<bool, 6>;
+// The file types of a read, as the program's type list holds them and in its order: which of
+// bw::kFileTypes are checked.
+using TypeSelection = std::array<bool, bw::kFileTypeCount>;
 
 // "ico,exe" as a selection; none for an unknown type or an empty list.
 std::optional<TypeSelection> parseTypes(std::string_view list);

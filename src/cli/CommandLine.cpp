@@ -28,7 +28,8 @@ QList<QCommandLineOption> optionsOf(const Command& c)
     return options;
 }
 
-// Option lines of a help text: "-s, --size GRÖSSE" and the description beside it.
+// Option lines of a help text: "-s, --size GRÖSSE" and the description beside it; a description
+// of several lines keeps them all in its column.
 QString optionLines(const QList<QCommandLineOption>& options)
 {
     QStringList left;
@@ -43,7 +44,9 @@ QString optionLines(const QList<QCommandLineOption>& options)
         width = std::max(width, l.size());
     QString lines;
     for (qsizetype i = 0; i < options.size(); ++i)
-        lines += QStringLiteral("  ") + left[i].leftJustified(width + 2) + options[i].description() + QLatin1Char('\n');
+        lines += QStringLiteral("  ") + left[i].leftJustified(width + 2)
+            + options[i].description().replace(QLatin1Char('\n'), QLatin1Char('\n') + QString(width + 4, QLatin1Char(' ')))
+            + QLatin1Char('\n');
     return lines;
 }
 

@@ -62,11 +62,11 @@ LoadedSettings parseSettings(const QByteArray& content)
     if (!autoRead)
         return loaded;
     loaded.autoRead = *autoRead == 1;
-    for (int t = 0; t < kFileTypeCount; ++t) {
-        const std::optional<std::int32_t> mark = number(4 + t);
+    for (std::size_t t = 0; t < kOldFileTypeCount; ++t) {
+        const std::optional<std::int32_t> mark = number(4 + static_cast<int>(t));
         if (!mark)
             return loaded;
-        loaded.fileTypes[static_cast<std::size_t>(t)] = *mark == 1;
+        loaded.fileTypes[t] = *mark == 1;
     }
     return loaded;
 }
@@ -133,6 +133,22 @@ struct CopyFormatName {
 constexpr CopyFormatName kCopyFormatNames[]
     = {{CopyFormat::Classic, "classic"}, {CopyFormat::Original, "original"}, {CopyFormat::Png, "png"}};
 constexpr const char* kCopyFormatKey = "copyformat";
+constexpr const char* kFileTypeKeyPrefix = "filetype.";
+
+// "filetype.ani": the key of a type's mark.
+QByteArray fileTypeKey(std::size_t type)
+{
+    return QByteArray(kFileTypeKeyPrefix) + QByteArray(kFileTypes[type].data(), static_cast<qsizetype>(kFileTypes[type].size()));
+}
+
+// The index in ExtraSettings::laterFileTypes of a key "filetype.ani"; none for any other key.
+std::optional<std::size_t> laterFileTypeOfKey(const QByteArray& key)
+{
+    for (std::size_t t = kOldFileTypeCount; t < kFileTypeCount; ++t)
+        if (key == fileTypeKey(t))
+            return t - kOldFileTypeCount;
+    return std::nullopt;
+}
 
 } // namespace
 
@@ -145,6 +161,11 @@ ExtraSettings parseExtraSettings(const QByteArray& content)
             continue;
         const QByteArray key = rawLine.left(equals).trimmed();
         const QByteArray value = rawLine.mid(equals + 1).trimmed();
+        if (const std::optional<std::size_t> type = laterFileTypeOfKey(key)) {
+            if (value == "0" || value == "1")
+                settings.laterFileTypes[*type] = value == "1";
+            continue;
+        }
         if (key != kCopyFormatKey)
             continue;
         for (const CopyFormatName& known : kCopyFormatNames)
@@ -160,6 +181,8 @@ QByteArray formatExtraSettings(const ExtraSettings& settings)
     for (const CopyFormatName& known : kCopyFormatNames)
         if (known.format == settings.copyFormat)
             out += QByteArray(kCopyFormatKey) + '=' + known.name + '\n';
+    for (std::size_t t = 0; t < kLaterFileTypeCount; ++t)
+        out += fileTypeKey(kOldFileTypeCount + t) + '=' + (settings.laterFileTypes[t] ? '1' : '0') + '\n';
     return out;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "catalogue/FileTypes.h"
+
 #include <QString>
 
 #include <array>
@@ -9,7 +11,6 @@
 
 namespace bw {
 
-inline constexpr int kFileTypeCount = 6;
 inline const char* const kSettingsFileName = "bwsave.kwb";
 
 // The settings kept between runs.
@@ -18,7 +19,7 @@ struct Settings {
     std::string readDirectory;
     std::string copyDirectory;
     bool autoRead = true;
-    std::array<bool, kFileTypeCount> fileTypes {};
+    std::array<bool, kOldFileTypeCount> fileTypes {}; // the marks of the six types of old
 };
 
 // What a settings file gave: each value is set only when its line was read; reading stops at the
@@ -28,7 +29,7 @@ struct LoadedSettings {
     std::optional<std::string> readDirectory;
     std::optional<std::string> copyDirectory;
     std::optional<bool> autoRead;
-    std::array<std::optional<bool>, kFileTypeCount> fileTypes {};
+    std::array<std::optional<bool>, kOldFileTypeCount> fileTypes {};
     std::optional<QString> error; // "'x' ist kein gültiger Integerwert"
 };
 
@@ -55,8 +56,17 @@ enum class CopyFormat { Classic, Original, Png };
 // The settings that bwsave.kwb has no line for. They live in a file of their own beside it, so
 // that bwsave.kwb keeps its ten lines and an older program still reads it.
 inline const char* const kExtraSettingsFileName = "bildwiesel.conf";
+constexpr std::array<bool, kLaterFileTypeCount> allLaterTypesChecked()
+{
+    std::array<bool, kLaterFileTypeCount> marks {};
+    marks.fill(true);
+    return marks;
+}
 struct ExtraSettings {
     CopyFormat copyFormat = CopyFormat::Classic;
+    // The marks of the types after the six of old, in list order: "filetype.ani=1" or "=0". A
+    // type the file does not name is checked, as on a first start.
+    std::array<bool, kLaterFileTypeCount> laterFileTypes = allLaterTypesChecked();
 };
 
 // "key=value" lines (LF or CR LF). Unknown keys, unknown values and lines without "=" are

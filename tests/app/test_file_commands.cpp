@@ -110,7 +110,7 @@ TEST_F(FileCommands, CopyFormatDecidesWhatTheLoopsWriteAndIsKeptBesideTheSetting
     windows().EinstellF->ComboBox1->setCurrentIndex(1);
     main().Ende1->trigger();
     const fixtures::Bytes conf = testutil::readFile(config.path().toStdString() + "/bildwiesel/bildwiesel.conf");
-    EXPECT_EQ(std::string(conf.begin(), conf.end()), "copyformat=original\n");
+    EXPECT_TRUE(std::string(conf.begin(), conf.end()).starts_with("copyformat=original\n")); // then the marks of the later types
     destroyWindows();
     appState() = AppState {};
     start();

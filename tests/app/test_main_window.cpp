@@ -67,9 +67,10 @@ TEST_F(MainWindow, StartsWithoutSettingsFile)
 {
     EXPECT_EQ(main().windowTitle(), QStringLiteral("Bildwiesel 1.110"));
     EXPECT_EQ(QApplication::applicationName(), QStringLiteral("Bildwiesel"));
-    ASSERT_EQ(main().CheckListBox1->count(), 6);
-    const QStringList types = {"*.ico", "*.cur", "*.exe", "*.dll", "*.icl", "*.bmp"};
-    for (int i = 0; i < 6; ++i) {
+    const QStringList types
+        = {"*.ico", "*.cur", "*.exe", "*.dll", "*.icl", "*.bmp", "*.ani", "*.icns", "*.mun", "*.cpl", "*.ocx", "*.scr", "*.drv"};
+    ASSERT_EQ(main().CheckListBox1->count(), types.size());
+    for (int i = 0; i < types.size(); ++i) {
         EXPECT_EQ(main().CheckListBox1->item(i)->text(), types[i]);
         EXPECT_EQ(main().CheckListBox1->item(i)->checkState(), Qt::Checked);
     }
@@ -106,7 +107,7 @@ TEST_F(MainWindow, EveryControlWithItsTextAndPlace)
     EXPECT_EQ(m.DriveComboBox1->geometry(), QRect(7, 6, 154, 19));
     EXPECT_EQ(m.DirectoryListBox1->geometry(), QRect(6, 26, 155, 103));
     EXPECT_EQ(m.FileListBox1->geometry(), QRect(6, 130, 155, 69));
-    EXPECT_EQ(m.FileListBox1->mask(), "*.ico;*.dll;*.exe;*.icl;*.bmp");
+    EXPECT_EQ(m.FileListBox1->mask(), "*.ico;*.dll;*.exe;*.icl;*.bmp;*.ani;*.icns;*.mun;*.cpl;*.ocx;*.scr;*.drv");
     // The file-type list and its box keep the design's size unless the font needs more rows' room.
     const int listGrown = m.CheckListBox1->height() - 83;
     EXPECT_GE(listGrown, 0);

@@ -7,6 +7,7 @@
 #include "gui/catalogue/ReadCommands.h"
 #include "gui/settings/EinstellFrm.h"
 #include "gui/widgets/AppState.h"
+#include "settings/SettingsFile.h"
 #include "support/Funky.h"
 #include "support/ProgramSession.h"
 #include "support/ScriptedDialogs.h"
@@ -55,6 +56,7 @@ protected:
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(content);
     }
+    std::string extraPath() const { return config.path().toStdString() + "/bildwiesel/bildwiesel.conf"; }
     QByteArray settingsFor(const std::string& readDirectory, const char* autoRead, const char* types = "1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n")
     {
         return QByteArray("-2147483633\r\n") + QByteArray::fromStdString(readDirectory) + "\r\n/tmp/\r\n" + autoRead + "\r\n" + types;
@@ -102,7 +104,7 @@ TEST_F(Reading, StartUpReadsTheStoredDirectory)
     EXPECT_EQ(main().StatusBar1->panelText(1), "Icon(s) 6");
     TEinleseF& progress = *windows().EinleseF;
     EXPECT_EQ(progress.windowTitle().toStdString(), (tree / "b/bild.bmp").string());
-    EXPECT_EQ(progress.Label1->text(), "Suche *.bmp Dateien .");
+    EXPECT_EQ(progress.Label1->text(), "Suche *.drv Dateien .");
     EXPECT_EQ(progress.Label2->text(), "Symbole 6");
     EXPECT_EQ(progress.ListBox1->count(), 4);
     EXPECT_TRUE(main().isEnabled());
@@ -192,12 +194,12 @@ TEST_F(Reading, FileTypesAndNothingChecked)
 TEST_F(Reading, SettingsFileMarksAndAutoReadOff)
 {
     writeSettings(settingsFor(tree.string() + "/", "0", "1\r\n0\r\n1\r\n1\r\n1\r\n0\r\n"));
+    ASSERT_TRUE(saveExtraSettingsFile(extraPath(), {CopyFormat::Classic, {false, true, true, true, true, true, false}}));
     start();
     EXPECT_FALSE(main().CheckBox4->isChecked());
     EXPECT_FALSE(appState().autoRead);
-    EXPECT_EQ(main().CheckListBox1->item(1)->checkState(), Qt::Unchecked);
-    EXPECT_EQ(main().CheckListBox1->item(5)->checkState(), Qt::Unchecked);
-    EXPECT_EQ(main().CheckListBox1->item(2)->checkState(), Qt::Checked);
+    for (int i = 0; i < 13; ++i) // the six of bwsave.kwb, then "*.ani" ... "*.drv" of bildwiesel.conf
+        EXPECT_EQ(main().CheckListBox1->item(i)->checkState(), (QList {1, 5, 6, 12}.contains(i) ? Qt::Unchecked : Qt::Checked)) << i;
     EXPECT_EQ(catalogue().entryCount(), 0);
     EXPECT_EQ(main().windowTitle(), "Bildwiesel 1.110");
 }
@@ -308,6 +310,7 @@ TEST_F(Reading, SettingsDialogColoursAndSavingAtTheEnd)
     EXPECT_EQ(main().Bild->canvas().pixel(main().Bild->width() - 1, main().Bild->height() - 1), qRgb(254, 255, 255));
 
     main().CheckListBox1->item(3)->setCheckState(Qt::Unchecked);
+    main().CheckListBox1->item(8)->setCheckState(Qt::Unchecked);
     ASSERT_TRUE(soundDeviceOpen()); // the sound at the read's end
     main().close();                 // the close box saves like "&Ende"
     // The program ends silent, leaving the device for the exit to close (closing it waits for
@@ -315,7 +318,8 @@ TEST_F(Reading, SettingsDialogColoursAndSavingAtTheEnd)
     EXPECT_FALSE(soundPlaying());
     EXPECT_TRUE(soundDeviceOpen());
     QList<QByteArray> lines = savedLines();
-    ASSERT_GE(lines.size(), 10);
+    ASSERT_EQ(lines.size(), 11); // ten lines, each ending in CR LF
+    EXPECT_EQ(loadExtraSettingsFile(extraPath()).laterFileTypes, (std::array {true, true, false, true, true, true, true}));
     EXPECT_EQ(lines[0], "16777214\r");
     EXPECT_EQ(lines[1], QByteArray::fromStdString(tree.string() + "/\r"));
     EXPECT_EQ(lines[3], "1\r");
@@ -357,6 +361,6 @@ TEST_F(Reading, PacedReadShowsEveryLineInOrderAndTheFinalTexts)
         ASSERT_EQ(progress.ListBox1->item(n - 1)->text().toStdString(), std::string(catalogue()[n].path())) << n;
     EXPECT_EQ(progress.windowTitle().toStdString(), std::string(catalogue()[800].path()));
     EXPECT_EQ(progress.Label2->text(), "Symbole 800");
-    EXPECT_EQ(progress.Label1->text(), "Suche *.bmp Dateien .");
+    EXPECT_EQ(progress.Label1->text(), "Suche *.drv Dateien .");
     EXPECT_EQ(main().ScrollBar1->maximum(), 800 - pageState().pageCapacity + 1);
 }

@@ -292,10 +292,15 @@ TEST_F(WindowRules, EveryGermanTextFitsItsControl)
     main().Panel5->setText(QStringLiteral("  Nr: ") + million);
     main().StatusBar1->setPanelText(1, QStringLiteral("99999 Dateien"));
     checkTexts(main());
-    // The six file types show whole, none scrolled away or cut.
+    // The six file types of old show whole, none scrolled away or cut, the later ones when
+    // scrolled to, in a list that lies whole inside its panel.
     QListWidget& types = *main().CheckListBox1;
-    for (int i = 0; i < types.count(); ++i)
+    EXPECT_TRUE(main().Panel1->contentsRect().contains(QRect(types.mapTo(main().Panel1, QPoint()), types.size())));
+    for (int i = 0; i < types.count(); ++i) {
+        if (i >= 6)
+            types.scrollToItem(types.item(i));
         EXPECT_TRUE(types.viewport()->rect().contains(types.visualItemRect(types.item(i)))) << types.item(i)->text().toStdString();
+    }
 
     TVergleichF& compare = *windows().VergleichF;
     TMeldungF& report = *windows().MeldungF;
@@ -304,7 +309,7 @@ TEST_F(WindowRules, EveryGermanTextFitsItsControl)
     const std::initializer_list<std::pair<QWidget*, std::function<void()>>> windowsAndTexts {
         {&reading,
          [&] {
-             reading.Label1->setText(QStringLiteral("Suche *.ico Dateien ."));
+             reading.Label1->setText(QStringLiteral("Suche *.icns Dateien ."));
              reading.Label1->adjustSize();
              reading.setLabel2(QStringLiteral("Symbole ") + million);
          }},

@@ -196,14 +196,18 @@ TEST_F(Cli, ScanListsTheCatalogueOfARead)
     file("baum/a/b.ico", solidIcon(qRgb(255, 0, 0)));
     file("baum/a/zwei.dll", libraryWithIcons(2));
     file("baum/.x.ico", solidIcon(qRgb(255, 0, 0)));
+    file("baum/a/eins.mun", libraryWithIcons(1)); // read as the program it is
+    file("baum/c.ani", solidIcon(qRgb(0, 0, 255)));
     const QByteArray base = path("baum");
     CliResult r = cli({"scan", base});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out,
-              "1\t0\t" + base + "/z.ico\n2\t0\t" + base + "/a/b.ico\n3\t0\t" + base + "/a/zwei.dll\n4\t1\t" + base + "/a/zwei.dll\n");
-    EXPECT_TRUE(r.err.contains("3 Dateien, 4 Einträge"));
+              "1\t0\t" + base + "/z.ico\n2\t0\t" + base + "/a/b.ico\n3\t0\t" + base + "/a/zwei.dll\n4\t1\t" + base + "/a/zwei.dll\n5\t0\t"
+                  + base + "/c.ani\n6\t0\t" + base + "/a/eins.mun\n");
+    EXPECT_TRUE(r.err.contains("5 Dateien, 6 Einträge"));
     r = cli({"scan", base, "--types", "dll,ico"}); // the list's order, whatever the order given
     EXPECT_TRUE(r.out.startsWith("1\t0\t" + base + "/z.ico\n"));
+    EXPECT_EQ(cli({"scan", base, "--types", "mun,ani"}).out, "1\t0\t" + base + "/c.ani\n2\t0\t" + base + "/a/eins.mun\n");
     r = cli({"scan", base, "--types", "dll"});
     EXPECT_EQ(r.out.count('\n'), 2);
     EXPECT_EQ(cli({"scan", base, "--types", "png"}).exitCode, 2);

@@ -27,8 +27,8 @@ TEST(SettingsFile, TenLinesWithCrLf)
     EXPECT_EQ(back.readDirectory, s.readDirectory);
     EXPECT_EQ(back.copyDirectory, s.copyDirectory);
     EXPECT_EQ(back.autoRead, false);
-    for (int t = 0; t < kFileTypeCount; ++t)
-        EXPECT_EQ(back.fileTypes[static_cast<std::size_t>(t)], s.fileTypes[static_cast<std::size_t>(t)]) << t;
+    for (std::size_t t = 0; t < kOldFileTypeCount; ++t)
+        EXPECT_EQ(back.fileTypes[t], s.fileTypes[t]) << t;
 }
 
 TEST(SettingsFile, ReadingStopsAtTheFirstBadNumber)
@@ -142,4 +142,15 @@ TEST(SettingsFile, ExtraSettingsSkipWhatTheyDoNotKnow)
         ASSERT_TRUE(saveExtraSettingsFile(path, {f}));
         EXPECT_EQ(loadExtraSettingsFile(path).copyFormat, f);
     }
+}
+
+TEST(SettingsFile, MarksOfTheLaterTypesLiveBesideTheTenLines)
+{
+    // "*.ani" ... "*.drv" in list order: a type not named, or named with a value but 0 or 1, is checked.
+    const std::pair<const char*, std::array<bool, kLaterFileTypeCount>> cases[] = {
+        {"", {1, 1, 1, 1, 1, 1, 1}}, {"filetype.ani=0\n filetype.drv = 0 \r\nfiletype.icns=nein\nfiletype.ico=0\n", {0, 1, 1, 1, 1, 1, 0}}};
+    for (const auto& [content, marks] : cases)
+        EXPECT_EQ(parseExtraSettings(content).laterFileTypes, marks) << content;
+    const ExtraSettings stored {CopyFormat::Png, {false, true, false, true, true, false, true}};
+    EXPECT_EQ(parseExtraSettings(formatExtraSettings(stored)).laterFileTypes, stored.laterFileTypes);
 }

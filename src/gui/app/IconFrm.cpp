@@ -1,5 +1,6 @@
 #include "IconFrm.h"
 
+#include "catalogue/FileTypes.h"
 #include "fileops/BitmapExport.h"
 #include "fileops/Export.h"
 #include "gui/app/MainU.h"
@@ -68,7 +69,11 @@ TIconF::TIconF(QWidget* parent) : QMainWindow(parent)
     DriveComboBox1->setGeometry(7, 6, 154, 19);
     DirectoryListBox1 = new DirectoryListBox(Panel1, QStringLiteral("DirectoryListBox1"));
     DirectoryListBox1->setGeometry(6, 26, 155, 103);
-    FileListBox1 = new FileListBox(Panel1, QStringLiteral("FileListBox1"), QStringLiteral("*.ico;*.dll;*.exe;*.icl;*.bmp"));
+    // The file list's mask of old, then every type the type list holds after the six of old.
+    QString fileMask = QStringLiteral("*.ico;*.dll;*.exe;*.icl;*.bmp");
+    for (std::size_t t = kOldFileTypeCount; t < kFileTypeCount; ++t)
+        fileMask += QLatin1Char(';') + QString::fromStdString(fileTypePattern(t));
+    FileListBox1 = new FileListBox(Panel1, QStringLiteral("FileListBox1"), fileMask);
     FileListBox1->setGeometry(6, 130, 155, 69);
     GroupBox1 = new QGroupBox(Panel1);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));

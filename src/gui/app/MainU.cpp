@@ -37,9 +37,6 @@ static void initResources() { Q_INIT_RESOURCE(resources); }
 
 namespace bw {
 
-const QStringList kFileTypes = {QStringLiteral("*.ico"), QStringLiteral("*.cur"), QStringLiteral("*.exe"),
-                                QStringLiteral("*.dll"), QStringLiteral("*.icl"), QStringLiteral("*.bmp")};
-
 namespace {
 bool shutDownRan = false; // quit() does nothing before the message loop runs
 } // namespace
@@ -97,18 +94,24 @@ void startUp(TIconF& main)
     }
     s.autoRead = true;
     main.CheckListBox1->clear();
-    for (const QString& type : kFileTypes) {
-        auto* item = new QListWidgetItem(type, main.CheckListBox1);
+    for (std::size_t t = 0; t < kFileTypeCount; ++t) {
+        auto* item = new QListWidgetItem(QString::fromStdString(fileTypePattern(t)), main.CheckListBox1);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Checked);
     }
-    // All six types show whole, whatever the desktop's font: the list and its box grow if need be.
-    main.GroupBox1->resize(main.GroupBox1->width(), main.GroupBox1->height() + growToShowAllRows(*main.CheckListBox1));
+    // The six types of old show whole, whatever the desktop's font: the list and its box grow if
+    // need be. The panel has no room for every row, so the later types are reached by scrolling.
+    main.GroupBox1->resize(main.GroupBox1->width(),
+                           main.GroupBox1->height() + growToShowRows(*main.CheckListBox1, static_cast<int>(kOldFileTypeCount)));
     s.backgroundColour = kColourButtonFace;
     s.windowsDirectory = configDirectory();
     removeStaleSettingsTemporaries(s.windowsDirectory);
     const bool settingsLoaded = regularFileExists(s.windowsDirectory + kSettingsFileName);
-    s.copyFormat = loadExtraSettingsFile(s.windowsDirectory + kExtraSettingsFileName).copyFormat;
+    const ExtraSettings extra = loadExtraSettingsFile(s.windowsDirectory + kExtraSettingsFileName);
+    s.copyFormat = extra.copyFormat;
+    for (std::size_t t = 0; t < kLaterFileTypeCount; ++t)
+        main.CheckListBox1->item(static_cast<int>(kOldFileTypeCount + t))
+            ->setCheckState(extra.laterFileTypes[t] ? Qt::Checked : Qt::Unchecked);
     if (settingsLoaded)
         SettingsFile(main, QStringLiteral("load"));
     MainIndexerHost(main).blankPage(); // the empty page shows the saved colour, read or not
@@ -173,9 +176,9 @@ void SettingsFile(TIconF& main, const QString& mode)
             s.autoRead = *loaded.autoRead;
             main.CheckBox4->setChecked(*loaded.autoRead); // unchecking starts nothing
         }
-        for (int t = 0; t < kFileTypeCount && t < main.CheckListBox1->count(); ++t)
-            if (const std::optional<bool> mark = loaded.fileTypes[static_cast<std::size_t>(t)])
-                main.CheckListBox1->item(t)->setCheckState(*mark ? Qt::Checked : Qt::Unchecked);
+        for (std::size_t t = 0; t < kOldFileTypeCount && static_cast<int>(t) < main.CheckListBox1->count(); ++t)
+            if (const std::optional<bool> mark = loaded.fileTypes[t])
+                main.CheckListBox1->item(static_cast<int>(t))->setCheckState(*mark ? Qt::Checked : Qt::Unchecked);
         // The rest keeps its defaults and start-up goes on.
         if (loaded.error)
             dialogs().message(*loaded.error, kAppTitle);
@@ -188,11 +191,15 @@ void SettingsFile(TIconF& main, const QString& mode)
     current.readDirectory = s.readDirectory;
     current.copyDirectory = s.copyDirectory;
     current.autoRead = main.CheckBox4->isChecked();
-    for (int t = 0; t < kFileTypeCount; ++t)
-        current.fileTypes[static_cast<std::size_t>(t)]
-            = t < main.CheckListBox1->count() && main.CheckListBox1->item(t)->checkState() == Qt::Checked;
+    for (std::size_t t = 0; t < kOldFileTypeCount; ++t)
+        current.fileTypes[t] = static_cast<int>(t) < main.CheckListBox1->count()
+            && main.CheckListBox1->item(static_cast<int>(t))->checkState() == Qt::Checked;
     ExtraSettings extra;
     extra.copyFormat = s.copyFormat;
+    for (std::size_t t = 0; t < kLaterFileTypeCount; ++t) {
+        const int row = static_cast<int>(kOldFileTypeCount + t);
+        extra.laterFileTypes[t] = row < main.CheckListBox1->count() && main.CheckListBox1->item(row)->checkState() == Qt::Checked;
+    }
     const std::string extraPath = s.windowsDirectory + kExtraSettingsFileName;
     const bool saved = saveSettingsFile(path, current);
     if (!saveExtraSettingsFile(extraPath, extra) || !saved)

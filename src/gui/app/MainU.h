@@ -70,7 +70,4 @@ private:
     TIconF& m_main;
 };
 
-// The six file types of the type list, in their order.
-extern const QStringList kFileTypes;
-
 } // namespace bw

@@ -67,12 +67,12 @@ int growToFitText(QWidget& control)
     return missing;
 }
 
-int growToShowAllRows(QListWidget& list)
+int growToShowRows(QListWidget& list, int rows)
 {
-    int rows = 0;
-    for (int i = 0; i < list.count(); ++i)
-        rows += list.sizeHintForRow(i);
-    const int needed = rows + 2 * list.frameWidth();
+    int height = 0;
+    for (int i = 0; i < std::min(rows, list.count()); ++i)
+        height += list.sizeHintForRow(i);
+    const int needed = height + 2 * list.frameWidth();
     const int missing = std::max(0, needed - list.height());
     if (missing > 0)
         list.resize(list.width(), list.height() + missing);

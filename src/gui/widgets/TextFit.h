@@ -19,8 +19,9 @@ int textWidthNeeded(const QLabel& label, const QString& text);
 // Widens a label or push button that is too narrow for its text; returns how much it grew.
 int growToFitText(QWidget& control);
 
-// Makes a list tall enough to show all its rows; returns how much it grew.
-int growToShowAllRows(QListWidget& list);
+// Makes a list tall enough to show its first `rows` rows whole (the rest scroll); returns how
+// much it grew.
+int growToShowRows(QListWidget& list, int rows);
 
 // The width a window needs for its caption in the title bar, with room for the bar's icon and
 // three buttons (0 for a window without a title bar).
