@@ -196,8 +196,8 @@ TEST_F(Cli, ScanListsTheCatalogueOfARead)
     file("baum/a/b.ico", solidIcon(qRgb(255, 0, 0)));
     file("baum/a/zwei.dll", libraryWithIcons(2));
     file("baum/.x.ico", solidIcon(qRgb(255, 0, 0)));
-    file("baum/a/eins.mun", libraryWithIcons(1)); // read as the program it is
-    file("baum/c.ani", solidIcon(qRgb(0, 0, 255)));
+    file("baum/a/eins.mun", libraryWithIcons(1));       // read as the program it is
+    file("baum/c.ani", fixtures::aniFile({{1, 2, 3}})); // counted by its header, not decoded: its frame is no icon
     const QByteArray base = path("baum");
     CliResult r = cli({"scan", base});
     EXPECT_EQ(r.exitCode, 0);
