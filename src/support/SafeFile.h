@@ -6,16 +6,20 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace bw {
 
 enum class WriteResult { Ok, AlreadyExists, CannotCreate, WriteFailed };
 
 // A new file that has no name until it is complete. It is created unnamed in its directory
-// (O_TMPFILE), or, where the file system cannot do that, under a hidden temporary name that is
-// removed again; it gets its real name only by publish(), after everything was written and
-// synced to disk, and publish() never replaces a file. So a kill at any moment leaves no partial
-// file under any name the user sees, and no existing file is ever touched.
+// (O_TMPFILE), or, where the file system cannot do that, under a hidden temporary name
+// ".bildwiesel-XXXXXX" that is removed again; it gets its real name only by publish(), after
+// everything was written and synced to disk, and publish() never replaces a file. So a kill at
+// any moment leaves no partial file under any name the user sees, and no existing file is ever
+// touched. The file is locked (flock) for as long as it is written, so that a temporary a kill
+// left behind can be told from one that is being written: the first NewFile of a process in a
+// directory removes the unlocked ones (removeLeftoverTemporaries).
 class NewFile {
 public:
     explicit NewFile(const std::filesystem::path& directory);
@@ -32,19 +36,34 @@ public:
     // Gives the complete file the name `path` (in the directory it was made in). AlreadyExists
     // when the name is taken: the file stays unnamed and may be published under another name.
     WriteResult publish(const std::filesystem::path& path);
+    // Gives the complete file the name `path`, replacing the file of that name in one step; a
+    // replaced file's permissions are kept.
+    WriteResult replace(const std::filesystem::path& path);
+    // The errno of the last step that failed, 0 when none did: a full disk or a read-only file
+    // system ends a long export at once.
+    int error() const { return m_error; }
 
 private:
+    bool fail();                // keeps errno, for error()
+    WriteResult cannotCreate(); // the same, for a name that could not be given
     int m_fd = -1;
+    int m_error = 0;
+    std::string m_directory;
     std::string m_temporary; // the hidden name, where the file system has no unnamed files
 };
+
+// True for the names NewFile gives its temporaries: ".bildwiesel-" and six letters or digits.
+bool isTemporaryName(std::string_view name);
+// Removes the temporaries of NewFile in the directory that nobody holds locked any more (a killed
+// run's); nothing else is touched. Returns how many were removed.
+int removeLeftoverTemporaries(const std::filesystem::path& directory);
 
 // Writes a new file and never replaces one: a NewFile written, synced and published.
 WriteResult writeNewFile(const std::filesystem::path& path, const QByteArray& bytes);
 
-// Writes a file in one step, replacing the one of that name: the bytes go to a hidden temporary
-// ".<name>.XXXXXX" beside it, which is synced and then renamed over the file. On any failure the
-// temporary is removed and the old file stays as it was. A replaced file keeps its permissions.
-// The path is used as bytes, so every name works.
+// Writes a file in one step, replacing the one of that name: the bytes go into a NewFile beside
+// it, which is synced and then put in the file's place. On any failure the old file stays as it
+// was. A replaced file keeps its permissions. The path is used as bytes, so every name works.
 bool replaceFile(const std::filesystem::path& path, const QByteArray& bytes);
 
 // True when a regular file (or a link to one) of that path exists; directories do not count.
