@@ -11,6 +11,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -67,11 +68,17 @@ int runExport(const Invocation& call)
 
     // The copy directory is checked before anything is read: a typo must not cost a whole read.
     if (!bw::isDirectory(copyDirectory)) {
-        complainAbout(QStringLiteral("Das Kopierverzeichnis "), copyDirectory, QStringLiteral(" existiert nicht."));
+        const bool exists = ::access(copyDirectory.c_str(), F_OK) == 0;
+        complainAbout(QStringLiteral("Das Kopierverzeichnis "), copyDirectory,
+                      exists ? QStringLiteral(" ist kein Verzeichnis.") : QStringLiteral(" existiert nicht."));
         return kExitFailure;
     }
     if (::access(copyDirectory.c_str(), W_OK | X_OK) != 0) {
-        complainAbout(QStringLiteral("In das Kopierverzeichnis "), copyDirectory, QStringLiteral(" kann nicht geschrieben werden."));
+        if (errno == EROFS)
+            complainAbout(QStringLiteral("Das Kopierverzeichnis "), copyDirectory, QStringLiteral(" ist schreibgeschützt."));
+        else
+            complainAbout(QStringLiteral("Zugriff verweigert: In das Kopierverzeichnis "), copyDirectory,
+                          QStringLiteral(" kann nicht geschrieben werden."));
         return kExitFailure;
     }
     if (!isInputDirectory(directory))
@@ -91,8 +98,8 @@ int runExport(const Invocation& call)
     std::int32_t written = 0;
     try {
         for (std::int32_t e = 1; e <= count; ++e) {
+            done = e; // an entry that ends the export failed as well
             const bw::ExportOutcome outcome = bw::exportEntry(catalogue, e, extension, target, report, scratch);
-            done = e;
             if (outcome.written) {
                 ++written;
                 records.number(e).tab().name(outcome.target).end();
@@ -105,7 +112,10 @@ int runExport(const Invocation& call)
             message(error.text());
         endedEarly = true;
     }
-    const QString status = QString::number(done) + QStringLiteral(" von ") + QString::number(count) + QStringLiteral(" Icons kopiert");
+    // What was done, not what was tried: the files written, and the entries that gave none.
+    QString status = QString::number(written) + QStringLiteral(" von ") + QString::number(count) + QStringLiteral(" Icons kopiert");
+    if (done > written)
+        status += QStringLiteral(", ") + QString::number(done - written) + QStringLiteral(" fehlgeschlagen");
     std::fprintf(stderr, "%s\n", status.toLocal8Bit().constData());
     return endedEarly || report.lines > 0 || written != count ? kExitFailure : kExitOk;
 }
@@ -118,7 +128,9 @@ const Command exportCommand {
     "export", "VERZEICHNIS KOPIERVERZEICHNIS [--types ...] [--as ico|bmp|original|png] [-z]", "jedes Icon des Verzeichnisses in das Kopierverzeichnis, wie \"Alle Kopieren\"",
     "Je geschriebene Datei eine Zeile: Nummer des Eintrags, ein Tabulator und der Pfad.\n"
     BW_NAMES_HELP
-    "Auf der Fehlerausgabe: jede Meldung des Kopierens, dann \"c von N Icons kopiert\".\n"
+    "Auf der Fehlerausgabe: jede Meldung des Kopierens, dann \"c von N Icons kopiert\" mit c geschriebenen\n"
+    "Dateien, und \", f fehlgeschlagen\" für die Einträge, die keine Datei ergaben.\n"
+    "Ein voller Datenträger oder ein schreibgeschütztes Kopierverzeichnis beendet das Kopieren sofort.\n"
     "--as original: Icon-, Cursor-, Bitmap-, Animierte-Cursor-, Apple-Icon- und PNG-Dateien Byte für Byte\n"
     "unter ihrer Endung, eine Icon-Gruppe eines Programms oder einer Bibliothek als .ico mit allen ihren\n"
     "Bildern in der Sprache, die die Seite zeigt, wie gespeichert.\n"

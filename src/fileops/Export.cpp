@@ -13,6 +13,7 @@
 #include <dirent.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <memory>
 
@@ -103,6 +104,29 @@ CommandError cannotCreate(const std::string& target)
     return CommandError(QStringLiteral("Datei "), target, QStringLiteral(" kann nicht erstellt werden"));
 }
 
+// A full disk or a copy directory that takes no files fails every further entry the same way:
+// the export ends at once with the cause, instead of one line per entry while each is encoded.
+void stopOnDirectoryFault(const NewFile& file, const ExportDirectory& directory)
+{
+    std::string path = directory.path();
+    if (path.size() > 1)
+        path.pop_back(); // the directory as the user named it, without its trailing '/'
+    switch (file.error()) {
+    case ENOSPC:
+    case EDQUOT:
+        throw CommandError(QStringLiteral("Kein Platz mehr auf dem Datenträger des Kopierverzeichnisses "), path,
+                           QStringLiteral(", das Kopieren wurde beendet."));
+    case EROFS:
+        throw CommandError(QStringLiteral("Das Kopierverzeichnis "), path,
+                           QStringLiteral(" ist schreibgeschützt, das Kopieren wurde beendet."));
+    case EACCES:
+    case EPERM:
+        throw CommandError(QStringLiteral("Zugriff verweigert: In das Kopierverzeichnis "), path,
+                           QStringLiteral(" kann nicht geschrieben werden, das Kopieren wurde beendet."));
+    default: break;
+    }
+}
+
 // Puts the bytes into a new, still unnamed file: complete and on disk before it gets a name.
 WriteResult prepare(NewFile& file, const QByteArray& bytes)
 {
@@ -170,32 +194,37 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
 
     const std::size_t keepTail = indexSuffixLength(entry.iconIndex);
     NewFile file {std::filesystem::path(directory.path())};
+    if (!file.isOpen())
+        stopOnDirectoryFault(file, directory);
     Publisher publisher {file};
+    // A failure of the new file ends the export when the directory is at fault, else it is a line.
+    const auto failed = [&](const QString& failure) -> ExportOutcome {
+        stopOnDirectoryFault(file, directory);
+        reportEntry(report, n, source, failure);
+        return {};
+    };
     // Names the complete file with the first free name; a refusal is a report line.
     const auto publish = [&](std::string_view targetExtension, const QString& failure) -> ExportOutcome {
         const std::string target = directory.createUnique(base, targetExtension, publisher, keepTail);
-        if (publisher.result != WriteResult::Ok) {
-            reportEntry(report, n, source, failure);
-            return {};
-        }
+        if (publisher.result != WriteResult::Ok)
+            return failed(failure);
         return {true, target};
     };
 
     switch (exportWayFor(source, extension)) {
     case ExportWay::PlainCopy: {
-        if (copyInto(file, sourcePath) != CopyResult::Ok) {
-            reportEntry(report, n, source, kNotCopied);
-            return outcome;
+        switch (copyInto(file, sourcePath)) {
+        case CopyResult::Ok: break;
+        case CopyResult::SourceUnreadable: reportEntry(report, n, source, kNotCopied); return outcome;
+        default: return failed(kNotCopied);
         }
         return publish(extension, kNotCopied);
     }
     case ExportWay::IconFromBitmap: {
         scratch.icon = extractIcon(sourcePath, entry.iconIndex);
         const std::optional<QByteArray> bytes = encodeIcon16(scratch.icon);
-        if (!bytes || prepare(file, *bytes) != WriteResult::Ok) {
-            reportEntry(report, n, source, kNotCopied);
-            return outcome;
-        }
+        if (!bytes || prepare(file, *bytes) != WriteResult::Ok)
+            return failed(kNotCopied);
         return publish(extension, kNotCopied);
     }
     case ExportWay::Original: {
@@ -204,10 +233,8 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
             reportEntry(report, n, source, kNotLoaded);
             return outcome;
         }
-        if (prepare(file, stored->bytes) != WriteResult::Ok) {
-            reportEntry(report, n, source, kNotCopied);
-            return outcome;
-        }
+        if (prepare(file, stored->bytes) != WriteResult::Ok)
+            return failed(kNotCopied);
         return publish(originalExtension(source, *stored), kNotCopied);
     }
     case ExportWay::Png: {
@@ -217,10 +244,8 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
             return outcome;
         }
         const std::optional<QByteArray> png = encodePng(picture);
-        if (!png || prepare(file, *png) != WriteResult::Ok) {
-            reportEntry(report, n, source, kNotSaved);
-            return outcome;
-        }
+        if (!png || prepare(file, *png) != WriteResult::Ok)
+            return failed(kNotSaved);
         return publish(".png", kNotSaved);
     }
     case ExportWay::ExtractedIcon: break;
@@ -242,11 +267,15 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
             return outcome;
         }
     }
-    if (!bytes || prepare(file, *bytes) != WriteResult::Ok)
+    if (!bytes || prepare(file, *bytes) != WriteResult::Ok) {
+        stopOnDirectoryFault(file, directory);
         throw cannotCreate(directory.path() + directory.candidate(base, extension, 0, keepTail));
+    }
     const std::string target = directory.createUnique(base, extension, publisher, keepTail);
-    if (publisher.result != WriteResult::Ok)
+    if (publisher.result != WriteResult::Ok) {
+        stopOnDirectoryFault(file, directory);
         throw cannotCreate(target);
+    }
     return {true, target};
 }
 

@@ -26,6 +26,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <functional>
 #include <tuple>
 
@@ -211,11 +216,68 @@ TEST_F(FileCommands, MissingCopyDirectoryEndsTheLoopWithTheMessage)
     main().AlleKopieren1->trigger();
     ASSERT_EQ(dialogs.shown.size(), 1);
     EXPECT_EQ(dialogs.shown[0].text.toStdString(), "Datei " + copies.string() + "/1_a.ico kann nicht erstellt werden");
-    EXPECT_EQ(report().Label1->text(), ""); // no final status line after the error
+    EXPECT_EQ(report().Label1->text(), "0 von 3 Icons kopiert"); // what was written before the error
     EXPECT_TRUE(report().isVisible());
     EXPECT_FALSE(main().isEnabled());
     report().close();
     EXPECT_TRUE(main().isEnabled());
+}
+
+// The status line counts the files written: entries that fail, a copy directory that is gone, a
+// full disk and a read-only one, which end the loop at once with their cause.
+TEST_F(FileCommands, StatusLineCountsTheFilesWritten)
+{
+    for (int i = 0; i < 6; ++i)
+        put("i" + std::to_string(i) + ".ico", testutil::solidIcon(qRgb(0, 0, 255)));
+    put("kaputt.ico", {'x', 'y'});
+    start();
+    appState().copyFormat = CopyFormat::Png;
+    const std::string folder = copies.string();
+    struct Case {
+        const char* name;
+        const char* mountOptions; // a small tmpfs as the copy directory, or none
+        unsigned long mountFlags;
+        bool removeFolder;
+        int lines;       // report lines, -1: not checked
+        QString message; // the one message that ends the loop
+        bool someWritten;
+    };
+    const QString kFull = QString::fromStdString("Kein Platz mehr auf dem Datenträger des Kopierverzeichnisses " + folder
+                                                 + ", das Kopieren wurde beendet.");
+    const QString kReadOnly
+        = QString::fromStdString("Das Kopierverzeichnis " + folder + " ist schreibgeschützt, das Kopieren wurde beendet.");
+    const Case cases[] = {
+        {"one broken icon", nullptr, 0, false, 1, {}, true},
+        {"copy folder gone", nullptr, 0, true, 7, {}, false},
+        {"full disk", "size=8k", 0, false, -1, kFull, true},
+        {"read-only folder", "size=8k", MS_RDONLY, false, 0, kReadOnly, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(copies);
+        fs::create_directory(copies);
+        if (c.mountOptions && ::mount("tmpfs", folder.c_str(), "tmpfs", c.mountFlags, c.mountOptions) != 0) {
+            std::printf("%s: not tested, no tmpfs can be mounted here (%s)\n", c.name, std::strerror(errno));
+            continue;
+        }
+        if (c.removeFolder)
+            fs::remove(copies);
+        dialogs.shown.clear();
+        main().AlleKopieren1->trigger();
+        const std::size_t written = c.removeFolder ? 0 : copiedFiles();
+        EXPECT_EQ(report().Label1->text(), QString::number(written) + " von 7 Icons kopiert");
+        EXPECT_EQ(written > 0, c.someWritten) << written;
+        EXPECT_LT(written, 7u);
+        if (c.lines >= 0) {
+            EXPECT_EQ(reportLines().size(), c.lines) << reportLines().join('|').toStdString();
+        }
+        EXPECT_EQ(dialogs.shown.size(), c.message.isEmpty() ? 0 : 1);
+        EXPECT_EQ(dialogs.shown.value(0).text, c.message);
+        report().close();
+        if (c.mountOptions)
+            ::umount(folder.c_str());
+    }
+    fs::create_directories(copies);
 }
 
 TEST_F(FileCommands, MarkedOnlyAndNothingMarked)

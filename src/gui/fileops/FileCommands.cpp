@@ -76,10 +76,11 @@ namespace {
 
 // The loop of the copy commands: exports every entry that `chosen` accepts, shows `status` at most
 // every intervalMs, and stops after the entry during whose refresh "Abbrechen" was pressed.
-// Returns the entries passed and the entries exported.
+// Returns the entries passed and the files written. An export that ends the loop (a full disk)
+// still leaves the status line with what was written before its message is shown.
 struct CopyCounts {
     std::int32_t passed = 0;
-    std::int32_t exported = 0;
+    std::int32_t written = 0;
 };
 template <typename Chosen, typename Status>
 CopyCounts copyLoop(AppState& state, TMeldungF& report, std::int32_t count, std::int64_t intervalMs, Chosen chosen, Status status)
@@ -90,18 +91,21 @@ CopyCounts copyLoop(AppState& state, TMeldungF& report, std::int32_t count, std:
     directory.learnExistingNames();
     CopyCounts counts;
     const std::string_view extension = copyFormatExtension(state.copyFormat);
-    for (std::int32_t e = 1; e <= count; ++e) {
-        if (chosen(e)) {
-            exportEntry(*state.catalogue, e, extension, directory, report, pictures.scratch);
-            ++counts.exported;
+    try {
+        for (std::int32_t e = 1; e <= count; ++e) {
+            if (chosen(e) && exportEntry(*state.catalogue, e, extension, directory, report, pictures.scratch).written)
+                ++counts.written;
+            counts.passed = e;
+            if (refreshDue(intervalMs)) {
+                report.refresh(status(counts));
+                lastRefreshTick = tickCount();
+            }
+            if (report.cancelRequested)
+                break;
         }
-        counts.passed = e;
-        if (refreshDue(intervalMs)) {
-            report.refresh(status(counts));
-            lastRefreshTick = tickCount();
-        }
-        if (report.cancelRequested)
-            break;
+    } catch (const CommandError&) {
+        report.Label1->setText(status(counts));
+        throw;
     }
     report.Label1->setText(status(counts));
     return counts;
@@ -160,7 +164,7 @@ void copyAllEntries(AppState& state, TMeldungF& report, MainWindowAccess& main)
         copyLoop(
             state, report, count, 1000, [](std::int32_t) { return true; },
             [count](const CopyCounts& c) {
-                return QString::number(c.passed) + QStringLiteral(" von ") + QString::number(count) + QStringLiteral(" Icons kopiert");
+                return QString::number(c.written) + QStringLiteral(" von ") + QString::number(count) + QStringLiteral(" Icons kopiert");
             });
         main.repaintPage();
         PlayWav(QStringLiteral("fertig"), 0);
@@ -176,7 +180,7 @@ void copyMarkedEntries(AppState& state, TMeldungF& report, MainWindowAccess& mai
         const std::int32_t count = catalogueEntryCount(state);
         const auto marked = [&state](std::int32_t e) { return (*state.catalogue)[e].marked != 0; };
         copyLoop(state, report, count, 500, marked, [count](const CopyCounts& c) {
-            return QString::number(c.exported) + QStringLiteral(" aus ") + QString::number(count) + QStringLiteral(" Icons kopiert");
+            return QString::number(c.written) + QStringLiteral(" aus ") + QString::number(count) + QStringLiteral(" Icons kopiert");
         });
         main.repaintPage();
     });

@@ -143,7 +143,8 @@ void deleteAllEntries(AppState& state, TMeldungF& report, MainWindowAccess& main
                 }
             }
             if (refreshDue(500)) {
-                report.refresh(QString::number(e) + QStringLiteral(" von ") + QString::number(count) + QStringLiteral(" Icons gelöscht !"));
+                report.refresh(QString::number(deleted) + QStringLiteral(" von ") + QString::number(count)
+                               + QStringLiteral(" Icons gelöscht !"));
                 lastRefreshTick = tickCount();
             }
             if (report.cancelRequested)
