@@ -13,6 +13,7 @@
 #include <dirent.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <filesystem>
 #include <memory>
@@ -148,22 +149,25 @@ struct Publisher {
     }
 };
 
-// The extension an icon keeps when it is copied as stored: an icon or cursor file its own (a
-// cursor stays ".cur"), else what its content is.
+// The extension a file keeps when it is copied byte for byte: its own, where that names a
+// picture file (a bitmap stored as "x.ico" stays ".ico", as viewers go by content); else the one
+// its content has, so that an icon file saved as "x.exe" does not come out as a program's name.
 std::string originalExtension(std::string_view sourcePath, const StoredIcon& stored)
 {
-    switch (stored.kind) {
-    case IconSourceKind::Bitmap: return ".bmp";
-    case IconSourceKind::AnimatedCursor: return ".ani";
-    case IconSourceKind::AppleIcon: return ".icns";
-    case IconSourceKind::Png: return ".png";
-    case IconSourceKind::IconFile: {
-        const std::string own = fileExtensionLower(sourcePath);
-        if (own == ".ico" || own == ".cur")
+    static constexpr std::array<std::string_view, 6> kPictureExtensions {".ico", ".cur", ".bmp", ".ani", ".icns", ".png"};
+    const std::string own = fileExtensionLower(sourcePath);
+    const auto ownOr = [&own](std::string_view byContent) {
+        if (std::find(kPictureExtensions.begin(), kPictureExtensions.end(), own) != kPictureExtensions.end())
             return own;
-        return stored.cursor ? ".cur" : ".ico";
-    }
-    default: return ".ico";
+        return std::string(byContent);
+    };
+    switch (stored.kind) {
+    case IconSourceKind::Bitmap: return ownOr(".bmp");
+    case IconSourceKind::AnimatedCursor: return ownOr(".ani");
+    case IconSourceKind::AppleIcon: return ownOr(".icns");
+    case IconSourceKind::Png: return ownOr(".png");
+    case IconSourceKind::IconFile: return ownOr(stored.cursor ? ".cur" : ".ico");
+    default: return ".ico"; // an icon group of a program or library, made into an icon file
     }
 }
 

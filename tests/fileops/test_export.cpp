@@ -274,8 +274,10 @@ TEST_F(Export, OriginalIsTheIconAsStored)
                           Case {"alt.icl", fixtures::neFile(groups), 1, "2_alt_1.ico", fixtures::iconFile(images)}, // without padding
                           Case {"hand.cur", cursor, 0, "3_hand.cur", cursor}, Case {"bild.BMP", bitmap, 0, "4_bild.bmp", bitmap},
                           Case {"lauf.ani", ani, 0, "5_lauf.ani", ani}, Case {"apfel.icns", icns, 0, "6_apfel.icns", icns},
-                          Case {"favicon.ico", png, 0, "7_favicon.png", png},
-                          Case {"zwei.dll", fixtures::peFile({twoLanguages}, false), 0, "8_zwei.ico", fixtures::iconFile(images)}}) {
+                          Case {"favicon.ico", png, 0, "7_favicon.ico", png},
+                          Case {"zwei.dll", fixtures::peFile({twoLanguages}, false), 0, "8_zwei.ico", fixtures::iconFile(images)},
+                          // Byte copies keep a picture's extension, whatever the content; never a program's.
+                          Case {"bild.ico", bitmap, 0, "9_bild.ico", bitmap}, Case {"zeiger.exe", cursor, 0, "10_zeiger.cur", cursor}}) {
         const ExportOutcome outcome = run(add(writeFile(sources / c.source, c.bytes), c.index), "original");
         EXPECT_EQ(fs::path(outcome.target).filename().string(), c.target);
         EXPECT_EQ(readFile(outcome.target), c.expected) << c.source;
@@ -283,7 +285,7 @@ TEST_F(Export, OriginalIsTheIconAsStored)
     // The same entry again takes the next name; an index without a group is reported.
     EXPECT_EQ(fs::path(run(1, "original").target).filename().string(), "1_prog_1_1.ico");
     EXPECT_FALSE(run(add(sources / "prog.exe", 2), "original").written);
-    EXPECT_EQ(report.lines, QStringList {"Nr: 9.." + QString::fromStdString((sources / "prog.exe").string()) + kNotLoaded});
+    EXPECT_EQ(report.lines, QStringList {"Nr: 11.." + QString::fromStdString((sources / "prog.exe").string()) + kNotLoaded});
 }
 
 TEST_F(Export, PngIsTheLargestImageAtItsOwnSize)
