@@ -68,7 +68,7 @@ int writeIcon(const Invocation& call, Output output)
         return call.usageError(QStringLiteral("INDEX ist keine Zahl ab 0: ") + QString::fromLatin1(call.argumentText(1)));
     const char* source = call.argumentText(0);
     const char* targetName = call.argumentText(2);
-    if (!isInputFile(source))
+    if (!isInputFile(source) || !isOutputFile(targetName))
         return kExitFailure;
     if (output == Output::Png && call.isSet(QStringLiteral("all")))
         return writeStoredIcon(source, *index, targetName);

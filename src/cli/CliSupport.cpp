@@ -8,14 +8,19 @@
 #include "support/Funky.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
 
 namespace cli {
 namespace {
+
+// The one message for a directory where a file is wanted, whether it is read or written.
+constexpr const char* kIsDirectory = "ist ein Verzeichnis, keine Datei";
 
 // The reading command without windows: the same scan and indexer as "Einlesen".
 class CliReader final : public bw::IndexerHost, public bw::ScanProgress {
@@ -172,17 +177,24 @@ namespace {
 // stat, with the path as its bytes; false when there is nothing under that name.
 bool statPath(std::string_view path, struct stat& info) { return ::stat(std::string(path).c_str(), &info) == 0; }
 
+// Says why there is nothing to stat: a name that is not there, or one the user may not look at.
+void complainNotFound(const char* what, std::string_view path) { complain(errno == EACCES ? "Zugriff verweigert" : what, path); }
+
 } // namespace
 
 bool isInputDirectory(std::string_view path)
 {
     struct stat info {};
     if (!statPath(path, info)) {
-        complain("Verzeichnis nicht gefunden", path);
+        complainNotFound("Verzeichnis nicht gefunden", path);
         return false;
     }
     if (!S_ISDIR(info.st_mode)) {
         complain("ist kein Verzeichnis", path);
+        return false;
+    }
+    if (::access(std::string(path).c_str(), R_OK | X_OK) != 0) {
+        complain("Zugriff verweigert", path);
         return false;
     }
     return true;
@@ -192,11 +204,26 @@ bool isInputFile(std::string_view path)
 {
     struct stat info {};
     if (!statPath(path, info)) {
-        complain("Datei nicht gefunden", path);
+        complainNotFound("Datei nicht gefunden", path);
         return false;
     }
     if (S_ISDIR(info.st_mode)) {
-        complain("ist ein Verzeichnis, keine Datei", path);
+        complain(kIsDirectory, path);
+        return false;
+    }
+    // Without this, a file that may not be read would look like a file without icons.
+    if (::access(std::string(path).c_str(), R_OK) != 0) {
+        complain("Zugriff verweigert", path);
+        return false;
+    }
+    return true;
+}
+
+bool isOutputFile(std::string_view path)
+{
+    struct stat info {};
+    if (statPath(path, info) && S_ISDIR(info.st_mode)) {
+        complain(kIsDirectory, path);
         return false;
     }
     return true;

@@ -52,8 +52,11 @@ void complainAbout(const QString& before, std::string_view path, const QString& 
 // The input of a command that reads a tree must be a directory, and that of a command that reads
 // a file a file: anything else is said on stderr and the command fails, so a typo never looks like
 // an empty tree or a file without icons.
+// A name that may not be read is "Zugriff verweigert".
 bool isInputDirectory(std::string_view path);
 bool isInputFile(std::string_view path);
+// The output of a command that writes a file must not be a directory: said as for an input.
+bool isOutputFile(std::string_view path);
 
 // The -z option of the commands that write one record per entry, and what their help says of it.
 QCommandLineOption nulOption();

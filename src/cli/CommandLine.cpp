@@ -192,6 +192,10 @@ int runCommandLine(int argc, char** argv, std::span<const Command* const> comman
     const qsizetype n = parsed.argumentCount();
     if (n < command->minArguments || (command->maxArguments >= 0 && n > command->maxArguments))
         return parsed.usageError(n < command->minArguments ? QStringLiteral("zu wenige Argumente") : QStringLiteral("zu viele Argumente"));
+    // An empty argument names nothing; most likely a script's variable that was never set.
+    for (qsizetype i = 0; i < n; ++i)
+        if (parsed.argument(i).empty())
+            return parsed.usageError(QStringLiteral("leeres Argument an Stelle %1").arg(i + 1));
     return command->run(parsed);
 }
 

@@ -27,7 +27,7 @@ int runThumbnail(const Invocation& call)
     if (!edge || *edge < bw::kMinThumbnailEdge || *edge > bw::kMaxThumbnailEdge)
         return call.usageError(
             QStringLiteral("GRÖSSE muss eine Zahl von %1 bis %2 sein").arg(bw::kMinThumbnailEdge).arg(bw::kMaxThumbnailEdge));
-    if (!isInputFile(call.argument(0)))
+    if (!isInputFile(call.argument(0)) || !isOutputFile(call.argument(1)))
         return kExitFailure;
     const QImage thumbnail = bw::thumbnailOf(std::filesystem::path(call.argument(0)), *edge);
     if (thumbnail.isNull()) {

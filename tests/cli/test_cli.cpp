@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,7 +27,8 @@ struct CliResult {
 };
 
 // Runs the tool with arguments passed as bytes, so names that are not UTF-8 arrive unchanged.
-CliResult cli(const QList<QByteArray>& args)
+// As root, which reads everything, a check of what may not be read runs as "nobody".
+CliResult cli(const QList<QByteArray>& args, bool unprivileged = false)
 {
     QTemporaryDir io;
     const QByteArray outPath = QFile::encodeName(io.path()) + "/out";
@@ -44,6 +46,8 @@ CliResult cli(const QList<QByteArray>& args)
         const int err = ::open(errPath.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(out, 1);
         ::dup2(err, 2);
+        if (unprivileged && ::getuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(126);
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
@@ -99,13 +103,30 @@ TEST_F(Cli, MissingInputsAreErrorsNamingThePath)
                                       {{"count", QFile::encodeName(dir.path())}, "ist ein Verzeichnis, keine Datei: "},
                                       {{"extract", gone, "0", path("o.png")}, "Datei nicht gefunden: " + gone},
                                       {{"write-bmp", gone, "0", path("o.bmp")}, "Datei nicht gefunden: " + gone},
-                                      {{"thumbnail", gone, path("o.png")}, "Datei nicht gefunden: " + gone}}) {
+                                      {{"thumbnail", gone, path("o.png")}, "Datei nicht gefunden: " + gone},
+                                      // One message for a directory where a file is to be written.
+                                      {{"extract", ico, "0", path("kopie")}, "ist ein Verzeichnis, keine Datei: " + path("kopie")},
+                                      {{"write-ico", ico, "0", path("kopie")}, "ist ein Verzeichnis, keine Datei: " + path("kopie")},
+                                      {{"thumbnail", ico, path("kopie")}, "ist ein Verzeichnis, keine Datei: " + path("kopie")},
+                                      {{"export", path("kopie"), ico}, "Das Kopierverzeichnis " + ico + " ist kein Verzeichnis."}}) {
         const CliResult r = cli(c.args);
         EXPECT_EQ(r.exitCode, 1) << c.args.join(' ').constData();
         EXPECT_TRUE(r.err.contains("bildwiesel-cli: " + c.message)) << r.err.constData();
         EXPECT_TRUE(r.out.isEmpty()) << r.out.constData();
     }
     EXPECT_FALSE(QFile::exists(QFile::decodeName(path("o.png"))));
+
+    // What may not be read is said so, not taken for a file without icons or an empty tree.
+    ::chmod(dir.path().toLocal8Bit().constData(), 0755);
+    const QByteArray secret = file("geheim.ico", solidIcon(qRgb(1, 2, 3)));
+    ::chmod(secret.constData(), 0600);
+    ::chmod(path("kopie").constData(), 0700);
+    for (const QList<QByteArray>& args :
+         QList<QList<QByteArray>> {{"count", secret}, {"thumbnail", secret, path("t.png")}, {"scan", path("kopie")}}) {
+        const CliResult r = cli(args, true);
+        EXPECT_EQ(r.exitCode, 1) << args.join(' ').constData();
+        EXPECT_TRUE(r.err.startsWith("bildwiesel-cli: Zugriff verweigert: ")) << r.err.constData();
+    }
 }
 
 TEST_F(Cli, OneRecordPerEntryWhateverTheName)
@@ -263,8 +284,11 @@ TEST_F(Cli, ExportChecksTheCopyDirectoryFirst)
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains("existiert nicht")) << r.err.constData();
     EXPECT_TRUE(r.out.isEmpty());
-    for (const QList<QByteArray>& args : QList<QList<QByteArray>> {
-             {"export", path("a")}, {"export", path("a"), path("b"), path("c")}, {"export", path("a"), path("b"), "--as", "gif"}})
+    for (const QList<QByteArray>& args : QList<QList<QByteArray>> {{"export", path("a")},
+                                                                   {"export", path("a"), path("b"), path("c")},
+                                                                   {"export", path("a"), path("b"), "--as", "gif"},
+                                                                   {"export", "", path("b")},
+                                                                   {"count", path("a"), ""}})
         EXPECT_EQ(cli(args).exitCode, 2);
 }
 
