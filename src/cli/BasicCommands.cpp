@@ -34,15 +34,14 @@ int reportWrite(bw::WriteResult result, const char* target)
 int runCount(const Invocation& call)
 {
     int exitCode = kExitOk;
+    Records records(false, Records::Flush::AtEnd);
     for (qsizetype i = 0; i < call.argumentCount(); ++i) {
         // A name that is not there is an error, not a file without icons.
         if (!isInputFile(call.argument(i))) {
             exitCode = kExitFailure;
             continue;
         }
-        std::printf("%d\t", bw::iconCount(std::filesystem::path(call.argument(i))));
-        writeBytes(stdout, quotedName(call.argument(i)));
-        std::fputc('\n', stdout);
+        records.number(bw::iconCount(std::filesystem::path(call.argument(i)))).tab().name(call.argument(i)).end();
     }
     return exitCode;
 }

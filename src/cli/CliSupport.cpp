@@ -13,11 +13,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 
 namespace cli {
 namespace {
+
+// How much of the records a command writes at the end is gathered before it goes out.
+constexpr std::size_t kRecordBlock = 1 << 16;
 
 // The one message for a directory where a file is wanted, whether it is read or written.
 constexpr const char* kIsDirectory = "ist ein Verzeichnis, keine Datei";
@@ -108,12 +112,6 @@ std::optional<int> parseIndex(std::string_view text)
     if (error != std::errc() || end != text.data() + text.size() || value < 0)
         return std::nullopt;
     return value;
-}
-
-void bufferStdout()
-{
-    static char buffer[1 << 16];
-    std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
 }
 
 void writeBytes(std::FILE* stream, std::string_view bytes) { std::fwrite(bytes.data(), 1, bytes.size(), stream); }
@@ -235,17 +233,19 @@ QCommandLineOption nulOption()
                               QStringLiteral("jeden Eintrag mit einem Nullbyte beenden und Namen unverändert schreiben"));
 }
 
-Records::Records(const Invocation& call, Flush flush) : m_nul(call.isSet(QStringLiteral("z"))), m_flush(flush)
-{
-    if (m_flush == Flush::AtEnd)
-        bufferStdout();
-}
+Records::Records(const Invocation& call, Flush flush) : Records(call.isSet(QStringLiteral("z")), flush) {}
 
-Records::~Records() { std::fflush(stdout); }
+Records::Records(bool nul, Flush flush) : m_nul(nul), m_flush(flush) {}
+
+Records::~Records()
+{
+    writeOut(); // a record begun and never ended is not written
+    std::fflush(stdout);
+}
 
 Records& Records::text(std::string_view text)
 {
-    writeBytes(stdout, text);
+    m_buffer.append(text);
     return *this;
 }
 
@@ -253,25 +253,48 @@ Records& Records::number(long long value)
 {
     char digits[24];
     const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    std::fwrite(digits, 1, static_cast<std::size_t>(end - digits), stdout);
+    m_buffer.append(digits, static_cast<std::size_t>(end - digits));
     return *this;
 }
 
 Records& Records::name(std::string_view bytes)
 {
-    // Most names need no quotes: they go out as they are, without a copy.
+    // Most names need no quotes: they go in as they are, without a copy.
     if (m_nul || isPlainName(bytes))
-        writeBytes(stdout, bytes);
+        m_buffer.append(bytes);
     else
-        writeBytes(stdout, quotedName(bytes));
+        m_buffer.append(quotedName(bytes));
     return *this;
 }
 
 void Records::end()
 {
-    std::fputc(m_nul ? '\0' : '\n', stdout);
-    if (m_flush == Flush::EachRecord)
-        std::fflush(stdout);
+    m_buffer.push_back(m_nul ? '\0' : '\n');
+    m_ends.push_back(m_buffer.size());
+    if (m_flush == Flush::EachRecord || m_buffer.size() >= kRecordBlock)
+        writeOut();
+}
+
+void Records::writeOut()
+{
+    std::fflush(stdout); // what else went to stdout comes first
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < m_ends.size() && !m_broken;) {
+        // As many whole records as one write to a pipe takes in one piece, and at least one.
+        std::size_t end = m_ends[i++];
+        while (i < m_ends.size() && m_ends[i] - start <= PIPE_BUF)
+            end = m_ends[i++];
+        for (std::size_t done = start; done < end && !m_broken;) {
+            const ssize_t n = ::write(STDOUT_FILENO, m_buffer.data() + done, end - done);
+            if (n > 0)
+                done += static_cast<std::size_t>(n);
+            else if (!(n < 0 && errno == EINTR))
+                m_broken = true;
+        }
+        start = end;
+    }
+    m_buffer.erase(0, m_ends.empty() ? 0 : m_ends.back());
+    m_ends.clear();
 }
 
 std::int64_t readTree(bw::Catalogue& catalogue, const std::string& directory, const TypeSelection& types, bool* endedEarly, bool workers)

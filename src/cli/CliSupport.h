@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace cli {
 
@@ -35,9 +36,6 @@ std::optional<TypeSelection> selectedTypes(const Invocation& call);
 
 // A non-negative decimal number; none for anything else.
 std::optional<int> parseIndex(std::string_view text);
-
-// Output of many lines goes out in large blocks, not a write per line.
-void bufferStdout();
 
 // Bytes as they are (file names need not be UTF-8).
 void writeBytes(std::FILE* stream, std::string_view bytes);
@@ -66,14 +64,19 @@ QCommandLineOption nulOption();
 
 // The records a command writes on stdout, one per entry, fields separated by tabs. A record is a
 // line, and names are quoted as quotedName does, so one line is always one entry; with -z a
-// record ends in a NUL byte and names are their bytes, as find -print0 writes them. Each record
-// is flushed as it ends, so a script sees every file done even when the tool is killed; commands
-// that write all records at once at the end may keep them in a block instead.
+// record ends in a NUL byte and names are their bytes, as find -print0 writes them. Only whole
+// records go out, each write ending at a record's end and, where records are short enough, no
+// longer than a pipe takes in one piece: a reader of a killed tool never sees a torn record. Each
+// record is written as it ends, so a script sees every file done; commands that write all records
+// at once at the end may keep them in blocks instead.
 class Records {
 public:
     enum class Flush { EachRecord, AtEnd };
     explicit Records(const Invocation& call, Flush flush = Flush::EachRecord);
+    Records(bool nul, Flush flush); // for commands without -z
     ~Records();
+    Records(const Records&) = delete;
+    Records& operator=(const Records&) = delete;
     Records& text(std::string_view text);
     Records& number(long long value);
     Records& name(std::string_view bytes);
@@ -81,8 +84,12 @@ public:
     void end();
 
 private:
+    void writeOut();
     bool m_nul;
     Flush m_flush;
+    std::string m_buffer;            // records not yet written, the last maybe not yet ended
+    std::vector<std::size_t> m_ends; // where each ended record of the buffer ends
+    bool m_broken = false;           // stdout took no more (a closed pipe): the rest is dropped
 };
 
 // Reads the files of the selected types below `directory` into the catalogue, walking one type

@@ -9,9 +9,11 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <set>
 #include <vector>
 
@@ -232,6 +234,39 @@ TEST_F(Cli, ScanListsTheCatalogueOfARead)
     r = cli({"scan", base, "--types", "dll"});
     EXPECT_EQ(r.out.count('\n'), 2);
     EXPECT_EQ(cli({"scan", base, "--types", "png"}).exitCode, 2);
+}
+
+// A reader of a scan killed while its output waits on a full pipe has whole records only.
+TEST_F(Cli, KilledScanLeavesNoTornRecord)
+{
+    const Bytes icon = solidIcon(qRgb(255, 0, 0));
+    for (int i = 0; i < 600; ++i) // some 120 KB of records, more than a pipe holds
+        file((std::string(190, 'n') + std::to_string(i) + ".ico").c_str(), icon);
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0 && ::dup2(fds[1], 1) == 1)
+        ::execl(BW_CLI_PATH, BW_CLI_PATH, "scan", "-z", QFile::encodeName(dir.path()).constData(), nullptr);
+    if (pid == 0)
+        ::_exit(127);
+    ::close(fds[1]);
+    // Killed once the pipe stays full: the tool is then blocked in a write.
+    for (int held = -1, same = 0; same < 5; ::usleep(100000)) {
+        int now = 0;
+        ::ioctl(fds[0], FIONREAD, &now);
+        same = now > 0 && now == held ? same + 1 : 0;
+        held = now;
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    QFile pipe;
+    ASSERT_TRUE(pipe.open(fds[0], QIODevice::ReadOnly, QFile::AutoCloseHandle));
+    const QByteArray got = pipe.readAll();
+    ASSERT_FALSE(got.isEmpty());
+    ASSERT_LT(got.size(), 600 * 200); // it was stopped before its end
+    EXPECT_EQ(got.back(), '\0');
+    for (const QByteArray& record : got.chopped(1).split('\0'))
+        EXPECT_TRUE(record.count('\t') == 2 && record.endsWith(".ico")) << record.constData();
 }
 
 TEST_F(Cli, ExportWritesEveryEntryAndReportsFailures)
