@@ -42,7 +42,10 @@ public:
     void addLine(const QString&) override {}
     bool cancelled() override { return stop; }
     void reportPathTooLong(const std::string& path) override { complain("Pfad zu lang, wurde nicht gelesen", path); }
+    void reportUnreadable(const std::string& path) override { complain("Verzeichnis kann nicht gelesen werden", path); }
 };
+
+bool unreadableDirectoryMet = false;
 
 } // namespace
 
@@ -226,7 +229,11 @@ std::int64_t readTree(bw::Catalogue& catalogue, const std::string& directory, co
     scanner.scanTrees(patterns);
     if (endedEarly)
         *endedEarly = reader.stop;
+    if (catalogue.unreadableDirectories() > 0)
+        unreadableDirectoryMet = true;
     return scanner.filesIndexed();
 }
+
+bool directoriesLeftOut() { return unreadableDirectoryMet; }
 
 } // namespace cli

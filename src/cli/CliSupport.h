@@ -88,5 +88,7 @@ private:
 // count the icons, as the program does; without them the read does everything itself.
 std::int64_t readTree(bw::Catalogue& catalogue, const std::string& directory, const TypeSelection& types, bool* endedEarly = nullptr,
                       bool workers = true);
+// True once a read of this run met a directory it could not list (each is named on stderr).
+bool directoriesLeftOut();
 
 } // namespace cli

@@ -192,7 +192,9 @@ int runCommandLine(int argc, char** argv, std::span<const Command* const> comman
     const qsizetype n = parsed.argumentCount();
     if (n < command->minArguments || (command->maxArguments >= 0 && n > command->maxArguments))
         return parsed.usageError(n < command->minArguments ? QStringLiteral("zu wenige Argumente") : QStringLiteral("zu viele Argumente"));
-    return command->run(parsed);
+    const int status = command->run(parsed);
+    // As find does: a tree read in part is said on stderr as it happens, and fails at the end.
+    return status == kExitOk && directoriesLeftOut() ? kExitFailure : status;
 }
 
 } // namespace cli
