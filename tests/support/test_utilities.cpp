@@ -29,21 +29,15 @@ TEST(PathText, NamesShownAsTheCommandLineToolWritesThem)
     const struct {
         std::string bytes, shown;
     } cases[] = {
-        {"/a/b.ico", "/a/b.ico"},
         {"/Bilder/Größe ä€.ico", "/Bilder/Größe ä€.ico"}, // valid UTF-8 stays
         {"zeile\nzwei.ico", "\"zeile\\nzwei.ico\""},
         {"tab\tx\x7f", "\"tab\\tx\\177\""},
-        {"b\344r.ico", "\"b\\344r.ico\""},                           // Latin-1 "ä"
-        {"\xc3", "\"\\303\""},                                       // a cut sequence
-        {"\xc0\xaf \xed\xa0\x80", "\"\\300\\257 \\355\\240\\200\""}, // overlong, surrogate
-        {"sag \"\\\" ü", "\"sag \\\"\\\\\\\" ü\""},
+        {"b\344r.ico", "\"b\\344r.ico\""},                                      // Latin-1 "ä"
+        {"\xc3 \xc0\xaf \xed\xa0\x80", "\"\\303 \\300\\257 \\355\\240\\200\""}, // cut, overlong, surrogate
     };
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
         EXPECT_EQ(pathText(c.bytes), QString::fromStdString(c.shown)) << c.bytes;
-        // The command-line tool quotes the same way but hands other bytes on as they are.
-        const std::string kept = quotedName(c.bytes, NonUtf8::Keep);
-        EXPECT_EQ(kept.starts_with('"'), c.bytes.find_first_of("\n\t\x7f\"\\") != std::string::npos) << c.bytes;
-    }
+    // The command-line tool quotes the same way but hands other bytes on as they are.
     EXPECT_EQ(quotedName("b\344r\n", NonUtf8::Keep), "\"b\344r\\n\"");
 }
 
