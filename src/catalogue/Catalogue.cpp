@@ -65,6 +65,7 @@ void Catalogue::clearCatalogue()
 {
     std::fill(m_entries.get() + 1, m_entries.get() + 1 + m_entryCount, IconEntry {});
     m_entryCount = 0;
+    m_unreadableDirectories = 0;
     m_chunks.clear();
     m_chunkUsed = 0;
     m_chunkSize = 0;

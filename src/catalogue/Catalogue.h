@@ -43,6 +43,10 @@ public:
     void appendEntry(std::string_view path, std::uint16_t iconIndex);
     void clearCatalogue();
 
+    // Directories the read that filled the list could not list: whatever they hold is missing.
+    std::int32_t unreadableDirectories() const { return m_unreadableDirectories; }
+    void noteUnreadableDirectory() { ++m_unreadableDirectories; }
+
     // Entry n, 1 <= n <= capacity (slots above entryCount read as empty).
     IconEntry& operator[](std::int32_t n) { return m_entries.get()[n]; }
     const IconEntry& operator[](std::int32_t n) const { return m_entries.get()[n]; }
@@ -52,6 +56,7 @@ private:
 
     std::int32_t m_capacity;
     std::int32_t m_entryCount = 0;
+    std::int32_t m_unreadableDirectories = 0;
     std::unique_ptr<IconEntry[], FreeMemory> m_entries; // capacity + 1; index 0 unused, so entry n is m_entries[n]
     std::vector<std::unique_ptr<char[]>> m_chunks;
     std::size_t m_chunkUsed = 0;

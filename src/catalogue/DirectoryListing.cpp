@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 
@@ -77,8 +78,10 @@ int openDirectory(const std::string& path, const ListingOptions& options)
 DirectoryListing listDirectory(const std::string& path, std::uint64_t parentVolume, const ListingOptions& options)
 {
     DirectoryListing listing;
-    // A directory that cannot be opened contributes nothing, without a message.
+    // A directory that cannot be opened contributes nothing; the caller says so.
     const int fd = openDirectory(path, options);
+    if (fd < 0)
+        listing.error = errno;
     if (fd >= 0) {
         struct stat self {};
         if (::fstat(fd, &self) == 0)
@@ -101,8 +104,11 @@ DirectoryListing listDirectory(const std::string& path, std::uint64_t parentVolu
             alignas(8) char buffer[32768];
             for (;;) {
                 const long bytes = ::syscall(SYS_getdents64, fd, buffer, sizeof buffer);
-                if (bytes <= 0)
-                    break; // the end, or an error: what was listed so far is kept
+                if (bytes <= 0) {
+                    if (bytes < 0)
+                        listing.error = errno; // what was listed so far is kept
+                    break;
+                }
                 for (long at = 0; at < bytes;) {
                     const auto* entry = reinterpret_cast<const LinuxDirent64*>(buffer + at);
                     at += entry->d_reclen;

@@ -12,9 +12,11 @@ namespace bw {
 //
 // Only regular files (or links to them) whose names do not begin with '.' are listed; directories
 // whose names begin with '.' and links to directories are left out, and a pseudo file system
-// (proc, sysfs, ...) lists as empty. A directory that cannot be opened lists as empty too.
+// (proc, sysfs, ...) lists as empty. A directory that cannot be opened lists as empty too, with
+// the reason in `error`, so that a read can name what it left out.
 struct DirectoryListing {
     std::uint64_t volume = 0; // the device the directory lies on
+    int error = 0;            // errno where it could not be opened or read to its end, else 0
     std::vector<std::string> files;
     std::vector<std::string> subdirectories;
     int descriptor = -1; // the directory, still open, when the caller asked to keep it

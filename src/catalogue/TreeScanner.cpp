@@ -31,6 +31,18 @@ QString pathTooLongLine(const std::string& path) { return pathText(path) + QStri
 
 void ScanProgress::reportPathTooLong(const std::string& path) { addLine(pathTooLongLine(path)); }
 
+QString unreadableLine(const std::string& path) { return pathText(path) + QStringLiteral("..kann nicht gelesen werden."); }
+
+void ScanProgress::reportUnreadable(const std::string& path) { addLine(unreadableLine(path)); }
+
+void TreeScanner::noteUnreadable(const TreeWalk::Directory& dir)
+{
+    if (m_unreadable.insert(dir.path).second) {
+        m_catalogue.noteUnreadableDirectory();
+        m_progress.reportUnreadable(dir.path);
+    }
+}
+
 bool TreeScanner::tooLong(const std::string& path)
 {
     if (path.size() < PATH_MAX)
@@ -82,6 +94,8 @@ void TreeScanner::scanTrees(const std::vector<std::string>& patterns, const std:
         TreeWalk::Directory* start = treeWalk.listed(treeWalk.root(dir), wait);
         if (!start)
             break;
+        if (start->error != 0)
+            noteUnreadable(*start);
         m_searchLabel = QStringLiteral("Suche ") + pathText(mask) + QStringLiteral(" Dateien .");
         walk(*start, mask, skipRoots);
     }
@@ -132,6 +146,8 @@ void TreeScanner::walk(TreeWalk::Directory& dir, const std::string& mask, const 
         TreeWalk::Directory* sub = dir.entered[i] ? m_walk->listed(*dir.entered[i], wait) : nullptr;
         if (!sub)
             return;
+        if (sub->error != 0)
+            noteUnreadable(*sub);
         walk(*sub, mask, skipRoots);
         if (m_progress.cancelled())
             return;

@@ -26,10 +26,14 @@ public:
     // A file or directory whose path is longer than the system lets a program open: it is left
     // out, and said so once, as a line of the progress list (the command-line tool: on stderr).
     virtual void reportPathTooLong(const std::string& path);
+    // A directory that cannot be listed (no permission, gone, a disk error): its files are
+    // missing from the read, and that is said once, as a line of the progress list.
+    virtual void reportUnreadable(const std::string& path);
 };
 
-// The line that says so.
+// The lines that say so.
 QString pathTooLongLine(const std::string& path);
+QString unreadableLine(const std::string& path);
 
 // Lines of the progress list stop once the catalogue holds this many entries.
 inline constexpr std::int32_t kProgressLineLimit = 32000;
@@ -74,6 +78,7 @@ private:
     void walk(TreeWalk::Directory& dir, const std::string& mask, const std::vector<std::string>& skipRoots);
     bool keepWaiting();
     bool tooLong(const std::string& path);
+    void noteUnreadable(const TreeWalk::Directory& dir);
 
     Catalogue& m_catalogue;
     IndexerHost& m_indexer;
@@ -81,7 +86,8 @@ private:
     TreeWalk* m_walk = nullptr; // during a read
     QString m_searchLabel;      // of the pattern being walked
 
-    std::set<std::string> m_tooLong; // reported already (each pattern walks the tree again)
+    std::set<std::string> m_tooLong;    // reported already (each pattern walks the tree again)
+    std::set<std::string> m_unreadable; // the same
     std::int64_t m_filesIndexed = 0;
     int m_workers;
     int m_window = TreeWalk::kWindow;

@@ -38,6 +38,7 @@ public:
     struct Directory {
         std::string path; // ends in '/'
         std::uint64_t volume = 0;
+        int error = 0; // errno where it could not be listed (whole), else 0
         std::vector<std::string> files;
         std::vector<std::string> subdirectories;
         // Per subdirectory the directory the read enters, or null where it does not (a root

@@ -34,10 +34,7 @@ int runCheck(const Invocation& call)
         ++defects;
         records.number(e).tab().name(entry.path()).end();
     }
-    if (defects == 0)
-        std::fputs("FERTIG: Alle Icons OK !\n", stderr);
-    else
-        std::fprintf(stderr, "FERTIG: %d Icons Defekt !\n", defects);
+    std::fprintf(stderr, "%s\n", bw::checkSummary(defects, catalogue.unreadableDirectories()).toLocal8Bit().constData());
     return defects == 0 ? kExitOk : kExitFailure;
 }
 

@@ -6,6 +6,7 @@
 #include "catalogue/TreeScanner.h"
 #include "icons/IconExtractor.h"
 #include "support/Funky.h"
+#include "support/Names.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -50,7 +51,10 @@ public:
     void addLine(const QString&) override {}
     bool cancelled() override { return stop; }
     void reportPathTooLong(const std::string& path) override { complain("Pfad zu lang, wurde nicht gelesen", path); }
+    void reportUnreadable(const std::string& path) override { complain("Verzeichnis kann nicht gelesen werden", path); }
 };
+
+bool unreadableDirectoryMet = false;
 
 } // namespace
 
@@ -116,43 +120,7 @@ std::optional<int> parseIndex(std::string_view text)
 
 void writeBytes(std::FILE* stream, std::string_view bytes) { std::fwrite(bytes.data(), 1, bytes.size(), stream); }
 
-namespace {
-
-bool needsQuotes(unsigned char c) { return c < 0x20 || c == 0x7F || c == '"' || c == '\\'; }
-bool isPlainName(std::string_view name) { return std::none_of(name.begin(), name.end(), needsQuotes); }
-
-} // namespace
-
-std::string quotedName(std::string_view name)
-{
-    if (isPlainName(name))
-        return std::string(name);
-    std::string quoted = "\"";
-    for (const char ch : name) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-        case '\a': quoted += "\\a"; break;
-        case '\b': quoted += "\\b"; break;
-        case '\t': quoted += "\\t"; break;
-        case '\n': quoted += "\\n"; break;
-        case '\v': quoted += "\\v"; break;
-        case '\f': quoted += "\\f"; break;
-        case '\r': quoted += "\\r"; break;
-        case '"': quoted += "\\\""; break;
-        case '\\': quoted += "\\\\"; break;
-        default:
-            if (needsQuotes(c)) {
-                const char octal[]
-                    = {'\\', static_cast<char>('0' + (c >> 6)), static_cast<char>('0' + ((c >> 3) & 7)), static_cast<char>('0' + (c & 7))};
-                quoted.append(octal, sizeof octal);
-            } else {
-                quoted += ch; // other bytes, UTF-8 or not, stay as they are
-            }
-        }
-    }
-    quoted += '"';
-    return quoted;
-}
+std::string quotedName(std::string_view name) { return bw::quotedName(name, bw::NonUtf8::Keep); }
 
 void complain(const char* what, std::string_view path)
 {
@@ -260,7 +228,7 @@ Records& Records::number(long long value)
 Records& Records::name(std::string_view bytes)
 {
     // Most names need no quotes: they go in as they are, without a copy.
-    if (m_nul || isPlainName(bytes))
+    if (m_nul || bw::isPlainName(bytes, bw::NonUtf8::Keep))
         m_buffer.append(bytes);
     else
         m_buffer.append(quotedName(bytes));
@@ -311,7 +279,11 @@ std::int64_t readTree(bw::Catalogue& catalogue, const std::string& directory, co
     scanner.scanTrees(patterns);
     if (endedEarly)
         *endedEarly = reader.stop;
+    if (catalogue.unreadableDirectories() > 0)
+        unreadableDirectoryMet = true;
     return scanner.filesIndexed();
 }
+
+bool directoriesLeftOut() { return unreadableDirectoryMet; }
 
 } // namespace cli

@@ -56,11 +56,13 @@ bool isInputFile(std::string_view path);
 // The output of a command that writes a file must not be a directory: said as for an input.
 bool isOutputFile(std::string_view path);
 
-// The -z option of the commands that write one record per entry, and what their help says of it.
+// The -z option of the commands that write one record per entry (all of them read a tree), and
+// what their help says of it and of a directory of the tree that cannot be read.
 QCommandLineOption nulOption();
 #define BW_NAMES_HELP                                                                                                                      \
     "Ein Name mit Steuerzeichen, \" oder \\ steht in Anführungszeichen, mit C-Escapes wie bei git (\\n, \\t, \\ooo),\n"                   \
-    "so dass jede Zeile ein Eintrag ist. Mit -z endet jeder Eintrag mit einem Nullbyte, Namen stehen unverändert.\n"
+    "so dass jede Zeile ein Eintrag ist. Mit -z endet jeder Eintrag mit einem Nullbyte, Namen stehen unverändert.\n"                      \
+    "Ein Verzeichnis, das nicht gelesen werden kann, steht auf der Fehlerausgabe; der Rest wird gelesen, das Ende ist 1.\n"
 
 // The records a command writes on stdout, one per entry, fields separated by tabs. A record is a
 // line, and names are quoted as quotedName does, so one line is always one entry; with -z a
@@ -98,5 +100,7 @@ private:
 // count the icons, as the program does; without them the read does everything itself.
 std::int64_t readTree(bw::Catalogue& catalogue, const std::string& directory, const TypeSelection& types, bool* endedEarly = nullptr,
                       bool workers = true);
+// True once a read of this run met a directory it could not list (each is named on stderr).
+bool directoriesLeftOut();
 
 } // namespace cli

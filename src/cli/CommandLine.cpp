@@ -196,7 +196,9 @@ int runCommandLine(int argc, char** argv, std::span<const Command* const> comman
     for (qsizetype i = 0; i < n; ++i)
         if (parsed.argument(i).empty())
             return parsed.usageError(QStringLiteral("leeres Argument an Stelle %1").arg(i + 1));
-    return command->run(parsed);
+    const int status = command->run(parsed);
+    // As find does: a tree read in part is said on stderr as it happens, and fails at the end.
+    return status == kExitOk && directoriesLeftOut() ? kExitFailure : status;
 }
 
 } // namespace cli

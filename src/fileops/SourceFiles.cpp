@@ -312,4 +312,13 @@ bool IconFileCheck::passes(std::string_view path, std::uint16_t iconIndex)
     return !extractIcon(bytes.reader(), iconIndex).isNull() && !bytes.damaged();
 }
 
+QString checkSummary(std::int32_t defects, std::int32_t unreadableDirectories)
+{
+    if (unreadableDirectories > 0)
+        return QStringLiteral("FERTIG: ") + QString::number(defects) + QStringLiteral(" Icons Defekt, ")
+            + QString::number(unreadableDirectories) + QStringLiteral(" Verzeichnis(se) nicht lesbar !");
+    return defects == 0 ? QStringLiteral("FERTIG: Alle Icons OK !")
+                        : QStringLiteral("FERTIG: ") + QString::number(defects) + QStringLiteral(" Icons Defekt !");
+}
+
 } // namespace bw

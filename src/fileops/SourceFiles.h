@@ -5,6 +5,8 @@
 
 #include "support/SafeFile.h"
 
+#include <QString>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -47,5 +49,9 @@ class IconFileCheck {
 public:
     bool passes(std::string_view path, std::uint16_t iconIndex);
 };
+
+// The last line of "Checken": "FERTIG: Alle Icons OK !" only over a tree read whole; where
+// directories could not be listed, the check knows nothing of their files and says how many.
+QString checkSummary(std::int32_t defects, std::int32_t unreadableDirectories);
 
 } // namespace bw

@@ -1,5 +1,7 @@
 #include "Funky.h"
 
+#include "Names.h"
+
 #include <QCoreApplication>
 #include <QFile>
 
@@ -111,7 +113,12 @@ QString RoundToText(double value, int n)
 
 QString RepeatText(int count, const QString& text) { return count <= 0 ? QString() : text.repeated(count); }
 
-QString pathText(std::string_view bytes) { return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()))); }
+QString pathText(std::string_view bytes)
+{
+    if (isPlainName(bytes, NonUtf8::Escape)) // most names: no copy before the conversion
+        return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    return QString::fromStdString(quotedName(bytes, NonUtf8::Escape));
+}
 
 std::string withTrailingSlash(std::string path)
 {

@@ -62,7 +62,9 @@ QString RepeatText(int count, const QString& text);
 // Ends a path text with '/' unless it already does.
 std::string withTrailingSlash(std::string path);
 
-// A path or file name (bytes on Linux) as text for the screen and for Qt's file classes.
+// A path or file name (bytes on Linux) as the screen shows it: as bildwiesel-cli writes it, with
+// control characters and bytes that are not UTF-8 as C escapes (see quotedName). Not for Qt's
+// file classes, which take QFile::decodeName.
 QString pathText(std::string_view bytes);
 
 // ASCII letters only; every other byte stays as it is (names are not always UTF-8).

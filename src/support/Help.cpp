@@ -4,6 +4,7 @@
 #include "support/Dialogs.h"
 #include "support/Funky.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 namespace bw {
@@ -18,16 +19,17 @@ void Info1Click() { dialogs().about(kAppTitle, infoText()); }
 
 void Beschreibung1Click()
 {
-    const QString directory = pathText(programPaths().dataDirectory);
-    const QString manual = directory + kManualName;
+    const std::string& directory = programPaths().dataDirectory;
+    const QString manual = QFile::decodeName(directory.c_str()) + kManualName; // for Qt's file classes
     if (QFileInfo(manual).isFile()) {
         desktop().open(QUrl::fromLocalFile(manual), [manual] {
             dialogs().message(QStringLiteral("Kein Programm kann >") + manual + QStringLiteral("< öffnen."), kAppTitle);
         });
         return;
     }
-    dialogs().message(QStringLiteral("Beschreibung.doc konte im Programmpfad >") + directory + QStringLiteral("< nicht gefunden werden.")
-                          + kLineBreak + QStringLiteral(" Datei ist im Programmpfad nicht vorhanden ."),
+    dialogs().message(QStringLiteral("Beschreibung.doc konte im Programmpfad >") + pathText(directory)
+                          + QStringLiteral("< nicht gefunden werden.") + kLineBreak
+                          + QStringLiteral(" Datei ist im Programmpfad nicht vorhanden ."),
                       kAppTitle);
 }
 

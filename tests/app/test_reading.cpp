@@ -7,6 +7,7 @@
 #include "gui/catalogue/ReadCommands.h"
 #include "gui/settings/EinstellFrm.h"
 #include "gui/widgets/AppState.h"
+#include "gui/widgets/DirectoryWidgets.h"
 #include "settings/SettingsFile.h"
 #include "support/Funky.h"
 #include "support/ProgramSession.h"
@@ -291,6 +292,25 @@ TEST_F(Reading, FileListAndDirectoryChanges)
     QTRY_VERIFY(!windows().EinleseF->isVisible());
     EXPECT_EQ(appState().readDirectory, (tree / "b").string() + "/");
     EXPECT_EQ(relativePaths(), (std::vector<std::string> {"b/drei.exe", "b/drei.exe", "b/drei.exe", "b/bild.bmp"}));
+}
+
+TEST_F(Reading, NamesShownEscapedAndNewFoldersListedOnEinlesen)
+{
+    const fs::path odd = tree / "b\344r";
+    fs::create_directories(odd / "neu\tx");
+    testutil::writeFile(odd / "zeile\nzwei.ico", testutil::solidIcon(qRgb(255, 0, 0)));
+    writeSettings(settingsFor(odd.string() + "/", "0"));
+    start();
+    DirectoryListBox& folders = *main().DirectoryListBox1;
+    EXPECT_EQ(main().FileListBox1->item(0)->text(), "\"zeile\\nzwei.ico\"");
+    EXPECT_EQ(folders.item(folders.count() - 2)->text().trimmed(), "\"b\\344r\"");
+    EXPECT_EQ(folders.item(folders.count() - 1)->text().trimmed(), "\"neu\\tx\"");
+    EXPECT_EQ(main().StatusBar1->panelText(0), pathText(odd.string() + "/"));
+
+    fs::create_directories(odd / "später"); // made meanwhile: listed once "Einlesen" starts
+    main().BitBtn1->click();
+    EXPECT_EQ(folders.item(folders.count() - 1)->text().trimmed(), "später");
+    fs::remove_all(odd); // Qt cannot remove names that are not UTF-8
 }
 
 TEST_F(Reading, SettingsDialogColoursAndSavingAtTheEnd)

@@ -242,6 +242,19 @@ TEST_F(Scan, PathsTooLongToOpenAreReportedOnce)
     EXPECT_EQ(std::system(("rm -rf '" + (root / name).string() + "'").c_str()), 0);
 }
 
+TEST_F(Scan, AFolderThatCannotBeListedIsNamedOnceAndCounted)
+{
+    put("a.dll", testutil::libraryWithIcons(1));
+    ico("weg/b.ico");
+    // Without workers the folder is listed only after the library is counted: it is gone by then.
+    onCount = [this](const std::string&) { fs::remove_all(root / "weg"); };
+    scan({"*.dll", "*.ico"}, 0);
+    EXPECT_EQ(paths(), std::vector<std::string> {"a.dll"});
+    EXPECT_EQ(recorder.lines.filter(QStringLiteral("kann nicht")),
+              QStringList {QString::fromStdString((root / "weg").string()) + QStringLiteral("/..kann nicht gelesen werden.")});
+    EXPECT_EQ(catalogue.unreadableDirectories(), 1);
+}
+
 TEST_F(Scan, DeepTreesBeyondTheDirectoriesKeptOpenReadFullyAndCloseThemAll)
 {
     // A chain deeper than the directories a walk keeps open for their subdirectories: each

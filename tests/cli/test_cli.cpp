@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,9 +29,9 @@ struct CliResult {
     QByteArray err;
 };
 
-// Runs the tool with arguments passed as bytes, so names that are not UTF-8 arrive unchanged.
-// As root, which reads everything, a check of what may not be read runs as "nobody".
-CliResult cli(const QList<QByteArray>& args, bool unprivileged = false)
+// Runs the tool with arguments passed as bytes, so names that are not UTF-8 arrive unchanged;
+// `asNobody` runs it as user nobody where the tests run as root, for whom every folder is readable.
+CliResult cli(const QList<QByteArray>& args, bool asNobody = false)
 {
     QTemporaryDir io;
     const QByteArray outPath = QFile::encodeName(io.path()) + "/out";
@@ -48,7 +49,7 @@ CliResult cli(const QList<QByteArray>& args, bool unprivileged = false)
         const int err = ::open(errPath.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(out, 1);
         ::dup2(err, 2);
-        if (unprivileged && ::getuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+        if (asNobody && ::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(126);
         ::execv(argv[0], argv.data());
         ::_exit(127);
@@ -344,6 +345,33 @@ TEST_F(Cli, CheckListsDamagedEntries)
     EXPECT_EQ(r.err, "FERTIG: 1 Icons Defekt !\n");
     EXPECT_EQ(cli({"check"}).exitCode, 2);
     EXPECT_EQ(cli({"check", base, base}).exitCode, 2);
+}
+
+TEST_F(Cli, UnreadableFoldersAreNamedAndFailTheRun)
+{
+    ::chmod(dir.path().toLocal8Bit().constData(), 0755); // so that nobody reaches the tree
+    QDir(dir.path()).mkpath(QStringLiteral("baum/zu/tief"));
+    file("baum/gut.ico", solidIcon(qRgb(255, 0, 0)));
+    file("baum/zu/tief/weg.ico", solidIcon(qRgb(0, 0, 255)));
+    const QByteArray base = path("baum");
+    const QByteArray none = "FERTIG: 0 Icons Defekt, 1 Verzeichnis(se) nicht lesbar !\n";
+    const QByteArray unreadable = "bildwiesel-cli: Verzeichnis kann nicht gelesen werden: ";
+    const struct {
+        const char* command;
+        QByteArray locked, out, err;
+    } cases[] = {{"check", base, "", "bildwiesel-cli: Zugriff verweigert: " + base + "\n"}, // the folder given: nothing to read
+                 {"check", base + "/zu", "", unreadable + base + "/zu/\n" + none},
+                 {"scan", base + "/zu", "1\t0\t" + base + "/gut.ico\n", unreadable + base + "/zu/\n"}};
+    for (const auto& c : cases) {
+        ASSERT_EQ(::chmod(c.locked.constData(), 0), 0);
+        if (::geteuid() != 0 && ::access(c.locked.constData(), R_OK) == 0)
+            GTEST_SKIP() << "this user reads a folder of mode 000";
+        const CliResult r = cli({c.command, base}, true);
+        ::chmod(c.locked.constData(), 0755);
+        EXPECT_EQ(r.exitCode, 1) << c.locked.constData();
+        EXPECT_TRUE(r.err.contains(c.err)) << r.err.constData();
+        EXPECT_EQ(r.out, c.out);
+    }
 }
 
 // "Checken" must call defective every icon or cursor file whose icon the page cannot show: files

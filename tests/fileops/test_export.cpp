@@ -227,7 +227,7 @@ TEST_F(Export, NonUtf8NamesKeepTheirBytes)
     EXPECT_EQ(fs::path(outcome.target).filename().string(), "1_gr\xfcn.ico");
     EXPECT_FALSE(run(2, ".ico").written);
     ASSERT_EQ(report.lines.size(), 1);
-    EXPECT_TRUE(report.lines[0].contains(QFile::decodeName(QByteArray("weg\xe4.ico"))));
+    EXPECT_TRUE(report.lines[0].contains(QStringLiteral("weg\\344.ico\""))); // the byte shown escaped
 }
 
 TEST_F(Export, WrittenIconsReadBackHereAndWithIcotool)

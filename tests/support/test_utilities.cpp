@@ -2,6 +2,7 @@
 // program directories, wildcard masks.
 
 #include "support/Funky.h"
+#include "support/Names.h"
 #include "support/Pacer.h"
 #include "support/Wildcard.h"
 
@@ -21,6 +22,23 @@ TEST(ElapsedText, ClockTexts)
     EXPECT_EQ(ElapsedText(1.5), "00:00:02");
     EXPECT_EQ(ElapsedText(86399), "23:59:59");
     EXPECT_EQ(ElapsedText(90000), "25:00:00"); // a run of more than a day keeps counting hours
+}
+
+TEST(PathText, NamesShownAsTheCommandLineToolWritesThem)
+{
+    const struct {
+        std::string bytes, shown;
+    } cases[] = {
+        {"/Bilder/Größe ä€.ico", "/Bilder/Größe ä€.ico"}, // valid UTF-8 stays
+        {"zeile\nzwei.ico", "\"zeile\\nzwei.ico\""},
+        {"tab\tx\x7f", "\"tab\\tx\\177\""},
+        {"b\344r.ico", "\"b\\344r.ico\""},                                      // Latin-1 "ä"
+        {"\xc3 \xc0\xaf \xed\xa0\x80", "\"\\303 \\300\\257 \\355\\240\\200\""}, // cut, overlong, surrogate
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(pathText(c.bytes), QString::fromStdString(c.shown)) << c.bytes;
+    // The command-line tool quotes the same way but hands other bytes on as they are.
+    EXPECT_EQ(quotedName("b\344r\n", NonUtf8::Keep), "\"b\344r\\n\"");
 }
 
 TEST(RoundToText, DecimalCommaAndRounding)

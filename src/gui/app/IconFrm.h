@@ -34,6 +34,7 @@ public:
     void setCopyDirectoryPanel(const QString& text) override;
     QStringList checkedFileTypes() const override;
     FileListBox& fileList() override { return *FileListBox1; }
+    DirectoryListBox& directoryList() override { return *DirectoryListBox1; }
     IndexerHost& pageIndexer() override;
     void keepSplashInFront() override;
 

@@ -4,6 +4,7 @@
 #include "catalogue/Volumes.h"
 #include "gui/catalogue/EinleseFrm.h"
 #include "gui/widgets/AppState.h"
+#include "gui/widgets/DirectoryWidgets.h"
 #include "gui/widgets/MainWindowAccess.h"
 #include "gui/widgets/WindowPlacement.h"
 #include "support/Dialogs.h"
@@ -146,6 +147,8 @@ void readTree(AppState& s, MainWindowAccess& main, TEinleseF& progress)
 {
     if (readRunning(progress))
         return;
+    // The tree is read as it is now, and the directory list shows it so.
+    main.directoryList().refresh();
     beginRead(s, main, progress);
     const std::string base = withTrailingSlash(s.readDirectory);
     ReadSession session(main, progress);

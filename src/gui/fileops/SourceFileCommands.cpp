@@ -195,8 +195,7 @@ void checkEntries(AppState& state, TMeldungF& report, MainWindowAccess& main)
         if (report.cancelRequested)
             break;
     }
-    report.Label1->setText(defects == 0 ? QStringLiteral("FERTIG: Alle Icons OK !")
-                                        : QStringLiteral("FERTIG: ") + QString::number(defects) + QStringLiteral(" Icons Defekt !"));
+    report.Label1->setText(checkSummary(defects, catalogue.unreadableDirectories()));
     report.flushLines();
     main.repaintPage();
 }

@@ -39,6 +39,8 @@ public:
     void setDirectory(const std::string& directory);
     // Moves to the directory last shown on that volume, or its root.
     void setDrive(const std::string& root);
+    // Lists the directory again: subdirectories made or removed since show up.
+    void refresh() { rebuild(); }
 
 signals:
     void changed();

@@ -7,6 +7,7 @@ class QWidget;
 
 namespace bw {
 
+class DirectoryListBox;
 class FileListBox;
 class IndexerHost;
 
@@ -27,6 +28,8 @@ public:
     virtual QStringList checkedFileTypes() const = 0;
     // The file list of the read directory.
     virtual FileListBox& fileList() = 0;
+    // The directory list beside it.
+    virtual DirectoryListBox& directoryList() = 0;
     // How a read reports to the main window: page, count panel, geometry, full catalogue.
     virtual IndexerHost& pageIndexer() = 0;
     // At start-up the splash stays in front of any window a read shows, until it closes.
