@@ -11,7 +11,8 @@ BUILD_DIR="${BUILD_DIR:-$ROOT/build}"
 PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgl-dev libglx-dev libsdl2-dev
           libgtest-dev libbenchmark-dev xvfb xauth x11-utils icoutils nsis-common
           desktop-file-utils appstream dpkg-dev file qt6-translations-l10n openbox
-          clang-format qt6-image-formats-plugins icnsutils imagemagick python3-pil)
+          clang-format qt6-image-formats-plugins icnsutils imagemagick python3-pil
+          xdotool)
 
 install_missing_packages() {
     local missing=()

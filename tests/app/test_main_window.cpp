@@ -116,8 +116,8 @@ TEST_F(MainWindow, EveryControlWithItsTextAndPlace)
     EXPECT_EQ(m.BitBtn1->text(), "Einlesen");
     EXPECT_EQ(m.BitBtn1->toolTip(), "Einlesen der Symbole im Verzeichnis + Unterverzeichnissen");
     EXPECT_TRUE(m.BitBtn1->isDefault());
-    EXPECT_EQ(m.BitBtn1->geometry(), QRect(12, 10, 103, 30));
-    EXPECT_EQ(m.CheckBox4->geometry(), QRect(95, 19, 14, 13));
+    EXPECT_EQ(m.BitBtn1->geometry(), QRect(6, 10, 95, 30));
+    EXPECT_EQ(m.CheckBox4->geometry(), QRect(104, 18, 16, 16)); // beside the button, off its caption
     EXPECT_EQ(m.CheckBox4->text(), "");
     EXPECT_EQ(m.CheckBox4->toolTip(), "Klicken für Automatischen Einlesen");
     EXPECT_EQ(m.CheckListBox1->geometry(), QRect(12, 45, 101, 83 + listGrown));

@@ -263,10 +263,28 @@ TEST_F(Reading, FullCatalogueIsReportedOnceAndEndsTheRead)
     writeSettings(settingsFor(tree.string() + "/", "0"));
     start();
     appState().catalogue = std::make_unique<Catalogue>(2);
+    // What the progress label and the count panel show under the message.
+    struct Answerer final : Dialogs {
+        QStringList under;
+        void message(const QString&, const QString&) override
+        {
+            under << windows().EinleseF->Label2->text() << windows().IconF->StatusBar1->panelText(1);
+        }
+        bool confirm(const QString&, const QString&) override { return false; }
+        void about(const QString&, const QString&) override {}
+        std::optional<QColor> chooseColour(const QColor&) override { return {}; }
+        std::optional<QString> openPicture(const QString&, const QString&) override { return {}; }
+        std::optional<QString> savePicture(const QString&, const QString&) override { return {}; }
+    } answerer;
+    Dialogs* scripted = setDialogs(&answerer);
     main().BitBtn1Click();
+    setDialogs(scripted);
     EXPECT_EQ(catalogue().entryCount(), 2);
-    EXPECT_EQ(dialogs.texts(), QStringList {QStringLiteral("Die Maximale Symbolzahl von 2 ist erreicht !\r\nBy By Baby !")});
+    EXPECT_EQ(answerer.under, (QStringList {"Symbole 2", "Icon(s) 2"}));
     EXPECT_TRUE(windows().EinleseF->readCancelled);
+    appState().catalogue = std::make_unique<Catalogue>(2);
+    main().BitBtn1Click();
+    EXPECT_EQ(dialogs.texts(), QStringList {QStringLiteral("Die Maximale Symbolzahl von 2 ist erreicht !\r\nBy By Baby !")});
 }
 
 TEST_F(Reading, FileListAndDirectoryChanges)

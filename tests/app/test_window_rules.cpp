@@ -33,6 +33,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
@@ -73,9 +74,9 @@ protected:
     TEinleseF& progress() { return *windows().EinleseF; }
     Catalogue& catalogue() { return *appState().catalogue; }
     // Fills the catalogue with n entries of one file and shows the first page.
-    void fillWith(int n)
+    void fillWith(int n, const fs::path& file = {})
     {
-        const std::string path = (tree / "ordner0" / "bild.ico").string();
+        const std::string path = (file.empty() ? tree / "ordner0" / "bild.ico" : file).string();
         catalogue().clearCatalogue();
         MainIndexerHost host(main());
         for (int i = 0; i < n; ++i)
@@ -503,4 +504,108 @@ TEST_F(WindowRules, BoxesComeAboveTheWindowThatIsUp)
     EXPECT_EQ(catalogue().entryCount(), kFolders / 2);
     EXPECT_TRUE(QTest::qWaitFor([this] { return !progress().isVisible() && main().isEnabled(); })); // the answer ended the read
     setDialogs(&dialogs);
+}
+
+namespace {
+
+// Waits in the window's run (called at each pump) until the run is on, then presses Esc through the
+// X server, as a person at the keyboard does: the key goes to the window that has the input focus.
+// Notes whether the window manager had made the window the active one, and whether the key reached
+// the window as "Abbrechen".
+struct EscapeSeen {
+    bool active = false, cancelled = false;
+};
+void pressEscapeDuringRun(QObject& context, QWidget& window, std::function<bool()> running, std::function<bool()> cancelled,
+                          EscapeSeen& seen)
+{
+    auto* poll = new QTimer(&context);
+    poll->setInterval(0);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, &window, running, cancelled, &seen] {
+        if (!running())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        seen.active = QTest::qWaitFor([&window] { return rootWindowProperty("_NET_ACTIVE_WINDOW") == window.winId(); }, 30000);
+        QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
+        seen.cancelled = QTest::qWaitFor(cancelled, 30000);
+    });
+    poll->start();
+}
+
+int markedEntries(const Catalogue& catalogue)
+{
+    int marked = 0;
+    for (std::int32_t n = 1; n <= catalogue.entryCount(); ++n)
+        marked += catalogue[n].marked ? 1 : 0;
+    return marked;
+}
+
+} // namespace
+
+// Under a real window manager, each progress window takes the focus from the disabled main window
+// when it comes up, so that Esc from the keyboard stops its run.
+TEST_F(WindowRules, EscFromTheKeyboardStopsEveryRun)
+{
+    if (QGuiApplication::platformName() != QStringLiteral("xcb") || qEnvironmentVariableIsEmpty("BW_WINDOW_MANAGER"))
+        GTEST_SKIP() << "needs an X server with a window manager";
+    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+        GTEST_SKIP() << "xdotool not installed";
+    start();
+    constexpr int kEntries = 300;
+    TMeldungF& report = *windows().MeldungF;
+    TNummerF& renumber = *windows().NummerF;
+    TVergleichF& compare = *windows().VergleichF;
+    const fs::path broken = tree / "kaputt.ico";
+    struct Case {
+        QWidget* window;
+        std::function<void()> run;
+        std::function<bool()> running, cancelled, stoppedEarly;
+    };
+    const Case cases[] = {
+        {&progress(), [this] { main().BitBtn1Click(); }, [this] { return progress().readRunning; },
+         [this] { return progress().readCancelled; }, [this] { return catalogue().entryCount() < kFolders; }},
+        // "Checken" over entries whose file broke after the read: each one checked is marked.
+        {&report,
+         [&] {
+             testutil::writeFile(broken, testutil::solidIcon(qRgb(9, 9, 9)));
+             fillWith(kEntries, broken);
+             testutil::writeFile(broken, fixtures::Bytes(40, 0xFF));
+             lastRefreshTick = tickCount() - 1000; // the first entry shows its progress
+             main().Checken1->trigger();
+         },
+         [&] { return report.loopRunning(); }, [&] { return report.cancelRequested; },
+         [this] { return markedEntries(catalogue()) < kEntries; }},
+        {&renumber,
+         [&] {
+             for (int i = 0; i < kEntries; ++i)
+                 testutil::writeFile(tree / ("x" + std::to_string(i) + ".ico"), testutil::solidIcon(qRgb(0, 0, 255)));
+             main().FileListBox1->refresh();
+             QTimer::singleShot(0, renumber.BitBtn1, &QPushButton::click);
+             main().Nummerieren1->trigger();
+         },
+         [&] { return renumber.running(); }, [&] { return renumber.renumberCancel; },
+         [this] { return fs::exists(tree / ("x" + std::to_string(kEntries - 1) + ".ico")); }},
+        // Alike icons: every entry after the first is a duplicate and gets marked.
+        {&compare,
+         [&] {
+             fillWith(kEntries);
+             QTimer::singleShot(0, compare.BitBtn2, &QPushButton::click);
+             main().Kopieren1->trigger();
+         },
+         [&] { return compare.isVisible() && !compare.BitBtn2->isEnabled(); }, [&] { return compare.compareCancelled; },
+         [this] { return markedEntries(catalogue()) < kEntries - 1; }},
+    };
+    for (const Case& c : cases) {
+        const std::string name = c.window->objectName().toStdString();
+        EscapeSeen seen;
+        QObject watch; // ends the watch with the case
+        pressEscapeDuringRun(watch, *c.window, c.running, c.cancelled, seen);
+        c.run();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !c.window->isVisible() && !progress().isVisible() && main().isEnabled(); }, 60000))
+            << name;
+        c.window->hide();
+        EXPECT_TRUE(seen.active) << name;
+        EXPECT_TRUE(seen.cancelled) << name;
+        EXPECT_TRUE(c.stoppedEarly()) << name;
+    }
 }

@@ -4,12 +4,15 @@
 // every text a person should read is whole.
 
 #include <QAbstractButton>
+#include <QAbstractSlider>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QStringList>
 #include <QStyle>
@@ -137,19 +140,40 @@ inline QRect shownTextRect(QWidget& control, QWidget& window)
     return r.isEmpty() ? QRect() : QRect(control.mapTo(&window, r.topLeft()), r.size());
 }
 
-// Every pair of visible controls of the window whose shown texts overlap, as "a / b".
+// The controls a text must keep clear of: buttons, check boxes, panels, lists, boxes and bars.
+// A label without a frame is only its text, which the text check above covers.
+inline bool isControl(const QWidget& w)
+{
+    if (auto* label = qobject_cast<const QLabel*>(&w))
+        return label->frameShape() != QFrame::NoFrame;
+    return qobject_cast<const QAbstractButton*>(&w) || qobject_cast<const QFrame*>(&w) || qobject_cast<const QComboBox*>(&w)
+        || qobject_cast<const QAbstractSlider*>(&w) || qobject_cast<const QLineEdit*>(&w);
+}
+
+// Every pair of visible controls of the window whose shown texts overlap, and every text that a
+// control beside it covers (a check box on a button's caption), as "a / b".
 inline QStringList overlappingTexts(QWidget& window)
 {
     QList<QPair<QWidget*, QRect>> texts;
-    for (QWidget* w : window.findChildren<QWidget*>())
-        if (w->isVisibleTo(&window) && !w->isWindow())
-            if (const QRect r = shownTextRect(*w, window); !r.isEmpty())
-                texts.append({w, r});
+    QList<QPair<QWidget*, QRect>> controls;
+    for (QWidget* w : window.findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(&window) || w->isWindow())
+            continue;
+        if (const QRect r = shownTextRect(*w, window); !r.isEmpty())
+            texts.append({w, r});
+        if (isControl(*w))
+            controls.append({w, QRect(w->mapTo(&window, QPoint()), w->size())});
+    }
     QStringList overlaps;
     for (qsizetype i = 0; i < texts.size(); ++i)
         for (qsizetype j = i + 1; j < texts.size(); ++j)
             if (texts[i].second.intersects(texts[j].second))
                 overlaps << texts[i].first->objectName() + QStringLiteral(" / ") + texts[j].first->objectName();
+    // A control that holds the text, or that the text's control holds, is no neighbour.
+    for (const auto& [owner, text] : texts)
+        for (const auto& [control, place] : controls)
+            if (control != owner && !control->isAncestorOf(owner) && !owner->isAncestorOf(control) && text.intersects(place))
+                overlaps << owner->objectName() + QStringLiteral(" / ") + control->objectName();
     return overlaps;
 }
 

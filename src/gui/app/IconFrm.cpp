@@ -81,16 +81,17 @@ TIconF::TIconF(QWidget* parent) : QMainWindow(parent)
     GroupBox1->setStyleSheet(QStringLiteral("QGroupBox { color: blue; }"));
     BitBtn1 = new QPushButton(QIcon(QStringLiteral(":/buttons/einlesen.png")), QStringLiteral("Einlesen"), GroupBox1);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setGeometry(12, 10, 103, 30);
+    // The button leaves room at its right for the automatic-read box, which sits beside it and so
+    // never covers the end of "Einlesen" in a wider desktop font.
+    BitBtn1->setGeometry(6, 10, 95, 30);
     BitBtn1->setToolTip(QStringLiteral("Einlesen der Symbole im Verzeichnis + Unterverzeichnissen"));
     BitBtn1->setDefault(true);
     BitBtn1->setAutoDefault(true);
     CheckBox4 = new QCheckBox(GroupBox1);
     CheckBox4->setObjectName(QStringLiteral("CheckBox4"));
-    CheckBox4->setGeometry(95, 19, 14, 13);
+    CheckBox4->setGeometry(104, 18, 16, 16);
     CheckBox4->setToolTip(QStringLiteral("Klicken für Automatischen Einlesen"));
     CheckBox4->setChecked(true);
-    CheckBox4->raise();
     CheckListBox1 = new QListWidget(GroupBox1);
     CheckListBox1->setObjectName(QStringLiteral("CheckListBox1"));
     CheckListBox1->setGeometry(12, 45, 101, 83);

@@ -43,6 +43,7 @@ TEinleseF::TEinleseF(MainWindowAccess* main)
     Timer1->setSingleShot(false);
     // A close request of the window manager, like Esc, is "Abbrechen".
     setCloseRequest(CloseRequest::Cancel, BitBtn1);
+    takeFocusWhenShown();
     connect(BitBtn1, &QPushButton::clicked, this, &TEinleseF::BitBtn1Click);
     connect(Timer1, &QTimer::timeout, this, &TEinleseF::Timer1Timer);
 }

@@ -43,6 +43,12 @@ public:
     {
         if (!m_fullReported) {
             m_fullReported = true;
+            // The message stands over the windows until it is answered: the numbers under it are
+            // the final ones, not those of the last pump.
+            const QString count = QString::number(appState().catalogue->entryCount());
+            m_mainHost.setCountPanel(QStringLiteral("Icon(s) ") + count);
+            m_countLabel = QStringLiteral("Symbole ") + count;
+            show();
             m_mainHost.reportCatalogueFull();
         }
         m_progress.readCancelled = true;

@@ -111,6 +111,7 @@ TVergleichF::TVergleichF(MainWindowAccess* main)
     , m_main(main)
 {
     setModal(true);
+    takeFocusWhenShown();
     // The progress text with two seven-digit numbers needs the width up to the elapsed time.
     Label1 = label(this, "Label1", QStringLiteral("-"), {4, 4, 256, 16}, Qt::AlignHCenter);
     Label3 = label(this, "Label3", QStringLiteral("00:00:00"), {262, 4, 80, 16}, Qt::AlignRight);

@@ -31,6 +31,7 @@ TMeldungF::TMeldungF(QWidget* mainWindow)
     connect(BitBtn1, &QPushButton::clicked, this, &TMeldungF::BitBtn1Click);
     // The close box, Alt+F4 and Esc are "Abbrechen".
     setCloseRequest(CloseRequest::Cancel, BitBtn1);
+    takeFocusWhenShown();
     resize(565, 248);
 }
 

@@ -31,6 +31,7 @@ TNummerF::TNummerF(MainWindowAccess* main, TEinleseF* progress)
 {
     // Only the main window waits: the progress window of the read at the end stays usable.
     setWindowModality(Qt::WindowModal);
+    takeFocusWhenShown();
     Edit1->setObjectName(QStringLiteral("Edit1"));
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     fixed.setBold(true);

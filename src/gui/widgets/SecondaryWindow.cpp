@@ -67,6 +67,11 @@ void SecondaryWindow::showEvent(QShowEvent* event)
             resize(needed, height());
     }
     QDialog::showEvent(event);
+    if (m_takeFocus) {
+        // Until the window manager has mapped the window, Qt keeps the request and makes it then.
+        raise();
+        activateWindow();
+    }
 }
 
 void SecondaryWindow::keyPressEvent(QKeyEvent* event)

@@ -39,6 +39,10 @@ protected:
     // For a window whose caption changes with what it shows: it keeps its size, and the title
     // bar shortens a long caption.
     void keepWidthForCaption() { m_growForCaption = false; }
+    // For a window that shows a run over the disabled main window: it comes up on top with the
+    // input focus, so that Esc reaches its "Abbrechen" rather than the main window, which
+    // ignores every key while it is disabled.
+    void takeFocusWhenShown() { m_takeFocus = true; }
 
 private:
     // Applies the rule to a close request; true when the window stays open.
@@ -47,6 +51,7 @@ private:
     CloseRequest m_rule = CloseRequest::Close;
     QAbstractButton* m_cancelButton = nullptr;
     bool m_growForCaption = true;
+    bool m_takeFocus = false;
 };
 
 // True when a close event is the window system's request (close box, Alt+F4) rather than a
