@@ -205,11 +205,14 @@ TEST_F(PageView, ViewerListsEveryImageOfTheIcon)
     for (const auto& c : cases) {
         QStringList lines;
         int shown = -1;
+        QRect before, after; // another size leaves the window where it is
         QTimer::singleShot(0, &viewer, [&] {
             for (int i = 0; i < viewer.Bilder->count(); ++i)
                 lines << viewer.Bilder->item(i)->text();
             shown = viewer.Bilder->currentRow();
+            before = viewer.geometry();
             viewer.Bilder->setCurrentRow(c.choose);
+            after = viewer.geometry();
             viewer.close();
         });
         testutil::ScriptedDialogs dialogs;
@@ -217,6 +220,7 @@ TEST_F(PageView, ViewerListsEveryImageOfTheIcon)
         EXPECT_TRUE(dialogs.texts().isEmpty());
         EXPECT_EQ(lines, c.lines) << c.path;
         EXPECT_EQ(shown, c.shown) << c.path;
+        EXPECT_EQ(before, after) << c.path;
         EXPECT_EQ(viewer.Image1->size(), c.chosenSize) << c.path;
         EXPECT_TRUE(viewer.Bilder->viewport()->width() >= viewer.Bilder->sizeHintForColumn(0)
                     && viewer.Bilder->y() >= viewer.Image1->height() && viewer.Bilder->geometry().bottom() < viewer.height())

@@ -15,7 +15,7 @@ echo "package: $(basename "$deb") ($(stat -c %s "$deb") bytes)"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 # Computed from the binaries, not written by hand.
-for lib in libqt6widgets6 libqt6gui6 libqt6core6 libsdl2-2.0-0 libc6; do
+for lib in libqt6widgets6 libqt6gui6 libqt6core6 libsdl2-2.0-0 libc6 qt6-image-formats-plugins; do
     [[ "$depends" == *"$lib"* ]] || fail "Depends lacks $lib"
 done
 

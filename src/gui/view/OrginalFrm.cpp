@@ -97,6 +97,26 @@ void TOrginalF::loadImages(std::vector<IconImageInfo> images, int shown)
         Bilder->addItem(imageLine(image));
     Bilder->setCurrentRow(shown);
     Bilder->setVisible(!m_images.empty());
+    // Sized once, for the largest image of the entry, so that picking another size leaves the
+    // window and its list where they are, under the mouse.
+    QSize largest;
+    for (const IconImageInfo& image : m_images)
+        largest = largest.expandedTo(image.picture.size());
+    // The list below the picture, as wide as its longest line and as high as its lines (up to a
+    // limit, beyond which it scrolls).
+    const int frame = 2 * Bilder->frameWidth();
+    const int lines = std::min(Bilder->count(), kMaxListLines);
+    const int listHeight = lines * Bilder->sizeHintForRow(0) + frame;
+    const int listWidth = Bilder->sizeHintForColumn(0) + frame
+        + (Bilder->count() > kMaxListLines ? Bilder->verticalScrollBar()->sizeHint().width() : 0) + 4;
+    // The picture plus 25 pixels; a small picture leaves the caption and the lines room enough
+    // to be read. A picture larger than the screen is cut at the screen's edge.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize room = screen ? screen->availableSize() : QSize(4096, 4096);
+    const int width = std::min(std::max({largest.width() + 25, captionWidthNeeded(*this), listWidth}), room.width());
+    const int height = std::min(largest.height() + 25 + listHeight, room.height());
+    resize(width, height);
+    Bilder->setGeometry(0, height - listHeight, width, listHeight);
     showImage(shown);
     centre();
 }
@@ -108,18 +128,6 @@ void TOrginalF::showImage(int row)
     const QImage& picture = m_images[static_cast<std::size_t>(row)].picture;
     Image1->setPixmap(shownPicture(picture, devicePixelRatioF()));
     Image1->resize(picture.size());
-    // The list below the picture, as wide as its longest line and as high as its lines (up to a
-    // limit, beyond which it scrolls).
-    const int frame = 2 * Bilder->frameWidth();
-    const int lines = std::min(Bilder->count(), kMaxListLines);
-    const int listHeight = lines * Bilder->sizeHintForRow(0) + frame;
-    const int listWidth = Bilder->sizeHintForColumn(0) + frame
-        + (Bilder->count() > kMaxListLines ? Bilder->verticalScrollBar()->sizeHint().width() : 0) + 4;
-    // The picture plus 25 pixels; a small picture leaves the caption and the lines room enough
-    // to be read.
-    const int width = std::max({picture.width() + 25, captionWidthNeeded(*this), listWidth});
-    resize(width, picture.height() + 25 + listHeight);
-    Bilder->setGeometry(0, height() - listHeight, width, listHeight);
 }
 
 void TOrginalF::centre()

@@ -23,7 +23,8 @@ public:
     // Loads the bitmap, sizes the window to it plus 25 pixels and centres it on the screen.
     // A file that cannot be read or is no bitmap ends the command with its error text.
     void loadPicture(const std::string& path);
-    // Lists the images, shows image `shown` and centres the window on the screen.
+    // Lists the images, sizes the window once for the largest, shows image `shown` and centres
+    // the window on the screen.
     void loadImages(std::vector<IconImageInfo> images, int shown);
     // Shows image `row` of the list at its own size, on a checkerboard where it is transparent.
     void showImage(int row);
