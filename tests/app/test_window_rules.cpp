@@ -420,6 +420,17 @@ TEST_F(WindowRules, UnderAWindowManager)
         EXPECT_EQ(testutil::overlappingTexts(*w), QStringList()) << w->objectName().toStdString();
         // The caption has the whole title bar's width, no less than the window's.
         EXPECT_GE(frame.width(), w->width()) << w->objectName().toStdString();
+        // A fixed dialog is neither resized nor maximised by the window manager.
+        if (w != windows().OrginalF && w != windows().MeldungF) {
+            QProcess xprop;
+            xprop.start(QStringLiteral("xprop"),
+                        {QStringLiteral("-id"), QString::number(w->winId()), QStringLiteral("_NET_WM_ALLOWED_ACTIONS")});
+            xprop.waitForFinished();
+            const QByteArray actions = xprop.readAllStandardOutput();
+            EXPECT_TRUE(actions.contains("_NET_WM_ACTION_CLOSE") && !actions.contains("MAXIMIZE")
+                        && !actions.contains("_NET_WM_ACTION_RESIZE"))
+                << w->objectName().toStdString() << ": " << actions.constData();
+        }
         if (w != windows().EinleseF)
             w->hide();
     }
