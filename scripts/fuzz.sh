@@ -3,13 +3,13 @@
 # UndefinedBehaviorSanitizer, built with clang in build-fuzz/.
 #   scripts/fuzz.sh build                       configure, build, write the seeds from the fixtures
 #   scripts/fuzz.sh run SECONDS [HARNESS...]    run each harness (default: all) for SECONDS
-# Harnesses: pe ne iconfile dib bmp settings file. Findings land in build-fuzz/findings/;
+# Harnesses: pe ne iconfile dib bmp settings file ani icns. Findings land in build-fuzz/findings/;
 # each becomes a fixture in the tests. The corpus grows in build-fuzz/corpus/ from run to run.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${BUILD_DIR:-$ROOT/build-fuzz}"
-ALL=(pe ne iconfile dib bmp settings file)
+ALL=(pe ne iconfile dib bmp settings file ani icns)
 
 case "${1:-}" in
 build)

@@ -4,6 +4,7 @@
 #include "support/TestUtil.h"
 
 #include <string>
+#include <tuple>
 
 using namespace fixtures;
 
@@ -55,6 +56,29 @@ void makeFuzzSeeds(const std::function<void(const char* harness, const Bytes& by
         const Bytes b = rleBitmapClaiming(64);
         return Bytes(b.begin() + 2, b.end());
     }());
+    // Animated cursors of icon and of cursor frames, shown in stored order or by a sequence.
+    const Bytes iconFrame = iconFile({images[2], images[5]});
+    const Bytes cursorFrame = iconFile({images[3]}, 2);
+    add("ani", aniFile({iconFrame, iconFile({images[0]}), iconFrame}));
+    add("ani", aniFile({cursorFrame, iconFile({images[6], images[4]}, 2)}, {1, 0, 1}));
+    add("ani", aniFile({iconFrame, cursorFrame}, {0}));
+    const Bytes ani = aniFile({cursorFrame});
+    add("ani", Bytes(ani.begin() + 12, ani.end())); // the harness puts "RIFF", a size and "ACON" in front
+
+    // Apple icons: the old run-length coded images with their masks, and PNG images.
+    std::vector<IcnsElement> legacy;
+    for (const auto& [edge, rgb, mask] : {std::tuple(16, "is32", "s8mk"), std::tuple(32, "il32", "l8mk"), std::tuple(48, "ih32", "h8mk")})
+        for (IcnsElement& e : icnsRgbElements(picture.scaled(edge, edge), rgb, mask))
+            legacy.push_back(std::move(e));
+    add("icns", icnsFile(legacy));
+    std::vector<IcnsElement> large = icnsRgbElements(picture.scaled(128, 128), "it32", "t8mk");
+    large[0].data.insert(large[0].data.begin(), 4, 0); // this type starts with four zero bytes
+    add("icns", icnsFile(large));
+    const std::vector<IcnsElement> pngs
+        = {{"icp4", pngData(picture.scaled(16, 16))}, {"ic11", pngData(picture)}, {"ic07", pngData(picture.scaled(128, 128))}};
+    add("icns", icnsFile(pngs));
+    const Bytes mixed = icnsFile({legacy[2], legacy[3], pngs[1]});
+    add("icns", Bytes(mixed.begin() + 8, mixed.end())); // the harness puts "icns" and a length in front
     const char settings[] = "-2147483633\r\n/home/anna/Symbole/\r\n/tmp/\r\n1\r\n1\r\n0\r\n1\r\n1\r\n0\r\n1\r\n";
     add("settings", Bytes(settings, settings + sizeof settings - 1));
 }

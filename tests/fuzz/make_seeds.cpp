@@ -1,5 +1,6 @@
 // Writes the starting corpus of each fuzz harness from the test fixtures:
-//   fuzz_seeds DIR   ->   DIR/pe, DIR/ne, DIR/iconfile, DIR/dib, DIR/bmp, DIR/settings, DIR/file
+//   fuzz_seeds DIR   ->   DIR/pe, DIR/ne, DIR/iconfile, DIR/dib, DIR/bmp, DIR/settings, DIR/file,
+//                         DIR/ani, DIR/icns
 
 #include "FuzzSeeds.h"
 

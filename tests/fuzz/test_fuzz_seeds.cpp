@@ -21,6 +21,8 @@ BW_FUZZ_ENTRY(dib)
 BW_FUZZ_ENTRY(bmp)
 BW_FUZZ_ENTRY(settings)
 BW_FUZZ_ENTRY(file)
+BW_FUZZ_ENTRY(ani)
+BW_FUZZ_ENTRY(icns)
 
 TEST(FuzzSeeds, EveryHarnessTakesItsSeeds)
 {
@@ -28,9 +30,9 @@ TEST(FuzzSeeds, EveryHarnessTakesItsSeeds)
     QTemporaryDir scratch;
     qputenv("TMPDIR", scratch.path().toLocal8Bit());
     const std::map<std::string, int (*)(const std::uint8_t*, std::size_t)> entries
-        = {{"pe", fuzzEntry_pe},    {"ne", fuzzEntry_ne},   {"iconfile", fuzzEntry_iconfile},
-           {"dib", fuzzEntry_dib},  {"bmp", fuzzEntry_bmp}, {"settings", fuzzEntry_settings},
-           {"file", fuzzEntry_file}};
+        = {{"pe", fuzzEntry_pe},     {"ne", fuzzEntry_ne},   {"iconfile", fuzzEntry_iconfile},
+           {"dib", fuzzEntry_dib},   {"bmp", fuzzEntry_bmp}, {"settings", fuzzEntry_settings},
+           {"file", fuzzEntry_file}, {"ani", fuzzEntry_ani}, {"icns", fuzzEntry_icns}};
     std::map<std::string, int> seeds;
     makeFuzzSeeds([&](const char* harness, const fixtures::Bytes& bytes) {
         ASSERT_EQ(entries.count(harness), 1u) << harness;

@@ -69,6 +69,10 @@ struct IcnsElement {
 };
 Bytes icnsFile(const std::vector<IcnsElement>& elements);
 
+// The two elements of an image of the old kind: `rgbType` (e.g. "il32") with the red, green and
+// blue planes each run-length coded, and `maskType` (e.g. "l8mk") with the alpha plane as it is.
+std::vector<IcnsElement> icnsRgbElements(const QImage& image, const char* rgbType, const char* maskType);
+
 // Whole .bmp files. Indexed kinds use the default palettes; 32 bits is BI_RGB with alpha 0xFF.
 enum class BmpKind { Bits1, Bits4, Bits8, Bits24, Bits32, Rle8, Rle4, Os2Core24, TopDown24 };
 Bytes bmpFile(const QImage& image, BmpKind kind);
