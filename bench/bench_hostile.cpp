@@ -22,7 +22,7 @@ struct Shape {
     fixtures::Bytes bytes;
 };
 
-// Counts and extracts every icon of the file in a child; prints the time and the growth of the
+// Counts and extracts every icon of the file, and lists its images, in a child; prints the time and the growth of the
 // child's peak resident memory.
 void measure(const char* name, const std::filesystem::path& path)
 {
@@ -35,13 +35,19 @@ void measure(const char* name, const std::filesystem::path& path)
         timer.start();
         const int count = bw::iconCount(path);
         int icons = 0;
-        for (int i = 0; i < std::max(count, 1); ++i)
+        std::size_t images = 0;
+        for (int i = 0; i < std::max(count, 1); ++i) {
             icons += bw::extractIcon(path, i).isNull() ? 0 : 1;
+            // What the window showing an icon's images and its thumbnail ask for as well.
+            images += bw::iconImages(path, i).size();
+            (void)bw::extractLargestIcon(path, i);
+        }
         const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
         rusage after {};
         ::getrusage(RUSAGE_SELF, &after);
-        std::fprintf(stdout, "%-28s %8zu bytes  count %d  icons %d  %8.2f ms  peak RSS +%ld KB\n", name,
-                     static_cast<std::size_t>(std::filesystem::file_size(path)), count, icons, ms, after.ru_maxrss - before.ru_maxrss);
+        std::fprintf(stdout, "%-28s %8zu bytes  count %d  icons %d  images %zu  %8.2f ms  peak RSS +%ld KB\n", name,
+                     static_cast<std::size_t>(std::filesystem::file_size(path)), count, icons, images, ms,
+                     after.ru_maxrss - before.ru_maxrss);
         std::fflush(stdout);
         ::_exit(0);
     }
@@ -61,6 +67,13 @@ int main()
         {"RLE bitmap claiming 5792^2", fixtures::rleBitmapClaiming(5792)},
         {"RLE bitmap claiming 2048^2", fixtures::rleBitmapClaiming(2048)},
         {"24-bit bitmap claiming 8000^2", fixtures::shortBitmapClaiming(8000)},
+        {"ANI of 1,000,000 chunks", fixtures::aniOfManyChunks()},
+        {"ANI of 1024 x 256 images", fixtures::aniOfFramesOfManyImages()},
+        {"ANI sequence past frames", fixtures::aniShowingFrame(2)},
+        {"ICNS of 256 PNGs of 1024^2", fixtures::icnsOfPngBombs()},
+        {"ICNS element of length 0", fixtures::icnsThatLies(fixtures::IcnsLie::ElementOfLengthZero)},
+        {"ICNS element past the end", fixtures::icnsThatLies(fixtures::IcnsLie::ElementPastEnd)},
+        {"ICNS length cuts an element", fixtures::icnsThatLies(fixtures::IcnsLie::FileLengthCutsElement)},
         {"24-bit photo 4000x3000", fixtures::bmpFile(testutil::solid(qRgb(1, 2, 3), 4000, 3000), fixtures::BmpKind::Bits24)},
     };
     int n = 0;

@@ -267,6 +267,37 @@ TEST(HostileFiles, GroupsNamingTensOfThousandsOfImagesAreRefused)
     }
 }
 
+TEST(HostileFiles, AnimatedCursorsAndAppleIconsThatLie)
+{
+    const struct {
+        const char* name;
+        Bytes file;
+        QRgb colour; // of the picture, 0 for none
+        Why why;
+    } cases[] = {
+        {"a million chunks", aniOfManyChunks(), qRgb(0, 128, 0), Why::None},
+        {"1024 frames of 256 images", aniOfFramesOfManyImages(), qRgb(0, 0, 255), Why::None},
+        {"sequence starting at the second frame", aniShowingFrame(1), qRgb(0, 0, 255), Why::None},
+        {"sequence past the frames", aniShowingFrame(2), 0, Why::BadChunk},
+        {"256 PNGs of 1024^2", icnsOfPngBombs(), qRgb(40, 80, 120), Why::None},
+        {"element of length 0", icnsThatLies(IcnsLie::ElementOfLengthZero), 0, Why::BadChunk},
+        {"element past the end", icnsThatLies(IcnsLie::ElementPastEnd), 0, Why::BadChunk},
+        {"file length cutting an element", icnsThatLies(IcnsLie::FileLengthCutsElement), 0, Why::BadChunk},
+        {"file length past the end", icnsThatLies(IcnsLie::FileLengthPastEnd), 0, Why::MissingImage}, // Qt refuses it
+    };
+    for (const auto& c : cases) {
+        const bw::ByteReader r = readerOf(c.file);
+        const QImage icon = bw::extractIcon(r, 0);
+        EXPECT_EQ(bw::lastReadError(), c.why) << c.name;
+        EXPECT_EQ(icon.isNull() ? 0 : icon.pixel(16, 16), c.colour) << c.name;
+        qint64 pixels = 0;
+        for (const bw::IconImageInfo& image : bw::iconImages(r, 0))
+            pixels += static_cast<qint64>(image.picture.width()) * image.picture.height();
+        EXPECT_LE(pixels, bw::kMaxListedPixels) << c.name;
+        exerciseAll(c.file);
+    }
+}
+
 TEST(HostileFiles, IconsWithUnsortedIdsAreStillFound)
 {
     // Groups given with descending ids: the icon directory is then not in ascending order.

@@ -21,4 +21,21 @@ Bytes rleBitmapClaiming(int edge);
 // An uncompressed 24-bit bitmap claiming `edge` x `edge` pixels with only a few bytes of rows.
 Bytes shortBitmapClaiming(int edge);
 
+// An animated cursor of 1,000,000 empty chunks, half before its frame list and half in it after
+// its one frame.
+Bytes aniOfManyChunks();
+
+// An animated cursor of 1024 frames, each an icon file naming one small image 256 times.
+Bytes aniOfFramesOfManyImages();
+
+// An animated cursor of two frames whose sequence starts at frame `firstStep`.
+Bytes aniShowingFrame(std::uint32_t firstStep);
+
+// An Apple icon file of 256 elements, each a PNG claiming 1024 x 1024 in a few KB.
+Bytes icnsOfPngBombs();
+
+// An Apple icon file whose length fields lie.
+enum class IcnsLie { ElementOfLengthZero, ElementPastEnd, FileLengthCutsElement, FileLengthPastEnd };
+Bytes icnsThatLies(IcnsLie lie);
+
 } // namespace fixtures
