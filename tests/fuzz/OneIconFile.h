@@ -45,8 +45,18 @@ inline void exerciseOneIconFile(const std::vector<std::uint8_t>& bytes)
     checkReason(!large.isNull());
     if (!large.isNull() && large.size() != QSize(48, 48))
         std::abort();
-    checkReason(!bw::iconImages(file, 0).empty());
-    checkReason(!bw::extractLargestIcon(file, 0).isNull());
+    // No picture, however the file lies about it, is larger than the images it may hold.
+    const auto withinCaps = [](const QImage& picture) {
+        if (picture.width() > bw::kMaxIconImageEdge || picture.height() > bw::kMaxIconImageEdge)
+            std::abort();
+    };
+    const std::vector<bw::IconImageInfo> images = bw::iconImages(file, 0);
+    checkReason(!images.empty());
+    for (const bw::IconImageInfo& image : images)
+        withinCaps(image.picture);
+    const QImage largest = bw::extractLargestIcon(file, 0);
+    checkReason(!largest.isNull());
+    withinCaps(largest);
     checkReason(bw::storedIcon(file, 0).has_value());
     (void)bw::extractIcon(file, 1);
 }
