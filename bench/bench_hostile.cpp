@@ -74,6 +74,10 @@ int main()
         {"ICNS element of length 0", fixtures::icnsThatLies(fixtures::IcnsLie::ElementOfLengthZero)},
         {"ICNS element past the end", fixtures::icnsThatLies(fixtures::IcnsLie::ElementPastEnd)},
         {"ICNS length cuts an element", fixtures::icnsThatLies(fixtures::IcnsLie::FileLengthCutsElement)},
+        {"ICNS old image of 4 MB", fixtures::icnsThatLies(fixtures::IcnsLie::OldImageOfHugeLength)},
+        {"ICNS contents claim 4 MB", fixtures::icnsThatLies(fixtures::IcnsLie::ContentsClaimingHugeImage)},
+        {"ICNS empty, then PNG 2048^2", fixtures::icnsThatLies(fixtures::IcnsLie::EmptyElementBeforeLargePng)},
+        {"ICNS 2 GB past its length", fixtures::icnsThatLies(fixtures::IcnsLie::ElementPastFileLength)},
         {"24-bit photo 4000x3000", fixtures::bmpFile(testutil::solid(qRgb(1, 2, 3), 4000, 3000), fixtures::BmpKind::Bits24)},
     };
     int n = 0;

@@ -3,6 +3,7 @@
 
 #include "icons/IconDirectory.h"
 #include "icons/IconExtractor.h"
+#include "icons/IconImageDecoder.h"
 #include "icons/PeResources.h"
 #include "support/HostileShapes.h"
 #include "support/TestUtil.h"
@@ -284,7 +285,11 @@ TEST(HostileFiles, AnimatedCursorsAndAppleIconsThatLie)
         {"element of length 0", icnsThatLies(IcnsLie::ElementOfLengthZero), 0, Why::BadChunk},
         {"element past the end", icnsThatLies(IcnsLie::ElementPastEnd), 0, Why::BadChunk},
         {"file length cutting an element", icnsThatLies(IcnsLie::FileLengthCutsElement), 0, Why::BadChunk},
-        {"file length past the end", icnsThatLies(IcnsLie::FileLengthPastEnd), 0, Why::MissingImage}, // Qt refuses it
+        {"file length past the end", icnsThatLies(IcnsLie::FileLengthPastEnd), qRgb(40, 80, 120), Why::None},
+        {"old image of 4 MB", icnsThatLies(IcnsLie::OldImageOfHugeLength), qRgb(40, 80, 120), Why::None},
+        {"contents claiming a huge image", icnsThatLies(IcnsLie::ContentsClaimingHugeImage), qRgb(40, 80, 120), Why::None},
+        {"empty element before a PNG of 2048^2", icnsThatLies(IcnsLie::EmptyElementBeforeLargePng), qRgb(40, 80, 120), Why::None},
+        {"element of 2 GB past the file length", icnsThatLies(IcnsLie::ElementPastFileLength), qRgb(40, 80, 120), Why::None},
     };
     for (const auto& c : cases) {
         const bw::ByteReader r = readerOf(c.file);
@@ -293,8 +298,10 @@ TEST(HostileFiles, AnimatedCursorsAndAppleIconsThatLie)
         EXPECT_EQ(icon.isNull() ? 0 : icon.pixel(16, 16), c.colour) << c.name;
         qint64 pixels = 0;
         const std::vector<bw::IconImageInfo> images = bw::iconImages(r, 0);
-        for (const bw::IconImageInfo& image : images)
+        for (const bw::IconImageInfo& image : images) {
             pixels += static_cast<qint64>(image.picture.width()) * image.picture.height();
+            EXPECT_LE(std::max(image.picture.width(), image.picture.height()), bw::kMaxIconImageEdge) << c.name;
+        }
         EXPECT_LE(pixels, bw::kMaxListedPixels) << c.name;
         // Frames or images left out of a list that has some are no reason to report.
         EXPECT_EQ(bw::lastReadError() == Why::None, !images.empty()) << c.name;

@@ -309,6 +309,24 @@ Bytes icnsThatLies(IcnsLie lie)
     case IcnsLie::ElementPastEnd: put32be(f, second + 4, 0x7FFFFFFF); break;
     case IcnsLie::FileLengthCutsElement: put32be(f, 4, static_cast<std::uint32_t>(second + 20)); break;
     case IcnsLie::FileLengthPastEnd: put32be(f, 4, 0xFFFFFFFF); break;
+    case IcnsLie::OldImageOfHugeLength: f = icnsFile({{"ic11", png}, {"ICN#", Bytes(4 << 20, 0xAA)}}); break;
+    case IcnsLie::ContentsClaimingHugeImage: {
+        Bytes contents = {'I', 'C', 'N', '#'};
+        put32be(contents, 4, (4 << 20) + 8);
+        f = icnsFile({{"TOC ", contents}, {"ICN#", Bytes(256, 0xAA)}, {"ic11", png}});
+        break;
+    }
+    case IcnsLie::EmptyElementBeforeLargePng:
+        f = icnsFile({{"ic11", png}, {"ic07", {}}, {"ic07", pngData(testutil::solid(qRgb(1, 2, 3), 2048, 2048))}});
+        break;
+    case IcnsLie::ElementPastFileLength: {
+        f = icnsFile({{"ic11", png}, {"ic07", {}}});
+        const std::size_t at = f.size();
+        f.insert(f.end(), {'i', 'c', '0', '7'});
+        put32be(f, at + 4, 0x7FFFFFF0);
+        f.insert(f.end(), png.begin(), png.begin() + 16);
+        break;
+    }
     }
     return f;
 }

@@ -34,8 +34,20 @@ Bytes aniShowingFrame(std::uint32_t firstStep);
 // An Apple icon file of 256 elements, each a PNG claiming 1024 x 1024 in a few KB.
 Bytes icnsOfPngBombs();
 
-// An Apple icon file whose length fields lie.
-enum class IcnsLie { ElementOfLengthZero, ElementPastEnd, FileLengthCutsElement, FileLengthPastEnd };
+// An Apple icon file whose length fields lie. The last four hold a 32 x 32 PNG besides the lie:
+// an old 1-bit image of 4 MB (Qt's reader takes its edge from its length), a table of contents
+// claiming such an image, an empty element before one of the same type with a PNG of 2048^2,
+// and after the file's length an element of nearly 2 GB.
+enum class IcnsLie {
+    ElementOfLengthZero,
+    ElementPastEnd,
+    FileLengthCutsElement,
+    FileLengthPastEnd,
+    OldImageOfHugeLength,
+    ContentsClaimingHugeImage,
+    EmptyElementBeforeLargePng,
+    ElementPastFileLength,
+};
 Bytes icnsThatLies(IcnsLie lie);
 
 } // namespace fixtures
