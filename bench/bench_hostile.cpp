@@ -69,6 +69,7 @@ int main()
         {"24-bit bitmap claiming 8000^2", fixtures::shortBitmapClaiming(8000)},
         {"ANI of 1,000,000 chunks", fixtures::aniOfManyChunks()},
         {"ANI of 1024 x 256 images", fixtures::aniOfFramesOfManyImages()},
+        {"ANI of 1024 PNGs of 1024^2", fixtures::aniOfPngBombs()},
         {"ANI sequence past frames", fixtures::aniShowingFrame(2)},
         {"ICNS of 256 PNGs of 1024^2", fixtures::icnsOfPngBombs()},
         {"ICNS element of length 0", fixtures::icnsThatLies(fixtures::IcnsLie::ElementOfLengthZero)},

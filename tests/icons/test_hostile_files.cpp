@@ -278,6 +278,7 @@ TEST(HostileFiles, AnimatedCursorsAndAppleIconsThatLie)
     } cases[] = {
         {"a million chunks", aniOfManyChunks(), qRgb(0, 128, 0), Why::None},
         {"1024 frames of 256 images", aniOfFramesOfManyImages(), qRgb(0, 0, 255), Why::None},
+        {"1024 PNGs of 1024^2", aniOfPngBombs(), qRgb(40, 80, 120), Why::None},
         {"sequence starting at the second frame", aniShowingFrame(1), qRgb(0, 0, 255), Why::None},
         {"sequence past the frames", aniShowingFrame(2), 0, Why::BadChunk},
         {"a later frame that is no icon", aniFile({iconFile({dib(qRgb(0, 0, 255), 4)}), {0, 0, 1, 0, 9, 0}}), qRgb(0, 0, 255), Why::None},

@@ -288,6 +288,12 @@ Bytes aniOfFramesOfManyImages()
     return riffOf(body);
 }
 
+Bytes aniOfPngBombs()
+{
+    const Bytes frame = iconFile({{0, 0, 1, 32, pngData(testutil::solid(qRgb(40, 80, 120), 1024, 1024))}});
+    return aniFile(std::vector<Bytes>(1024, frame));
+}
+
 Bytes aniShowingFrame(std::uint32_t firstStep)
 {
     return aniFile({oneImageIcon(qRgb(255, 0, 0)), oneImageIcon(qRgb(0, 0, 255))}, {firstStep, 0});

@@ -28,6 +28,9 @@ Bytes aniOfManyChunks();
 // An animated cursor of 1024 frames, each an icon file naming one small image 256 times.
 Bytes aniOfFramesOfManyImages();
 
+// An animated cursor of 1024 frames, each an icon file of a PNG claiming 1024 x 1024 in a few KB.
+Bytes aniOfPngBombs();
+
 // An animated cursor of two frames whose sequence starts at frame `firstStep`.
 Bytes aniShowingFrame(std::uint32_t firstStep);
 
