@@ -72,6 +72,7 @@ int main()
         {"ANI of 1024 PNGs of 1024^2", fixtures::aniOfPngBombs()},
         {"ANI sequence past frames", fixtures::aniShowingFrame(2)},
         {"ICNS of 256 PNGs of 1024^2", fixtures::icnsOfPngBombs()},
+        {"ICNS 255 images, 30 MB mask", fixtures::icnsOfImagesSharingAHugeMask()},
         {"ICNS element of length 0", fixtures::icnsThatLies(fixtures::IcnsLie::ElementOfLengthZero)},
         {"ICNS element past the end", fixtures::icnsThatLies(fixtures::IcnsLie::ElementPastEnd)},
         {"ICNS length cuts an element", fixtures::icnsThatLies(fixtures::IcnsLie::FileLengthCutsElement)},

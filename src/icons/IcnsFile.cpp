@@ -80,9 +80,12 @@ QByteArray oneElementFile(const std::vector<Element>& elements, std::size_t chos
         file.append(reinterpret_cast<const char*>(e.data.data()), static_cast<qsizetype>(e.data.size()));
     };
     add(elements[chosen]);
+    // Qt uses a mask only when the edge it takes from the mask's length is the image's, which
+    // no mask longer than twice the image's pixels gives; a longer one would only be copied.
     const IcnsType* type = icnsType(elements[chosen].code);
+    const std::uint64_t maxMaskBytes = type ? 2ULL * type->edge * type->edge : 0;
     for (const Element& e : elements)
-        if (type && type->mask[0] && e.code == type->mask) {
+        if (type && type->mask[0] && e.code == type->mask && e.data.size() <= maxMaskBytes) {
             add(e);
             break;
         }

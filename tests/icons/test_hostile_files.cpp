@@ -283,6 +283,7 @@ TEST(HostileFiles, AnimatedCursorsAndAppleIconsThatLie)
         {"sequence past the frames", aniShowingFrame(2), 0, Why::BadChunk},
         {"a later frame that is no icon", aniFile({iconFile({dib(qRgb(0, 0, 255), 4)}), {0, 0, 1, 0, 9, 0}}), qRgb(0, 0, 255), Why::None},
         {"256 PNGs of 1024^2", icnsOfPngBombs(), qRgb(40, 80, 120), Why::None},
+        {"255 images sharing a mask of 30 MB", icnsOfImagesSharingAHugeMask(), qRgb(40, 80, 120), Why::None},
         {"element of length 0", icnsThatLies(IcnsLie::ElementOfLengthZero), 0, Why::BadChunk},
         {"element past the end", icnsThatLies(IcnsLie::ElementPastEnd), 0, Why::BadChunk},
         {"file length cutting an element", icnsThatLies(IcnsLie::FileLengthCutsElement), 0, Why::BadChunk},

@@ -305,6 +305,14 @@ Bytes icnsOfPngBombs()
     return icnsFile(std::vector<IcnsElement>(256, {"ic10", png}));
 }
 
+Bytes icnsOfImagesSharingAHugeMask()
+{
+    const std::vector<IcnsElement> image = icnsRgbElements(testutil::solid(qRgb(40, 80, 120)), "il32", "l8mk");
+    std::vector<IcnsElement> elements(255, image[0]);
+    elements.push_back({"l8mk", Bytes(30 << 20, 0xFF)});
+    return icnsFile(elements);
+}
+
 Bytes icnsThatLies(IcnsLie lie)
 {
     const Bytes png = pngData(testutil::solid(qRgb(40, 80, 120), 32, 32));

@@ -37,6 +37,9 @@ Bytes aniShowingFrame(std::uint32_t firstStep);
 // An Apple icon file of 256 elements, each a PNG claiming 1024 x 1024 in a few KB.
 Bytes icnsOfPngBombs();
 
+// An Apple icon file of 255 old 32 x 32 images and, for their alpha, one mask element of 30 MB.
+Bytes icnsOfImagesSharingAHugeMask();
+
 // An Apple icon file whose length fields lie. The last four hold a 32 x 32 PNG besides the lie:
 // an old 1-bit image of 4 MB (Qt's reader takes its edge from its length), a table of contents
 // claiming such an image, an empty element before one of the same type with a PNG of 2048^2,
