@@ -3,13 +3,13 @@
 # UndefinedBehaviorSanitizer, built with clang in build-fuzz/.
 #   scripts/fuzz.sh build                       configure, build, write the seeds from the fixtures
 #   scripts/fuzz.sh run SECONDS [HARNESS...]    run each harness (default: all) for SECONDS
-# Harnesses: pe ne iconfile dib bmp settings file. Findings land in build-fuzz/findings/;
+# Harnesses: pe ne iconfile dib bmp settings file ani icns. Findings land in build-fuzz/findings/;
 # each becomes a fixture in the tests. The corpus grows in build-fuzz/corpus/ from run to run.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${BUILD_DIR:-$ROOT/build-fuzz}"
-ALL=(pe ne iconfile dib bmp settings file)
+ALL=(pe ne iconfile dib bmp settings file ani icns)
 
 case "${1:-}" in
 build)
@@ -34,8 +34,9 @@ run)
         mkdir -p "$BUILD/corpus/$h" "$BUILD/findings"
         extra=()
         [ "$h" = file ] && extra=(-max_len=65536) && [ -d /dev/shm ] && export TMPDIR=/dev/shm
-        # One process at a time, at the lowest priority: the machine is shared.
-        nice -n 19 "$BUILD/fuzz_$h" -max_total_time="$SECONDS_EACH" -print_final_stats=1 -rss_limit_mb=2048 \
+        # One process at a time, at the lowest priority: the machine is shared. The readers' own
+        # stderr is closed (libpng writes a line for every broken PNG); reports still come through.
+        nice -n 19 "$BUILD/fuzz_$h" -max_total_time="$SECONDS_EACH" -print_final_stats=1 -rss_limit_mb=2048 -close_fd_mask=2 \
             -artifact_prefix="$BUILD/findings/$h-" "${extra[@]}" "$BUILD/corpus/$h" "$BUILD/seeds/$h" \
             > "$BUILD/findings/$h.log" 2>&1 || echo "fuzz_$h: finding, see $BUILD/findings/$h.log"
         echo "fuzz_$h: $(grep -o 'number_of_executed_units: [0-9]*' "$BUILD/findings/$h.log" | tail -1)"

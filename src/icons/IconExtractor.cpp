@@ -347,13 +347,24 @@ std::vector<IconImageInfo> imagesOf(ByteReader file, int index, PeGroupMemo* mem
     return images;
 }
 
+// A list with images says nothing of those left out (a broken frame, an image that does not
+// decode); an empty one always says why.
+std::vector<IconImageInfo> listed(std::vector<IconImageInfo> images)
+{
+    if (!images.empty())
+        clearReadError();
+    else if (lastReadError() == ReadError::None)
+        refuse(ReadError::UndecodableImage);
+    return images;
+}
+
 } // namespace
 
 QImage extractIcon(ByteReader file, int index, int edge) { return logged(extractAt(file, index, edge, nullptr)); }
 
 std::vector<IconImageInfo> iconImages(ByteReader file, int index)
 {
-    std::vector<IconImageInfo> images = imagesOf(file, index, nullptr);
+    std::vector<IconImageInfo> images = listed(imagesOf(file, index, nullptr));
     if (images.empty())
         logRefusal(nullptr);
     return images;
@@ -517,7 +528,7 @@ std::vector<IconImageInfo> iconImages(const std::filesystem::path& path, int ind
     const MappedFile* file = openFile(path);
     if (!file)
         return {};
-    std::vector<IconImageInfo> images = imagesOf(file->reader(), index, lastFile.memo());
+    std::vector<IconImageInfo> images = listed(imagesOf(file->reader(), index, lastFile.memo()));
     // The pictures are decoded copies; they count only if every byte was there.
     if (lostData(file))
         images.clear();

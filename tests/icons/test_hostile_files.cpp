@@ -3,6 +3,7 @@
 
 #include "icons/IconDirectory.h"
 #include "icons/IconExtractor.h"
+#include "icons/IconImageDecoder.h"
 #include "icons/PeResources.h"
 #include "support/HostileShapes.h"
 #include "support/TestUtil.h"
@@ -264,6 +265,49 @@ TEST(HostileFiles, GroupsNamingTensOfThousandsOfImagesAreRefused)
         EXPECT_EQ(bw::iconCount(r), 1);
         EXPECT_TRUE(bw::extractIcon(r, 0).isNull());
         EXPECT_EQ(bw::lastReadError(), Why::TooManyImages);
+    }
+}
+
+TEST(HostileFiles, AnimatedCursorsAndAppleIconsThatLie)
+{
+    const struct {
+        const char* name;
+        Bytes file;
+        QRgb colour; // of the picture, 0 for none
+        Why why;
+    } cases[] = {
+        {"a million chunks", aniOfManyChunks(), qRgb(0, 128, 0), Why::None},
+        {"1024 frames of 256 images", aniOfFramesOfManyImages(), qRgb(0, 0, 255), Why::None},
+        {"1024 PNGs of 1024^2", aniOfPngBombs(), qRgb(40, 80, 120), Why::None},
+        {"sequence starting at the second frame", aniShowingFrame(1), qRgb(0, 0, 255), Why::None},
+        {"sequence past the frames", aniShowingFrame(2), 0, Why::BadChunk},
+        {"a later frame that is no icon", aniFile({iconFile({dib(qRgb(0, 0, 255), 4)}), {0, 0, 1, 0, 9, 0}}), qRgb(0, 0, 255), Why::None},
+        {"256 PNGs of 1024^2", icnsOfPngBombs(), qRgb(40, 80, 120), Why::None},
+        {"255 images sharing a mask of 30 MB", icnsOfImagesSharingAHugeMask(), qRgb(40, 80, 120), Why::None},
+        {"element of length 0", icnsThatLies(IcnsLie::ElementOfLengthZero), 0, Why::BadChunk},
+        {"element past the end", icnsThatLies(IcnsLie::ElementPastEnd), 0, Why::BadChunk},
+        {"file length cutting an element", icnsThatLies(IcnsLie::FileLengthCutsElement), 0, Why::BadChunk},
+        {"file length past the end", icnsThatLies(IcnsLie::FileLengthPastEnd), qRgb(40, 80, 120), Why::None},
+        {"old image of 4 MB", icnsThatLies(IcnsLie::OldImageOfHugeLength), qRgb(40, 80, 120), Why::None},
+        {"contents claiming a huge image", icnsThatLies(IcnsLie::ContentsClaimingHugeImage), qRgb(40, 80, 120), Why::None},
+        {"empty element before a PNG of 2048^2", icnsThatLies(IcnsLie::EmptyElementBeforeLargePng), qRgb(40, 80, 120), Why::None},
+        {"element of 2 GB past the file length", icnsThatLies(IcnsLie::ElementPastFileLength), qRgb(40, 80, 120), Why::None},
+    };
+    for (const auto& c : cases) {
+        const bw::ByteReader r = readerOf(c.file);
+        const QImage icon = bw::extractIcon(r, 0);
+        EXPECT_EQ(bw::lastReadError(), c.why) << c.name;
+        EXPECT_EQ(icon.isNull() ? 0 : icon.pixel(16, 16), c.colour) << c.name;
+        qint64 pixels = 0;
+        const std::vector<bw::IconImageInfo> images = bw::iconImages(r, 0);
+        for (const bw::IconImageInfo& image : images) {
+            pixels += static_cast<qint64>(image.picture.width()) * image.picture.height();
+            EXPECT_LE(std::max(image.picture.width(), image.picture.height()), bw::kMaxIconImageEdge) << c.name;
+        }
+        EXPECT_LE(pixels, bw::kMaxListedPixels) << c.name;
+        // Frames or images left out of a list that has some are no reason to report.
+        EXPECT_EQ(bw::lastReadError() == Why::None, !images.empty()) << c.name;
+        exerciseAll(c.file);
     }
 }
 

@@ -201,6 +201,14 @@ TEST(IconImages, EveryImageOfAGroup)
                             false);
     const Bytes bmp = bmpFile(solid(qRgb(7, 8, 9), 20, 10), BmpKind::Bits24);
     const Bytes cut(ico.begin(), ico.end() - 100);
+    // Animated cursors list every image of every frame; Apple icons every element in stored order.
+    const Bytes ani = aniFile({iconFile({image(solid(qRgb(1, 1, 1), 16, 16), 24), image(solid(qRgb(2, 2, 2)), 32)}),
+                               iconFile({image(solid(qRgb(3, 3, 3), 48, 48), 8)}, 2)});
+    std::vector<IcnsElement> elements = {{"ic07", pngData(solid(qRgb(4, 4, 4), 128, 128))}};
+    for (const auto& [edge, rgb, mask] : {std::tuple(48, "ih32", "h8mk"), std::tuple(16, "is32", "s8mk")})
+        for (IcnsElement& e : icnsRgbElements(solid(qRgb(5, 5, 5), edge, edge), rgb, mask))
+            elements.push_back(e);
+    const Bytes icns = icnsFile(elements);
     const struct {
         const Bytes& file;
         int index;
@@ -209,6 +217,8 @@ TEST(IconImages, EveryImageOfAGroup)
     } cases[] = {{ico, 0, {{48, 48, 8, false}, {256, 256, 32, true}}},
                  {pe, 1, {{16, 16, 24, false}, {32, 32, 32, false}}},
                  {bmp, 0, {{20, 10, 24, false}}},
+                 {ani, 0, {{16, 16, 24, false}, {32, 32, 32, false}, {48, 48, 8, false}}},
+                 {icns, 0, {{128, 128, 32, true}, {48, 48, 24, false}, {16, 16, 24, false}}},
                  {cut, 0, {}, bw::ReadError::DataOutside},
                  {pe, 2, {}, bw::ReadError::NoSuchIcon}};
     for (const auto& c : cases) {
@@ -217,5 +227,18 @@ TEST(IconImages, EveryImageOfAGroup)
             got.emplace_back(i.picture.width(), i.picture.height(), i.bitCount, i.png);
         EXPECT_EQ(got, c.images) << &c - cases;
         EXPECT_EQ(bw::lastReadError(), c.why) << &c - cases;
+    }
+}
+
+// Old Apple icon images keep their colours in one element and their alpha in another; both reach
+// Qt's reader together, in either order.
+TEST(IconImages, AppleIconsTakeAlphaFromTheirMask)
+{
+    const std::vector<IcnsElement> elements = icnsRgbElements(bands(), "il32", "l8mk");
+    for (const Bytes& file : {icnsFile(elements), icnsFile({elements[1], {"ic04", {1, 2, 3}}, elements[0]})}) {
+        const QImage picture = bw::extractLargestIcon(readerOf(file), 0);
+        ASSERT_EQ(picture.size(), QSize(32, 32));
+        EXPECT_EQ(qAlpha(picture.pixel(0, 0)), 0);
+        EXPECT_EQ(picture.pixel(20, 16), qRgb(0, 255, 255));
     }
 }

@@ -754,4 +754,46 @@ Bytes icnsFile(const std::vector<IcnsElement>& elements)
     return out;
 }
 
+std::vector<IcnsElement> icnsRgbElements(const QImage& image, const char* rgbType, const char* maskType)
+{
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    std::vector<std::uint8_t> plane;
+    Bytes rgb;
+    Bytes mask;
+    for (const int shift : {16, 8, 0, 24}) {
+        plane.clear();
+        for (int y = 0; y < argb.height(); ++y)
+            for (int x = 0; x < argb.width(); ++x)
+                plane.push_back(static_cast<std::uint8_t>(argb.pixel(x, y) >> shift));
+        if (shift == 24) {
+            mask.assign(plane.begin(), plane.end());
+            break;
+        }
+        // Runs of 3 to 130 equal bytes as 0x80 + length - 3 and the byte; others as a count
+        // byte (length - 1) and up to 128 bytes as they are.
+        for (std::size_t at = 0; at < plane.size();) {
+            std::size_t run = 1;
+            while (at + run < plane.size() && run < 130 && plane[at + run] == plane[at])
+                ++run;
+            if (run >= 3) {
+                put8(rgb, static_cast<unsigned>(0x80 + run - 3));
+                put8(rgb, plane[at]);
+                at += run;
+                continue;
+            }
+            std::size_t literal = 0;
+            while (at + literal < plane.size() && literal < 128
+                   && !(at + literal + 2 < plane.size() && plane[at + literal] == plane[at + literal + 1]
+                        && plane[at + literal] == plane[at + literal + 2]))
+                ++literal;
+            literal = std::max<std::size_t>(literal, 1);
+            put8(rgb, static_cast<unsigned>(literal - 1));
+            rgb.insert(rgb.end(), plane.begin() + static_cast<std::ptrdiff_t>(at),
+                       plane.begin() + static_cast<std::ptrdiff_t>(at + literal));
+            at += literal;
+        }
+    }
+    return {{rgbType, rgb}, {maskType, mask}};
+}
+
 } // namespace fixtures

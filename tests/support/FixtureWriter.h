@@ -69,6 +69,10 @@ struct IcnsElement {
 };
 Bytes icnsFile(const std::vector<IcnsElement>& elements);
 
+// The two elements of an image of the old kind: `rgbType` (e.g. "il32") with the red, green and
+// blue planes each run-length coded, and `maskType` (e.g. "l8mk") with the alpha plane as it is.
+std::vector<IcnsElement> icnsRgbElements(const QImage& image, const char* rgbType, const char* maskType);
+
 // Whole .bmp files. Indexed kinds use the default palettes; 32 bits is BI_RGB with alpha 0xFF.
 // Bits16Rgb555/Bits16Rgb565: 5-5-5 BI_RGB and 5-6-5 bit fields. Bits32R11G11B10: bit fields of
 // 11, 11 and 10 bits (each channel's top 8 bits are the colour). AlphaBitfields32: a 40-byte

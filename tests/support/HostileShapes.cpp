@@ -1,5 +1,7 @@
 #include "support/HostileShapes.h"
 
+#include "support/TestUtil.h"
+
 #include <QColor>
 
 namespace fixtures {
@@ -207,6 +209,140 @@ Bytes shortBitmapClaiming(int edge)
     b.resize(b.size() + 64, 0x7F);
     put32(b, 2, static_cast<std::uint32_t>(b.size()));
     return b;
+}
+
+namespace {
+
+void putChunk(Bytes& b, const char* id, const Bytes& data)
+{
+    b.insert(b.end(), id, id + 4);
+    put32(b, b.size(), static_cast<std::uint32_t>(data.size()));
+    b.insert(b.end(), data.begin(), data.end());
+    if (data.size() % 2)
+        b.push_back(0);
+}
+
+Bytes riffOf(const Bytes& body)
+{
+    Bytes f;
+    putChunk(f, "RIFF", body);
+    return f;
+}
+
+Bytes aniHeader(std::uint32_t frames)
+{
+    Bytes h;
+    for (const std::uint32_t v : {36u, frames, frames, 0u, 0u, 0u, 1u, 6u, 1u})
+        put32(h, h.size(), v);
+    return h;
+}
+
+Bytes oneImageIcon(QRgb colour) { return iconFile({{32, 32, 1, 4, iconDib(testutil::solid(colour), 4)}}); }
+
+void put32be(Bytes& b, std::size_t at, std::uint32_t v)
+{
+    put32(b, at, (v >> 24) | ((v >> 8) & 0xFF00) | ((v << 8) & 0xFF0000) | (v << 24));
+}
+
+} // namespace
+
+Bytes aniOfManyChunks()
+{
+    constexpr int kHalf = 500000;
+    const Bytes empty;
+    Bytes body = {'A', 'C', 'O', 'N'};
+    putChunk(body, "anih", aniHeader(1));
+    for (int i = 0; i < kHalf; ++i)
+        putChunk(body, "junk", empty);
+    Bytes list = {'f', 'r', 'a', 'm'};
+    putChunk(list, "icon", oneImageIcon(qRgb(0, 128, 0)));
+    for (int i = 0; i < kHalf; ++i)
+        putChunk(list, "junk", empty);
+    putChunk(body, "LIST", list);
+    return riffOf(body);
+}
+
+Bytes aniOfFramesOfManyImages()
+{
+    constexpr std::uint32_t kFrames = 1024, kImages = 256;
+    const Bytes dib = iconDib(testutil::solid(qRgb(0, 0, 255)), 4);
+    Bytes frame;
+    put16(frame, 2, 1);
+    put16(frame, 4, kImages);
+    const std::uint32_t dibAt = 6 + kImages * 16;
+    for (std::uint32_t i = 0; i < kImages; ++i) {
+        const std::size_t e = 6 + i * 16;
+        put16(frame, e, 0x2020);
+        put16(frame, e + 4, 1);
+        put16(frame, e + 6, 4);
+        put32(frame, e + 8, static_cast<std::uint32_t>(dib.size()));
+        put32(frame, e + 12, dibAt);
+    }
+    frame.insert(frame.end(), dib.begin(), dib.end());
+    Bytes body = {'A', 'C', 'O', 'N'};
+    putChunk(body, "anih", aniHeader(kFrames));
+    Bytes list = {'f', 'r', 'a', 'm'};
+    for (std::uint32_t f = 0; f < kFrames; ++f)
+        putChunk(list, "icon", frame);
+    putChunk(body, "LIST", list);
+    return riffOf(body);
+}
+
+Bytes aniOfPngBombs()
+{
+    const Bytes frame = iconFile({{0, 0, 1, 32, pngData(testutil::solid(qRgb(40, 80, 120), 1024, 1024))}});
+    return aniFile(std::vector<Bytes>(1024, frame));
+}
+
+Bytes aniShowingFrame(std::uint32_t firstStep)
+{
+    return aniFile({oneImageIcon(qRgb(255, 0, 0)), oneImageIcon(qRgb(0, 0, 255))}, {firstStep, 0});
+}
+
+Bytes icnsOfPngBombs()
+{
+    const Bytes png = pngData(testutil::solid(qRgb(40, 80, 120), 1024, 1024));
+    return icnsFile(std::vector<IcnsElement>(256, {"ic10", png}));
+}
+
+Bytes icnsOfImagesSharingAHugeMask()
+{
+    const std::vector<IcnsElement> image = icnsRgbElements(testutil::solid(qRgb(40, 80, 120)), "il32", "l8mk");
+    std::vector<IcnsElement> elements(255, image[0]);
+    elements.push_back({"l8mk", Bytes(30 << 20, 0xFF)});
+    return icnsFile(elements);
+}
+
+Bytes icnsThatLies(IcnsLie lie)
+{
+    const Bytes png = pngData(testutil::solid(qRgb(40, 80, 120), 32, 32));
+    Bytes f = icnsFile({{"ic11", png}, {"ic07", png}});
+    const std::size_t second = 8 + 8 + png.size();
+    switch (lie) {
+    case IcnsLie::ElementOfLengthZero: put32be(f, second + 4, 0); break;
+    case IcnsLie::ElementPastEnd: put32be(f, second + 4, 0x7FFFFFFF); break;
+    case IcnsLie::FileLengthCutsElement: put32be(f, 4, static_cast<std::uint32_t>(second + 20)); break;
+    case IcnsLie::FileLengthPastEnd: put32be(f, 4, 0xFFFFFFFF); break;
+    case IcnsLie::OldImageOfHugeLength: f = icnsFile({{"ic11", png}, {"ICN#", Bytes(4 << 20, 0xAA)}}); break;
+    case IcnsLie::ContentsClaimingHugeImage: {
+        Bytes contents = {'I', 'C', 'N', '#'};
+        put32be(contents, 4, (4 << 20) + 8);
+        f = icnsFile({{"TOC ", contents}, {"ICN#", Bytes(256, 0xAA)}, {"ic11", png}});
+        break;
+    }
+    case IcnsLie::EmptyElementBeforeLargePng:
+        f = icnsFile({{"ic11", png}, {"ic07", {}}, {"ic07", pngData(testutil::solid(qRgb(1, 2, 3), 2048, 2048))}});
+        break;
+    case IcnsLie::ElementPastFileLength: {
+        f = icnsFile({{"ic11", png}, {"ic07", {}}});
+        const std::size_t at = f.size();
+        f.insert(f.end(), {'i', 'c', '0', '7'});
+        put32be(f, at + 4, 0x7FFFFFF0);
+        f.insert(f.end(), png.begin(), png.begin() + 16);
+        break;
+    }
+    }
+    return f;
 }
 
 } // namespace fixtures
