@@ -2,6 +2,7 @@
 
 #include "AniFile.h"
 #include "BitmapFile.h"
+#include "FileWindow.h"
 #include "IcnsFile.h"
 #include "IconDirectory.h"
 #include "IconImageDecoder.h"
@@ -466,8 +467,55 @@ bool lostData(const MappedFile* file)
 
 } // namespace
 
+namespace {
+
+// What a first read of a large file takes: the MZ, PE and NE headers and, in most files, the
+// section table; enough, too, for the header of every other kind of file.
+constexpr std::uint64_t kHeaderBytes = 4096;
+
+// Counts from the parts of the file the readers look at, read with a few preads: a small file
+// whole, a larger one its first page and then what the readers ask for. None when the file
+// cannot be opened or the readers want more than a window holds; the caller then maps the file.
+std::optional<int> countInWindow(const std::filesystem::path& path)
+{
+    struct stat st {};
+    const int fd = openRegularFile(path.c_str(), st);
+    if (fd < 0)
+        return std::nullopt;
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    FileWindow window(fd, size);
+    std::optional<int> count;
+    if (window.load(0, size <= MappedFile::kReadLimit ? size : kHeaderBytes)) {
+        for (;;) {
+            const int n = countIcons(window.reader());
+            if (!window.missing()) {
+                count = n;
+                break;
+            }
+            const FileWindow::Load load = window.loadMissing();
+            if (load == FileWindow::Load::Full)
+                break;
+            if (load == FileWindow::Load::Failed) {
+                refuse(ReadError::FileDamaged);
+                count = 0;
+                break;
+            }
+        }
+    }
+    ::close(fd);
+    return count;
+}
+
+} // namespace
+
 int iconCount(const std::filesystem::path& path)
 {
+    clearReadError();
+    if (const std::optional<int> count = countInWindow(path)) {
+        if (*count == 0)
+            logRefusal(&path);
+        return *count;
+    }
     const MappedFile* file = openFile(path);
     if (!file)
         return 0;

@@ -147,3 +147,38 @@ TEST(Executables, OrderLearntFromOneFileIsNotUsedForTheNext)
     const Bytes expected = iconFile({dib(kId7, 32, 24)});
     EXPECT_EQ(Bytes(stored->bytes.begin(), stored->bytes.end()), expected);
 }
+
+// Counting a file by its path reads only the parts the readers ask for; the count and the reason
+// for a refusal must be those of a read of the whole file, wherever the directory lies: far
+// behind the headers, across two of the parts read, or too large for the parts (then the file is
+// read whole).
+TEST(Executables, CountByPathReadsThePartsThatMatter)
+{
+    const auto groups = [](int n) {
+        std::vector<GroupIcon> g;
+        for (int i = 1; i <= n; ++i)
+            g.push_back({std::nullopt, static_cast<std::uint16_t>(i), {0x0409}, {dib(kId2, 16, 4)}});
+        return g;
+    };
+    Bytes cut = withCodeSection(peFile(groups(6), true), 300'000);
+    cut.resize(300'000);
+    const struct {
+        const char* name;
+        Bytes file;
+        int count;
+    } cases[] = {
+        {"behind code", withCodeSection(peFile(groups(6), true), 3'000'000), 6},
+        {"across parts", withCodeSection(peFile(groups(3000), false), 1'048'576 - 0x200 + 30'000), 3000},
+        {"too large for the parts", withCodeSection(peFile(groups(40'000), false), 100'000), 40'000},
+        {"resources cut off", cut, 0},
+        {"resources outside", withCodeSection(peFile(groups(2), false, PeFault::ResourceRvaPastEnd), 100'000), 0},
+    };
+    QTemporaryDir dir;
+    for (const auto& c : cases) {
+        const std::filesystem::path path = writeFile(std::filesystem::path(dir.path().toStdString()) / "lib.dll", c.file);
+        EXPECT_EQ(bw::iconCount(readerOf(c.file)), c.count) << c.name;
+        const bw::ReadError why = bw::lastReadError();
+        EXPECT_EQ(bw::iconCount(path), c.count) << c.name;
+        EXPECT_EQ(bw::lastReadError(), why) << c.name;
+    }
+}

@@ -514,6 +514,34 @@ Bytes peFile(const std::vector<GroupIcon>& groups, bool pe32plus, PeFault fault)
     return f;
 }
 
+Bytes withCodeSection(Bytes pe, std::uint32_t code)
+{
+    const auto get32
+        = [&](std::size_t at) { return pe[at] | (pe[at + 1] << 8) | (pe[at + 2] << 16) | (static_cast<std::uint32_t>(pe[at + 3]) << 24); };
+    const auto set32 = [](Bytes& f, std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            f[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+    };
+    const std::size_t coff = get32(0x3C) + 4;
+    const std::size_t table = coff + 20 + (pe[coff + 16] | (pe[coff + 17] << 8));
+    if (pe[coff + 2] != 1 || table + 80 > 0x200)
+        throw std::logic_error("fixtures: code section needs a one-section file");
+    // The resources move behind the code, and a ".text" entry comes first in the section table.
+    set32(pe, table + 20, 0x200 + code);
+    std::copy_n(pe.begin() + static_cast<std::ptrdiff_t>(table), 40, pe.begin() + static_cast<std::ptrdiff_t>(table + 40));
+    Bytes text(40, 0);
+    std::copy_n(".text", 5, text.begin());
+    set32(text, 8, code);
+    set32(text, 12, 0x10000000); // far from the resources' addresses
+    set32(text, 16, code);
+    set32(text, 20, 0x200);
+    set32(text, 36, 0x60000020); // code, executable, readable
+    std::copy(text.begin(), text.end(), pe.begin() + static_cast<std::ptrdiff_t>(table));
+    pe[coff + 2] = 2;
+    pe.insert(pe.begin() + 0x200, code, 0);
+    return pe;
+}
+
 Bytes neFile(const std::vector<GroupIcon>& groups, NeFault fault)
 {
     constexpr std::size_t ne = 0x80, table = ne + 0x40;

@@ -54,6 +54,9 @@ struct GroupIcon {
 // then image order. Named groups come first, then numeric ids in the order given (never sorted).
 enum class PeFault { None, GroupNamesMissingIcon, LoopingDirectory, HugeEntryCount, ResourceRvaPastEnd, Truncated };
 Bytes peFile(const std::vector<GroupIcon>& groups, bool pe32plus, PeFault fault = PeFault::None);
+// A file of peFile with a code section of `code` zero bytes before its resources, as real
+// libraries have: the resource directory then lies far from the headers.
+Bytes withCodeSection(Bytes pe, std::uint32_t code);
 
 enum class NeFault { None, GroupNamesMissingIcon, EndlessTypeTable, OffsetPastEnd, HugeAlignShift };
 Bytes neFile(const std::vector<GroupIcon>& groups, NeFault fault = NeFault::None);
