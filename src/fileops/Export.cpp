@@ -65,7 +65,11 @@ void reportEntry(ReportLines& report, std::int32_t n, std::string_view path, con
 
 } // namespace
 
-ExportDirectory::ExportDirectory(std::string directory) : m_directory(withTrailingSlash(std::move(directory))) {}
+ExportDirectory::ExportDirectory(std::string directory, Durability durability)
+    : m_directory(withTrailingSlash(std::move(directory)))
+    , m_durability(durability)
+{
+}
 
 void ExportDirectory::learnExistingNames()
 {
@@ -129,11 +133,11 @@ void stopOnDirectoryFault(const NewFile& file, const ExportDirectory& directory)
 }
 
 // Puts the bytes into a new, still unnamed file: complete and on disk before it gets a name.
-WriteResult prepare(NewFile& file, const QByteArray& bytes)
+WriteResult prepare(NewFile& file, const QByteArray& bytes, bool syncNow)
 {
     if (!file.isOpen())
         return WriteResult::CannotCreate;
-    return file.write(bytes) && file.sync() ? WriteResult::Ok : WriteResult::WriteFailed;
+    return file.write(bytes) && (!syncNow || file.sync()) ? WriteResult::Ok : WriteResult::WriteFailed;
 }
 
 // Names a complete new file with the first free name; the file system's answer decides.
@@ -217,7 +221,7 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
 
     switch (exportWayFor(source, extension)) {
     case ExportWay::PlainCopy: {
-        switch (copyInto(file, sourcePath)) {
+        switch (copyInto(file, sourcePath, directory.syncs())) {
         case CopyResult::Ok: break;
         case CopyResult::SourceUnreadable: reportEntry(report, n, source, kNotCopied); return outcome;
         default: return failed(kNotCopied);
@@ -227,7 +231,7 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
     case ExportWay::IconFromBitmap: {
         scratch.icon = extractIcon(sourcePath, entry.iconIndex);
         const std::optional<QByteArray> bytes = encodeIcon16(scratch.icon);
-        if (!bytes || prepare(file, *bytes) != WriteResult::Ok)
+        if (!bytes || prepare(file, *bytes, directory.syncs()) != WriteResult::Ok)
             return failed(kNotCopied);
         return publish(extension, kNotCopied);
     }
@@ -237,7 +241,7 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
             reportEntry(report, n, source, kNotLoaded);
             return outcome;
         }
-        if (prepare(file, stored->bytes) != WriteResult::Ok)
+        if (prepare(file, stored->bytes, directory.syncs()) != WriteResult::Ok)
             return failed(kNotCopied);
         return publish(originalExtension(source, *stored), kNotCopied);
     }
@@ -248,7 +252,7 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
             return outcome;
         }
         const std::optional<QByteArray> png = encodePng(picture);
-        if (!png || prepare(file, *png) != WriteResult::Ok)
+        if (!png || prepare(file, *png, directory.syncs()) != WriteResult::Ok)
             return failed(kNotSaved);
         return publish(".png", kNotSaved);
     }
@@ -271,7 +275,7 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
             return outcome;
         }
     }
-    if (!bytes || prepare(file, *bytes) != WriteResult::Ok) {
+    if (!bytes || prepare(file, *bytes, directory.syncs()) != WriteResult::Ok) {
         stopOnDirectoryFault(file, directory);
         throw cannotCreate(directory.path() + directory.candidate(base, extension, 0, keepTail));
     }

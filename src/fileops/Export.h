@@ -49,8 +49,14 @@ std::string exportBaseName(std::int32_t entryNumber, std::string_view sourcePath
 // try them again for every entry.
 class ExportDirectory {
 public:
-    explicit ExportDirectory(std::string directory); // ends in '/'
+    // How the new files reach the disk before they get their names.
+    enum class Durability {
+        Synced,   // the program's way: a name never appears before the file's bytes are on disk
+        Unsynced, // left to the kernel's writeback; only for measuring what the syncs cost
+    };
+    explicit ExportDirectory(std::string directory, Durability durability = Durability::Synced); // ends in '/'
     const std::string& path() const { return m_directory; }
+    bool syncs() const { return m_durability == Durability::Synced; }
 
     // Lists the directory once, so that taken names are known without trying them. Optional: for
     // loops over many entries.
@@ -69,6 +75,7 @@ public:
 
 private:
     std::string m_directory;
+    Durability m_durability;
     std::unordered_set<std::string> m_taken; // file names known to exist
 };
 

@@ -289,7 +289,7 @@ bool replaceFile(const std::filesystem::path& path, const QByteArray& bytes)
     return file.isOpen() && file.write(bytes) && file.sync() && file.replace(path) == WriteResult::Ok;
 }
 
-CopyResult copyInto(NewFile& target, const std::filesystem::path& source)
+CopyResult copyInto(NewFile& target, const std::filesystem::path& source, bool syncNow)
 {
     // Only a regular file is copied: a FIFO under an icon's name must not hang the copy.
     struct stat info {};
@@ -310,7 +310,7 @@ CopyResult copyInto(NewFile& target, const std::filesystem::path& source)
             result = CopyResult::WriteFailed;
     }
     ::close(in);
-    if (result == CopyResult::Ok && !target.sync())
+    if (result == CopyResult::Ok && syncNow && !target.sync())
         result = CopyResult::WriteFailed;
     return result;
 }

@@ -71,9 +71,10 @@ bool regularFileExists(const std::filesystem::path& path);
 
 enum class CopyResult { Ok, AlreadyExists, SourceUnreadable, CannotCreate, WriteFailed };
 
-// Copies a regular file's bytes into an unpublished NewFile and syncs it. The source is opened
-// first, so a FIFO under an icon's name cannot hang the copy.
-CopyResult copyInto(NewFile& target, const std::filesystem::path& source);
+// Copies a regular file's bytes into an unpublished NewFile and syncs it unless told not to (the
+// caller then syncs it before publishing it). The source is opened first, so a FIFO under an
+// icon's name cannot hang the copy.
+CopyResult copyInto(NewFile& target, const std::filesystem::path& source, bool syncNow = true);
 
 // Copies a file into a new file and never replaces one (copyInto, then publish).
 CopyResult copyToNewFile(const std::filesystem::path& source, const std::filesystem::path& target);
