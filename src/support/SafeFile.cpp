@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -21,7 +22,7 @@ namespace {
 
 int openUnnamedFile(const char* directory) { return ::open(directory, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666); }
 
-FileSystemCalls systemCalls {::write, ::fsync, ::linkat, ::rename, openUnnamedFile};
+FileSystemCalls systemCalls {::write, ::fsync, ::linkat, ::rename, openUnnamedFile, ::syncfs};
 
 // Writes all bytes, going on after interrupted or short writes.
 bool writeAll(int fd, const char* p, std::size_t left)
@@ -213,10 +214,24 @@ bool NewFile::write(const char* data, std::size_t size)
 {
     if (m_fd < 0)
         return false;
-    return writeAll(m_fd, data, size) || fail();
+    if (!writeAll(m_fd, data, size))
+        return fail();
+    m_size += size;
+    return true;
 }
 
 bool NewFile::sync() { return m_fd >= 0 && (systemCalls.fsync(m_fd) == 0 || fail()); }
+
+void NewFile::syncTogether(const std::vector<NewFile*>& files)
+{
+    // One file's descriptor names the file system; syncfs reports a write error of any file on it
+    // that happened since that descriptor was opened, so a success covers every file here.
+    const auto open = std::find_if(files.begin(), files.end(), [](const NewFile* f) { return f->m_fd >= 0; });
+    if (open == files.end() || systemCalls.syncfs((*open)->m_fd) == 0)
+        return;
+    for (NewFile* file : files)
+        file->sync();
+}
 
 WriteResult NewFile::replace(const std::filesystem::path& path)
 {

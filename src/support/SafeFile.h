@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace bw {
 
@@ -33,6 +34,12 @@ public:
     bool write(const QByteArray& bytes) { return write(bytes.constData(), static_cast<std::size_t>(bytes.size())); }
     // Puts the bytes on disk; the last step before publish().
     bool sync();
+    // Puts the bytes of files in one directory on disk together: one sync of their file system
+    // (syncfs), which reports the write errors of all of them; where it fails, each file is synced
+    // on its own, so that error() tells which of them are not on disk.
+    static void syncTogether(const std::vector<NewFile*>& files);
+    // The bytes written so far.
+    std::size_t size() const { return m_size; }
     // Gives the complete file the name `path` (in the directory it was made in). AlreadyExists
     // when the name is taken: the file stays unnamed and may be published under another name.
     WriteResult publish(const std::filesystem::path& path);
@@ -48,6 +55,7 @@ private:
     WriteResult cannotCreate(); // the same, for a name that could not be given
     int m_fd = -1;
     int m_error = 0;
+    std::size_t m_size = 0;
     std::string m_directory;
     std::string m_temporary; // the hidden name, where the file system has no unnamed files
 };
@@ -88,6 +96,7 @@ struct FileSystemCalls {
     int (*rename)(const char* from, const char* to);
     // Opens an unnamed file in a directory (O_TMPFILE); -1 with errno where there are none.
     int (*openUnnamed)(const char* directory);
+    int (*syncfs)(int fd);
 };
 FileSystemCalls& fileSystemCalls();
 
