@@ -34,9 +34,7 @@ public:
     bool write(const QByteArray& bytes) { return write(bytes.constData(), static_cast<std::size_t>(bytes.size())); }
     // Puts the bytes on disk; the last step before publish().
     bool sync();
-    // Puts the bytes of files in one directory on disk together: one sync of their file system
-    // (syncfs), which reports the write errors of all of them; where it fails, each file is synced
-    // on its own, so that error() tells which of them are not on disk.
+    // Puts the bytes of several files on disk together; error() then tells which are not.
     static void syncTogether(const std::vector<NewFile*>& files);
     // The bytes written so far.
     std::size_t size() const { return m_size; }
@@ -96,7 +94,6 @@ struct FileSystemCalls {
     int (*rename)(const char* from, const char* to);
     // Opens an unnamed file in a directory (O_TMPFILE); -1 with errno where there are none.
     int (*openUnnamed)(const char* directory);
-    int (*syncfs)(int fd);
 };
 FileSystemCalls& fileSystemCalls();
 
