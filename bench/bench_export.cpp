@@ -60,14 +60,25 @@ Library& library()
     return l;
 }
 
+// BILDWIESEL_BENCH_NO_SYNC=1 exports without any sync, to measure what making the files durable costs.
+bw::ExportDirectory::Durability durability()
+{
+    static const bool off = qEnvironmentVariableIntValue("BILDWIESEL_BENCH_NO_SYNC") != 0;
+    return off ? bw::ExportDirectory::Durability::Unsynced : bw::ExportDirectory::Durability::Synced;
+}
+
 void exportAll(const std::string& directory, std::int32_t count, std::string_view extension = ".ico")
 {
     NoLines lines;
     bw::ExportScratch scratch;
-    bw::ExportDirectory target(directory);
+    bw::ExportDirectory target(directory, durability());
     target.learnExistingNames();
+    int written = 0;
+    target.nameInBatches([&written](std::int32_t, const std::string&) { ++written; });
     for (std::int32_t e = 1; e <= count; ++e)
         bw::exportEntry(library().catalogue, e, extension, target, lines, scratch);
+    target.flush();
+    benchmark::DoNotOptimize(written);
 }
 
 void BM_Export(benchmark::State& state)

@@ -96,16 +96,19 @@ int runExport(const Invocation& call)
     const std::int32_t count = catalogue.entryCount();
     std::int32_t done = 0;
     std::int32_t written = 0;
+    // A file is listed and counted once it has its name, which comes after its batch's sync.
+    target.nameInBatches([&](std::int32_t e, const std::string& name) {
+        ++written;
+        records.number(e).tab().name(name).end();
+    });
     try {
         for (std::int32_t e = 1; e <= count; ++e) {
             done = e; // an entry that ends the export failed as well
-            const bw::ExportOutcome outcome = bw::exportEntry(catalogue, e, extension, target, report, scratch);
-            if (outcome.written) {
-                ++written;
-                records.number(e).tab().name(outcome.target).end();
-            }
+            bw::exportEntry(catalogue, e, extension, target, report, scratch);
         }
+        target.flush();
     } catch (const bw::CommandError& error) {
+        target.flushAfterError(); // the files written before the error still get their names
         if (error.namesPath())
             complainAbout(error.before(), error.path(), error.after());
         else

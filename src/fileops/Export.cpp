@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <memory>
+#include <system_error>
 
 namespace bw {
 
@@ -65,7 +66,11 @@ void reportEntry(ReportLines& report, std::int32_t n, std::string_view path, con
 
 } // namespace
 
-ExportDirectory::ExportDirectory(std::string directory) : m_directory(withTrailingSlash(std::move(directory))) {}
+ExportDirectory::ExportDirectory(std::string directory, Durability durability)
+    : m_directory(withTrailingSlash(std::move(directory)))
+    , m_durability(durability)
+{
+}
 
 void ExportDirectory::learnExistingNames()
 {
@@ -129,11 +134,11 @@ void stopOnDirectoryFault(const NewFile& file, const ExportDirectory& directory)
 }
 
 // Puts the bytes into a new, still unnamed file: complete and on disk before it gets a name.
-WriteResult prepare(NewFile& file, const QByteArray& bytes)
+WriteResult prepare(NewFile& file, const QByteArray& bytes, bool syncNow)
 {
     if (!file.isOpen())
         return WriteResult::CannotCreate;
-    return file.write(bytes) && file.sync() ? WriteResult::Ok : WriteResult::WriteFailed;
+    return file.write(bytes) && (!syncNow || file.sync()) ? WriteResult::Ok : WriteResult::WriteFailed;
 }
 
 // Names a complete new file with the first free name; the file system's answer decides.
@@ -148,6 +153,41 @@ struct Publisher {
         return result == WriteResult::Ok ? Outcome::Created : Outcome::Refused;
     }
 };
+
+} // namespace
+
+// A complete file waiting for its sync and its name, with what its failure would say.
+struct ExportDirectory::Waiting {
+    std::unique_ptr<NewFile> file;
+    std::int32_t entry = 0;
+    std::string source;
+    std::string base;
+    std::string extension;
+    std::size_t keepTail = 0;
+    ReportLines* report = nullptr;
+    QString failure; // the report line of a file that cannot be named; empty: that ends the export
+};
+
+namespace {
+
+// Names a complete file with the first free name. One that is not on disk, or cannot be named,
+// is a report line, or ends the export when the directory is at fault or the way has no line.
+ExportOutcome nameFile(ExportDirectory& directory, ExportDirectory::Waiting& waiting)
+{
+    NewFile& file = *waiting.file;
+    Publisher publisher {file};
+    std::string target;
+    if (file.error() == 0)
+        target = directory.createUnique(waiting.base, waiting.extension, publisher, waiting.keepTail);
+    if (file.error() == 0 && publisher.result == WriteResult::Ok)
+        return {true, target};
+    stopOnDirectoryFault(file, directory);
+    if (waiting.failure.isEmpty())
+        throw cannotCreate(target.empty() ? directory.path() + directory.candidate(waiting.base, waiting.extension, 0, waiting.keepTail)
+                                          : target);
+    reportEntry(*waiting.report, waiting.entry, waiting.source, waiting.failure);
+    return {};
+}
 
 // The extension a file keeps when it is copied byte for byte: its own, where that names a
 // picture file (a bitmap stored as "x.ico" stays ".ico", as viewers go by content); else the one
@@ -197,27 +237,31 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
     ExportOutcome outcome;
 
     const std::size_t keepTail = indexSuffixLength(entry.iconIndex);
-    NewFile file {std::filesystem::path(directory.path())};
+    auto owned = std::make_unique<NewFile>(std::filesystem::path(directory.path()));
+    NewFile& file = *owned;
     if (!file.isOpen())
         stopOnDirectoryFault(file, directory);
-    Publisher publisher {file};
+    // In a batch the file is synced together with the others of its batch, before any is named.
+    const bool syncNow = directory.syncs() && !directory.batches();
     // A failure of the new file ends the export when the directory is at fault, else it is a line.
     const auto failed = [&](const QString& failure) -> ExportOutcome {
         stopOnDirectoryFault(file, directory);
         reportEntry(report, n, source, failure);
         return {};
     };
-    // Names the complete file with the first free name; a refusal is a report line.
+    // Names the complete file with the first free name, now or after its batch's sync.
     const auto publish = [&](std::string_view targetExtension, const QString& failure) -> ExportOutcome {
-        const std::string target = directory.createUnique(base, targetExtension, publisher, keepTail);
-        if (publisher.result != WriteResult::Ok)
-            return failed(failure);
-        return {true, target};
+        auto waiting = std::make_unique<ExportDirectory::Waiting>(ExportDirectory::Waiting {
+            std::move(owned), n, std::string(source), base, std::string(targetExtension), keepTail, &report, failure});
+        if (!directory.batches())
+            return nameFile(directory, *waiting);
+        directory.addToBatch(std::move(waiting));
+        return {false, {}, true};
     };
 
     switch (exportWayFor(source, extension)) {
     case ExportWay::PlainCopy: {
-        switch (copyInto(file, sourcePath)) {
+        switch (copyInto(file, sourcePath, syncNow)) {
         case CopyResult::Ok: break;
         case CopyResult::SourceUnreadable: reportEntry(report, n, source, kNotCopied); return outcome;
         default: return failed(kNotCopied);
@@ -227,7 +271,7 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
     case ExportWay::IconFromBitmap: {
         scratch.icon = extractIcon(sourcePath, entry.iconIndex);
         const std::optional<QByteArray> bytes = encodeIcon16(scratch.icon);
-        if (!bytes || prepare(file, *bytes) != WriteResult::Ok)
+        if (!bytes || prepare(file, *bytes, syncNow) != WriteResult::Ok)
             return failed(kNotCopied);
         return publish(extension, kNotCopied);
     }
@@ -237,7 +281,7 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
             reportEntry(report, n, source, kNotLoaded);
             return outcome;
         }
-        if (prepare(file, stored->bytes) != WriteResult::Ok)
+        if (prepare(file, stored->bytes, syncNow) != WriteResult::Ok)
             return failed(kNotCopied);
         return publish(originalExtension(source, *stored), kNotCopied);
     }
@@ -248,7 +292,7 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
             return outcome;
         }
         const std::optional<QByteArray> png = encodePng(picture);
-        if (!png || prepare(file, *png) != WriteResult::Ok)
+        if (!png || prepare(file, *png, syncNow) != WriteResult::Ok)
             return failed(kNotSaved);
         return publish(".png", kNotSaved);
     }
@@ -271,16 +315,74 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
             return outcome;
         }
     }
-    if (!bytes || prepare(file, *bytes) != WriteResult::Ok) {
+    if (!bytes || prepare(file, *bytes, syncNow) != WriteResult::Ok) {
         stopOnDirectoryFault(file, directory);
         throw cannotCreate(directory.path() + directory.candidate(base, extension, 0, keepTail));
     }
-    const std::string target = directory.createUnique(base, extension, publisher, keepTail);
-    if (publisher.result != WriteResult::Ok) {
-        stopOnDirectoryFault(file, directory);
-        throw cannotCreate(target);
+    return publish(extension, QString()); // a file of this way that cannot be named ends the export
+}
+
+ExportDirectory::~ExportDirectory()
+{
+    if (m_sync.valid())
+        m_sync.wait(); // the worker holds the files of its batch until it ends
+}
+
+void ExportDirectory::nameInBatches(Named named) { m_named = std::move(named); }
+
+void ExportDirectory::addToBatch(std::unique_ptr<Waiting> waiting)
+{
+    m_fillingBytes += waiting->file->size();
+    m_filling.push_back(std::move(waiting));
+    if (m_filling.size() < kBatchFiles && m_fillingBytes < kBatchBytes)
+        return;
+    nameSynced(); // the batch before, synced while this one was written
+    startSync();
+}
+
+void ExportDirectory::startSync()
+{
+    m_syncing = std::move(m_filling);
+    m_filling.clear();
+    m_fillingBytes = 0;
+    if (!syncs() || m_syncing.empty())
+        return;
+    std::vector<NewFile*> files;
+    for (const std::unique_ptr<Waiting>& waiting : m_syncing)
+        files.push_back(waiting->file.get());
+    try {
+        m_sync = std::async(std::launch::async, [files] { NewFile::syncTogether(files); });
+    } catch (const std::system_error&) {
+        NewFile::syncTogether(files); // no thread to be had: the same sync, waited for here
     }
-    return {true, target};
+}
+
+void ExportDirectory::nameSynced()
+{
+    if (m_sync.valid())
+        m_sync.get();
+    const std::vector<std::unique_ptr<Waiting>> batch = std::move(m_syncing);
+    m_syncing.clear();
+    // In entry order, each checked by the file system, which never gives a taken name again.
+    for (const std::unique_ptr<Waiting>& waiting : batch)
+        if (const ExportOutcome outcome = nameFile(*this, *waiting); outcome.written)
+            m_named(waiting->entry, outcome.target);
+}
+
+void ExportDirectory::flush()
+{
+    nameSynced();
+    startSync();
+    nameSynced();
+}
+
+void ExportDirectory::flushAfterError() noexcept
+{
+    try {
+        flush();
+    } catch (...) {
+        // The error that ended the export is the one to tell.
+    }
 }
 
 } // namespace bw

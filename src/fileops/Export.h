@@ -6,6 +6,9 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
+#include <future>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -49,8 +52,38 @@ std::string exportBaseName(std::int32_t entryNumber, std::string_view sourcePath
 // try them again for every entry.
 class ExportDirectory {
 public:
-    explicit ExportDirectory(std::string directory); // ends in '/'
+    // How the new files reach the disk before they get their names.
+    enum class Durability {
+        Synced,   // the program's way: a name never appears before the file's bytes are on disk
+        Unsynced, // left to the kernel's writeback; only for measuring what the syncs cost
+    };
+    explicit ExportDirectory(std::string directory, Durability durability = Durability::Synced); // ends in '/'
+    ~ExportDirectory(); // files still waiting for their names vanish
+    ExportDirectory(const ExportDirectory&) = delete;
+    ExportDirectory& operator=(const ExportDirectory&) = delete;
     const std::string& path() const { return m_directory; }
+    bool syncs() const { return m_durability == Durability::Synced; }
+
+    // For loops over many entries, where a sync of each file would cost more than the rest of the
+    // work: the new files wait unnamed, complete, in a batch (at most kBatchFiles files or
+    // kBatchBytes bytes) that is made durable as a whole on a worker thread while the next one is
+    // written, and is named, in the order of its entries, when its sync has ended. named(entry,
+    // target) hears of each file when it has its name: only then is it written. flush() must end
+    // the loop however it ends (done, cancelled, or ended by an error: then flushAfterError()).
+    using Named = std::function<void(std::int32_t entry, const std::string& target)>;
+    void nameInBatches(Named named);
+    bool batches() const { return static_cast<bool>(m_named); }
+    // Syncs the waiting files and names them. Throws as exportEntry does when the directory fails.
+    void flush();
+    // The same after an error has ended the export: the files written before it get their names;
+    // a further error is dropped, the first one is the one to tell.
+    void flushAfterError() noexcept;
+    static constexpr std::size_t kBatchFiles = 128;
+    static constexpr std::size_t kBatchBytes = 8 << 20;
+
+    struct Waiting; // a complete file waiting for its sync and its name
+    // Takes a complete, not yet synced file into the batch (exportEntry does this).
+    void addToBatch(std::unique_ptr<Waiting> waiting);
 
     // Lists the directory once, so that taken names are known without trying them. Optional: for
     // loops over many entries.
@@ -69,7 +102,15 @@ public:
 
 private:
     std::string m_directory;
+    Durability m_durability;
     std::unordered_set<std::string> m_taken; // file names known to exist
+    Named m_named;
+    std::vector<std::unique_ptr<Waiting>> m_filling; // the batch being written
+    std::size_t m_fillingBytes = 0;
+    std::vector<std::unique_ptr<Waiting>> m_syncing; // the batch whose sync runs on the worker
+    std::future<void> m_sync;
+    void startSync();  // hands the batch being written to the worker
+    void nameSynced(); // waits for the worker's sync, then names its batch
 };
 
 // The state the export leaves its last pictures in.
@@ -81,7 +122,8 @@ struct ExportScratch {
 // The outcome of one export, for callers that list what was written (the command-line tool).
 struct ExportOutcome {
     bool written = false;
-    std::string target; // the file written, when written
+    std::string target;   // the file written, when written
+    bool waiting = false; // complete, unnamed in the directory's batch: ExportDirectory::Named tells when written
 };
 
 // Writes entry n of the catalogue into the directory with target extension T (".ico", ".bmp",

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace bw {
 
@@ -33,6 +34,10 @@ public:
     bool write(const QByteArray& bytes) { return write(bytes.constData(), static_cast<std::size_t>(bytes.size())); }
     // Puts the bytes on disk; the last step before publish().
     bool sync();
+    // Puts the bytes of several files on disk together; error() then tells which are not.
+    static void syncTogether(const std::vector<NewFile*>& files);
+    // The bytes written so far.
+    std::size_t size() const { return m_size; }
     // Gives the complete file the name `path` (in the directory it was made in). AlreadyExists
     // when the name is taken: the file stays unnamed and may be published under another name.
     WriteResult publish(const std::filesystem::path& path);
@@ -48,6 +53,7 @@ private:
     WriteResult cannotCreate(); // the same, for a name that could not be given
     int m_fd = -1;
     int m_error = 0;
+    std::size_t m_size = 0;
     std::string m_directory;
     std::string m_temporary; // the hidden name, where the file system has no unnamed files
 };
@@ -71,9 +77,10 @@ bool regularFileExists(const std::filesystem::path& path);
 
 enum class CopyResult { Ok, AlreadyExists, SourceUnreadable, CannotCreate, WriteFailed };
 
-// Copies a regular file's bytes into an unpublished NewFile and syncs it. The source is opened
-// first, so a FIFO under an icon's name cannot hang the copy.
-CopyResult copyInto(NewFile& target, const std::filesystem::path& source);
+// Copies a regular file's bytes into an unpublished NewFile and syncs it unless told not to (the
+// caller then syncs it before publishing it). The source is opened first, so a FIFO under an
+// icon's name cannot hang the copy.
+CopyResult copyInto(NewFile& target, const std::filesystem::path& source, bool syncNow = true);
 
 // Copies a file into a new file and never replaces one (copyInto, then publish).
 CopyResult copyToNewFile(const std::filesystem::path& source, const std::filesystem::path& target);

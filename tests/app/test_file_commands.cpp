@@ -40,8 +40,10 @@ namespace fs = std::filesystem;
 namespace {
 
 // A clock for deciding exactly when a loop's refresh comes: time jumps once a watched file exists.
-std::string watchedFile;
-std::int64_t clockWatchingAFile() { return fs::exists(watchedFile) ? 1'000'000 : 0; }
+// A long copy names its files only after their batch's sync, so its loop is watched by the clock
+// itself: the copy loop reads it once per entry, and it jumps at the read after entry n.
+int clockReadsLeft = 0;
+std::int64_t clockJumpingAtRead() { return --clockReadsLeft <= 0 ? 1'000'000 : 0; }
 
 class FileCommands : public testutil::ProgramTest {
 protected:
@@ -178,9 +180,9 @@ TEST_F(FileCommands, CancelAfterEntry40Of100)
     start();
     ASSERT_EQ(catalogue().entryCount(), 100);
     // The first refresh comes right after entry 40, and "Abbrechen" is pressed during it.
-    watchedFile = targetOf(40);
+    clockReadsLeft = 40;
     lastRefreshTick = 0;
-    setTickSource(clockWatchingAFile);
+    setTickSource(clockJumpingAtRead);
     QTimer::singleShot(0, &report(), [this] { report().BitBtn1->click(); });
     main().AlleKopieren1->trigger();
     EXPECT_EQ(report().Label1->text(), "40 von 100 Icons kopiert");
@@ -194,9 +196,9 @@ TEST_F(FileCommands, ClosingTheReportWindowStopsTheLoopAndTheMainWindowWaitsForI
     for (int i = 0; i < 30; ++i)
         put("icon" + std::to_string(100 + i) + ".ico", testutil::solidIcon(qRgb(255, 0, 0)));
     start();
-    watchedFile = targetOf(10);
+    clockReadsLeft = 10;
     lastRefreshTick = 0;
-    setTickSource(clockWatchingAFile);
+    setTickSource(clockJumpingAtRead);
     bool mainEnabledDuringLoop = true;
     QTimer::singleShot(0, &report(), [&] {
         testutil::requestClose(report()); // the title bar's close button, or Alt+F4

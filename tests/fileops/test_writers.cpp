@@ -1,6 +1,8 @@
 // The single-image 16-colour icon writer and the 8-bit bitmap export.
 
+#include "catalogue/Catalogue.h"
 #include "fileops/BitmapExport.h"
+#include "fileops/Export.h"
 #include "fileops/IconFileWriter.h"
 #include "icons/IconExtractor.h"
 #include "support/SafeFile.h"
@@ -14,8 +16,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <functional>
+#include <mutex>
 
 using namespace fixtures;
 using namespace testutil;
@@ -251,8 +255,10 @@ struct CallLog {
     static inline std::vector<std::string> calls;
     static inline int killAt = -1;
     static inline bw::FileSystemCalls real = bw::fileSystemCalls();
+    static inline std::mutex mutex; // a batch is synced on a worker thread
     static void step(const char* name)
     {
+        const std::lock_guard lock(mutex);
         if (static_cast<int>(calls.size()) == killAt)
             ::_exit(9);
         calls.emplace_back(name);
@@ -344,4 +350,78 @@ TEST(SafeFile, EveryNewFileIsSyncedBeforeItHasANameAndAKillLeavesNothingHalfWrit
             }
             calls = CallLog::real;
         }
+}
+
+// A long export names its files only after the sync of their whole batch, in entry order, and the
+// file system's refusal of a taken name decides: a kill leaves no name before that sync ends, and
+// after it only complete files under the first of the expected names.
+TEST(SafeFile, ABatchIsSyncedOnceBeforeAnyNameAndAKillLeavesOnlyCompleteFiles)
+{
+    namespace fs = std::filesystem;
+    struct Lines final : bw::ReportLines {
+        void addLine(const QString& line) override { ADD_FAILURE() << line.toStdString(); }
+    };
+    QTemporaryDir sources;
+    bw::Catalogue catalogue {5};
+    std::vector<Bytes> contents;
+    for (int i = 1; i <= 5; ++i) {
+        contents.emplace_back(static_cast<std::size_t>(40000 * i), static_cast<char>('a' + i)); // several writes each
+        catalogue.appendEntry(writeFile(sources.path().toStdString() + "/q" + std::to_string(i) + ".ico", contents.back()).string(), 0);
+    }
+    // "2_q2.ico" is taken by an earlier export the loop does not know of.
+    const std::vector<std::string> expected {"1_q1.ico", "2_q2_1.ico", "3_q3.ico", "4_q4.ico", "5_q5.ico"};
+    const auto run = [&](const fs::path& d) {
+        Lines lines;
+        bw::ExportScratch scratch;
+        bw::ExportDirectory directory(d.string());
+        std::vector<std::int32_t> named;
+        directory.nameInBatches([&named](std::int32_t e, const std::string&) { named.push_back(e); });
+        for (std::int32_t e = 1; e <= 5; ++e)
+            EXPECT_TRUE(bw::exportEntry(catalogue, e, ".ico", directory, lines, scratch).waiting);
+        directory.flush();
+        EXPECT_EQ(named, (std::vector<std::int32_t> {1, 2, 3, 4, 5}));
+    };
+    // Runs the export, stopped before call killAt; returns how many of `expected` were named.
+    const auto exportAndCount = [&](int killAt) {
+        QTemporaryDir dir;
+        const fs::path d = dir.path().toStdString();
+        writeFile(d / "2_q2.ico", {'a', 'l', 't'});
+        CallLog::calls.clear();
+        CallLog::killAt = killAt;
+        if (killAt < 0) {
+            run(d);
+        } else if (const pid_t child = ::fork(); child == 0) {
+            run(d);
+            ::_exit(0);
+        } else {
+            int status = 0;
+            ::waitpid(child, &status, 0);
+            EXPECT_EQ(WEXITSTATUS(status), 9) << killAt;
+        }
+        std::size_t found = 0;
+        while (found < expected.size() && fs::exists(d / expected[found])) {
+            EXPECT_EQ(readFile(d / expected[found]), contents[found]) << killAt;
+            ++found;
+        }
+        const auto named = std::count_if(fs::directory_iterator(d), {},
+                                         [](const auto& e) { return !bw::isTemporaryName(e.path().filename().native()); });
+        EXPECT_EQ(static_cast<std::size_t>(named), found + 1) << killAt; // nothing else has a name, "2_q2.ico" kept
+        return found;
+    };
+    for (const bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed ? "unnamed" : "hidden temporary");
+        bw::fileSystemCalls() = {CallLog::write, CallLog::fsync, CallLog::linkat, CallLog::rename,
+                                 unnamed ? CallLog::real.openUnnamed : CallLog::noUnnamedFiles};
+        EXPECT_EQ(exportAndCount(-1), expected.size());
+        // The whole batch is synced before the first name is given.
+        const std::vector<std::string> order = CallLog::calls;
+        const auto synced = std::find(order.rbegin(), order.rend(), "fsync").base() - 1;
+        EXPECT_EQ(std::count(order.begin(), order.end(), "fsync"), 5);
+        EXPECT_EQ(std::count(order.begin(), synced, "name"), 0);
+        for (int k = 0; k < static_cast<int>(order.size()); ++k) {
+            const std::size_t found = exportAndCount(k);
+            EXPECT_TRUE(k > synced - order.begin() || found == 0) << k; // stopped before the sync ended: no name
+        }
+        bw::fileSystemCalls() = CallLog::real;
+    }
 }

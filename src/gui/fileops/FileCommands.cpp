@@ -90,20 +90,25 @@ CopyCounts copyLoop(AppState& state, TMeldungF& report, std::int32_t count, std:
     ExportDirectory directory(state.copyDirectory);
     directory.learnExistingNames();
     CopyCounts counts;
+    // A file counts once it has its name, which in a long copy comes after its batch's sync.
+    directory.nameInBatches([&counts](std::int32_t, const std::string&) { ++counts.written; });
     const std::string_view extension = copyFormatExtension(state.copyFormat);
     try {
         for (std::int32_t e = 1; e <= count; ++e) {
-            if (chosen(e) && exportEntry(*state.catalogue, e, extension, directory, report, pictures.scratch).written)
-                ++counts.written;
+            if (chosen(e))
+                exportEntry(*state.catalogue, e, extension, directory, report, pictures.scratch);
             counts.passed = e;
             if (refreshDue(intervalMs)) {
+                directory.flush(); // the status names every file written so far, and "Abbrechen" stops after them
                 report.refresh(status(counts));
                 lastRefreshTick = tickCount();
             }
             if (report.cancelRequested)
                 break;
         }
+        directory.flush(); // done or cancelled: what was written gets its name
     } catch (const CommandError&) {
+        directory.flushAfterError();
         report.Label1->setText(status(counts));
         throw;
     }
