@@ -146,22 +146,6 @@ QImage otherReadersPicture(const QStringList& command, QSize size)
     return picture;
 }
 
-// Whether two pictures have one size and differ by at most `tolerance` in any channel.
-::testing::AssertionResult near(const QImage& actual, const QImage& expected, int tolerance)
-{
-    if (actual.size() != expected.size())
-        return ::testing::AssertionFailure() << "sizes differ";
-    for (int y = 0; y < actual.height(); ++y)
-        for (int x = 0; x < actual.width(); ++x) {
-            const QRgb a = actual.pixel(x, y), e = expected.pixel(x, y);
-            const int off = std::max({std::abs(qRed(a) - qRed(e)), std::abs(qGreen(a) - qGreen(e)), std::abs(qBlue(a) - qBlue(e)),
-                                      std::abs(qAlpha(a) - qAlpha(e))});
-            if (off > tolerance)
-                return ::testing::AssertionFailure() << x << "," << y << ": " << std::hex << a << " vs " << e;
-        }
-    return ::testing::AssertionSuccess();
-}
-
 } // namespace
 
 // The whole bitmap, as the viewer and copies out see it, against ImageMagick's reading of it.
@@ -179,7 +163,7 @@ TEST_P(BitmapsAsOtherReadersRead, WholePictureWithAlpha)
     const Bytes file = bmpFile(sampler(), c.kind);
     const QImage whole = bw::extractLargestIcon(readerOf(file), 0);
     ASSERT_EQ(whole.size(), QSize(13, 7));
-    EXPECT_TRUE(near(whole, expected, c.tolerance));
+    EXPECT_TRUE(samePixels(whole, expected, c.tolerance));
     const std::vector<bw::IconImageInfo> images = bw::iconImages(readerOf(file), 0);
     ASSERT_EQ(images.size(), 1u);
     EXPECT_EQ(images[0].picture, whole);
@@ -217,9 +201,9 @@ TEST(Bitmaps, ReducedWhileReadLikeTheWholeBitmapScaled)
         const QImage whole = bw::extractLargestIcon(path, 0);
         ASSERT_EQ(whole.size(), QSize(300, 200));
         const QImage opaque = whole.convertToFormat(QImage::Format_RGB32).convertToFormat(QImage::Format_ARGB32);
-        EXPECT_TRUE(near(bw::extractIcon(path, 0), bw::scaleToEdge(opaque, 32), 6)) << static_cast<int>(kind);
-        EXPECT_TRUE(near(bw::extractIcon(path, 0, 64), bw::scaleToEdge(opaque, 64), 6)) << static_cast<int>(kind);
-        EXPECT_TRUE(near(bw::thumbnailOf(path, 128), bw::thumbnailPicture(whole, 128), 6)) << static_cast<int>(kind);
+        EXPECT_TRUE(samePixels(bw::extractIcon(path, 0), bw::scaleToEdge(opaque, 32), 6)) << static_cast<int>(kind);
+        EXPECT_TRUE(samePixels(bw::extractIcon(path, 0, 64), bw::scaleToEdge(opaque, 64), 6)) << static_cast<int>(kind);
+        EXPECT_TRUE(samePixels(bw::thumbnailOf(path, 128), bw::thumbnailPicture(whole, 128), 6)) << static_cast<int>(kind);
         bw::releaseFileCache();
     }
 }

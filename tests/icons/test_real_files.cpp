@@ -62,23 +62,6 @@ QImage icotoolPicture(const QString& icoPath, const QString& work)
     return bw::scaleToIconSize(QImage(out));
 }
 
-// Colour channels may differ by rounding where a picture was scaled.
-bool closeEnough(const QImage& a, const QImage& b, int tolerance)
-{
-    if (a.size() != b.size())
-        return false;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            if (qAlpha(p) == 0 && qAlpha(q) == 0)
-                continue;
-            if (std::abs(qAlpha(p) - qAlpha(q)) > tolerance || std::abs(qRed(p) - qRed(q)) > tolerance
-                || std::abs(qGreen(p) - qGreen(q)) > tolerance || std::abs(qBlue(p) - qBlue(q)) > tolerance)
-                return false;
-        }
-    return true;
-}
-
 } // namespace
 
 TEST(RealFiles, IconFilesAgreeWithIcotool)
@@ -94,7 +77,7 @@ TEST(RealFiles, IconFilesAgreeWithIcotool)
         const QImage theirs = icotoolPicture(path, work.path());
         if (theirs.isNull())
             continue; // icotool refuses a few of these files (a PNG entry whose size it disputes)
-        EXPECT_TRUE(closeEnough(ours, theirs, 2)) << path.toStdString();
+        EXPECT_TRUE(testutil::samePixels(ours, theirs, 2)) << path.toStdString();
         ++checked;
     }
     EXPECT_GT(checked, 20);
@@ -127,7 +110,7 @@ TEST(RealFiles, ExecutablesAgreeWithWrestool)
         const QString ico = work.path() + QStringLiteral("/group.ico");
         QFile::remove(ico);
         run(QStringLiteral("wrestool"), {QStringLiteral("-x"), QStringLiteral("--type=14"), QStringLiteral("-o"), ico, path});
-        EXPECT_TRUE(closeEnough(bw::extractIcon(file, 0), icotoolPicture(ico, work.path()), 2)) << path.toStdString();
+        EXPECT_TRUE(testutil::samePixels(bw::extractIcon(file, 0), icotoolPicture(ico, work.path()), 2)) << path.toStdString();
         // The group as stored is wrestool's file up to the group's sizes; what wrestool writes
         // beyond those (it sizes its file by the resources) is not part of the icon.
         const std::optional<bw::StoredIcon> stored = bw::storedIcon(file, 0);
@@ -272,7 +255,7 @@ TEST(RealFiles, TodaysKindsAgreeWithIndependentReaders)
         }
         ASSERT_FALSE(c.theirs.isNull()) << c.name;
         EXPECT_EQ(c.ours.size(), c.theirs.size()) << c.name;
-        EXPECT_TRUE(closeEnough(c.ours, c.theirs, 2)) << c.name;
+        EXPECT_TRUE(testutil::samePixels(c.ours, c.theirs, 2)) << c.name;
     }
 
     // A group in two languages: the viewer lists the images of both, each tagged, and wrestool
@@ -299,6 +282,6 @@ TEST(RealFiles, TodaysKindsAgreeWithIndependentReaders)
     ASSERT_EQ(listed.size(), expected.size());
     for (std::size_t i = 0; i < listed.size(); ++i) {
         EXPECT_EQ(listed[i].language, languages[i]);
-        EXPECT_TRUE(closeEnough(listed[i].picture, expected[i], 0)) << i;
+        EXPECT_TRUE(testutil::samePixels(listed[i].picture, expected[i], 0)) << i;
     }
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -51,7 +52,7 @@ fixtures::Bytes libraryWithIcons(int icons, bool pe32plus, QRgb colour)
     return fixtures::peFile(groups, pe32plus);
 }
 
-::testing::AssertionResult samePixels(const QImage& actual, const QImage& expected)
+::testing::AssertionResult samePixels(const QImage& actual, const QImage& expected, int tolerance)
 {
     if (actual.isNull())
         return ::testing::AssertionFailure() << "no picture";
@@ -63,7 +64,9 @@ fixtures::Bytes libraryWithIcons(int icons, bool pe32plus, QRgb colour)
             const QRgb e = expected.pixel(x, y);
             if (qAlpha(a) == 0 && qAlpha(e) == 0)
                 continue;
-            if (a != e)
+            const int off = std::max({std::abs(qRed(a) - qRed(e)), std::abs(qGreen(a) - qGreen(e)), std::abs(qBlue(a) - qBlue(e)),
+                                      std::abs(qAlpha(a) - qAlpha(e))});
+            if (off > tolerance)
                 return ::testing::AssertionFailure() << "pixel (" << x << "," << y << ") is " << std::hex << a << ", expected " << e;
         }
     return ::testing::AssertionSuccess();

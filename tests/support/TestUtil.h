@@ -37,8 +37,9 @@ fixtures::Bytes solidIcon(QRgb colour, int bitCount = 24);
 // A PE library with `icons` group icons (ids 1, 2, ...), each one 32 x 32 image of `colour`.
 fixtures::Bytes libraryWithIcons(int icons, bool pe32plus = false, QRgb colour = qRgb(0, 0, 255));
 
-// Compares two pictures pixel by pixel; fully transparent pixels match whatever their colour.
-::testing::AssertionResult samePixels(const QImage& actual, const QImage& expected);
+// Compares two pictures pixel by pixel, each channel within `tolerance` (readers round
+// differently); fully transparent pixels match whatever their colour.
+::testing::AssertionResult samePixels(const QImage& actual, const QImage& expected, int tolerance = 0);
 
 } // namespace testutil
 
