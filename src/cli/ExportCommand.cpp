@@ -13,8 +13,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace cli {
 namespace {
@@ -51,17 +53,30 @@ QList<QCommandLineOption> exportOptions()
                                QStringLiteral("ico|bmp|original|png"))};
 }
 
+// The formats by their names after --as.
+std::optional<bw::ExportFormat> formatNamed(std::string_view name)
+{
+    static constexpr std::pair<std::string_view, bw::ExportFormat> kNames[] = {{"ico", bw::ExportFormat::Icon},
+                                                                               {"bmp", bw::ExportFormat::Bitmap},
+                                                                               {"original", bw::ExportFormat::Original},
+                                                                               {"png", bw::ExportFormat::Png}};
+    for (const auto& [known, format] : kNames)
+        if (name == known)
+            return format;
+    return std::nullopt;
+}
+
 int runExport(const Invocation& call)
 {
     const std::optional<TypeSelection> types = selectedTypes(call);
     if (!types)
         return kExitUsage;
-    std::string extension = ".ico";
+    bw::ExportFormat format = bw::ExportFormat::Icon;
     if (call.isSet(QStringLiteral("as"))) {
-        const std::string as = call.value(QStringLiteral("as"));
-        if (as != "ico" && as != "bmp" && as != "original" && as != "png")
+        const std::optional<bw::ExportFormat> named = formatNamed(call.value(QStringLiteral("as")));
+        if (!named)
             return call.usageError(QStringLiteral("--as nimmt ico, bmp, original oder png"));
-        extension = as == "original" ? std::string(bw::kOriginalFormat) : "." + as;
+        format = *named;
     }
     const std::string& directory = call.argument(0);
     const std::string& copyDirectory = call.argument(1);
@@ -104,7 +119,7 @@ int runExport(const Invocation& call)
     try {
         for (std::int32_t e = 1; e <= count; ++e) {
             done = e; // an entry that ends the export failed as well
-            bw::exportEntry(catalogue, e, extension, target, report, scratch);
+            bw::exportEntry(catalogue, e, format, target, report, scratch);
         }
         target.flush();
     } catch (const bw::CommandError& error) {

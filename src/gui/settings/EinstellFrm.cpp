@@ -56,7 +56,7 @@ TEinstellF::TEinstellF(MainWindowAccess* main)
     ComboBox1->setGeometry(comboX, comboY, comboWidth, comboHeight);
     const int grownCombo = std::max(0, comboX + comboWidth + 8 - (width() + grown1 + grown3));
     setFixedSize(width() + grown1 + grown3 + grownCombo, height());
-    connect(ComboBox1, &QComboBox::currentIndexChanged, this, [](int index) { appState().copyFormat = static_cast<CopyFormat>(index); });
+    connect(ComboBox1, &QComboBox::currentIndexChanged, this, [](int index) { appState().copyFormat = static_cast<ExportFormat>(index); });
     BitBtn2->setDefault(true);
     // Enter presses OK, whichever button has the focus.
     BitBtn1->setAutoDefault(false);

@@ -23,7 +23,7 @@ public:
     QPushButton* BitBtn3; // "Neutralfarbe"
     QPushButton* BitBtn2; // "OK"
     QLabel* Label1;       // "Kopierformat"
-    QComboBox* ComboBox1; // the formats, in the order of CopyFormat
+    QComboBox* ComboBox1; // the copy loops' formats, in the order of ExportFormat
 
     // The colour dialog opens with the colour it returned last (black at first).
     QColor lastDialogColour {0, 0, 0};
