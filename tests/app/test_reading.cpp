@@ -375,7 +375,7 @@ TEST_F(Reading, SettingsDialogColoursAndSavingAtTheEnd)
     // A settings file that cannot be written is reported, not silently lost.
     dialogs.shown.clear();
     appState().windowsDirectory = settingsPath() + "/"; // a file, not a folder
-    SettingsFile(main(), QStringLiteral("save"));
+    saveSettings(main(), appState());
     ASSERT_EQ(dialogs.shown.size(), 1);
     EXPECT_TRUE(dialogs.shown[0].text.startsWith(QStringLiteral("Die Einstellungen konnten nicht gespeichert werden:")));
 }
