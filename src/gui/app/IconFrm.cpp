@@ -150,7 +150,7 @@ TIconF::TIconF(QWidget* parent) : QMainWindow(parent)
     connect(Seitemarkieren1, &QAction::triggered, this, &TIconF::Seitemarkieren1Click);
     connect(SeiteDemarkieren1, &QAction::triggered, this, &TIconF::SeiteDemarkieren1Click);
     connect(Oginalgre1, &QAction::triggered, this, &TIconF::Oginalgre1Click);
-    connect(StatusBar2, &StatusPanels::clicked, this, [] { chooseCopyDirectory(*windows().KopierpfadF); });
+    connect(StatusBar2, &StatusPanels::clicked, this, [this] { chooseCopyDirectory(appState(), *windows().KopierpfadF, *this); });
     // The wheel moves the page by rows, PageUp/PageDown by the scroll bar's page step, Home/End to
     // the first and the last page: all through the scroll bar, whose change event repaints.
     connect(Bild, &PageImage::wheelTurned, this,

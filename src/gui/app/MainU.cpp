@@ -55,13 +55,13 @@ void createWindows()
     w.IconF = new TIconF;
     QWidget* main = w.IconF;
     w.EinleseF = new TEinleseF(w.IconF);
-    w.EinstellF = new TEinstellF(w.IconF);
+    w.EinstellF = new TEinstellF(w.IconF, appState());
     w.KWBfrm = new TKWBfrm(main);
-    w.VergleichF = new TVergleichF(w.IconF);
+    w.VergleichF = new TVergleichF(w.IconF, appState());
     w.KopierpfadF = new TKopierpfadF(w.IconF);
     w.MeldungF = new TMeldungF(main);
     w.OrginalF = new TOrginalF(main);
-    w.NummerF = new TNummerF(w.IconF, w.EinleseF);
+    w.NummerF = new TNummerF(w.IconF, w.EinleseF, appState());
     w.StartF = new TStartF;
 }
 

@@ -180,7 +180,13 @@ void copyMarkedEntries(AppState& state, TMeldungF& report, MainWindowAccess& mai
     });
 }
 
-void chooseCopyDirectory(TKopierpfadF& chooser) { chooser.exec(); }
+void chooseCopyDirectory(AppState& state, TKopierpfadF& chooser, MainWindowAccess& main)
+{
+    if (const std::optional<std::string> chosen = chooser.choose(state.copyDirectory)) {
+        state.copyDirectory = *chosen;
+        main.setCopyDirectoryPanel(pathText(*chosen));
+    }
+}
 
 void bitmapToIcon(AppState& s)
 {

@@ -24,8 +24,8 @@ void copyAllEntries(AppState& state, TMeldungF& report, MainWindowAccess& main);
 // Ctrl+C on the page and "In die Zwischenablage": the largest image of the entry under the
 // pointer on the clipboard, as an image and as PNG bytes with alpha.
 void copyPointerEntryToClipboard(const AppState& state, std::int32_t entry, TMeldungF& report);
-// A click on the copy-directory status bar: the chooser.
-void chooseCopyDirectory(TKopierpfadF& chooser);
+// A click on the copy-directory status bar: the chooser, whose choice becomes the copy directory.
+void chooseCopyDirectory(AppState& state, TKopierpfadF& chooser, MainWindowAccess& main);
 // "Bmp Als Ico": icon 0 of a chosen file written as a 16-colour icon file.
 void bitmapToIcon(AppState& state);
 

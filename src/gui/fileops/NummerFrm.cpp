@@ -18,7 +18,7 @@
 
 namespace bw {
 
-TNummerF::TNummerF(MainWindowAccess* main, TEinleseF* progress)
+TNummerF::TNummerF(MainWindowAccess* main, TEinleseF* progress, AppState& state)
     : SecondaryWindow(main ? &main->widget() : nullptr, QStringLiteral("TNummerF"), QStringLiteral("Nummerrieren"), {132, 112},
                       Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
     , Edit1(new QLineEdit(QStringLiteral("AbC"), this))
@@ -28,6 +28,7 @@ TNummerF::TNummerF(MainWindowAccess* main, TEinleseF* progress)
     , Label2(new QLabel(QStringLiteral("Umbenannt werden die Icons im Aktuellen Verzeichnis."), this))
     , m_main(main)
     , m_progress(progress)
+    , m_state(state)
 {
     // Only the main window waits: the progress window of the read at the end stays usable.
     setWindowModality(Qt::WindowModal);
@@ -95,7 +96,7 @@ void TNummerF::BitBtn1Click()
 
     Pacer pacer;
     const RenumberCounts counts = renumberFiles(
-        appState().readDirectory, m_main->fileList().names(), prefix,
+        m_state.readDirectory, m_main->fileList().names(), prefix,
         [&](std::size_t left) {
             // The countdown shows its latest value at the next real pump, at most every 20 ms.
             pacer.pump([&] { BitBtn1->setText(QStringLiteral("Finale: ") + QString::number(left)); });
@@ -111,7 +112,7 @@ void TNummerF::BitBtn1Click()
     if (!problems.isEmpty())
         dialogs().message(problems.join(kLineBreak), kAppTitle);
     m_main->fileList().refresh();
-    readTree(appState(), *m_main, *m_progress);
+    readTree(m_state, *m_main, *m_progress);
     BitBtn1->setText(QStringLiteral("und LOS"));
     PlayWav(QStringLiteral("Fertig"), 0);
     m_running = false;
