@@ -13,10 +13,9 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <optional>
+#include <map>
 #include <string>
 #include <string_view>
-#include <utility>
 
 namespace cli {
 namespace {
@@ -53,19 +52,6 @@ QList<QCommandLineOption> exportOptions()
                                QStringLiteral("ico|bmp|original|png"))};
 }
 
-// The formats by their names after --as.
-std::optional<bw::ExportFormat> formatNamed(std::string_view name)
-{
-    static constexpr std::pair<std::string_view, bw::ExportFormat> kNames[] = {{"ico", bw::ExportFormat::Icon},
-                                                                               {"bmp", bw::ExportFormat::Bitmap},
-                                                                               {"original", bw::ExportFormat::Original},
-                                                                               {"png", bw::ExportFormat::Png}};
-    for (const auto& [known, format] : kNames)
-        if (name == known)
-            return format;
-    return std::nullopt;
-}
-
 int runExport(const Invocation& call)
 {
     const std::optional<TypeSelection> types = selectedTypes(call);
@@ -73,10 +59,14 @@ int runExport(const Invocation& call)
         return kExitUsage;
     bw::ExportFormat format = bw::ExportFormat::Icon;
     if (call.isSet(QStringLiteral("as"))) {
-        const std::optional<bw::ExportFormat> named = formatNamed(call.value(QStringLiteral("as")));
-        if (!named)
+        static const std::map<std::string, bw::ExportFormat> kFormats {{"ico", bw::ExportFormat::Icon},
+                                                                       {"bmp", bw::ExportFormat::Bitmap},
+                                                                       {"original", bw::ExportFormat::Original},
+                                                                       {"png", bw::ExportFormat::Png}};
+        const auto named = kFormats.find(call.value(QStringLiteral("as")));
+        if (named == kFormats.end())
             return call.usageError(QStringLiteral("--as nimmt ico, bmp, original oder png"));
-        format = *named;
+        format = named->second;
     }
     const std::string& directory = call.argument(0);
     const std::string& copyDirectory = call.argument(1);

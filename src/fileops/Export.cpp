@@ -222,18 +222,6 @@ std::optional<QByteArray> encodePng(const QImage& picture)
     return png;
 }
 
-// The extension of the files a format writes; an original's follows its kind (originalExtension).
-std::string_view fileExtensionOf(ExportFormat format)
-{
-    switch (format) {
-    case ExportFormat::Bitmap: return ".bmp";
-    case ExportFormat::Png: return ".png";
-    case ExportFormat::Icon:
-    case ExportFormat::Original: break;
-    }
-    return ".ico";
-}
-
 // The length of "_index" at the end of an export's base name.
 std::size_t indexSuffixLength(std::uint16_t iconIndex) { return iconIndex > 0 ? 1 + std::to_string(iconIndex).size() : 0; }
 
@@ -242,7 +230,8 @@ std::size_t indexSuffixLength(std::uint16_t iconIndex) { return iconIndex > 0 ? 
 ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, ExportFormat format, ExportDirectory& directory, ReportLines& report,
                           ExportScratch& scratch)
 {
-    const std::string_view extension = fileExtensionOf(format);
+    // The extension of the files written; an original's follows its kind (originalExtension).
+    const std::string_view extension = format == ExportFormat::Bitmap ? ".bmp" : format == ExportFormat::Png ? ".png" : ".ico";
     const IconEntry& entry = catalogue[n];
     const std::string_view source = entry.path();
     const std::string base = exportBaseName(n, source, entry.iconIndex);
