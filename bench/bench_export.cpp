@@ -67,7 +67,7 @@ bw::ExportDirectory::Durability durability()
     return off ? bw::ExportDirectory::Durability::Unsynced : bw::ExportDirectory::Durability::Synced;
 }
 
-void exportAll(const std::string& directory, std::int32_t count, std::string_view extension = ".ico")
+void exportAll(const std::string& directory, std::int32_t count, bw::ExportFormat format = bw::ExportFormat::Icon)
 {
     NoLines lines;
     bw::ExportScratch scratch;
@@ -76,7 +76,7 @@ void exportAll(const std::string& directory, std::int32_t count, std::string_vie
     int written = 0;
     target.nameInBatches([&written](std::int32_t, const std::string&) { ++written; });
     for (std::int32_t e = 1; e <= count; ++e)
-        bw::exportEntry(library().catalogue, e, extension, target, lines, scratch);
+        bw::exportEntry(library().catalogue, e, format, target, lines, scratch);
     target.flush();
     benchmark::DoNotOptimize(written);
 }
@@ -119,7 +119,7 @@ void BM_ExportOriginal(benchmark::State& state)
         state.PauseTiming();
         QTemporaryDir out;
         state.ResumeTiming();
-        exportAll(out.path().toStdString(), kEntries, bw::kOriginalFormat);
+        exportAll(out.path().toStdString(), kEntries, bw::ExportFormat::Original);
     }
     state.SetItemsProcessed(state.iterations() * kEntries);
 }
@@ -153,7 +153,7 @@ void BM_ExportPng(benchmark::State& state)
         state.PauseTiming();
         QTemporaryDir out;
         state.ResumeTiming();
-        exportAll(out.path().toStdString(), kEntries, ".png");
+        exportAll(out.path().toStdString(), kEntries, bw::ExportFormat::Png);
     }
     state.SetItemsProcessed(state.iterations() * kEntries);
 }

@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -56,12 +57,16 @@ int runExport(const Invocation& call)
     const std::optional<TypeSelection> types = selectedTypes(call);
     if (!types)
         return kExitUsage;
-    std::string extension = ".ico";
+    bw::ExportFormat format = bw::ExportFormat::Icon;
     if (call.isSet(QStringLiteral("as"))) {
-        const std::string as = call.value(QStringLiteral("as"));
-        if (as != "ico" && as != "bmp" && as != "original" && as != "png")
+        static const std::map<std::string, bw::ExportFormat> kFormats {{"ico", bw::ExportFormat::Icon},
+                                                                       {"bmp", bw::ExportFormat::Bitmap},
+                                                                       {"original", bw::ExportFormat::Original},
+                                                                       {"png", bw::ExportFormat::Png}};
+        const auto named = kFormats.find(call.value(QStringLiteral("as")));
+        if (named == kFormats.end())
             return call.usageError(QStringLiteral("--as nimmt ico, bmp, original oder png"));
-        extension = as == "original" ? std::string(bw::kOriginalFormat) : "." + as;
+        format = named->second;
     }
     const std::string& directory = call.argument(0);
     const std::string& copyDirectory = call.argument(1);
@@ -104,7 +109,7 @@ int runExport(const Invocation& call)
     try {
         for (std::int32_t e = 1; e <= count; ++e) {
             done = e; // an entry that ends the export failed as well
-            bw::exportEntry(catalogue, e, extension, target, report, scratch);
+            bw::exportEntry(catalogue, e, format, target, report, scratch);
         }
         target.flush();
     } catch (const bw::CommandError& error) {

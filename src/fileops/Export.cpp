@@ -21,18 +21,18 @@
 
 namespace bw {
 
-ExportWay exportWayFor(std::string_view sourcePath, std::string_view targetExtension)
+ExportWay exportWayFor(std::string_view sourcePath, ExportFormat format)
 {
-    if (targetExtension == kOriginalFormat)
-        return ExportWay::Original;
-    if (targetExtension == ".png")
-        return ExportWay::Png;
+    switch (format) {
+    case ExportFormat::Original: return ExportWay::Original;
+    case ExportFormat::Png: return ExportWay::Png;
+    case ExportFormat::Bitmap: return ExportWay::ExtractedIcon;
+    case ExportFormat::Icon: break;
+    }
     const std::string source = fileExtensionLower(sourcePath);
-    const bool iconSource = source == ".ico" || source == ".cur";
-    const bool iconTarget = targetExtension == ".ico" || targetExtension == ".cur";
-    if (iconSource && iconTarget)
+    if (source == ".ico" || source == ".cur")
         return ExportWay::PlainCopy;
-    if (source == ".bmp" && targetExtension == ".ico")
+    if (source == ".bmp")
         return ExportWay::IconFromBitmap;
     return ExportWay::ExtractedIcon;
 }
@@ -227,9 +227,11 @@ std::size_t indexSuffixLength(std::uint16_t iconIndex) { return iconIndex > 0 ? 
 
 } // namespace
 
-ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::string_view extension, ExportDirectory& directory,
-                          ReportLines& report, ExportScratch& scratch)
+ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, ExportFormat format, ExportDirectory& directory, ReportLines& report,
+                          ExportScratch& scratch)
 {
+    // The extension of the files written; an original's follows its kind (originalExtension).
+    const std::string_view extension = format == ExportFormat::Bitmap ? ".bmp" : format == ExportFormat::Png ? ".png" : ".ico";
     const IconEntry& entry = catalogue[n];
     const std::string_view source = entry.path();
     const std::string base = exportBaseName(n, source, entry.iconIndex);
@@ -259,7 +261,7 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
         return {false, {}, true};
     };
 
-    switch (exportWayFor(source, extension)) {
+    switch (exportWayFor(source, format)) {
     case ExportWay::PlainCopy: {
         switch (copyInto(file, sourcePath, syncNow)) {
         case CopyResult::Ok: break;
@@ -294,7 +296,7 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
         const std::optional<QByteArray> png = encodePng(picture);
         if (!png || prepare(file, *png, syncNow) != WriteResult::Ok)
             return failed(kNotSaved);
-        return publish(".png", kNotSaved);
+        return publish(extension, kNotSaved);
     }
     case ExportWay::ExtractedIcon: break;
     }
@@ -305,7 +307,7 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
         return outcome;
     }
     std::optional<QByteArray> bytes;
-    if (extension == ".bmp") {
+    if (format == ExportFormat::Bitmap) {
         scratch.bitmap = renderOnTemplate(scratch.icon);
         bytes = encodeTemplateBitmap(scratch.bitmap);
     } else {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalogue/Catalogue.h"
+#include "support/ExportFormat.h"
 
 #include <QImage>
 #include <QString>
@@ -29,17 +30,15 @@ public:
     virtual void addPathLine(const QString& before, std::string_view path, const QString& after);
 };
 
-// How an entry is exported, chosen by the source's extension and the target extension.
+// How an entry is exported, chosen by the source's extension and the format.
 enum class ExportWay {
-    PlainCopy,      // icon or cursor file to ".ico"/".cur": the file byte for byte
-    IconFromBitmap, // bitmap to ".ico": the icon made from the picture
+    PlainCopy,      // icon or cursor file as an icon: the file byte for byte
+    IconFromBitmap, // bitmap as an icon: the icon made from the picture
     ExtractedIcon,  // everything else: the extracted icon as an icon file or an 8-bit bitmap
-    Original,       // target kOriginalFormat: the icon as stored (storedIcon), under ".ico", ".cur" or ".bmp"
-    Png,            // target ".png": the largest image of the icon, at its own size, as a 32-bit RGBA PNG
+    Original,       // the icon as stored (storedIcon), under ".ico", ".cur" or ".bmp"
+    Png,            // the largest image of the icon, at its own size, as a 32-bit RGBA PNG
 };
-// The target "extension" that asks for the icon as stored; the file's real one follows the source.
-inline constexpr std::string_view kOriginalFormat = "original";
-ExportWay exportWayFor(std::string_view sourcePath, std::string_view targetExtension);
+ExportWay exportWayFor(std::string_view sourcePath, ExportFormat format);
 
 // The name an export starts from: entry number, "_", the source's file name without its last four
 // characters (empty when it has four or fewer), and "_" + the icon index when that is above 0.
@@ -126,14 +125,13 @@ struct ExportOutcome {
     bool waiting = false; // complete, unnamed in the directory's batch: ExportDirectory::Named tells when written
 };
 
-// Writes entry n of the catalogue into the directory with target extension T (".ico", ".bmp",
-// ".png" or kOriginalFormat).
+// Writes entry n of the catalogue into the directory in the format given.
 // Failures become report lines "Nr: n..path..message"; a bitmap or icon file that cannot be
 // created in the extracted-icon way throws CommandError("Datei <target> kann nicht erstellt
 // werden"), which ends the calling command. The original and PNG ways only report: no icon is
 // "GELADEN", an original not written "KOPIERT", a PNG not written "GESPEICHERT".
-ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::string_view extension, ExportDirectory& directory,
-                          ReportLines& report, ExportScratch& scratch);
+ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, ExportFormat format, ExportDirectory& directory, ReportLines& report,
+                          ExportScratch& scratch);
 
 // The three report messages, with their leading dots.
 inline const QString kNotCopied = QStringLiteral("..Icon kann nicht KOPIERT werden .");

@@ -281,6 +281,31 @@ std::vector<std::string> renumberedNames(std::size_t count, const std::string& p
     return names;
 }
 
+RenumberCounts renumberFiles(const std::string& directory, const std::vector<std::string>& names, const std::string& prefix,
+                             const std::function<void(std::size_t left)>& countdown, const std::function<bool()>& cancelled)
+{
+    const std::vector<std::string> newNames = renumberedNames(names.size(), prefix);
+    RenumberCounts counts;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i % 10 == 0 || i <= 100)
+            countdown(names.size() - 1 - i);
+        const std::string from = directory + names[i];
+        const std::string to = directory + newNames[i] + ".ico";
+        if (!regularFileExists(from))
+            ++counts.vanished;
+        else if (from != to) {
+            switch (renameNoReplace(from, to)) {
+            case RenameResult::Renamed: ++counts.renamed; break;
+            case RenameResult::TargetExists: ++counts.taken; break;
+            case RenameResult::Failed: ++counts.refused; break;
+            }
+        }
+        if (cancelled())
+            break;
+    }
+    return counts;
+}
+
 bool isInsideDirectory(std::string_view path, std::string_view directory)
 {
     return !directory.empty() && directory.back() == '/' && path.size() > directory.size() && path.starts_with(directory);

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +37,21 @@ RenameResult renameNoReplace(const std::string& from, const std::string& to);
 // The names renumbering gives `count` files: prefix + "_" + the running number from 0, zero-padded
 // to the digits of count - 1 (no extension).
 std::vector<std::string> renumberedNames(std::size_t count, const std::string& prefix);
+
+// What a renumbering did with its files. A file that had its new name already counts in none.
+struct RenumberCounts {
+    int renamed = 0;
+    int vanished = 0; // gone before its turn
+    int taken = 0;    // its new name belongs to another file, which stays as it is
+    int refused = 0;  // the file system refused the rename
+    friend bool operator==(const RenumberCounts&, const RenumberCounts&) = default;
+};
+
+// Gives the files `names` of `directory` (ending in '/') the names of renumberedNames with ".ico",
+// in their order, never replacing a file. Before file i, for the first hundred and then every
+// tenth, `countdown` hears how many files follow it; after each file `cancelled` may stop the run.
+RenumberCounts renumberFiles(const std::string& directory, const std::vector<std::string>& names, const std::string& prefix,
+                             const std::function<void(std::size_t left)>& countdown, const std::function<bool()>& cancelled);
 
 // True when the path lies in the directory (ending in '/') or below it.
 bool isInsideDirectory(std::string_view path, std::string_view directory);

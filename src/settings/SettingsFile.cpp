@@ -126,12 +126,13 @@ void removeStaleSettingsTemporaries(const std::string& directory)
 
 namespace {
 
+// The copy formats' values in the file. A bitmap is no choice of the copy loops and has none.
 struct CopyFormatName {
-    CopyFormat format;
+    ExportFormat format;
     const char* name;
 };
 constexpr CopyFormatName kCopyFormatNames[]
-    = {{CopyFormat::Classic, "classic"}, {CopyFormat::Original, "original"}, {CopyFormat::Png, "png"}};
+    = {{ExportFormat::Icon, "classic"}, {ExportFormat::Original, "original"}, {ExportFormat::Png, "png"}};
 constexpr const char* kCopyFormatKey = "copyformat";
 constexpr const char* kFileTypeKeyPrefix = "filetype.";
 

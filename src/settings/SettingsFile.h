@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalogue/FileTypes.h"
+#include "support/ExportFormat.h"
 
 #include <QString>
 
@@ -49,10 +50,6 @@ bool saveSettingsFile(const std::string& path, const Settings& settings);
 // may belong to another instance saving right now).
 void removeStaleSettingsTemporaries(const std::string& directory);
 
-// What "Ausgewählte Kopieren" and "Alle Kopieren" write: the 16-colour icon files of old, the
-// icon as stored, or a PNG of its largest image.
-enum class CopyFormat { Classic, Original, Png };
-
 // The settings that bwsave.kwb has no line for. They live in a file of their own beside it, so
 // that bwsave.kwb keeps its ten lines and an older program still reads it.
 inline const char* const kExtraSettingsFileName = "bildwiesel.conf";
@@ -63,7 +60,9 @@ constexpr std::array<bool, kLaterFileTypeCount> allLaterTypesChecked()
     return marks;
 }
 struct ExtraSettings {
-    CopyFormat copyFormat = CopyFormat::Classic;
+    // What "Ausgewählte Kopieren" and "Alle Kopieren" write: the 16-colour icon files of old, the
+    // icon as stored, or a PNG of its largest image.
+    ExportFormat copyFormat = ExportFormat::Icon;
     // The marks of the types after the six of old, in list order: "filetype.ani=1" or "=0". A
     // type the file does not name is checked, as on a first start.
     std::array<bool, kLaterFileTypeCount> laterFileTypes = allLaterTypesChecked();

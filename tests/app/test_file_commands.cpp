@@ -83,7 +83,7 @@ QImage pictureOf(const QByteArray& png) { return QImage::fromData(png, "PNG").co
 
 } // namespace
 
-TEST_F(FileCommands, CopyFormatDecidesWhatTheLoopsWriteAndIsKeptBesideTheSettings)
+TEST_F(FileCommands, ExportFormatDecidesWhatTheLoopsWriteAndIsKeptBesideTheSettings)
 {
     put("two.dll", fixtures::peFile({fixtures::GroupIcon {.images = twoSizes()}}, false));
     start();
@@ -121,7 +121,7 @@ TEST_F(FileCommands, CopyFormatDecidesWhatTheLoopsWriteAndIsKeptBesideTheSetting
     destroyWindows();
     appState() = AppState {};
     start();
-    EXPECT_EQ(appState().copyFormat, CopyFormat::Original);
+    EXPECT_EQ(appState().copyFormat, ExportFormat::Original);
 }
 
 TEST_F(FileCommands, ClipboardGetsTheLargestImageWithItsAlpha)
@@ -233,7 +233,7 @@ TEST_F(FileCommands, StatusLineCountsTheFilesWritten)
         put("i" + std::to_string(i) + ".ico", testutil::solidIcon(qRgb(0, 0, 255)));
     put("kaputt.ico", {'x', 'y'});
     start();
-    appState().copyFormat = CopyFormat::Png;
+    appState().copyFormat = ExportFormat::Png;
     const std::string folder = copies.string();
     struct Case {
         const char* name;

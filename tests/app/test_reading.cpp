@@ -195,7 +195,7 @@ TEST_F(Reading, FileTypesAndNothingChecked)
 TEST_F(Reading, SettingsFileMarksAndAutoReadOff)
 {
     writeSettings(settingsFor(tree.string() + "/", "0", "1\r\n0\r\n1\r\n1\r\n1\r\n0\r\n"));
-    ASSERT_TRUE(saveExtraSettingsFile(extraPath(), {CopyFormat::Classic, {false, true, true, true, true, true, false}}));
+    ASSERT_TRUE(saveExtraSettingsFile(extraPath(), {ExportFormat::Icon, {false, true, true, true, true, true, false}}));
     start();
     EXPECT_FALSE(main().CheckBox4->isChecked());
     EXPECT_FALSE(appState().autoRead);
@@ -375,7 +375,7 @@ TEST_F(Reading, SettingsDialogColoursAndSavingAtTheEnd)
     // A settings file that cannot be written is reported, not silently lost.
     dialogs.shown.clear();
     appState().windowsDirectory = settingsPath() + "/"; // a file, not a folder
-    SettingsFile(main(), QStringLiteral("save"));
+    saveSettings(main(), appState());
     ASSERT_EQ(dialogs.shown.size(), 1);
     EXPECT_TRUE(dialogs.shown[0].text.startsWith(QStringLiteral("Die Einstellungen konnten nicht gespeichert werden:")));
 }

@@ -42,10 +42,10 @@ protected:
         catalogue.appendEntry(path.string(), index);
         return catalogue.entryCount();
     }
-    ExportOutcome run(std::int32_t n, const char* extension)
+    ExportOutcome run(std::int32_t n, ExportFormat format)
     {
         ExportDirectory directory(copies.string());
-        return exportEntry(catalogue, n, extension, directory, report, scratch);
+        return exportEntry(catalogue, n, format, directory, report, scratch);
     }
     std::vector<std::string> copiedNames() const
     {
@@ -70,16 +70,16 @@ TEST(ExportNames, BaseNameFromNumberFileAndIndex)
     EXPECT_EQ(exportBaseName(4, "/x/Apfel.ICNS", 0), "4_Apfel"); // the one longer extension of the type list
 }
 
-TEST(ExportNames, WayByExtensions)
+TEST(ExportNames, WayBySourceAndFormat)
 {
-    EXPECT_EQ(exportWayFor("/a/b.ICO", ".ico"), ExportWay::PlainCopy);
-    EXPECT_EQ(exportWayFor("/a/b.cur", ".ico"), ExportWay::PlainCopy);
-    EXPECT_EQ(exportWayFor("/a/b.bmp", ".ico"), ExportWay::IconFromBitmap);
-    EXPECT_EQ(exportWayFor("/a/b.ico", ".bmp"), ExportWay::ExtractedIcon);
-    EXPECT_EQ(exportWayFor("/a/b.dll", ".ico"), ExportWay::ExtractedIcon);
-    EXPECT_EQ(exportWayFor("/a/b.bmp", ".bmp"), ExportWay::ExtractedIcon);
-    EXPECT_EQ(exportWayFor("/a/b.ico", kOriginalFormat), ExportWay::Original);
-    EXPECT_EQ(exportWayFor("/a/b.bmp", ".png"), ExportWay::Png);
+    EXPECT_EQ(exportWayFor("/a/b.ICO", ExportFormat::Icon), ExportWay::PlainCopy);
+    EXPECT_EQ(exportWayFor("/a/b.cur", ExportFormat::Icon), ExportWay::PlainCopy);
+    EXPECT_EQ(exportWayFor("/a/b.bmp", ExportFormat::Icon), ExportWay::IconFromBitmap);
+    EXPECT_EQ(exportWayFor("/a/b.ico", ExportFormat::Bitmap), ExportWay::ExtractedIcon);
+    EXPECT_EQ(exportWayFor("/a/b.dll", ExportFormat::Icon), ExportWay::ExtractedIcon);
+    EXPECT_EQ(exportWayFor("/a/b.bmp", ExportFormat::Bitmap), ExportWay::ExtractedIcon);
+    EXPECT_EQ(exportWayFor("/a/b.ico", ExportFormat::Original), ExportWay::Original);
+    EXPECT_EQ(exportWayFor("/a/b.bmp", ExportFormat::Png), ExportWay::Png);
 }
 
 TEST_F(Export, RepeatedExportsTakeTheNextCounterAndNeverTouchExistingFiles)
@@ -93,9 +93,9 @@ TEST_F(Export, RepeatedExportsTakeTheNextCounterAndNeverTouchExistingFiles)
     const fixtures::Bytes foreign {'f', 'r', 'e', 'm', 'd'};
     writeFile(copies / "5_pfeil_1.ico", foreign);
 
-    EXPECT_EQ(run(n, ".ico").target, (copies / "5_pfeil.ico").string());
-    EXPECT_EQ(run(n, ".ico").target, (copies / "5_pfeil_2.ico").string());
-    EXPECT_EQ(run(n, ".ico").target, (copies / "5_pfeil_3.ico").string());
+    EXPECT_EQ(run(n, ExportFormat::Icon).target, (copies / "5_pfeil.ico").string());
+    EXPECT_EQ(run(n, ExportFormat::Icon).target, (copies / "5_pfeil_2.ico").string());
+    EXPECT_EQ(run(n, ExportFormat::Icon).target, (copies / "5_pfeil_3.ico").string());
     EXPECT_EQ(readFile(copies / "5_pfeil_1.ico"), foreign);
     EXPECT_EQ(readFile(copies / "5_pfeil_3.ico"), readFile(icon));
     EXPECT_TRUE(report.lines.isEmpty());
@@ -122,14 +122,14 @@ TEST_F(Export, NamesTooLongForTheFileSystemAreShortenedInTheMiddle)
     };
     struct Case {
         std::int32_t n;
-        const char* extension;
+        ExportFormat format;
         std::string first, second;
     };
-    for (const Case& c :
-         {Case {icon, ".ico", "1_" + std::string(249, 'a') + ".ico", "1_" + std::string(247, 'a') + "_1.ico"},
-          Case {library, ".bmp", "2_x" + repeat("\xc3\xa4", 122) + "_11.bmp", "2_x" + repeat("\xc3\xa4", 121) + "_11_1.bmp"}}) {
-        EXPECT_EQ(fs::path(run(c.n, c.extension).target).filename().string(), c.first);
-        EXPECT_EQ(fs::path(run(c.n, c.extension).target).filename().string(), c.second);
+    for (const Case& c : {Case {icon, ExportFormat::Icon, "1_" + std::string(249, 'a') + ".ico", "1_" + std::string(247, 'a') + "_1.ico"},
+                          Case {library, ExportFormat::Bitmap, "2_x" + repeat("\xc3\xa4", 122) + "_11.bmp",
+                                "2_x" + repeat("\xc3\xa4", 121) + "_11_1.bmp"}}) {
+        EXPECT_EQ(fs::path(run(c.n, c.format).target).filename().string(), c.first);
+        EXPECT_EQ(fs::path(run(c.n, c.format).target).filename().string(), c.second);
     }
     EXPECT_TRUE(report.lines.isEmpty()) << report.lines.join('\n').toStdString();
 }
@@ -141,18 +141,18 @@ TEST_F(Export, AFileAppearingAfterTheDirectoryWasListedIsNotReplaced)
     directory.learnExistingNames();
     const fixtures::Bytes foreign {1, 2, 3};
     writeFile(copies / "1_lib_2.ico", foreign); // written by another program meanwhile
-    const ExportOutcome outcome = exportEntry(catalogue, n, ".ico", directory, report, scratch);
+    const ExportOutcome outcome = exportEntry(catalogue, n, ExportFormat::Icon, directory, report, scratch);
     EXPECT_EQ(outcome.target, (copies / "1_lib_2_1.ico").string());
     EXPECT_EQ(readFile(copies / "1_lib_2.ico"), foreign);
     // The next export of the same entry does not try the taken names again, and takes _2.
-    EXPECT_EQ(exportEntry(catalogue, n, ".ico", directory, report, scratch).target, (copies / "1_lib_2_2.ico").string());
+    EXPECT_EQ(exportEntry(catalogue, n, ExportFormat::Icon, directory, report, scratch).target, (copies / "1_lib_2_2.ico").string());
 }
 
 TEST_F(Export, CursorIsCopiedByteForByteAsIcon)
 {
     const fixtures::Bytes cursor = fixtures::iconFile({{32, 32, 3, 4, fixtures::iconDib(bands(), 24)}}, 2);
     const std::int32_t n = add(writeFile(sources / "hand.cur", cursor));
-    const ExportOutcome outcome = run(n, ".ico");
+    const ExportOutcome outcome = run(n, ExportFormat::Icon);
     ASSERT_TRUE(outcome.written);
     EXPECT_EQ(outcome.target, (copies / "1_hand.ico").string());
     EXPECT_EQ(readFile(outcome.target), cursor);
@@ -161,7 +161,7 @@ TEST_F(Export, CursorIsCopiedByteForByteAsIcon)
 TEST_F(Export, IconAsBitmapIsTheIconOnWhiteAtTopLeft)
 {
     const std::int32_t n = add(writeFile(sources / "bunt.ico", fixtures::iconFile({{32, 32, 1, 32, fixtures::iconDib(bands(true), 32)}})));
-    const ExportOutcome outcome = run(n, ".bmp");
+    const ExportOutcome outcome = run(n, ExportFormat::Bitmap);
     ASSERT_TRUE(outcome.written);
     EXPECT_EQ(outcome.target, (copies / "1_bunt.bmp").string());
     QImage bitmap(QString::fromStdString(outcome.target));
@@ -177,7 +177,7 @@ TEST_F(Export, LibraryIndexWithoutIconReportsAndWritesNothing)
 {
     const fs::path lib = writeFile(sources / "zwei.dll", libraryWithIcons(2));
     const std::int32_t n = add(lib, 7);
-    const ExportOutcome outcome = run(n, ".ico");
+    const ExportOutcome outcome = run(n, ExportFormat::Icon);
     EXPECT_FALSE(outcome.written);
     EXPECT_EQ(report.lines,
               QStringList {QStringLiteral("Nr: 1..") + QString::fromStdString(lib.string()) + "..Icon kann nicht GELADEN werden ."});
@@ -190,8 +190,8 @@ TEST_F(Export, RefusedCopiesAndBitmapsLeaveALineAndNoFile)
     const std::int32_t gone = add(sources / "weg.ico");
     // A bitmap that is not one: no icon for the icon file.
     const std::int32_t broken = add(writeFile(sources / "kaputt.bmp", fixtures::Bytes(40, 'x')));
-    EXPECT_FALSE(run(gone, ".ico").written);
-    EXPECT_FALSE(run(broken, ".ico").written);
+    EXPECT_FALSE(run(gone, ExportFormat::Icon).written);
+    EXPECT_FALSE(run(broken, ExportFormat::Icon).written);
     ASSERT_EQ(report.lines.size(), 2);
     EXPECT_TRUE(report.lines[0].endsWith("weg.ico..Icon kann nicht KOPIERT werden ."));
     EXPECT_TRUE(report.lines[1].startsWith("Nr: 2.."));
@@ -205,16 +205,16 @@ TEST_F(Export, MissingCopyDirectory)
     const std::int32_t lib = add(writeFile(sources / "b.dll", libraryWithIcons(1)));
     copies = copies / "gibt-es-nicht";
     // The plain copy becomes a report line; the extracted icon ends the command with a message.
-    EXPECT_FALSE(run(icon, ".ico").written);
+    EXPECT_FALSE(run(icon, ExportFormat::Icon).written);
     EXPECT_EQ(report.lines.size(), 1);
     try {
-        run(lib, ".ico");
+        run(lib, ExportFormat::Icon);
         FAIL() << "no error";
     } catch (const CommandError& error) {
         EXPECT_EQ(error.text(),
                   QStringLiteral("Datei ") + QString::fromStdString((copies / "2_b.ico").string()) + " kann nicht erstellt werden");
     }
-    EXPECT_THROW(run(lib, ".bmp"), CommandError);
+    EXPECT_THROW(run(lib, ExportFormat::Bitmap), CommandError);
 }
 
 TEST_F(Export, NonUtf8NamesKeepTheirBytes)
@@ -222,10 +222,10 @@ TEST_F(Export, NonUtf8NamesKeepTheirBytes)
     const std::string name = "gr\xfcn.dll"; // Latin-1, not UTF-8
     const std::int32_t n = add(writeFile(sources / name, libraryWithIcons(1)), 0);
     add(sources / ("weg\xe4.ico"));
-    const ExportOutcome outcome = run(n, ".ico");
+    const ExportOutcome outcome = run(n, ExportFormat::Icon);
     ASSERT_TRUE(outcome.written);
     EXPECT_EQ(fs::path(outcome.target).filename().string(), "1_gr\xfcn.ico");
-    EXPECT_FALSE(run(2, ".ico").written);
+    EXPECT_FALSE(run(2, ExportFormat::Icon).written);
     ASSERT_EQ(report.lines.size(), 1);
     EXPECT_TRUE(report.lines[0].contains(QStringLiteral("weg\\344.ico\""))); // the byte shown escaped
 }
@@ -233,7 +233,7 @@ TEST_F(Export, NonUtf8NamesKeepTheirBytes)
 TEST_F(Export, WrittenIconsReadBackHereAndWithIcotool)
 {
     const std::int32_t n = add(writeFile(sources / "lib.exe", libraryWithIcons(2, false, qRgb(0, 128, 0))), 1);
-    const ExportOutcome outcome = run(n, ".ico");
+    const ExportOutcome outcome = run(n, ExportFormat::Icon);
     ASSERT_TRUE(outcome.written);
     EXPECT_EQ(fs::file_size(outcome.target), 766u);
     const QImage back = extractIcon(fs::path(outcome.target), 0);
@@ -278,13 +278,13 @@ TEST_F(Export, OriginalIsTheIconAsStored)
                           Case {"zwei.dll", fixtures::peFile({twoLanguages}, false), 0, "8_zwei.ico", fixtures::iconFile(images)},
                           // Byte copies keep a picture's extension, whatever the content; never a program's.
                           Case {"bild.ico", bitmap, 0, "9_bild.ico", bitmap}, Case {"zeiger.exe", cursor, 0, "10_zeiger.cur", cursor}}) {
-        const ExportOutcome outcome = run(add(writeFile(sources / c.source, c.bytes), c.index), "original");
+        const ExportOutcome outcome = run(add(writeFile(sources / c.source, c.bytes), c.index), ExportFormat::Original);
         EXPECT_EQ(fs::path(outcome.target).filename().string(), c.target);
         EXPECT_EQ(readFile(outcome.target), c.expected) << c.source;
     }
     // The same entry again takes the next name; an index without a group is reported.
-    EXPECT_EQ(fs::path(run(1, "original").target).filename().string(), "1_prog_1_1.ico");
-    EXPECT_FALSE(run(add(sources / "prog.exe", 2), "original").written);
+    EXPECT_EQ(fs::path(run(1, ExportFormat::Original).target).filename().string(), "1_prog_1_1.ico");
+    EXPECT_FALSE(run(add(sources / "prog.exe", 2), ExportFormat::Original).written);
     EXPECT_EQ(report.lines, QStringList {"Nr: 11.." + QString::fromStdString((sources / "prog.exe").string()) + kNotLoaded});
 }
 
@@ -301,13 +301,13 @@ TEST_F(Export, PngIsTheLargestImageAtItsOwnSize)
          {std::tuple {"tief.ico", icon, "1_tief.png", alpha},
           {"eins.dll", libraryWithIcons(1, true, qRgb(9, 8, 7)), "2_eins.png", solid(qRgb(9, 8, 7))},
           {"breit.bmp", fixtures::bmpFile(wide, fixtures::BmpKind::Bits24), "3_breit.png", wide}}) {
-        const ExportOutcome outcome = run(add(writeFile(sources / source, bytes)), ".png");
+        const ExportOutcome outcome = run(add(writeFile(sources / source, bytes)), ExportFormat::Png);
         EXPECT_EQ(fs::path(outcome.target).filename().string(), target);
         const fixtures::Bytes png = readFile(outcome.target);
         ASSERT_GT(png.size(), 26u);
         EXPECT_EQ(png[24] * 100 + png[25], 806) << source; // 8 bits for each of red, green, blue and alpha
         EXPECT_TRUE(samePixels(QImage(QString::fromStdString(outcome.target)).convertToFormat(QImage::Format_ARGB32), expected));
     }
-    EXPECT_FALSE(run(add(writeFile(sources / "kaputt.ico", {0, 0, 1, 0, 1, 0})), ".png").written);
+    EXPECT_FALSE(run(add(writeFile(sources / "kaputt.ico", {0, 0, 1, 0, 1, 0})), ExportFormat::Png).written);
     EXPECT_EQ(report.lines.size(), 1);
 }

@@ -190,6 +190,50 @@ TEST(Renumbering, NamesArePaddedToTheLastNumber)
     EXPECT_EQ(names(3, "").front(), "_0");
 }
 
+TEST(Renumbering, CountsWhatBecameOfEachFile)
+{
+    const std::string tooLong(250, 'p'); // "p..p_0.ico" is longer than a file name may be
+    struct Case {
+        const char* what;
+        std::vector<std::string> files; // on disk; a name ending in '/' is a directory
+        std::vector<std::string> listed;
+        std::string prefix;
+        int stopAfter; // files handled before "Abbrechen" counts; 0: never
+        RenumberCounts counts;
+        std::vector<std::string> after;
+    };
+    const Case cases[] = {
+        {"all", {"c.ico", "a.ico", "b.ico"}, {"a.ico", "b.ico", "c.ico"}, "P", 0, {3, 0, 0, 0}, {"P_0.ico", "P_1.ico", "P_2.ico"}},
+        {"gone", {"a.ico", "c.ico"}, {"a.ico", "b.ico", "c.ico"}, "P", 0, {2, 1, 0, 0}, {"P_0.ico", "P_2.ico"}},
+        {"taken", {"a.ico", "b.ico", "P_1.ico/"}, {"a.ico", "b.ico"}, "P", 0, {1, 0, 1, 0}, {"P_0.ico", "P_1.ico", "b.ico"}},
+        {"named", {"P_0.ico", "x.ico"}, {"P_0.ico", "x.ico"}, "P", 0, {1, 0, 0, 0}, {"P_0.ico", "P_1.ico"}},
+        {"refused", {"a.ico"}, {"a.ico"}, tooLong, 0, {0, 0, 0, 1}, {"a.ico"}},
+        {"cancelled", {"a.ico", "b.ico", "c.ico"}, {"a.ico", "b.ico", "c.ico"}, "P", 2, {2, 0, 0, 0}, {"P_0.ico", "P_1.ico", "c.ico"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir dir;
+        const fs::path base = dir.path().toStdString();
+        for (const std::string& name : c.files)
+            if (name.ends_with('/'))
+                fs::create_directory(base / name);
+            else
+                writeFile(base / name, {1});
+        std::vector<std::size_t> heard;
+        int handled = 0;
+        const RenumberCounts counts = renumberFiles(
+            base.string() + "/", c.listed, c.prefix, [&heard](std::size_t left) { heard.push_back(left); },
+            [&] { return ++handled == c.stopAfter; });
+        EXPECT_EQ(counts, c.counts);
+        std::vector<std::string> after;
+        for (const auto& entry : fs::directory_iterator(base))
+            after.push_back(entry.path().filename().string());
+        std::sort(after.begin(), after.end());
+        EXPECT_EQ(after, c.after);
+        EXPECT_EQ(heard.front(), c.listed.size() - 1); // the countdown starts at the files after the first
+    }
+}
+
 TEST(Deletion, OnlyInsideTheDirectory)
 {
     EXPECT_TRUE(isInsideDirectory("/a/b/c.ico", "/a/"));

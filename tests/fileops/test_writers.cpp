@@ -377,7 +377,7 @@ TEST(SafeFile, ABatchIsSyncedOnceBeforeAnyNameAndAKillLeavesOnlyCompleteFiles)
         std::vector<std::int32_t> named;
         directory.nameInBatches([&named](std::int32_t e, const std::string&) { named.push_back(e); });
         for (std::int32_t e = 1; e <= 5; ++e)
-            EXPECT_TRUE(bw::exportEntry(catalogue, e, ".ico", directory, lines, scratch).waiting);
+            EXPECT_TRUE(bw::exportEntry(catalogue, e, bw::ExportFormat::Icon, directory, lines, scratch).waiting);
         directory.flush();
         EXPECT_EQ(named, (std::vector<std::int32_t> {1, 2, 3, 4, 5}));
     };

@@ -127,18 +127,19 @@ TEST(SettingsFile, StaleTemporariesOfAKilledSaveAreRemoved)
 
 TEST(SettingsFile, ExtraSettingsSkipWhatTheyDoNotKnow)
 {
-    const std::pair<const char*, CopyFormat> cases[] = {{"", CopyFormat::Classic},
-                                                        {"copyformat=png\n", CopyFormat::Png},
-                                                        {" copyformat = original \r\n", CopyFormat::Original},
-                                                        // A newer program's keys and values, broken lines: skipped, the rest still counts.
-                                                        {"zoom=3\ncopyformat=webp\n", CopyFormat::Classic},
-                                                        {"kaputt\n\x01=\ncopyformat=png\n=original\n", CopyFormat::Png}};
+    const std::pair<const char*, ExportFormat> cases[]
+        = {{"", ExportFormat::Icon},
+           {"copyformat=png\n", ExportFormat::Png},
+           {" copyformat = original \r\n", ExportFormat::Original},
+           // A newer program's keys and values, broken lines: skipped, the rest still counts.
+           {"zoom=3\ncopyformat=webp\n", ExportFormat::Icon},
+           {"kaputt\n\x01=\ncopyformat=png\n=original\n", ExportFormat::Png}};
     for (const auto& [content, format] : cases)
         EXPECT_EQ(parseExtraSettings(content).copyFormat, format) << content;
     QTemporaryDir dir;
     const std::string path = dir.path().toStdString() + "/" + kExtraSettingsFileName;
-    EXPECT_EQ(loadExtraSettingsFile(path).copyFormat, CopyFormat::Classic); // missing: the defaults
-    for (CopyFormat f : {CopyFormat::Png, CopyFormat::Original, CopyFormat::Classic}) {
+    EXPECT_EQ(loadExtraSettingsFile(path).copyFormat, ExportFormat::Icon); // missing: the defaults
+    for (ExportFormat f : {ExportFormat::Png, ExportFormat::Original, ExportFormat::Icon}) {
         ASSERT_TRUE(saveExtraSettingsFile(path, {f}));
         EXPECT_EQ(loadExtraSettingsFile(path).copyFormat, f);
     }
@@ -151,6 +152,6 @@ TEST(SettingsFile, MarksOfTheLaterTypesLiveBesideTheTenLines)
         {"", {1, 1, 1, 1, 1, 1, 1}}, {"filetype.ani=0\n filetype.drv = 0 \r\nfiletype.icns=nein\nfiletype.ico=0\n", {0, 1, 1, 1, 1, 1, 0}}};
     for (const auto& [content, marks] : cases)
         EXPECT_EQ(parseExtraSettings(content).laterFileTypes, marks) << content;
-    const ExtraSettings stored {CopyFormat::Png, {false, true, false, true, true, false, true}};
+    const ExtraSettings stored {ExportFormat::Png, {false, true, false, true, true, false, true}};
     EXPECT_EQ(parseExtraSettings(formatExtraSettings(stored)).laterFileTypes, stored.laterFileTypes);
 }

@@ -2,7 +2,6 @@
 
 #include "catalogue/FileTypes.h"
 #include "fileops/BitmapExport.h"
-#include "fileops/Export.h"
 #include "gui/app/MainU.h"
 #include "gui/app/StartFrm.h"
 #include "gui/catalogue/EinleseFrm.h"
@@ -151,7 +150,7 @@ TIconF::TIconF(QWidget* parent) : QMainWindow(parent)
     connect(Seitemarkieren1, &QAction::triggered, this, &TIconF::Seitemarkieren1Click);
     connect(SeiteDemarkieren1, &QAction::triggered, this, &TIconF::SeiteDemarkieren1Click);
     connect(Oginalgre1, &QAction::triggered, this, &TIconF::Oginalgre1Click);
-    connect(StatusBar2, &StatusPanels::clicked, this, [] { chooseCopyDirectory(*windows().KopierpfadF); });
+    connect(StatusBar2, &StatusPanels::clicked, this, [this] { chooseCopyDirectory(appState(), *windows().KopierpfadF, *this); });
     // The wheel moves the page by rows, PageUp/PageDown by the scroll bar's page step, Home/End to
     // the first and the last page: all through the scroll bar, whose change event repaints.
     connect(Bild, &PageImage::wheelTurned, this,
@@ -215,16 +214,11 @@ void TIconF::buildMenus()
     connect(Einstellungen1, &QAction::triggered, this, [this] { windows().EinstellF->exec(); });
     connect(Suchergebnis1, &QAction::triggered, this, [] { showSearchResult(*windows().EinleseF); });
     connect(AlleLaufwerkelesen1, &QAction::triggered, this, [this] { readAllDrives(appState(), *this, *windows().EinleseF); });
-    connect(Kopieren2, &QAction::triggered, this,
-            [this] { copyPointerEntry(appState(), pageState().pointerEntry, *windows().MeldungF, QStringLiteral(".ico")); });
-    connect(AlsBMPKopieren1, &QAction::triggered, this,
-            [this] { copyPointerEntry(appState(), pageState().pointerEntry, *windows().MeldungF, QStringLiteral(".bmp")); });
-    connect(OriginalKopieren1, &QAction::triggered, this, [this] {
-        copyPointerEntry(appState(), pageState().pointerEntry, *windows().MeldungF,
-                         QString::fromLatin1(kOriginalFormat.data(), kOriginalFormat.size()));
-    });
-    connect(AlsPNGKopieren1, &QAction::triggered, this,
-            [this] { copyPointerEntry(appState(), pageState().pointerEntry, *windows().MeldungF, QStringLiteral(".png")); });
+    for (const auto& [copy, format] :
+         {std::pair {Kopieren2, ExportFormat::Icon}, std::pair {AlsBMPKopieren1, ExportFormat::Bitmap},
+          std::pair {OriginalKopieren1, ExportFormat::Original}, std::pair {AlsPNGKopieren1, ExportFormat::Png}})
+        connect(copy, &QAction::triggered, this,
+                [format] { copyPointerEntry(appState(), pageState().pointerEntry, *windows().MeldungF, format); });
     connect(Zwischenablage1, &QAction::triggered, this,
             [] { copyPointerEntryToClipboard(appState(), pageState().pointerEntry, *windows().MeldungF); });
     connect(AusgewhlteKopieren1, &QAction::triggered, this, [this] { copyMarkedEntries(appState(), *windows().MeldungF, *this); });

@@ -55,13 +55,13 @@ void createWindows()
     w.IconF = new TIconF;
     QWidget* main = w.IconF;
     w.EinleseF = new TEinleseF(w.IconF);
-    w.EinstellF = new TEinstellF(w.IconF);
+    w.EinstellF = new TEinstellF(w.IconF, appState());
     w.KWBfrm = new TKWBfrm(main);
-    w.VergleichF = new TVergleichF(w.IconF);
+    w.VergleichF = new TVergleichF(w.IconF, appState());
     w.KopierpfadF = new TKopierpfadF(w.IconF);
     w.MeldungF = new TMeldungF(main);
     w.OrginalF = new TOrginalF(main);
-    w.NummerF = new TNummerF(w.IconF, w.EinleseF);
+    w.NummerF = new TNummerF(w.IconF, w.EinleseF, appState());
     w.StartF = new TStartF;
 }
 
@@ -106,14 +106,7 @@ void startUp(TIconF& main)
     s.backgroundColour = kColourButtonFace;
     s.windowsDirectory = configDirectory();
     removeStaleSettingsTemporaries(s.windowsDirectory);
-    const bool settingsLoaded = regularFileExists(s.windowsDirectory + kSettingsFileName);
-    const ExtraSettings extra = loadExtraSettingsFile(s.windowsDirectory + kExtraSettingsFileName);
-    s.copyFormat = extra.copyFormat;
-    for (std::size_t t = 0; t < kLaterFileTypeCount; ++t)
-        main.CheckListBox1->item(static_cast<int>(kOldFileTypeCount + t))
-            ->setCheckState(extra.laterFileTypes[t] ? Qt::Checked : Qt::Unchecked);
-    if (settingsLoaded)
-        SettingsFile(main, QStringLiteral("load"));
+    const bool settingsLoaded = loadSettings(main, s);
     MainIndexerHost(main).blankPage(); // the empty page shows the saved colour, read or not
     main.Bild->update();
 
@@ -152,55 +145,62 @@ void shutDown(TIconF& main)
     s.scratchIcon = QImage();
     s.scratchBitmap = QImage();
     silenceForExit();
-    SettingsFile(main, QStringLiteral("save"));
+    saveSettings(main, s);
     shutDownRan = true;
     QCoreApplication::quit();
 }
 
 bool shutDownDone() { return shutDownRan; }
 
-void SettingsFile(TIconF& main, const QString& mode)
+bool loadSettings(TIconF& main, AppState& state)
 {
-    AppState& s = appState();
-    const std::string path = s.windowsDirectory + kSettingsFileName;
-    const bool exists = regularFileExists(path);
-    if (mode == QStringLiteral("load") && exists) {
-        const LoadedSettings loaded = loadSettingsFile(path);
-        if (loaded.backgroundColour)
-            s.backgroundColour = *loaded.backgroundColour;
-        if (loaded.readDirectory)
-            s.readDirectory = *loaded.readDirectory;
-        if (loaded.copyDirectory)
-            s.copyDirectory = *loaded.copyDirectory;
-        if (loaded.autoRead) {
-            s.autoRead = *loaded.autoRead;
-            main.CheckBox4->setChecked(*loaded.autoRead); // unchecking starts nothing
-        }
-        for (std::size_t t = 0; t < kOldFileTypeCount && static_cast<int>(t) < main.CheckListBox1->count(); ++t)
-            if (const std::optional<bool> mark = loaded.fileTypes[t])
-                main.CheckListBox1->item(static_cast<int>(t))->setCheckState(*mark ? Qt::Checked : Qt::Unchecked);
-        // The rest keeps its defaults and start-up goes on.
-        if (loaded.error)
-            dialogs().message(*loaded.error, kAppTitle);
-        return;
+    const ExtraSettings extra = loadExtraSettingsFile(state.windowsDirectory + kExtraSettingsFileName);
+    state.copyFormat = extra.copyFormat;
+    for (std::size_t t = 0; t < kLaterFileTypeCount; ++t)
+        main.CheckListBox1->item(static_cast<int>(kOldFileTypeCount + t))
+            ->setCheckState(extra.laterFileTypes[t] ? Qt::Checked : Qt::Unchecked);
+    const std::string path = state.windowsDirectory + kSettingsFileName;
+    if (!regularFileExists(path))
+        return false;
+    const LoadedSettings loaded = loadSettingsFile(path);
+    if (loaded.backgroundColour)
+        state.backgroundColour = *loaded.backgroundColour;
+    if (loaded.readDirectory)
+        state.readDirectory = *loaded.readDirectory;
+    if (loaded.copyDirectory)
+        state.copyDirectory = *loaded.copyDirectory;
+    if (loaded.autoRead) {
+        state.autoRead = *loaded.autoRead;
+        main.CheckBox4->setChecked(*loaded.autoRead); // unchecking starts nothing
     }
-    if (mode != QStringLiteral("save") && mode != QStringLiteral("load"))
-        return;
+    for (std::size_t t = 0; t < kOldFileTypeCount && static_cast<int>(t) < main.CheckListBox1->count(); ++t)
+        if (const std::optional<bool> mark = loaded.fileTypes[t])
+            main.CheckListBox1->item(static_cast<int>(t))->setCheckState(*mark ? Qt::Checked : Qt::Unchecked);
+    // The rest keeps its defaults and start-up goes on.
+    if (loaded.error)
+        dialogs().message(*loaded.error, kAppTitle);
+    return true;
+}
+
+void saveSettings(const TIconF& main, const AppState& state)
+{
+    const auto checked = [&main](std::size_t row) {
+        return static_cast<int>(row) < main.CheckListBox1->count()
+            && main.CheckListBox1->item(static_cast<int>(row))->checkState() == Qt::Checked;
+    };
     Settings current;
-    current.backgroundColour = s.backgroundColour;
-    current.readDirectory = s.readDirectory;
-    current.copyDirectory = s.copyDirectory;
+    current.backgroundColour = state.backgroundColour;
+    current.readDirectory = state.readDirectory;
+    current.copyDirectory = state.copyDirectory;
     current.autoRead = main.CheckBox4->isChecked();
     for (std::size_t t = 0; t < kOldFileTypeCount; ++t)
-        current.fileTypes[t] = static_cast<int>(t) < main.CheckListBox1->count()
-            && main.CheckListBox1->item(static_cast<int>(t))->checkState() == Qt::Checked;
+        current.fileTypes[t] = checked(t);
     ExtraSettings extra;
-    extra.copyFormat = s.copyFormat;
-    for (std::size_t t = 0; t < kLaterFileTypeCount; ++t) {
-        const int row = static_cast<int>(kOldFileTypeCount + t);
-        extra.laterFileTypes[t] = row < main.CheckListBox1->count() && main.CheckListBox1->item(row)->checkState() == Qt::Checked;
-    }
-    const std::string extraPath = s.windowsDirectory + kExtraSettingsFileName;
+    extra.copyFormat = state.copyFormat;
+    for (std::size_t t = 0; t < kLaterFileTypeCount; ++t)
+        extra.laterFileTypes[t] = checked(kOldFileTypeCount + t);
+    const std::string path = state.windowsDirectory + kSettingsFileName;
+    const std::string extraPath = state.windowsDirectory + kExtraSettingsFileName;
     const bool saved = saveSettingsFile(path, current);
     if (!saveExtraSettingsFile(extraPath, extra) || !saved)
         dialogs().message(QStringLiteral("Die Einstellungen konnten nicht gespeichert werden:") + kLineBreak

@@ -9,6 +9,7 @@
 
 namespace bw {
 
+struct AppState;
 class TIconF;
 class TStartF;
 class TOrginalF;
@@ -44,8 +45,12 @@ void shutDown(TIconF& main);
 // True once shutDown ran (possibly during start-up, before the message loop).
 bool shutDownDone();
 
-// Loads ("load") or writes ("save") the settings file; other modes do nothing.
-void SettingsFile(TIconF& main, const QString& mode);
+// Reads the settings files into `state` and the main window's controls: bildwiesel.conf, then
+// bwsave.kwb, whose first bad number is reported. False when bwsave.kwb does not exist (a first
+// start), which leaves the values before it as they were.
+bool loadSettings(TIconF& main, AppState& state);
+// Writes both settings files from `state` and the controls; a file not written is reported.
+void saveSettings(const TIconF& main, const AppState& state);
 
 // Page geometry after the catalogue or the window size changed; sets the scroll bar's range.
 void ComputePageGeometry(TIconF& main);

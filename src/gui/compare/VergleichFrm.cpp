@@ -34,9 +34,12 @@ QLabel* label(QWidget* parent, const char* name, const QString& text, QRect geom
 // 20 ms: list lines wait and are added in one go, and only the latest pictures are drawn.
 class WindowHost final : public CompareHost {
 public:
-    WindowHost(TVergleichF& window, MainWindowAccess* main) : m_window(window), m_main(main) {}
+    // The threshold is read at each use: the scroll bar may move it during the run.
+    WindowHost(TVergleichF& window, MainWindowAccess* main, const int& threshold) : m_window(window), m_main(main), m_threshold(threshold)
+    {
+    }
 
-    int threshold() override { return appState().pixelThreshold; }
+    int threshold() override { return m_threshold; }
     bool cancelled() override { return m_window.compareCancelled; }
     bool soundOff() override { return m_window.CheckBox1->isChecked(); }
     void playWav(const QString& name, int mode) override { PlayWav(name, mode); }
@@ -95,6 +98,7 @@ private:
 
     TVergleichF& m_window;
     MainWindowAccess* m_main;
+    const int& m_threshold;
     Pacer m_pacer;
     QStringList m_lines;
     const PictureSource* m_pictures = nullptr;
@@ -104,11 +108,12 @@ private:
 
 } // namespace
 
-TVergleichF::TVergleichF(MainWindowAccess* main)
+TVergleichF::TVergleichF(MainWindowAccess* main, AppState& state)
     // A fixed dialog with a title but neither close box nor system menu.
     : SecondaryWindow(main ? &main->widget() : nullptr, QStringLiteral("TVergleichF"), QStringLiteral("Icons Vergleichen"), kClientSize,
                       Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint)
     , m_main(main)
+    , m_state(state)
 {
     setModal(true);
     takeFocusWhenShown();
@@ -193,7 +198,7 @@ void TVergleichF::showEvent(QShowEvent* event)
     Label1->clear();
     Label2->clear();
     Label3->setText(ElapsedText(0));
-    Label5->setText(thresholdText(appState().pixelThreshold));
+    Label5->setText(thresholdText(m_state.pixelThreshold));
     Label6->setText(QStringLiteral("->"));
 }
 
@@ -205,14 +210,13 @@ void TVergleichF::setPictures(const QImage& reference, const QImage& candidate)
 
 void TVergleichF::BitBtn2Click()
 {
-    AppState& s = appState();
-    if (!s.catalogue || !BitBtn2->isEnabled())
+    if (!m_state.catalogue || !BitBtn2->isEnabled())
         return;
     compareCancelled = false;
-    WindowHost host(*this, m_main);
+    WindowHost host(*this, m_main, m_state.pixelThreshold);
     CompareOptions options;
-    options.background = toQColor(s.backgroundColour).rgb();
-    findDuplicates(*s.catalogue, host, options);
+    options.background = toQColor(m_state.backgroundColour).rgb();
+    findDuplicates(*m_state.catalogue, host, options);
 }
 
 void TVergleichF::BitBtn3Click()
@@ -226,8 +230,8 @@ void TVergleichF::reject() { BitBtn3Click(); }
 
 void TVergleichF::ScrollBar1Change()
 {
-    appState().pixelThreshold = ScrollBar1->value();
-    Label5->setText(thresholdText(appState().pixelThreshold));
+    m_state.pixelThreshold = ScrollBar1->value();
+    Label5->setText(thresholdText(m_state.pixelThreshold));
 }
 
 void TVergleichF::Image1MouseUp() { setWindowState(windowState() | Qt::WindowMinimized); }

@@ -19,7 +19,8 @@ class MainWindowAccess;
 class TVergleichF : public SecondaryWindow {
     Q_OBJECT
 public:
-    explicit TVergleichF(MainWindowAccess* main);
+    // A run compares the catalogue of `state` with its threshold, which the scroll bar sets.
+    TVergleichF(MainWindowAccess* main, AppState& state);
 
     QLabel* Label1; // progress: "Vergleiche Icon i mit Icon j"
     Panel* Panel1;
@@ -57,6 +58,7 @@ protected:
 
 private:
     MainWindowAccess* m_main;
+    AppState& m_state;
 };
 
 // "Vergleichen" in the menu "Icons": refuses an empty catalogue and one not read from icon and

@@ -57,7 +57,7 @@ struct ScratchPictures {
 
 } // namespace
 
-void copyPointerEntry(AppState& state, std::int32_t entry, TMeldungF& report, const QString& extension)
+void copyPointerEntry(AppState& state, std::int32_t entry, TMeldungF& report, ExportFormat format)
 {
     runCommand([&] {
         if (!isCatalogueEntry(state, entry))
@@ -65,7 +65,7 @@ void copyPointerEntry(AppState& state, std::int32_t entry, TMeldungF& report, co
         SingleExportLines lines(report);
         ScratchPictures pictures(state);
         ExportDirectory directory(state.copyDirectory);
-        exportEntry(*state.catalogue, entry, extension.toStdString(), directory, lines, pictures.scratch);
+        exportEntry(*state.catalogue, entry, format, directory, lines, pictures.scratch);
         report.flushLines();
         if (!lines.lines.isEmpty())
             dialogs().message(lines.lines.join(kLineBreak), kAppTitle);
@@ -92,11 +92,10 @@ CopyCounts copyLoop(AppState& state, TMeldungF& report, std::int32_t count, std:
     CopyCounts counts;
     // A file counts once it has its name, which in a long copy comes after its batch's sync.
     directory.nameInBatches([&counts](std::int32_t, const std::string&) { ++counts.written; });
-    const std::string_view extension = copyFormatExtension(state.copyFormat);
     try {
         for (std::int32_t e = 1; e <= count; ++e) {
             if (chosen(e))
-                exportEntry(*state.catalogue, e, extension, directory, report, pictures.scratch);
+                exportEntry(*state.catalogue, e, state.copyFormat, directory, report, pictures.scratch);
             counts.passed = e;
             if (refreshDue(intervalMs)) {
                 directory.flush(); // the status names every file written so far, and "Abbrechen" stops after them
@@ -117,16 +116,6 @@ CopyCounts copyLoop(AppState& state, TMeldungF& report, std::int32_t count, std:
 }
 
 } // namespace
-
-std::string_view copyFormatExtension(CopyFormat format)
-{
-    switch (format) {
-    case CopyFormat::Original: return kOriginalFormat;
-    case CopyFormat::Png: return ".png";
-    case CopyFormat::Classic: break;
-    }
-    return ".ico";
-}
 
 void copyPointerEntryToClipboard(const AppState& state, std::int32_t n, TMeldungF& report)
 {
@@ -191,7 +180,13 @@ void copyMarkedEntries(AppState& state, TMeldungF& report, MainWindowAccess& mai
     });
 }
 
-void chooseCopyDirectory(TKopierpfadF& chooser) { chooser.exec(); }
+void chooseCopyDirectory(AppState& state, TKopierpfadF& chooser, MainWindowAccess& main)
+{
+    if (const std::optional<std::string> chosen = chooser.choose(state.copyDirectory)) {
+        state.copyDirectory = *chosen;
+        main.setCopyDirectoryPanel(pathText(*chosen));
+    }
+}
 
 void bitmapToIcon(AppState& s)
 {

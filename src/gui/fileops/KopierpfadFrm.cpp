@@ -1,6 +1,5 @@
 #include "KopierpfadFrm.h"
 
-#include "gui/widgets/AppState.h"
 #include "gui/widgets/MainWindowAccess.h"
 #include "gui/widgets/Panel.h"
 #include "gui/widgets/TextFit.h"
@@ -56,9 +55,10 @@ void TKopierpfadF::showEvent(QShowEvent* event)
         const QRect mainFrame = m_main->widget().frameGeometry();
         move(mainFrame.left(), mainFrame.top() + mainFrame.height() - frameGeometry().height());
     }
-    // Every opening starts from the copy directory, listed as it is now; what was browsed before is
-    // forgotten. A copy directory removed meanwhile cannot be chosen: its nearest ancestor is shown.
-    std::filesystem::path shown = appState().copyDirectory;
+    // Every opening starts from the directory it is given, listed as it is now; what was browsed
+    // before is forgotten. A directory removed meanwhile cannot be chosen: its nearest ancestor is
+    // shown.
+    std::filesystem::path shown = m_from;
     std::error_code ec;
     while (!std::filesystem::is_directory(shown, ec) && shown.has_relative_path())
         shown = shown.parent_path();
@@ -83,14 +83,15 @@ void TKopierpfadF::DirectoryListBox1Change()
     setWindowTitle(QStringLiteral("Kopierverzeichnis hat ") + QString::number(FileListBox1->count()) + QStringLiteral(" Dateien"));
 }
 
-void TKopierpfadF::BitBtn1Click()
+std::optional<std::string> TKopierpfadF::choose(const std::string& from)
 {
-    AppState& s = appState();
-    s.copyDirectory = withTrailingSlash(DirectoryListBox1->directory());
-    if (m_main)
-        m_main->setCopyDirectoryPanel(pathText(s.copyDirectory));
-    accept();
+    m_from = from;
+    if (exec() != QDialog::Accepted)
+        return std::nullopt;
+    return withTrailingSlash(DirectoryListBox1->directory());
 }
+
+void TKopierpfadF::BitBtn1Click() { accept(); }
 
 void TKopierpfadF::BitBtn2Click() { reject(); }
 

@@ -6,16 +6,23 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <optional>
+#include <string>
+
 namespace bw {
 
 class MainWindowAccess;
 
-// The copy-directory chooser: drive box, directory list and file list; OK takes the chosen
-// directory as the copy directory.
+// The copy-directory chooser: drive box, directory list and file list; OK takes the directory
+// the list shows.
 class TKopierpfadF : public SecondaryWindow {
     Q_OBJECT
 public:
     explicit TKopierpfadF(MainWindowAccess* main);
+
+    // Shows the chooser modally from `from` (or its nearest ancestor that still exists); the
+    // directory taken with OK, ending in '/', or none when the user cancelled.
+    std::optional<std::string> choose(const std::string& from);
 
     QLabel* Label1; // the chosen directory, blue
     DriveComboBox* DriveComboBox1;
@@ -35,6 +42,7 @@ protected:
 
 private:
     MainWindowAccess* m_main;
+    std::string m_from = "/"; // where the next opening starts
 };
 
 } // namespace bw

@@ -18,7 +18,7 @@
 
 namespace bw {
 
-TNummerF::TNummerF(MainWindowAccess* main, TEinleseF* progress)
+TNummerF::TNummerF(MainWindowAccess* main, TEinleseF* progress, AppState& state)
     : SecondaryWindow(main ? &main->widget() : nullptr, QStringLiteral("TNummerF"), QStringLiteral("Nummerrieren"), {132, 112},
                       Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
     , Edit1(new QLineEdit(QStringLiteral("AbC"), this))
@@ -28,6 +28,7 @@ TNummerF::TNummerF(MainWindowAccess* main, TEinleseF* progress)
     , Label2(new QLabel(QStringLiteral("Umbenannt werden die Icons im Aktuellen Verzeichnis."), this))
     , m_main(main)
     , m_progress(progress)
+    , m_state(state)
 {
     // Only the main window waits: the progress window of the read at the end stays usable.
     setWindowModality(Qt::WindowModal);
@@ -93,45 +94,25 @@ void TNummerF::BitBtn1Click()
     BitBtn2->show();
     renumberCancel = false;
 
-    const std::string directory = appState().readDirectory;
-    const std::vector<std::string> names = m_main->fileList().names();
-    const std::size_t count = names.size();
-    const std::vector<std::string> newNames = renumberedNames(count, prefix);
     Pacer pacer;
-    int vanished = 0;
-    int taken = 0;
-    int refused = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (i % 10 == 0 || i <= 100) {
+    const RenumberCounts counts = renumberFiles(
+        m_state.readDirectory, m_main->fileList().names(), prefix,
+        [&](std::size_t left) {
             // The countdown shows its latest value at the next real pump, at most every 20 ms.
-            const qint64 left = static_cast<qint64>(count) - 1 - static_cast<qint64>(i);
             pacer.pump([&] { BitBtn1->setText(QStringLiteral("Finale: ") + QString::number(left)); });
-        }
-        const std::string from = directory + names[i];
-        const std::string to = directory + newNames[i] + ".ico";
-        if (!regularFileExists(from))
-            ++vanished;
-        else if (from != to) {
-            switch (renameNoReplace(from, to)) {
-            case RenameResult::Renamed: break;
-            case RenameResult::TargetExists: ++taken; break;
-            case RenameResult::Failed: ++refused; break;
-            }
-        }
-        if (renumberCancel)
-            break;
-    }
+        },
+        [this] { return renumberCancel; });
     QStringList problems;
-    if (vanished > 0)
-        problems << QString::number(vanished) + QStringLiteral(" konnten nicht umbenannt werden, Dateien existierten nicht !");
-    if (taken > 0)
-        problems << QString::number(taken) + QStringLiteral(" konnten nicht umbenannt werden, der neue Name ist schon vergeben !");
-    if (refused > 0)
-        problems << QString::number(refused) + QStringLiteral(" konnten nicht umbenannt werden, das Dateisystem hat es abgelehnt !");
+    if (counts.vanished > 0)
+        problems << QString::number(counts.vanished) + QStringLiteral(" konnten nicht umbenannt werden, Dateien existierten nicht !");
+    if (counts.taken > 0)
+        problems << QString::number(counts.taken) + QStringLiteral(" konnten nicht umbenannt werden, der neue Name ist schon vergeben !");
+    if (counts.refused > 0)
+        problems << QString::number(counts.refused) + QStringLiteral(" konnten nicht umbenannt werden, das Dateisystem hat es abgelehnt !");
     if (!problems.isEmpty())
         dialogs().message(problems.join(kLineBreak), kAppTitle);
     m_main->fileList().refresh();
-    readTree(appState(), *m_main, *m_progress);
+    readTree(m_state, *m_main, *m_progress);
     BitBtn1->setText(QStringLiteral("und LOS"));
     PlayWav(QStringLiteral("Fertig"), 0);
     m_running = false;

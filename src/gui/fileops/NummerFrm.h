@@ -8,6 +8,7 @@
 
 namespace bw {
 
+struct AppState;
 class MainWindowAccess;
 class TEinleseF;
 
@@ -16,8 +17,9 @@ class TEinleseF;
 class TNummerF : public SecondaryWindow {
     Q_OBJECT
 public:
-    // A renumbering reads the directory again, showing the read in `progress`.
-    TNummerF(MainWindowAccess* main, TEinleseF* progress);
+    // A renumbering renames the files of the read directory of `state`, then reads the directory
+    // again, showing the read in `progress`.
+    TNummerF(MainWindowAccess* main, TEinleseF* progress, AppState& state);
 
     QLineEdit* Edit1;     // the prefix
     QLabel* Label1;       // "Texteingabe"
@@ -43,6 +45,7 @@ protected:
 private:
     MainWindowAccess* m_main;
     TEinleseF* m_progress;
+    AppState& m_state;
     bool m_running = false;
 };
 

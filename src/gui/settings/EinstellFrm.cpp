@@ -20,7 +20,7 @@ std::uint32_t fromQColor(const QColor& colour)
         | (static_cast<std::uint32_t>(colour.blue()) << 16);
 }
 
-TEinstellF::TEinstellF(MainWindowAccess* main)
+TEinstellF::TEinstellF(MainWindowAccess* main, AppState& state)
     : SecondaryWindow(main ? &main->widget() : nullptr, QStringLiteral("TEinstellF"), QStringLiteral("Einstellungen"), {256, 109},
                       Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
     , BitBtn1(new QPushButton(QStringLiteral("&Hintergrundfarbe auswählen"), this))
@@ -29,6 +29,7 @@ TEinstellF::TEinstellF(MainWindowAccess* main)
     , Label1(new QLabel(QStringLiteral("Kopierformat"), this))
     , ComboBox1(new QComboBox(this))
     , m_main(main)
+    , m_state(state)
 {
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
@@ -56,7 +57,7 @@ TEinstellF::TEinstellF(MainWindowAccess* main)
     ComboBox1->setGeometry(comboX, comboY, comboWidth, comboHeight);
     const int grownCombo = std::max(0, comboX + comboWidth + 8 - (width() + grown1 + grown3));
     setFixedSize(width() + grown1 + grown3 + grownCombo, height());
-    connect(ComboBox1, &QComboBox::currentIndexChanged, this, [](int index) { appState().copyFormat = static_cast<CopyFormat>(index); });
+    connect(ComboBox1, &QComboBox::currentIndexChanged, this, [this](int index) { m_state.copyFormat = static_cast<ExportFormat>(index); });
     BitBtn2->setDefault(true);
     // Enter presses OK, whichever button has the focus.
     BitBtn1->setAutoDefault(false);
@@ -70,7 +71,7 @@ void TEinstellF::showEvent(QShowEvent* event)
 {
     SecondaryWindow::showEvent(event);
     CenterForm(parentWidget(), this, 0, 0);
-    ComboBox1->setCurrentIndex(static_cast<int>(appState().copyFormat));
+    ComboBox1->setCurrentIndex(static_cast<int>(m_state.copyFormat));
 }
 
 void TEinstellF::BitBtn1Click()
@@ -84,14 +85,14 @@ void TEinstellF::BitBtn1Click()
         dialogs().message(QStringLiteral("Die Farbe darf nicht Rot,Weiß oder Gelb sein ."), kAppTitle);
         return;
     }
-    appState().backgroundColour = colour;
+    m_state.backgroundColour = colour;
     if (m_main)
         m_main->repaintPage();
 }
 
 void TEinstellF::BitBtn3Click()
 {
-    appState().backgroundColour = kColourButtonFace;
+    m_state.backgroundColour = kColourButtonFace;
     if (m_main)
         m_main->repaintPage();
 }

@@ -24,10 +24,10 @@ struct AppState {
     QImage scratchBitmap;
     bool autoRead = true;
     std::uint32_t backgroundColour = kColourButtonFace;
-    std::string windowsDirectory;                // holds the settings file; ends in '/'
-    std::string readDirectory;                   // ends in '/'
-    std::string copyDirectory;                   // ends in '/'
-    CopyFormat copyFormat = CopyFormat::Classic; // what the copy loops write
+    std::string windowsDirectory;                 // holds the settings file; ends in '/'
+    std::string readDirectory;                    // ends in '/'
+    std::string copyDirectory;                    // ends in '/'
+    ExportFormat copyFormat = ExportFormat::Icon; // what the copy loops write
 };
 
 AppState& appState();
