@@ -147,6 +147,29 @@ std::optional<std::vector<IconCandidate>> neGroupCandidates(ByteReader file, int
     return groupCandidates(*group, lookup);
 }
 
+std::optional<NeGroupName> neGroupName(ByteReader file, int index)
+{
+    clearReadError();
+    const std::optional<NeResourceTable> t = readResourceTable(file);
+    if (!t)
+        return std::nullopt;
+    if (index < 0 || static_cast<std::size_t>(index) >= t->groups.size())
+        return refuse(ReadError::NoSuchIcon), std::nullopt;
+    const ResourceRef& ref = t->groups[static_cast<std::size_t>(index)];
+    if (!ref.named)
+        return NeGroupName {ref.id, std::nullopt};
+    // A named resource's id is the offset of its name in the table: a length byte, then the name.
+    ByteReader table = t->table;
+    const std::uint8_t length = table.u8(ref.id);
+    ByteReader text = table.sub(ref.id + 1ULL, length);
+    if (!table.ok() || !text.ok())
+        return refuse(ReadError::ResourceTableOutside), std::nullopt;
+    std::string name;
+    for (std::uint8_t i = 0; i < length; ++i)
+        name.push_back(static_cast<char>(text.u8(i)));
+    return NeGroupName {0, std::move(name)};
+}
+
 QImage neGroupIcon(ByteReader file, int index, ImagePick pick)
 {
     const auto candidates = neGroupCandidates(file, index);
