@@ -151,6 +151,27 @@ TEST_F(FileCommands, ClipboardGetsTheLargestImageWithItsAlpha)
     EXPECT_TRUE(dialogs.shown.value(0).text.endsWith("b.ico..Icon kann nicht GELADEN werden ."));
 }
 
+TEST_F(FileCommands, ReferenceOnTheClipboardAsWindowsWritesIt)
+{
+    put("a.ico", fixtures::iconFile(twoSizes()));
+    put("b.ico", fixtures::iconFile(twoSizes()));
+    put("c.dll", fixtures::peFile({{std::nullopt, 184, {0x0409}, twoSizes()}}, false));
+    start();
+    ASSERT_EQ(catalogue().entryCount(), 3);
+    fs::remove(tree / "b.ico");
+    QClipboard& clipboard = *QGuiApplication::clipboard();
+    const std::tuple<std::int32_t, QString, qsizetype> cases[] = {{1, ",0", 0}, {3, ",-184", 0}, {2, QString(), 1}};
+    for (const auto& [entry, tail, messages] : cases) {
+        SCOPED_TRACE(entry);
+        clipboard.setText(QStringLiteral("vorher"));
+        dialogs.shown.clear();
+        pageState().pointerEntry = entry;
+        main().VerweisKopieren1->trigger();
+        EXPECT_EQ(clipboard.text(), tail.isEmpty() ? QStringLiteral("vorher") : QString::fromStdString(std::string(catalogue()[entry].path())) + tail);
+        EXPECT_EQ(dialogs.shown.size(), messages);
+    }
+}
+
 TEST_F(FileCommands, AllCopiedWithStatusAndAPreExistingFileKept)
 {
     for (int i = 0; i < 5; ++i)

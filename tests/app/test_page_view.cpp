@@ -190,6 +190,7 @@ TEST_F(PageView, ViewerListsEveryImageOfTheIcon)
     const fixtures::GroupIcon twoLanguages {
         std::nullopt, 1, {0x0409, 0x0407}, {{32, 32, 1, 32, iconDib(testutil::bands(), 32)}}, {{48, 48, 1, 32, iconDib(holed, 32)}}};
     const std::string dll = file("zwei.dll", fixtures::peFile({twoLanguages}, false));
+    const std::string icl = file("name.icl", fixtures::neFile({{u"HAUPTICON", 0, {}, {{32, 32, 1, 24, iconDib(testutil::bands(), 24)}}}}));
     const struct {
         std::string path;
         int index;
@@ -197,10 +198,12 @@ TEST_F(PageView, ViewerListsEveryImageOfTheIcon)
         int shown; // the row shown first
         int choose;
         QSize chosenSize;
-    } cases[] = {{bmp, 0, {"100 × 60, 24 Bit"}, 0, 0, {100, 60}},
-                 {ico, 0, {"16 × 16, 4 Bit", "48 × 48, 32 Bit", "256 × 256, 32 Bit, PNG"}, 2, 1, {48, 48}},
-                 {ani, 0, {"16 × 16, 4 Bit, Bild 1", "32 × 32, 24 Bit, Bild 2"}, 1, 0, {16, 16}},
-                 {dll, 0, {"32 × 32, 32 Bit, Sprache 1033", "48 × 48, 32 Bit, Sprache 1031"}, 1, 1, {48, 48}}};
+        QString group; // the line naming the group; none for other files
+    } cases[] = {{bmp, 0, {"100 × 60, 24 Bit"}, 0, 0, {100, 60}, {}},
+                 {ico, 0, {"16 × 16, 4 Bit", "48 × 48, 32 Bit", "256 × 256, 32 Bit, PNG"}, 2, 1, {48, 48}, {}},
+                 {ani, 0, {"16 × 16, 4 Bit, Bild 1", "32 × 32, 24 Bit, Bild 2"}, 1, 0, {16, 16}, {}},
+                 {dll, 0, {"32 × 32, 32 Bit, Sprache 1033", "48 × 48, 32 Bit, Sprache 1031"}, 1, 1, {48, 48}, "Gruppe 1, Sprachen 1033, 1031"},
+                 {icl, 0, {"32 × 32, 24 Bit"}, 0, 0, {32, 32}, "Gruppe „HAUPTICON“"}};
     TOrginalF& viewer = *windows().OrginalF;
     for (const auto& c : cases) {
         QStringList lines;
@@ -224,6 +227,12 @@ TEST_F(PageView, ViewerListsEveryImageOfTheIcon)
         EXPECT_EQ(viewer.Image1->size(), c.chosenSize) << c.path;
         EXPECT_TRUE(viewer.Bilder->viewport()->width() >= viewer.Bilder->sizeHintForColumn(0)
                     && viewer.Bilder->y() >= viewer.Image1->height() && viewer.Bilder->geometry().bottom() < viewer.height())
+            << c.path;
+        // The group's line between the picture and the list, whole.
+        EXPECT_EQ(viewer.Gruppe->isHidden() ? QString() : viewer.Gruppe->text(), c.group) << c.path;
+        EXPECT_TRUE(c.group.isEmpty()
+                    || (viewer.Gruppe->y() >= viewer.Image1->height() && viewer.Gruppe->geometry().bottom() < viewer.Bilder->y()
+                        && viewer.Gruppe->width() >= viewer.Gruppe->sizeHint().width()))
             << c.path;
     }
     // The chosen 48 x 48 image's transparent corner shows the checkerboard's white.

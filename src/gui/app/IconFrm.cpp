@@ -204,6 +204,7 @@ void TIconF::buildMenus()
     auto* copyKey = new QShortcut(QKeySequence::Copy, Bild, nullptr, nullptr, Qt::WidgetShortcut);
     connect(copyKey, &QShortcut::activated, this,
             [] { copyPointerEntryToClipboard(appState(), pageState().pointerEntry, *windows().MeldungF); });
+    VerweisKopieren1 = action(PopupMenu1, "VerweisKopieren1", QStringLiteral("Verweis kopieren"));
     Loeschen = action(PopupMenu1, "Loeschen", QStringLiteral("Löschen"));
     AugewhlteLschen1 = action(PopupMenu1, "AugewhlteLschen1", QStringLiteral("Ausgewählte Löschen"));
     AusgewhlteKopieren1 = action(PopupMenu1, "AusgewhlteKopieren1", QStringLiteral("Ausgewählte Kopieren"));
@@ -227,6 +228,8 @@ void TIconF::buildMenus()
             [this] { copyPointerEntry(appState(), pageState().pointerEntry, *windows().MeldungF, QStringLiteral(".png")); });
     connect(Zwischenablage1, &QAction::triggered, this,
             [] { copyPointerEntryToClipboard(appState(), pageState().pointerEntry, *windows().MeldungF); });
+    connect(VerweisKopieren1, &QAction::triggered, this,
+            [] { copyPointerReferenceToClipboard(appState(), pageState().pointerEntry, *windows().MeldungF); });
     connect(AusgewhlteKopieren1, &QAction::triggered, this, [this] { copyMarkedEntries(appState(), *windows().MeldungF, *this); });
     connect(AlleKopieren1, &QAction::triggered, this, [this] { copyAllEntries(appState(), *windows().MeldungF, *this); });
     connect(BmpAlsIco1, &QAction::triggered, this, [] { bitmapToIcon(appState()); });

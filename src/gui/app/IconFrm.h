@@ -77,6 +77,7 @@ public:
     QAction* OriginalKopieren1; // the icon as stored
     QAction* AlsPNGKopieren1;
     QAction* Zwischenablage1; // "In die Zwischenablage", also Ctrl+C on the page
+    QAction* VerweisKopieren1;
     QAction* Loeschen;
     QAction* AugewhlteLschen1;
     QAction* AusgewhlteKopieren1;

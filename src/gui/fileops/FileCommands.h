@@ -30,6 +30,9 @@ std::string_view copyFormatExtension(CopyFormat format);
 // Ctrl+C on the page and "In die Zwischenablage": the largest image of the entry under the
 // pointer on the clipboard, as an image and as PNG bytes with alpha.
 void copyPointerEntryToClipboard(const AppState& state, std::int32_t entry, TMeldungF& report);
+// "Verweis kopieren": the reference Windows uses for the icon under the pointer ("path,-184" for
+// a numbered group, "path,3" by index otherwise) on the clipboard as text.
+void copyPointerReferenceToClipboard(const AppState& state, std::int32_t entry, TMeldungF& report);
 // A click on the copy-directory status bar: the chooser.
 void chooseCopyDirectory(TKopierpfadF& chooser);
 // "Bmp Als Ico": icon 0 of a chosen file written as a 16-colour icon file.
