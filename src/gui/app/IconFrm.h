@@ -107,6 +107,9 @@ public slots:
     void ScrollBar1Change();
     void BildMouseMove(QPoint position);
     void BildMouseDown(Qt::MouseButton button, QPoint position);
+    // A drag out of the page: the cell pressed at `from`, or every marked one if it is marked.
+    // Gives what the target did (nothing on the program's own windows).
+    Qt::DropAction BildDragStart(QPoint from);
     void Seitemarkieren1Click();
     void SeiteDemarkieren1Click();
     void Oginalgre1Click();
