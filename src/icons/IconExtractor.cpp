@@ -258,6 +258,59 @@ std::optional<StoredIcon> storedIcon(ByteReader file, int index, bool allLanguag
 
 namespace {
 
+std::optional<IconOrigin> originOf(ByteReader file, int index, PeGroupMemo* memo)
+{
+    clearReadError();
+    IconOrigin origin {iconSourceKind(file), index, {}, {}, {}};
+    switch (origin.kind) {
+    case IconSourceKind::Pe: {
+        std::optional<PeGroupName> group = peGroupName(file, index, memo);
+        if (!group)
+            return std::nullopt;
+        if (group->name)
+            origin.groupName = QString::fromStdU16String(*group->name);
+        else
+            origin.groupNumber = group->number;
+        origin.languages = std::move(group->languages);
+        return origin;
+    }
+    case IconSourceKind::Ne: {
+        const std::optional<NeGroupName> group = neGroupName(file, index);
+        if (!group)
+            return std::nullopt;
+        if (group->name)
+            origin.groupName = QString::fromLatin1(*group->name); // Windows 3.x names are 8-bit text
+        else
+            origin.groupNumber = group->number;
+        return origin;
+    }
+    case IconSourceKind::None: return std::nullopt;
+    default: break;
+    }
+    if (index != 0)
+        return refuse(ReadError::NoSuchIcon), std::nullopt;
+    return origin;
+}
+
+} // namespace
+
+std::optional<IconOrigin> iconOrigin(ByteReader file, int index)
+{
+    std::optional<IconOrigin> origin = originOf(file, index, nullptr);
+    if (!origin)
+        logRefusal(nullptr);
+    return origin;
+}
+
+QString iconReference(const QString& path, const IconOrigin& origin)
+{
+    if (origin.groupNumber)
+        return path + QStringLiteral(",-") + QString::number(*origin.groupNumber);
+    return path + QLatin1Char(',') + QString::number(origin.index);
+}
+
+namespace {
+
 // The images of the icon group at `index`, for the kinds that have a directory.
 std::optional<std::vector<IconCandidate>> candidatesOf(ByteReader file, IconSourceKind kind, int index, PeGroupMemo* memo)
 {
@@ -597,6 +650,19 @@ std::optional<StoredIcon> storedIcon(const std::filesystem::path& path, int inde
     if (!icon)
         logRefusal(&path);
     return icon;
+}
+
+std::optional<IconOrigin> iconOrigin(const std::filesystem::path& path, int index)
+{
+    const MappedFile* file = openFile(path);
+    if (!file)
+        return std::nullopt;
+    std::optional<IconOrigin> origin = originOf(file->reader(), index, lastFile.memo());
+    if (lostData(file))
+        origin.reset();
+    if (!origin)
+        logRefusal(&path);
+    return origin;
 }
 
 void releaseFileCache() { lastFile.release(); }

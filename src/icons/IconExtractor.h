@@ -70,6 +70,24 @@ struct StoredIcon {
 std::optional<StoredIcon> storedIcon(const std::filesystem::path& path, int index, bool allLanguages = false);
 std::optional<StoredIcon> storedIcon(ByteReader file, int index, bool allLanguages = false);
 
+// Where an icon lies in its file, as Windows names it: the group of a program or icon library by
+// its resource number or its name, with the languages a 32- or 64-bit program stores it in (the
+// one shown first); for any other file only the index. None when the file has no icon there.
+struct IconOrigin {
+    IconSourceKind kind = IconSourceKind::None;
+    int index = 0;
+    std::optional<std::uint32_t> groupNumber; // a numbered group
+    std::optional<QString> groupName;         // a named group
+    std::vector<std::uint32_t> languages;
+};
+std::optional<IconOrigin> iconOrigin(const std::filesystem::path& path, int index);
+std::optional<IconOrigin> iconOrigin(ByteReader file, int index);
+
+// The reference Windows passes around for an icon: the path, "," and the negative resource
+// number of a numbered group ("imageres.dll,-184"), else the icon's index in the file ("a.ico,0"):
+// named groups and files without resource numbers are found by position.
+QString iconReference(const QString& path, const IconOrigin& origin);
+
 // Lets go of the file the path functions keep mapped between calls (they check on every call
 // that it is unchanged; this only frees the mapping early, e.g. before deleting files).
 void releaseFileCache();

@@ -89,6 +89,16 @@ std::optional<ByteReader> resourceData(const NeResourceTable& t, std::uint64_t n
     return data;
 }
 
+// The resource table of a file that has a group at `index`.
+std::optional<NeResourceTable> tableWithGroup(ByteReader file, int index)
+{
+    clearReadError();
+    std::optional<NeResourceTable> t = readResourceTable(file);
+    if (t && (index < 0 || static_cast<std::size_t>(index) >= t->groups.size()))
+        return refuse(ReadError::NoSuchIcon), std::nullopt;
+    return t;
+}
+
 } // namespace
 
 bool isNeFile(ByteReader file)
@@ -106,12 +116,9 @@ int neGroupIconCount(ByteReader file)
 
 std::optional<std::vector<IconCandidate>> neGroupCandidates(ByteReader file, int index)
 {
-    clearReadError();
-    const std::optional<NeResourceTable> t = readResourceTable(file);
+    const std::optional<NeResourceTable> t = tableWithGroup(file, index);
     if (!t)
         return std::nullopt;
-    if (index < 0 || static_cast<std::size_t>(index) >= t->groups.size())
-        return refuse(ReadError::NoSuchIcon), std::nullopt;
     const std::optional<ByteReader> group = resourceData(*t, t->groups[static_cast<std::size_t>(index)].entryOffset);
     if (!group)
         return std::nullopt;
@@ -145,6 +152,26 @@ std::optional<std::vector<IconCandidate>> neGroupCandidates(ByteReader file, int
         return resourceData(*t, it->second);
     };
     return groupCandidates(*group, lookup);
+}
+
+std::optional<NeGroupName> neGroupName(ByteReader file, int index)
+{
+    const std::optional<NeResourceTable> t = tableWithGroup(file, index);
+    if (!t)
+        return std::nullopt;
+    const ResourceRef& ref = t->groups[static_cast<std::size_t>(index)];
+    if (!ref.named)
+        return NeGroupName {ref.id, std::nullopt};
+    // A named resource's id is the offset of its name in the table: a length byte, then the name.
+    ByteReader table = t->table;
+    const std::uint8_t length = table.u8(ref.id);
+    ByteReader text = table.sub(ref.id + 1ULL, length);
+    if (!table.ok() || !text.ok())
+        return refuse(ReadError::ResourceTableOutside), std::nullopt;
+    std::string name;
+    for (std::uint8_t i = 0; i < length; ++i)
+        name.push_back(static_cast<char>(text.u8(i)));
+    return NeGroupName {0, std::move(name)};
 }
 
 QImage neGroupIcon(ByteReader file, int index, ImagePick pick)

@@ -6,6 +6,8 @@
 
 #include <QImage>
 
+#include <string>
+
 namespace bw {
 
 // Group icons of a 16-bit New Executable (Windows 3.x programs and .icl icon libraries). A call
@@ -15,5 +17,12 @@ int neGroupIconCount(ByteReader file);
 QImage neGroupIcon(ByteReader file, int index, ImagePick pick = ImagePick::IconSize);
 // Every image of the group at `index` (its bytes inside `file`); none when the group is unreadable.
 std::optional<std::vector<IconCandidate>> neGroupCandidates(ByteReader file, int index);
+
+// What the group at `index` is stored under: its resource number, or its name (8-bit text).
+struct NeGroupName {
+    std::uint32_t number = 0;
+    std::optional<std::string> name; // set for a named group
+};
+std::optional<NeGroupName> neGroupName(ByteReader file, int index);
 
 } // namespace bw

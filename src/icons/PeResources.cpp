@@ -273,30 +273,23 @@ int peGroupIconCount(ByteReader file)
 
 namespace {
 
-// The variants of the group at `index`: the first language, or every language.
-std::optional<std::vector<PeGroupVariant>> groupVariants(ByteReader file, int index, PeGroupMemo* memo, bool allLanguages)
+// The name entry of the group at `index` in the shell's order, inside the resource section.
+std::optional<std::uint64_t> groupEntryAt(const PeImage& pe, const Directory& groups, int index, PeGroupMemo* memo)
 {
-    clearReadError();
-    const std::optional<PeImage> pe = PeImage::open(file);
-    if (!pe)
-        return std::nullopt;
-    ByteReader rsrc = pe->resources();
-    const std::optional<Directory> groups = typeDirectory(rsrc, kRtGroupIcon);
-    if (!groups)
-        return std::nullopt;
-    if (index < 0 || static_cast<std::uint32_t>(index) >= groups->count)
+    ByteReader rsrc = pe.resources();
+    if (index < 0 || static_cast<std::uint32_t>(index) >= groups.count)
         return refuse(ReadError::NoSuchIcon), std::nullopt;
 
     // Well-formed directories store named entries first and ids ascending, which is already the
     // shell's order; only other files need sorting.
-    auto entryAt = [&](std::uint32_t i) { return groups->entries + static_cast<std::uint64_t>(i) * 8; };
+    auto entryAt = [&](std::uint32_t i) { return groups.entries + static_cast<std::uint64_t>(i) * 8; };
     bool ordered = true;
     if (memo && memo->shellOrder) {
         ordered = *memo->shellOrder;
     } else {
         std::uint32_t previous = 0;
         bool seenId = false;
-        for (std::uint32_t i = 0; i < groups->count && ordered; ++i) {
+        for (std::uint32_t i = 0; i < groups.count && ordered; ++i) {
             const std::uint32_t name = rsrc.u32(entryAt(i));
             const bool named = (name & kHighBit) != 0;
             ordered = named ? !seenId : (!seenId || name >= previous);
@@ -306,28 +299,56 @@ std::optional<std::vector<PeGroupVariant>> groupVariants(ByteReader file, int in
         if (memo)
             memo->shellOrder = ordered;
     }
-    std::uint64_t groupEntry = entryAt(static_cast<std::uint32_t>(index));
-    if (!ordered) {
-        std::vector<ResourceRef> refs;
-        refs.reserve(groups->count);
-        for (std::uint32_t i = 0; i < groups->count; ++i) {
-            const std::uint32_t name = rsrc.u32(entryAt(i));
-            refs.push_back({(name & kHighBit) != 0, name, entryAt(i)});
-        }
-        orderResources(refs);
-        groupEntry = refs[static_cast<std::size_t>(index)].entryOffset;
+    if (ordered)
+        return entryAt(static_cast<std::uint32_t>(index));
+    std::vector<ResourceRef> refs;
+    refs.reserve(groups.count);
+    for (std::uint32_t i = 0; i < groups.count; ++i) {
+        const std::uint32_t name = rsrc.u32(entryAt(i));
+        refs.push_back({(name & kHighBit) != 0, name, entryAt(i)});
     }
+    orderResources(refs);
+    return refs[static_cast<std::size_t>(index)].entryOffset;
+}
 
-    const std::optional<Directory> languages = languagesOf(*pe, groupEntry);
-    const std::optional<Directory> icons = typeDirectory(rsrc, kRtIcon);
-    if (!languages || !icons)
+// The group at `index` of a file: its name entry and its language directory.
+struct FoundGroup {
+    PeImage pe;
+    std::uint64_t entry = 0;
+    std::optional<Directory> languages;
+};
+
+std::optional<FoundGroup> findGroup(ByteReader file, int index, PeGroupMemo* memo)
+{
+    clearReadError();
+    std::optional<PeImage> pe = PeImage::open(file);
+    if (!pe)
         return std::nullopt;
-    IconFinder finder(*pe, *icons);
+    const std::optional<Directory> groups = typeDirectory(pe->resources(), kRtGroupIcon);
+    const std::optional<std::uint64_t> entry = groups ? groupEntryAt(*pe, *groups, index, memo) : std::nullopt;
+    std::optional<Directory> languages = entry ? languagesOf(*pe, *entry) : std::nullopt;
+    if (!languages)
+        return std::nullopt;
+    return FoundGroup {std::move(*pe), *entry, languages};
+}
+
+// The variants of the group at `index`: the first language, or every language.
+std::optional<std::vector<PeGroupVariant>> groupVariants(ByteReader file, int index, PeGroupMemo* memo, bool allLanguages)
+{
+    const std::optional<FoundGroup> found = findGroup(file, index, memo);
+    if (!found)
+        return std::nullopt;
+    const PeImage& pe = found->pe;
+    const Directory& languages = *found->languages;
+    const std::optional<Directory> icons = typeDirectory(pe.resources(), kRtIcon);
+    if (!icons)
+        return std::nullopt;
+    IconFinder finder(pe, *icons);
     std::vector<PeGroupVariant> variants;
-    const std::uint32_t count = allLanguages ? std::min(languages->count, kMaxGroupLanguages) : 1;
+    const std::uint32_t count = allLanguages ? std::min(languages.count, kMaxGroupLanguages) : 1;
     for (std::uint32_t i = 0; i < count; ++i) {
-        const std::uint32_t language = languageAt(*pe, *languages, i);
-        const std::optional<ByteReader> group = languageData(*pe, *languages, i);
+        const std::uint32_t language = languageAt(pe, languages, i);
+        const std::optional<ByteReader> group = languageData(pe, languages, i);
         if (!group)
             return std::nullopt;
         // A group names its images by id; the image in the group's own language is taken first.
@@ -352,6 +373,35 @@ std::optional<std::vector<IconCandidate>> peGroupCandidates(ByteReader file, int
 std::optional<std::vector<PeGroupVariant>> peGroupVariants(ByteReader file, int index, PeGroupMemo* memo)
 {
     return groupVariants(file, index, memo, true);
+}
+
+std::optional<PeGroupName> peGroupName(ByteReader file, int index, PeGroupMemo* memo)
+{
+    const std::optional<FoundGroup> found = findGroup(file, index, memo);
+    if (!found)
+        return std::nullopt;
+    const PeImage& pe = found->pe;
+    ByteReader rsrc = pe.resources();
+    const Directory& languages = *found->languages;
+    PeGroupName group;
+    const std::uint32_t name = rsrc.u32(found->entry);
+    if (name & kHighBit) {
+        // A counted string of UTF-16 code units, at its offset in the resource section.
+        const std::uint64_t at = name & ~kHighBit;
+        const std::uint16_t length = rsrc.u16(at);
+        if (!rsrc.contains(at + 2, length * 2ULL))
+            return refuse(ReadError::DirectoryOutside), std::nullopt;
+        group.name.emplace();
+        for (std::uint16_t i = 0; i < length; ++i)
+            group.name->push_back(static_cast<char16_t>(rsrc.u16(at + 2 + i * 2ULL)));
+    } else {
+        group.number = name;
+    }
+    for (std::uint32_t i = 0; i < std::min(languages.count, kMaxGroupLanguages); ++i)
+        group.languages.push_back(languageAt(pe, languages, i));
+    if (!rsrc.ok())
+        return refuse(ReadError::DirectoryOutside), std::nullopt;
+    return group;
 }
 
 QImage peGroupIcon(ByteReader file, int index, ImagePick pick, PeGroupMemo* memo)

@@ -6,6 +6,8 @@
 
 #include <QImage>
 
+#include <string>
+
 namespace bw {
 
 // What reading a file's group directory found out that holds for every group of it: kept by a
@@ -34,5 +36,14 @@ struct PeGroupVariant {
     std::vector<IconCandidate> candidates;
 };
 std::optional<std::vector<PeGroupVariant>> peGroupVariants(ByteReader file, int index, PeGroupMemo* memo = nullptr);
+
+// What the group at `index` is stored under: its resource number, or its name, and the languages
+// it is stored in (the first one shown; at most kMaxGroupLanguages).
+struct PeGroupName {
+    std::uint32_t number = 0;
+    std::optional<std::u16string> name; // set for a named group
+    std::vector<std::uint32_t> languages;
+};
+std::optional<PeGroupName> peGroupName(ByteReader file, int index, PeGroupMemo* memo = nullptr);
 
 } // namespace bw

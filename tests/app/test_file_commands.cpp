@@ -6,6 +6,7 @@
 #include "gui/app/MainU.h"
 #include "gui/catalogue/EinleseFrm.h"
 #include "gui/fileops/FileCommands.h"
+#include "gui/fileops/IconDrag.h"
 #include "gui/fileops/KopierpfadFrm.h"
 #include "gui/fileops/MeldungFrm.h"
 #include "gui/settings/EinstellFrm.h"
@@ -149,6 +150,90 @@ TEST_F(FileCommands, ClipboardGetsTheLargestImageWithItsAlpha)
         EXPECT_EQ(dialogs.shown.size(), messages);
     }
     EXPECT_TRUE(dialogs.shown.value(0).text.endsWith("b.ico..Icon kann nicht GELADEN werden ."));
+}
+
+TEST_F(FileCommands, ReferenceOnTheClipboardAsWindowsWritesIt)
+{
+    put("a.ico", fixtures::iconFile(twoSizes()));
+    put("b.ico", fixtures::iconFile(twoSizes()));
+    put("c.dll", fixtures::peFile({{std::nullopt, 184, {0x0409}, twoSizes()}}, false));
+    start();
+    ASSERT_EQ(catalogue().entryCount(), 3);
+    fs::remove(tree / "b.ico");
+    QClipboard& clipboard = *QGuiApplication::clipboard();
+    const std::tuple<std::int32_t, QString, qsizetype> cases[] = {{1, ",0", 0}, {3, ",-184", 0}, {2, QString(), 1}};
+    for (const auto& [entry, tail, messages] : cases) {
+        SCOPED_TRACE(entry);
+        clipboard.setText(QStringLiteral("vorher"));
+        dialogs.shown.clear();
+        pageState().pointerEntry = entry;
+        main().VerweisKopieren1->trigger();
+        EXPECT_EQ(clipboard.text(),
+                  tail.isEmpty() ? QStringLiteral("vorher") : QString::fromStdString(std::string(catalogue()[entry].path())) + tail);
+        EXPECT_EQ(dialogs.shown.size(), messages);
+    }
+}
+
+// What a drag out of the page offers: the icons as PNG files, written when a target asks for them,
+// and the dragged one's picture.
+TEST_F(FileCommands, DragOffersTheIconsAsPngFilesAndAsPicture)
+{
+    put("a.ico", fixtures::iconFile(twoSizes()));
+    put("b.ico", testutil::solidIcon(qRgb(0, 0, 255)));
+    put("c.ico", testutil::solidIcon(qRgb(0, 0, 255)));
+    start();
+    ASSERT_EQ(catalogue().entryCount(), 3);
+    testutil::writeFile(tree / "c.ico", fixtures::Bytes(30, 'j')); // lost its icon meanwhile
+    const QImage blue = testutil::solid(qRgb(0, 0, 255)).convertToFormat(QImage::Format_ARGB32);
+    // A folder a killed run left behind, and one of a run that lives.
+    QTemporaryDir base;
+    const fs::path killed = fs::path(base.path().toStdString()) / "ziehen-alt1";
+    fs::create_directory(killed);
+    ASSERT_TRUE(fs::exists(testutil::writeFile(killed / ".sperre", {})));
+    DragFolder living(base.path().toStdString());
+    ASSERT_FALSE(living.newDragDirectory().empty());
+    std::optional<DragFolder> folder(std::in_place, base.path().toStdString());
+    const struct {
+        std::vector<std::int32_t> marked;
+        std::int32_t dragged;
+        std::vector<QImage> files; // none and no picture: no drag at all
+        QImage picture;
+    } cases[] = {{{}, 1, {large()}, large()},
+                 {{2}, 1, {large()}, large()},          // an unmarked cell goes alone
+                 {{1, 2, 3}, 2, {large(), blue}, blue}, // a marked one takes the marked ones that can be read
+                 {{1, 3}, 3, {large()}, QImage()},
+                 {{}, 3, {}, QImage()}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.dragged);
+        for (std::int32_t n = 1; n <= 3; ++n)
+            catalogue()[n].marked = std::find(c.marked.begin(), c.marked.end(), n) != c.marked.end();
+        const std::unique_ptr<QMimeData> data = pageDragData(catalogue(), c.dragged, *folder);
+        ASSERT_EQ(data != nullptr, !c.files.empty());
+        if (!data)
+            continue;
+        EXPECT_EQ(pictureOf(data->data(QStringLiteral("image/png"))), c.picture);
+        ASSERT_TRUE(data->hasUrls());
+        const QList<QUrl> urls = data->urls();
+        std::vector<QImage> files;
+        for (const QUrl& url : urls)
+            files.push_back(QImage(url.toLocalFile(), "PNG").convertToFormat(QImage::Format_ARGB32));
+        EXPECT_EQ(files, c.files);
+        EXPECT_EQ(data->urls(), urls); // asked again: the same files
+        // As the desktop asks for them: bytes, one URL a line.
+        EXPECT_EQ(data->data(QStringLiteral("text/uri-list")).count("file:///"), qsizetype(urls.size()));
+    }
+    // Icons of files of one name keep apart.
+    const std::string twice = folder->newDragDirectory();
+    const std::string a = (tree / "a.ico").string();
+    EXPECT_EQ(writeDragFiles(twice, {{a, 0}, {a, 0}}),
+              (QStringList {QString::fromStdString(twice + "a.png"), QString::fromStdString(twice + "a (2).png")}));
+    // Only the user may enter the folder; the killed run's is gone; each goes when its run ends.
+    EXPECT_EQ(fs::status(folder->path()).permissions(), fs::perms::owner_all);
+    EXPECT_FALSE(fs::exists(killed));
+    EXPECT_TRUE(fs::exists(living.path()));
+    const std::string path = folder->path();
+    folder.reset();
+    EXPECT_FALSE(fs::exists(path));
 }
 
 TEST_F(FileCommands, AllCopiedWithStatusAndAPreExistingFileKept)

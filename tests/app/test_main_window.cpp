@@ -158,10 +158,10 @@ TEST_F(MainWindow, MenusInOrder)
     EXPECT_EQ(captions(menus[1]->menu()->actions()),
               (QStringList {"Vergleichen", "Suchergebnis", "Alle Kopieren", "Alle Löschen", "Nummerieren", "Checken"}));
     EXPECT_EQ(captions(menus[2]->menu()->actions()), (QStringList {"Bmp Als Ico", "Alle Laufwerke lesen"}));
-    EXPECT_EQ(
-        captions(main().PopupMenu1->actions()),
-        (QStringList {"als Icon Kopieren ", "Als BMP Kopieren", "Original Kopieren", "Als PNG Kopieren", "In die Zwischenablage", "Löschen",
-                      "Ausgewählte Löschen", "Ausgewählte Kopieren", "Oginalgröße", "Seite Markieren", "Seite Demarkieren"}));
+    EXPECT_EQ(captions(main().PopupMenu1->actions()),
+              (QStringList {"als Icon Kopieren ", "Als BMP Kopieren", "Original Kopieren", "Als PNG Kopieren", "In die Zwischenablage",
+                            "Verweis kopieren", "Löschen", "Ausgewählte Löschen", "Ausgewählte Kopieren", "Oginalgröße", "Seite Markieren",
+                            "Seite Demarkieren"}));
     EXPECT_TRUE(main().Ende1->isEnabled());
 }
 

@@ -5,6 +5,7 @@
 #include "gui/app/IconFrm.h"
 #include "gui/app/MainU.h"
 #include "gui/catalogue/EinleseFrm.h"
+#include "gui/fileops/IconDrag.h"
 #include "gui/view/OrginalFrm.h"
 #include "gui/widgets/AppState.h"
 #include "gui/widgets/TextFit.h"
@@ -14,6 +15,7 @@
 #include "view/PageState.h"
 
 #include <QApplication>
+#include <QDrag>
 #include <QTest>
 #include <QTimer>
 
@@ -140,6 +142,31 @@ TEST_F(PageView, PageMarkingAndScrolling)
     main().resize(640, 481);
 }
 
+// A press and a move shorter than the drag distance is a click and marks; a longer one drags and
+// leaves the mark as it was. The program's own windows take no drop, so no files are asked for.
+TEST_F(PageView, DragStartsAfterTheDragDistanceAndFallsFlatOnThePage)
+{
+    fill({file("rot.ico", testutil::solidIcon(kRed))});
+    main().SeiteDemarkieren1->trigger();
+    const QPoint cell(20, 20);
+    const QPoint near = cell + QPoint(QApplication::startDragDistance() - 1, 0);
+    QTest::mousePress(main().Bild, Qt::LeftButton, {}, cell);
+    QTest::mouseMove(main().Bild, near);
+    QTest::mouseRelease(main().Bild, Qt::LeftButton, {}, near);
+    EXPECT_EQ(catalogue()[1].marked, 1);
+
+    QTest::mousePress(main().Bild, Qt::LeftButton, {}, cell);
+    QTest::mouseMove(main().Bild, near + QPoint(1, 0));
+    const QDrag* drag = main().Bild->findChild<QDrag*>(); // Qt lets it go once the events run again
+    ASSERT_TRUE(drag);
+    EXPECT_TRUE(drag->mimeData()->hasUrls());
+    EXPECT_EQ(catalogue()[1].marked, 1);
+    EXPECT_TRUE(dragFolder().path().empty());
+    for (const QWidget* w : main().findChildren<QWidget*>())
+        EXPECT_TRUE(w->window() != &main() || !w->acceptDrops()) << w->objectName().toStdString();
+    EXPECT_FALSE(main().acceptDrops());
+}
+
 TEST_F(PageView, OriginalSizeViewer)
 {
     testutil::ScriptedDialogs dialogs;
@@ -190,6 +217,7 @@ TEST_F(PageView, ViewerListsEveryImageOfTheIcon)
     const fixtures::GroupIcon twoLanguages {
         std::nullopt, 1, {0x0409, 0x0407}, {{32, 32, 1, 32, iconDib(testutil::bands(), 32)}}, {{48, 48, 1, 32, iconDib(holed, 32)}}};
     const std::string dll = file("zwei.dll", fixtures::peFile({twoLanguages}, false));
+    const std::string icl = file("name.icl", fixtures::neFile({{u"HAUPTICON", 0, {}, {{32, 32, 1, 24, iconDib(testutil::bands(), 24)}}}}));
     const struct {
         std::string path;
         int index;
@@ -197,10 +225,13 @@ TEST_F(PageView, ViewerListsEveryImageOfTheIcon)
         int shown; // the row shown first
         int choose;
         QSize chosenSize;
-    } cases[] = {{bmp, 0, {"100 × 60, 24 Bit"}, 0, 0, {100, 60}},
-                 {ico, 0, {"16 × 16, 4 Bit", "48 × 48, 32 Bit", "256 × 256, 32 Bit, PNG"}, 2, 1, {48, 48}},
-                 {ani, 0, {"16 × 16, 4 Bit, Bild 1", "32 × 32, 24 Bit, Bild 2"}, 1, 0, {16, 16}},
-                 {dll, 0, {"32 × 32, 32 Bit, Sprache 1033", "48 × 48, 32 Bit, Sprache 1031"}, 1, 1, {48, 48}}};
+        QString group; // the line naming the group; none for other files
+    } cases[]
+        = {{bmp, 0, {"100 × 60, 24 Bit"}, 0, 0, {100, 60}, {}},
+           {ico, 0, {"16 × 16, 4 Bit", "48 × 48, 32 Bit", "256 × 256, 32 Bit, PNG"}, 2, 1, {48, 48}, {}},
+           {ani, 0, {"16 × 16, 4 Bit, Bild 1", "32 × 32, 24 Bit, Bild 2"}, 1, 0, {16, 16}, {}},
+           {dll, 0, {"32 × 32, 32 Bit, Sprache 1033", "48 × 48, 32 Bit, Sprache 1031"}, 1, 1, {48, 48}, "Gruppe 1, Sprachen 1033, 1031"},
+           {icl, 0, {"32 × 32, 24 Bit"}, 0, 0, {32, 32}, "Gruppe „HAUPTICON“"}};
     TOrginalF& viewer = *windows().OrginalF;
     for (const auto& c : cases) {
         QStringList lines;
@@ -224,6 +255,12 @@ TEST_F(PageView, ViewerListsEveryImageOfTheIcon)
         EXPECT_EQ(viewer.Image1->size(), c.chosenSize) << c.path;
         EXPECT_TRUE(viewer.Bilder->viewport()->width() >= viewer.Bilder->sizeHintForColumn(0)
                     && viewer.Bilder->y() >= viewer.Image1->height() && viewer.Bilder->geometry().bottom() < viewer.height())
+            << c.path;
+        // The group's line between the picture and the list, whole.
+        EXPECT_EQ(viewer.Gruppe->isHidden() ? QString() : viewer.Gruppe->text(), c.group) << c.path;
+        EXPECT_TRUE(c.group.isEmpty()
+                    || (viewer.Gruppe->y() >= viewer.Image1->height() && viewer.Gruppe->geometry().bottom() < viewer.Bilder->y()
+                        && viewer.Gruppe->width() >= viewer.Gruppe->sizeHint().width()))
             << c.path;
     }
     // The chosen 48 x 48 image's transparent corner shows the checkerboard's white.

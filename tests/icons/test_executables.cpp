@@ -182,3 +182,44 @@ TEST(Executables, CountByPathReadsThePartsThatMatter)
         EXPECT_EQ(bw::lastReadError(), why) << c.name;
     }
 }
+
+// Where an icon lies, as Windows names it: a numbered group by its negative number, anything else
+// by its position in the shell's order; group names and languages as stored.
+TEST(Executables, ReferencesNameNumberedGroupsAndOtherwiseTheIndex)
+{
+    const Bytes pe32 = peFile(sampleGroups(), false);
+    const Bytes pe64 = peFile(sampleGroups(), true);
+    const Bytes ne = neFile(sampleGroups());
+    const Bytes ico = iconFile({dib(kAlpha, 32, 32)});
+    const struct {
+        const Bytes* file;
+        int index;
+        const char* reference; // none: no icon there
+        const char* name;
+        std::vector<std::uint32_t> languages;
+    } cases[] = {{&pe32, 0, "/c/a b.dll,0", "ZETA", {0x0409, 0x0407}},
+                 {&pe32, 3, "/c/a b.dll,-7", nullptr, {0x0407, 0x0409}},
+                 {&pe64, 4, "/c/a b.dll,-300", nullptr, {0x0409}},
+                 {&pe32, 5, nullptr, nullptr, {}},
+                 {&ne, 1, "/c/a b.dll,1", "ALPHA", {}},
+                 {&ne, 2, "/c/a b.dll,-2", nullptr, {}},
+                 {&ico, 0, "/c/a b.dll,0", nullptr, {}},
+                 {&ico, 1, nullptr, nullptr, {}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.index);
+        const std::optional<bw::IconOrigin> origin = bw::iconOrigin(readerOf(*c.file), c.index);
+        ASSERT_EQ(origin.has_value(), c.reference != nullptr);
+        if (!origin)
+            continue;
+        EXPECT_EQ(bw::iconReference(QStringLiteral("/c/a b.dll"), *origin), QString::fromUtf8(c.reference));
+        EXPECT_EQ(origin->groupName.value_or(QString()), QString::fromUtf8(c.name ? c.name : ""));
+        EXPECT_EQ(origin->languages, c.languages);
+    }
+    // A name pointing outside the resources names nothing.
+    Bytes broken = pe32;
+    const std::string zeta("Z\0E\0T\0A\0", 8);
+    const auto at = std::search(broken.begin(), broken.end(), zeta.begin(), zeta.end());
+    ASSERT_TRUE(at != broken.end() && at - broken.begin() >= 2);
+    at[-2] = at[-1] = 0xFF; // the name's length
+    EXPECT_FALSE(bw::iconOrigin(readerOf(broken), 0));
+}

@@ -8,6 +8,7 @@
 #include "gui/catalogue/ReadCommands.h"
 #include "gui/compare/VergleichFrm.h"
 #include "gui/fileops/FileCommands.h"
+#include "gui/fileops/IconDrag.h"
 #include "gui/fileops/KopierpfadFrm.h"
 #include "gui/fileops/MeldungFrm.h"
 #include "gui/fileops/NummerFrm.h"
@@ -16,6 +17,7 @@
 #include "gui/view/OrginalFrm.h"
 #include "gui/widgets/AppState.h"
 #include "gui/widgets/TextFit.h"
+#include "icons/IconExtractor.h"
 #include "support/Dialogs.h"
 #include "support/Funky.h"
 #include "support/Help.h"
@@ -24,6 +26,7 @@
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QDrag>
 #include <QFile>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -147,6 +150,7 @@ TIconF::TIconF(QWidget* parent) : QMainWindow(parent)
     connect(ScrollBar1, &QScrollBar::valueChanged, this, &TIconF::ScrollBar1Change);
     connect(Bild, &PageImage::mouseMoved, this, &TIconF::BildMouseMove);
     connect(Bild, &PageImage::mousePressed, this, &TIconF::BildMouseDown);
+    connect(Bild, &PageImage::dragStarted, this, &TIconF::BildDragStart);
     connect(Seitemarkieren1, &QAction::triggered, this, &TIconF::Seitemarkieren1Click);
     connect(SeiteDemarkieren1, &QAction::triggered, this, &TIconF::SeiteDemarkieren1Click);
     connect(Oginalgre1, &QAction::triggered, this, &TIconF::Oginalgre1Click);
@@ -203,6 +207,7 @@ void TIconF::buildMenus()
     auto* copyKey = new QShortcut(QKeySequence::Copy, Bild, nullptr, nullptr, Qt::WidgetShortcut);
     connect(copyKey, &QShortcut::activated, this,
             [] { copyPointerEntryToClipboard(appState(), pageState().pointerEntry, *windows().MeldungF); });
+    VerweisKopieren1 = action(PopupMenu1, "VerweisKopieren1", QStringLiteral("Verweis kopieren"));
     Loeschen = action(PopupMenu1, "Loeschen", QStringLiteral("Löschen"));
     AugewhlteLschen1 = action(PopupMenu1, "AugewhlteLschen1", QStringLiteral("Ausgewählte Löschen"));
     AusgewhlteKopieren1 = action(PopupMenu1, "AusgewhlteKopieren1", QStringLiteral("Ausgewählte Kopieren"));
@@ -221,6 +226,8 @@ void TIconF::buildMenus()
                 [format] { copyPointerEntry(appState(), pageState().pointerEntry, *windows().MeldungF, format); });
     connect(Zwischenablage1, &QAction::triggered, this,
             [] { copyPointerEntryToClipboard(appState(), pageState().pointerEntry, *windows().MeldungF); });
+    connect(VerweisKopieren1, &QAction::triggered, this,
+            [] { copyPointerReferenceToClipboard(appState(), pageState().pointerEntry, *windows().MeldungF); });
     connect(AusgewhlteKopieren1, &QAction::triggered, this, [this] { copyMarkedEntries(appState(), *windows().MeldungF, *this); });
     connect(AlleKopieren1, &QAction::triggered, this, [this] { copyAllEntries(appState(), *windows().MeldungF, *this); });
     connect(BmpAlsIco1, &QAction::triggered, this, [] { bitmapToIcon(appState()); });
@@ -333,6 +340,27 @@ void TIconF::BildMouseDown(Qt::MouseButton button, QPoint position)
     e.marked = e.marked ? 0 : 1;
     BildMouseMove(position);
     repaintCurrentPage(*this);
+}
+
+Qt::DropAction TIconF::BildDragStart(QPoint from)
+{
+    Catalogue* catalogue = appState().catalogue.get();
+    const std::int32_t n = hitTest(from, pageState()).entry;
+    if (!catalogue || n < 1 || n > catalogue->entryCount())
+        return Qt::IgnoreAction;
+    // The press marked or unmarked the cell as a click does; a drag is no click.
+    IconEntry& e = (*catalogue)[n];
+    e.marked = e.marked ? 0 : 1;
+    repaintCurrentPage(*this);
+    std::unique_ptr<IconDragData> offered = pageDragData(*catalogue, n, dragFolder());
+    if (!offered)
+        return Qt::IgnoreAction;
+    auto* drag = new QDrag(Bild); // Qt ends it once the target is done with the data
+    const QImage picture = extractIcon(std::filesystem::path(std::string(e.path())), e.iconIndex);
+    if (!picture.isNull())
+        drag->setPixmap(QPixmap::fromImage(picture));
+    drag->setMimeData(offered.release());
+    return drag->exec(Qt::CopyAction);
 }
 
 void TIconF::Seitemarkieren1Click()

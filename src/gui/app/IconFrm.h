@@ -77,6 +77,7 @@ public:
     QAction* OriginalKopieren1; // the icon as stored
     QAction* AlsPNGKopieren1;
     QAction* Zwischenablage1; // "In die Zwischenablage", also Ctrl+C on the page
+    QAction* VerweisKopieren1;
     QAction* Loeschen;
     QAction* AugewhlteLschen1;
     QAction* AusgewhlteKopieren1;
@@ -106,6 +107,9 @@ public slots:
     void ScrollBar1Change();
     void BildMouseMove(QPoint position);
     void BildMouseDown(Qt::MouseButton button, QPoint position);
+    // A drag out of the page: the cell pressed at `from`, or every marked one if it is marked.
+    // Gives what the target did (nothing on the program's own windows).
+    Qt::DropAction BildDragStart(QPoint from);
     void Seitemarkieren1Click();
     void SeiteDemarkieren1Click();
     void Oginalgre1Click();

@@ -117,6 +117,19 @@ CopyCounts copyLoop(AppState& state, TMeldungF& report, std::int32_t count, std:
 
 } // namespace
 
+namespace {
+
+// Reports an entry whose icon cannot be read, in the report list and in a message.
+void reportNotLoaded(const IconEntry& entry, std::int32_t n, TMeldungF& report)
+{
+    SingleExportLines lines(report);
+    lines.addPathLine(QStringLiteral("Nr: ") + QString::number(n) + QStringLiteral(".."), entry.path(), kNotLoaded);
+    report.flushLines();
+    dialogs().message(lines.lines.join(kLineBreak), kAppTitle);
+}
+
+} // namespace
+
 void copyPointerEntryToClipboard(const AppState& state, std::int32_t n, TMeldungF& report)
 {
     runCommand([&] {
@@ -125,10 +138,7 @@ void copyPointerEntryToClipboard(const AppState& state, std::int32_t n, TMeldung
         const IconEntry& entry = (*state.catalogue)[n];
         const QImage picture = extractLargestIcon(std::filesystem::path(std::string(entry.path())), entry.iconIndex);
         if (picture.isNull()) {
-            SingleExportLines lines(report);
-            lines.addPathLine(QStringLiteral("Nr: ") + QString::number(n) + QStringLiteral(".."), entry.path(), kNotLoaded);
-            report.flushLines();
-            dialogs().message(lines.lines.join(kLineBreak), kAppTitle);
+            reportNotLoaded(entry, n, report);
             return;
         }
         // Image editors look for "image/png"; Qt's own image type is offered as well.
@@ -140,6 +150,22 @@ void copyPointerEntryToClipboard(const AppState& state, std::int32_t n, TMeldung
         if (picture.convertToFormat(QImage::Format_ARGB32).save(&buffer, "PNG"))
             data->setData(QStringLiteral("image/png"), png);
         QGuiApplication::clipboard()->setMimeData(data);
+    });
+}
+
+void copyPointerReferenceToClipboard(const AppState& state, std::int32_t n, TMeldungF& report)
+{
+    runCommand([&] {
+        if (!isCatalogueEntry(state, n))
+            return;
+        const IconEntry& entry = (*state.catalogue)[n];
+        const std::string path(entry.path());
+        const std::optional<IconOrigin> origin = iconOrigin(std::filesystem::path(path), entry.iconIndex);
+        if (!origin) {
+            reportNotLoaded(entry, n, report);
+            return;
+        }
+        QGuiApplication::clipboard()->setText(iconReference(QFile::decodeName(QByteArray::fromStdString(path)), *origin));
     });
 }
 

@@ -24,6 +24,9 @@ void copyAllEntries(AppState& state, TMeldungF& report, MainWindowAccess& main);
 // Ctrl+C on the page and "In die Zwischenablage": the largest image of the entry under the
 // pointer on the clipboard, as an image and as PNG bytes with alpha.
 void copyPointerEntryToClipboard(const AppState& state, std::int32_t entry, TMeldungF& report);
+// "Verweis kopieren": the reference Windows uses for the icon under the pointer ("path,-184" for
+// a numbered group, "path,3" by index otherwise) on the clipboard as text.
+void copyPointerReferenceToClipboard(const AppState& state, std::int32_t entry, TMeldungF& report);
 // A click on the copy-directory status bar: the chooser, whose choice becomes the copy directory.
 void chooseCopyDirectory(AppState& state, TKopierpfadF& chooser, MainWindowAccess& main);
 // "Bmp Als Ico": icon 0 of a chosen file written as a 16-colour icon file.

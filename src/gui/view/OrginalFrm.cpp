@@ -53,10 +53,14 @@ TOrginalF::TOrginalF(QWidget* mainWindow)
     : SecondaryWindow(mainWindow, QStringLiteral("TOrginalF"), QStringLiteral("Orginalgröße"), {112, 80},
                       Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint, true)
     , Image1(new QLabel(this))
+    , Gruppe(new QLabel(this))
     , Bilder(new QListWidget(this))
 {
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->move(0, 0);
+    Gruppe->setObjectName(QStringLiteral("Gruppe"));
+    Gruppe->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    Gruppe->hide();
     Bilder->setObjectName(QStringLiteral("Bilder"));
     Bilder->hide();
     connect(Bilder, &QListWidget::currentRowChanged, this, &TOrginalF::showImage);
@@ -74,6 +78,25 @@ QString imageLine(const IconImageInfo& image)
     return line;
 }
 
+QString groupLine(const IconOrigin& origin)
+{
+    QString line;
+    if (origin.groupNumber)
+        line = QStringLiteral("Gruppe %1").arg(*origin.groupNumber);
+    else if (origin.groupName)
+        line = QStringLiteral("Gruppe „%1“").arg(*origin.groupName);
+    else
+        return line;
+    if (!origin.languages.empty()) {
+        QStringList languages;
+        for (const std::uint32_t language : origin.languages)
+            languages << QString::number(language);
+        line
+            += (languages.size() > 1 ? QStringLiteral(", Sprachen ") : QStringLiteral(", Sprache ")) + languages.join(QStringLiteral(", "));
+    }
+    return line;
+}
+
 void TOrginalF::loadPicture(const std::string& path)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -88,8 +111,11 @@ void TOrginalF::loadPicture(const std::string& path)
     loadImages(std::move(images), 0);
 }
 
-void TOrginalF::loadImages(std::vector<IconImageInfo> images, int shown)
+void TOrginalF::loadImages(std::vector<IconImageInfo> images, int shown, const QString& group)
 {
+    Gruppe->setText(group);
+    Gruppe->setVisible(!group.isEmpty());
+    const int groupHeight = group.isEmpty() ? 0 : Gruppe->sizeHint().height();
     m_images = std::move(images);
     const QSignalBlocker quiet(Bilder);
     Bilder->clear();
@@ -113,9 +139,11 @@ void TOrginalF::loadImages(std::vector<IconImageInfo> images, int shown)
     // to be read. A picture larger than the screen is cut at the screen's edge.
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QSize room = screen ? screen->availableSize() : QSize(4096, 4096);
-    const int width = std::min(std::max({largest.width() + 25, captionWidthNeeded(*this), listWidth}), room.width());
-    const int height = std::min(largest.height() + 25 + listHeight, room.height());
+    const int groupWidth = group.isEmpty() ? 0 : Gruppe->sizeHint().width() + 4;
+    const int width = std::min(std::max({largest.width() + 25, captionWidthNeeded(*this), listWidth, groupWidth}), room.width());
+    const int height = std::min(largest.height() + 25 + groupHeight + listHeight, room.height());
     resize(width, height);
+    Gruppe->setGeometry(2, height - listHeight - groupHeight, width - 2, groupHeight);
     Bilder->setGeometry(0, height - listHeight, width, listHeight);
     showImage(shown);
     centre();
@@ -154,7 +182,8 @@ void showOriginalSize(TOrginalF& viewer, const std::string& path, int iconIndex)
         return areaA < areaB || (areaA == areaB && a.bitCount < b.bitCount);
     });
     const int shown = static_cast<int>(largest - images.begin());
-    viewer.loadImages(std::move(images), shown);
+    const std::optional<IconOrigin> origin = iconOrigin(std::filesystem::path(path), iconIndex);
+    viewer.loadImages(std::move(images), shown, origin ? groupLine(*origin) : QString());
     viewer.exec();
 }
 

@@ -1,5 +1,6 @@
 #include "PageImage.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -55,9 +56,33 @@ void PageImage::paintEvent(QPaintEvent* event)
     painter.drawImage(QRectF(fromCanvas), m_canvas, source);
 }
 
-void PageImage::mouseMoveEvent(QMouseEvent* event) { emit mouseMoved(event->position().toPoint()); }
+void PageImage::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPoint position = event->position().toPoint();
+    emit mouseMoved(position);
+    // A shaking hand makes no drag out of a click.
+    if (m_dragFrom && (event->buttons() & Qt::LeftButton)
+        && (position - *m_dragFrom).manhattanLength() >= QApplication::startDragDistance()) {
+        const QPoint from = *m_dragFrom;
+        m_dragFrom.reset();
+        emit dragStarted(from);
+    }
+}
 
-void PageImage::mousePressEvent(QMouseEvent* event) { emit mousePressed(event->button(), event->position().toPoint()); }
+void PageImage::mousePressEvent(QMouseEvent* event)
+{
+    const QPoint position = event->position().toPoint();
+    if (event->button() == Qt::LeftButton)
+        m_dragFrom = position;
+    emit mousePressed(event->button(), position);
+}
+
+void PageImage::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        m_dragFrom.reset();
+    QWidget::mouseReleaseEvent(event);
+}
 
 void PageImage::wheelEvent(QWheelEvent* event)
 {

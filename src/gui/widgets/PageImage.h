@@ -4,6 +4,8 @@
 #include <QImage>
 #include <QWidget>
 
+#include <optional>
+
 namespace bw {
 
 // The page image `Bild`: a bitmap the painter draws into, shown as it is.
@@ -21,6 +23,9 @@ public:
 signals:
     void mouseMoved(QPoint position);
     void mousePressed(Qt::MouseButton button, QPoint position);
+    // The left button, pressed at `from`, moved the pointer by the desktop's drag distance: once
+    // per press, after mousePressed.
+    void dragStarted(QPoint from);
     // The wheel turned by whole notches (positive: towards later entries).
     void wheelTurned(int notches);
     // PageDown, PageUp, Home or End while the page has the keyboard focus, as the scroll bar's
@@ -31,12 +36,14 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QImage m_canvas;
-    int m_wheelRest = 0; // a touchpad turns in fractions of a notch
+    int m_wheelRest = 0;              // a touchpad turns in fractions of a notch
+    std::optional<QPoint> m_dragFrom; // where the left button went down, until a drag starts
 };
 
 } // namespace bw
