@@ -159,6 +159,26 @@ TEST_F(Cli, OneRecordPerEntryWhateverTheName)
     EXPECT_EQ(r.out, "  DEFEKT: " + base + "/zwei\nzeilen.ico" + QByteArray(1, '\0'));
 }
 
+TEST_F(Cli, RecordsQuoteANameForAnyOneSpecialByte)
+{
+    const struct {
+        const char* name;
+        QByteArray shown; // after the directory's path and "/"
+    } cases[] = {
+        {"nur\ttab.ico", "nur\\ttab.ico"},
+        {"back\\slash.ico", "back\\\\slash.ico"},
+        {"an\"f\xfchrung.ico", "an\\\"f\xfchrung.ico"},
+        {"gr\xfc\xdf \xc3\xa4.ico", ""}, // bytes that are not UTF-8 alone are handed on as they are
+    };
+    QList<QByteArray> args {"count"};
+    QByteArray expected;
+    for (const auto& c : cases) {
+        args.append(file(c.name, solidIcon(qRgb(255, 0, 0))));
+        expected += "1\t" + (c.shown.isEmpty() ? path(c.name) : '"' + path("") + c.shown + '"') + "\n";
+    }
+    EXPECT_EQ(cli(args).out, expected);
+}
+
 TEST_F(Cli, ExtractWritesStraightAlphaPng)
 {
     QImage picture = bands(true);
