@@ -397,6 +397,34 @@ TEST_F(Scan, WorkersFinishingOutOfOrderChangeNothing)
     }
 }
 
+TEST_F(Scan, CountsFinishedWhileTheReadWaitsAreTakenWithoutTheLock)
+{
+    // The workers count only once the read has taken the directory and holds at its first file,
+    // which it leaves when all are counted; then it takes each count as done without the walk's
+    // lock: what a worker stored must be there with it.
+    for (int f = 0; f < 40; ++f)
+        put("d/" + std::to_string(100 + f) + ".dll", testutil::libraryWithIcons(1 + f % 3));
+    std::atomic<bool> holding = false;
+    std::atomic<int> counting = 0;
+    const auto waitFor = [](const auto& ready) {
+        for (int i = 0; i < 1000 && !ready(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    };
+    onCount = [&](const std::string&) {
+        waitFor([&] { return holding.load(); });
+        ++counting;
+    };
+    recorder.onCaption = [&](const std::string& path) {
+        if (!path.ends_with("/100.dll"))
+            return;
+        holding = true;
+        waitFor([&] { return counting == 40; });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50)); // and the last count stored
+    };
+    scan({"*.dll"});
+    EXPECT_EQ(catalogue.entryCount(), 40 + 39);
+}
+
 TEST_F(Scan, ACancelEndsTheReadAndItsWorkersThoughOneIsStuck)
 {
     // The first library's count hangs (a slow device) until the read has ended.

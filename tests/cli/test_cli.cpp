@@ -159,6 +159,19 @@ TEST_F(Cli, OneRecordPerEntryWhateverTheName)
     EXPECT_EQ(r.out, "  DEFEKT: " + base + "/zwei\nzeilen.ico" + QByteArray(1, '\0'));
 }
 
+TEST_F(Cli, RecordsQuoteANameForAnyOneSpecialByte)
+{
+    // Each name holds one byte that needs quoting, and nothing else that would.
+    const std::pair<const char*, QByteArray> cases[] = {{"nur\ttab.ico", "nur\\ttab.ico"}, {"back\\slash.ico", "back\\\\slash.ico"}};
+    QList<QByteArray> args {"count"};
+    QByteArray expected;
+    for (const auto& [name, shown] : cases) {
+        args.append(file(name, solidIcon(qRgb(255, 0, 0))));
+        expected += "1\t\"" + path("") + shown + "\"\n";
+    }
+    EXPECT_EQ(cli(args).out, expected);
+}
+
 TEST_F(Cli, ExtractWritesStraightAlphaPng)
 {
     QImage picture = bands(true);

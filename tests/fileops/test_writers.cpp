@@ -275,26 +275,55 @@ struct CallLog {
 TEST(SafeFile, EveryNewFileIsSyncedBeforeItHasANameAndAKillLeavesNothingHalfWritten)
 {
     namespace fs = std::filesystem;
+    struct Lines final : bw::ReportLines {
+        void addLine(const QString& line) override { ADD_FAILURE() << line.toStdString(); }
+    };
     const QByteArray bytes(200000, 'n'); // several writes when copied
+    // Every way of the export, one entry each; the name each would take first is taken already.
+    QTemporaryDir sources;
+    bw::Catalogue catalogue {3};
+    for (const auto& [name, content] : {std::pair {"prog.dll", libraryWithIcons(1)},
+                                        {"bild.bmp", fixtures::bmpFile(bands(false), BmpKind::Bits24)},
+                                        {"zeiger.ico", solidIcon(qRgb(0, 255, 0))}})
+        catalogue.appendEntry(writeFile(sources.path().toStdString() + "/" + name, content).string(), 0);
+    const auto exportAs = [&](std::int32_t entry, const char* extension) {
+        return [&catalogue, entry, extension](const fs::path& d) {
+            Lines lines;
+            bw::ExportScratch scratch;
+            bw::ExportDirectory directory(d.string());
+            EXPECT_TRUE(bw::exportEntry(catalogue, entry, extension, directory, lines, scratch).written);
+        };
+    };
     struct Operation {
         const char* name;
-        bool replaces;
+        std::string target; // where the new bytes end up
+        std::string taken;  // a file there before, which keeps its bytes ("" where none is)
+        bool replaces;      // the target is there before and is replaced in one step
         std::function<void(const fs::path&)> run;
     };
     const std::vector<Operation> operations {
-        {"writeNewFile", false, [&](const fs::path& d) { bw::writeNewFile(d / "ziel.bin", bytes); }},
-        {"copyToNewFile", false, [&](const fs::path& d) { bw::copyToNewFile(d / "quelle", d / "ziel.bin"); }},
-        {"replaceFile", true, [&](const fs::path& d) { bw::replaceFile(d / "ziel.bin", bytes); }},
+        {"writeNewFile", "ziel.bin", "", false, [&](const fs::path& d) { bw::writeNewFile(d / "ziel.bin", bytes); }},
+        {"copyToNewFile", "ziel.bin", "", false, [&](const fs::path& d) { bw::copyToNewFile(d / "quelle", d / "ziel.bin"); }},
+        {"replaceFile", "ziel.bin", "", true, [&](const fs::path& d) { bw::replaceFile(d / "ziel.bin", bytes); }},
+        {"16 colours", "1_prog_1.ico", "1_prog.ico", false, exportAs(1, ".ico")},
+        {"bitmap", "1_prog_1.bmp", "1_prog.bmp", false, exportAs(1, ".bmp")},
+        {"as stored", "1_prog_1.ico", "1_prog.ico", false, exportAs(1, "original")},
+        {"png", "1_prog_1.png", "1_prog.png", false, exportAs(1, ".png")},
+        {"icon from bitmap", "2_bild_1.ico", "2_bild.ico", false, exportAs(2, ".ico")},
+        {"icon file copied", "3_zeiger_1.ico", "3_zeiger.ico", false, exportAs(3, ".ico")},
     };
     for (const bool unnamed : {true, false})
         for (const Operation& op : operations) {
             SCOPED_TRACE(std::string(op.name) + (unnamed ? " unnamed" : " hidden temporary"));
+            const Bytes old {'a', 'l', 't'};
+            const std::string kept = op.taken.empty() ? "anderes" : op.taken;
             const auto prepare = [&] {
                 auto dir = std::make_unique<QTemporaryDir>();
                 const fs::path d = dir->path().toStdString();
                 writeFile(d / "quelle", Bytes(bytes.begin(), bytes.end()));
+                writeFile(d / kept, old);
                 if (op.replaces)
-                    writeFile(d / "ziel.bin", {'a', 'l', 't'});
+                    writeFile(d / op.target, old);
                 return dir;
             };
             bw::FileSystemCalls& calls = bw::fileSystemCalls();
@@ -302,10 +331,15 @@ TEST(SafeFile, EveryNewFileIsSyncedBeforeItHasANameAndAKillLeavesNothingHalfWrit
                      unnamed ? CallLog::real.openUnnamed : CallLog::noUnnamedFiles};
             CallLog::calls.clear();
             CallLog::killAt = -1;
+            Bytes written;
             {
                 const auto dir = prepare();
-                op.run(dir->path().toStdString());
-                EXPECT_EQ(readFile(fs::path(dir->path().toStdString()) / "ziel.bin").size(), static_cast<std::size_t>(bytes.size()));
+                const fs::path d = dir->path().toStdString();
+                op.run(d);
+                written = readFile(d / op.target);
+                if (op.taken.empty()) {
+                    EXPECT_EQ(written, Bytes(bytes.begin(), bytes.end()));
+                }
             }
             // The bytes are on disk before the file gets a name: write..., fsync, then names only.
             const std::vector<std::string> order = CallLog::calls;
@@ -331,9 +365,9 @@ TEST(SafeFile, EveryNewFileIsSyncedBeforeItHasANameAndAKillLeavesNothingHalfWrit
                 ::waitpid(child, &status, 0);
                 EXPECT_EQ(WEXITSTATUS(status), 9) << k;
                 if (op.replaces)
-                    EXPECT_EQ(readFile(d / "ziel.bin"), (Bytes {'a', 'l', 't'})) << k;
+                    EXPECT_EQ(readFile(d / op.target), old) << k;
                 else
-                    EXPECT_FALSE(fs::exists(d / "ziel.bin")) << k;
+                    EXPECT_FALSE(fs::exists(d / op.target)) << k;
                 // The next run in the directory clears what the killed one left, and only that.
                 writeFile(d / ".bildwiesel-fremd", {'x'});
                 writeFile(d / ".bildwiesel-Offen1", {'x'});
@@ -345,8 +379,9 @@ TEST(SafeFile, EveryNewFileIsSyncedBeforeItHasANameAndAKillLeavesNothingHalfWrit
                 std::set<std::string> names;
                 for (const auto& e : fs::directory_iterator(d))
                     names.insert(e.path().filename());
-                EXPECT_EQ(names, (std::set<std::string> {".bildwiesel-Offen1", ".bildwiesel-fremd", "quelle", "ziel.bin"})) << k;
-                EXPECT_EQ(readFile(d / "ziel.bin").size(), static_cast<std::size_t>(bytes.size())) << k;
+                EXPECT_EQ(names, (std::set<std::string> {".bildwiesel-Offen1", ".bildwiesel-fremd", "quelle", kept, op.target})) << k;
+                EXPECT_EQ(readFile(d / op.target), written) << k;
+                EXPECT_EQ(readFile(d / kept), old) << k; // never a replacing name
             }
             calls = CallLog::real;
         }

@@ -32,6 +32,8 @@ TEST(PathText, NamesShownAsTheCommandLineToolWritesThem)
         {"/Bilder/Größe ä€.ico", "/Bilder/Größe ä€.ico"}, // valid UTF-8 stays
         {"zeile\nzwei.ico", "\"zeile\\nzwei.ico\""},
         {"tab\tx\x7f", "\"tab\\tx\\177\""},
+        {"nur\ttab.ico", "\"nur\\ttab.ico\""}, // one special byte alone is enough
+        {"back\\slash.ico", "\"back\\\\slash.ico\""},
         {"b\344r.ico", "\"b\\344r.ico\""},                                      // Latin-1 "ä"
         {"\xc3 \xc0\xaf \xed\xa0\x80", "\"\\303 \\300\\257 \\355\\240\\200\""}, // cut, overlong, surrogate
     };
