@@ -228,7 +228,7 @@ std::size_t indexSuffixLength(std::uint16_t iconIndex) { return iconIndex > 0 ? 
 } // namespace
 
 ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::string_view extension, ExportDirectory& directory,
-                          ReportLines& report, ExportScratch& scratch)
+                          ReportLines& report)
 {
     const IconEntry& entry = catalogue[n];
     const std::string_view source = entry.path();
@@ -269,8 +269,7 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
         return publish(extension, kNotCopied);
     }
     case ExportWay::IconFromBitmap: {
-        scratch.icon = extractIcon(sourcePath, entry.iconIndex);
-        const std::optional<QByteArray> bytes = encodeIcon16(scratch.icon);
+        const std::optional<QByteArray> bytes = encodeIcon16(extractIcon(sourcePath, entry.iconIndex));
         if (!bytes || prepare(file, *bytes, syncNow) != WriteResult::Ok)
             return failed(kNotCopied);
         return publish(extension, kNotCopied);
@@ -299,17 +298,16 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::strin
     case ExportWay::ExtractedIcon: break;
     }
 
-    scratch.icon = extractIcon(sourcePath, entry.iconIndex);
-    if (scratch.icon.isNull()) {
+    const QImage icon = extractIcon(sourcePath, entry.iconIndex);
+    if (icon.isNull()) {
         reportEntry(report, n, source, kNotLoaded);
         return outcome;
     }
     std::optional<QByteArray> bytes;
     if (extension == ".bmp") {
-        scratch.bitmap = renderOnTemplate(scratch.icon);
-        bytes = encodeTemplateBitmap(scratch.bitmap);
+        bytes = encodeTemplateBitmap(renderOnTemplate(icon));
     } else {
-        bytes = encodeIcon16(scratch.icon);
+        bytes = encodeIcon16(icon);
         if (!bytes) {
             reportEntry(report, n, source, kNotSaved);
             return outcome;

@@ -113,12 +113,6 @@ private:
     void nameSynced(); // waits for the worker's sync, then names its batch
 };
 
-// The state the export leaves its last pictures in.
-struct ExportScratch {
-    QImage icon;   // the last extracted icon
-    QImage bitmap; // the last bitmap drawn on the template
-};
-
 // The outcome of one export, for callers that list what was written (the command-line tool).
 struct ExportOutcome {
     bool written = false;
@@ -133,7 +127,7 @@ struct ExportOutcome {
 // werden"), which ends the calling command. The original and PNG ways only report: no icon is
 // "GELADEN", an original not written "KOPIERT", a PNG not written "GESPEICHERT".
 ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, std::string_view extension, ExportDirectory& directory,
-                          ReportLines& report, ExportScratch& scratch);
+                          ReportLines& report);
 
 // The three report messages, with their leading dots.
 inline const QString kNotCopied = QStringLiteral("..Icon kann nicht KOPIERT werden .");

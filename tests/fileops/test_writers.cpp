@@ -372,12 +372,11 @@ TEST(SafeFile, ABatchIsSyncedOnceBeforeAnyNameAndAKillLeavesOnlyCompleteFiles)
     const std::vector<std::string> expected {"1_q1.ico", "2_q2_1.ico", "3_q3.ico", "4_q4.ico", "5_q5.ico"};
     const auto run = [&](const fs::path& d) {
         Lines lines;
-        bw::ExportScratch scratch;
         bw::ExportDirectory directory(d.string());
         std::vector<std::int32_t> named;
         directory.nameInBatches([&named](std::int32_t e, const std::string&) { named.push_back(e); });
         for (std::int32_t e = 1; e <= 5; ++e)
-            EXPECT_TRUE(bw::exportEntry(catalogue, e, ".ico", directory, lines, scratch).waiting);
+            EXPECT_TRUE(bw::exportEntry(catalogue, e, ".ico", directory, lines).waiting);
         directory.flush();
         EXPECT_EQ(named, (std::vector<std::int32_t> {1, 2, 3, 4, 5}));
     };

@@ -84,8 +84,6 @@ void startUp(TIconF& main)
         s.catalogue = std::make_unique<Catalogue>(Catalogue::kDefaultCapacity);
     s.catalogue->clearCatalogue();
     s.pixelThreshold = 5;
-    s.scratchIcon = QImage();
-    s.scratchBitmap = QImage();
     pageState().cellsAcross = 1;
 
     if (TStartF* splash = windows().StartF) {
@@ -148,9 +146,6 @@ void startUp(TIconF& main)
 
 void shutDown(TIconF& main)
 {
-    AppState& s = appState();
-    s.scratchIcon = QImage();
-    s.scratchBitmap = QImage();
     silenceForExit();
     SettingsFile(main, QStringLiteral("save"));
     shutDownRan = true;
@@ -254,7 +249,7 @@ void PaintEntries(TIconF& main, std::int32_t first, std::int32_t last)
     MainPaintHost host(main);
     // The window may have moved to a screen of another device pixel ratio since the last resize.
     main.Bild->fitCanvas(toQColor(s.backgroundColour));
-    paintEntries(main.Bild->canvas(), *s.catalogue, pageState(), toQColor(s.backgroundColour), first, last, host, s.scratchIcon);
+    paintEntries(main.Bild->canvas(), *s.catalogue, pageState(), toQColor(s.backgroundColour), first, last, host);
     main.Bild->update();
 }
 

@@ -39,22 +39,6 @@ private:
     TMeldungF& m_window;
 };
 
-// Leaves the report window's pictures where the export left them.
-struct ScratchPictures {
-    AppState& state;
-    ExportScratch scratch;
-    explicit ScratchPictures(AppState& s) : state(s)
-    {
-        scratch.icon = state.scratchIcon;
-        scratch.bitmap = state.scratchBitmap;
-    }
-    ~ScratchPictures()
-    {
-        state.scratchIcon = scratch.icon;
-        state.scratchBitmap = scratch.bitmap;
-    }
-};
-
 } // namespace
 
 void copyPointerEntry(AppState& state, std::int32_t entry, TMeldungF& report, const QString& extension)
@@ -63,9 +47,8 @@ void copyPointerEntry(AppState& state, std::int32_t entry, TMeldungF& report, co
         if (!isCatalogueEntry(state, entry))
             return; // an empty cell behind the last entry
         SingleExportLines lines(report);
-        ScratchPictures pictures(state);
         ExportDirectory directory(state.copyDirectory);
-        exportEntry(*state.catalogue, entry, extension.toStdString(), directory, lines, pictures.scratch);
+        exportEntry(*state.catalogue, entry, extension.toStdString(), directory, lines);
         report.flushLines();
         if (!lines.lines.isEmpty())
             dialogs().message(lines.lines.join(kLineBreak), kAppTitle);
@@ -86,7 +69,6 @@ template <typename Chosen, typename Status>
 CopyCounts copyLoop(AppState& state, TMeldungF& report, std::int32_t count, std::int64_t intervalMs, Chosen chosen, Status status)
 {
     const TMeldungF::Loop loop(report);
-    ScratchPictures pictures(state);
     ExportDirectory directory(state.copyDirectory);
     directory.learnExistingNames();
     CopyCounts counts;
@@ -96,7 +78,7 @@ CopyCounts copyLoop(AppState& state, TMeldungF& report, std::int32_t count, std:
     try {
         for (std::int32_t e = 1; e <= count; ++e) {
             if (chosen(e))
-                exportEntry(*state.catalogue, e, extension, directory, report, pictures.scratch);
+                exportEntry(*state.catalogue, e, extension, directory, report);
             counts.passed = e;
             if (refreshDue(intervalMs)) {
                 directory.flush(); // the status names every file written so far, and "Abbrechen" stops after them
@@ -193,13 +175,13 @@ void copyMarkedEntries(AppState& state, TMeldungF& report, MainWindowAccess& mai
 
 void chooseCopyDirectory(TKopierpfadF& chooser) { chooser.exec(); }
 
-void bitmapToIcon(AppState& s)
+void bitmapToIcon()
 {
     runCommand([&] {
         const std::optional<QString> source = dialogs().openPicture(QStringLiteral("Speicher BMP as ICO"), QStringLiteral("*.bmp"));
         if (!source)
             return;
-        s.scratchIcon = extractIcon(std::filesystem::path(QFile::encodeName(*source).toStdString()), 0);
+        const QImage icon = extractIcon(std::filesystem::path(QFile::encodeName(*source).toStdString()), 0);
         std::optional<QString> target = dialogs().savePicture(QStringLiteral("*.ico"), QStringLiteral("ico"));
         if (!target)
             return;
@@ -207,7 +189,7 @@ void bitmapToIcon(AppState& s)
             *target += QStringLiteral(".ico");
         // The icon is checked before the file is touched, and the file is replaced in one step,
         // so a failure never leaves an empty or half-written file, nor loses the one that was there.
-        const std::optional<QByteArray> bytes = encodeIcon16(s.scratchIcon);
+        const std::optional<QByteArray> bytes = encodeIcon16(icon);
         if (!bytes)
             throw CommandError(QStringLiteral("Ungültiges Symbol"));
         if (!replaceFile(std::filesystem::path(QFile::encodeName(*target).toStdString()), *bytes))

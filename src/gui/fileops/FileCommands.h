@@ -33,6 +33,6 @@ void copyPointerEntryToClipboard(const AppState& state, std::int32_t entry, TMel
 // A click on the copy-directory status bar: the chooser.
 void chooseCopyDirectory(TKopierpfadF& chooser);
 // "Bmp Als Ico": icon 0 of a chosen file written as a 16-colour icon file.
-void bitmapToIcon(AppState& state);
+void bitmapToIcon();
 
 } // namespace bw
