@@ -6,6 +6,7 @@
 
 #include "catalogue/Indexer.h"
 #include "support/Funky.h"
+#include "support/Pacer.h"
 
 #include <malloc.h>
 
@@ -205,6 +206,7 @@ private:
     const std::int32_t m_count;
     const bool m_everyPair;
     std::int64_t m_startTick = 0;
+    Pacer m_refresh {kCompareRefreshMs}; // of the progress texts
     CompareResult m_result;
     PictureStore m_store;
     std::int32_t m_captured = 0;            // entries 1..m_captured have their pictures
@@ -249,7 +251,7 @@ bool DuplicateRun::allocate()
 void DuplicateRun::progress(std::int32_t i, std::int32_t j, bool withPictures)
 {
     const std::int64_t now = m_host.tickCount();
-    const bool refresh = now - lastRefreshTick >= kCompareRefreshMs || m_count < kEveryPairBelow;
+    const bool refresh = m_refresh.due(now) || m_count < kEveryPairBelow;
     if (refresh) {
         if (withPictures)
             m_host.showPictures(i, j);
@@ -257,7 +259,7 @@ void DuplicateRun::progress(std::int32_t i, std::int32_t j, bool withPictures)
     }
     m_host.pumpMessages();
     if (refresh)
-        lastRefreshTick = m_host.tickCount();
+        m_refresh.refreshed(m_host.tickCount());
 }
 
 void DuplicateRun::reportDefect(std::int32_t n)

@@ -79,7 +79,6 @@ void startUp(TIconF& main)
 {
     AppState& s = appState();
     InitPaths();
-    lastRefreshTick = tickCount();
     if (!s.catalogue)
         s.catalogue = std::make_unique<Catalogue>(Catalogue::kDefaultCapacity);
     s.catalogue->clearCatalogue();

@@ -9,6 +9,7 @@
 #include "icons/IconExtractor.h"
 #include "support/Dialogs.h"
 #include "support/Funky.h"
+#include "support/Pacer.h"
 #include "support/SafeFile.h"
 #include "support/Sound.h"
 #include "view/PageState.h"
@@ -57,8 +58,8 @@ void copyPointerEntry(AppState& state, std::int32_t entry, TMeldungF& report, co
 
 namespace {
 
-// The loop of the copy commands: exports every entry that `chosen` accepts, shows `status` at most
-// every intervalMs, and stops after the entry during whose refresh "Abbrechen" was pressed.
+// The loop of the copy commands: exports every entry that `chosen` accepts, shows `status` as the
+// pacer allows, and stops after the entry during whose refresh "Abbrechen" was pressed.
 // Returns the entries passed and the files written. An export that ends the loop (a full disk)
 // still leaves the status line with what was written before its message is shown.
 struct CopyCounts {
@@ -66,7 +67,7 @@ struct CopyCounts {
     std::int32_t written = 0;
 };
 template <typename Chosen, typename Status>
-CopyCounts copyLoop(AppState& state, TMeldungF& report, std::int32_t count, std::int64_t intervalMs, Chosen chosen, Status status)
+CopyCounts copyLoop(AppState& state, TMeldungF& report, std::int32_t count, Pacer& pacer, Chosen chosen, Status status)
 {
     const TMeldungF::Loop loop(report);
     ExportDirectory directory(state.copyDirectory);
@@ -80,10 +81,10 @@ CopyCounts copyLoop(AppState& state, TMeldungF& report, std::int32_t count, std:
             if (chosen(e))
                 exportEntry(*state.catalogue, e, extension, directory, report);
             counts.passed = e;
-            if (refreshDue(intervalMs)) {
+            if (pacer.due()) {
                 directory.flush(); // the status names every file written so far, and "Abbrechen" stops after them
                 report.refresh(status(counts));
-                lastRefreshTick = tickCount();
+                pacer.refreshed();
             }
             if (report.cancelRequested)
                 break;
@@ -148,8 +149,9 @@ void copyAllEntries(AppState& state, TMeldungF& report, MainWindowAccess& main)
         report.setWindowTitle(QStringLiteral("Alle Icons Kopieren"));
         report.Label1->setText(QString());
         report.clearList();
+        Pacer pacer(1000);
         copyLoop(
-            state, report, count, 1000, [](std::int32_t) { return true; },
+            state, report, count, pacer, [](std::int32_t) { return true; },
             [count](const CopyCounts& c) {
                 return QString::number(c.written) + QStringLiteral(" von ") + QString::number(count) + QStringLiteral(" Icons kopiert");
             });
@@ -163,10 +165,11 @@ void copyMarkedEntries(AppState& state, TMeldungF& report, MainWindowAccess& mai
     runCommand([&] {
         report.clearList();
         report.show();
-        lastRefreshTick = tickCount();
+        Pacer pacer(500);
+        pacer.refreshed(); // the first refresh comes after a whole interval
         const std::int32_t count = catalogueEntryCount(state);
         const auto marked = [&state](std::int32_t e) { return (*state.catalogue)[e].marked != 0; };
-        copyLoop(state, report, count, 500, marked, [count](const CopyCounts& c) {
+        copyLoop(state, report, count, pacer, marked, [count](const CopyCounts& c) {
             return QString::number(c.written) + QStringLiteral(" aus ") + QString::number(count) + QStringLiteral(" Icons kopiert");
         });
         main.repaintPage();
