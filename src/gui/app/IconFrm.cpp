@@ -13,12 +13,12 @@
 #include "gui/fileops/NummerFrm.h"
 #include "gui/fileops/SourceFileCommands.h"
 #include "gui/settings/EinstellFrm.h"
+#include "gui/support/Help.h"
 #include "gui/view/OrginalFrm.h"
 #include "gui/widgets/AppState.h"
 #include "gui/widgets/TextFit.h"
 #include "support/Dialogs.h"
 #include "support/Funky.h"
-#include "support/Help.h"
 #include "view/PagePainter.h"
 #include "view/PageState.h"
 

@@ -10,6 +10,7 @@
 #include "gui/fileops/NummerFrm.h"
 #include "gui/settings/EinstellFrm.h"
 #include "gui/support/KWBform.h"
+#include "gui/support/Sound.h"
 #include "gui/view/OrginalFrm.h"
 #include "gui/widgets/AppState.h"
 #include "gui/widgets/SecondaryWindow.h"
@@ -20,7 +21,6 @@
 #include "support/Dialogs.h"
 #include "support/Funky.h"
 #include "support/SafeFile.h"
-#include "support/Sound.h"
 #include "view/PagePainter.h"
 #include "view/PageState.h"
 

@@ -4,6 +4,7 @@
 #include "fileops/IconFileWriter.h"
 #include "gui/fileops/KopierpfadFrm.h"
 #include "gui/fileops/MeldungFrm.h"
+#include "gui/support/Sound.h"
 #include "gui/widgets/AppState.h"
 #include "gui/widgets/MainWindowAccess.h"
 #include "icons/IconExtractor.h"
@@ -11,7 +12,6 @@
 #include "support/Funky.h"
 #include "support/Pacer.h"
 #include "support/SafeFile.h"
-#include "support/Sound.h"
 #include "view/PageState.h"
 
 #include <QBuffer>
