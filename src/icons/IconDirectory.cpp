@@ -95,8 +95,6 @@ ReadError iconFileHeaderCheck(ByteReader file)
     return file.contains(kIconDirHeaderSize, count * kIconFileEntrySize) ? ReadError::None : ReadError::DirectoryOutside;
 }
 
-bool isIconFile(ByteReader file) { return iconFileHeaderCheck(file) == ReadError::None; }
-
 std::optional<std::vector<IconCandidate>> iconFileCandidates(ByteReader file)
 {
     clearReadError();

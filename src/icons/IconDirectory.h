@@ -64,9 +64,8 @@ inline constexpr std::uint64_t kIconEntryHeightAt = 1, kIconEntryImageInfoSize =
 inline constexpr std::uint64_t kIconFileEntryOffsetAt = 12, kIconFileEntrySize = 16, kGroupEntryIdAt = 12, kGroupEntrySize = 14;
 
 // Header test of an icon (type 1) or cursor (type 2) file: reserved 0, a known type, at least one
-// image, and a directory that fits in the file.
-bool isIconFile(ByteReader file);
-// The same test with its answer: None, UnknownFormat (not an icon header) or DirectoryOutside.
+// image, and a directory that fits in the file. None, else UnknownFormat (not an icon header) or
+// DirectoryOutside.
 ReadError iconFileHeaderCheck(ByteReader file);
 
 // The images of an icon or cursor file; none when any entry points outside the file.
