@@ -70,13 +70,12 @@ bw::ExportDirectory::Durability durability()
 void exportAll(const std::string& directory, std::int32_t count, bw::ExportFormat format = bw::ExportFormat::Icon)
 {
     NoLines lines;
-    bw::ExportScratch scratch;
     bw::ExportDirectory target(directory, durability());
     target.learnExistingNames();
     int written = 0;
     target.nameInBatches([&written](std::int32_t, const std::string&) { ++written; });
     for (std::int32_t e = 1; e <= count; ++e)
-        bw::exportEntry(library().catalogue, e, format, target, lines, scratch);
+        bw::exportEntry(library().catalogue, e, format, target, lines);
     target.flush();
     benchmark::DoNotOptimize(written);
 }

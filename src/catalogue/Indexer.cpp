@@ -10,11 +10,11 @@ namespace {
 
 void refreshCheck(const Catalogue& catalogue, IndexerHost& host)
 {
-    if (host.tickCount() - lastRefreshTick < kIndexRefreshMs)
+    if (!host.countRefresh.due(host.tickCount()))
         return;
     host.setCountPanel(QStringLiteral("Icon(s) ") + QString::number(catalogue.entryCount()));
     host.pumpMessages();
-    lastRefreshTick = host.tickCount();
+    host.countRefresh.refreshed(host.tickCount());
 }
 
 } // namespace

@@ -2,12 +2,17 @@
 
 #include "Catalogue.h"
 
+#include "support/Pacer.h"
+
 #include <QString>
 
 #include <cstdint>
 #include <string_view>
 
 namespace bw {
+
+// Progress refreshes of the indexer come at most this often.
+inline constexpr std::int64_t kIndexRefreshMs = 500;
 
 // What the indexer needs of the window it works for.
 class IndexerHost {
@@ -21,13 +26,13 @@ public:
     virtual std::int64_t tickCount() = 0;
     // The number of icons a file offers (the content decides, see iconCount).
     virtual int iconCountOf(std::string_view path) = 0;
+
+    // The pace of the count panel, kept by the host of one read.
+    Pacer countRefresh {kIndexRefreshMs};
 };
 
 // A file never contributes more icons than a 16-bit icon index can number.
 inline constexpr int kMaxIconsPerFile = 65536;
-// Progress refreshes of the indexer come at most this often.
-inline constexpr std::int64_t kIndexRefreshMs = 500;
-
 // Turns one file into catalogue entries: one with index 0 for a name ending in ".ico" or ".cur"
 // (the file is not opened), else one per icon the file offers.
 void indexFile(Catalogue& catalogue, std::string_view path, IndexerHost& host);

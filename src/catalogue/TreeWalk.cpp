@@ -445,8 +445,6 @@ std::optional<int> TreeWalk::iconCount(Directory& dir, std::size_t index, const 
     return node.icons[index];
 }
 
-int TreeWalk::workersRunning() { return liveWorkers.load(); }
-
 void TreeWalk::waitUntilNoWorkersRun()
 {
     for (int n = liveWorkers.load(); n != 0; n = liveWorkers.load())

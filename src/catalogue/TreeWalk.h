@@ -68,8 +68,7 @@ public:
     // Waits until file `index` of a listed directory is counted; none when `keepWaiting` said to stop.
     std::optional<int> iconCount(Directory& dir, std::size_t index, const KeepWaiting& keepWaiting);
 
-    // Worker threads of all walks that have not ended yet, and a wait until there are none.
-    static int workersRunning();
+    // Waits until no worker thread of any walk runs.
     static void waitUntilNoWorkersRun();
 
     struct State; // shared with the workers

@@ -95,7 +95,6 @@ int runExport(const Invocation& call)
 
     Records records(call);
     StderrReport report;
-    bw::ExportScratch scratch;
     bw::ExportDirectory target(copyDirectory);
     target.learnExistingNames();
     const std::int32_t count = catalogue.entryCount();
@@ -109,7 +108,7 @@ int runExport(const Invocation& call)
     try {
         for (std::int32_t e = 1; e <= count; ++e) {
             done = e; // an entry that ends the export failed as well
-            bw::exportEntry(catalogue, e, format, target, report, scratch);
+            bw::exportEntry(catalogue, e, format, target, report);
         }
         target.flush();
     } catch (const bw::CommandError& error) {

@@ -6,6 +6,7 @@
 
 #include "catalogue/Indexer.h"
 #include "support/Funky.h"
+#include "support/Pacer.h"
 
 #include <malloc.h>
 
@@ -189,10 +190,15 @@ private:
     bool allocate();
     void firstPass();
     void laterPasses();
+    void compareEveryPair();  // a small catalogue: each reference with every later entry
+    void compareCandidates(); // each reference with the later entries the filter finds close
+    bool stopRequested();     // the user has cancelled (the result says so)
+    // Whether entry i is a reference: not when its icon could not be loaded (reported again) or
+    // it is marked.
+    bool isReference(std::int32_t i);
     void findLastEntries();
     void buildEntryLists();
-    void closeEntries(std::int32_t reference, int threshold, std::int32_t from, std::vector<std::int32_t>& out);
-    void closeEntries(NeighbourIndex::Query& query, std::int32_t reference, int threshold, std::int32_t from,
+    void closeEntries(NeighbourIndex::Query* query, std::int32_t reference, int threshold, std::int32_t from,
                       std::vector<std::int32_t>& out) const;
 
     void progress(std::int32_t i, std::int32_t j, bool withPictures = false);
@@ -205,6 +211,7 @@ private:
     const std::int32_t m_count;
     const bool m_everyPair;
     std::int64_t m_startTick = 0;
+    Pacer m_refresh {kCompareRefreshMs}; // of the progress texts
     CompareResult m_result;
     PictureStore m_store;
     std::int32_t m_captured = 0;            // entries 1..m_captured have their pictures
@@ -218,7 +225,7 @@ private:
     // them (NeighbourIndex::kBlocksFromCapture at most), computed by the capture workers.
     BlockLayout m_layout;
     BlockHashes m_blockHashes;
-    std::vector<std::uint32_t> m_found;
+    mutable std::vector<std::uint32_t> m_found; // the pictures closeEntries finds without a query
 };
 
 bool DuplicateRun::allocate()
@@ -249,7 +256,7 @@ bool DuplicateRun::allocate()
 void DuplicateRun::progress(std::int32_t i, std::int32_t j, bool withPictures)
 {
     const std::int64_t now = m_host.tickCount();
-    const bool refresh = now - lastRefreshTick >= kCompareRefreshMs || m_count < kEveryPairBelow;
+    const bool refresh = m_refresh.due(now) || m_count < kEveryPairBelow;
     if (refresh) {
         if (withPictures)
             m_host.showPictures(i, j);
@@ -257,7 +264,7 @@ void DuplicateRun::progress(std::int32_t i, std::int32_t j, bool withPictures)
     }
     m_host.pumpMessages();
     if (refresh)
-        lastRefreshTick = m_host.tickCount();
+        m_refresh.refreshed(m_host.tickCount());
 }
 
 void DuplicateRun::reportDefect(std::int32_t n)
@@ -329,11 +336,7 @@ void DuplicateRun::firstPass()
     // A defective first entry is no reference: its pass only captures.
     const bool compare = !m_catalogue[1].marked;
 
-    for (std::int32_t j = 2; j <= m_count; ++j) {
-        if (m_host.cancelled()) {
-            m_result.cancelled = true;
-            break;
-        }
+    for (std::int32_t j = 2; j <= m_count && !stopRequested(); ++j) {
         m_catalogue[j].marked = 0;
         const CapturedPicture& captured = queue.take(j);
         if (!captured.loaded)
@@ -380,15 +383,22 @@ void DuplicateRun::findLastEntries()
 }
 
 // The entries from `from` on whose pictures are closer than `threshold` to the reference's, in
-// ascending order.
-void DuplicateRun::closeEntries(std::int32_t reference, int threshold, std::int32_t from, std::vector<std::int32_t>& out)
+// ascending order. With a query of its own it may run on another thread, for a threshold the
+// index is prepared for; without one it uses the index's.
+void DuplicateRun::closeEntries(NeighbourIndex::Query* query, std::int32_t reference, int threshold, std::int32_t from,
+                                std::vector<std::int32_t>& out) const
 {
     out.clear();
     if (threshold <= 0)
         return;
-    m_found.clear();
-    m_index->closePictures(m_pictureOf[static_cast<std::size_t>(reference)], threshold, m_lastEntry.data(), from, m_found);
-    for (const std::uint32_t picture : m_found) {
+    std::vector<std::uint32_t>& found = query ? query->found : m_found;
+    found.clear();
+    const std::uint32_t own = m_pictureOf[static_cast<std::size_t>(reference)];
+    if (query)
+        m_index->closePictures(*query, own, threshold, m_lastEntry.data(), from, found);
+    else
+        m_index->closePictures(own, threshold, m_lastEntry.data(), from, found);
+    for (const std::uint32_t picture : found) {
         const auto begin = m_entries.begin() + m_firstOf[picture];
         const auto end = m_entries.begin() + m_firstOf[picture + 1];
         out.insert(out.end(), std::lower_bound(begin, end, from), end);
@@ -396,21 +406,21 @@ void DuplicateRun::closeEntries(std::int32_t reference, int threshold, std::int3
     std::sort(out.begin(), out.end());
 }
 
-// The same on a thread of its own, for a threshold the index is prepared for.
-void DuplicateRun::closeEntries(NeighbourIndex::Query& query, std::int32_t reference, int threshold, std::int32_t from,
-                                std::vector<std::int32_t>& out) const
+bool DuplicateRun::stopRequested()
 {
-    out.clear();
-    if (threshold <= 0)
-        return;
-    query.found.clear();
-    m_index->closePictures(query, m_pictureOf[static_cast<std::size_t>(reference)], threshold, m_lastEntry.data(), from, query.found);
-    for (const std::uint32_t picture : query.found) {
-        const auto begin = m_entries.begin() + m_firstOf[picture];
-        const auto end = m_entries.begin() + m_firstOf[picture + 1];
-        out.insert(out.end(), std::lower_bound(begin, end, from), end);
+    if (!m_host.cancelled())
+        return false;
+    m_result.cancelled = true;
+    return true;
+}
+
+bool DuplicateRun::isReference(std::int32_t i)
+{
+    if (!m_loaded[static_cast<std::size_t>(i)]) {
+        reportDefect(i);
+        return false;
     }
-    std::sort(out.begin(), out.end());
+    return !m_catalogue[i].marked;
 }
 
 void DuplicateRun::laterPasses()
@@ -422,11 +432,46 @@ void DuplicateRun::laterPasses()
     if (!m_everyPair)
         m_index = std::make_unique<NeighbourIndex>(m_store, m_layout.blocks(), std::move(m_blockHashes), m_lastEntry.data());
     buildEntryLists();
+    if (m_everyPair)
+        compareEveryPair();
+    else
+        compareCandidates();
+    if (m_index) {
+        m_result.verifiedPairs += m_index->verified();
+        m_result.indexBytes = m_index->tableBytes();
+    }
+    m_result.compareSeconds = secondsSince(started);
+}
+
+void DuplicateRun::compareEveryPair()
+{
+    Samples samples;
+    for (std::int32_t i = 2; i < m_count && !stopRequested(); ++i) {
+        if (!isReference(i))
+            continue;
+        m_store.decode(m_pictureOf[static_cast<std::size_t>(i)], samples.data());
+        for (std::int32_t j = i + 1; j <= m_count; ++j) {
+            if (stopRequested())
+                return;
+            progress(i, j);
+            ++m_result.verifiedPairs;
+            if (!m_store.closerThan(samples.data(), m_pictureOf[static_cast<std::size_t>(j)], m_host.threshold()))
+                continue;
+            if (!m_loaded[static_cast<std::size_t>(j)])
+                reportDefect(j);
+            else
+                recordDuplicate(i, j);
+        }
+    }
+}
+
+void DuplicateRun::compareCandidates()
+{
     // With a second core, the candidates of the references to come are worked out ahead, for the
     // threshold at the start; a change of threshold stops that (the tables may be rebuilt).
     std::unique_ptr<CandidatePrefetch> prefetch;
     int prefetchThreshold = 0;
-    if (m_index && m_count > 2 && captureThreads(m_options.threads) > 1) {
+    if (m_count > 2 && captureThreads(m_options.threads) > 1) {
         prefetchThreshold = m_host.threshold();
         if (m_index->prepare(prefetchThreshold)) {
             const int threshold = prefetchThreshold;
@@ -434,41 +479,14 @@ void DuplicateRun::laterPasses()
                 2, m_count - 1, m_store.size(), m_options.prefetchAhead,
                 [this, threshold](NeighbourIndex::Query& query, std::int32_t k, std::vector<std::int32_t>& out) {
                     if (m_loaded[static_cast<std::size_t>(k)])
-                        closeEntries(query, k, threshold, k + 1, out);
+                        closeEntries(&query, k, threshold, k + 1, out);
                 });
         }
     }
-    Samples samples;
     std::vector<std::int32_t> candidates;
-    for (std::int32_t i = 2; i < m_count; ++i) {
-        if (m_host.cancelled()) {
-            m_result.cancelled = true;
-            break;
-        }
-        if (!m_loaded[static_cast<std::size_t>(i)]) {
-            reportDefect(i);
+    for (std::int32_t i = 2; i < m_count && !stopRequested(); ++i) {
+        if (!isReference(i))
             continue;
-        }
-        if (m_catalogue[i].marked)
-            continue;
-        if (m_everyPair) {
-            m_store.decode(m_pictureOf[static_cast<std::size_t>(i)], samples.data());
-            for (std::int32_t j = i + 1; j <= m_count; ++j) {
-                if (m_host.cancelled()) {
-                    m_result.cancelled = true;
-                    return;
-                }
-                progress(i, j);
-                ++m_result.verifiedPairs;
-                if (!m_store.closerThan(samples.data(), m_pictureOf[static_cast<std::size_t>(j)], m_host.threshold()))
-                    continue;
-                if (!m_loaded[static_cast<std::size_t>(j)])
-                    reportDefect(j);
-                else
-                    recordDuplicate(i, j);
-            }
-            continue;
-        }
         progress(i, i + 1);
         // The pair whose progress step has run: it is compared whatever that step's pump did, so a
         // cancel stops the run only before a later pair.
@@ -483,14 +501,12 @@ void DuplicateRun::laterPasses()
                 prefetch.reset();
             }
             if (!prefetch || from != i + 1 || !prefetch->take(i, candidates))
-                closeEntries(i, threshold, from, candidates);
+                closeEntries(nullptr, i, threshold, from, candidates);
             from = m_count + 1;
             for (const std::int32_t j : candidates) {
                 if (j != shown) {
-                    if (m_host.cancelled()) {
-                        m_result.cancelled = true;
+                    if (stopRequested())
                         return;
-                    }
                     progress(i, j);
                     shown = j;
                     if (m_host.threshold() != threshold) {
@@ -514,11 +530,6 @@ void DuplicateRun::laterPasses()
     }
     if (prefetch)
         m_result.verifiedPairs += prefetch->finish();
-    if (m_index) {
-        m_result.verifiedPairs += m_index->verified();
-        m_result.indexBytes = m_index->tableBytes();
-    }
-    m_result.compareSeconds = secondsSince(started);
 }
 
 CompareResult DuplicateRun::run()

@@ -47,12 +47,18 @@ public:
     virtual void showDuplicateCount(int /*duplicatesFound*/) {}
 };
 
+// Progress is shown at most this often, unless the catalogue is small (see everyPairBelow).
+inline constexpr std::int64_t kCompareRefreshMs = 500;
+// Below this many entries progress is shown at every pair, and by default every pair is compared.
+inline constexpr std::int32_t kEveryPairBelow = 100;
+inline constexpr int kMaxThreshold = 1024;
+
 struct CompareOptions {
     IconLoader loader;   // empty: the icons are extracted from their files
     QRgb background = 0; // the colour icons are drawn over
     int threads = 0;     // capture workers and cores to use; 0: see captureWorkers()
-    // Below this many entries every pair is compared and progress is shown at every pair.
-    std::int32_t everyPairBelow = 100;
+    // Below this many entries every pair is compared.
+    std::int32_t everyPairBelow = kEveryPairBelow;
     std::size_t memoryLimit = 0;       // refuse runs needing more bytes up front; 0: no limit
     std::int32_t prefetchAhead = 4096; // how many entries the candidate helper may run ahead
 };
@@ -71,11 +77,6 @@ struct CompareResult {
     double captureSeconds = 0;
     double compareSeconds = 0;
 };
-
-// Progress is shown at most this often, unless the catalogue is small (see everyPairBelow).
-inline constexpr std::int64_t kCompareRefreshMs = 500;
-inline constexpr std::int32_t kEveryPairBelow = 100;
-inline constexpr int kMaxThreshold = 1024;
 
 // One comparison run over the whole catalogue: every entry's picture is captured once; each
 // entry that is neither marked nor defective, in ascending order, marks every later entry whose

@@ -37,16 +37,10 @@ public:
     std::size_t size() const { return m_bytes.size() / 3; }
     void push_back(std::uint32_t hash)
     {
-        m_bytes.push_back(static_cast<std::uint8_t>(hash));
-        m_bytes.push_back(static_cast<std::uint8_t>(hash >> 8));
-        m_bytes.push_back(static_cast<std::uint8_t>(hash >> 16));
+        m_bytes.resize(m_bytes.size() + 3);
+        putUint24(m_bytes.data() + m_bytes.size() - 3, hash);
     }
-    void set(std::size_t k, std::uint32_t hash)
-    {
-        m_bytes[3 * k] = static_cast<std::uint8_t>(hash);
-        m_bytes[3 * k + 1] = static_cast<std::uint8_t>(hash >> 8);
-        m_bytes[3 * k + 2] = static_cast<std::uint8_t>(hash >> 16);
-    }
+    void set(std::size_t k, std::uint32_t hash) { putUint24(m_bytes.data() + 3 * k, hash); }
     std::uint32_t operator[](std::size_t k) const
     {
         return m_bytes[3 * k] | static_cast<std::uint32_t>(m_bytes[3 * k + 1]) << 8 | static_cast<std::uint32_t>(m_bytes[3 * k + 2]) << 16;
@@ -158,12 +152,7 @@ private:
             std::memcpy(&word, members.data() + 3 * k, sizeof word);
             return word & 0xFFFFFFu;
         }
-        void setMember(std::size_t k, std::uint32_t value)
-        {
-            members[3 * k] = static_cast<std::uint8_t>(value);
-            members[3 * k + 1] = static_cast<std::uint8_t>(value >> 8);
-            members[3 * k + 2] = static_cast<std::uint8_t>(value >> 16);
-        }
+        void setMember(std::size_t k, std::uint32_t value) { putUint24(members.data() + 3 * k, value); }
         std::size_t slotOf(std::uint32_t hash) const
         {
             return static_cast<std::size_t>((std::uint64_t {hash << (32 - BlockLayout::kHashBits)} * table.size()) >> 32);

@@ -187,10 +187,8 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
     out.bytes.assign(paletteBytes + maskBytes + mainBytes + rareBytes, 0);
     std::uint8_t* p = out.bytes.data();
     for (int r = 0; r < used; ++r) {
-        const std::uint32_t v = palette[byUse[static_cast<std::size_t>(r)]];
-        *p++ = static_cast<std::uint8_t>(v);
-        *p++ = static_cast<std::uint8_t>(v >> 8);
-        *p++ = static_cast<std::uint8_t>(v >> 16);
+        putUint24(p, palette[byUse[static_cast<std::size_t>(r)]]);
+        p += 3;
     }
     if (maskBytes) {
         for (int k = 0; k < kSampleCount; ++k)

@@ -64,4 +64,13 @@ inline int indexBits(int colours)
     return bits;
 }
 
+// Writes the low three bytes of a value, least significant first: the colours of a stored picture
+// and the hashes and lists of the candidate filter take three bytes each.
+inline void putUint24(std::uint8_t* at, std::uint32_t value)
+{
+    at[0] = static_cast<std::uint8_t>(value);
+    at[1] = static_cast<std::uint8_t>(value >> 8);
+    at[2] = static_cast<std::uint8_t>(value >> 16);
+}
+
 } // namespace bw

@@ -227,8 +227,7 @@ std::size_t indexSuffixLength(std::uint16_t iconIndex) { return iconIndex > 0 ? 
 
 } // namespace
 
-ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, ExportFormat format, ExportDirectory& directory, ReportLines& report,
-                          ExportScratch& scratch)
+ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, ExportFormat format, ExportDirectory& directory, ReportLines& report)
 {
     // The extension of the files written; an original's follows its kind (originalExtension).
     const std::string_view extension = format == ExportFormat::Bitmap ? ".bmp" : format == ExportFormat::Png ? ".png" : ".ico";
@@ -271,8 +270,7 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, ExportForm
         return publish(extension, kNotCopied);
     }
     case ExportWay::IconFromBitmap: {
-        scratch.icon = extractIcon(sourcePath, entry.iconIndex);
-        const std::optional<QByteArray> bytes = encodeIcon16(scratch.icon);
+        const std::optional<QByteArray> bytes = encodeIcon16(extractIcon(sourcePath, entry.iconIndex));
         if (!bytes || prepare(file, *bytes, syncNow) != WriteResult::Ok)
             return failed(kNotCopied);
         return publish(extension, kNotCopied);
@@ -301,17 +299,16 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, ExportForm
     case ExportWay::ExtractedIcon: break;
     }
 
-    scratch.icon = extractIcon(sourcePath, entry.iconIndex);
-    if (scratch.icon.isNull()) {
+    const QImage icon = extractIcon(sourcePath, entry.iconIndex);
+    if (icon.isNull()) {
         reportEntry(report, n, source, kNotLoaded);
         return outcome;
     }
     std::optional<QByteArray> bytes;
     if (format == ExportFormat::Bitmap) {
-        scratch.bitmap = renderOnTemplate(scratch.icon);
-        bytes = encodeTemplateBitmap(scratch.bitmap);
+        bytes = encodeTemplateBitmap(renderOnTemplate(icon));
     } else {
-        bytes = encodeIcon16(scratch.icon);
+        bytes = encodeIcon16(icon);
         if (!bytes) {
             reportEntry(report, n, source, kNotSaved);
             return outcome;

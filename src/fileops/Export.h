@@ -112,12 +112,6 @@ private:
     void nameSynced(); // waits for the worker's sync, then names its batch
 };
 
-// The state the export leaves its last pictures in.
-struct ExportScratch {
-    QImage icon;   // the last extracted icon
-    QImage bitmap; // the last bitmap drawn on the template
-};
-
 // The outcome of one export, for callers that list what was written (the command-line tool).
 struct ExportOutcome {
     bool written = false;
@@ -130,8 +124,7 @@ struct ExportOutcome {
 // created in the extracted-icon way throws CommandError("Datei <target> kann nicht erstellt
 // werden"), which ends the calling command. The original and PNG ways only report: no icon is
 // "GELADEN", an original not written "KOPIERT", a PNG not written "GESPEICHERT".
-ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, ExportFormat format, ExportDirectory& directory, ReportLines& report,
-                          ExportScratch& scratch);
+ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, ExportFormat format, ExportDirectory& directory, ReportLines& report);
 
 // The three report messages, with their leading dots.
 inline const QString kNotCopied = QStringLiteral("..Icon kann nicht KOPIERT werden .");

@@ -88,33 +88,31 @@ QImage pictureFromCandidates(const std::vector<IconCandidate>& candidates, Image
 ReadError iconFileHeaderCheck(ByteReader file)
 {
     const std::uint16_t reserved = file.u16(0);
-    const std::uint16_t type = file.u16(2);
-    const std::uint16_t count = file.u16(4);
-    if (!file.ok() || reserved != 0 || (type != 1 && type != 2) || count == 0)
+    const std::uint16_t type = file.u16(kIconDirTypeAt);
+    const std::uint16_t count = file.u16(kIconDirCountAt);
+    if (!file.ok() || reserved != 0 || (type != kIconType && type != kCursorType) || count == 0)
         return ReadError::UnknownFormat;
-    return file.contains(6, static_cast<std::uint64_t>(count) * 16) ? ReadError::None : ReadError::DirectoryOutside;
+    return file.contains(kIconDirHeaderSize, count * kIconFileEntrySize) ? ReadError::None : ReadError::DirectoryOutside;
 }
-
-bool isIconFile(ByteReader file) { return iconFileHeaderCheck(file) == ReadError::None; }
 
 std::optional<std::vector<IconCandidate>> iconFileCandidates(ByteReader file)
 {
     clearReadError();
     if (const ReadError header = iconFileHeaderCheck(file); header != ReadError::None)
         return refuse(header), std::nullopt;
-    const std::uint16_t count = file.u16(4);
+    const std::uint16_t count = file.u16(kIconDirCountAt);
     std::vector<IconCandidate> candidates;
     candidates.reserve(count);
     for (std::uint16_t i = 0; i < count; ++i) {
-        const std::uint64_t entry = 6 + static_cast<std::uint64_t>(i) * 16;
+        const std::uint64_t entry = kIconDirHeaderSize + i * kIconFileEntrySize;
         IconCandidate c;
-        const std::uint32_t bytes = file.u32(entry + 8);
-        const std::uint32_t offset = file.u32(entry + 12);
+        const std::uint32_t bytes = file.u32(entry + kIconEntryBytesAt);
+        const std::uint32_t offset = file.u32(entry + kIconFileEntryOffsetAt);
         c.data = file.sub(offset, bytes);
-        c.entry = file.sub(entry, 16);
+        c.entry = file.sub(entry, kIconFileEntrySize);
         if (!file.ok() || !c.data.ok())
             return refuse(ReadError::DataOutside), std::nullopt;
-        takeSize(c, file.u8(entry), file.u8(entry + 1));
+        takeSize(c, file.u8(entry), file.u8(entry + kIconEntryHeightAt));
         candidates.push_back(c);
     }
     return candidates;
@@ -124,20 +122,20 @@ std::optional<std::vector<IconCandidate>> groupCandidates(ByteReader group, cons
 {
     clearReadError();
     const std::uint16_t reserved = group.u16(0);
-    const std::uint16_t type = group.u16(2);
-    const std::uint16_t count = group.u16(4);
-    if (!group.ok() || reserved != 0 || type != 1 || count == 0)
+    const std::uint16_t type = group.u16(kIconDirTypeAt);
+    const std::uint16_t count = group.u16(kIconDirCountAt);
+    if (!group.ok() || reserved != 0 || type != kIconType || count == 0)
         return refuse(ReadError::BadGroupHeader), std::nullopt;
     if (count > kMaxGroupImages)
         return refuse(ReadError::TooManyImages), std::nullopt;
-    if (!group.contains(6, static_cast<std::uint64_t>(count) * 14))
+    if (!group.contains(kIconDirHeaderSize, count * kGroupEntrySize))
         return refuse(ReadError::BadGroupHeader), std::nullopt;
     std::vector<IconCandidate> candidates;
     candidates.reserve(count);
     for (std::uint16_t i = 0; i < count; ++i) {
-        const std::uint64_t entry = 6 + static_cast<std::uint64_t>(i) * 14;
+        const std::uint64_t entry = kIconDirHeaderSize + i * kGroupEntrySize;
         IconCandidate c;
-        const std::optional<ByteReader> icon = lookupIcon(group.u16(entry + 12));
+        const std::optional<ByteReader> icon = lookupIcon(group.u16(entry + kGroupEntryIdAt));
         if (!icon || !icon->ok()) {
             // A lookup that found the image but could not read it has said why.
             if (lastReadError() == ReadError::None)
@@ -145,8 +143,8 @@ std::optional<std::vector<IconCandidate>> groupCandidates(ByteReader group, cons
             return std::nullopt;
         }
         c.data = *icon;
-        c.entry = group.sub(entry, 14);
-        takeSize(c, group.u8(entry), group.u8(entry + 1));
+        c.entry = group.sub(entry, kGroupEntrySize);
+        takeSize(c, group.u8(entry), group.u8(entry + kIconEntryHeightAt));
         candidates.push_back(c);
     }
     return candidates;
@@ -162,11 +160,11 @@ std::optional<QByteArray> iconFileOfGroup(const std::vector<IconCandidate>& cand
     // The bytes each image keeps, and the file's size, checked before anything is allocated.
     std::vector<std::uint64_t> lengths;
     lengths.reserve(candidates.size());
-    std::uint64_t total = 6 + 16 * static_cast<std::uint64_t>(candidates.size());
+    std::uint64_t total = kIconDirHeaderSize + kIconFileEntrySize * candidates.size();
     for (const IconCandidate& c : candidates) {
         ByteReader entry = c.entry;
-        const std::uint32_t stated = entry.u32(8);
-        if (!entry.ok() || entry.size() < 12)
+        const std::uint32_t stated = entry.u32(kIconEntryBytesAt);
+        if (!entry.ok() || entry.size() < kIconEntryBytesAt + sizeof stated)
             return refuse(ReadError::BadGroupHeader), std::nullopt;
         const std::uint64_t length = stated > 0 && stated <= c.data.size() ? stated : c.data.size();
         lengths.push_back(length);
@@ -185,14 +183,14 @@ std::optional<QByteArray> iconFileOfGroup(const std::vector<IconCandidate>& cand
         put16(at + 2, static_cast<std::uint16_t>(v >> 16));
     };
     put16(out, 0);
-    put16(out + 2, 1);
-    put16(out + 4, static_cast<std::uint16_t>(candidates.size()));
-    std::uint64_t offset = 6 + 16 * static_cast<std::uint64_t>(candidates.size());
+    put16(out + kIconDirTypeAt, kIconType);
+    put16(out + kIconDirCountAt, static_cast<std::uint16_t>(candidates.size()));
+    std::uint64_t offset = kIconDirHeaderSize + kIconFileEntrySize * candidates.size();
     for (std::size_t i = 0; i < candidates.size(); ++i) {
-        std::uint8_t* entry = out + 6 + 16 * i;
-        std::memcpy(entry, candidates[i].entry.data(), 8); // width, height, colours, reserved, planes, bit count
-        put32(entry + 8, lengths[i]);
-        put32(entry + 12, offset);
+        std::uint8_t* entry = out + kIconDirHeaderSize + kIconFileEntrySize * i;
+        std::memcpy(entry, candidates[i].entry.data(), kIconEntryImageInfoSize);
+        put32(entry + kIconEntryBytesAt, lengths[i]);
+        put32(entry + kIconFileEntryOffsetAt, offset);
         if (lengths[i] > 0)
             std::memcpy(out + offset, candidates[i].data.data(), lengths[i]);
         offset += lengths[i];

@@ -54,10 +54,18 @@ QImage pictureFromCandidates(const std::vector<IconCandidate>& candidates, Image
 QImage scaleToEdge(const QImage& picture, int edge);
 inline QImage scaleToIconSize(const QImage& picture) { return scaleToEdge(picture, kIconEdge); }
 
+// The directory of an icon or cursor file and of a group resource (offsets in bytes): both have
+// the same header (reserved 0, type, image count); an entry of either starts with the image's
+// width, height, colour count, reserved byte, planes, bit count and size in bytes. A file's entry
+// (16 bytes) then says where the image is; a group's (14 bytes) names the image's resource by id.
+inline constexpr std::uint16_t kIconType = 1, kCursorType = 2;
+inline constexpr std::uint64_t kIconDirTypeAt = 2, kIconDirCountAt = 4, kIconDirHeaderSize = 6;
+inline constexpr std::uint64_t kIconEntryHeightAt = 1, kIconEntryImageInfoSize = 8 /* width to bit count */, kIconEntryBytesAt = 8;
+inline constexpr std::uint64_t kIconFileEntryOffsetAt = 12, kIconFileEntrySize = 16, kGroupEntryIdAt = 12, kGroupEntrySize = 14;
+
 // Header test of an icon (type 1) or cursor (type 2) file: reserved 0, a known type, at least one
-// image, and a directory that fits in the file.
-bool isIconFile(ByteReader file);
-// The same test with its answer: None, UnknownFormat (not an icon header) or DirectoryOutside.
+// image, and a directory that fits in the file. None, else UnknownFormat (not an icon header) or
+// DirectoryOutside.
 ReadError iconFileHeaderCheck(ByteReader file);
 
 // The images of an icon or cursor file; none when any entry points outside the file.

@@ -15,8 +15,15 @@ namespace {
 constexpr std::uint16_t kRtIcon = 0x8003;
 constexpr std::uint16_t kRtGroupIcon = 0x800E;
 constexpr std::uint16_t kIntegerId = 0x8000;
-constexpr std::uint64_t kTypeInfoSize = 8;
-constexpr std::uint64_t kNameInfoSize = 12;
+// Offsets in bytes: the DOS header's offset of "NE"; in the NE header, those of the resource table
+// and of the resident names after it, which end it. The resource table: the alignment shift, then
+// a TYPEINFO record per type (type id, count of its resources, reserved), each followed by a
+// NAMEINFO record per resource (offset and length in units of the alignment, flags, id, reserved).
+constexpr std::uint64_t kNeOffsetAt = 0x3C, kResourceTableAt = 0x24, kResidentNamesAt = 0x26;
+constexpr std::uint64_t kTypeInfosAt = 2, kTypeCountAt = 2, kTypeInfoSize = 8;
+constexpr std::uint64_t kLengthAt = 2, kIdAt = 6, kNameInfoSize = 12;
+// Looking up images times icons beyond this many steps builds an index of the icons by id.
+constexpr std::uint64_t kMostScanSteps = 65536;
 // Offsets are stored in units of 1 << shift; real files use 4 to 9. A larger shift only serves to
 // point far outside the file.
 constexpr std::uint16_t kMaxAlignShift = 16;
@@ -33,11 +40,11 @@ std::optional<NeResourceTable> readResourceTable(ByteReader file)
 {
     if (!file.matches(0, "MZ"))
         return refuse(ReadError::NotNe), std::nullopt;
-    const std::uint32_t neOffset = file.u32(0x3C);
+    const std::uint32_t neOffset = file.u32(kNeOffsetAt);
     if (!file.ok() || !file.matches(neOffset, "NE"))
         return refuse(ReadError::NotNe), std::nullopt;
-    const std::uint16_t resourceTable = file.u16(static_cast<std::uint64_t>(neOffset) + 0x24);
-    const std::uint16_t residentNames = file.u16(static_cast<std::uint64_t>(neOffset) + 0x26);
+    const std::uint16_t resourceTable = file.u16(neOffset + kResourceTableAt);
+    const std::uint16_t residentNames = file.u16(neOffset + kResidentNamesAt);
     if (!file.ok() || residentNames <= resourceTable)
         return refuse(ReadError::ResourceTableOutside), std::nullopt;
 
@@ -52,21 +59,21 @@ std::optional<NeResourceTable> readResourceTable(ByteReader file)
 
     // Each TYPEINFO record moves the position forward and the table is at most 64 KiB, so the
     // walk ends even when the terminating zero is missing.
-    std::uint64_t pos = 2;
+    std::uint64_t pos = kTypeInfosAt;
     for (;;) {
         const std::uint16_t type = t.table.u16(pos);
         if (!t.table.ok())
             return refuse(ReadError::TypeTableOutside), std::nullopt;
         if (type == 0)
             break;
-        const std::uint16_t count = t.table.u16(pos + 2);
+        const std::uint16_t count = t.table.u16(pos + kTypeCountAt);
         const std::uint64_t names = pos + kTypeInfoSize;
         if (!t.table.contains(names, count * kNameInfoSize))
             return refuse(ReadError::TypeTableOutside), std::nullopt;
         for (std::uint16_t i = 0; i < count; ++i) {
             const std::uint64_t n = names + i * kNameInfoSize;
             if (type == kRtGroupIcon) {
-                const std::uint16_t id = t.table.u16(n + 6);
+                const std::uint16_t id = t.table.u16(n + kIdAt);
                 t.groups.push_back({(id & kIntegerId) == 0, static_cast<std::uint32_t>(id & ~kIntegerId), n});
             } else if (type == kRtIcon) {
                 t.icons.push_back(n);
@@ -82,7 +89,7 @@ std::optional<ByteReader> resourceData(const NeResourceTable& t, std::uint64_t n
 {
     ByteReader table = t.table;
     const std::uint64_t offset = static_cast<std::uint64_t>(table.u16(nameInfo)) << t.shift;
-    const std::uint64_t length = static_cast<std::uint64_t>(table.u16(nameInfo + 2)) << t.shift;
+    const std::uint64_t length = static_cast<std::uint64_t>(table.u16(nameInfo + kLengthAt)) << t.shift;
     ByteReader data = t.file.sub(offset, length);
     if (!table.ok() || !data.ok())
         return refuse(ReadError::DataOutside), std::nullopt;
@@ -103,7 +110,7 @@ std::optional<NeResourceTable> tableWithGroup(ByteReader file, int index)
 
 bool isNeFile(ByteReader file)
 {
-    const std::uint32_t neOffset = file.u32(0x3C);
+    const std::uint32_t neOffset = file.u32(kNeOffsetAt);
     return file.matches(0, "MZ") && file.ok() && file.matches(neOffset, "NE");
 }
 
@@ -126,12 +133,12 @@ std::optional<std::vector<IconCandidate>> neGroupCandidates(ByteReader file, int
     // table; when images times icons would make that slow, an index sorted by id is built once.
     // Either way the first of equal ids wins.
     ByteReader table = t->table;
-    const auto idOf = [&table](std::uint64_t nameInfo) { return table.u16(nameInfo + 6); };
+    const auto idOf = [&table](std::uint64_t nameInfo) { return table.u16(nameInfo + kIdAt); };
     ByteReader groupHeader = *group;
     std::vector<std::pair<std::uint16_t, std::uint64_t>> byId;
-    const std::uint16_t images = groupHeader.u16(4);
-    const bool plausible = images <= kMaxGroupImages && groupHeader.contains(6, images * 14ULL);
-    if (plausible && static_cast<std::uint64_t>(images) * t->icons.size() > 65536) {
+    const std::uint16_t images = groupHeader.u16(kIconDirCountAt);
+    const bool plausible = images <= kMaxGroupImages && groupHeader.contains(kIconDirHeaderSize, images * kGroupEntrySize);
+    if (plausible && images * t->icons.size() > kMostScanSteps) {
         byId.reserve(t->icons.size());
         for (std::uint64_t n : t->icons)
             byId.emplace_back(idOf(n), n);

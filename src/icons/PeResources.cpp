@@ -16,6 +16,22 @@ constexpr std::uint32_t kRtIcon = 3;
 constexpr std::uint32_t kRtGroupIcon = 14;
 constexpr std::uint32_t kHighBit = 0x80000000u;
 
+// The headers of a PE image as far as they are read, offsets in bytes from the start of each: the
+// DOS header's offset of "PE\0\0"; the COFF header after it; the optional header after that,
+// whose magic (32 or 64 bits) moves the count of data directories (RVA and size each) and the
+// directories that follow it; then the section table.
+constexpr std::uint64_t kPeOffsetAt = 0x3C, kSignatureSize = 4;
+constexpr std::uint64_t kSectionCountAt = 2, kOptionalSizeAt = 16, kCoffHeaderSize = 20;
+constexpr std::uint16_t kPe32Magic = 0x10B, kPe32PlusMagic = 0x20B;
+constexpr std::uint64_t kPe32DirectoryCountAt = 92, kPe32PlusDirectoryCountAt = 108, kDirectoryCountSize = 4, kDataDirectorySize = 8;
+constexpr std::uint32_t kResourceDirectoryIndex = 2;
+constexpr std::uint64_t kSectionHeaderSize = 40, kVirtualAddressAt = 12, kRawSizeAt = 16, kRawOffsetAt = 20;
+// A resource directory: the counts of named and numbered entries in its header, then the entries
+// (name or id, then the target: a subdirectory with the high bit set, else a data entry of the
+// data's RVA and size).
+constexpr std::uint64_t kNamedCountAt = 12, kIdCountAt = 14, kResourceDirHeaderSize = 16;
+constexpr std::uint64_t kResourceEntrySize = 8, kTargetAt = 4, kDataSizeAt = 4;
+
 // The parts of a PE image the resource reader needs: where the section table is and the bytes of
 // the resource section from the resource directory onwards. A file that is refused leaves the
 // reason in lastReadError().
@@ -27,39 +43,40 @@ public:
         pe.m_file = file;
         if (!file.matches(0, "MZ"))
             return refuse(ReadError::NotPe), std::nullopt;
-        const std::uint32_t peOffset = file.u32(0x3C);
+        const std::uint32_t peOffset = file.u32(kPeOffsetAt);
         if (!file.ok() || !file.matches(peOffset, "PE\0\0"))
             return refuse(ReadError::NotPe), std::nullopt;
-        const std::uint64_t coff = static_cast<std::uint64_t>(peOffset) + 4;
-        pe.m_sectionCount = file.u16(coff + 2);
-        const std::uint16_t optionalSize = file.u16(coff + 16);
-        const std::uint64_t optional = coff + 20;
+        const std::uint64_t coff = static_cast<std::uint64_t>(peOffset) + kSignatureSize;
+        pe.m_sectionCount = file.u16(coff + kSectionCountAt);
+        const std::uint16_t optionalSize = file.u16(coff + kOptionalSizeAt);
+        const std::uint64_t optional = coff + kCoffHeaderSize;
         const std::uint16_t magic = file.u16(optional);
         std::uint64_t countAt = 0;
         std::uint64_t directoriesAt = 0;
-        if (magic == 0x10B) {
-            countAt = 92;
-            directoriesAt = 96;
-        } else if (magic == 0x20B) {
-            countAt = 108;
-            directoriesAt = 112;
+        if (magic == kPe32Magic) {
+            countAt = kPe32DirectoryCountAt;
+            directoriesAt = kPe32DirectoryCountAt + kDirectoryCountSize;
+        } else if (magic == kPe32PlusMagic) {
+            countAt = kPe32PlusDirectoryCountAt;
+            directoriesAt = kPe32PlusDirectoryCountAt + kDirectoryCountSize;
         } else {
             return refuse(ReadError::BadOptionalHeader), std::nullopt;
         }
         const std::uint32_t directoryCount = file.u32(optional + countAt);
-        // The resource directory is entry 2 and must lie inside the optional header.
-        if (!file.ok() || directoryCount < 3 || directoriesAt + 3 * 8 > optionalSize)
+        // The resource directory must be one of the directories and lie inside the optional header.
+        if (!file.ok() || directoryCount <= kResourceDirectoryIndex
+            || directoriesAt + (kResourceDirectoryIndex + 1) * kDataDirectorySize > optionalSize)
             return refuse(ReadError::BadOptionalHeader), std::nullopt;
-        const std::uint32_t resourceRva = file.u32(optional + directoriesAt + 2 * 8);
+        const std::uint32_t resourceRva = file.u32(optional + directoriesAt + kResourceDirectoryIndex * kDataDirectorySize);
         pe.m_sectionTable = optional + optionalSize;
         if (!file.ok())
             return refuse(ReadError::BadOptionalHeader), std::nullopt;
         if (resourceRva == 0)
             return refuse(ReadError::NoResourceSection), std::nullopt;
-        if (!file.contains(pe.m_sectionTable, static_cast<std::uint64_t>(pe.m_sectionCount) * 40))
+        if (!file.contains(pe.m_sectionTable, pe.m_sectionCount * kSectionHeaderSize))
             return refuse(ReadError::SectionTableOutside), std::nullopt;
         pe.m_resources = pe.mapRva(resourceRva);
-        if (!pe.m_resources.ok() || pe.m_resources.size() < 16)
+        if (!pe.m_resources.ok() || pe.m_resources.size() < kResourceDirHeaderSize)
             return refuse(ReadError::ResourcesOutside), std::nullopt;
         return pe;
     }
@@ -71,10 +88,10 @@ public:
     {
         ByteReader file = m_file;
         for (std::uint32_t i = 0; i < m_sectionCount; ++i) {
-            const std::uint64_t s = m_sectionTable + static_cast<std::uint64_t>(i) * 40;
-            const std::uint32_t virtualAddress = file.u32(s + 12);
-            const std::uint32_t rawSize = file.u32(s + 16);
-            const std::uint32_t rawOffset = file.u32(s + 20);
+            const std::uint64_t s = m_sectionTable + i * kSectionHeaderSize;
+            const std::uint32_t virtualAddress = file.u32(s + kVirtualAddressAt);
+            const std::uint32_t rawSize = file.u32(s + kRawSizeAt);
+            const std::uint32_t rawOffset = file.u32(s + kRawOffsetAt);
             if (!file.ok())
                 break;
             if (rva < virtualAddress || rva - virtualAddress >= rawSize)
@@ -95,7 +112,7 @@ private:
     std::uint32_t m_sectionCount = 0;
 };
 
-// A resource directory inside the resource section: its entries, 8 bytes each.
+// A resource directory inside the resource section: its entries.
 struct Directory {
     std::uint64_t entries = 0;
     std::uint32_t count = 0;
@@ -103,10 +120,10 @@ struct Directory {
 
 std::optional<Directory> readDirectory(ByteReader rsrc, std::uint64_t offset)
 {
-    const std::uint32_t named = rsrc.u16(offset + 12);
-    const std::uint32_t ids = rsrc.u16(offset + 14);
-    Directory d {offset + 16, named + ids};
-    if (!rsrc.ok() || !rsrc.contains(d.entries, static_cast<std::uint64_t>(d.count) * 8))
+    const std::uint32_t named = rsrc.u16(offset + kNamedCountAt);
+    const std::uint32_t ids = rsrc.u16(offset + kIdCountAt);
+    Directory d {offset + kResourceDirHeaderSize, named + ids};
+    if (!rsrc.ok() || !rsrc.contains(d.entries, d.count * kResourceEntrySize))
         return refuse(ReadError::DirectoryOutside), std::nullopt;
     return d;
 }
@@ -119,9 +136,9 @@ std::optional<Directory> typeDirectory(ByteReader rsrc, std::uint32_t type)
     if (!root)
         return std::nullopt;
     for (std::uint32_t i = 0; i < root->count; ++i) {
-        const std::uint64_t e = root->entries + static_cast<std::uint64_t>(i) * 8;
+        const std::uint64_t e = root->entries + i * kResourceEntrySize;
         const std::uint32_t name = rsrc.u32(e);
-        const std::uint32_t target = rsrc.u32(e + 4);
+        const std::uint32_t target = rsrc.u32(e + kTargetAt);
         if (name == type) { // a named type never equals a small id: its high bit is set
             if (!(target & kHighBit))
                 return refuse(ReadError::BadDirectoryEntry), std::nullopt;
@@ -137,7 +154,7 @@ std::optional<Directory> typeDirectory(ByteReader rsrc, std::uint32_t type)
 std::optional<Directory> languagesOf(const PeImage& pe, std::uint64_t nameEntry)
 {
     ByteReader rsrc = pe.resources();
-    const std::uint32_t target = rsrc.u32(nameEntry + 4);
+    const std::uint32_t target = rsrc.u32(nameEntry + kTargetAt);
     if (!rsrc.ok())
         return refuse(ReadError::DirectoryOutside), std::nullopt;
     if (!(target & kHighBit))
@@ -153,18 +170,18 @@ std::optional<Directory> languagesOf(const PeImage& pe, std::uint64_t nameEntry)
 std::uint32_t languageAt(const PeImage& pe, const Directory& languages, std::uint32_t i)
 {
     ByteReader rsrc = pe.resources();
-    return rsrc.u32(languages.entries + static_cast<std::uint64_t>(i) * 8);
+    return rsrc.u32(languages.entries + i * kResourceEntrySize);
 }
 
 // The data of the language at position `i` of a language directory.
 std::optional<ByteReader> languageData(const PeImage& pe, const Directory& languages, std::uint32_t i)
 {
     ByteReader rsrc = pe.resources();
-    const std::uint32_t dataEntry = rsrc.u32(languages.entries + static_cast<std::uint64_t>(i) * 8 + 4);
+    const std::uint32_t dataEntry = rsrc.u32(languages.entries + i * kResourceEntrySize + kTargetAt);
     if (rsrc.ok() && (dataEntry & kHighBit))
         return refuse(ReadError::TooDeep), std::nullopt;
     const std::uint32_t rva = rsrc.u32(dataEntry);
-    const std::uint32_t size = rsrc.u32(static_cast<std::uint64_t>(dataEntry) + 4);
+    const std::uint32_t size = rsrc.u32(dataEntry + kDataSizeAt);
     if (!rsrc.ok())
         return refuse(ReadError::DirectoryOutside), std::nullopt;
     ByteReader data = pe.mapRva(rva, size);
@@ -210,7 +227,7 @@ public:
     }
 
 private:
-    std::uint64_t entryAt(std::uint32_t i) const { return m_icons.entries + static_cast<std::uint64_t>(i) * 8; }
+    std::uint64_t entryAt(std::uint32_t i) const { return m_icons.entries + i * kResourceEntrySize; }
     std::uint32_t idAt(std::uint32_t i) const
     {
         ByteReader rsrc = m_pe.resources();
@@ -257,7 +274,7 @@ private:
 
 bool isPeFile(ByteReader file)
 {
-    const std::uint32_t peOffset = file.u32(0x3C);
+    const std::uint32_t peOffset = file.u32(kPeOffsetAt);
     return file.matches(0, "MZ") && file.ok() && file.matches(peOffset, "PE\0\0");
 }
 
@@ -282,7 +299,7 @@ std::optional<std::uint64_t> groupEntryAt(const PeImage& pe, const Directory& gr
 
     // Well-formed directories store named entries first and ids ascending, which is already the
     // shell's order; only other files need sorting.
-    auto entryAt = [&](std::uint32_t i) { return groups.entries + static_cast<std::uint64_t>(i) * 8; };
+    auto entryAt = [&](std::uint32_t i) { return groups.entries + static_cast<std::uint64_t>(i) * kResourceEntrySize; };
     bool ordered = true;
     if (memo && memo->shellOrder) {
         ordered = *memo->shellOrder;

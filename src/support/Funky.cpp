@@ -12,8 +12,6 @@
 
 namespace bw {
 
-std::int64_t lastRefreshTick = 0;
-
 namespace {
 
 ProgramPaths& paths()

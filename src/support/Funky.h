@@ -34,10 +34,6 @@ void InitPaths(const std::filesystem::path& programFile = {});
 std::int64_t tickCount();
 // Replaces the clock (nullptr: the real one again), so tests can decide when a refresh is due.
 void setTickSource(std::int64_t (*source)());
-// The tick of the last progress refresh of any long operation; start-up sets it.
-extern std::int64_t lastRefreshTick;
-// True when at least intervalMs have passed since the last refresh.
-inline bool refreshDue(std::int64_t intervalMs) { return tickCount() - lastRefreshTick >= intervalMs; }
 
 // Top-left position that centres a window of `window` size over an area at `origin` of `area`
 // size, moved by (dx, dy). Integer division truncates toward zero; nothing is clamped.

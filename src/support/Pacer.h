@@ -29,8 +29,18 @@ class Pacer {
 public:
     static constexpr std::int64_t kIntervalMs = 20;
 
-    // True when the last real pump is kIntervalMs or more ago (or there was none yet).
-    bool due() const { return m_last < 0 || tickCount() - m_last >= kIntervalMs; }
+    // A pacer of another interval paces the progress texts of a loop (a count every 500 ms).
+    explicit Pacer(std::int64_t intervalMs = kIntervalMs) : m_intervalMs(intervalMs) {}
+
+    // True when the last refresh is the interval or more before `now`. Before the first one the
+    // last counts as tick 0, long past on a clock that runs from the machine's start: the first
+    // check is due.
+    bool due(std::int64_t now) const { return now - m_last >= m_intervalMs; }
+    bool due() const { return due(tickCount()); }
+    // Records a refresh at `now`. A loop that calls it as it begins waits one interval for its
+    // first refresh.
+    void refreshed(std::int64_t now) { m_last = now; }
+    void refreshed() { refreshed(tickCount()); }
 
     // When due: runs `show` (which puts the deferred values on the screen), pumps messages and
     // restarts the interval. Returns whether it pumped.
@@ -40,7 +50,7 @@ public:
             return false;
         show();
         PumpMessages();
-        m_last = tickCount();
+        refreshed();
         return true;
     }
     bool pump()
@@ -49,7 +59,8 @@ public:
     }
 
 private:
-    std::int64_t m_last = -1;
+    std::int64_t m_intervalMs;
+    std::int64_t m_last = 0;
 };
 
 } // namespace bw

@@ -131,7 +131,7 @@ ScrollRange scrollRangeFor(std::int32_t entryCount, int pageCapacity)
 }
 
 void paintEntries(QImage& canvas, Catalogue& catalogue, const PageState& page, QColor background, std::int32_t first, std::int32_t last,
-                  PaintHost& host, QImage& scratchIcon)
+                  PaintHost& host)
 {
     host.setNumberPanel(QStringLiteral("-"));
     if (first == 0)
@@ -169,17 +169,17 @@ void paintEntries(QImage& canvas, Catalogue& catalogue, const PageState& page, Q
             const int x = kCellPitch * column;
             const int y = kCellPitch * row;
             IconEntry& e = catalogue[i];
-            scratchIcon
+            const QImage icon
                 = iconEdge == kIconEdge ? host.extractIcon(e.path(), e.iconIndex) : host.extractIconAt(e.path(), e.iconIndex, iconEdge);
             fillArea(canvas, x, y, x + 42, y + 42, background);
-            if (scratchIcon.isNull()) {
+            if (icon.isNull()) {
                 e.defective = 1;
                 outline(canvas, x + 1, y + 1, x + 40, y + 40, kRed);
                 outline(canvas, x + 2, y + 2, x + 39, y + 39, kRed);
                 diagonal(canvas, x + 1, y + 1, 1, 1, 40, kRed);
                 diagonal(canvas, x + 1, y + 41, 1, -1, 40, kRed);
             } else {
-                drawIcon(canvas, scratchIcon, x + kIconOffset, y + kIconOffset);
+                drawIcon(canvas, icon, x + kIconOffset, y + kIconOffset);
             }
             if (e.marked) {
                 outline(canvas, x + 3, y + 3, x + 38, y + 38, kYellow);

@@ -52,9 +52,9 @@ public:
 // Paints entries first..last into their cells (in logical pixels; a canvas with a device pixel
 // ratio above 1 gets its icons at that resolution); first == last paints that one entry into
 // page.pointerCell. Entries whose icon cannot be extracted get the red frame and cross and their
-// defective flag set. scratchIcon receives each extracted icon in turn.
+// defective flag set.
 void paintEntries(QImage& canvas, Catalogue& catalogue, const PageState& page, QColor background, std::int32_t first, std::int32_t last,
-                  PaintHost& host, QImage& scratchIcon);
+                  PaintHost& host);
 
 // The cell under a point of the page image (also in the strips beside and below the grid).
 struct HitTest {

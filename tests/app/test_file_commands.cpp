@@ -266,7 +266,6 @@ TEST_F(FileCommands, CancelAfterEntry40Of100)
     ASSERT_EQ(catalogue().entryCount(), 100);
     // The first refresh comes right after entry 40, and "Abbrechen" is pressed during it.
     clockReadsLeft = 40;
-    lastRefreshTick = 0;
     setTickSource(clockJumpingAtRead);
     QTimer::singleShot(0, &report(), [this] { report().BitBtn1->click(); });
     main().AlleKopieren1->trigger();
@@ -282,7 +281,6 @@ TEST_F(FileCommands, ClosingTheReportWindowStopsTheLoopAndTheMainWindowWaitsForI
         put("icon" + std::to_string(100 + i) + ".ico", testutil::solidIcon(qRgb(255, 0, 0)));
     start();
     clockReadsLeft = 10;
-    lastRefreshTick = 0;
     setTickSource(clockJumpingAtRead);
     bool mainEnabledDuringLoop = true;
     QTimer::singleShot(0, &report(), [&] {

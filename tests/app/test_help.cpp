@@ -3,10 +3,10 @@
 
 #include "gui/app/IconFrm.h"
 #include "gui/app/MainU.h"
+#include "gui/support/Help.h"
 #include "gui/support/KWBform.h"
 #include "support/Desktop.h"
 #include "support/Funky.h"
-#include "support/Help.h"
 #include "support/ScriptedDialogs.h"
 
 #include <QApplication>

@@ -338,7 +338,6 @@ TEST_F(SourceFileCommands, CheckCancelledAfterTheFirstRefreshKeepsItsMarks)
     start();
     // The first refresh comes before entry 1; "Abbrechen" is pressed during it.
     fakeNow = 1'000'000;
-    lastRefreshTick = 0;
     setTickSource(fakeClock);
     QTimer::singleShot(0, &report(), [this] { report().BitBtn1->click(); });
     main().Checken1->trigger();

@@ -46,7 +46,7 @@ class Indexing : public ::testing::Test {
 protected:
     Catalogue catalogue {50};
     FakeHost host;
-    void SetUp() override { lastRefreshTick = host.now; }
+    void SetUp() override { host.countRefresh.refreshed(host.now); }
 };
 
 } // namespace
@@ -156,14 +156,14 @@ TEST_F(Indexing, RefreshAtMostEvery500Milliseconds)
     indexFile(catalogue, "/d/a.ico", host);
     EXPECT_EQ(host.panels, QStringList {QStringLiteral("Icon(s) 11")});
     EXPECT_EQ(host.pumps, 1);
-    EXPECT_EQ(lastRefreshTick, host.now);
+    EXPECT_FALSE(host.countRefresh.due(host.now + kIndexRefreshMs - 1));
 }
 
 TEST(IndexingFull, LastSlotsFilledThenReportedOncePerFile)
 {
     Catalogue catalogue(1'000'000);
     FakeHost host;
-    lastRefreshTick = host.now;
+    host.countRefresh.refreshed(host.now);
     for (int i = 0; i < 999'998; ++i)
         catalogue.appendEntry("/d/a.ico", 0);
     host.counts = {{"/d/five.exe", 5}};

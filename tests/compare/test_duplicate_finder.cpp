@@ -6,6 +6,7 @@
 #include "compare/NeighbourIndex.h"
 #include "compare/PictureStore.h"
 #include "support/Funky.h"
+#include "support/Pacer.h"
 #include "support/TestUtil.h"
 
 #include <gtest/gtest.h>
@@ -119,6 +120,7 @@ int plainRun(Catalogue& catalogue, CompareHost& host, const IconLoader& loader, 
         return false;
     };
     int found = 0;
+    Pacer refresh(kCompareRefreshMs);
     struct NoPictures final : PictureSource {
         QImage picture(std::int32_t) const override { return {}; }
     } noPictures;
@@ -144,10 +146,10 @@ int plainRun(Catalogue& catalogue, CompareHost& host, const IconLoader& loader, 
                 load(j);
                 capturePicture(scratch, background, store[static_cast<std::size_t>(j)]);
             }
-            if (host.tickCount() - lastRefreshTick >= kCompareRefreshMs || count < kEveryPairBelow) {
+            if (refresh.due(host.tickCount()) || count < kEveryPairBelow) {
                 host.showProgress(i, j, 0);
                 host.pumpMessages();
-                lastRefreshTick = host.tickCount();
+                refresh.refreshed(host.tickCount());
             }
             if (captureOnly)
                 continue;
@@ -322,14 +324,12 @@ void expectSameAsPlainLoop(unsigned seed, const Scenario& scenario)
         host.thresholdAtPair = scenario.thresholdAtPair;
         host.silent = scenario.silent;
     };
-    lastRefreshTick = 0;
     Catalogue expectedCatalogue(scenario.count);
     fillCatalogue(expectedCatalogue, static_cast<std::size_t>(scenario.count), marks);
     RecordingHost expected;
     makeHost(expected);
     const int expectedFound = plainRun(expectedCatalogue, expected, loaderFor(pictures), kBackground);
 
-    lastRefreshTick = 0;
     Catalogue catalogue(scenario.count);
     fillCatalogue(catalogue, static_cast<std::size_t>(scenario.count), marks);
     RecordingHost actual;
@@ -460,7 +460,6 @@ TEST(DuplicateFinder, ARunPumpsAtEveryEntrySoACancelIsSeenAtOnce)
         RecordingHost host;
         host.currentThreshold = 1;
         host.cancelAtPump = cancelAtPump;
-        lastRefreshTick = 0;
         findDuplicates(catalogue, host, {.loader = loaderFor(pictures)});
         EXPECT_EQ(host.pumps, pumps);
         int cleared = 0;

@@ -34,7 +34,6 @@ protected:
     fs::path copies {copyDir.path().toStdString()};
     Catalogue catalogue {100};
     CollectedLines report;
-    ExportScratch scratch;
 
     // Adds `count` entries of one file (indexes 0..count-1) after `padding` entries of a dummy.
     std::int32_t add(const fs::path& path, std::uint16_t index = 0)
@@ -45,7 +44,7 @@ protected:
     ExportOutcome run(std::int32_t n, ExportFormat format)
     {
         ExportDirectory directory(copies.string());
-        return exportEntry(catalogue, n, format, directory, report, scratch);
+        return exportEntry(catalogue, n, format, directory, report);
     }
     std::vector<std::string> copiedNames() const
     {
@@ -141,11 +140,11 @@ TEST_F(Export, AFileAppearingAfterTheDirectoryWasListedIsNotReplaced)
     directory.learnExistingNames();
     const fixtures::Bytes foreign {1, 2, 3};
     writeFile(copies / "1_lib_2.ico", foreign); // written by another program meanwhile
-    const ExportOutcome outcome = exportEntry(catalogue, n, ExportFormat::Icon, directory, report, scratch);
+    const ExportOutcome outcome = exportEntry(catalogue, n, ExportFormat::Icon, directory, report);
     EXPECT_EQ(outcome.target, (copies / "1_lib_2_1.ico").string());
     EXPECT_EQ(readFile(copies / "1_lib_2.ico"), foreign);
     // The next export of the same entry does not try the taken names again, and takes _2.
-    EXPECT_EQ(exportEntry(catalogue, n, ExportFormat::Icon, directory, report, scratch).target, (copies / "1_lib_2_2.ico").string());
+    EXPECT_EQ(exportEntry(catalogue, n, ExportFormat::Icon, directory, report).target, (copies / "1_lib_2_2.ico").string());
 }
 
 TEST_F(Export, CursorIsCopiedByteForByteAsIcon)
@@ -170,7 +169,6 @@ TEST_F(Export, IconAsBitmapIsTheIconOnWhiteAtTopLeft)
     EXPECT_EQ(bitmap.format(), QImage::Format_Indexed8);
     EXPECT_EQ(bitmap.pixel(0, 0), qRgb(255, 255, 255));          // the transparent corner stays white
     EXPECT_EQ(bitmap.pixel(31, 31), bands(false).pixel(31, 31)); // pure colours are on the cube
-    EXPECT_EQ(scratch.bitmap.format(), QImage::Format_Indexed8);
 }
 
 TEST_F(Export, LibraryIndexWithoutIconReportsAndWritesNothing)

@@ -286,12 +286,11 @@ TEST(SafeFile, EveryNewFileIsSyncedBeforeItHasANameAndAKillLeavesNothingHalfWrit
                                         {"bild.bmp", fixtures::bmpFile(bands(false), BmpKind::Bits24)},
                                         {"zeiger.ico", solidIcon(qRgb(0, 255, 0))}})
         catalogue.appendEntry(writeFile(sources.path().toStdString() + "/" + name, content).string(), 0);
-    const auto exportAs = [&](std::int32_t entry, const char* extension) {
-        return [&catalogue, entry, extension](const fs::path& d) {
+    const auto exportAs = [&](std::int32_t entry, bw::ExportFormat format) {
+        return [&catalogue, entry, format](const fs::path& d) {
             Lines lines;
-            bw::ExportScratch scratch;
             bw::ExportDirectory directory(d.string());
-            EXPECT_TRUE(bw::exportEntry(catalogue, entry, extension, directory, lines, scratch).written);
+            EXPECT_TRUE(bw::exportEntry(catalogue, entry, format, directory, lines).written);
         };
     };
     struct Operation {
@@ -305,12 +304,12 @@ TEST(SafeFile, EveryNewFileIsSyncedBeforeItHasANameAndAKillLeavesNothingHalfWrit
         {"writeNewFile", "ziel.bin", "", false, [&](const fs::path& d) { bw::writeNewFile(d / "ziel.bin", bytes); }},
         {"copyToNewFile", "ziel.bin", "", false, [&](const fs::path& d) { bw::copyToNewFile(d / "quelle", d / "ziel.bin"); }},
         {"replaceFile", "ziel.bin", "", true, [&](const fs::path& d) { bw::replaceFile(d / "ziel.bin", bytes); }},
-        {"16 colours", "1_prog_1.ico", "1_prog.ico", false, exportAs(1, ".ico")},
-        {"bitmap", "1_prog_1.bmp", "1_prog.bmp", false, exportAs(1, ".bmp")},
-        {"as stored", "1_prog_1.ico", "1_prog.ico", false, exportAs(1, "original")},
-        {"png", "1_prog_1.png", "1_prog.png", false, exportAs(1, ".png")},
-        {"icon from bitmap", "2_bild_1.ico", "2_bild.ico", false, exportAs(2, ".ico")},
-        {"icon file copied", "3_zeiger_1.ico", "3_zeiger.ico", false, exportAs(3, ".ico")},
+        {"16 colours", "1_prog_1.ico", "1_prog.ico", false, exportAs(1, bw::ExportFormat::Icon)},
+        {"bitmap", "1_prog_1.bmp", "1_prog.bmp", false, exportAs(1, bw::ExportFormat::Bitmap)},
+        {"as stored", "1_prog_1.ico", "1_prog.ico", false, exportAs(1, bw::ExportFormat::Original)},
+        {"png", "1_prog_1.png", "1_prog.png", false, exportAs(1, bw::ExportFormat::Png)},
+        {"icon from bitmap", "2_bild_1.ico", "2_bild.ico", false, exportAs(2, bw::ExportFormat::Icon)},
+        {"icon file copied", "3_zeiger_1.ico", "3_zeiger.ico", false, exportAs(3, bw::ExportFormat::Icon)},
     };
     for (const bool unnamed : {true, false})
         for (const Operation& op : operations) {
@@ -407,12 +406,11 @@ TEST(SafeFile, ABatchIsSyncedOnceBeforeAnyNameAndAKillLeavesOnlyCompleteFiles)
     const std::vector<std::string> expected {"1_q1.ico", "2_q2_1.ico", "3_q3.ico", "4_q4.ico", "5_q5.ico"};
     const auto run = [&](const fs::path& d) {
         Lines lines;
-        bw::ExportScratch scratch;
         bw::ExportDirectory directory(d.string());
         std::vector<std::int32_t> named;
         directory.nameInBatches([&named](std::int32_t e, const std::string&) { named.push_back(e); });
         for (std::int32_t e = 1; e <= 5; ++e)
-            EXPECT_TRUE(bw::exportEntry(catalogue, e, bw::ExportFormat::Icon, directory, lines, scratch).waiting);
+            EXPECT_TRUE(bw::exportEntry(catalogue, e, bw::ExportFormat::Icon, directory, lines).waiting);
         directory.flush();
         EXPECT_EQ(named, (std::vector<std::int32_t> {1, 2, 3, 4, 5}));
     };

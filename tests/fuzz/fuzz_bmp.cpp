@@ -9,8 +9,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    // Every input is made a bitmap file, so no run is spent finding the two letters.
-    std::vector<std::uint8_t> bytes {'B', 'M'};
+    // Every input is made a bitmap file, so no run is spent finding the two letters; a bitmap file
+    // as it is (a past finding) is taken as it is.
+    std::vector<std::uint8_t> bytes;
+    if (size < 2 || data[0] != 'B' || data[1] != 'M')
+        bytes = {'B', 'M'};
     bytes.insert(bytes.end(), data, data + size);
     const bw::ByteReader file(bytes.data(), bytes.size());
     (void)bw::iconCount(file);

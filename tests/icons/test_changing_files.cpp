@@ -144,9 +144,8 @@ TEST_F(ChangingFiles, FileReplacedByAShorterOneBetweenTwoPaints)
         bw::PageState page;
         QImage canvas(20 * bw::kCellPitch, 10 * bw::kCellPitch, QImage::Format_RGB32);
         bw::computeGrid(page, canvas.width(), canvas.height());
-        QImage scratch;
         FileHost host;
-        bw::paintEntries(canvas, catalogue, page, Qt::gray, 1, 200, host, scratch);
+        bw::paintEntries(canvas, catalogue, page, Qt::gray, 1, 200, host);
         if (catalogue[200].defective)
             return 10;
         // Rewritten in place by another program: same inode, now two icons and shorter.
@@ -155,7 +154,7 @@ TEST_F(ChangingFiles, FileReplacedByAShorterOneBetweenTwoPaints)
         writeFile(library.string() + ".neu", shorter);
         shrink(library, 0);
         fs::copy_file(library.string() + ".neu", library, fs::copy_options::overwrite_existing);
-        bw::paintEntries(canvas, catalogue, page, Qt::gray, 1, 200, host, scratch);
+        bw::paintEntries(canvas, catalogue, page, Qt::gray, 1, 200, host);
         return !catalogue[1].defective && catalogue[3].defective && catalogue[200].defective ? 0 : 11;
     });
     EXPECT_TRUE(r.exited) << "ended by signal " << r.signal;

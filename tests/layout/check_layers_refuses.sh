@@ -24,4 +24,5 @@ expect_refused fileops/H.cpp '#include "compare/I.h"'       # across one floor
 expect_refused view/J.cpp '#include "gui/widgets/K.h"'      # the core into the windows
 expect_refused gui/widgets/L.h '#include "gui/app/M.h"'     # the window kit into the main window
 expect_refused gui/other/N.cpp '#include "support/A.h"'     # a folder with no place
+expect_refused support/O.cpp '#include <SDL.h>'             # sounds in the core
 echo "ok"

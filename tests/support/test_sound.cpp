@@ -1,8 +1,8 @@
 // Sounds through SDL's "disk" audio driver, which writes what it plays into a file.
 
+#include "gui/support/Sound.h"
 #include "support/Funky.h"
 #include "support/ScriptedDialogs.h"
-#include "support/Sound.h"
 
 #include <QDir>
 #include <QFile>

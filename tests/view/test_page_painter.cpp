@@ -71,7 +71,6 @@ protected:
     PageState page;
     FakePaintHost host;
     QImage canvas {430, 130, QImage::Format_RGB32}; // 10 x 3 cells and strips
-    QImage scratch;
 
     void SetUp() override
     {
@@ -86,8 +85,7 @@ protected:
     }
     void paintPage()
     {
-        paintEntries(canvas, catalogue, page, QColor(kBackground), page.firstVisible, page.firstVisible + page.pageCapacity - 1, host,
-                     scratch);
+        paintEntries(canvas, catalogue, page, QColor(kBackground), page.firstVisible, page.firstVisible + page.pageCapacity - 1, host);
     }
     QRgb at(int x, int y) const { return canvas.pixel(x, y); }
 };
@@ -189,7 +187,7 @@ TEST_F(Page, ClearingSquareIs43PixelsAndTheSingleEntryGoesToThePointerCell)
 {
     add("good", 40);       // more than a page: the image is not cleared as a whole
     page.pointerCell = 12; // row 1, column 1: origin (42, 42)
-    paintEntries(canvas, catalogue, page, QColor(kBackground), 7, 7, host, scratch);
+    paintEntries(canvas, catalogue, page, QColor(kBackground), 7, 7, host);
     EXPECT_EQ(at(42, 42), kBackground);
     EXPECT_EQ(at(84, 84), kBackground); // the 43rd column and row
     EXPECT_EQ(at(85, 85), kGarbage);
@@ -233,8 +231,8 @@ TEST_F(Page, NoColumnMeansNoCellButNoCrash)
     computeGrid(page, 30, 100);
     add("good", 3);
     page.pointerCell = 1;
-    paintEntries(narrow, catalogue, page, QColor(kBackground), 2, 2, host, scratch);
-    paintEntries(narrow, catalogue, page, QColor(kBackground), 1, 0, host, scratch); // first 0 -> 1, nothing to paint
+    paintEntries(narrow, catalogue, page, QColor(kBackground), 2, 2, host);
+    paintEntries(narrow, catalogue, page, QColor(kBackground), 1, 0, host); // first 0 -> 1, nothing to paint
     EXPECT_EQ(narrow.pixel(10, 10), kBackground);
     EXPECT_EQ(host.extractions, 0);
 }

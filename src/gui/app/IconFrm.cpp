@@ -14,13 +14,13 @@
 #include "gui/fileops/NummerFrm.h"
 #include "gui/fileops/SourceFileCommands.h"
 #include "gui/settings/EinstellFrm.h"
+#include "gui/support/Help.h"
 #include "gui/view/OrginalFrm.h"
 #include "gui/widgets/AppState.h"
 #include "gui/widgets/TextFit.h"
 #include "icons/IconExtractor.h"
 #include "support/Dialogs.h"
 #include "support/Funky.h"
-#include "support/Help.h"
 #include "view/PagePainter.h"
 #include "view/PageState.h"
 
@@ -100,11 +100,6 @@ TIconF::TIconF(QWidget* parent) : QMainWindow(parent)
 
     Panel2 = new Panel(client, QStringLiteral("Panel2"), {}, Qt::AlignCenter, Panel::Bevel::Lowered, 2);
     Bild = new PageImage(Panel2, QStringLiteral("Bild"));
-    Image1 = new QLabel(Panel2);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(320, 22, 32, 32);
-    Image1->setPixmap(QPixmap::fromImage(bitmapTemplate()));
-    Image1->hide();
 
     Panel3 = new Panel(client, QStringLiteral("Panel3"), QStringLiteral("00000 bis 00000"), Qt::AlignLeft, Panel::Bevel::None);
     QPalette blueText = Panel3->label()->palette();
@@ -230,7 +225,7 @@ void TIconF::buildMenus()
             [] { copyPointerReferenceToClipboard(appState(), pageState().pointerEntry, *windows().MeldungF); });
     connect(AusgewhlteKopieren1, &QAction::triggered, this, [this] { copyMarkedEntries(appState(), *windows().MeldungF, *this); });
     connect(AlleKopieren1, &QAction::triggered, this, [this] { copyAllEntries(appState(), *windows().MeldungF, *this); });
-    connect(BmpAlsIco1, &QAction::triggered, this, [] { bitmapToIcon(appState()); });
+    connect(BmpAlsIco1, &QAction::triggered, this, [] { bitmapToIcon(); });
     connect(Loeschen, &QAction::triggered, this,
             [this] { runCommand([this] { deletePointerEntry(appState(), pageState().pointerEntry, *this); }); });
     connect(AugewhlteLschen1, &QAction::triggered, this,

@@ -8,7 +8,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QGroupBox>
-#include <QLabel>
 #include <QListWidget>
 #include <QMainWindow>
 #include <QMenu>
@@ -50,9 +49,8 @@ public:
     QListWidget* CheckListBox1; // file types
     Panel* Panel2;              // holds the page
     PageImage* Bild;
-    QLabel* Image1; // hidden bitmap template
-    Panel* Panel3;  // range panel
-    Panel* Panel5;  // number panel
+    Panel* Panel3; // range panel
+    Panel* Panel5; // number panel
     QScrollBar* ScrollBar1;
     StatusPanels* StatusBar1;
     StatusPanels* StatusBar2;

@@ -10,6 +10,7 @@
 #include "gui/fileops/NummerFrm.h"
 #include "gui/settings/EinstellFrm.h"
 #include "gui/support/KWBform.h"
+#include "gui/support/Sound.h"
 #include "gui/view/OrginalFrm.h"
 #include "gui/widgets/AppState.h"
 #include "gui/widgets/SecondaryWindow.h"
@@ -20,7 +21,6 @@
 #include "support/Dialogs.h"
 #include "support/Funky.h"
 #include "support/SafeFile.h"
-#include "support/Sound.h"
 #include "view/PagePainter.h"
 #include "view/PageState.h"
 
@@ -79,13 +79,10 @@ void startUp(TIconF& main)
 {
     AppState& s = appState();
     InitPaths();
-    lastRefreshTick = tickCount();
     if (!s.catalogue)
         s.catalogue = std::make_unique<Catalogue>(Catalogue::kDefaultCapacity);
     s.catalogue->clearCatalogue();
     s.pixelThreshold = 5;
-    s.scratchIcon = QImage();
-    s.scratchBitmap = QImage();
     pageState().cellsAcross = 1;
 
     if (TStartF* splash = windows().StartF) {
@@ -141,9 +138,6 @@ void startUp(TIconF& main)
 
 void shutDown(TIconF& main)
 {
-    AppState& s = appState();
-    s.scratchIcon = QImage();
-    s.scratchBitmap = QImage();
     silenceForExit();
     saveSettings(main, s);
     shutDownRan = true;
@@ -254,7 +248,7 @@ void PaintEntries(TIconF& main, std::int32_t first, std::int32_t last)
     MainPaintHost host(main);
     // The window may have moved to a screen of another device pixel ratio since the last resize.
     main.Bild->fitCanvas(toQColor(s.backgroundColour));
-    paintEntries(main.Bild->canvas(), *s.catalogue, pageState(), toQColor(s.backgroundColour), first, last, host, s.scratchIcon);
+    paintEntries(main.Bild->canvas(), *s.catalogue, pageState(), toQColor(s.backgroundColour), first, last, host);
     main.Bild->update();
 }
 

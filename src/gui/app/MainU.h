@@ -40,7 +40,7 @@ void destroyWindows();
 
 // The whole start-up sequence; run when the main window is first shown.
 void startUp(TIconF& main);
-// Releases the scratch pictures, saves the settings and ends the message loop.
+// Saves the settings and ends the message loop.
 void shutDown(TIconF& main);
 // True once shutDown ran (possibly during start-up, before the message loop).
 bool shutDownDone();

@@ -1,9 +1,9 @@
 #include "StartFrm.h"
 
+#include "gui/support/Sound.h"
 #include "gui/widgets/Panel.h"
 #include "gui/widgets/SecondaryWindow.h"
 #include "support/Funky.h"
-#include "support/Sound.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>

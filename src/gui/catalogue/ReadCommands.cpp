@@ -3,6 +3,7 @@
 #include "catalogue/TreeScanner.h"
 #include "catalogue/Volumes.h"
 #include "gui/catalogue/EinleseFrm.h"
+#include "gui/support/Sound.h"
 #include "gui/widgets/AppState.h"
 #include "gui/widgets/DirectoryWidgets.h"
 #include "gui/widgets/MainWindowAccess.h"
@@ -10,7 +11,6 @@
 #include "support/Dialogs.h"
 #include "support/Funky.h"
 #include "support/Pacer.h"
-#include "support/Sound.h"
 #include "view/PageState.h"
 
 #include <QApplication>

@@ -1,13 +1,13 @@
 #include "VergleichFrm.h"
 
 #include "compare/DuplicateFinder.h"
+#include "gui/support/Sound.h"
 #include "gui/widgets/AppState.h"
 #include "gui/widgets/MainWindowAccess.h"
 #include "gui/widgets/WindowPlacement.h"
 #include "support/Dialogs.h"
 #include "support/Funky.h"
 #include "support/Pacer.h"
-#include "support/Sound.h"
 
 #include <QEvent>
 #include <QFontDatabase>

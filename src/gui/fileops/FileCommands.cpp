@@ -4,13 +4,14 @@
 #include "fileops/IconFileWriter.h"
 #include "gui/fileops/KopierpfadFrm.h"
 #include "gui/fileops/MeldungFrm.h"
+#include "gui/support/Sound.h"
 #include "gui/widgets/AppState.h"
 #include "gui/widgets/MainWindowAccess.h"
 #include "icons/IconExtractor.h"
 #include "support/Dialogs.h"
 #include "support/Funky.h"
+#include "support/Pacer.h"
 #include "support/SafeFile.h"
-#include "support/Sound.h"
 #include "view/PageState.h"
 
 #include <QBuffer>
@@ -39,22 +40,6 @@ private:
     TMeldungF& m_window;
 };
 
-// Leaves the report window's pictures where the export left them.
-struct ScratchPictures {
-    AppState& state;
-    ExportScratch scratch;
-    explicit ScratchPictures(AppState& s) : state(s)
-    {
-        scratch.icon = state.scratchIcon;
-        scratch.bitmap = state.scratchBitmap;
-    }
-    ~ScratchPictures()
-    {
-        state.scratchIcon = scratch.icon;
-        state.scratchBitmap = scratch.bitmap;
-    }
-};
-
 } // namespace
 
 void copyPointerEntry(AppState& state, std::int32_t entry, TMeldungF& report, ExportFormat format)
@@ -63,9 +48,8 @@ void copyPointerEntry(AppState& state, std::int32_t entry, TMeldungF& report, Ex
         if (!isCatalogueEntry(state, entry))
             return; // an empty cell behind the last entry
         SingleExportLines lines(report);
-        ScratchPictures pictures(state);
         ExportDirectory directory(state.copyDirectory);
-        exportEntry(*state.catalogue, entry, format, directory, lines, pictures.scratch);
+        exportEntry(*state.catalogue, entry, format, directory, lines);
         report.flushLines();
         if (!lines.lines.isEmpty())
             dialogs().message(lines.lines.join(kLineBreak), kAppTitle);
@@ -74,8 +58,8 @@ void copyPointerEntry(AppState& state, std::int32_t entry, TMeldungF& report, Ex
 
 namespace {
 
-// The loop of the copy commands: exports every entry that `chosen` accepts, shows `status` at most
-// every intervalMs, and stops after the entry during whose refresh "Abbrechen" was pressed.
+// The loop of the copy commands: exports every entry that `chosen` accepts, shows `status` as the
+// pacer allows, and stops after the entry during whose refresh "Abbrechen" was pressed.
 // Returns the entries passed and the files written. An export that ends the loop (a full disk)
 // still leaves the status line with what was written before its message is shown.
 struct CopyCounts {
@@ -83,10 +67,9 @@ struct CopyCounts {
     std::int32_t written = 0;
 };
 template <typename Chosen, typename Status>
-CopyCounts copyLoop(AppState& state, TMeldungF& report, std::int32_t count, std::int64_t intervalMs, Chosen chosen, Status status)
+CopyCounts copyLoop(AppState& state, TMeldungF& report, std::int32_t count, Pacer& pacer, Chosen chosen, Status status)
 {
     const TMeldungF::Loop loop(report);
-    ScratchPictures pictures(state);
     ExportDirectory directory(state.copyDirectory);
     directory.learnExistingNames();
     CopyCounts counts;
@@ -95,12 +78,12 @@ CopyCounts copyLoop(AppState& state, TMeldungF& report, std::int32_t count, std:
     try {
         for (std::int32_t e = 1; e <= count; ++e) {
             if (chosen(e))
-                exportEntry(*state.catalogue, e, state.copyFormat, directory, report, pictures.scratch);
+                exportEntry(*state.catalogue, e, state.copyFormat, directory, report);
             counts.passed = e;
-            if (refreshDue(intervalMs)) {
+            if (pacer.due()) {
                 directory.flush(); // the status names every file written so far, and "Abbrechen" stops after them
                 report.refresh(status(counts));
-                lastRefreshTick = tickCount();
+                pacer.refreshed();
             }
             if (report.cancelRequested)
                 break;
@@ -181,8 +164,9 @@ void copyAllEntries(AppState& state, TMeldungF& report, MainWindowAccess& main)
         report.setWindowTitle(QStringLiteral("Alle Icons Kopieren"));
         report.Label1->setText(QString());
         report.clearList();
+        Pacer pacer(1000);
         copyLoop(
-            state, report, count, 1000, [](std::int32_t) { return true; },
+            state, report, count, pacer, [](std::int32_t) { return true; },
             [count](const CopyCounts& c) {
                 return QString::number(c.written) + QStringLiteral(" von ") + QString::number(count) + QStringLiteral(" Icons kopiert");
             });
@@ -196,10 +180,11 @@ void copyMarkedEntries(AppState& state, TMeldungF& report, MainWindowAccess& mai
     runCommand([&] {
         report.clearList();
         report.show();
-        lastRefreshTick = tickCount();
+        Pacer pacer(500);
+        pacer.refreshed(); // the first refresh comes after a whole interval
         const std::int32_t count = catalogueEntryCount(state);
         const auto marked = [&state](std::int32_t e) { return (*state.catalogue)[e].marked != 0; };
-        copyLoop(state, report, count, 500, marked, [count](const CopyCounts& c) {
+        copyLoop(state, report, count, pacer, marked, [count](const CopyCounts& c) {
             return QString::number(c.written) + QStringLiteral(" aus ") + QString::number(count) + QStringLiteral(" Icons kopiert");
         });
         main.repaintPage();
@@ -214,13 +199,13 @@ void chooseCopyDirectory(AppState& state, TKopierpfadF& chooser, MainWindowAcces
     }
 }
 
-void bitmapToIcon(AppState& s)
+void bitmapToIcon()
 {
     runCommand([&] {
         const std::optional<QString> source = dialogs().openPicture(QStringLiteral("Speicher BMP as ICO"), QStringLiteral("*.bmp"));
         if (!source)
             return;
-        s.scratchIcon = extractIcon(std::filesystem::path(QFile::encodeName(*source).toStdString()), 0);
+        const QImage icon = extractIcon(std::filesystem::path(QFile::encodeName(*source).toStdString()), 0);
         std::optional<QString> target = dialogs().savePicture(QStringLiteral("*.ico"), QStringLiteral("ico"));
         if (!target)
             return;
@@ -228,7 +213,7 @@ void bitmapToIcon(AppState& s)
             *target += QStringLiteral(".ico");
         // The icon is checked before the file is touched, and the file is replaced in one step,
         // so a failure never leaves an empty or half-written file, nor loses the one that was there.
-        const std::optional<QByteArray> bytes = encodeIcon16(s.scratchIcon);
+        const std::optional<QByteArray> bytes = encodeIcon16(icon);
         if (!bytes)
             throw CommandError(QStringLiteral("Ungültiges Symbol"));
         if (!replaceFile(std::filesystem::path(QFile::encodeName(*target).toStdString()), *bytes))

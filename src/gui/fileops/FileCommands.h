@@ -30,6 +30,6 @@ void copyPointerReferenceToClipboard(const AppState& state, std::int32_t entry, 
 // A click on the copy-directory status bar: the chooser, whose choice becomes the copy directory.
 void chooseCopyDirectory(AppState& state, TKopierpfadF& chooser, MainWindowAccess& main);
 // "Bmp Als Ico": icon 0 of a chosen file written as a 16-colour icon file.
-void bitmapToIcon(AppState& state);
+void bitmapToIcon();
 
 } // namespace bw

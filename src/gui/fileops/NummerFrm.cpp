@@ -2,6 +2,7 @@
 
 #include "fileops/SourceFiles.h"
 #include "gui/catalogue/ReadCommands.h"
+#include "gui/support/Sound.h"
 #include "gui/widgets/AppState.h"
 #include "gui/widgets/DirectoryWidgets.h"
 #include "gui/widgets/MainWindowAccess.h"
@@ -9,7 +10,6 @@
 #include "support/Dialogs.h"
 #include "support/Funky.h"
 #include "support/Pacer.h"
-#include "support/Sound.h"
 
 #include <QFile>
 #include <QFontDatabase>

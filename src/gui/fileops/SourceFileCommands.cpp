@@ -11,6 +11,7 @@
 #include "icons/IconExtractor.h"
 #include "support/Dialogs.h"
 #include "support/Funky.h"
+#include "support/Pacer.h"
 #include "view/PageState.h"
 
 #include <unordered_set>
@@ -66,7 +67,8 @@ void deleteMarkedEntries(AppState& state, TMeldungF& report, MainWindowAccess& m
 {
     showReport(report, QStringLiteral("Ausgwählte Icons Löschen"));
     const TMeldungF::Loop loop(report);
-    lastRefreshTick = tickCount();
+    Pacer pacer(500);
+    pacer.refreshed(); // the first refresh comes after a whole interval
     releaseFileCache();
     Catalogue& catalogue = *state.catalogue;
     const std::int32_t count = catalogue.entryCount();
@@ -92,10 +94,10 @@ void deleteMarkedEntries(AppState& state, TMeldungF& report, MainWindowAccess& m
                 }
             }
         }
-        if (refreshDue(500)) {
+        if (pacer.due()) {
             report.refresh(QStringLiteral("Prüfe Symbol: ") + QString::number(e) + QStringLiteral("  >") + QString::number(deleted)
                            + QStringLiteral(" Symbol(e) gelöscht."));
-            lastRefreshTick = tickCount();
+            pacer.refreshed();
         }
         // "Abbrechen" only closes the window: a deletion pass always runs to its end.
     }
@@ -123,6 +125,7 @@ void deleteAllEntries(AppState& state, TMeldungF& report, MainWindowAccess& main
         releaseFileCache();
         Catalogue& catalogue = *state.catalogue;
         std::int32_t deleted = 0;
+        Pacer pacer(500);
         for (std::int32_t e = 1; e <= count; ++e) {
             IconEntry& entry = catalogue[e];
             const std::string path(entry.path());
@@ -142,10 +145,10 @@ void deleteAllEntries(AppState& state, TMeldungF& report, MainWindowAccess& main
                     report.addLine(pathText(path) + kNotPresent);
                 }
             }
-            if (refreshDue(500)) {
+            if (pacer.due()) {
                 report.refresh(QString::number(deleted) + QStringLiteral(" von ") + QString::number(count)
                                + QStringLiteral(" Icons gelöscht !"));
-                lastRefreshTick = tickCount();
+                pacer.refreshed();
             }
             if (report.cancelRequested)
                 break;
@@ -181,10 +184,11 @@ void checkEntries(AppState& state, TMeldungF& report, MainWindowAccess& main)
     Catalogue& catalogue = *state.catalogue;
     IconFileCheck check;
     std::int32_t defects = 0;
+    Pacer pacer(500);
     for (std::int32_t e = 1; e <= count; ++e) {
-        if (refreshDue(500)) {
+        if (pacer.due()) {
             report.refresh(QStringLiteral("Noch ") + QString::number(count - e) + QStringLiteral(" Icons"));
-            lastRefreshTick = tickCount();
+            pacer.refreshed();
         }
         IconEntry& entry = catalogue[e];
         if (!check.passes(entry.path(), entry.iconIndex)) {

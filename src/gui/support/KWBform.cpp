@@ -1,8 +1,8 @@
 #include "KWBform.h"
 
+#include "gui/support/Help.h"
 #include "gui/widgets/WindowPlacement.h"
 #include "support/Desktop.h"
-#include "support/Help.h"
 
 #include <QCloseEvent>
 #include <QMouseEvent>

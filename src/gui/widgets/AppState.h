@@ -19,9 +19,6 @@ namespace bw {
 struct AppState {
     std::unique_ptr<Catalogue> catalogue;
     int pixelThreshold = 5;
-    // The one live extracted icon, and the drawing surface of bitmap exports.
-    QImage scratchIcon;
-    QImage scratchBitmap;
     bool autoRead = true;
     std::uint32_t backgroundColour = kColourButtonFace;
     std::string windowsDirectory;                 // holds the settings file; ends in '/'

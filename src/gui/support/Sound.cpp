@@ -1,7 +1,7 @@
 #include "Sound.h"
 
-#include "Dialogs.h"
-#include "Funky.h"
+#include "support/Dialogs.h"
+#include "support/Funky.h"
 
 #include <QFile>
 
