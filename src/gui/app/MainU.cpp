@@ -139,7 +139,7 @@ void startUp(TIconF& main)
 void shutDown(TIconF& main)
 {
     silenceForExit();
-    saveSettings(main, s);
+    saveSettings(main, appState());
     shutDownRan = true;
     QCoreApplication::quit();
 }
