@@ -83,13 +83,15 @@ protected:
     std::mutex countedMutex;
     std::map<std::string, int> counted;
     std::function<void(const std::string&)> onCount;
-    int countIcons(const std::string& path)
+    int countIcons(int directory, const char* name, const std::string& path)
     {
         if (onCount)
             onCount(path);
-        const std::lock_guard lock(countedMutex);
-        ++counted[path.substr(root.string().size() + 1)];
-        return iconCount(fs::path(path));
+        {
+            const std::lock_guard lock(countedMutex);
+            ++counted[path.substr(root.string().size() + 1)];
+        }
+        return iconCountAt(directory, name, path);
     }
 
     // Reads as the program does, with worker threads unless told otherwise.
@@ -98,7 +100,8 @@ protected:
     {
         TreeScanner scanner(catalogue, recorder, recorder);
         scanner.setWorkers(workers, window);
-        scanner.setIconCounter([this](const std::string& path) { return countIcons(path); });
+        scanner.setIconCounter(
+            [this](int directory, const char* name, const std::string& path) { return countIcons(directory, name, path); });
         std::vector<std::string> patterns;
         for (const std::string& mask : masks)
             patterns.push_back(root.string() + "/" + mask);
@@ -275,6 +278,21 @@ TEST_F(Scan, DeepTreesBeyondTheDirectoriesKeptOpenReadFullyAndCloseThemAll)
         scan({"*.ico", "*.cur"}, workers, 64);
         TreeWalk::waitUntilNoWorkersRun();
         EXPECT_EQ(paths(), expected);
+        EXPECT_EQ(openDescriptors(), before);
+    }
+    // Libraries at every level hold their directories open until counted, then let them go.
+    level.clear();
+    int icons = 0;
+    for (int d = 0; d < 160; ++d, level += "a/") {
+        put(level + "l.dll", testutil::libraryWithIcons(1 + d % 3));
+        icons += 1 + d % 3;
+    }
+    for (const int workers : {0, 1, 4}) {
+        SCOPED_TRACE(workers);
+        catalogue.clearCatalogue();
+        scan({"*.ico", "*.dll"}, workers, 64);
+        TreeWalk::waitUntilNoWorkersRun();
+        EXPECT_EQ(catalogue.entryCount(), static_cast<int>(expected.size()) + icons);
         EXPECT_EQ(openDescriptors(), before);
     }
     // A read cancelled deep down leaves nothing open either.
