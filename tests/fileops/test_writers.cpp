@@ -270,6 +270,10 @@ struct CallLog {
     static int linkat(int a, const char* b, int c, const char* d, int e) { return step("name"), real.linkat(a, b, c, d, e); }
     static int rename(const char* a, const char* b) { return step("name"), real.rename(a, b); }
     static int noUnnamedFiles(const char*) { return errno = EOPNOTSUPP, -1; }
+    static bw::FileSystemCalls logged(bool unnamed, int (*syncfs)(int) = CallLog::syncfs)
+    {
+        return {write, fsync, linkat, rename, unnamed ? real.openUnnamed : noUnnamedFiles, syncfs};
+    }
 };
 
 } // namespace
@@ -300,12 +304,7 @@ TEST(SafeFile, EveryNewFileIsSyncedBeforeItHasANameAndAKillLeavesNothingHalfWrit
                 return dir;
             };
             bw::FileSystemCalls& calls = bw::fileSystemCalls();
-            calls = {CallLog::write,
-                     CallLog::fsync,
-                     CallLog::linkat,
-                     CallLog::rename,
-                     unnamed ? CallLog::real.openUnnamed : CallLog::noUnnamedFiles,
-                     CallLog::syncfs};
+            calls = CallLog::logged(unnamed);
             CallLog::calls.clear();
             CallLog::killAt = -1;
             {
@@ -423,23 +422,12 @@ TEST(SafeFile, ABatchIsSyncedOnceBeforeAnyNameAndAKillLeavesOnlyCompleteFiles)
     };
     for (const Case c : {Case {true, CallLog::syncfs, 0}, Case {false, CallLog::syncfs, 0}, Case {true, CallLog::syncfsFails, 5}}) {
         SCOPED_TRACE(std::string(c.unnamed ? "unnamed" : "hidden temporary") + (c.fsyncs ? ", syncfs fails" : ""));
-        bw::fileSystemCalls() = {CallLog::write,
-                                 CallLog::fsync,
-                                 CallLog::linkat,
-                                 CallLog::rename,
-                                 c.unnamed ? CallLog::real.openUnnamed : CallLog::noUnnamedFiles,
-                                 c.syncfs};
+        bw::fileSystemCalls() = CallLog::logged(c.unnamed, c.syncfs);
         EXPECT_EQ(exportAndCount(-1), expected.size());
         // The whole batch is synced before the first name is given.
         const std::vector<std::string> order = CallLog::calls;
-        const auto lastSync = [&order] {
-            for (auto it = order.rbegin(); it != order.rend(); ++it)
-                if (*it == "fsync" || *it == "syncfs")
-                    return it.base() - 1;
-            return order.end();
-        };
-        const auto synced = lastSync();
-        ASSERT_NE(synced, order.end());
+        const auto synced
+            = std::find_if(order.rbegin(), order.rend(), [](const std::string& call) { return call.find("sync") != call.npos; }).base() - 1;
         EXPECT_EQ(std::count(order.begin(), order.end(), "syncfs"), 1);
         EXPECT_EQ(std::count(order.begin(), order.end(), "fsync"), c.fsyncs);
         EXPECT_EQ(std::count(order.begin(), synced, "name"), 0);
