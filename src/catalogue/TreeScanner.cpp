@@ -59,7 +59,7 @@ TreeScanner::TreeScanner(Catalogue& catalogue, IndexerHost& indexer, ScanProgres
     , m_indexer(indexer)
     , m_progress(progress)
     , m_workers(workersDefault)
-    , m_counter([](const std::string& path) { return iconCount(std::filesystem::path(path)); })
+    , m_counter([](int directory, const char* name, const std::string& path) { return iconCountAt(directory, name, path); })
 {
 }
 

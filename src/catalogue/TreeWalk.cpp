@@ -5,6 +5,7 @@
 #include "support/Funky.h"
 #include "support/Wildcard.h"
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -41,10 +42,11 @@ struct Node : TreeWalk::Directory {
     // Per file; the reader looks at it without the lock, so a count once done is read at once.
     std::unique_ptr<std::atomic<Work>[]> counting;
     // The directory this one was found in (none for a start), and this one while it stays open
-    // for its subdirectories still to be opened (counted down as each is).
+    // for its subdirectories still to be opened and its files still to be counted (counted down
+    // as each is).
     Node* parent = nullptr;
     int descriptor = -1;
-    std::atomic<std::size_t> unopened {0};
+    std::atomic<std::size_t> stillNeeded {0};
 };
 
 // Directories a walk keeps open at once for their subdirectories: far below any descriptor limit;
@@ -149,10 +151,10 @@ bool wanted(std::string_view name, const void* state)
     return std::any_of(masks.begin(), masks.end(), [&](const Mask& mask) { return mask.matches(name); });
 }
 
-// Once a directory's subdirectories are all opened, it need not stay open.
-void subdirectoryOpened(State& s, Node& parent)
+// Once a directory's subdirectories are all opened and its files counted, it need not stay open.
+void doneWithDescriptor(State& s, Node& parent)
 {
-    if (parent.unopened.fetch_sub(1) != 1 || parent.descriptor < 0)
+    if (parent.stillNeeded.fetch_sub(1) != 1 || parent.descriptor < 0)
         return;
     ::close(parent.descriptor);
     parent.descriptor = -1;
@@ -174,11 +176,15 @@ void list(State& s, Node& node, Lock& lock)
 {
     node.listing = Work::Busy;
     ++s.ahead;
+    // Workers count a directory's files soon after it is listed, so it is held open for them;
+    // a read without workers counts them only when its walk comes to them, perhaps in a later
+    // pattern, and would hold every directory open till then.
+    const bool holdForFiles = s.workers > 0;
     ListingOptions options;
     options.keepFile = wanted;
     options.context = &s;
     Node* parent = node.parent;
-    // The parent stays open until this directory is (see subdirectoryOpened).
+    // The parent stays open until this directory is (see doneWithDescriptor).
     if (parent && parent->descriptor >= 0) {
         options.parentDescriptor = parent->descriptor;
         options.name = std::string_view(node.path).substr(parent->path.size(), node.path.size() - parent->path.size() - 1);
@@ -189,7 +195,7 @@ void list(State& s, Node& node, Lock& lock)
     lock.unlock();
     DirectoryListing listing = listDirectory(node.path, node.parentVolume, options);
     if (parent)
-        subdirectoryOpened(s, *parent);
+        doneWithDescriptor(s, *parent);
 
     // No one looks at a directory being listed, so all of it that takes time (memory, paths, keys)
     // is made before the lock is taken again; the roots and skipRoots never change.
@@ -221,9 +227,9 @@ void list(State& s, Node& node, Lock& lock)
         unopened += isRoot(s, path) ? 0 : 1;
         children.push_back({i, std::move(path), childKey(node.key, node.files.size() + i)});
     }
-    node.unopened = unopened;
-    // Kept open only while subdirectories are still to be opened from it.
-    if (listing.descriptor >= 0 && unopened == 0) {
+    node.stillNeeded = unopened + (holdForFiles ? counts.size() : 0);
+    // Kept open only while subdirectories are still to be opened or files counted from it.
+    if (listing.descriptor >= 0 && node.stillNeeded == 0) {
         ::close(listing.descriptor);
         listing.descriptor = -1;
     }
@@ -247,8 +253,14 @@ void count(State& s, Node& node, std::size_t index, Lock& lock)
 {
     node.counting[index] = Work::Busy;
     const std::string path = node.path + node.files[index];
+    const bool held = s.workers > 0; // as when the directory was listed (see list)
     lock.unlock();
-    const int icons = s.counter(path);
+    // Opened in the directory while it is held open: the system then looks up one name, not the
+    // whole path. The directory stays open until this count is done.
+    const int fd = held ? node.descriptor : -1;
+    const int icons = fd >= 0 ? s.counter(fd, node.files[index].c_str(), path) : s.counter(AT_FDCWD, path.c_str(), path);
+    if (held)
+        doneWithDescriptor(s, node);
     lock.lock();
     node.icons[index] = icons;
     node.counting[index].store(Work::Done, std::memory_order_release);

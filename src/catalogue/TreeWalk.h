@@ -9,9 +9,11 @@
 
 namespace bw {
 
-// Counts the icons of one file. Worker threads call it, and one may still be inside it after the
-// read has ended: it must hold everything it needs itself and touch no window.
-using IconCounter = std::function<int(const std::string& path)>;
+// Counts the icons of one file: `name` in the open directory `directory`, whose whole path is
+// `path`; where the walk does not hold the directory open, `directory` is AT_FDCWD and `name` the
+// path. Worker threads call it, and one may still be inside it after the read has ended: it must
+// hold everything it needs itself and touch no window.
+using IconCounter = std::function<int(int directory, const char* name, const std::string& path)>;
 
 // The work of a tree read that needs no window, done once on worker threads: every directory of
 // the trees is listed once, and every library matching one of the read's masks has its icons

@@ -529,10 +529,10 @@ constexpr std::uint64_t kHeaderBytes = 4096;
 // Counts from the parts of the file the readers look at, read with a few preads: a small file
 // whole, a larger one its first page and then what the readers ask for. None when the file
 // cannot be opened or the readers want more than a window holds; the caller then maps the file.
-std::optional<int> countInWindow(const std::filesystem::path& path)
+std::optional<int> countInWindow(int directory, const char* name)
 {
     struct stat st {};
-    const int fd = openRegularFile(path.c_str(), st);
+    const int fd = openRegularFileAt(directory, name, st);
     if (fd < 0)
         return std::nullopt;
     const auto size = static_cast<std::uint64_t>(st.st_size);
@@ -561,10 +561,12 @@ std::optional<int> countInWindow(const std::filesystem::path& path)
 
 } // namespace
 
-int iconCount(const std::filesystem::path& path)
+int iconCount(const std::filesystem::path& path) { return iconCountAt(AT_FDCWD, path.c_str(), path); }
+
+int iconCountAt(int directory, const char* name, const std::filesystem::path& path)
 {
     clearReadError();
-    if (const std::optional<int> count = countInWindow(path)) {
+    if (const std::optional<int> count = countInWindow(directory, name)) {
         if (*count == 0)
             logRefusal(&path);
         return *count;

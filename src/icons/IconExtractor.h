@@ -26,6 +26,9 @@ IconSourceKind iconSourceKind(ByteReader file);
 // icon, cursor, animated cursor, Apple icon, PNG or bitmap file, 0 for anything else or a file
 // that cannot be read. Files of one icon are told by their header alone; nothing is decoded.
 int iconCount(const std::filesystem::path& path);
+// The same for the file `name` in the open directory `directory`, whose path is `path` (for the
+// rare file that must be mapped, and for the log).
+int iconCountAt(int directory, const char* name, const std::filesystem::path& path);
 int iconCount(ByteReader file);
 
 // The icon at `index` as a 32 x 32 Format_ARGB32 picture with straight alpha, or a null image

@@ -7,9 +7,11 @@
 
 namespace bw {
 
-int openRegularFile(const char* path, struct stat& info)
+int openRegularFile(const char* path, struct stat& info) { return openRegularFileAt(AT_FDCWD, path, info); }
+
+int openRegularFileAt(int directory, const char* name, struct stat& info)
 {
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    const int fd = ::openat(directory, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return -1;
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0) {

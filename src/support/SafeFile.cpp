@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -21,7 +22,7 @@ namespace {
 
 int openUnnamedFile(const char* directory) { return ::open(directory, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666); }
 
-FileSystemCalls systemCalls {::write, ::fsync, ::linkat, ::rename, openUnnamedFile};
+FileSystemCalls systemCalls {::write, ::fsync, ::linkat, ::rename, openUnnamedFile, ::syncfs};
 
 // Writes all bytes, going on after interrupted or short writes.
 bool writeAll(int fd, const char* p, std::size_t left)
@@ -223,14 +224,29 @@ bool NewFile::sync() { return m_fd >= 0 && (systemCalls.fsync(m_fd) == 0 || fail
 
 void NewFile::syncTogether(const std::vector<NewFile*>& files)
 {
-    // The writeback of every file is started first, so the disk takes them as one stream and one
-    // journal commit covers their blocks; each fsync then mostly finds its file on disk already.
-    // syncfs would do it in one call, but it waits for every other program's writes as well.
+    // One sync of their file system: one journal commit and one flush of the disk's cache cover
+    // every file, where an fsync each flushes the cache once per file (on a virtual disk 2 to 3 ms
+    // each, 0.3 s for 128 files against 15 ms). It writes other programs' files of that file
+    // system too, which costs less than the flushes it saves. The writeback of the batch is
+    // started first, so that the disk has it in hand before the others.
+    const auto open = std::find_if(files.begin(), files.end(), [](const NewFile* file) { return file->m_fd >= 0; });
+    if (open == files.end())
+        return;
     for (const NewFile* file : files)
         if (file->m_fd >= 0)
             ::sync_file_range(file->m_fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    if (systemCalls.syncfs((*open)->m_fd) != 0) {
+        // A write error anywhere on the file system since the file was opened (or no syncfs to
+        // be had): each file is synced on its own, and what fails there is the file's error.
+        for (NewFile* file : files)
+            file->sync();
+        return;
+    }
+    // syncfs tells of a failed write somewhere on the file system, not in which file; a wait for
+    // each file's writeback, already done, tells of its own, at no cost.
     for (NewFile* file : files)
-        file->sync();
+        if (file->m_fd >= 0 && ::sync_file_range(file->m_fd, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WAIT_AFTER) != 0)
+            file->fail();
 }
 
 WriteResult NewFile::replace(const std::filesystem::path& path)

@@ -34,7 +34,8 @@ public:
     bool write(const QByteArray& bytes) { return write(bytes.constData(), static_cast<std::size_t>(bytes.size())); }
     // Puts the bytes on disk; the last step before publish().
     bool sync();
-    // Puts the bytes of several files on disk together; error() then tells which are not.
+    // Puts the bytes of several files of one file system on disk together; error() then tells
+    // which are not.
     static void syncTogether(const std::vector<NewFile*>& files);
     // The bytes written so far.
     std::size_t size() const { return m_size; }
@@ -94,6 +95,7 @@ struct FileSystemCalls {
     int (*rename)(const char* from, const char* to);
     // Opens an unnamed file in a directory (O_TMPFILE); -1 with errno where there are none.
     int (*openUnnamed)(const char* directory);
+    int (*syncfs)(int fd);
 };
 FileSystemCalls& fileSystemCalls();
 

@@ -83,13 +83,13 @@ protected:
     std::mutex countedMutex;
     std::map<std::string, int> counted;
     std::function<void(const std::string&)> onCount;
-    int countIcons(const std::string& path)
+    int countIcons(int directory, const char* name, const std::string& path)
     {
         if (onCount)
             onCount(path);
         const std::lock_guard lock(countedMutex);
         ++counted[path.substr(root.string().size() + 1)];
-        return iconCount(fs::path(path));
+        return iconCountAt(directory, name, path);
     }
 
     // Reads as the program does, with worker threads unless told otherwise.
@@ -98,7 +98,8 @@ protected:
     {
         TreeScanner scanner(catalogue, recorder, recorder);
         scanner.setWorkers(workers, window);
-        scanner.setIconCounter([this](const std::string& path) { return countIcons(path); });
+        scanner.setIconCounter(
+            [this](int directory, const char* name, const std::string& path) { return countIcons(directory, name, path); });
         std::vector<std::string> patterns;
         for (const std::string& mask : masks)
             patterns.push_back(root.string() + "/" + mask);
@@ -259,20 +260,23 @@ TEST_F(Scan, DeepTreesBeyondTheDirectoriesKeptOpenReadFullyAndCloseThemAll)
 {
     // A chain deeper than the directories a walk keeps open for their subdirectories: each
     // level waits for its sibling "b" until the chain below it is read.
-    std::vector<std::string> expected;
+    std::vector<std::string> expected, libraries;
     std::string level;
     for (int d = 0; d < 160; ++d, level += "a/") {
         ico(level + "k" + std::to_string(d) + ".ico");
         ico(level + "b/b" + std::to_string(d) + ".ico");
         expected.insert(expected.begin() + d, level + "k" + std::to_string(d) + ".ico");
         expected.insert(expected.begin() + d + 1, level + "b/b" + std::to_string(d) + ".ico");
+        put(level + "l.dll", testutil::libraryWithIcons(1)); // held open until counted, then closed
+        libraries.push_back(level + "l.dll");
     }
+    expected.insert(expected.end(), libraries.begin(), libraries.end());
     const auto openDescriptors = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()); };
     const auto before = openDescriptors();
     for (const int workers : {0, 1, 4}) {
         SCOPED_TRACE(workers);
         catalogue.clearCatalogue();
-        scan({"*.ico", "*.cur"}, workers, 64);
+        scan({"*.ico", "*.cur", "*.dll"}, workers, 64);
         TreeWalk::waitUntilNoWorkersRun();
         EXPECT_EQ(paths(), expected);
         EXPECT_EQ(openDescriptors(), before);
