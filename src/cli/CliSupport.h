@@ -4,11 +4,14 @@
 // and reading a tree into a catalogue exactly as "Einlesen" does.
 
 #include "catalogue/Catalogue.h"
+#include "catalogue/Collection.h"
 #include "catalogue/FileTypes.h"
 
 #include <QCommandLineOption>
+#include <QRgb>
 
 #include <array>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -102,5 +105,16 @@ std::int64_t readTree(bw::Catalogue& catalogue, const std::string& directory, co
                       bool workers = true);
 // True once a read of this run met a directory it could not list (each is named on stderr).
 bool directoriesLeftOut();
+
+// "#RRGGBB", or the settings file's signed decimal with red in the low byte.
+std::optional<QRgb> parseColour(std::string_view text);
+// The colour the program would draw behind the icons: the settings file's, else the default.
+QRgb settingsColour();
+// The --background option's colour, else the settings'; none after a wrong value was reported.
+QCommandLineOption backgroundOption();
+std::optional<QRgb> selectedBackground(const Invocation& call);
+
+// Opens a collection file into the catalogue; none after the reason was said on stderr.
+std::unique_ptr<bw::Collection> openCollection(const std::string& path, bw::Catalogue& catalogue);
 
 } // namespace cli

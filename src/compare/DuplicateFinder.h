@@ -47,10 +47,21 @@ public:
     virtual void showDuplicateCount(int /*duplicatesFound*/) {}
 };
 
+// Pictures kept from an earlier capture (an opened collection), handed to a run in place of
+// capturing them again.
+class StoredPictures {
+public:
+    virtual ~StoredPictures() = default;
+    // Entry n's picture over the run's background; calls come for n = 1, 2, ... in turn. False
+    // for an icon that could not be loaded then (its samples are then ignored).
+    virtual bool next(std::int32_t n, Samples& samples) = 0;
+};
+
 struct CompareOptions {
-    IconLoader loader;   // empty: the icons are extracted from their files
-    QRgb background = 0; // the colour icons are drawn over
-    int threads = 0;     // capture workers and cores to use; 0: see captureWorkers()
+    IconLoader loader;                // empty: the icons are extracted from their files
+    StoredPictures* stored = nullptr; // set: no capture, the pictures come from here
+    QRgb background = 0;              // the colour icons are drawn over
+    int threads = 0;                  // capture workers and cores to use; 0: see captureWorkers()
     // Below this many entries every pair is compared and progress is shown at every pair.
     std::int32_t everyPairBelow = 100;
     std::size_t memoryLimit = 0;       // refuse runs needing more bytes up front; 0: no limit
