@@ -106,8 +106,8 @@ QString saveFailure(const std::filesystem::path& target, const QString& why)
     return QStringLiteral("Die Sammlung %1 konnte nicht gespeichert werden: %2").arg(displayName(target), why);
 }
 
-bool writeDatabase(QSqlDatabase& db, const CollectionInfo& info, const Catalogue& catalogue,
-                   const std::vector<CollectionDirectory>& directories, const CollectionFiller& fill)
+bool writeTables(QSqlDatabase& db, const CollectionInfo& info, const Catalogue& catalogue,
+                 const std::vector<CollectionDirectory>& directories, const CollectionFiller& fill, QString& why)
 {
     // The file has no name until it is complete: a journal would guard nothing.
     if (!execAll(db, {"PRAGMA journal_mode=OFF", "PRAGMA synchronous=OFF", "PRAGMA locking_mode=EXCLUSIVE"}))
@@ -116,20 +116,24 @@ bool writeDatabase(QSqlDatabase& db, const CollectionInfo& info, const Catalogue
     if (!query.exec(QStringLiteral("PRAGMA application_id=%1").arg(kApplicationId))
         || !query.exec(QStringLiteral("PRAGMA user_version=%1").arg(kCollectionFormat)))
         return false;
+    const auto failed = [&why](const QSqlQuery& q) {
+        why = q.lastError().text();
+        return false;
+    };
     if (!db.transaction())
         return false;
     for (const char* statement : kSchema)
         if (!query.exec(QString::fromLatin1(statement)))
-            return false;
+            return failed(query);
     query.prepare(QStringLiteral("INSERT INTO collection VALUES(?,?,?,?,?,?)"));
     query.addBindValue(kCollectionFormat);
     query.addBindValue(QByteArray(info.directory.data(), static_cast<qsizetype>(info.directory.size())));
-    query.addBindValue(info.types);
+    query.addBindValue(info.types.isNull() ? QStringLiteral("") : info.types);
     query.addBindValue(info.saved.toUTC().toString(Qt::ISODate));
     query.addBindValue(static_cast<qint64>(info.background & 0xFFFFFFu));
     query.addBindValue(catalogue.entryCount());
     if (!query.exec())
-        return false;
+        return failed(query);
 
     QSqlQuery insert(db);
     insert.prepare(QStringLiteral("INSERT INTO entries VALUES(?,?,?,?,?,?,?,?,?,?)"));
@@ -152,7 +156,7 @@ bool writeDatabase(QSqlDatabase& db, const CollectionInfo& info, const Catalogue
             insert.bindValue(8, e.largestHeight);
             insert.bindValue(9, e.picture.isNull() ? QByteArray("") : e.picture);
             if (!insert.exec())
-                return false;
+                return failed(insert);
         }
     }
     insert.prepare(QStringLiteral("INSERT INTO directories VALUES(?,?)"));
@@ -160,9 +164,11 @@ bool writeDatabase(QSqlDatabase& db, const CollectionInfo& info, const Catalogue
         insert.bindValue(0, QByteArray(d.path.data(), static_cast<qsizetype>(d.path.size())));
         insert.bindValue(1, static_cast<qint64>(d.mtimeNs));
         if (!insert.exec())
-            return false;
+            return failed(insert);
     }
-    return db.commit();
+    if (!db.commit())
+        return failed(query);
+    return true;
 }
 
 } // namespace
@@ -207,8 +213,8 @@ QString saveCollection(const std::filesystem::path& target, const CollectionInfo
         Connection connection(name);
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(viaDescriptor(directory, temporary));
-        written = db.open() && writeDatabase(db, info, catalogue, directories, fill);
-        if (!written)
+        written = db.open() && writeTables(db, info, catalogue, directories, fill, why);
+        if (!written && why.isEmpty())
             why = db.lastError().text();
         db.close();
     }
