@@ -115,10 +115,13 @@ CollectionEntry examineEntry(std::string_view path, int iconIndex, QRgb backgrou
     return out;
 }
 
-CollectionFiller examiningFiller(const Catalogue& catalogue, QRgb background, int threads)
+CollectionFiller examiningFiller(const Catalogue& catalogue, QRgb background, int threads, const Collection* previous)
 {
     const int workers = captureWorkers(threads);
-    return [&catalogue, background, workers](std::int32_t first, std::int32_t last, std::vector<CollectionEntry>& out) {
+    // Stored pictures fit only over the colour they were drawn over.
+    if (previous && previous->info().background != (background & 0xFFFFFFu))
+        previous = nullptr;
+    return [&catalogue, background, workers, previous](std::int32_t first, std::int32_t last, std::vector<CollectionEntry>& out) {
         std::atomic<std::int32_t> next {first};
         const auto work = [&] {
             for (std::int32_t n; (n = next.fetch_add(1)) <= last;)
@@ -130,18 +133,22 @@ CollectionFiller examiningFiller(const Catalogue& catalogue, QRgb background, in
         work();
         for (std::thread& t : pool)
             t.join();
+        if (previous)
+            for (std::int32_t n = first; n <= last; ++n)
+                if (CollectionEntry& e = out[static_cast<std::size_t>(n - first)]; e.fileSize < 0 && n <= previous->entryCount())
+                    previous->entry(n, e);
     };
 }
 
 QString saveCatalogueAsCollection(const std::filesystem::path& target, const Catalogue& catalogue, const std::string& directory,
-                                  const QString& types, QRgb background, SaveMode mode, int threads)
+                                  const QString& types, QRgb background, SaveMode mode, int threads, const Collection* previous)
 {
     CollectionInfo info;
     info.directory = directory;
     info.types = types;
     info.saved = QDateTime::currentDateTimeUtc();
     info.background = background & 0xFFFFFFu;
-    return saveCollection(target, info, catalogue, {}, examiningFiller(catalogue, background, threads), mode);
+    return saveCollection(target, info, catalogue, {}, examiningFiller(catalogue, background, threads, previous), mode);
 }
 
 bool CollectionPictures::next(std::int32_t, Samples& samples)

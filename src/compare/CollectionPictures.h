@@ -25,11 +25,14 @@ QImage storedImage(const CollectionEntry& entry, std::uint32_t background);
 // largest image's size and the picture drawn over `background`.
 CollectionEntry examineEntry(std::string_view path, int iconIndex, QRgb background);
 // A filler for saveCollection that examines a block's entries on `threads` threads (0: one per core).
-CollectionFiller examiningFiller(const Catalogue& catalogue, QRgb background, int threads = 0);
+// With `previous` (the collection the catalogue was opened from), an entry whose file is gone
+// keeps the facts and picture stored there instead of being saved as unreadable.
+CollectionFiller examiningFiller(const Catalogue& catalogue, QRgb background, int threads = 0, const Collection* previous = nullptr);
 
 // Saves the catalogue with the pictures drawn over `background`.
 QString saveCatalogueAsCollection(const std::filesystem::path& target, const Catalogue& catalogue, const std::string& directory,
-                                  const QString& types, QRgb background, SaveMode mode, int threads = 0);
+                                  const QString& types, QRgb background, SaveMode mode, int threads = 0,
+                                  const Collection* previous = nullptr);
 
 // A comparison's pictures from an opened collection, read in one pass.
 class CollectionPictures final : public StoredPictures {

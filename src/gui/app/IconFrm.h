@@ -70,6 +70,8 @@ public:
     QAction* AlleLschen1;
     QAction* Nummerieren1;
     QAction* Checken1;
+    QAction* SammlungSpeichern1;
+    QAction* SammlungOeffnen1;
     QAction* BmpAlsIco1;
     QAction* AlleLaufwerkelesen1;
     QAction* Kopieren2; // "als Icon Kopieren "

@@ -127,6 +127,7 @@ void beginRead(AppState& state, MainWindowAccess& main, TEinleseF& progress)
 {
     ++readCount;
     state.catalogue->clearCatalogue();
+    state.collection.reset();
     progress.readRunning = true;
     progress.readCancelled = false;
     progress.ListBox1->clear();
@@ -194,6 +195,7 @@ void readSingleFile(AppState& s, MainWindowAccess& main, TEinleseF& progress, co
         return;
     pageState().pointerCell = 1;
     s.catalogue->clearCatalogue();
+    s.collection.reset();
     progress.readRunning = true;
     progress.readCancelled = false;
     progress.ListBox1->clear();

@@ -1,5 +1,6 @@
 #include "VergleichFrm.h"
 
+#include "compare/CollectionPictures.h"
 #include "compare/DuplicateFinder.h"
 #include "gui/widgets/AppState.h"
 #include "gui/widgets/MainWindowAccess.h"
@@ -14,6 +15,7 @@
 #include <QStyle>
 
 #include <algorithm>
+#include <optional>
 
 namespace bw {
 namespace {
@@ -212,6 +214,12 @@ void TVergleichF::BitBtn2Click()
     WindowHost host(*this, m_main);
     CompareOptions options;
     options.background = toQColor(s.backgroundColour).rgb();
+    // An opened collection's pictures serve unless they were drawn over another colour.
+    std::optional<CollectionPictures> stored;
+    if (s.collection && s.collection->info().background == (options.background & 0xFFFFFFu)) {
+        stored.emplace(*s.collection);
+        options.stored = &*stored;
+    }
     findDuplicates(*s.catalogue, host, options);
 }
 
