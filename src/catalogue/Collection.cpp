@@ -5,6 +5,7 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -29,7 +30,9 @@ const char* const kSchema[] = {
     "saved TEXT NOT NULL, background INTEGER NOT NULL, entries INTEGER NOT NULL)",
     "CREATE TABLE entries(nr INTEGER PRIMARY KEY, path BLOB NOT NULL, icon INTEGER NOT NULL, size INTEGER NOT NULL, "
     "mtime INTEGER NOT NULL, kind INTEGER NOT NULL, loaded INTEGER NOT NULL, largest_width INTEGER NOT NULL, "
-    "largest_height INTEGER NOT NULL, picture BLOB NOT NULL)",
+    "largest_height INTEGER NOT NULL)",
+    // Apart from the entries, so that opening reads the paths without passing the pictures.
+    "CREATE TABLE pictures(nr INTEGER PRIMARY KEY, picture BLOB NOT NULL)",
     "CREATE TABLE directories(path BLOB NOT NULL, mtime INTEGER NOT NULL)",
 };
 
@@ -136,7 +139,9 @@ bool writeTables(QSqlDatabase& db, const CollectionInfo& info, const Catalogue& 
         return failed(query);
 
     QSqlQuery insert(db);
-    insert.prepare(QStringLiteral("INSERT INTO entries VALUES(?,?,?,?,?,?,?,?,?,?)"));
+    insert.prepare(QStringLiteral("INSERT INTO entries VALUES(?,?,?,?,?,?,?,?,?)"));
+    QSqlQuery insertPicture(db);
+    insertPicture.prepare(QStringLiteral("INSERT INTO pictures VALUES(?,?)"));
     std::vector<CollectionEntry> block;
     for (std::int32_t first = 1; first <= catalogue.entryCount(); first += kSaveBlock) {
         const std::int32_t last = std::min(catalogue.entryCount(), first + kSaveBlock - 1);
@@ -154,9 +159,12 @@ bool writeTables(QSqlDatabase& db, const CollectionInfo& info, const Catalogue& 
             insert.bindValue(6, e.loaded ? 1 : 0);
             insert.bindValue(7, e.largestWidth);
             insert.bindValue(8, e.largestHeight);
-            insert.bindValue(9, e.picture.isNull() ? QByteArray("") : e.picture);
             if (!insert.exec())
                 return failed(insert);
+            insertPicture.bindValue(0, n);
+            insertPicture.bindValue(1, e.picture.isNull() ? QByteArray("") : e.picture);
+            if (!insertPicture.exec())
+                return failed(insertPicture);
         }
     }
     insert.prepare(QStringLiteral("INSERT INTO directories VALUES(?,?)"));
@@ -184,6 +192,33 @@ std::int64_t fileTimeNs(const std::string& path, std::int64_t* size)
     if (size)
         *size = st.st_size;
     return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+}
+
+std::vector<CollectionDirectory> directoriesBelow(const std::string& root)
+{
+    std::vector<CollectionDirectory> out;
+    std::vector<std::string> pending {root};
+    while (!pending.empty()) {
+        const std::string dir = std::move(pending.back());
+        pending.pop_back();
+        const std::int64_t time = fileTimeNs(dir);
+        DIR* listing = time < 0 ? nullptr : ::opendir(dir.c_str());
+        if (!listing)
+            continue;
+        out.push_back({dir, time});
+        while (const dirent* e = ::readdir(listing)) {
+            if (e->d_name[0] == '.')
+                continue;
+            std::string path = dir + e->d_name;
+            struct stat st {};
+            const bool isDirectory
+                = e->d_type == DT_DIR || (e->d_type == DT_UNKNOWN && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+            if (isDirectory)
+                pending.push_back(path + '/');
+        }
+        ::closedir(listing);
+    }
+    return out;
 }
 
 QString saveCollection(const std::filesystem::path& target, const CollectionInfo& info, const Catalogue& catalogue,
@@ -333,7 +368,7 @@ std::unique_ptr<Collection> Collection::open(const std::filesystem::path& path, 
     c->m_entryCount = filled.entryCount();
     c->m_entryQuery = std::make_unique<QSqlQuery>(db);
     c->m_entryQuery->prepare(QStringLiteral("SELECT size, mtime, kind, loaded, largest_width, largest_height, picture "
-                                            "FROM entries WHERE nr=?"));
+                                            "FROM entries JOIN pictures USING(nr) WHERE nr=?"));
     catalogue.swapWith(filled);
     error.clear();
     return c;
@@ -412,7 +447,7 @@ Collection::Reader::Reader(const Collection& collection)
 {
     m_query->setForwardOnly(true);
     m_query->exec(QStringLiteral("SELECT size, mtime, kind, loaded, largest_width, largest_height, picture, nr "
-                                 "FROM entries ORDER BY nr"));
+                                 "FROM entries JOIN pictures USING(nr) ORDER BY nr"));
 }
 
 Collection::Reader::~Reader() = default;

@@ -269,10 +269,13 @@ void Records::writeOut()
     m_ends.clear();
 }
 
-std::int64_t readTree(bw::Catalogue& catalogue, const std::string& directory, const TypeSelection& types, bool* endedEarly, bool workers)
+std::int64_t readTree(bw::Catalogue& catalogue, const std::string& directory, const TypeSelection& types, bool* endedEarly, bool workers,
+                      const bw::IconCounter& counter)
 {
     CliReader reader;
     bw::TreeScanner scanner(catalogue, reader, reader);
+    if (counter)
+        scanner.setIconCounter(counter);
     const std::string base = bw::withTrailingSlash(directory);
     std::vector<std::string> patterns;
     for (std::size_t t = 0; t < bw::kFileTypeCount; ++t)

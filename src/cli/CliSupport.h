@@ -6,6 +6,7 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/Collection.h"
 #include "catalogue/FileTypes.h"
+#include "catalogue/TreeWalk.h"
 
 #include <QCommandLineOption>
 #include <QRgb>
@@ -101,8 +102,9 @@ private:
 // after the other as the program does. Returns the number of files handed to the indexer; sets
 // `endedEarly` when the catalogue became full. `workers` lets worker threads list the tree and
 // count the icons, as the program does; without them the read does everything itself.
+// `counter`, when given, counts the icons of the files in place of opening them.
 std::int64_t readTree(bw::Catalogue& catalogue, const std::string& directory, const TypeSelection& types, bool* endedEarly = nullptr,
-                      bool workers = true);
+                      bool workers = true, const bw::IconCounter& counter = {});
 // True once a read of this run met a directory it could not list (each is named on stderr).
 bool directoriesLeftOut();
 

@@ -5,6 +5,7 @@
 
 #include "catalogue/FileTypes.h"
 #include "icons/IconExtractor.h"
+#include "support/Funky.h"
 #include "support/ReadFile.h"
 
 #include <sys/stat.h>
@@ -53,11 +54,13 @@ bool unpackPicture(const QByteArray& packed, std::uint32_t background, Samples& 
     head.backgroundCount = static_cast<std::uint16_t>(p[4] | p[5] << 8);
     if (head.colours > kSampleCount || head.mainBits > 10 || head.escapes > 2 || head.backgroundCount > kSampleCount)
         return false;
-    thread_local std::vector<std::uint8_t> padded;
-    padded.assign(PictureStore::kPaddedBytes, 0);
-    std::memcpy(padded.data(), p + kHeadBytes, static_cast<std::size_t>(packed.size() - kHeadBytes));
-    head.bytes.resize(static_cast<std::size_t>(packed.size() - kHeadBytes));
+    // Zeros everywhere but where the picture is copied in, and put back after each use.
+    thread_local std::vector<std::uint8_t> padded(PictureStore::kPaddedBytes, 0);
+    const auto size = static_cast<std::size_t>(packed.size() - kHeadBytes);
+    std::memcpy(padded.data(), p + kHeadBytes, size);
+    head.bytes.resize(size);
     PictureStore::decodePadded(head, padded.data(), background & 0xFFFFFFu, samples.data());
+    std::memset(padded.data(), 0, size);
     return true;
 }
 
@@ -148,7 +151,9 @@ QString saveCatalogueAsCollection(const std::filesystem::path& target, const Cat
     info.types = types;
     info.saved = QDateTime::currentDateTimeUtc();
     info.background = background & 0xFFFFFFu;
-    return saveCollection(target, info, catalogue, {}, examiningFiller(catalogue, background, threads, previous), mode);
+    const std::vector<CollectionDirectory> directories
+        = directory.empty() ? std::vector<CollectionDirectory> {} : directoriesBelow(withTrailingSlash(directory));
+    return saveCollection(target, info, catalogue, directories, examiningFiller(catalogue, background, threads, previous), mode);
 }
 
 bool CollectionPictures::next(std::int32_t, Samples& samples)

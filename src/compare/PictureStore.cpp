@@ -316,7 +316,7 @@ void PictureStore::decodePadded(const EncodedPicture& header, const std::uint8_t
 {
     const auto mainBits = std::min<std::uint8_t>(header.mainBits, 10);
     // More escapes than codes would number colours below zero.
-    const auto escapes = (1u << mainBits) > header.escapes ? std::min<std::uint8_t>(header.escapes, 2) : std::uint8_t {0};
+    const auto escapes = (1u << mainBits) >= header.escapes ? std::min<std::uint8_t>(header.escapes, 2) : std::uint8_t {0};
     const Record r {data,
                     static_cast<std::uint16_t>(header.bytes.size()),
                     std::min<std::uint16_t>(header.colours, kSampleCount),

@@ -50,7 +50,13 @@ protected:
         writeFile(path("d\xe4.ico"), solidIcon(qRgb(0, 200, 0)));
         writeFile(path("e.cur"), fixtures::iconFile({{32, 32, 1, 32, fixtures::iconDib(bands(), 32)}}, 2));
         writeFile(path("f.dll"), libraryWithIcons(3, false, qRgb(0, 0, 255)));
-        for (const char* name : {"a.ico", "b.ico", "c.ico", "d\xe4.ico", "e.cur"})
+        // Many colours, each used twice: every code an escape (no colour has a code of its own).
+        QImage rare(32, 32, QImage::Format_ARGB32);
+        for (int k = 0; k < kSampleCount; ++k)
+            rare.setPixel(k / 32, k % 32,
+                          k < 200 ? qRgba(0, 0, 0, 0) : 0xFF000000u | ((0x010203u * static_cast<unsigned>(k / 2)) & 0xFFFFFFu));
+        writeFile(path("g.ico"), fixtures::iconFile({{32, 32, 1, 32, fixtures::iconDib(rare, 32)}}));
+        for (const char* name : {"a.ico", "b.ico", "c.ico", "d\xe4.ico", "e.cur", "g.ico"})
             read.appendEntry(path(name), 0);
         for (std::uint16_t i = 0; i < 3; ++i)
             read.appendEntry(path("f.dll"), i);
