@@ -34,7 +34,62 @@ const char* const kSchema[] = {
     // Apart from the entries, so that opening reads the paths without passing the pictures.
     "CREATE TABLE pictures(nr INTEGER PRIMARY KEY, picture BLOB NOT NULL)",
     "CREATE TABLE directories(path BLOB NOT NULL, mtime INTEGER NOT NULL)",
+    // The entries' paths and icon numbers once more, packed in blocks (see packBlock): opening
+    // reads a few hundred rows instead of a row per entry.
+    "CREATE TABLE catalogue(block INTEGER PRIMARY KEY, data BLOB NOT NULL)",
 };
+
+// Marks an entry whose path is that of the entry before it (the next icon of one file).
+constexpr std::uint32_t kSamePath = 0xFFFFFFFFu;
+
+// Entries first..last as the catalogue table keeps them: for each, its icon number (2 bytes) and
+// its path's length (4 bytes, little-endian) followed by the path, or kSamePath.
+QByteArray packBlock(const Catalogue& catalogue, std::int32_t first, std::int32_t last)
+{
+    QByteArray out;
+    const auto put = [&out](std::uint32_t value, int bytes) {
+        for (int k = 0; k < bytes; ++k)
+            out.append(static_cast<char>(value >> (8 * k)));
+    };
+    for (std::int32_t n = first; n <= last; ++n) {
+        const IconEntry& e = catalogue[n];
+        put(e.iconIndex, 2);
+        if (n > first && catalogue[n - 1].path() == e.path()) {
+            put(kSamePath, 4);
+            continue;
+        }
+        put(e.pathLength, 4);
+        out.append(e.pathData, static_cast<qsizetype>(e.pathLength));
+    }
+    return out;
+}
+
+// Appends a packed block's entries; false when its bytes do not hold whole entries.
+bool unpackBlock(const QByteArray& data, Catalogue& catalogue)
+{
+    const auto* p = reinterpret_cast<const std::uint8_t*>(data.constData());
+    const std::size_t size = static_cast<std::size_t>(data.size());
+    std::size_t at = 0;
+    std::string_view previous;
+    while (at < size) {
+        if (size - at < 6 || catalogue.isFull())
+            return false;
+        const auto icon = static_cast<std::uint16_t>(p[at] | p[at + 1] << 8);
+        const std::uint32_t length = p[at + 2] | p[at + 3] << 8 | p[at + 4] << 16 | static_cast<std::uint32_t>(p[at + 5]) << 24;
+        at += 6;
+        if (length == kSamePath) {
+            if (previous.data() == nullptr)
+                return false;
+        } else {
+            if (length > size - at)
+                return false;
+            previous = std::string_view(data.constData() + at, length);
+            at += length;
+        }
+        catalogue.appendEntry(previous, icon);
+    }
+    return true;
+}
 
 QString connectionName()
 {
@@ -166,6 +221,11 @@ bool writeTables(QSqlDatabase& db, const CollectionInfo& info, const Catalogue& 
             if (!insertPicture.exec())
                 return failed(insertPicture);
         }
+        query.prepare(QStringLiteral("INSERT INTO catalogue VALUES(?,?)"));
+        query.addBindValue(first / kSaveBlock);
+        query.addBindValue(packBlock(catalogue, first, last));
+        if (!query.exec())
+            return failed(query);
     }
     insert.prepare(QStringLiteral("INSERT INTO directories VALUES(?,?)"));
     for (const CollectionDirectory& d : directories) {
@@ -346,21 +406,21 @@ std::unique_ptr<Collection> Collection::open(const std::filesystem::path& path, 
     // Filled aside, so that a file that breaks off halfway leaves the shown catalogue alone.
     Catalogue filled(catalogue.capacity());
     query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT nr, path, icon FROM entries ORDER BY nr"))) {
+    if (!query.exec(QStringLiteral("SELECT block, data FROM catalogue ORDER BY block"))) {
         error = damaged;
         return nullptr;
     }
-    while (query.next()) {
-        const std::int32_t n = query.value(0).toInt();
-        const int icon = query.value(2).toInt();
-        if (n != filled.entryCount() + 1 || filled.isFull() || icon < 0 || icon > 0xFFFF) {
+    for (std::int32_t block = 0; query.next(); ++block) {
+        if (query.value(0).toInt() != block || !unpackBlock(query.value(1).toByteArray(), filled)) {
             error = damaged;
             return nullptr;
         }
-        const QByteArray bytes = query.value(1).toByteArray();
-        filled.appendEntry(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), static_cast<std::uint16_t>(icon));
     }
-    if (query.lastError().isValid() || filled.entryCount() != entries) {
+    // Every entry has its row of facts and its picture.
+    const bool complete = !query.lastError().isValid() && filled.entryCount() == entries
+        && query.exec(QStringLiteral("SELECT (SELECT count(*) FROM entries), (SELECT count(*) FROM pictures)")) && query.next()
+        && query.value(0).toLongLong() == entries && query.value(1).toLongLong() == entries;
+    if (!complete) {
         error = damaged;
         return nullptr;
     }

@@ -44,23 +44,34 @@ QByteArray packPicture(const EncodedPicture& picture)
 
 bool unpackPicture(const QByteArray& packed, std::uint32_t background, Samples& samples)
 {
+    EncodedPicture encoded;
+    return unpackPicture(packed, background, samples, encoded);
+}
+
+bool unpackPicture(const QByteArray& packed, std::uint32_t background, Samples& samples, EncodedPicture& head)
+{
     if (packed.size() < kHeadBytes || static_cast<std::size_t>(packed.size()) > PictureStore::kPaddedBytes)
         return false;
     const auto* p = reinterpret_cast<const std::uint8_t*>(packed.constData());
-    EncodedPicture head;
     head.colours = static_cast<std::uint16_t>(p[0] | p[1] << 8);
     head.mainBits = p[2];
     head.escapes = p[3];
     head.backgroundCount = static_cast<std::uint16_t>(p[4] | p[5] << 8);
-    if (head.colours > kSampleCount || head.mainBits > 10 || head.escapes > 2 || head.backgroundCount > kSampleCount)
+    if (head.colours > kSampleCount || head.mainBits > 10 || head.escapes > 2 || head.backgroundCount > kSampleCount
+        || (1u << head.mainBits) < head.escapes)
         return false;
     // Zeros everywhere but where the picture is copied in, and put back after each use.
     thread_local std::vector<std::uint8_t> padded(PictureStore::kPaddedBytes, 0);
     const auto size = static_cast<std::size_t>(packed.size() - kHeadBytes);
     std::memcpy(padded.data(), p + kHeadBytes, size);
-    head.bytes.resize(size);
+    head.bytes.assign(p + kHeadBytes, p + packed.size());
     PictureStore::decodePadded(head, padded.data(), background & 0xFFFFFFu, samples.data());
     std::memset(padded.data(), 0, size);
+    // Equal pictures have equal bytes: any hash of them serves the store's lookup.
+    std::uint64_t hash = 0xCBF29CE484222325ull ^ (std::uint64_t {head.colours} << 16 | head.mainBits << 8 | head.escapes);
+    for (const std::uint8_t byte : head.bytes)
+        hash = (hash ^ byte) * 0x100000001B3ull;
+    head.hash = hash ^ hash >> 29;
     return true;
 }
 
@@ -156,11 +167,11 @@ QString saveCatalogueAsCollection(const std::filesystem::path& target, const Cat
     return saveCollection(target, info, catalogue, directories, examiningFiller(catalogue, background, threads, previous), mode);
 }
 
-bool CollectionPictures::next(std::int32_t, Samples& samples)
+bool CollectionPictures::next(std::int32_t, Samples& samples, EncodedPicture& encoded)
 {
     if (!m_reader.next(m_entry) || !m_entry.loaded)
         return false;
-    return unpackPicture(m_entry.picture, m_collection.info().background, samples);
+    return unpackPicture(m_entry.picture, m_collection.info().background, samples, encoded);
 }
 
 } // namespace bw

@@ -18,6 +18,8 @@ QByteArray packPicture(const EncodedPicture& picture);
 // The samples of a packed picture over `background` (the collection's); false when the bytes
 // cannot be a picture. Whatever the bytes say, nothing outside them is read.
 bool unpackPicture(const QByteArray& packed, std::uint32_t background, Samples& samples);
+// The same, also giving the encoded picture as stored, with a hash of its bytes.
+bool unpackPicture(const QByteArray& packed, std::uint32_t background, Samples& samples, EncodedPicture& encoded);
 // The stored picture as a 32 x 32 image (null when there is none).
 QImage storedImage(const CollectionEntry& entry, std::uint32_t background);
 
@@ -38,7 +40,7 @@ QString saveCatalogueAsCollection(const std::filesystem::path& target, const Cat
 class CollectionPictures final : public StoredPictures {
 public:
     explicit CollectionPictures(const Collection& collection) : m_collection(collection), m_reader(collection) {}
-    bool next(std::int32_t n, Samples& samples) override;
+    bool next(std::int32_t n, Samples& samples, EncodedPicture& encoded) override;
 
 private:
     const Collection& m_collection;

@@ -315,10 +315,11 @@ void DuplicateRun::firstPass()
     const auto take = [&](std::int32_t n) -> const CapturedPicture& {
         if (queue)
             return queue->take(n);
-        fromStore.loaded = m_options.stored->next(n, fromStore.samples);
-        if (!fromStore.loaded)
+        fromStore.loaded = m_options.stored->next(n, fromStore.samples, fromStore.encoded);
+        if (!fromStore.loaded) {
             fromStore.samples.fill(m_options.background & 0xFFFFFFu);
-        encodePicture(fromStore.samples, m_options.background & 0xFFFFFFu, fromStore.encoded);
+            encodePicture(fromStore.samples, m_options.background & 0xFFFFFFu, fromStore.encoded);
+        }
         fromStore.blockHashes.resize(static_cast<std::size_t>(hashed));
         m_layout.hashBlocks(fromStore.samples, 0, hashed, fromStore.blockHashes.data());
         return fromStore;

@@ -52,9 +52,10 @@ public:
 class StoredPictures {
 public:
     virtual ~StoredPictures() = default;
-    // Entry n's picture over the run's background; calls come for n = 1, 2, ... in turn. False
-    // for an icon that could not be loaded then (its samples are then ignored).
-    virtual bool next(std::int32_t n, Samples& samples) = 0;
+    // Entry n's picture over the run's background, as samples and encoded (hash included); calls
+    // come for n = 1, 2, ... in turn. False for an icon that could not be loaded then (both are
+    // then ignored).
+    virtual bool next(std::int32_t n, Samples& samples, EncodedPicture& encoded) = 0;
 };
 
 struct CompareOptions {

@@ -26,7 +26,9 @@ inline std::uint32_t colourNumber(const std::uint8_t* indices, std::size_t bit, 
 
 const std::uint8_t* PictureStore::keep(const std::vector<std::uint8_t>& bytes)
 {
-    const std::size_t needed = bytes.size() + kSlack;
+    // Every picture has kPaddedBytes of its chunk behind its start, so that even the bytes of a
+    // damaged collection, whatever their head says, are read within the chunk.
+    const std::size_t needed = std::max(bytes.size() + kSlack, kPaddedBytes);
     if (m_chunks.empty() || m_chunkSize - m_chunkUsed < needed) {
         const std::size_t size = std::max(kChunkBytes, needed);
         HugeBytes chunk = allocateHuge(size);
