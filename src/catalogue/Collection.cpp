@@ -416,9 +416,10 @@ std::unique_ptr<Collection> Collection::open(const std::filesystem::path& path, 
             return nullptr;
         }
     }
-    // Every entry has its row of facts and its picture.
+    // The tables of facts and pictures reach the last entry (counting their rows would read the
+    // whole file; a row missing within them is found when it is asked for).
     const bool complete = !query.lastError().isValid() && filled.entryCount() == entries
-        && query.exec(QStringLiteral("SELECT (SELECT count(*) FROM entries), (SELECT count(*) FROM pictures)")) && query.next()
+        && query.exec(QStringLiteral("SELECT (SELECT max(nr) FROM entries), (SELECT max(nr) FROM pictures)")) && query.next()
         && query.value(0).toLongLong() == entries && query.value(1).toLongLong() == entries;
     if (!complete) {
         error = damaged;

@@ -50,6 +50,8 @@ QList<QCommandLineOption> dupesOptions()
                 QStringLiteral("Pixeldifferenz: Bilder, die sich in weniger Punkten unterscheiden, sind doppelt (Voreinstellung: 5)"),
                 QStringLiteral("N")),
             backgroundOption(),
+            QCommandLineOption(QStringLiteral("times"),
+                               QStringLiteral("die Zeiten der Bilder und des Vergleichs auf der Fehlerausgabe (zum Messen)")),
             QCommandLineOption(QStringLiteral("collection"),
                                QStringLiteral("die Icons einer gespeicherten Sammlung vergleichen, mit ihren Bildern"),
                                QStringLiteral("DATEI"))};
@@ -108,6 +110,8 @@ int runDupes(const Invocation& call)
     if (!result.started || result.outOfMemory)
         return kExitFailure;
     std::fprintf(stderr, "%d doppelte Icons gefunden.\n", result.duplicatesFound);
+    if (call.isSet(QStringLiteral("times")))
+        std::fprintf(stderr, "Bilder %.3f s, Vergleich %.3f s\n", result.captureSeconds, result.compareSeconds);
     return kExitOk;
 }
 

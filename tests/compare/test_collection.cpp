@@ -163,9 +163,9 @@ TEST_F(CollectionTest, RefusesDamagedForeignAndNewerFiles)
              writeFile(file, bad);
          },
          "ist beschädigt"},
-        {"entry missing", [&] { sql("DELETE FROM entries WHERE nr=3"); }, "ist beschädigt"},
+        {"entry missing", [&] { sql("DELETE FROM entries WHERE nr=9"); }, "ist beschädigt"},
         {"entry list cut", [&] { sql("UPDATE catalogue SET data=substr(data, 1, 9)"); }, "ist beschädigt"},
-        {"picture missing", [&] { sql("DELETE FROM pictures WHERE nr=8"); }, "ist beschädigt"},
+        {"picture missing", [&] { sql("DELETE FROM pictures WHERE nr=9"); }, "ist beschädigt"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -191,6 +191,7 @@ void TIconF::buildMenus()
     icons->addSeparator();
     SammlungSpeichern1 = action(icons, "SammlungSpeichern1", QStringLiteral("Sammlung speichern …"));
     SammlungOeffnen1 = action(icons, "SammlungOeffnen1", QStringLiteral("Sammlung öffnen …"));
+    SammlungAuffrischen1 = action(icons, "SammlungAuffrischen1", QStringLiteral("Sammlung auffrischen"));
     QMenu* extra = bar->addMenu(QStringLiteral("Extra"));
     BmpAlsIco1 = action(extra, "BmpAlsIco1", QStringLiteral("Bmp Als Ico"));
     AlleLaufwerkelesen1 = action(extra, "AlleLaufwerkelesen1", QStringLiteral("Alle Laufwerke lesen"));
@@ -249,6 +250,7 @@ void TIconF::buildMenus()
     connect(Kopieren1, &QAction::triggered, this, [] { compareIcons(appState(), *windows().VergleichF); });
     connect(SammlungSpeichern1, &QAction::triggered, this, [this] { saveCollectionAs(appState(), *this); });
     connect(SammlungOeffnen1, &QAction::triggered, this, [this] { openCollectionFile(appState(), *this, *windows().EinleseF); });
+    connect(SammlungAuffrischen1, &QAction::triggered, this, [this] { refreshCollection(appState(), *this, *windows().EinleseF); });
 }
 
 void TIconF::FormCreate()

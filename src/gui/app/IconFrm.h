@@ -72,6 +72,7 @@ public:
     QAction* Checken1;
     QAction* SammlungSpeichern1;
     QAction* SammlungOeffnen1;
+    QAction* SammlungAuffrischen1;
     QAction* BmpAlsIco1;
     QAction* AlleLaufwerkelesen1;
     QAction* Kopieren2; // "als Icon Kopieren "
