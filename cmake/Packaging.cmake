@@ -9,9 +9,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Icon collector for Windows programs, libraries and icon files")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Qt's ICNS reader is a plugin, loaded at run time, which dpkg-shlibdeps cannot see: without it
-# Apple icon files show no picture.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-image-formats-plugins)
+# Qt's ICNS reader and its SQLite driver are plugins, loaded at run time, which dpkg-shlibdeps
+# cannot see: without them Apple icon files show no picture and collections cannot be saved.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-image-formats-plugins, libqt6sql6-sqlite")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Bildwiesel-Projekt")
 # The summary above is the description's first line; this is the rest.

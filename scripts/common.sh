@@ -12,7 +12,7 @@ PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgl-dev libglx-dev libsdl2-de
           libgtest-dev libbenchmark-dev xvfb xauth x11-utils icoutils nsis-common
           desktop-file-utils appstream dpkg-dev file qt6-translations-l10n openbox
           clang-format qt6-image-formats-plugins icnsutils imagemagick python3-pil
-          xdotool)
+          xdotool libqt6sql6-sqlite)
 
 install_missing_packages() {
     local missing=()

@@ -71,4 +71,15 @@ void Catalogue::clearCatalogue()
     m_chunkSize = 0;
 }
 
+void Catalogue::swapWith(Catalogue& other)
+{
+    std::swap(m_capacity, other.m_capacity);
+    std::swap(m_entryCount, other.m_entryCount);
+    std::swap(m_unreadableDirectories, other.m_unreadableDirectories);
+    std::swap(m_entries, other.m_entries);
+    std::swap(m_chunks, other.m_chunks);
+    std::swap(m_chunkUsed, other.m_chunkUsed);
+    std::swap(m_chunkSize, other.m_chunkSize);
+}
+
 } // namespace bw

@@ -42,6 +42,9 @@ public:
     // Precondition: !isFull().
     void appendEntry(std::string_view path, std::uint16_t iconIndex);
     void clearCatalogue();
+    // Exchanges the whole contents with another list of the same capacity (a list filled aside
+    // takes the place of this one only once it is complete).
+    void swapWith(Catalogue& other);
 
     // Directories the read that filled the list could not list: whatever they hold is missing.
     std::int32_t unreadableDirectories() const { return m_unreadableDirectories; }

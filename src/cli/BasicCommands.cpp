@@ -102,9 +102,11 @@ int writeIcon(const Invocation& call, Output output)
 
 QList<QCommandLineOption> scanOptions()
 {
-    return {
-        typesOption(), nulOption(),
-        QCommandLineOption(QStringLiteral("single-thread"), QStringLiteral("ohne Hilfsthreads lesen, alles nacheinander (zum Messen)"))};
+    return {typesOption(), nulOption(),
+            QCommandLineOption(QStringLiteral("single-thread"), QStringLiteral("ohne Hilfsthreads lesen, alles nacheinander (zum Messen)")),
+            QCommandLineOption(QStringLiteral("collection"),
+                               QStringLiteral("die Einträge einer gespeicherten Sammlung statt eines Verzeichnisses"),
+                               QStringLiteral("DATEI"))};
 }
 
 int runScan(const Invocation& call)
@@ -113,12 +115,23 @@ int runScan(const Invocation& call)
     if (!types)
         return kExitUsage;
     const TypeSelection& checked = *types;
-    if (!isInputDirectory(call.argument(0)))
+    const bool fromCollection = call.isSet(QStringLiteral("collection"));
+    if (fromCollection == (call.argumentCount() == 1))
+        return call.usageError(QStringLiteral("entweder ein VERZEICHNIS oder --collection DATEI"));
+    if (!fromCollection && !isInputDirectory(call.argument(0)))
         return kExitFailure;
 
     const auto start = std::chrono::steady_clock::now();
     bw::Catalogue catalogue;
-    const std::int64_t files = readTree(catalogue, call.argument(0), checked, nullptr, !call.isSet(QStringLiteral("single-thread")));
+    std::int64_t files = 0;
+    if (fromCollection) {
+        if (!openCollection(call.value(QStringLiteral("collection")), catalogue))
+            return kExitFailure;
+        for (std::int32_t n = 1; n <= catalogue.entryCount(); ++n)
+            files += n == 1 || catalogue[n].pathData != catalogue[n - 1].pathData ? 1 : 0;
+    } else {
+        files = readTree(catalogue, call.argument(0), checked, nullptr, !call.isSet(QStringLiteral("single-thread")));
+    }
 
     // Every record is known only when the read has ended, so they go out in blocks.
     {
@@ -162,11 +175,12 @@ const Command writeBmpCommand {
     [](const Invocation& call) { return writeIcon(call, Output::Bitmap); }};
 
 const Command scanCommand {
-    "scan", "VERZEICHNIS [--types TYPEN] [-z]", "die Sammlung, die \"Einlesen\" aus dem Verzeichnis macht",
+    "scan", "VERZEICHNIS|--collection DATEI [--types TYPEN] [-z]", "die Sammlung, die \"Einlesen\" aus dem Verzeichnis macht",
     "Je Eintrag eine Zeile: Nummer, Icon-Nummer in der Datei und Pfad, durch Tabulatoren getrennt.\n"
+    "Mit --collection DATEI die Einträge einer gespeicherten Sammlung (siehe collect), ohne ihre Dateien zu lesen.\n"
     BW_NAMES_HELP
     "Auf der Fehlerausgabe: Dateien, Einträge und Sekunden.",
-    1, 1, scanOptions, runScan};
+    0, 1, scanOptions, runScan};
 // clang-format on
 
 } // namespace cli

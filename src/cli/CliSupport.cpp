@@ -5,8 +5,12 @@
 #include "catalogue/Indexer.h"
 #include "catalogue/TreeScanner.h"
 #include "icons/IconExtractor.h"
+#include "settings/SettingsFile.h"
+#include "support/Colours.h"
 #include "support/Funky.h"
 #include "support/Names.h"
+#include "support/SafeFile.h"
+#include "support/UserDirectories.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -265,10 +269,13 @@ void Records::writeOut()
     m_ends.clear();
 }
 
-std::int64_t readTree(bw::Catalogue& catalogue, const std::string& directory, const TypeSelection& types, bool* endedEarly, bool workers)
+std::int64_t readTree(bw::Catalogue& catalogue, const std::string& directory, const TypeSelection& types, bool* endedEarly, bool workers,
+                      const bw::IconCounter& counter)
 {
     CliReader reader;
     bw::TreeScanner scanner(catalogue, reader, reader);
+    if (counter)
+        scanner.setIconCounter(counter);
     const std::string base = bw::withTrailingSlash(directory);
     std::vector<std::string> patterns;
     for (std::size_t t = 0; t < bw::kFileTypeCount; ++t)
@@ -285,5 +292,67 @@ std::int64_t readTree(bw::Catalogue& catalogue, const std::string& directory, co
 }
 
 bool directoriesLeftOut() { return unreadableDirectoryMet; }
+
+// Without a desktop there is no palette to ask: the button face is Qt's default one.
+constexpr QRgb kDefaultButtonFace = 0xFFEFEFEFu;
+
+static QRgb toRgb(std::uint32_t colour)
+{
+    if (colour == bw::kColourButtonFace)
+        return kDefaultButtonFace;
+    return qRgb(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF), static_cast<int>((colour >> 16) & 0xFF));
+}
+
+// "#RRGGBB", or the settings file's signed decimal with red in the low byte.
+std::optional<QRgb> parseColour(std::string_view text)
+{
+    if (text.size() == 7 && text[0] == '#') {
+        unsigned value = 0;
+        const auto [end, error] = std::from_chars(text.data() + 1, text.data() + 7, value, 16);
+        if (error != std::errc() || end != text.data() + 7)
+            return std::nullopt;
+        return 0xFF000000u | value;
+    }
+    const std::optional<std::int32_t> number = bw::parseSettingsInteger(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+    if (!number)
+        return std::nullopt;
+    return toRgb(static_cast<std::uint32_t>(*number));
+}
+
+// The colour the program would draw behind the icons: the settings file's, else the default.
+QRgb settingsColour()
+{
+    const std::string path = bw::configDirectory() + bw::kSettingsFileName;
+    if (bw::regularFileExists(path))
+        if (const std::optional<std::uint32_t> colour = bw::loadSettingsFile(path).backgroundColour)
+            return toRgb(*colour);
+    return toRgb(bw::kColourButtonFace);
+}
+
+QCommandLineOption backgroundOption()
+{
+    return QCommandLineOption(QStringLiteral("background"),
+                              QStringLiteral("Hintergrundfarbe hinter den Icons, #RRGGBB oder Zahl wie in der Einstellungsdatei"),
+                              QStringLiteral("FARBE"));
+}
+
+std::optional<QRgb> selectedBackground(const Invocation& call)
+{
+    if (!call.isSet(QStringLiteral("background")))
+        return settingsColour();
+    const std::optional<QRgb> colour = parseColour(call.value(QStringLiteral("background")));
+    if (!colour)
+        call.usageError(QStringLiteral("--background nimmt #RRGGBB oder eine Zahl"));
+    return colour;
+}
+
+std::unique_ptr<bw::Collection> openCollection(const std::string& path, bw::Catalogue& catalogue)
+{
+    QString error;
+    std::unique_ptr<bw::Collection> collection = bw::Collection::open(path, catalogue, error);
+    if (!collection)
+        std::fprintf(stderr, "bildwiesel-cli: %s\n", error.toLocal8Bit().constData());
+    return collection;
+}
 
 } // namespace cli

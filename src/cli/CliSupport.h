@@ -4,11 +4,15 @@
 // and reading a tree into a catalogue exactly as "Einlesen" does.
 
 #include "catalogue/Catalogue.h"
+#include "catalogue/Collection.h"
 #include "catalogue/FileTypes.h"
+#include "catalogue/TreeWalk.h"
 
 #include <QCommandLineOption>
+#include <QRgb>
 
 #include <array>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -98,9 +102,21 @@ private:
 // after the other as the program does. Returns the number of files handed to the indexer; sets
 // `endedEarly` when the catalogue became full. `workers` lets worker threads list the tree and
 // count the icons, as the program does; without them the read does everything itself.
+// `counter`, when given, counts the icons of the files in place of opening them.
 std::int64_t readTree(bw::Catalogue& catalogue, const std::string& directory, const TypeSelection& types, bool* endedEarly = nullptr,
-                      bool workers = true);
+                      bool workers = true, const bw::IconCounter& counter = {});
 // True once a read of this run met a directory it could not list (each is named on stderr).
 bool directoriesLeftOut();
+
+// "#RRGGBB", or the settings file's signed decimal with red in the low byte.
+std::optional<QRgb> parseColour(std::string_view text);
+// The colour the program would draw behind the icons: the settings file's, else the default.
+QRgb settingsColour();
+// The --background option's colour, else the settings'; none after a wrong value was reported.
+QCommandLineOption backgroundOption();
+std::optional<QRgb> selectedBackground(const Invocation& call);
+
+// Opens a collection file into the catalogue; none after the reason was said on stderr.
+std::unique_ptr<bw::Collection> openCollection(const std::string& path, bw::Catalogue& catalogue);
 
 } // namespace cli

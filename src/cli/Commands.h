@@ -15,5 +15,6 @@ extern const Command thumbnailCommand;
 extern const Command exportCommand;
 extern const Command checkCommand;
 extern const Command dupesCommand;
+extern const Command collectCommand;
 
 } // namespace cli

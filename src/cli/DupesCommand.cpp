@@ -4,6 +4,7 @@
 #include "CommandLine.h"
 #include "Commands.h"
 
+#include "compare/CollectionPictures.h"
 #include "compare/DuplicateFinder.h"
 #include "settings/SettingsFile.h"
 #include "support/Colours.h"
@@ -20,42 +21,6 @@
 
 namespace cli {
 namespace {
-
-// Without a desktop there is no palette to ask: the button face is Qt's default one.
-constexpr QRgb kDefaultButtonFace = 0xFFEFEFEFu;
-
-QRgb toRgb(std::uint32_t colour)
-{
-    if (colour == bw::kColourButtonFace)
-        return kDefaultButtonFace;
-    return qRgb(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF), static_cast<int>((colour >> 16) & 0xFF));
-}
-
-// "#RRGGBB", or the settings file's signed decimal with red in the low byte.
-std::optional<QRgb> parseColour(std::string_view text)
-{
-    if (text.size() == 7 && text[0] == '#') {
-        unsigned value = 0;
-        const auto [end, error] = std::from_chars(text.data() + 1, text.data() + 7, value, 16);
-        if (error != std::errc() || end != text.data() + 7)
-            return std::nullopt;
-        return 0xFF000000u | value;
-    }
-    const std::optional<std::int32_t> number = bw::parseSettingsInteger(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
-    if (!number)
-        return std::nullopt;
-    return toRgb(static_cast<std::uint32_t>(*number));
-}
-
-// The colour the program would draw behind the icons: the settings file's, else the default.
-QRgb settingsColour()
-{
-    const std::string path = bw::configDirectory() + bw::kSettingsFileName;
-    if (bw::regularFileExists(path))
-        if (const std::optional<std::uint32_t> colour = bw::loadSettingsFile(path).backgroundColour)
-            return toRgb(*colour);
-    return toRgb(bw::kColourButtonFace);
-}
 
 // Lines on stdout as they come, file names as bytes; no sounds, nothing to pump.
 class CliCompareHost final : public bw::CompareHost {
@@ -84,9 +49,12 @@ QList<QCommandLineOption> dupesOptions()
                 QStringLiteral("threshold"),
                 QStringLiteral("Pixeldifferenz: Bilder, die sich in weniger Punkten unterscheiden, sind doppelt (Voreinstellung: 5)"),
                 QStringLiteral("N")),
-            QCommandLineOption(QStringLiteral("background"),
-                               QStringLiteral("Hintergrundfarbe hinter den Icons, #RRGGBB oder Zahl wie in der Einstellungsdatei"),
-                               QStringLiteral("FARBE"))};
+            backgroundOption(),
+            QCommandLineOption(QStringLiteral("times"),
+                               QStringLiteral("die Zeiten der Bilder und des Vergleichs auf der Fehlerausgabe (zum Messen)")),
+            QCommandLineOption(QStringLiteral("collection"),
+                               QStringLiteral("die Icons einer gespeicherten Sammlung vergleichen, mit ihren Bildern"),
+                               QStringLiteral("DATEI"))};
 }
 
 int runDupes(const Invocation& call)
@@ -98,29 +66,52 @@ int runDupes(const Invocation& call)
             return call.usageError(QStringLiteral("--threshold nimmt eine Zahl von 0 bis %1").arg(bw::kMaxThreshold));
         threshold = *value;
     }
-    std::optional<QRgb> background;
-    if (call.isSet(QStringLiteral("background"))) {
-        background = parseColour(call.value(QStringLiteral("background")));
-        if (!background)
-            return call.usageError(QStringLiteral("--background nimmt #RRGGBB oder eine Zahl"));
-    }
-    if (!isInputDirectory(call.argument(0)))
-        return kExitFailure;
-    TypeSelection types;
-    types.fill(false);
-    types[0] = types[1] = true; // ico, cur
+    const std::optional<QRgb> background = selectedBackground(call);
+    if (!background)
+        return kExitUsage;
+    const bool fromCollection = call.isSet(QStringLiteral("collection"));
+    if (fromCollection == (call.argumentCount() == 1))
+        return call.usageError(QStringLiteral("entweder ein VERZEICHNIS oder --collection DATEI"));
+
     bw::Catalogue catalogue;
-    readTree(catalogue, call.argument(0), types);
+    std::unique_ptr<bw::Collection> collection;
+    std::unique_ptr<bw::CollectionPictures> stored;
+    bw::CompareOptions options;
+    options.background = *background;
+    if (fromCollection) {
+        collection = openCollection(call.value(QStringLiteral("collection")), catalogue);
+        if (!collection)
+            return kExitFailure;
+        if (const QString refusal = bw::compareRefusal(catalogue); !refusal.isEmpty()) {
+            std::fprintf(stderr, "bildwiesel-cli: %s\n", refusal.toLocal8Bit().constData());
+            return kExitFailure;
+        }
+        // The pictures were drawn over the collection's colour; over another one they are drawn anew.
+        if (!call.isSet(QStringLiteral("background")) || (*background & 0xFFFFFFu) == collection->info().background) {
+            options.background = 0xFF000000u | collection->info().background;
+            stored = std::make_unique<bw::CollectionPictures>(*collection);
+            options.stored = stored.get();
+        } else {
+            std::fprintf(stderr, "Andere Hintergrundfarbe als in der Sammlung: die Bilder werden aus den Dateien gelesen.\n");
+        }
+    } else {
+        if (!isInputDirectory(call.argument(0)))
+            return kExitFailure;
+        TypeSelection types;
+        types.fill(false);
+        types[0] = types[1] = true; // ico, cur
+        readTree(catalogue, call.argument(0), types);
+    }
 
     Records records(call);
     CliCompareHost host(threshold, records);
-    bw::CompareOptions options;
-    options.background = background ? *background : settingsColour();
     const bw::CompareResult result = bw::findDuplicates(catalogue, host, options);
     std::fflush(stdout);
     if (!result.started || result.outOfMemory)
         return kExitFailure;
     std::fprintf(stderr, "%d doppelte Icons gefunden.\n", result.duplicatesFound);
+    if (call.isSet(QStringLiteral("times")))
+        std::fprintf(stderr, "Bilder %.3f s, Vergleich %.3f s\n", result.captureSeconds, result.compareSeconds);
     return kExitOk;
 }
 
@@ -129,11 +120,13 @@ int runDupes(const Invocation& call)
 // Commands read as tables of their texts.
 // clang-format off
 const Command dupesCommand {
-    "dupes", "VERZEICHNIS [--threshold N] [--background #RRGGBB|ZAHL] [-z]", "doppelte Icons der .ico- und .cur-Dateien finden, wie \"Vergleichen\"",
+    "dupes", "VERZEICHNIS|--collection DATEI [--threshold N] [--background #RRGGBB|ZAHL] [-z]", "doppelte Icons der .ico- und .cur-Dateien finden, wie \"Vergleichen\"",
+    "Mit --collection DATEI die Icons einer Sammlung (siehe collect) mit ihren gespeicherten Bildern, ohne die Dateien zu lesen;\n"
+    "mit einer anderen --background-Farbe als der der Sammlung werden die Bilder aus den Dateien gelesen.\n"
     "Auf der Ausgabe die Zeilen des Vergleichs in ihrer Reihenfolge: \"  DEFEKT: Pfad\" und \"DOPPELT: Nr -> Pfad\".\n"
     BW_NAMES_HELP
     "Auf der Fehlerausgabe \"n doppelte Icons gefunden.\".",
-    1, 1, dupesOptions, runDupes};
+    0, 1, dupesOptions, runDupes};
 // clang-format on
 
 } // namespace cli

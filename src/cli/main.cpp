@@ -8,8 +8,8 @@ namespace {
 
 // In the order --help lists them.
 const cli::Command* const kCommands[] = {
-    &cli::countCommand,  &cli::extractCommand, &cli::writeIcoCommand, &cli::writeBmpCommand,  &cli::scanCommand,
-    &cli::exportCommand, &cli::checkCommand,   &cli::dupesCommand,    &cli::thumbnailCommand,
+    &cli::countCommand,   &cli::extractCommand, &cli::writeIcoCommand, &cli::writeBmpCommand, &cli::scanCommand,
+    &cli::collectCommand, &cli::exportCommand,  &cli::checkCommand,    &cli::dupesCommand,    &cli::thumbnailCommand,
 };
 
 } // namespace

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <optional>
 #include <thread>
 
 namespace bw {
@@ -313,7 +314,23 @@ void DuplicateRun::firstPass()
     m_blockHashes.resize(static_cast<std::size_t>(hashed));
     for (HashColumn& column : m_blockHashes)
         column.reserve(static_cast<std::size_t>(m_count));
-    CaptureQueue queue(m_catalogue, 1, m_count, loader, m_options.background, m_layout, hashed, m_options.threads);
+    std::optional<CaptureQueue> queue;
+    if (!m_options.stored)
+        queue.emplace(m_catalogue, 1, m_count, loader, m_options.background, m_layout, hashed, m_options.threads);
+    CapturedPicture fromStore;
+    // A stored picture needs only what the capture does after drawing: encoding and hashing.
+    const auto take = [&](std::int32_t n) -> const CapturedPicture& {
+        if (queue)
+            return queue->take(n);
+        fromStore.loaded = m_options.stored->next(n, fromStore.samples, fromStore.encoded);
+        if (!fromStore.loaded) {
+            fromStore.samples.fill(m_options.background & 0xFFFFFFu);
+            encodePicture(fromStore.samples, m_options.background & 0xFFFFFFu, fromStore.encoded);
+        }
+        fromStore.blockHashes.resize(static_cast<std::size_t>(hashed));
+        m_layout.hashBlocks(fromStore.samples, 0, hashed, fromStore.blockHashes.data());
+        return fromStore;
+    };
     const auto keep = [this](std::int32_t n, const CapturedPicture& captured) {
         const std::uint32_t pictures = m_store.size();
         const std::uint32_t id = m_store.add(captured.encoded);
@@ -325,7 +342,7 @@ void DuplicateRun::firstPass()
         m_captured = n;
     };
 
-    const CapturedPicture& first = queue.take(1);
+    const CapturedPicture& first = take(1);
     if (!first.loaded)
         reportDefect(1);
     m_catalogue[1].marked = 0;
@@ -338,7 +355,7 @@ void DuplicateRun::firstPass()
 
     for (std::int32_t j = 2; j <= m_count && !stopRequested(); ++j) {
         m_catalogue[j].marked = 0;
-        const CapturedPicture& captured = queue.take(j);
+        const CapturedPicture& captured = take(j);
         if (!captured.loaded)
             reportDefect(j);
         keep(j, captured);

@@ -53,10 +53,22 @@ inline constexpr std::int64_t kCompareRefreshMs = 500;
 inline constexpr std::int32_t kEveryPairBelow = 100;
 inline constexpr int kMaxThreshold = 1024;
 
+// Pictures kept from an earlier capture (an opened collection), handed to a run in place of
+// capturing them again.
+class StoredPictures {
+public:
+    virtual ~StoredPictures() = default;
+    // Entry n's picture over the run's background, as samples and encoded (hash included); calls
+    // come for n = 1, 2, ... in turn. False for an icon that could not be loaded then (both are
+    // then ignored).
+    virtual bool next(std::int32_t n, Samples& samples, EncodedPicture& encoded) = 0;
+};
+
 struct CompareOptions {
-    IconLoader loader;   // empty: the icons are extracted from their files
-    QRgb background = 0; // the colour icons are drawn over
-    int threads = 0;     // capture workers and cores to use; 0: see captureWorkers()
+    IconLoader loader;                // empty: the icons are extracted from their files
+    StoredPictures* stored = nullptr; // set: no capture, the pictures come from here
+    QRgb background = 0;              // the colour icons are drawn over
+    int threads = 0;                  // capture workers and cores to use; 0: see captureWorkers()
     // Below this many entries every pair is compared.
     std::int32_t everyPairBelow = kEveryPairBelow;
     std::size_t memoryLimit = 0;       // refuse runs needing more bytes up front; 0: no limit

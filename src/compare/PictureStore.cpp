@@ -26,7 +26,9 @@ inline std::uint32_t colourNumber(const std::uint8_t* indices, std::size_t bit, 
 
 const std::uint8_t* PictureStore::keep(const std::vector<std::uint8_t>& bytes)
 {
-    const std::size_t needed = bytes.size() + kSlack;
+    // Every picture has kPaddedBytes of its chunk behind its start, so that even the bytes of a
+    // damaged collection, whatever their head says, are read within the chunk.
+    const std::size_t needed = std::max(bytes.size() + kSlack, kPaddedBytes);
     if (m_chunks.empty() || m_chunkSize - m_chunkUsed < needed) {
         const std::size_t size = std::max(kChunkBytes, needed);
         HugeBytes chunk = allocateHuge(size);
@@ -310,6 +312,21 @@ void PictureStore::decode(std::uint32_t id, std::uint32_t* samples) const
 {
     const Layout layout(m_records[id]);
     withBits(layout.bits, [&](auto bits) { decodePacked<bits()>(layout, m_background, samples); });
+}
+
+void PictureStore::decodePadded(const EncodedPicture& header, const std::uint8_t* data, std::uint32_t background, std::uint32_t* samples)
+{
+    const auto mainBits = std::min<std::uint8_t>(header.mainBits, 10);
+    // More escapes than codes would number colours below zero.
+    const auto escapes = (1u << mainBits) >= header.escapes ? std::min<std::uint8_t>(header.escapes, 2) : std::uint8_t {0};
+    const Record r {data,
+                    static_cast<std::uint16_t>(header.bytes.size()),
+                    std::min<std::uint16_t>(header.colours, kSampleCount),
+                    std::min<std::uint16_t>(header.backgroundCount, kSampleCount),
+                    mainBits,
+                    escapes};
+    const Layout layout(r);
+    withBits(layout.bits, [&](auto bits) { decodePacked<bits()>(layout, background, samples); });
 }
 
 bool PictureStore::closerThan(const std::uint32_t* reference, std::uint32_t id, int threshold) const

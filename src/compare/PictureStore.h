@@ -39,6 +39,13 @@ public:
     void endAdding();
 
     void decode(std::uint32_t id, std::uint32_t* samples) const;
+    // Decodes a picture kept outside a store: `data` must hold at least kPaddedBytes readable
+    // bytes (zeros behind the picture), which no reading of numbers out of range can pass, so
+    // that bytes from a file cannot lead outside it whatever they say.
+    // The store keeps as many readable bytes behind the start of each picture, so it may be given
+    // pictures from a file as they are.
+    static constexpr std::size_t kPaddedBytes = 8192;
+    static void decodePadded(const EncodedPicture& header, const std::uint8_t* data, std::uint32_t background, std::uint32_t* samples);
     std::uint32_t background() const { return m_background; }
     void backgroundMask(std::uint32_t id, BackgroundMask& out) const;
     // The samples where exactly one of `reference` and picture `id` is background, and where both are.

@@ -27,6 +27,12 @@ public:
     // The standard save-picture dialog, which asks before replacing a file; `defaultSuffix` is
     // appended to a name typed without one. None when cancelled.
     virtual std::optional<QString> savePicture(const QString& filter, const QString& defaultSuffix) = 0;
+    // The standard save dialog with a title, which does not ask before replacing a file (the
+    // command asks itself, with "Nein" as the default). None when cancelled.
+    virtual std::optional<QString> saveFile(const QString& /*title*/, const QString& /*filter*/, const QString& /*defaultSuffix*/)
+    {
+        return std::nullopt;
+    }
 };
 
 inline const QString kAppTitle = QStringLiteral("Bildwiesel");

@@ -87,6 +87,15 @@ void outline(QImage& canvas, int x1, int y1, int x2, int y2, QColor colour)
     fillArea(canvas, x2, y1, x2, y2, colour);
 }
 
+// The mark of a cell drawn from a collection's stored picture because its file is gone or
+// changed: a blue triangle in the cell's lower right corner, clear of the marking frames.
+void disconnectedMark(QImage& canvas, int x, int y)
+{
+    const QColor blue(0, 64, 255);
+    for (int r = 0; r < 8; ++r)
+        fillArea(canvas, x + 40 - r, y + 33 + r, x + 40, y + 33 + r, blue);
+}
+
 // A line that stops one pixel before its end point, as the platform draws lines.
 void diagonal(QImage& canvas, int x, int y, int dx, int dy, int steps, QColor colour)
 {
@@ -169,8 +178,10 @@ void paintEntries(QImage& canvas, Catalogue& catalogue, const PageState& page, Q
             const int x = kCellPitch * column;
             const int y = kCellPitch * row;
             IconEntry& e = catalogue[i];
-            const QImage icon
-                = iconEdge == kIconEdge ? host.extractIcon(e.path(), e.iconIndex) : host.extractIconAt(e.path(), e.iconIndex, iconEdge);
+            const QImage stored = host.storedIcon(i);
+            const QImage icon = !stored.isNull() ? (iconEdge == kIconEdge ? stored : scaleToEdge(stored, iconEdge))
+                : iconEdge == kIconEdge          ? host.extractIcon(e.path(), e.iconIndex)
+                                                 : host.extractIconAt(e.path(), e.iconIndex, iconEdge);
             fillArea(canvas, x, y, x + 42, y + 42, background);
             if (icon.isNull()) {
                 e.defective = 1;
@@ -185,6 +196,8 @@ void paintEntries(QImage& canvas, Catalogue& catalogue, const PageState& page, Q
                 outline(canvas, x + 3, y + 3, x + 38, y + 38, kYellow);
                 outline(canvas, x + 4, y + 4, x + 37, y + 37, kYellow);
             }
+            if (!stored.isNull())
+                disconnectedMark(canvas, x, y);
             host.setCountPanel(countText);
             host.setRangePanel(QString::number(first) + QStringLiteral(" bis ") + QString::number(i));
             drawn |= QRect(x, y, kCellPitch + 1, kCellPitch + 1);

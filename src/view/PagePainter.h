@@ -47,6 +47,10 @@ public:
     virtual QImage extractIcon(std::string_view path, int iconIndex) = 0;
     // The same icon edge x edge device pixels large, for a page on a high-density screen.
     virtual QImage extractIconAt(std::string_view path, int iconIndex, int edge) { return scaleToEdge(extractIcon(path, iconIndex), edge); }
+    // For a page of an opened collection: the stored picture of an entry whose source file is
+    // gone or changed, drawn instead of the file's with the mark of a disconnected entry; a null
+    // image while the source is there.
+    virtual QImage storedIcon(std::int32_t /*entry*/) { return {}; }
 };
 
 // Paints entries first..last into their cells (in logical pixels; a canvas with a device pixel
@@ -76,6 +80,8 @@ struct PathLine {
     std::uint32_t colour = 0; // 0 black, 255 red, 65535 yellow
 };
 PathLine pathLineFor(const Catalogue& catalogue, std::int32_t entry);
+// What the path line adds for an entry of an opened collection whose source is gone or changed.
+inline const QString kDisconnectedTag = QStringLiteral(" (nicht verbunden)");
 
 // "Seite Markieren" and "Seite Demarkieren": the marked flag of every entry of the current page.
 void markPage(Catalogue& catalogue, const PageState& page, bool marked);

@@ -69,8 +69,9 @@ QString rtfText(const QByteArray& rtf, QString* fault)
         *fault = QStringLiteral("no RTF header");
         return {};
     }
-    static const QHash<int, QChar> windows1252 = {{0x84, QChar(0x201E)}, {0x93, QChar(0x201C)}, {0x94, QChar(0x201D)},
-                                                  {0x96, QChar(0x2013)}, {0x97, QChar(0x2014)}, {0x95, QChar(0x2022)}};
+    static const QHash<int, QChar> windows1252
+        = {{0x84, QChar(0x201E)}, {0x93, QChar(0x201C)}, {0x94, QChar(0x201D)}, {0x96, QChar(0x2013)},
+           {0x97, QChar(0x2014)}, {0x95, QChar(0x2022)}, {0x85, QChar(0x2026)}};
     QString text;
     int depth = 0;
     int skipDepth = 0; // inside a destination group that is not text (font table, info, ...)

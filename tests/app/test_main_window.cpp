@@ -152,7 +152,8 @@ TEST_F(MainWindow, MenusInOrder)
     EXPECT_EQ(captions(menus[0]->menu()->actions()),
               (QStringList {"Einstellungen", "Beschreibung", "&Info", main().KWB1->text(), "&Ende"}));
     EXPECT_EQ(captions(menus[1]->menu()->actions()),
-              (QStringList {"Vergleichen", "Suchergebnis", "Alle Kopieren", "Alle Löschen", "Nummerieren", "Checken"}));
+              (QStringList {"Vergleichen", "Suchergebnis", "Alle Kopieren", "Alle Löschen", "Nummerieren", "Checken", "",
+                            "Sammlung speichern …", "Sammlung öffnen …", "Sammlung auffrischen"}));
     EXPECT_EQ(captions(menus[2]->menu()->actions()), (QStringList {"Bmp Als Ico", "Alle Laufwerke lesen"}));
     EXPECT_EQ(captions(main().PopupMenu1->actions()),
               (QStringList {"als Icon Kopieren ", "Als BMP Kopieren", "Original Kopieren", "Als PNG Kopieren", "In die Zwischenablage",

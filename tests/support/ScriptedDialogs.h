@@ -48,6 +48,11 @@ public:
         shown.append({QStringLiteral("save"), filter, defaultSuffix});
         return saveAnswers.isEmpty() ? std::nullopt : saveAnswers.takeFirst();
     }
+    std::optional<QString> saveFile(const QString& title, const QString&, const QString& defaultSuffix) override
+    {
+        shown.append({QStringLiteral("save"), title, defaultSuffix});
+        return saveAnswers.isEmpty() ? std::nullopt : saveAnswers.takeFirst();
+    }
 
     QStringList texts() const
     {

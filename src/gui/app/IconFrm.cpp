@@ -4,6 +4,7 @@
 #include "fileops/BitmapExport.h"
 #include "gui/app/MainU.h"
 #include "gui/app/StartFrm.h"
+#include "gui/catalogue/CollectionCommands.h"
 #include "gui/catalogue/EinleseFrm.h"
 #include "gui/catalogue/ReadCommands.h"
 #include "gui/compare/VergleichFrm.h"
@@ -185,6 +186,10 @@ void TIconF::buildMenus()
     AlleLschen1 = action(icons, "AlleLschen1", QStringLiteral("Alle Löschen"));
     Nummerieren1 = action(icons, "Nummerieren1", QStringLiteral("Nummerieren"));
     Checken1 = action(icons, "Checken", QStringLiteral("Checken"));
+    icons->addSeparator();
+    SammlungSpeichern1 = action(icons, "SammlungSpeichern1", QStringLiteral("Sammlung speichern …"));
+    SammlungOeffnen1 = action(icons, "SammlungOeffnen1", QStringLiteral("Sammlung öffnen …"));
+    SammlungAuffrischen1 = action(icons, "SammlungAuffrischen1", QStringLiteral("Sammlung auffrischen"));
     QMenu* extra = bar->addMenu(QStringLiteral("Extra"));
     BmpAlsIco1 = action(extra, "BmpAlsIco1", QStringLiteral("Bmp Als Ico"));
     AlleLaufwerkelesen1 = action(extra, "AlleLaufwerkelesen1", QStringLiteral("Alle Laufwerke lesen"));
@@ -239,6 +244,9 @@ void TIconF::buildMenus()
     connect(Info1, &QAction::triggered, this, [] { runCommand(Info1Click); });
     connect(KWB1, &QAction::triggered, this, [] { windows().KWBfrm->exec(); });
     connect(Kopieren1, &QAction::triggered, this, [] { compareIcons(appState(), *windows().VergleichF); });
+    connect(SammlungSpeichern1, &QAction::triggered, this, [this] { saveCollectionAs(appState(), *this); });
+    connect(SammlungOeffnen1, &QAction::triggered, this, [this] { openCollectionFile(appState(), *this, *windows().EinleseF); });
+    connect(SammlungAuffrischen1, &QAction::triggered, this, [this] { refreshCollection(appState(), *this, *windows().EinleseF); });
 }
 
 void TIconF::FormCreate()
@@ -310,7 +318,7 @@ void TIconF::BildMouseMove(QPoint position)
     if (!catalogue)
         return;
     const PathLine line = pathLineFor(*catalogue, hit.entry);
-    Panel4->setText(line.text);
+    Panel4->setText(isDisconnected(appState(), hit.entry) ? line.text + kDisconnectedTag : line.text);
     QPalette colours = Panel4->label()->palette();
     colours.setColor(QPalette::WindowText, toQColor(line.colour));
     Panel4->label()->setPalette(colours);

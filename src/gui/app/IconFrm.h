@@ -68,6 +68,9 @@ public:
     QAction* AlleLschen1;
     QAction* Nummerieren1;
     QAction* Checken1;
+    QAction* SammlungSpeichern1;
+    QAction* SammlungOeffnen1;
+    QAction* SammlungAuffrischen1;
     QAction* BmpAlsIco1;
     QAction* AlleLaufwerkelesen1;
     QAction* Kopieren2; // "als Icon Kopieren "

@@ -2,6 +2,7 @@
 
 #include "gui/app/IconFrm.h"
 #include "gui/app/StartFrm.h"
+#include "gui/catalogue/CollectionCommands.h"
 #include "gui/catalogue/EinleseFrm.h"
 #include "gui/catalogue/ReadCommands.h"
 #include "gui/compare/VergleichFrm.h"
@@ -67,6 +68,8 @@ void createWindows()
 
 void destroyWindows()
 {
+    // An opened collection's database connection must close while Qt's SQL driver is loaded.
+    appState().collection.reset();
     Windows& w = windows();
     delete w.StartF;
     delete w.EinleseF; // a window of its own, see TEinleseF
@@ -82,6 +85,7 @@ void startUp(TIconF& main)
     if (!s.catalogue)
         s.catalogue = std::make_unique<Catalogue>(Catalogue::kDefaultCapacity);
     s.catalogue->clearCatalogue();
+    s.collection.reset();
     s.pixelThreshold = 5;
     pageState().cellsAcross = 1;
 
@@ -220,6 +224,7 @@ public:
     {
         return bw::extractIcon(std::filesystem::path(std::string(path)), iconIndex, edge);
     }
+    QImage storedIcon(std::int32_t entry) override { return disconnectedPicture(appState(), entry); }
 
 private:
     TIconF& m_main;

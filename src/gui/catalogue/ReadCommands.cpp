@@ -2,12 +2,14 @@
 
 #include "catalogue/TreeScanner.h"
 #include "catalogue/Volumes.h"
+#include "compare/CollectionRefresh.h"
 #include "gui/catalogue/EinleseFrm.h"
 #include "gui/support/Sound.h"
 #include "gui/widgets/AppState.h"
 #include "gui/widgets/DirectoryWidgets.h"
 #include "gui/widgets/MainWindowAccess.h"
 #include "gui/widgets/WindowPlacement.h"
+#include "support/Colours.h"
 #include "support/Dialogs.h"
 #include "support/Funky.h"
 #include "support/Pacer.h"
@@ -127,6 +129,7 @@ void beginRead(AppState& state, MainWindowAccess& main, TEinleseF& progress)
 {
     ++readCount;
     state.catalogue->clearCatalogue();
+    state.collection.reset();
     progress.readRunning = true;
     progress.readCancelled = false;
     progress.ListBox1->clear();
@@ -188,12 +191,46 @@ void readAllDrives(AppState& s, MainWindowAccess& main, TEinleseF& progress)
     endRead(s, main, progress);
 }
 
+void refreshCollection(AppState& s, MainWindowAccess& main, TEinleseF& progress)
+{
+    if (readRunning(progress))
+        return;
+    if (!s.collection || s.collection->info().directory.empty()) {
+        dialogs().message(QStringLiteral("Keine Sammlung mit Verzeichnis geöffnet."), kAppTitle);
+        return;
+    }
+    // The opened catalogue and collection tell the new read what it need not read again.
+    const std::unique_ptr<Collection> old = std::move(s.collection);
+    const std::unique_ptr<Catalogue> opened = std::move(s.catalogue);
+    s.catalogue = std::make_unique<Catalogue>(opened->capacity());
+    const CollectionRefresh refresh(*old, *opened);
+    beginRead(s, main, progress);
+    ReadSession session(main, progress);
+    TreeScanner scanner(*s.catalogue, session, session);
+    scanner.setIconCounter(refresh.counter());
+    std::vector<std::string> patterns;
+    for (const QString& type : old->info().types.split(QLatin1Char(','), Qt::SkipEmptyParts))
+        patterns.push_back(withTrailingSlash(old->info().directory) + "*." + type.toStdString());
+    scanner.scanTrees(patterns);
+    session.show();
+    if (!progress.readCancelled) {
+        QString error = refresh.save(*s.catalogue, toQColor(s.backgroundColour).rgb());
+        if (error.isEmpty())
+            s.collection = Collection::open(old->path(), *s.catalogue, error);
+        if (!error.isEmpty())
+            dialogs().message(error, kAppTitle);
+    }
+    endRead(s, main, progress);
+    main.repaintPage();
+}
+
 void readSingleFile(AppState& s, MainWindowAccess& main, TEinleseF& progress, const std::string& path)
 {
     if (readRunning(progress))
         return;
     pageState().pointerCell = 1;
     s.catalogue->clearCatalogue();
+    s.collection.reset();
     progress.readRunning = true;
     progress.readCancelled = false;
     progress.ListBox1->clear();

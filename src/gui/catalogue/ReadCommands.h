@@ -14,6 +14,9 @@ void readTree(AppState& state, MainWindowAccess& main, TEinleseF& progress);
 // "Alle Laufwerke lesen": every mounted volume, each without descending into another.
 void readAllDrives(AppState& state, MainWindowAccess& main, TEinleseF& progress);
 // A click in the file list: that one file alone.
+// "Sammlung auffrischen": the opened collection's directory read again, opening only the files of
+// directories changed since it was saved, and the collection written anew.
+void refreshCollection(AppState& state, MainWindowAccess& main, TEinleseF& progress);
 void readSingleFile(AppState& state, MainWindowAccess& main, TEinleseF& progress, const std::string& path);
 // "Suchergebnis": the progress window as the last read left it.
 void showSearchResult(TEinleseF& progress);

@@ -1,5 +1,6 @@
 #include "VergleichFrm.h"
 
+#include "compare/CollectionPictures.h"
 #include "compare/DuplicateFinder.h"
 #include "gui/support/Sound.h"
 #include "gui/widgets/AppState.h"
@@ -14,6 +15,7 @@
 #include <QStyle>
 
 #include <algorithm>
+#include <optional>
 
 namespace bw {
 namespace {
@@ -216,6 +218,12 @@ void TVergleichF::BitBtn2Click()
     WindowHost host(*this, m_main, m_state.pixelThreshold);
     CompareOptions options;
     options.background = toQColor(m_state.backgroundColour).rgb();
+    // An opened collection's pictures serve unless they were drawn over another colour.
+    std::optional<CollectionPictures> stored;
+    if (m_state.collection && m_state.collection->info().background == (options.background & 0xFFFFFFu)) {
+        stored.emplace(*m_state.collection);
+        options.stored = &*stored;
+    }
     findDuplicates(*m_state.catalogue, host, options);
 }
 

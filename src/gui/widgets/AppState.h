@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalogue/Catalogue.h"
+#include "catalogue/Collection.h"
 #include "settings/SettingsFile.h"
 #include "support/Colours.h"
 #include "support/UserDirectories.h"
@@ -18,6 +19,8 @@ namespace bw {
 // The state start-up sets and the commands share.
 struct AppState {
     std::unique_ptr<Catalogue> catalogue;
+    // The collection file the catalogue was opened from, while the catalogue holds its entries.
+    std::unique_ptr<Collection> collection;
     int pixelThreshold = 5;
     bool autoRead = true;
     std::uint32_t backgroundColour = kColourButtonFace;

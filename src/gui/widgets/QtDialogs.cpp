@@ -110,4 +110,16 @@ std::optional<QString> QtDialogs::savePicture(const QString& filter, const QStri
     return dialog.selectedFiles().constFirst();
 }
 
+std::optional<QString> QtDialogs::saveFile(const QString& title, const QString& filter, const QString& defaultSuffix)
+{
+    QFileDialog dialog(dialogParent(), title, QString(), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (execAbove(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
 } // namespace bw

@@ -15,6 +15,7 @@ public:
     std::optional<QColor> chooseColour(const QColor& initial) override;
     std::optional<QString> openPicture(const QString& title, const QString& filter) override;
     std::optional<QString> savePicture(const QString& filter, const QString& defaultSuffix) override;
+    std::optional<QString> saveFile(const QString& title, const QString& filter, const QString& defaultSuffix) override;
 };
 
 } // namespace bw

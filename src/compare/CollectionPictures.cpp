@@ -1,0 +1,177 @@
+#include "CollectionPictures.h"
+
+#include "CaptureQueue.h"
+#include "PictureStore.h"
+
+#include "catalogue/FileTypes.h"
+#include "icons/IconExtractor.h"
+#include "support/Funky.h"
+#include "support/ReadFile.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+namespace bw {
+namespace {
+
+constexpr int kHeadBytes = 6;
+// Files below this size are read whole for examining, as the capture reads them.
+constexpr off_t kReadWholeBelow = 1 << 20;
+
+std::uint16_t edge(int value) { return static_cast<std::uint16_t>(std::clamp(value, 0, 0xFFFF)); }
+
+} // namespace
+
+QByteArray packPicture(const EncodedPicture& picture)
+{
+    QByteArray out(kHeadBytes + static_cast<qsizetype>(picture.bytes.size()), Qt::Uninitialized);
+    auto* p = reinterpret_cast<std::uint8_t*>(out.data());
+    p[0] = static_cast<std::uint8_t>(picture.colours);
+    p[1] = static_cast<std::uint8_t>(picture.colours >> 8);
+    p[2] = picture.mainBits;
+    p[3] = picture.escapes;
+    p[4] = static_cast<std::uint8_t>(picture.backgroundCount);
+    p[5] = static_cast<std::uint8_t>(picture.backgroundCount >> 8);
+    if (!picture.bytes.empty())
+        std::memcpy(p + kHeadBytes, picture.bytes.data(), picture.bytes.size());
+    return out;
+}
+
+bool unpackPicture(const QByteArray& packed, std::uint32_t background, Samples& samples)
+{
+    EncodedPicture encoded;
+    return unpackPicture(packed, background, samples, encoded);
+}
+
+bool unpackPicture(const QByteArray& packed, std::uint32_t background, Samples& samples, EncodedPicture& head)
+{
+    if (packed.size() < kHeadBytes || static_cast<std::size_t>(packed.size()) > PictureStore::kPaddedBytes)
+        return false;
+    const auto* p = reinterpret_cast<const std::uint8_t*>(packed.constData());
+    head.colours = static_cast<std::uint16_t>(p[0] | p[1] << 8);
+    head.mainBits = p[2];
+    head.escapes = p[3];
+    head.backgroundCount = static_cast<std::uint16_t>(p[4] | p[5] << 8);
+    if (head.colours > kSampleCount || head.mainBits > 10 || head.escapes > 2 || head.backgroundCount > kSampleCount
+        || (1u << head.mainBits) < head.escapes)
+        return false;
+    // Zeros everywhere but where the picture is copied in, and put back after each use.
+    thread_local std::vector<std::uint8_t> padded(PictureStore::kPaddedBytes, 0);
+    const auto size = static_cast<std::size_t>(packed.size() - kHeadBytes);
+    std::memcpy(padded.data(), p + kHeadBytes, size);
+    head.bytes.assign(p + kHeadBytes, p + packed.size());
+    PictureStore::decodePadded(head, padded.data(), background & 0xFFFFFFu, samples.data());
+    std::memset(padded.data(), 0, size);
+    // Equal pictures have equal bytes: any hash of them serves the store's lookup.
+    std::uint64_t hash = 0xCBF29CE484222325ull ^ (std::uint64_t {head.colours} << 16 | head.mainBits << 8 | head.escapes);
+    for (const std::uint8_t byte : head.bytes)
+        hash = (hash ^ byte) * 0x100000001B3ull;
+    head.hash = hash ^ hash >> 29;
+    return true;
+}
+
+QImage storedImage(const CollectionEntry& entry, std::uint32_t background)
+{
+    Samples samples;
+    if (!entry.loaded || !unpackPicture(entry.picture, background, samples))
+        return {};
+    return pictureImage(samples);
+}
+
+CollectionEntry examineEntry(std::string_view path, int iconIndex, QRgb background)
+{
+    thread_local std::vector<std::uint8_t> buffer;
+    CollectionEntry out;
+    const std::string name(path);
+    struct stat st {};
+    QImage icon;
+    QImage largest;
+    const int fd = openRegularFile(name.c_str(), st);
+    if (fd >= 0) {
+        out.fileSize = st.st_size;
+        out.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+        if (st.st_size < kReadWholeBelow) {
+            buffer.resize(static_cast<std::size_t>(st.st_size));
+            std::size_t got = 0;
+            while (got < buffer.size()) {
+                const ssize_t n = ::read(fd, buffer.data() + got, buffer.size() - got);
+                if (n <= 0)
+                    break;
+                got += static_cast<std::size_t>(n);
+            }
+            const ByteReader file(buffer.data(), got);
+            out.kind = static_cast<std::uint8_t>(iconSourceKind(file));
+            icon = extractIcon(file, iconIndex);
+            largest = extractLargestIcon(file, iconIndex);
+        } else {
+            const std::filesystem::path p(name);
+            icon = extractIcon(p, iconIndex);
+            largest = extractLargestIcon(p, iconIndex);
+            char head[64] = {};
+            const ssize_t n = ::pread(fd, head, sizeof head, 0);
+            out.kind = static_cast<std::uint8_t>(iconSourceKind(ByteReader(reinterpret_cast<const std::uint8_t*>(head), n > 0 ? n : 0)));
+        }
+        ::close(fd);
+    }
+    out.loaded = !icon.isNull();
+    out.largestWidth = edge(largest.width());
+    out.largestHeight = edge(largest.height());
+    Samples samples;
+    capturePicture(icon, background, samples);
+    EncodedPicture encoded;
+    encodePicture(samples, background & 0xFFFFFFu, encoded);
+    out.picture = packPicture(encoded);
+    return out;
+}
+
+CollectionFiller examiningFiller(const Catalogue& catalogue, QRgb background, int threads, const Collection* previous)
+{
+    const int workers = captureWorkers(threads);
+    // Stored pictures fit only over the colour they were drawn over.
+    if (previous && previous->info().background != (background & 0xFFFFFFu))
+        previous = nullptr;
+    return [&catalogue, background, workers, previous](std::int32_t first, std::int32_t last, std::vector<CollectionEntry>& out) {
+        std::atomic<std::int32_t> next {first};
+        const auto work = [&] {
+            for (std::int32_t n; (n = next.fetch_add(1)) <= last;)
+                out[static_cast<std::size_t>(n - first)] = examineEntry(catalogue[n].path(), catalogue[n].iconIndex, background);
+        };
+        std::vector<std::thread> pool;
+        for (int t = 1; t < workers; ++t)
+            pool.emplace_back(work);
+        work();
+        for (std::thread& t : pool)
+            t.join();
+        if (previous)
+            for (std::int32_t n = first; n <= last; ++n)
+                if (CollectionEntry& e = out[static_cast<std::size_t>(n - first)]; e.fileSize < 0 && n <= previous->entryCount())
+                    previous->entry(n, e);
+    };
+}
+
+QString saveCatalogueAsCollection(const std::filesystem::path& target, const Catalogue& catalogue, const std::string& directory,
+                                  const QString& types, QRgb background, SaveMode mode, int threads, const Collection* previous)
+{
+    CollectionInfo info;
+    info.directory = directory;
+    info.types = types;
+    info.saved = QDateTime::currentDateTimeUtc();
+    info.background = background & 0xFFFFFFu;
+    const std::vector<CollectionDirectory> directories
+        = directory.empty() ? std::vector<CollectionDirectory> {} : directoriesBelow(withTrailingSlash(directory));
+    return saveCollection(target, info, catalogue, directories, examiningFiller(catalogue, background, threads, previous), mode);
+}
+
+bool CollectionPictures::next(std::int32_t, Samples& samples, EncodedPicture& encoded)
+{
+    if (!m_reader.next(m_entry) || !m_entry.loaded)
+        return false;
+    return unpackPicture(m_entry.picture, m_collection.info().background, samples, encoded);
+}
+
+} // namespace bw

@@ -1,0 +1,92 @@
+#include "CollectionRefresh.h"
+
+#include "CaptureQueue.h"
+#include "CollectionPictures.h"
+
+#include "icons/IconExtractor.h"
+#include "support/Funky.h"
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace bw {
+
+CollectionRefresh::CollectionRefresh(const Collection& collection, const Catalogue& opened) : m_collection(collection), m_opened(opened)
+{
+    for (const CollectionDirectory& d : collection.directories()) {
+        if (fileTimeNs(d.path) == d.mtimeNs)
+            m_unchanged.insert(d.path);
+        else
+            ++m_changed;
+    }
+    for (std::int32_t n = 1; n <= opened.entryCount(); ++n) {
+        const auto [it, added] = m_files.try_emplace(opened[n].path(), StoredFile {n, 0});
+        ++it->second.count;
+    }
+}
+
+bool CollectionRefresh::inUnchangedDirectory(std::string_view path) const
+{
+    const std::size_t slash = path.rfind('/');
+    return slash != std::string_view::npos && m_unchanged.count(std::string(path.substr(0, slash + 1))) > 0;
+}
+
+const CollectionRefresh::StoredFile* CollectionRefresh::storedFile(std::string_view path) const
+{
+    const auto it = m_files.find(path);
+    return it == m_files.end() ? nullptr : &it->second;
+}
+
+IconCounter CollectionRefresh::counter() const
+{
+    return [this](const std::string& path) {
+        if (inUnchangedDirectory(path))
+            if (const StoredFile* stored = storedFile(path))
+                return static_cast<int>(stored->count);
+        return iconCount(std::filesystem::path(path));
+    };
+}
+
+QString CollectionRefresh::save(const Catalogue& fresh, QRgb background, int threads) const
+{
+    const bool samePictures = m_collection.info().background == (background & 0xFFFFFFu);
+    const int workers = captureWorkers(threads);
+    // An entry keeps what is stored when its file is unchanged: in an unchanged directory, or
+    // with the size and time stored. The rest are examined on worker threads.
+    const CollectionFiller fill = [&](std::int32_t first, std::int32_t last, std::vector<CollectionEntry>& out) {
+        std::vector<std::int32_t> examine;
+        for (std::int32_t n = first; n <= last; ++n) {
+            const IconEntry& e = fresh[n];
+            const StoredFile* stored = samePictures ? storedFile(e.path()) : nullptr;
+            CollectionEntry& target = out[static_cast<std::size_t>(n - first)];
+            if (stored && e.iconIndex < stored->count && m_collection.entry(stored->first + e.iconIndex, target)) {
+                if (inUnchangedDirectory(e.path()))
+                    continue;
+                std::int64_t size = -1;
+                if (fileTimeNs(std::string(e.path()), &size) == target.mtimeNs && size == target.fileSize)
+                    continue;
+            }
+            examine.push_back(n);
+        }
+        std::atomic<std::size_t> next {0};
+        const auto work = [&] {
+            for (std::size_t k; (k = next.fetch_add(1)) < examine.size();) {
+                const IconEntry& e = fresh[examine[k]];
+                out[static_cast<std::size_t>(examine[k] - first)] = examineEntry(e.path(), e.iconIndex, background);
+            }
+        };
+        std::vector<std::thread> pool;
+        for (int t = 1; t < workers && static_cast<std::size_t>(t) < examine.size(); ++t)
+            pool.emplace_back(work);
+        work();
+        for (std::thread& t : pool)
+            t.join();
+    };
+    CollectionInfo info = m_collection.info();
+    info.saved = QDateTime::currentDateTimeUtc();
+    info.background = background & 0xFFFFFFu;
+    return saveCollection(m_collection.path(), info, fresh, directoriesBelow(withTrailingSlash(info.directory)), fill, SaveMode::Replace);
+}
+
+} // namespace bw

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "catalogue/Collection.h"
+#include "catalogue/TreeWalk.h"
+
+#include <QRgb>
+#include <QString>
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace bw {
+
+// "Sammlung auffrischen": a new read of a collection's directory that opens again only the files
+// of directories whose modification time changed since the collection was saved (a file added,
+// removed or renamed changes its directory's time); in the others, each file's icons are counted
+// as the collection stored them. The new catalogue is saved in the collection's place, each entry
+// of an unchanged file keeping its stored facts and picture.
+class CollectionRefresh {
+public:
+    // `opened`: the catalogue as opened from `collection`; both must outlive the refresh.
+    CollectionRefresh(const Collection& collection, const Catalogue& opened);
+
+    // The counter for the new read's TreeScanner; safe on its worker threads.
+    IconCounter counter() const;
+    // Writes `fresh` (the new read) in place of the collection file.
+    QString save(const Catalogue& fresh, QRgb background, int threads = 0) const;
+
+    std::size_t unchangedDirectories() const { return m_unchanged.size(); }
+    std::size_t changedDirectories() const { return m_changed; }
+
+private:
+    struct StoredFile {
+        std::int32_t first; // its first entry in the opened catalogue
+        std::int32_t count;
+    };
+    bool inUnchangedDirectory(std::string_view path) const;
+    const StoredFile* storedFile(std::string_view path) const;
+
+    const Collection& m_collection;
+    const Catalogue& m_opened;
+    std::unordered_set<std::string> m_unchanged; // directory paths ending in '/'
+    std::size_t m_changed = 0;
+    std::unordered_map<std::string_view, StoredFile> m_files; // views into the opened catalogue
+};
+
+} // namespace bw

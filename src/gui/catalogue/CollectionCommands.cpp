@@ -1,0 +1,97 @@
+#include "CollectionCommands.h"
+
+#include "catalogue/Indexer.h"
+#include "compare/CollectionPictures.h"
+#include "gui/catalogue/EinleseFrm.h"
+#include "gui/widgets/AppState.h"
+#include "gui/widgets/MainWindowAccess.h"
+#include "support/Colours.h"
+#include "support/Dialogs.h"
+#include "support/Funky.h"
+#include "support/SafeFile.h"
+#include "view/PageState.h"
+
+#include <QApplication>
+#include <QFile>
+
+namespace bw {
+namespace {
+
+const QString kFilter = QStringLiteral("Bildwiesel-Sammlungen (*.bwsammlung);;Alle Dateien (*)");
+
+// The types the read took, as "ico,cur": the type list shows them as "*.ico".
+QString typeList(const QStringList& patterns)
+{
+    QStringList names;
+    for (const QString& p : patterns)
+        names << (p.startsWith(QLatin1String("*.")) ? p.mid(2) : p);
+    return names.join(QLatin1Char(','));
+}
+
+} // namespace
+
+void saveCollectionAs(AppState& s, MainWindowAccess& main)
+{
+    if (!s.catalogue || s.catalogue->entryCount() == 0) {
+        dialogs().message(kNothingLoaded, kAppTitle);
+        return;
+    }
+    const std::optional<QString> chosen = dialogs().saveFile(QStringLiteral("Sammlung speichern"), kFilter, QStringLiteral("bwsammlung"));
+    if (!chosen)
+        return;
+    const std::string path = QFile::encodeName(*chosen).toStdString();
+    SaveMode mode = SaveMode::NewOnly;
+    if (regularFileExists(path)) {
+        if (!dialogs().confirm(*chosen + kLineBreak + QStringLiteral("ist schon vorhanden. Ersetzen?"), kAppTitle))
+            return;
+        mode = SaveMode::Replace;
+    }
+    const std::string directory = s.collection ? s.collection->info().directory : s.readDirectory;
+    const QString types = s.collection ? s.collection->info().types : typeList(main.checkedFileTypes());
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QString error
+        = saveCatalogueAsCollection(path, *s.catalogue, directory, types, toQColor(s.backgroundColour).rgb(), mode, 0, s.collection.get());
+    QApplication::restoreOverrideCursor();
+    if (!error.isEmpty())
+        dialogs().message(error, kAppTitle);
+}
+
+void openCollectionFile(AppState& s, MainWindowAccess& main, const TEinleseF& progress)
+{
+    if (progress.readRunning || !s.catalogue)
+        return;
+    const std::optional<QString> chosen = dialogs().openPicture(QStringLiteral("Sammlung öffnen"), kFilter);
+    if (!chosen)
+        return;
+    QString error;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    std::unique_ptr<Collection> opened = Collection::open(QFile::encodeName(*chosen).toStdString(), *s.catalogue, error);
+    QApplication::restoreOverrideCursor();
+    if (!opened) {
+        dialogs().message(error, kAppTitle);
+        return;
+    }
+    s.collection = std::move(opened);
+    pageState().pointerCell = 1;
+    main.setIconCountPanel(QStringLiteral("Icon(s) ") + QString::number(s.catalogue->entryCount()));
+    main.pageIndexer().computePageGeometry();
+    main.showPageAtScrollBar();
+}
+
+bool isDisconnected(const AppState& s, std::int32_t entry)
+{
+    return s.collection && s.catalogue && isCatalogueEntry(s, entry)
+        && s.collection->sourceState(entry, (*s.catalogue)[entry].path()) != SourceState::Present;
+}
+
+QImage disconnectedPicture(const AppState& s, std::int32_t entry)
+{
+    if (!isDisconnected(s, entry))
+        return {};
+    CollectionEntry stored;
+    if (!s.collection->entry(entry, stored))
+        return {};
+    return storedImage(stored, s.collection->info().background);
+}
+
+} // namespace bw

@@ -1,0 +1,75 @@
+// "Sammlung speichern …" and "Sammlung öffnen …" in the real main window.
+
+#include "gui/app/IconFrm.h"
+#include "gui/app/MainU.h"
+#include "gui/catalogue/EinleseFrm.h"
+#include "gui/widgets/AppState.h"
+#include "gui/widgets/PageImage.h"
+#include "support/ProgramSession.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestUtil.h"
+#include "view/PageState.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace bw;
+namespace fs = std::filesystem;
+
+namespace {
+
+class CollectionCommands : public testutil::ProgramTest {
+protected:
+    QTemporaryDir outDir;
+    QString file = outDir.path() + QStringLiteral("/a.bwsammlung");
+    TIconF& main() { return *windows().IconF; }
+    void start()
+    {
+        testutil::startProgram(config.path(), tree.string(), "/tmp");
+        QTRY_VERIFY(!windows().EinleseF->isVisible() && windows().IconF->isEnabled());
+    }
+};
+
+} // namespace
+
+TEST_F(CollectionCommands, SaveAskBeforeReplacingThenOpenWithoutTheSources)
+{
+    testutil::writeFile(tree / "a.ico", testutil::solidIcon(qRgb(255, 0, 0)));
+    testutil::writeFile(tree / "b.ico", testutil::solidIcon(qRgb(0, 0, 255)));
+    start();
+    ASSERT_EQ(appState().catalogue->entryCount(), 2);
+    dialogs.saveAnswers << file;
+    main().SammlungSpeichern1->trigger();
+    ASSERT_TRUE(fs::exists(file.toStdString()));
+    const fixtures::Bytes saved = testutil::readFile(file.toStdString());
+
+    // A second save to that name asks; the default answer keeps the file.
+    fs::remove(tree / "a.ico");
+    dialogs.saveAnswers << file;
+    main().SammlungSpeichern1->trigger();
+    EXPECT_EQ(dialogs.shown.last().kind, "confirm");
+    EXPECT_EQ(testutil::readFile(file.toStdString()), saved);
+
+    dialogs.openAnswers << file;
+    main().SammlungOeffnen1->trigger();
+    ASSERT_TRUE(appState().collection);
+    EXPECT_EQ(appState().catalogue->entryCount(), 2);
+    // The gone file's cell shows its stored picture with the blue corner; the other one none.
+    const QImage& page = main().Bild->canvas();
+    const QString pathA = QString::fromStdString((tree / "a.ico").string());
+    const int a = appState().catalogue->operator[](1).path() == (tree / "a.ico").string() ? 0 : 1;
+    EXPECT_EQ(page.pixel(42 * a + 20, 20), qRgb(255, 0, 0));
+    EXPECT_EQ(page.pixel(42 * a + 40, 40), qRgb(0, 64, 255));
+    EXPECT_NE(page.pixel(42 * (1 - a) + 40, 40), qRgb(0, 64, 255));
+    QTest::mouseMove(main().Bild, QPoint(42 * a + 10, 10));
+    EXPECT_EQ(main().Panel4->text(), pathA + "  Nr: 0 (nicht verbunden)");
+
+    // A file that is no collection: a message, and the catalogue stays.
+    testutil::writeFile(outDir.path().toStdString() + "/x.bwsammlung", {'x'});
+    dialogs.openAnswers << outDir.path() + QStringLiteral("/x.bwsammlung");
+    main().SammlungOeffnen1->trigger();
+    EXPECT_TRUE(dialogs.shown.last().text.endsWith("ist keine Bildwiesel-Sammlung."));
+    EXPECT_EQ(appState().catalogue->entryCount(), 2);
+    EXPECT_TRUE(appState().collection);
+}
