@@ -40,11 +40,11 @@ const CollectionRefresh::StoredFile* CollectionRefresh::storedFile(std::string_v
 
 IconCounter CollectionRefresh::counter() const
 {
-    return [this](const std::string& path) {
+    return [this](int directory, const char* name, const std::string& path) {
         if (inUnchangedDirectory(path))
             if (const StoredFile* stored = storedFile(path))
                 return static_cast<int>(stored->count);
-        return iconCount(std::filesystem::path(path));
+        return iconCountAt(directory, name, std::filesystem::path(path));
     };
 }
 
