@@ -4,6 +4,8 @@
 //   dupes_bench noisy DIR COUNT         distinct icons with a few noise pixels each, as in
 //                                       collections of many similar icons, and 5 % near-copies
 //                                       with 1 to 40 pixels changed
+//   dupes_bench variants DIR COUNT      variants of about 650 bases: shifted, colour channels
+//                                       swapped, random pixels set; 5 % near-copies of a recent one
 //   dupes_bench run DIR THRESHOLD THREADS [LIMIT]
 //                                       one run of the engine: capture and comparison times,
 //                                       distinct pictures, bytes per entry, peak memory
@@ -202,6 +204,58 @@ int make(const fs::path& root, int count) { return makeSet(root, count, {2026, 1
 // many similar icons; every twentieth an earlier icon with 1 to 40 pixels changed.
 int makeNoisy(const fs::path& root, int count) { return makeSet(root, count, {2027, 20, 1, 40, 2, 12, "near-copies"}); }
 
+// The same icon in many recolourings and positions, as real collections hold it: 650 bases (the
+// nsis icons, drawn ones and recoloured copies of both with emblems), each use shifted by up to
+// 3 pixels, its colour channels in one of the 6 orders and 8 to 120 pixels set at random; every
+// twentieth a near-copy of one of the last thousand icons with 1 to 40 pixels changed.
+int makeVariants(const fs::path& root, int count)
+{
+    constexpr int kBases = 650;
+    constexpr int kRecent = 1000;
+    std::mt19937 random(2028);
+    const auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+    std::size_t real = 0;
+    std::vector<QImage> bases = baseIcons(random, real);
+    const std::size_t plain = bases.size();
+    while (bases.size() < kBases)
+        bases.push_back(transformed(bases[static_cast<std::size_t>(pick(0, static_cast<int>(plain) - 1))], random));
+    std::vector<QImage> recent(kRecent);
+    int nearCopies = 0;
+    for (int n = 0; n < count; ++n) {
+        QImage icon(32, 32, QImage::Format_ARGB32);
+        int changes;
+        if (n >= kRecent && pick(0, 19) == 0) {
+            icon = recent[static_cast<std::size_t>(pick(0, kRecent - 1))].copy();
+            changes = pick(1, 40);
+            ++nearCopies;
+        } else {
+            const QImage& base = bases[static_cast<std::size_t>(pick(0, kBases - 1))];
+            const int dx = pick(-3, 3);
+            const int dy = pick(-3, 3);
+            const int order = pick(0, 5);
+            icon.fill(Qt::transparent);
+            for (int y = 0; y < 32; ++y)
+                for (int x = 0; x < 32; ++x) {
+                    if (x - dx < 0 || x - dx >= base.width() || y - dy < 0 || y - dy >= base.height())
+                        continue;
+                    const QRgb p = base.pixel(x - dx, y - dy);
+                    int c[3] = {qRed(p), qGreen(p), qBlue(p)};
+                    std::rotate(c, c + order % 3, c + 3);
+                    if (order >= 3)
+                        std::swap(c[0], c[1]);
+                    icon.setPixel(x, y, qRgba(c[0], c[1], c[2], qAlpha(p)));
+                }
+            changes = pick(8, 120);
+        }
+        for (int d = changes; d > 0; --d)
+            icon.setPixel(pick(0, 31), pick(0, 31), qRgb(pick(0, 255), pick(0, 255), pick(0, 255)));
+        recent[static_cast<std::size_t>(n % kRecent)] = icon;
+        writeIcon(root, n, icon, 32);
+    }
+    std::printf("%d icon files (%zu bases, %zu nsis), %d near-copies, in %s\n", count, bases.size(), real, nearCopies, root.c_str());
+    return 0;
+}
+
 std::vector<std::string> iconFiles(const fs::path& root, std::size_t limit)
 {
     std::vector<std::string> files;
@@ -251,11 +305,13 @@ int run(const fs::path& root, int threshold, int threads, std::size_t limit)
                 r.duplicatesFound, host.lines);
     std::printf("  capture %.3f s, compare %.3f s (%.1f %% of capture), total %.3f s, processor time %.3f s\n", r.captureSeconds,
                 r.compareSeconds, 100.0 * r.compareSeconds / r.captureSeconds, total, cpu);
+    std::printf("  candidates checked %llu, pairs counted %llu, %.2f us of the comparison per line found\n",
+                static_cast<unsigned long long>(r.checkedPairs), static_cast<unsigned long long>(r.verifiedPairs),
+                host.lines ? 1e6 * r.compareSeconds / host.lines : 0.0);
     std::printf("  distinct pictures %u, picture bytes %zu (%.0f per entry), entry tables %.0f bytes per entry, filter tables %zu bytes\n",
                 r.distinctPictures, r.pictureBytes, static_cast<double>(r.pictureBytes) / entries,
                 static_cast<double>(r.entryBytes) / entries, r.indexBytes);
-    std::printf("  pairs counted %llu, peak resident %ld KiB (%ld KiB before the run), %.0f bytes per entry above it\n",
-                static_cast<unsigned long long>(r.verifiedPairs), peakKiB(), before,
+    std::printf("  peak resident %ld KiB (%ld KiB before the run), %.0f bytes per entry above it\n", peakKiB(), before,
                 static_cast<double>(peakKiB() - before) * 1024.0 / entries);
     std::printf("  resident seen during the capture %ld KiB, during the later references %ld KiB, at the end %ld KiB\n", host.captureKiB,
                 host.compareKiB, residentKiB());
@@ -304,11 +360,14 @@ int main(int argc, char** argv)
         return make(argv[2], std::stoi(argv[3]));
     if (command == "noisy" && argc == 4)
         return makeNoisy(argv[2], std::stoi(argv[3]));
+    if (command == "variants" && argc == 4)
+        return makeVariants(argv[2], std::stoi(argv[3]));
     if (command == "run" && (argc == 5 || argc == 6))
         return run(argv[2], std::stoi(argv[3]), std::stoi(argv[4]), argc == 6 ? std::stoul(argv[5]) : 0);
     if (command == "plain" && argc == 5)
         return plain(argv[2], std::stoi(argv[3]), std::stoul(argv[4]));
     std::fprintf(stderr,
-                 "usage: dupes_bench make DIR COUNT | noisy DIR COUNT | run DIR THRESHOLD THREADS [LIMIT] | plain DIR THRESHOLD LIMIT\n");
+                 "usage: dupes_bench make DIR COUNT | noisy DIR COUNT | variants DIR COUNT | run DIR THRESHOLD THREADS [LIMIT] | plain DIR "
+                 "THRESHOLD LIMIT\n");
     return 2;
 }

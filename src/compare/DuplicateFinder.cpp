@@ -567,6 +567,8 @@ CompareResult DuplicateRun::run()
         m_host.reportNoMemory(QStringLiteral("Nicht genug Arbeitsspeicher, um den Vergleich zu Ende zu führen."));
     }
     m_result.distinctPictures = m_store.size();
+    if (m_index)
+        m_result.checkedPairs = m_index->checked();
     m_result.pictureBytes = m_store.storedBytes();
     m_host.runFinished(m_result.duplicatesFound);
     m_host.playWav(QStringLiteral("fertig"), 0);

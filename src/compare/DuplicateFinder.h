@@ -82,10 +82,11 @@ struct CompareResult {
     int duplicatesFound = 0;
     // Measurements.
     std::uint32_t distinctPictures = 0;
-    std::size_t pictureBytes = 0; // encoded pictures and their records
-    std::size_t entryBytes = 0;   // per-entry tables
-    std::size_t indexBytes = 0;   // candidate filter tables
-    std::uint64_t verifiedPairs = 0;
+    std::size_t pictureBytes = 0;    // encoded pictures and their records
+    std::size_t entryBytes = 0;      // per-entry tables
+    std::size_t indexBytes = 0;      // candidate filter tables
+    std::uint64_t checkedPairs = 0;  // candidates the filter's bounds looked at
+    std::uint64_t verifiedPairs = 0; // pairs counted sample by sample
     double captureSeconds = 0;
     double compareSeconds = 0;
 };

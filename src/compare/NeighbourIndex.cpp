@@ -7,6 +7,7 @@
 #include <numeric>
 #include <random>
 #include <thread>
+#include <utility>
 
 namespace bw {
 
@@ -312,6 +313,7 @@ void NeighbourIndex::consider(Query& query, std::uint32_t reference, std::uint32
 
 void NeighbourIndex::check(Query& query, std::uint32_t reference, std::uint32_t candidate, int threshold, std::vector<std::uint32_t>& found)
 {
+    ++query.checked;
     // Each sample that is background in one picture and not in the other is a difference.
     if (std::abs(m_store.backgroundCount(candidate) - m_store.backgroundCount(reference)) >= threshold)
         return;
@@ -436,6 +438,7 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
         for (const std::uint32_t id : candidates)
             query.unsee(id);
         query.unsee(reference);
+        m_checked.fetch_add(std::exchange(query.checked, 0), std::memory_order_relaxed);
         return;
     }
     if (m_byBackground.size() != m_store.size())
@@ -445,6 +448,7 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
     const int high = std::min(kSampleCount, own + threshold - 1);
     for (std::uint32_t k = m_backgroundStart[static_cast<std::size_t>(low)]; k < m_backgroundStart[static_cast<std::size_t>(high) + 1]; ++k)
         consider(query, reference, m_byBackground[k], threshold, lastEntry, from, found);
+    m_checked.fetch_add(std::exchange(query.checked, 0), std::memory_order_relaxed);
 }
 
 std::size_t NeighbourIndex::tableBytes() const

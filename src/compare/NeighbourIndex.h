@@ -2,6 +2,7 @@
 
 #include "PictureStore.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -105,6 +106,7 @@ public:
         BackgroundMask mask {}; // the background samples of picture `masked`
         std::uint32_t masked = UINT32_MAX;
         std::uint64_t verified = 0;
+        std::uint64_t checked = 0;             // candidates of the current query that reached the bounds
         std::vector<std::uint32_t> candidates; // of the current query, each once
         // True when the current query has considered `id` already; marks it considered.
         bool sawBefore(std::uint32_t id)
@@ -135,6 +137,7 @@ public:
 
     // For measurements: pictures counted so far, and the block tables' size.
     std::uint64_t verified() const { return m_query.verified; }
+    std::uint64_t checked() const { return m_checked.load(std::memory_order_relaxed); } // by every thread's queries
     std::size_t tableBytes() const;
 
 private:
@@ -181,6 +184,7 @@ private:
     std::vector<std::uint32_t> m_byBackground;
     std::vector<std::uint32_t> m_backgroundStart;
     Query m_query; // for the queries of the thread that owns the index
+    std::atomic<std::uint64_t> m_checked {0};
 };
 
 } // namespace bw
