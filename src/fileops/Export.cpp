@@ -227,7 +227,8 @@ std::size_t indexSuffixLength(std::uint16_t iconIndex) { return iconIndex > 0 ? 
 
 } // namespace
 
-ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, ExportFormat format, ExportDirectory& directory, ReportLines& report)
+ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, ExportFormat format, ExportDirectory& directory, ReportLines& report,
+                          const KeptPictures* kept)
 {
     // The extension of the files written; an original's follows its kind (originalExtension).
     const std::string_view extension = format == ExportFormat::Bitmap ? ".bmp" : format == ExportFormat::Png ? ".png" : ".ico";
@@ -260,7 +261,14 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, ExportForm
         return {false, {}, true};
     };
 
-    switch (exportWayFor(source, format)) {
+    // A source that is gone or changed: the file on disk (if any) is not the icon shown, so only
+    // the kept picture is written, made into an icon or bitmap as an extracted icon is.
+    const std::optional<QImage> keptPicture = kept ? kept->disconnected(n) : std::nullopt;
+    if (keptPicture && (format == ExportFormat::Original || format == ExportFormat::Png)) {
+        reportEntry(report, n, source, kNotPresent);
+        return outcome;
+    }
+    switch (keptPicture ? ExportWay::ExtractedIcon : exportWayFor(source, format)) {
     case ExportWay::PlainCopy: {
         switch (copyInto(file, sourcePath, syncNow)) {
         case CopyResult::Ok: break;
@@ -299,7 +307,7 @@ ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, ExportForm
     case ExportWay::ExtractedIcon: break;
     }
 
-    const QImage icon = extractIcon(sourcePath, entry.iconIndex);
+    const QImage icon = keptPicture ? *keptPicture : extractIcon(sourcePath, entry.iconIndex);
     if (icon.isNull()) {
         reportEntry(report, n, source, kNotLoaded);
         return outcome;

@@ -10,6 +10,7 @@
 #include <functional>
 #include <future>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -119,17 +120,32 @@ struct ExportOutcome {
     bool waiting = false; // complete, unnamed in the directory's batch: ExportDirectory::Named tells when written
 };
 
+// Entries whose source file is gone, or is no longer the file their icon was taken from (those of
+// an opened collection). Such an entry is exported from its kept 32 x 32 picture where that is
+// enough ("Icon" and "Bitmap"); the ways that need the file itself report it as gone.
+class KeptPictures {
+public:
+    virtual ~KeptPictures() = default;
+    // Entry n's kept picture when its source is gone or changed (null when none was kept);
+    // nothing while the source is the file it was.
+    virtual std::optional<QImage> disconnected(std::int32_t n) const = 0;
+};
+
 // Writes entry n of the catalogue into the directory in the format given.
 // Failures become report lines "Nr: n..path..message"; a bitmap or icon file that cannot be
 // created in the extracted-icon way throws CommandError("Datei <target> kann nicht erstellt
 // werden"), which ends the calling command. The original and PNG ways only report: no icon is
-// "GELADEN", an original not written "KOPIERT", a PNG not written "GESPEICHERT".
-ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, ExportFormat format, ExportDirectory& directory, ReportLines& report);
+// "GELADEN", an original not written "KOPIERT", a PNG not written "GESPEICHERT". With `kept`, an
+// entry it names is written from its kept picture, or reported "nicht mehr vorhanden".
+ExportOutcome exportEntry(const Catalogue& catalogue, std::int32_t n, ExportFormat format, ExportDirectory& directory, ReportLines& report,
+                          const KeptPictures* kept = nullptr);
 
 // The three report messages, with their leading dots.
 inline const QString kNotCopied = QStringLiteral("..Icon kann nicht KOPIERT werden .");
 inline const QString kNotLoaded = QStringLiteral("..Icon kann nicht GELADEN werden .");
 inline const QString kNotSaved = QStringLiteral("..Icon kann nicht GESPEICHERT werden .");
+// An entry whose source file is gone or changed, for commands that need the file itself.
+inline const QString kNotPresent = QStringLiteral("..ist nicht mehr vorhanden.");
 
 template <typename Create>
 std::string ExportDirectory::createUnique(const std::string& base, std::string_view extension, Create&& create, std::size_t keepTail)

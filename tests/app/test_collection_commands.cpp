@@ -10,6 +10,8 @@
 #include "support/TestUtil.h"
 #include "view/PageState.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -72,4 +74,39 @@ TEST_F(CollectionCommands, SaveAskBeforeReplacingThenOpenWithoutTheSources)
     EXPECT_TRUE(dialogs.shown.last().text.endsWith("ist keine Bildwiesel-Sammlung."));
     EXPECT_EQ(appState().catalogue->entryCount(), 2);
     EXPECT_TRUE(appState().collection);
+}
+
+TEST_F(CollectionCommands, GoneOrChangedSourcesWorkFromTheStoredPictureOrAreReported)
+{
+    testutil::writeFile(tree / "a.ico", testutil::solidIcon(qRgb(255, 0, 0)));
+    testutil::writeFile(tree / "b.ico", testutil::solidIcon(qRgb(0, 255, 0)));
+    start();
+    dialogs.saveAnswers << file;
+    main().SammlungSpeichern1->trigger();
+    fs::remove(tree / "a.ico");
+    testutil::writeFile(tree / "b.ico", testutil::solidIcon(qRgb(0, 0, 255), 32)); // another icon, another size
+    dialogs.openAnswers << file;
+    main().SammlungOeffnen1->trigger();
+    appState().copyDirectory = outDir.path().toStdString() + "/";
+    const std::int32_t a = (*appState().catalogue)[1].path() == (tree / "a.ico").string() ? 1 : 2, b = 3 - a;
+    // Command x gone (a, red) or changed (b, green) source: the stored colour in the file written
+    // ("" the clipboard), or (null) the entry reported gone and nothing written.
+    const std::tuple<QAction * TIconF::*, std::int32_t, QString> cases[]
+        = {{&TIconF::Kopieren2, a, "_a.ico"}, {&TIconF::AlsBMPKopieren1, b, "_b.bmp"},
+           {&TIconF::Zwischenablage1, b, ""}, {&TIconF::OriginalKopieren1, b, {}},
+           {&TIconF::AlsPNGKopieren1, a, {}}, {&TIconF::VerweisKopieren1, b, {}},
+           {&TIconF::Oginalgre1, b, {}},      {&TIconF::Loeschen, b, {}}};
+    for (const auto& [command, n, written] : cases) {
+        SCOPED_TRACE(n);
+        dialogs.shown.clear();
+        QGuiApplication::clipboard()->clear();
+        pageState().pointerEntry = n;
+        (main().*command)->trigger();
+        const QString gone = QString::fromStdString(std::string((*appState().catalogue)[n].path())) + "..ist nicht mehr vorhanden.";
+        EXPECT_EQ(dialogs.shown.isEmpty() ? QString() : dialogs.shown.last().text.right(gone.size()), written.isNull() ? gone : QString());
+        const QImage out
+            = written.isEmpty() ? QGuiApplication::clipboard()->image() : QImage(outDir.path() + "/" + QString::number(n) + written);
+        EXPECT_EQ(out.isNull() ? 0 : out.pixel(16, 16), written.isNull() ? 0 : n == a ? qRgb(255, 0, 0) : qRgb(0, 255, 0));
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(outDir.path().toStdString()), {}), 3); // the collection and two copies
 }

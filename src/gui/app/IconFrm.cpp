@@ -387,6 +387,11 @@ void TIconF::Oginalgre1Click()
         const std::int32_t n = pageState().pointerEntry;
         const bool onEntry = catalogue && n >= 1 && n <= catalogue->entryCount();
         const std::string path = onEntry ? std::string((*catalogue)[n].path()) : std::string();
+        if (onEntry && isDisconnected(appState(), n)) {
+            // Only the 32 x 32 picture was kept; the file's other sizes may be another icon's.
+            dialogs().message(pathText(path) + kNotPresent, kAppTitle);
+            return;
+        }
         showOriginalSize(*windows().OrginalF, path, onEntry ? (*catalogue)[n].iconIndex : 0);
     });
 }

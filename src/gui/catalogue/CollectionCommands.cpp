@@ -84,14 +84,26 @@ bool isDisconnected(const AppState& s, std::int32_t entry)
         && s.collection->sourceState(entry, (*s.catalogue)[entry].path()) != SourceState::Present;
 }
 
-QImage disconnectedPicture(const AppState& s, std::int32_t entry)
+namespace {
+
+// Entry n's stored picture (null when it cannot be read or none was drawn).
+QImage storedPicture(const AppState& s, std::int32_t entry)
 {
-    if (!isDisconnected(s, entry))
-        return {};
     CollectionEntry stored;
     if (!s.collection->entry(entry, stored))
         return {};
     return storedImage(stored, s.collection->info().background);
+}
+
+} // namespace
+
+QImage disconnectedPicture(const AppState& s, std::int32_t entry) { return isDisconnected(s, entry) ? storedPicture(s, entry) : QImage(); }
+
+std::optional<QImage> CollectionKeptPictures::disconnected(std::int32_t n) const
+{
+    if (!isDisconnected(m_state, n))
+        return std::nullopt;
+    return storedPicture(m_state, n);
 }
 
 } // namespace bw

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fileops/Export.h"
+
 #include <QImage>
 
 #include <cstdint>
@@ -20,5 +22,16 @@ void openCollectionFile(AppState& state, MainWindowAccess& main, const TEinleseF
 // stored picture then (a null image while the source is there or without a collection).
 bool isDisconnected(const AppState& state, std::int32_t entry);
 QImage disconnectedPicture(const AppState& state, std::int32_t entry);
+
+// The opened collection's pictures for the copy commands: an entry whose source is gone or
+// changed is written from its stored picture, or reported as gone where the file is needed.
+class CollectionKeptPictures final : public KeptPictures {
+public:
+    explicit CollectionKeptPictures(const AppState& state) : m_state(state) {}
+    std::optional<QImage> disconnected(std::int32_t n) const override;
+
+private:
+    const AppState& m_state;
+};
 
 } // namespace bw

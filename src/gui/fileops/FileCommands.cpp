@@ -2,6 +2,7 @@
 
 #include "fileops/Export.h"
 #include "fileops/IconFileWriter.h"
+#include "gui/catalogue/CollectionCommands.h"
 #include "gui/fileops/KopierpfadFrm.h"
 #include "gui/fileops/MeldungFrm.h"
 #include "gui/support/Sound.h"
@@ -49,7 +50,8 @@ void copyPointerEntry(AppState& state, std::int32_t entry, TMeldungF& report, Ex
             return; // an empty cell behind the last entry
         SingleExportLines lines(report);
         ExportDirectory directory(state.copyDirectory);
-        exportEntry(*state.catalogue, entry, format, directory, lines);
+        const CollectionKeptPictures kept(state);
+        exportEntry(*state.catalogue, entry, format, directory, lines, &kept);
         report.flushLines();
         if (!lines.lines.isEmpty())
             dialogs().message(lines.lines.join(kLineBreak), kAppTitle);
@@ -72,13 +74,14 @@ CopyCounts copyLoop(AppState& state, TMeldungF& report, std::int32_t count, Pace
     const TMeldungF::Loop loop(report);
     ExportDirectory directory(state.copyDirectory);
     directory.learnExistingNames();
+    const CollectionKeptPictures kept(state);
     CopyCounts counts;
     // A file counts once it has its name, which in a long copy comes after its batch's sync.
     directory.nameInBatches([&counts](std::int32_t, const std::string&) { ++counts.written; });
     try {
         for (std::int32_t e = 1; e <= count; ++e) {
             if (chosen(e))
-                exportEntry(*state.catalogue, e, state.copyFormat, directory, report);
+                exportEntry(*state.catalogue, e, state.copyFormat, directory, report, &kept);
             counts.passed = e;
             if (pacer.due()) {
                 directory.flush(); // the status names every file written so far, and "Abbrechen" stops after them
@@ -102,11 +105,12 @@ CopyCounts copyLoop(AppState& state, TMeldungF& report, std::int32_t count, Pace
 
 namespace {
 
-// Reports an entry whose icon cannot be read, in the report list and in a message.
-void reportNotLoaded(const IconEntry& entry, std::int32_t n, TMeldungF& report)
+// Reports an entry whose icon cannot be read (or whose source is gone), in the report list and
+// in a message.
+void reportNotLoaded(const IconEntry& entry, std::int32_t n, TMeldungF& report, const QString& why = kNotLoaded)
 {
     SingleExportLines lines(report);
-    lines.addPathLine(QStringLiteral("Nr: ") + QString::number(n) + QStringLiteral(".."), entry.path(), kNotLoaded);
+    lines.addPathLine(QStringLiteral("Nr: ") + QString::number(n) + QStringLiteral(".."), entry.path(), why);
     report.flushLines();
     dialogs().message(lines.lines.join(kLineBreak), kAppTitle);
 }
@@ -119,7 +123,9 @@ void copyPointerEntryToClipboard(const AppState& state, std::int32_t n, TMeldung
         if (!isCatalogueEntry(state, n))
             return; // an empty cell behind the last entry
         const IconEntry& entry = (*state.catalogue)[n];
-        const QImage picture = extractLargestIcon(std::filesystem::path(std::string(entry.path())), entry.iconIndex);
+        // An entry whose source is gone or changed gives the picture the page shows: its stored one.
+        const std::optional<QImage> kept = CollectionKeptPictures(state).disconnected(n);
+        const QImage picture = kept ? *kept : extractLargestIcon(std::filesystem::path(std::string(entry.path())), entry.iconIndex);
         if (picture.isNull()) {
             reportNotLoaded(entry, n, report);
             return;
@@ -142,6 +148,10 @@ void copyPointerReferenceToClipboard(const AppState& state, std::int32_t n, TMel
         if (!isCatalogueEntry(state, n))
             return;
         const IconEntry& entry = (*state.catalogue)[n];
+        if (isDisconnected(state, n)) {
+            reportNotLoaded(entry, n, report, kNotPresent); // another file's groups would name another icon
+            return;
+        }
         const std::string path(entry.path());
         const std::optional<IconOrigin> origin = iconOrigin(std::filesystem::path(path), entry.iconIndex);
         if (!origin) {

@@ -1,7 +1,9 @@
 #include "SourceFileCommands.h"
 
 #include "catalogue/Indexer.h"
+#include "fileops/Export.h"
 #include "fileops/SourceFiles.h"
+#include "gui/catalogue/CollectionCommands.h"
 #include "gui/catalogue/ReadCommands.h"
 #include "gui/fileops/MeldungFrm.h"
 #include "gui/fileops/NummerFrm.h"
@@ -20,7 +22,6 @@ namespace bw {
 namespace {
 
 const QString kNotDeleted = QStringLiteral("..kann nicht gelöscht werden.");
-const QString kNotPresent = QStringLiteral("..ist nicht mehr vorhanden.");
 const QString kGoneBeforeDeletion = QStringLiteral(" Ist nicht mehr vorhanden und kann nicht gelöscht werden.");
 
 bool deletableKind(std::string_view path)
@@ -58,6 +59,11 @@ void deletePointerEntry(AppState& state, std::int32_t entry, MainWindowAccess& m
 {
     if (!isCatalogueEntry(state, entry))
         return; // an empty cell behind the last entry has no file
+    if (isDisconnected(state, entry)) {
+        // A file that changed since the collection was saved is not the icon shown: it stays.
+        dialogs().message(pathText((*state.catalogue)[entry].path()) + kNotPresent, kAppTitle);
+        return;
+    }
     deleteIconFile(std::string((*state.catalogue)[entry].path()));
     main.fileList().refresh(); // a name gone from the disk goes from the list
     main.repaintPage();
@@ -84,7 +90,7 @@ void deleteMarkedEntries(AppState& state, TMeldungF& report, MainWindowAccess& m
             const std::string path(entry.path());
             if (!handledHere.insert(entry.path()).second) {
                 // an earlier icon of this file dealt with it
-            } else if (!regularFileExists(path)) {
+            } else if (!regularFileExists(path) || isDisconnected(state, e)) {
                 report.addLine(pathText(path) + kNotPresent);
             } else {
                 switch (moveToTrash(path)) {
@@ -134,7 +140,7 @@ void deleteAllEntries(AppState& state, TMeldungF& report, MainWindowAccess& main
                     // The question named the read directory: nothing outside it goes.
                     report.addLine(pathText(path) + QStringLiteral("..liegt außerhalb von ") + pathText(readDirectory)
                                    + QStringLiteral(" und wurde nicht gelöscht."));
-                } else if (regularFileExists(path)) {
+                } else if (regularFileExists(path) && !isDisconnected(state, e)) {
                     entry.defective = 1;
                     switch (moveToTrash(path)) {
                     case TrashResult::Trashed: ++deleted; break;
