@@ -31,7 +31,7 @@ public:
     QStringList lines;
     QStringList searchLabels;
     std::string caption;
-    QString countLabel;
+    std::int32_t entryCount = -1;
     std::atomic<bool> cancel = false;
     bool cancelAtNextPump = false;
     std::function<void(const std::string&)> onCaption;
@@ -51,7 +51,7 @@ public:
             onCaption(path);
     }
     void setSearchLabel(const QString& text) override { searchLabels << text; }
-    void setCountLabel(const QString& text) override { countLabel = text; }
+    void setEntryCount(std::int32_t entries) override { entryCount = entries; }
     void addLine(const QString& text) override { lines << text; }
     bool cancelled() override { return cancel; }
 };
@@ -122,7 +122,7 @@ TEST_F(Scan, DepthFirstFilesBeforeSubdirectoriesHiddenNeverRead)
     EXPECT_EQ(paths(), (std::vector<std::string> {"z.ico", "a/a1.ico", "a/deep/d.ICO", "b/b1.ico", "a/x.exe", "a/x.exe"}));
     EXPECT_EQ(catalogue[6].iconIndex, 1);
     EXPECT_EQ(recorder.caption, (root / "a/x.exe").string());
-    EXPECT_EQ(recorder.countLabel, "Symbole 6");
+    EXPECT_EQ(recorder.entryCount, 6);
     EXPECT_EQ(recorder.searchLabels.first(), "Suche *.ico Dateien .");
     EXPECT_EQ(recorder.searchLabels.last(), "Suche *.exe Dateien .");
     EXPECT_EQ(recorder.lines.size(), 5);
