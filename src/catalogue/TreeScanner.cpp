@@ -35,6 +35,8 @@ QString unreadableLine(const std::string& path) { return pathText(path) + QStrin
 
 void ScanProgress::reportUnreadable(const std::string& path) { addLine(unreadableLine(path)); }
 
+void ScanProgress::addFileLine(const std::string& path) { addLine(pathText(path)); }
+
 void TreeScanner::noteUnreadable(const TreeWalk::Directory& dir)
 {
     if (m_unreadable.insert(dir.path).second) {
@@ -97,15 +99,16 @@ void TreeScanner::scanTrees(const std::vector<std::string>& patterns, const std:
         if (start->error != 0)
             noteUnreadable(*start);
         m_searchLabel = QStringLiteral("Suche ") + pathText(mask) + QStringLiteral(" Dateien .");
-        walk(*start, mask, skipRoots);
+        const auto maskIndex = static_cast<std::size_t>(std::find(masks.begin(), masks.end(), mask) - masks.begin());
+        walk(*start, mask, TreeWalk::maskBit(maskIndex), skipRoots);
     }
     m_walk = nullptr;
 }
 
-void TreeScanner::walk(TreeWalk::Directory& dir, const std::string& mask, const std::vector<std::string>& skipRoots)
+bool TreeScanner::walk(TreeWalk::Directory& dir, const std::string& mask, std::uint64_t maskBit, const std::vector<std::string>& skipRoots)
 {
     if (m_progress.cancelled())
-        return;
+        return false;
     m_progress.setSearchLabel(m_searchLabel);
     m_progress.pumpMessages();
 
@@ -120,18 +123,20 @@ void TreeScanner::walk(TreeWalk::Directory& dir, const std::string& mask, const 
         m_progress.setCaption(path);
         const std::int32_t count = m_catalogue.entryCount();
         if (count < kProgressLineLimit)
-            m_progress.addLine(pathText(path));
+            m_progress.addFileLine(path);
         else if (count == kProgressLineLimit)
             m_progress.addLine(QStringLiteral("** Maximum der Listbox erreicht **"));
         if (m_progress.cancelled())
-            return;
+            return false;
         const std::optional<int> icons = m_walk->iconCount(dir, i, wait);
         if (!icons)
-            return;
+            return false;
         indexCountedFile(m_catalogue, path, *icons, m_indexer);
         ++m_filesIndexed;
-        m_progress.setCountLabel(QStringLiteral("Symbole ") + QString::number(m_catalogue.entryCount()));
+        m_progress.setEntryCount(m_catalogue.entryCount());
     }
+
+    std::uint64_t below = dir.ownMasks;
 
     for (std::size_t i = 0; i < dir.subdirectories.size(); ++i) {
         // The walk enters no directory that is skipped or too long: only those not entered need
@@ -143,15 +148,22 @@ void TreeScanner::walk(TreeWalk::Directory& dir, const std::string& mask, const 
             if (std::find(skipRoots.begin(), skipRoots.end(), path) != skipRoots.end() || tooLong(path))
                 continue;
         }
+        // A tree walked whole before holds no file for this mask: nothing there to read or report.
+        if (dir.entered[i] && (dir.entered[i]->masksBelow & maskBit) == 0) {
+            below |= dir.entered[i]->masksBelow;
+            continue;
+        }
         TreeWalk::Directory* sub = dir.entered[i] ? m_walk->listed(*dir.entered[i], wait) : nullptr;
         if (!sub)
-            return;
+            return false;
         if (sub->error != 0)
             noteUnreadable(*sub);
-        walk(*sub, mask, skipRoots);
-        if (m_progress.cancelled())
-            return;
+        if (!walk(*sub, mask, maskBit, skipRoots) || m_progress.cancelled())
+            return false;
+        below |= sub->masksBelow;
     }
+    dir.masksBelow = below;
+    return true;
 }
 
 } // namespace bw

@@ -19,8 +19,11 @@ public:
     virtual ~ScanProgress() = default;
     virtual void setCaption(const std::string& path) = 0; // the file being looked at
     virtual void setSearchLabel(const QString& text) = 0; // "Suche *.ico Dateien ."
-    virtual void setCountLabel(const QString& text) = 0;  // "Symbole 17"
+    virtual void setEntryCount(std::int32_t entries) = 0; // shown as "Symbole 17"
     virtual void addLine(const QString& text) = 0;        // a line of the progress list
+    // The line of a file being read: its path. Made into text here; a progress that shows no
+    // list (the command-line tool) leaves that out, as it costs more than the read of a small file.
+    virtual void addFileLine(const std::string& path);
     virtual void pumpMessages() = 0;
     virtual bool cancelled() = 0;
     // A file or directory whose path is longer than the system lets a program open: it is left
@@ -75,7 +78,9 @@ public:
     std::int64_t filesIndexed() const { return m_filesIndexed; }
 
 private:
-    void walk(TreeWalk::Directory& dir, const std::string& mask, const std::vector<std::string>& skipRoots);
+    // Reads the files matching `mask` (whose bit is `maskBit`) in the tree; false when the read
+    // ended before the whole tree was walked.
+    bool walk(TreeWalk::Directory& dir, const std::string& mask, std::uint64_t maskBit, const std::vector<std::string>& skipRoots);
     bool keepWaiting();
     bool tooLong(const std::string& path);
     void noteUnreadable(const TreeWalk::Directory& dir);

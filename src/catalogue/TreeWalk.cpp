@@ -204,6 +204,10 @@ void list(State& s, Node& node, Lock& lock)
     node.files = std::move(listing.files);
     node.subdirectories = std::move(listing.subdirectories);
     node.icons.assign(node.files.size(), 0);
+    for (const std::string& file : node.files)
+        for (std::size_t m = 0; m < s.masks.size(); ++m)
+            if (s.masks[m].matches(file))
+                node.ownMasks |= TreeWalk::maskBit(m);
     node.counting = std::make_unique<std::atomic<Work>[]>(node.files.size());
     std::vector<std::pair<Key, std::size_t>> counts;
     for (std::size_t i = 0; i < node.files.size(); ++i) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -48,7 +49,16 @@ public:
         std::vector<Directory*> entered;
         // Per file its icons as counted, once finished; never counted for names catalogued by name.
         std::vector<int> icons;
+        // The masks (see maskBit) that match one of the files here, and those matching a file
+        // anywhere below, once the reader has walked the whole tree; every mask until then. A
+        // later walk for another mask passes by a tree without a file for it.
+        std::uint64_t ownMasks = 0;
+        std::uint64_t masksBelow = ~std::uint64_t {0};
     };
+
+    // The bit of the mask at `index` in the masks the walk was made with; the last bit stands
+    // for all masks from there on.
+    static constexpr std::uint64_t maskBit(std::size_t index) { return std::uint64_t {1} << std::min<std::size_t>(index, 63); }
 
     // Reads waits in slices of this length; `keepWaiting` runs between them (to pump the
     // window's messages and learn of a cancel).

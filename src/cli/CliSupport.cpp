@@ -51,8 +51,9 @@ public:
 
     void setCaption(const std::string&) override {}
     void setSearchLabel(const QString&) override {}
-    void setCountLabel(const QString&) override {}
+    void setEntryCount(std::int32_t) override {}
     void addLine(const QString&) override {}
+    void addFileLine(const std::string&) override {}
     bool cancelled() override { return stop; }
     void reportPathTooLong(const std::string& path) override { complain("Pfad zu lang, wurde nicht gelesen", path); }
     void reportUnreadable(const std::string& path) override { complain("Verzeichnis kann nicht gelesen werden", path); }

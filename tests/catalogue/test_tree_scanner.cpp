@@ -31,7 +31,7 @@ public:
     QStringList lines;
     QStringList searchLabels;
     std::string caption;
-    QString countLabel;
+    std::int32_t entryCount = -1;
     std::atomic<bool> cancel = false;
     bool cancelAtNextPump = false;
     std::function<void(const std::string&)> onCaption;
@@ -51,7 +51,7 @@ public:
             onCaption(path);
     }
     void setSearchLabel(const QString& text) override { searchLabels << text; }
-    void setCountLabel(const QString& text) override { countLabel = text; }
+    void setEntryCount(std::int32_t entries) override { entryCount = entries; }
     void addLine(const QString& text) override { lines << text; }
     bool cancelled() override { return cancel; }
 };
@@ -122,11 +122,26 @@ TEST_F(Scan, DepthFirstFilesBeforeSubdirectoriesHiddenNeverRead)
     EXPECT_EQ(paths(), (std::vector<std::string> {"z.ico", "a/a1.ico", "a/deep/d.ICO", "b/b1.ico", "a/x.exe", "a/x.exe"}));
     EXPECT_EQ(catalogue[6].iconIndex, 1);
     EXPECT_EQ(recorder.caption, (root / "a/x.exe").string());
-    EXPECT_EQ(recorder.countLabel, "Symbole 6");
+    EXPECT_EQ(recorder.entryCount, 6);
     EXPECT_EQ(recorder.searchLabels.first(), "Suche *.ico Dateien .");
     EXPECT_EQ(recorder.searchLabels.last(), "Suche *.exe Dateien .");
     EXPECT_EQ(recorder.lines.size(), 5);
     EXPECT_EQ(recorder.lines.first(), QString::fromStdString((root / "z.ico").string()));
+}
+
+// Each later pattern passes by the trees the earlier walks found without a file for it: what it
+// finds, however deep below such trees, comes in the order of reading it alone.
+TEST_F(Scan, EachPatternFindsItsFilesInTreesTheEarlierOnesFoundEmpty)
+{
+    for (const char* file : {"a/1.ico", "b/2.cur", "b/c/3.ico", "b/c/x.ico", "b/c/d/4.cur", "e/f/5.ani", "6.cur"})
+        ico(file);
+    for (const int workers : {0, TreeWalk::kWorkers}) {
+        catalogue.clearCatalogue();
+        scan({"*.ico", "*.cur", "*.ani", "x*.ico", "b/*.cur"}, workers);
+        EXPECT_EQ(paths(),
+                  (std::vector<std::string> {"a/1.ico", "b/c/3.ico", "b/c/x.ico", "6.cur", "b/2.cur", "b/c/d/4.cur", "e/f/5.ani",
+                                             "b/c/x.ico", "b/2.cur", "b/c/d/4.cur"}));
+    }
 }
 
 TEST_F(Scan, ProgressLinesStopAt32000Entries)

@@ -47,9 +47,9 @@ public:
             m_fullReported = true;
             // The message stands over the windows until it is answered: the numbers under it are
             // the final ones, not those of the last pump.
-            const QString count = QString::number(appState().catalogue->entryCount());
-            m_mainHost.setCountPanel(QStringLiteral("Icon(s) ") + count);
-            m_countLabel = QStringLiteral("Symbole ") + count;
+            const std::int32_t count = appState().catalogue->entryCount();
+            m_mainHost.setCountPanel(QStringLiteral("Icon(s) ") + QString::number(count));
+            m_entryCount = count;
             show();
             m_mainHost.reportCatalogueFull();
         }
@@ -60,7 +60,7 @@ public:
 
     void setCaption(const std::string& path) override { m_caption = path; }
     void setSearchLabel(const QString& text) override { m_searchLabel = text; }
-    void setCountLabel(const QString& text) override { m_countLabel = text; }
+    void setEntryCount(std::int32_t entries) override { m_entryCount = entries; }
     void addLine(const QString& text) override { m_lines << text; }
     bool cancelled() override { return m_progress.readCancelled; }
 
@@ -78,9 +78,9 @@ public:
             }
             m_searchLabel.reset();
         }
-        if (m_countLabel) {
-            m_progress.setLabel2(*m_countLabel);
-            m_countLabel.reset();
+        if (m_entryCount) {
+            m_progress.setLabel2(QStringLiteral("Symbole ") + QString::number(*m_entryCount));
+            m_entryCount.reset();
         }
         if (!m_lines.isEmpty()) {
             m_progress.ListBox1->addItems(m_lines);
@@ -99,7 +99,7 @@ private:
     Pacer m_pacer;
     std::optional<std::string> m_caption;
     std::optional<QString> m_searchLabel;
-    std::optional<QString> m_countLabel;
+    std::optional<std::int32_t> m_entryCount;
     QStringList m_lines;
     bool m_geometryChanged = false;
 };
