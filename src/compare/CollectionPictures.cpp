@@ -97,13 +97,7 @@ CollectionEntry examineEntry(std::string_view path, int iconIndex, QRgb backgrou
         out.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
         if (st.st_size < kReadWholeBelow) {
             buffer.resize(static_cast<std::size_t>(st.st_size));
-            std::size_t got = 0;
-            while (got < buffer.size()) {
-                const ssize_t n = ::read(fd, buffer.data() + got, buffer.size() - got);
-                if (n <= 0)
-                    break;
-                got += static_cast<std::size_t>(n);
-            }
+            const std::size_t got = readUpTo(fd, buffer.data(), buffer.size());
             const ByteReader file(buffer.data(), got);
             out.kind = static_cast<std::uint8_t>(iconSourceKind(file));
             icon = extractIcon(file, iconIndex);

@@ -36,13 +36,7 @@ QImage loadSmallFile(const std::string& path, int iconIndex)
         return extractIcon(std::filesystem::path(path), iconIndex);
     }
     buffer.resize(static_cast<std::size_t>(st.st_size));
-    std::size_t got = 0;
-    while (got < buffer.size()) {
-        const ssize_t n = ::read(fd, buffer.data() + got, buffer.size() - got);
-        if (n <= 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
+    const std::size_t got = readUpTo(fd, buffer.data(), buffer.size());
     ::close(fd);
     QImage picture = extractIcon(ByteReader(buffer.data(), got), iconIndex);
     picture.detach(); // the buffer is used again for the next file

@@ -21,6 +21,20 @@ int openRegularFileAt(int directory, const char* name, struct stat& info)
     return fd;
 }
 
+std::size_t readUpTo(int fd, void* data, std::size_t size)
+{
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(fd, static_cast<char*>(data) + got, size - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
 std::optional<QByteArray> readWholeFile(const std::string& path)
 {
     struct stat st {};
