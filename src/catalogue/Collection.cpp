@@ -1,5 +1,7 @@
 #include "Collection.h"
 
+#include "support/SafeFile.h"
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -7,7 +9,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,7 +16,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <random>
 
 namespace bw {
 namespace {
@@ -135,28 +135,6 @@ bool execAll(QSqlDatabase& db, std::initializer_list<const char*> statements)
         if (!query.exec(QString::fromLatin1(s)))
             return false;
     return true;
-}
-
-// A hidden temporary of the form SafeFile's NewFile gives its own (".bildwiesel-" and six letters
-// or digits), locked while it is written, so that a killed save's file is cleared away as theirs.
-int createTemporary(int directory, std::string& name)
-{
-    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    std::random_device device;
-    std::mt19937 random(device());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        name = ".bildwiesel-";
-        for (int k = 0; k < 6; ++k)
-            name += letters[random() % (sizeof letters - 1)];
-        const int fd = ::openat(directory, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd >= 0) {
-            ::flock(fd, LOCK_EX);
-            return fd;
-        }
-        if (errno != EEXIST)
-            return -1;
-    }
-    return -1;
 }
 
 QString saveFailure(const std::filesystem::path& target, const QString& why)
@@ -294,12 +272,15 @@ QString saveCollection(const std::filesystem::path& target, const CollectionInfo
         ::close(directory);
         return saveFailure(target, QStringLiteral("Die Datei ist schon vorhanden."));
     }
-    std::string temporary;
-    const int fd = createTemporary(directory, temporary);
-    if (fd < 0) {
+    // Written under the one writer's hidden temporary name (the database library opens files by
+    // name), synced, and only then named; a kill leaves a locked temporary that a later run
+    // clears away, never a torn collection under its name.
+    NewFile file(parent, NewFile::Kind::Hidden);
+    if (!file.isOpen()) {
         ::close(directory);
-        return saveFailure(target, QString::fromLocal8Bit(std::strerror(errno)));
+        return saveFailure(target, QString::fromLocal8Bit(std::strerror(file.error())));
     }
+    const std::string temporary = std::filesystem::path(file.temporaryPath()).filename().native();
 
     bool written = false;
     QString why;
@@ -313,24 +294,20 @@ QString saveCollection(const std::filesystem::path& target, const CollectionInfo
             why = db.lastError().text();
         db.close();
     }
-    if (written && ::fsync(fd) != 0) {
+    if (written && !file.sync()) {
         written = false;
-        why = QString::fromLocal8Bit(std::strerror(errno));
+        why = QString::fromLocal8Bit(std::strerror(file.error()));
     }
     if (written) {
-        const int renamed = mode == SaveMode::Replace
-            ? ::renameat(directory, temporary.c_str(), directory, target.filename().c_str())
-            : ::renameat2(directory, temporary.c_str(), directory, target.filename().c_str(), RENAME_NOREPLACE);
-        if (renamed != 0) {
+        const WriteResult named = mode == SaveMode::Replace ? file.replace(target) : file.publish(target);
+        if (named != WriteResult::Ok) {
             written = false;
-            why = errno == EEXIST ? QStringLiteral("Die Datei ist schon vorhanden.") : QString::fromLocal8Bit(std::strerror(errno));
+            why = named == WriteResult::AlreadyExists ? QStringLiteral("Die Datei ist schon vorhanden.")
+                                                      : QString::fromLocal8Bit(std::strerror(file.error()));
         } else {
             ::fsync(directory); // the new name is on disk too
         }
     }
-    if (!written)
-        ::unlinkat(directory, temporary.c_str(), 0);
-    ::close(fd);
     ::close(directory);
     return written ? QString() : saveFailure(target, why);
 }

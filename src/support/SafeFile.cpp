@@ -149,18 +149,20 @@ int removeLeftoverTemporaries(const std::filesystem::path& directory)
     return removed;
 }
 
-NewFile::NewFile(const std::filesystem::path& directory) : m_directory(directory.empty() ? std::string(".") : directory.native())
+NewFile::NewFile(const std::filesystem::path& directory, Kind kind) : m_directory(directory.empty() ? std::string(".") : directory.native())
 {
     removeLeftoversOnce(m_directory);
     const std::string& dir = m_directory;
-    m_fd = systemCalls.openUnnamed(dir.c_str());
-    if (m_fd >= 0) {
-        lockWhileWritten(m_fd); // it gets a temporary name for a moment when it replaces a file
-        return;
-    }
-    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
-        m_error = errno;
-        return;
+    if (kind == Kind::Unnamed) {
+        m_fd = systemCalls.openUnnamed(dir.c_str());
+        if (m_fd >= 0) {
+            lockWhileWritten(m_fd); // it gets a temporary name for a moment when it replaces a file
+            return;
+        }
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+            m_error = errno;
+            return;
+        }
     }
     // No unnamed files here (an older or foreign file system): a hidden name of our own, locked.
     // A run clearing leftovers may take the name between its creation and the lock; then the

@@ -23,7 +23,10 @@ enum class WriteResult { Ok, AlreadyExists, CannotCreate, WriteFailed };
 // directory removes the unlocked ones (removeLeftoverTemporaries).
 class NewFile {
 public:
-    explicit NewFile(const std::filesystem::path& directory);
+    // Hidden: always under the hidden temporary name, for writers that must open the file by a
+    // path of their own (a database library); it is named, synced and cleaned up all the same.
+    enum class Kind { Unnamed, Hidden };
+    explicit NewFile(const std::filesystem::path& directory, Kind kind = Kind::Unnamed);
     ~NewFile();
     NewFile(const NewFile&) = delete;
     NewFile& operator=(const NewFile&) = delete;
@@ -48,6 +51,8 @@ public:
     // The errno of the last step that failed, 0 when none did: a full disk or a read-only file
     // system ends a long export at once.
     int error() const { return m_error; }
+    // The hidden temporary's path while it has one (always for Kind::Hidden), else empty.
+    const std::string& temporaryPath() const { return m_temporary; }
 
 private:
     bool fail();                // keeps errno, for error()
