@@ -22,7 +22,6 @@ namespace bw {
 namespace {
 
 constexpr std::string_view kFolderPrefix = "ziehen-";
-constexpr std::string_view kLockName = "/.sperre";
 
 std::string defaultBase()
 {
@@ -42,8 +41,8 @@ bool privateDirectory(const std::string& path)
     return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & 0077) == 0;
 }
 
-// Removes the folders of runs that ended without removing their own: those whose lock nobody
-// holds. A folder without its lock file is one being made this moment, and stays.
+// Removes the folders of runs that ended without removing their own: those nobody holds locked.
+// Each run locks its folder itself (flock on the directory), so no lock file is ever written.
 void removeLeftovers(const std::string& base)
 {
     namespace fs = std::filesystem;
@@ -51,7 +50,7 @@ void removeLeftovers(const std::string& base)
     for (fs::directory_iterator it(base, error), end; !error && it != end; it.increment(error)) {
         if (!it->path().filename().native().starts_with(kFolderPrefix))
             continue;
-        const int fd = ::open((it->path().native() + std::string(kLockName)).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        const int fd = ::open(it->path().c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0)
             continue;
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
@@ -62,8 +61,8 @@ void removeLeftovers(const std::string& base)
     }
 }
 
-// True when `path` still names the file open as `fd`: another run clearing leftovers may have
-// taken the folder between the lock file's creation and its lock.
+// True when `path` still names the folder open as `fd`: another run clearing leftovers may have
+// taken the folder between its creation and its lock.
 bool stillNamed(const std::string& path, int fd)
 {
     struct stat named {};
@@ -96,9 +95,8 @@ bool DragFolder::open()
         std::string folder = base + "/" + std::string(kFolderPrefix) + "XXXXXX";
         if (!::mkdtemp(folder.data()))
             return false;
-        const std::string lock = folder + std::string(kLockName);
-        const int fd = ::open(lock.c_str(), O_CREAT | O_EXCL | O_RDWR | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd >= 0 && ::flock(fd, LOCK_EX) == 0 && stillNamed(lock, fd)) {
+        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0 && ::flock(fd, LOCK_EX) == 0 && stillNamed(folder, fd)) {
             m_lock = fd;
             m_path = folder + "/";
             return true;

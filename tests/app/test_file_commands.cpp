@@ -189,7 +189,7 @@ TEST_F(FileCommands, DragOffersTheIconsAsPngFilesAndAsPicture)
     QTemporaryDir base;
     const fs::path killed = fs::path(base.path().toStdString()) / "ziehen-alt1";
     fs::create_directory(killed);
-    ASSERT_TRUE(fs::exists(testutil::writeFile(killed / ".sperre", {})));
+    ASSERT_TRUE(fs::exists(testutil::writeFile(killed / "1_alt.png", {})));
     DragFolder living(base.path().toStdString());
     ASSERT_FALSE(living.newDragDirectory().empty());
     std::optional<DragFolder> folder(std::in_place, base.path().toStdString());
