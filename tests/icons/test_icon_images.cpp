@@ -87,26 +87,25 @@ TEST(IconImages, PngImageInsideIconFile)
 TEST(IconImages, ChoosesNearestTo32ThenDeepestThenLargest)
 {
     const QRgb red = qRgb(255, 0, 0), green = qRgb(0, 255, 0), blue = qRgb(0, 0, 255), yellow = qRgb(255, 255, 0);
-    // Exact size wins over depth.
-    EXPECT_TRUE(samePixels(extractOnly(iconFile({image(solid(red, 16, 16), 32), image(solid(green), 4), image(solid(yellow, 48, 48), 32)})),
-                           solid(green)));
-    // Same size: the deeper image; the depth comes from the image header, not from the directory.
-    {
-        IconImage lying = image(solid(red), 8);
-        lying.bitCount = 32;
-        IconImage honest = image(solid(blue), 24);
-        honest.bitCount = 4;
-        EXPECT_TRUE(samePixels(extractOnly(iconFile({lying, honest})), solid(blue)));
-    }
-    // PNG counts as 32 bits.
-    EXPECT_TRUE(samePixels(extractOnly(iconFile({image(solid(red), 24), {32, 32, 1, 0, pngData(solid(green))}})), solid(green)));
-    // Same distance (16 and 48 are both 32 away) and depth: the larger area, scaled down.
-    EXPECT_TRUE(samePixels(extractOnly(iconFile({image(solid(red, 16, 16), 8), image(solid(yellow, 48, 48), 8)})), solid(yellow)));
-    // Full tie: the first.
-    EXPECT_TRUE(samePixels(extractOnly(iconFile({image(solid(red), 8), image(solid(blue), 8)})), solid(red)));
-    // A width byte of 0 is 256: far from 32, so the small image is nearer.
-    EXPECT_TRUE(
-        samePixels(extractOnly(iconFile({{0, 0, 1, 32, pngData(solid(red, 256, 256))}, image(solid(blue, 16, 16), 4)})), solid(blue)));
+    IconImage lying = image(solid(red), 8);
+    lying.bitCount = 32;
+    IconImage honest = image(solid(blue), 24);
+    honest.bitCount = 4;
+    const struct {
+        const char* rule;
+        std::vector<IconImage> images;
+        QRgb chosen;
+    } cases[] = {
+        {"exact size wins over depth", {image(solid(red, 16, 16), 32), image(solid(green), 4), image(solid(yellow, 48, 48), 32)}, green},
+        {"same size: the deeper, by the image header, not the directory", {lying, honest}, blue},
+        {"PNG counts as 32 bits", {image(solid(red), 24), {32, 32, 1, 0, pngData(solid(green))}}, green},
+        {"16 and 48 both 32 away, same depth: the larger, scaled down",
+         {image(solid(red, 16, 16), 8), image(solid(yellow, 48, 48), 8)},
+         yellow},
+        {"full tie: the first", {image(solid(red), 8), image(solid(blue), 8)}, red},
+        {"a width byte of 0 is 256, farther than 16", {{0, 0, 1, 32, pngData(solid(red, 256, 256))}, image(solid(blue, 16, 16), 4)}, blue}};
+    for (const auto& c : cases)
+        EXPECT_TRUE(samePixels(extractOnly(iconFile(c.images)), solid(c.chosen))) << c.rule;
 }
 
 TEST(IconImages, ScalesOtherSizesSmoothlyTo32)
