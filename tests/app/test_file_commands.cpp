@@ -78,7 +78,7 @@ QImage large()
 }
 std::vector<fixtures::IconImage> twoSizes()
 {
-    return {{16, 16, 1, 32, fixtures::iconDib(testutil::solid(qRgb(255, 0, 0), 16, 16), 32)}, {48, 48, 1, 32, fixtures::pngData(large())}};
+    return {fixtures::dibImage(testutil::solid(qRgb(255, 0, 0), 16, 16), 32), {48, 48, 1, 32, fixtures::pngData(large())}};
 }
 QImage pictureOf(const QByteArray& png) { return QImage::fromData(png, "PNG").convertToFormat(QImage::Format_ARGB32); }
 

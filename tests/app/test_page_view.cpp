@@ -203,24 +203,22 @@ TEST_F(PageView, OriginalSizeViewer)
 // UTF-8 opens as any other.
 TEST_F(PageView, ViewerListsEveryImageOfTheIcon)
 {
-    using fixtures::iconDib;
+    using fixtures::dibImage;
     QImage holed = testutil::solid(qRgb(0, 0, 255), 48, 48);
     holed.setPixel(0, 0, qRgba(0, 0, 0, 0));
     const std::string ico = file("drei.ico",
-                                 fixtures::iconFile({{16, 16, 1, 4, iconDib(testutil::solid(qRgb(255, 0, 0), 16, 16), 4)},
-                                                     {48, 48, 1, 32, iconDib(holed, 32)},
+                                 fixtures::iconFile({dibImage(testutil::solid(qRgb(255, 0, 0), 16, 16), 4),
+                                                     dibImage(holed, 32),
                                                      {0, 0, 1, 32, fixtures::pngData(testutil::solid(qRgb(0, 255, 0), 256, 256))}}));
     const std::string bmp = file("bild.bmp", fixtures::bmpFile(testutil::solid(qRgb(1, 2, 3), 100, 60), fixtures::BmpKind::Bits24));
     const std::string notUtf8
         = file("bild\xE4\xFF.bmp", fixtures::bmpFile(testutil::solid(qRgb(1, 2, 3), 40, 30), fixtures::BmpKind::Bits24));
-    const std::string ani
-        = file("lauf.ani",
-               fixtures::aniFile({fixtures::iconFile({{16, 16, 1, 4, iconDib(testutil::solid(qRgb(255, 0, 0), 16, 16), 4)}}, 2),
-                                  fixtures::iconFile({{32, 32, 1, 24, iconDib(testutil::bands(), 24)}}, 2)}));
-    const fixtures::GroupIcon twoLanguages {
-        std::nullopt, 1, {0x0409, 0x0407}, {{32, 32, 1, 32, iconDib(testutil::bands(), 32)}}, {{48, 48, 1, 32, iconDib(holed, 32)}}};
+    const std::string ani = file("lauf.ani",
+                                 fixtures::aniFile({fixtures::iconFile({dibImage(testutil::solid(qRgb(255, 0, 0), 16, 16), 4)}, 2),
+                                                    fixtures::iconFile({dibImage(testutil::bands(), 24)}, 2)}));
+    const fixtures::GroupIcon twoLanguages {std::nullopt, 1, {0x0409, 0x0407}, {dibImage(testutil::bands(), 32)}, {dibImage(holed, 32)}};
     const std::string dll = file("zwei.dll", fixtures::peFile({twoLanguages}, false));
-    const std::string icl = file("name.icl", fixtures::neFile({{u"HAUPTICON", 0, {}, {{32, 32, 1, 24, iconDib(testutil::bands(), 24)}}}}));
+    const std::string icl = file("name.icl", fixtures::neFile({{u"HAUPTICON", 0, {}, {dibImage(testutil::bands(), 24)}}}));
     const struct {
         std::string path;
         int index;

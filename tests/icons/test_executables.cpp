@@ -17,11 +17,7 @@ const QRgb kId2 = qRgb(0, 0, 255);
 const QRgb kId7 = qRgb(255, 255, 0);
 const QRgb kId300 = qRgb(0, 255, 255);
 
-IconImage dib(QRgb colour, int edge, int bits)
-{
-    return {static_cast<std::uint8_t>(edge), static_cast<std::uint8_t>(edge), 1, static_cast<std::uint16_t>(bits),
-            iconDib(solid(colour, edge, edge), bits)};
-}
+IconImage dib(QRgb colour, int edge, int bits) { return dibImage(solid(colour, edge, edge), bits); }
 
 // Named groups stored first (not in alphabetical order), numeric ids out of order, one group in
 // two languages, one group with several images of which the 32 x 32 deep one must be chosen.

@@ -22,7 +22,7 @@ using Why = bw::ReadError;
 
 namespace {
 
-IconImage dib(QRgb colour, int bits) { return {32, 32, 1, static_cast<std::uint16_t>(bits), iconDib(solid(colour), bits)}; }
+IconImage dib(QRgb colour, int bits) { return dibImage(solid(colour), bits); }
 
 std::vector<GroupIcon> twoGroups()
 {

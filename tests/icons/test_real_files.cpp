@@ -137,12 +137,6 @@ QImage disc(QRgb colour, int edge)
     return picture;
 }
 
-fixtures::IconImage dibImage(const QImage& picture, int bits = 32)
-{
-    return {static_cast<std::uint8_t>(picture.width()), static_cast<std::uint8_t>(picture.height()), 1, static_cast<std::uint16_t>(bits),
-            fixtures::iconDib(picture, bits)};
-}
-
 // Each image icotool extracts from an icon file, in order.
 std::vector<QImage> icotoolImages(const QString& ico, const QString& work)
 {
@@ -187,10 +181,11 @@ TEST(RealFiles, TodaysKindsAgreeWithIndependentReaders)
     std::vector<KindCase> cases;
 
     // Animated cursors: the frame shown first, with and without a sequence.
-    const fixtures::Bytes red = fixtures::iconFile({dibImage(disc(qRgb(200, 30, 40), 16)), dibImage(disc(qRgb(200, 30, 40), 32))});
-    const fixtures::Bytes green = fixtures::iconFile({dibImage(disc(qRgb(30, 160, 40), 32), 8)});
-    const fixtures::Bytes blue = fixtures::iconFile({dibImage(disc(qRgb(20, 40, 220), 48))}, 2);
-    const fixtures::Bytes grey = fixtures::iconFile({dibImage(disc(qRgb(90, 90, 90), 32), 4)}, 2);
+    const fixtures::Bytes red
+        = fixtures::iconFile({fixtures::dibImage(disc(qRgb(200, 30, 40), 16), 32), fixtures::dibImage(disc(qRgb(200, 30, 40), 32), 32)});
+    const fixtures::Bytes green = fixtures::iconFile({fixtures::dibImage(disc(qRgb(30, 160, 40), 32), 8)});
+    const fixtures::Bytes blue = fixtures::iconFile({fixtures::dibImage(disc(qRgb(20, 40, 220), 48), 32)}, 2);
+    const fixtures::Bytes grey = fixtures::iconFile({fixtures::dibImage(disc(qRgb(90, 90, 90), 32), 4)}, 2);
     cases.push_back({"ani, icon frames", "icotool", ours(saved(w + "/a.ani", fixtures::aniFile({red, green}))),
                      icotoolPicture(saved(w + "/red.ico", red), w)});
     cases.push_back({"ani, cursor frames, sequence", "icotool", ours(saved(w + "/b.ani", fixtures::aniFile({grey, grey, blue}, {2, 0, 1}))),
@@ -255,8 +250,8 @@ TEST(RealFiles, TodaysKindsAgreeWithIndependentReaders)
         return;
     fixtures::GroupIcon group;
     group.languages = {0x0409, 0x0407};
-    group.images = {dibImage(disc(qRgb(200, 0, 0), 32)), dibImage(disc(qRgb(200, 0, 0), 16))};
-    group.laterLanguageImages = {dibImage(disc(qRgb(0, 0, 200), 48))};
+    group.images = {fixtures::dibImage(disc(qRgb(200, 0, 0), 32), 32), fixtures::dibImage(disc(qRgb(200, 0, 0), 16), 32)};
+    group.laterLanguageImages = {fixtures::dibImage(disc(qRgb(0, 0, 200), 48), 32)};
     const QString exe = saved(w + "/two.dll", fixtures::peFile({group}, false));
     ASSERT_EQ(bw::iconCount(std::filesystem::path(exe.toStdString())), 1);
     const std::vector<bw::IconImageInfo> listed = bw::iconImages(std::filesystem::path(exe.toStdString()), 0);

@@ -439,6 +439,12 @@ Bytes iconDib(const QImage& image, int bitCount, const DibOptions& opt)
     return out;
 }
 
+IconImage dibImage(const QImage& picture, int bitCount, const DibOptions& opt)
+{
+    return {static_cast<std::uint8_t>(picture.width()), static_cast<std::uint8_t>(picture.height()), 1,
+            static_cast<std::uint16_t>(bitCount), iconDib(picture, bitCount, opt)};
+}
+
 Bytes pngData(const QImage& image)
 {
     QByteArray encoded;

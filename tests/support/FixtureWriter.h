@@ -44,6 +44,10 @@ struct IconImage {
     Bytes data {};                          // DIB or PNG bytes
 };
 
+// The image of iconDib with its directory fields: the picture's width and height, one plane,
+// `bitCount` bits.
+IconImage dibImage(const QImage& picture, int bitCount, const DibOptions& opt = {});
+
 // type 1 = .ico, 2 = .cur; 16-byte directory entries, then the image data in order.
 Bytes iconFile(const std::vector<IconImage>& images, std::uint16_t type = 1);
 
