@@ -145,12 +145,8 @@ TEST(HostileFiles, IconFilesThatLie)
 
     // A PNG that claims 100000 x 100000 pixels.
     Bytes png = pngData(solid(qRgb(0, 0, 0)));
-    for (int i = 16; i < 24; i += 4) {
-        png[static_cast<std::size_t>(i)] = 0;
-        png[static_cast<std::size_t>(i) + 1] = 0x01;
-        png[static_cast<std::size_t>(i) + 2] = 0x86;
-        png[static_cast<std::size_t>(i) + 3] = 0xA0;
-    }
+    set32be(png, 16, 100000);
+    set32be(png, 20, 100000);
     EXPECT_TRUE(bw::extractIcon(readerOf(iconFile({{32, 32, 1, 32, png}})), 0).isNull());
     EXPECT_EQ(bw::lastReadError(), Why::BadImageSize);
 }
