@@ -51,9 +51,9 @@ struct IconTree {
     bw::Catalogue catalogue {kIconFiles};
     IconTree()
     {
-        const fixtures::Bytes icon = fixtures::iconFile({{16, 16, 1, 32, fixtures::iconDib(testutil::solid(qRgb(0, 0, 255), 16, 16), 32)},
-                                                         {32, 32, 1, 32, fixtures::iconDib(testutil::bands(), 32)},
-                                                         {48, 48, 1, 32, fixtures::iconDib(testutil::solid(qRgb(0, 255, 0), 48, 48), 32)},
+        const fixtures::Bytes icon = fixtures::iconFile({fixtures::dibImage(testutil::solid(qRgb(0, 0, 255), 16, 16), 32),
+                                                         fixtures::dibImage(testutil::bands(), 32),
+                                                         fixtures::dibImage(testutil::solid(qRgb(0, 255, 0), 48, 48), 32),
                                                          {0, 0, 1, 32, fixtures::pngData(testutil::solid(qRgb(255, 0, 0), 256, 256))}});
         for (int i = 0; i < kIconFiles; ++i) {
             const fs::path path = testutil::writeFile(fs::path(dir.path().toStdString()) / ("i" + std::to_string(i) + ".ico"), icon);

@@ -51,7 +51,7 @@ int makeTree(const std::filesystem::path& root)
         groups.push_back({std::nullopt,
                           static_cast<std::uint16_t>(g),
                           {0x409},
-                          {{16, 16, 1, 4, fixtures::iconDib(testutil::solid(qRgb(g % 256, 30, 30), 16, 16), 4)}}});
+                          {fixtures::dibImage(testutil::solid(qRgb(g % 256, 30, 30), 16, 16), 4)}});
     std::filesystem::create_directories(root);
     const std::filesystem::path first = testutil::writeFile(root / "bibliothek.dll", fixtures::peFile(groups, false));
     for (int i = 1; i < 2000; ++i) {

@@ -48,15 +48,15 @@ int main(int argc, char** argv)
     const fixtures::Bytes icon = testutil::solidIcon(qRgb(200, 30, 30), 4);
     std::vector<fixtures::GroupIcon> groups;
     for (std::uint16_t id = 1; id <= 3; ++id)
-        groups.push_back({std::nullopt, id, {0x409}, {{16, 16, 1, 4, fixtures::iconDib(testutil::solid(qRgb(30, 30, 200), 16, 16), 4)}}});
+        groups.push_back({std::nullopt, id, {0x409}, {fixtures::dibImage(testutil::solid(qRgb(30, 30, 200), 16, 16), 4)}});
     const fixtures::Bytes library = fixtures::peFile(groups, false);
     std::vector<fixtures::GroupIcon> manyGroups;
     for (std::uint16_t id = 1; id <= 6; ++id)
         manyGroups.push_back({std::nullopt,
                               id,
                               {0x409},
-                              {{16, 16, 1, 4, fixtures::iconDib(testutil::solid(qRgb(30, 30, 200), 16, 16), 4)},
-                               {32, 32, 1, 4, fixtures::iconDib(testutil::solid(qRgb(30, 200, 30), 32, 32), 4)}}});
+                              {fixtures::dibImage(testutil::solid(qRgb(30, 30, 200), 16, 16), 4),
+                               fixtures::dibImage(testutil::solid(qRgb(30, 200, 30), 32, 32), 4)}});
     const fixtures::Bytes bigLibrary = fixtures::peFile(manyGroups, true);
     const std::filesystem::path shared = root / "geteilt.dll";
     if (hardLinks) {

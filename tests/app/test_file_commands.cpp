@@ -78,7 +78,7 @@ QImage large()
 }
 std::vector<fixtures::IconImage> twoSizes()
 {
-    return {{16, 16, 1, 32, fixtures::iconDib(testutil::solid(qRgb(255, 0, 0), 16, 16), 32)}, {48, 48, 1, 32, fixtures::pngData(large())}};
+    return {fixtures::dibImage(testutil::solid(qRgb(255, 0, 0), 16, 16), 32), {48, 48, 1, 32, fixtures::pngData(large())}};
 }
 QImage pictureOf(const QByteArray& png) { return QImage::fromData(png, "PNG").convertToFormat(QImage::Format_ARGB32); }
 
@@ -258,39 +258,38 @@ TEST_F(FileCommands, AllCopiedWithStatusAndAPreExistingFileKept)
     EXPECT_TRUE(main().isEnabled());
 }
 
-TEST_F(FileCommands, CancelAfterEntry40Of100)
+// "Abbrechen" or a close request of the report window at the loop's first refresh stops it there;
+// the main window waits for the loop's end.
+TEST_F(FileCommands, StoppingTheReportWindowStopsTheLoop)
 {
     for (int i = 0; i < 100; ++i)
         put("icon" + std::to_string(1000 + i) + ".ico", testutil::solidIcon(qRgb(255, 0, 0)));
     start();
     ASSERT_EQ(catalogue().entryCount(), 100);
-    // The first refresh comes right after entry 40, and "Abbrechen" is pressed during it.
-    clockReadsLeft = 40;
-    setTickSource(clockJumpingAtRead);
-    QTimer::singleShot(0, &report(), [this] { report().BitBtn1->click(); });
-    main().AlleKopieren1->trigger();
-    EXPECT_EQ(report().Label1->text(), "40 von 100 Icons kopiert");
-    EXPECT_EQ(copiedFiles(), 40u);
-    EXPECT_FALSE(report().isVisible());
-    EXPECT_TRUE(main().isEnabled());
-}
-
-TEST_F(FileCommands, ClosingTheReportWindowStopsTheLoopAndTheMainWindowWaitsForItsEnd)
-{
-    for (int i = 0; i < 30; ++i)
-        put("icon" + std::to_string(100 + i) + ".ico", testutil::solidIcon(qRgb(255, 0, 0)));
-    start();
-    clockReadsLeft = 10;
-    setTickSource(clockJumpingAtRead);
-    bool mainEnabledDuringLoop = true;
-    QTimer::singleShot(0, &report(), [&] {
-        testutil::requestClose(report()); // the title bar's close button, or Alt+F4
-        mainEnabledDuringLoop = main().isEnabled();
-    });
-    main().AlleKopieren1->trigger();
-    EXPECT_FALSE(mainEnabledDuringLoop);
-    EXPECT_EQ(report().Label1->text(), "10 von 30 Icons kopiert");
-    EXPECT_TRUE(main().isEnabled());
+    const struct {
+        const char* name;
+        int refreshAfter;
+        std::function<void(TMeldungF&)> stop;
+    } cases[] = {{"Abbrechen", 40, [](TMeldungF& r) { r.BitBtn1->click(); }},
+                 {"close request", 10, [](TMeldungF& r) { testutil::requestClose(r); }}}; // the close button, or Alt+F4
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(copies);
+        fs::create_directory(copies);
+        clockReadsLeft = c.refreshAfter;
+        setTickSource(clockJumpingAtRead);
+        bool mainEnabledDuringLoop = true;
+        QTimer::singleShot(0, &report(), [&] {
+            c.stop(report());
+            mainEnabledDuringLoop = main().isEnabled();
+        });
+        main().AlleKopieren1->trigger();
+        EXPECT_FALSE(mainEnabledDuringLoop);
+        EXPECT_EQ(report().Label1->text(), QString::number(c.refreshAfter) + " von 100 Icons kopiert");
+        EXPECT_EQ(copiedFiles(), static_cast<std::size_t>(c.refreshAfter));
+        EXPECT_FALSE(report().isVisible());
+        EXPECT_TRUE(main().isEnabled());
+    }
 }
 
 TEST_F(FileCommands, MissingCopyDirectoryEndsTheLoopWithTheMessage)

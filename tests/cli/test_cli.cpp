@@ -311,8 +311,7 @@ TEST_F(Cli, ExportWritesEveryEntryAndReportsFailures)
 TEST_F(Cli, ExportAndExtractAsStoredAndAsPng)
 {
     QDir(dir.path()).mkpath(QStringLiteral("baum"));
-    const std::vector<IconImage> images {{16, 16, 1, 24, iconDib(solid(qRgb(255, 0, 0), 16, 16), 24)},
-                                         {64, 64, 1, 32, iconDib(solid(qRgb(0, 0, 255), 64, 64), 32)}};
+    const std::vector<IconImage> images {dibImage(solid(qRgb(255, 0, 0), 16, 16), 24), dibImage(solid(qRgb(0, 0, 255), 64, 64), 32)};
     const QByteArray lib = file("baum/b.dll", peFile({{std::nullopt, 1, {0x0409}, images}}, false));
     const QByteArray base = path("baum");
     for (const char* as : {"original", "png"})
@@ -392,9 +391,8 @@ TEST_F(Cli, UnreadableFoldersAreNamedAndFailTheRun)
 TEST_F(Cli, CheckListsEveryIconFileThatExtractCannotLoad)
 {
     const Bytes single = solidIcon(qRgb(255, 0, 0)); // directory at 6, image at 22
-    const Bytes several = iconFile({{16, 16, 1, 32, iconDib(solid(qRgb(0, 255, 0), 16, 16), 32)},
-                                    {32, 32, 1, 32, iconDib(bands(), 32)},
-                                    {0, 0, 1, 32, pngData(solid(qRgb(0, 0, 255), 256, 256))}});
+    const Bytes several = iconFile(
+        {dibImage(solid(qRgb(0, 255, 0), 16, 16), 32), dibImage(bands(), 32), {0, 0, 1, 32, pngData(solid(qRgb(0, 0, 255), 256, 256))}});
     const Bytes png = iconFile({{32, 32, 1, 32, pngData(bands())}});
     const Bytes cursor = iconFile({{32, 32, 4, 4, iconDib(bands(), 24)}}, 2);
     const auto cut = [](Bytes b, std::size_t size) {

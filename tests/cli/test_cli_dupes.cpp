@@ -44,7 +44,7 @@ TEST_F(CliDupes, ListsDefectsAndDuplicatesOfIconAndCursorFiles)
     writeFile(path("a.ico"), solidIcon(qRgb(255, 0, 0)));
     writeFile(path("b.ico"), solidIcon(qRgb(255, 0, 0), 8));
     writeFile(path("c.ico"), {0, 0, 1, 0});
-    writeFile(path("d.cur"), fixtures::iconFile({{32, 32, 1, 24, fixtures::iconDib(solid(qRgb(255, 0, 0)), 24)}}, 2));
+    writeFile(path("d.cur"), fixtures::iconFile({fixtures::dibImage(solid(qRgb(255, 0, 0)), 24)}, 2));
     writeFile(path("e.dll"), libraryWithIcons(2, false, qRgb(255, 0, 0))); // not read
     const QString dir = tree.path() + QLatin1Char('/');
     const DupesRun r = dupes({});
@@ -62,7 +62,7 @@ TEST_F(CliDupes, ListsDefectsAndDuplicatesOfIconAndCursorFiles)
 TEST_F(CliDupes, BackgroundFromTheOptionOrTheSettingsFile)
 {
     // A transparent icon looks like a green one only over green.
-    writeFile(path("a.ico"), fixtures::iconFile({{32, 32, 1, 32, fixtures::iconDib(solid(qRgba(0, 0, 0, 0)), 32)}}));
+    writeFile(path("a.ico"), fixtures::iconFile({fixtures::dibImage(solid(qRgba(0, 0, 0, 0)), 32)}));
     writeFile(path("b.ico"), solidIcon(qRgb(0, 255, 0)));
     EXPECT_EQ(dupes({}).err, QStringLiteral("0 doppelte Icons gefunden.\n"));
     EXPECT_EQ(dupes({QStringLiteral("--background"), QStringLiteral("#00FF00")}).err, QStringLiteral("1 doppelte Icons gefunden.\n"));

@@ -159,7 +159,7 @@ TEST_F(Export, CursorIsCopiedByteForByteAsIcon)
 
 TEST_F(Export, IconAsBitmapIsTheIconOnWhiteAtTopLeft)
 {
-    const std::int32_t n = add(writeFile(sources / "bunt.ico", fixtures::iconFile({{32, 32, 1, 32, fixtures::iconDib(bands(true), 32)}})));
+    const std::int32_t n = add(writeFile(sources / "bunt.ico", fixtures::iconFile({fixtures::dibImage(bands(true), 32)})));
     const ExportOutcome outcome = run(n, ExportFormat::Bitmap);
     ASSERT_TRUE(outcome.written);
     EXPECT_EQ(outcome.target, (copies / "1_bunt.bmp").string());
@@ -249,10 +249,10 @@ TEST_F(Export, WrittenIconsReadBackHereAndWithIcotool)
 TEST_F(Export, OriginalIsTheIconAsStored)
 {
     // A group of three sizes; its icon file is what an icon file of the same images would be.
-    const std::vector<fixtures::IconImage> images {{16, 16, 1, 8, fixtures::iconDib(solid(qRgb(255, 0, 0), 16, 16), 8)},
-                                                   {48, 48, 1, 32, fixtures::iconDib(solid(qRgb(0, 255, 0), 48, 48), 32)},
+    const std::vector<fixtures::IconImage> images {fixtures::dibImage(solid(qRgb(255, 0, 0), 16, 16), 8),
+                                                   fixtures::dibImage(solid(qRgb(0, 255, 0), 48, 48), 32),
                                                    {0, 0, 1, 32, fixtures::pngData(solid(qRgb(0, 0, 255), 256, 256))}};
-    const std::vector<fixtures::GroupIcon> groups {{std::nullopt, 1, {0x0409}, {{32, 32, 1, 4, fixtures::iconDib(bands(), 4)}}},
+    const std::vector<fixtures::GroupIcon> groups {{std::nullopt, 1, {0x0409}, {fixtures::dibImage(bands(), 4)}},
                                                    {std::nullopt, 2, {0x0409}, images}};
     const fixtures::Bytes cursor = fixtures::iconFile({{32, 32, 3, 4, fixtures::iconDib(bands(), 24)}}, 2);
     const fixtures::Bytes bitmap = fixtures::bmpFile(bands(false), fixtures::BmpKind::Bits24);
@@ -260,7 +260,7 @@ TEST_F(Export, OriginalIsTheIconAsStored)
     const fixtures::Bytes icns = fixtures::icnsFile({{"ic07", fixtures::pngData(solid(qRgb(1, 2, 3), 128, 128))}});
     const fixtures::Bytes png = fixtures::pngData(bands());
     // A group in two languages is copied in the language the page shows, its first.
-    fixtures::GroupIcon twoLanguages {std::nullopt, 1, {0x0409, 0x0407}, images, {{32, 32, 1, 4, fixtures::iconDib(bands(), 4)}}};
+    fixtures::GroupIcon twoLanguages {std::nullopt, 1, {0x0409, 0x0407}, images, {fixtures::dibImage(bands(), 4)}};
     struct Case {
         fs::path source;
         fixtures::Bytes bytes;
@@ -291,8 +291,8 @@ TEST_F(Export, PngIsTheLargestImageAtItsOwnSize)
     // Largest area first, then the deepest colour: the 48 x 48 of 32 bits with its alpha.
     QImage alpha = solid(qRgba(0, 0, 255, 128), 48, 48);
     alpha.setPixel(0, 0, qRgba(0, 0, 0, 0));
-    const fixtures::Bytes icon = fixtures::iconFile({{16, 16, 1, 32, fixtures::iconDib(solid(qRgb(255, 0, 0), 16, 16), 32)},
-                                                     {48, 48, 1, 8, fixtures::iconDib(solid(qRgb(0, 255, 0), 48, 48), 8)},
+    const fixtures::Bytes icon = fixtures::iconFile({fixtures::dibImage(solid(qRgb(255, 0, 0), 16, 16), 32),
+                                                     fixtures::dibImage(solid(qRgb(0, 255, 0), 48, 48), 8),
                                                      {48, 48, 1, 32, fixtures::iconDib(alpha, 32)}});
     const QImage wide = solid(qRgb(0, 255, 255), 40, 20);
     for (const auto& [source, bytes, target, expected] :

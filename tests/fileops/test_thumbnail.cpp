@@ -72,8 +72,7 @@ TEST_F(Thumbnail, TakesTheLargestImageWhileTheProgramKeepsThe32)
     EXPECT_EQ(bw::extractLargestIcon(icl, 0).size(), QSize(48, 48));
 
     // Of two images of one size, the deeper one.
-    const auto depths
-        = file("tiefe.ico", iconFile({{48, 48, 1, 4, iconDib(solid(qRgb(255, 0, 0), 48, 48), 4)}, image(48, qRgb(0, 0, 255))}));
+    const auto depths = file("tiefe.ico", iconFile({dibImage(solid(qRgb(255, 0, 0), 48, 48), 4), image(48, qRgb(0, 0, 255))}));
     EXPECT_EQ(centre(bw::thumbnailOf(depths, 48)), qRgb(0, 0, 255));
 
     EXPECT_TRUE(bw::thumbnailOf(file("leer.txt", {'x'}), 128).isNull());

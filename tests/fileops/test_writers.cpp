@@ -20,6 +20,7 @@
 #include <csignal>
 #include <functional>
 #include <mutex>
+#include <tuple>
 
 using namespace fixtures;
 using namespace testutil;
@@ -80,28 +81,14 @@ TEST(IconFileWriter, LayoutFieldByField)
     ASSERT_TRUE(encoded);
     const Bytes b = bytesOf(*encoded);
     ASSERT_EQ(b.size(), 766u);
-    EXPECT_EQ(le16(b, 0), 0u);
-    EXPECT_EQ(le16(b, 2), 1u);
-    EXPECT_EQ(le16(b, 4), 1u);
-    EXPECT_EQ(b[6], 32);
-    EXPECT_EQ(b[7], 32);
-    EXPECT_EQ(le16(b, 8), 4u);  // colour field
-    EXPECT_EQ(le16(b, 10), 0u); // planes field
-    EXPECT_EQ(le16(b, 12), 0u); // bit-count field
-    EXPECT_EQ(le32(b, 14), 744u);
-    EXPECT_EQ(le32(b, 18), 22u);
-    // BITMAPINFOHEADER
-    EXPECT_EQ(le32(b, 22), 40u);
-    EXPECT_EQ(le32(b, 26), 32u);
-    EXPECT_EQ(le32(b, 30), 64u);
-    EXPECT_EQ(le16(b, 34), 1u);
-    EXPECT_EQ(le16(b, 36), 4u);
-    EXPECT_EQ(le32(b, 38), 0u);
-    EXPECT_EQ(le32(b, 42), 512u);
-    EXPECT_EQ(le32(b, 46), 0u);
-    EXPECT_EQ(le32(b, 50), 0u);
-    EXPECT_EQ(le32(b, 54), 16u);
-    EXPECT_EQ(le32(b, 58), 0u);
+    // The directory entry (its colour, planes and bit-count fields at 8, 10 and 12), then the
+    // BITMAPINFOHEADER: offset, width in bytes, value.
+    const std::tuple<std::size_t, int, std::uint32_t> fields[]
+        = {{0, 2, 0},  {2, 2, 1},    {4, 2, 1},    {6, 1, 32},  {7, 1, 32},  {8, 2, 4},   {10, 2, 0},
+           {12, 2, 0}, {14, 4, 744}, {18, 4, 22},  {22, 4, 40}, {26, 4, 32}, {30, 4, 64}, {34, 2, 1},
+           {36, 2, 4}, {38, 4, 0},   {42, 4, 512}, {46, 4, 0},  {50, 4, 0},  {54, 4, 16}, {58, 4, 0}};
+    for (const auto& [at, width, value] : fields)
+        EXPECT_EQ(width == 1 ? b[at] : width == 2 ? le16(b, at) : le32(b, at), value) << "offset " << at;
     // Palette: VGA colours as blue, green, red, 0.
     for (std::size_t i = 0; i < 16; ++i) {
         EXPECT_EQ(b[62 + 4 * i], qBlue(bw::kVgaPalette[i]));

@@ -15,6 +15,9 @@ void makeFuzzSeeds(const std::function<void(const char* harness, const Bytes& by
         if (std::string(harness) != "settings" && std::string(harness) != "dib" && std::string(harness) != "file")
             seed("file", bytes);
     };
+    // The harnesses of bitmaps, animated cursors and Apple icons put the file's first bytes in front.
+    const auto withoutFirst
+        = [](std::size_t n, const Bytes& bytes) { return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(n), bytes.end()); };
     const QImage picture = testutil::bands();
     std::vector<IconImage> images;
     for (const int bits : {1, 4, 8, 16, 24, 32}) {
@@ -49,21 +52,17 @@ void makeFuzzSeeds(const std::function<void(const char* harness, const Bytes& by
     for (const BmpKind kind : {BmpKind::Bits1, BmpKind::Bits4, BmpKind::Bits8, BmpKind::Bits24, BmpKind::Bits32, BmpKind::Rle8,
                                BmpKind::Rle4, BmpKind::Os2Core24, BmpKind::TopDown24}) {
         const Bytes bmp = bmpFile(testutil::bands(false), kind);
-        add("bmp", Bytes(bmp.begin() + 2, bmp.end())); // the harness puts "BM" in front
+        add("bmp", withoutFirst(2, bmp)); // "BM"
         add("file", bmp);
     }
-    add("bmp", [] {
-        const Bytes b = rleBitmapClaiming(64);
-        return Bytes(b.begin() + 2, b.end());
-    }());
+    add("bmp", withoutFirst(2, rleBitmapClaiming(64)));
     // Animated cursors of icon and of cursor frames, shown in stored order or by a sequence.
     const Bytes iconFrame = iconFile({images[2], images[5]});
     const Bytes cursorFrame = iconFile({images[3]}, 2);
     add("ani", aniFile({iconFrame, iconFile({images[0]}), iconFrame}));
     add("ani", aniFile({cursorFrame, iconFile({images[6], images[4]}, 2)}, {1, 0, 1}));
     add("ani", aniFile({iconFrame, cursorFrame}, {0}));
-    const Bytes ani = aniFile({cursorFrame});
-    add("ani", Bytes(ani.begin() + 12, ani.end())); // the harness puts "RIFF", a size and "ACON" in front
+    add("ani", withoutFirst(12, aniFile({cursorFrame}))); // "RIFF", a size and "ACON"
 
     // Apple icons: the old run-length coded images with their masks, and PNG images.
     std::vector<IcnsElement> legacy;
@@ -77,8 +76,7 @@ void makeFuzzSeeds(const std::function<void(const char* harness, const Bytes& by
     const std::vector<IcnsElement> pngs
         = {{"icp4", pngData(picture.scaled(16, 16))}, {"ic11", pngData(picture)}, {"ic07", pngData(picture.scaled(128, 128))}};
     add("icns", icnsFile(pngs));
-    const Bytes mixed = icnsFile({legacy[2], legacy[3], pngs[1]});
-    add("icns", Bytes(mixed.begin() + 8, mixed.end())); // the harness puts "icns" and a length in front
+    add("icns", withoutFirst(8, icnsFile({legacy[2], legacy[3], pngs[1]}))); // "icns" and a length
     const char settings[] = "-2147483633\r\n/home/anna/Symbole/\r\n/tmp/\r\n1\r\n1\r\n0\r\n1\r\n1\r\n0\r\n1\r\n";
     add("settings", Bytes(settings, settings + sizeof settings - 1));
 }

@@ -17,11 +17,7 @@ const QRgb kId2 = qRgb(0, 0, 255);
 const QRgb kId7 = qRgb(255, 255, 0);
 const QRgb kId300 = qRgb(0, 255, 255);
 
-IconImage dib(QRgb colour, int edge, int bits)
-{
-    return {static_cast<std::uint8_t>(edge), static_cast<std::uint8_t>(edge), 1, static_cast<std::uint16_t>(bits),
-            iconDib(solid(colour, edge, edge), bits)};
-}
+IconImage dib(QRgb colour, int edge, int bits) { return dibImage(solid(colour, edge, edge), bits); }
 
 // Named groups stored first (not in alphabetical order), numeric ids out of order, one group in
 // two languages, one group with several images of which the 32 x 32 deep one must be chosen.
@@ -36,49 +32,36 @@ std::vector<GroupIcon> sampleGroups()
     };
 }
 
-const std::vector<QRgb> kExpectedOrder = {kZeta, kAlpha, kId2, kId7, kId300};
-
-void expectSampleIcons(const Bytes& file)
-{
-    const bw::ByteReader reader = readerOf(file);
-    ASSERT_EQ(bw::iconCount(reader), 5);
-    for (int i = 0; i < 5; ++i)
-        EXPECT_TRUE(samePixels(bw::extractIcon(reader, i), solid(kExpectedOrder[static_cast<std::size_t>(i)]))) << "index " << i;
-    for (int index : {5, -1}) {
-        EXPECT_TRUE(bw::extractIcon(reader, index).isNull());
-        EXPECT_EQ(bw::lastReadError(), bw::ReadError::NoSuchIcon);
-    }
-}
-
 } // namespace
 
-TEST(Executables, Pe32GroupsInShellOrder)
+// The shell's order: named groups first as stored, then numeric ids ascending; past the last
+// index there is no icon, and a file without groups has none.
+TEST(Executables, GroupsInShellOrder)
 {
-    const Bytes file = peFile(sampleGroups(), false);
-    EXPECT_EQ(bw::iconSourceKind(readerOf(file)), bw::IconSourceKind::Pe);
-    expectSampleIcons(file);
-}
-
-TEST(Executables, Pe32PlusGroupsInShellOrder)
-{
-    const Bytes file = peFile(sampleGroups(), true);
-    EXPECT_EQ(bw::iconSourceKind(readerOf(file)), bw::IconSourceKind::Pe);
-    expectSampleIcons(file);
-}
-
-TEST(Executables, NeGroupsInShellOrder)
-{
-    const Bytes file = neFile(sampleGroups());
-    EXPECT_EQ(bw::iconSourceKind(readerOf(file)), bw::IconSourceKind::Ne);
-    expectSampleIcons(file);
-}
-
-TEST(Executables, NoGroupsMeansNoIcons)
-{
-    for (const Bytes& file : {peFile({}, false), peFile({}, true), neFile({})}) {
-        EXPECT_EQ(bw::iconCount(readerOf(file)), 0);
-        EXPECT_TRUE(bw::extractIcon(readerOf(file), 0).isNull());
-        EXPECT_EQ(bw::lastReadError(), bw::ReadError::NoSuchIcon);
+    const std::vector<QRgb> sampleOrder = {kZeta, kAlpha, kId2, kId7, kId300};
+    const struct {
+        const char* name;
+        Bytes file;
+        bw::IconSourceKind kind;
+        std::vector<QRgb> order;
+    } cases[] = {{"PE32", peFile(sampleGroups(), false), bw::IconSourceKind::Pe, sampleOrder},
+                 {"PE32+", peFile(sampleGroups(), true), bw::IconSourceKind::Pe, sampleOrder},
+                 {"NE", neFile(sampleGroups()), bw::IconSourceKind::Ne, sampleOrder},
+                 {"PE32 without groups", peFile({}, false), bw::IconSourceKind::Pe, {}},
+                 {"PE32+ without groups", peFile({}, true), bw::IconSourceKind::Pe, {}},
+                 {"NE without groups", neFile({}), bw::IconSourceKind::Ne, {}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bw::ByteReader reader = readerOf(c.file);
+        EXPECT_EQ(bw::iconSourceKind(reader), c.kind);
+        const int count = static_cast<int>(c.order.size());
+        ASSERT_EQ(bw::iconCount(reader), count);
+        for (int i = 0; i < count; ++i)
+            EXPECT_TRUE(samePixels(bw::extractIcon(reader, i), solid(c.order[static_cast<std::size_t>(i)]))) << "index " << i;
+        for (int index : {count, -1}) {
+            EXPECT_TRUE(bw::extractIcon(reader, index).isNull());
+            EXPECT_EQ(bw::lastReadError(), bw::ReadError::NoSuchIcon);
+        }
     }
 }
 

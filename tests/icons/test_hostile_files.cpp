@@ -13,6 +13,8 @@
 #include <sys/stat.h>
 
 #include <random>
+#include <string>
+#include <tuple>
 
 using namespace fixtures;
 using namespace testutil;
@@ -20,18 +22,12 @@ using Why = bw::ReadError;
 
 namespace {
 
-IconImage dib(QRgb colour, int bits) { return {32, 32, 1, static_cast<std::uint16_t>(bits), iconDib(solid(colour), bits)}; }
+IconImage dib(QRgb colour, int bits) { return dibImage(solid(colour), bits); }
 
 std::vector<GroupIcon> twoGroups()
 {
     return {{u"MAIN", 0, {0x0409}, {dib(qRgb(255, 0, 0), 8), dib(qRgb(0, 255, 0), 32)}},
             {std::nullopt, 5, {0x0409}, {dib(qRgb(0, 0, 255), 4)}}};
-}
-
-void put32(Bytes& b, std::size_t at, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 // Every index a caller might try, plus a few past the end.
@@ -59,28 +55,40 @@ void exerciseAll(const Bytes& file)
 
 } // namespace
 
-TEST(HostileFiles, PeFaultsGiveNoIcon)
+TEST(HostileFiles, ExecutableFaultsGiveNoIcon)
 {
     // The groups of a file whose first group is broken are still listed; that one gives none.
-    const struct {
-        PeFault fault;
+    struct Case {
+        std::string name;
+        Bytes file;
         int count;
         Why why;
-    } cases[] = {{PeFault::GroupNamesMissingIcon, 2, Why::MissingImage},
-                 {PeFault::LoopingDirectory, 2, Why::TooDeep},
-                 {PeFault::HugeEntryCount, 0, Why::DirectoryOutside},
-                 {PeFault::ResourceRvaPastEnd, 0, Why::ResourcesOutside},
-                 {PeFault::Truncated, 0, Why::ResourcesOutside}};
-    for (bool plus : {false, true})
-        for (const auto& c : cases) {
-            SCOPED_TRACE(testing::Message() << (plus ? "PE32+ " : "PE32 ") << static_cast<int>(c.fault));
-            const Bytes file = peFile(twoGroups(), plus, c.fault);
-            EXPECT_EQ(bw::iconCount(readerOf(file)), c.count);
-            EXPECT_TRUE(bw::extractIcon(readerOf(file), 0).isNull());
-            EXPECT_EQ(bw::lastReadError(), c.why);
-            EXPECT_EQ(!bw::extractIcon(readerOf(file), 1).isNull(), c.count == 2);
-            exerciseAll(file);
-        }
+    };
+    std::vector<Case> cases;
+    const std::tuple<PeFault, int, Why> peFaults[] = {{PeFault::GroupNamesMissingIcon, 2, Why::MissingImage},
+                                                      {PeFault::LoopingDirectory, 2, Why::TooDeep},
+                                                      {PeFault::HugeEntryCount, 0, Why::DirectoryOutside},
+                                                      {PeFault::ResourceRvaPastEnd, 0, Why::ResourcesOutside},
+                                                      {PeFault::Truncated, 0, Why::ResourcesOutside}};
+    for (const bool plus : {false, true})
+        for (const auto& [fault, count, why] : peFaults)
+            cases.push_back(
+                {(plus ? "PE32+ " : "PE32 ") + std::to_string(static_cast<int>(fault)), peFile(twoGroups(), plus, fault), count, why});
+    Bytes sameTables = neFile(twoGroups());
+    set32(sameTables, 0x80 + 0x24, 0x00400040); // the resource table ends where it starts
+    cases.push_back({"NE group naming a missing icon", neFile(twoGroups(), NeFault::GroupNamesMissingIcon), 2, Why::MissingImage});
+    cases.push_back({"NE endless type table", neFile(twoGroups(), NeFault::EndlessTypeTable), 0, Why::TypeTableOutside});
+    cases.push_back({"NE huge align shift", neFile(twoGroups(), NeFault::HugeAlignShift), 0, Why::BadAlignShift});
+    cases.push_back({"NE offset past the end", neFile(twoGroups(), NeFault::OffsetPastEnd), 2, Why::DataOutside});
+    cases.push_back({"NE resource table ending where it starts", sameTables, 0, Why::ResourceTableOutside});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(bw::iconCount(readerOf(c.file)), c.count);
+        EXPECT_TRUE(bw::extractIcon(readerOf(c.file), 0).isNull());
+        EXPECT_EQ(bw::lastReadError(), c.why);
+        EXPECT_EQ(!bw::extractIcon(readerOf(c.file), 1).isNull(), c.count == 2);
+        exerciseAll(c.file);
+    }
 
     // Headers edited in a good file, at their place in it (the PE header is at 0x80).
     const struct {
@@ -95,32 +103,9 @@ TEST(HostileFiles, PeFaultsGiveNoIcon)
                  {0x200 + 16 + 12, 0x10, Why::BadDirectoryEntry} /* the group type names data, not a directory */};
     for (const auto& e : edits) {
         Bytes file = peFile(twoGroups(), false);
-        put32(file, e.at, e.value);
+        set32(file, e.at, e.value);
         EXPECT_EQ(bw::peGroupIconCount(readerOf(file)), 0) << e.at;
         EXPECT_EQ(bw::lastReadError(), e.why) << e.at;
-    }
-}
-
-TEST(HostileFiles, NeFaultsGiveNoIcon)
-{
-    Bytes sameTables = neFile(twoGroups());
-    put32(sameTables, 0x80 + 0x24, 0x00400040); // the resource table ends where it starts
-    const struct {
-        Bytes file;
-        int count;
-        Why why;
-    } cases[] = {{neFile(twoGroups(), NeFault::GroupNamesMissingIcon), 2, Why::MissingImage},
-                 {neFile(twoGroups(), NeFault::EndlessTypeTable), 0, Why::TypeTableOutside},
-                 {neFile(twoGroups(), NeFault::HugeAlignShift), 0, Why::BadAlignShift},
-                 {neFile(twoGroups(), NeFault::OffsetPastEnd), 2, Why::DataOutside},
-                 {sameTables, 0, Why::ResourceTableOutside}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(&c - cases);
-        EXPECT_EQ(bw::iconCount(readerOf(c.file)), c.count);
-        EXPECT_TRUE(bw::extractIcon(readerOf(c.file), 0).isNull());
-        EXPECT_EQ(bw::lastReadError(), c.why);
-        EXPECT_EQ(!bw::extractIcon(readerOf(c.file), 1).isNull(), c.count == 2);
-        exerciseAll(c.file);
     }
 }
 
@@ -153,49 +138,30 @@ TEST(HostileFiles, IconFilesThatLie)
                  {22 + 16, 1, Why::BadImageHeader} /* run-length coded */};
     for (const auto& e : edits) {
         Bytes file = good;
-        put32(file, e.at, e.value);
+        set32(file, e.at, e.value);
         EXPECT_TRUE(bw::extractIcon(readerOf(file), 0).isNull()) << e.at << " " << e.value;
         EXPECT_EQ(bw::lastReadError(), e.why) << e.at << " " << e.value;
     }
 
     // A PNG that claims 100000 x 100000 pixels.
     Bytes png = pngData(solid(qRgb(0, 0, 0)));
-    for (int i = 16; i < 24; i += 4) {
-        png[static_cast<std::size_t>(i)] = 0;
-        png[static_cast<std::size_t>(i) + 1] = 0x01;
-        png[static_cast<std::size_t>(i) + 2] = 0x86;
-        png[static_cast<std::size_t>(i) + 3] = 0xA0;
-    }
+    set32be(png, 16, 100000);
+    set32be(png, 20, 100000);
     EXPECT_TRUE(bw::extractIcon(readerOf(iconFile({{32, 32, 1, 32, png}})), 0).isNull());
     EXPECT_EQ(bw::lastReadError(), Why::BadImageSize);
 }
 
-TEST(HostileFiles, BitmapThatClaimsGiantSize)
+TEST(HostileFiles, EveryTruncationAndRandomMutationIsSafe)
 {
-    Bytes bmp = bmpFile(solid(qRgb(0, 0, 0), 4, 4), BmpKind::Bits24);
-    put32(bmp, 18, 100000);
-    put32(bmp, 22, 100000);
-    EXPECT_EQ(bw::iconCount(readerOf(bmp)), 1);
-    EXPECT_TRUE(bw::extractIcon(readerOf(bmp), 0).isNull());
-    EXPECT_EQ(bw::lastReadError(), Why::TruncatedImage);
-}
-
-TEST(HostileFiles, EveryTruncationIsSafe)
-{
-    const std::vector<Bytes> samples = {peFile(twoGroups(), false), peFile(twoGroups(), true), neFile(twoGroups()),
-                                        iconFile({dib(qRgb(9, 9, 9), 8), dib(qRgb(9, 9, 9), 32)})};
+    const std::vector<Bytes> samples
+        = {peFile(twoGroups(), false), peFile(twoGroups(), true), neFile(twoGroups()),
+           iconFile({dib(qRgb(9, 9, 9), 4), dib(qRgb(9, 9, 9), 16)}), iconFile({dib(qRgb(9, 9, 9), 8), dib(qRgb(9, 9, 9), 32)})};
     for (const Bytes& sample : samples)
         for (std::size_t length = 0; length < sample.size(); length += 7) {
             // A copy of exactly `length` bytes, so reading past it is a real overrun under ASan.
             const Bytes cut(sample.begin(), sample.begin() + static_cast<std::ptrdiff_t>(length));
             exerciseAll(cut);
         }
-}
-
-TEST(HostileFiles, RandomMutationsAreSafe)
-{
-    const std::vector<Bytes> samples = {peFile(twoGroups(), false), peFile(twoGroups(), true), neFile(twoGroups()),
-                                        iconFile({dib(qRgb(9, 9, 9), 4), dib(qRgb(9, 9, 9), 16)})};
     std::mt19937 random(20261207);
     const std::uint32_t extremes[] = {0, 1, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF, 0xFFFF, 0x8000};
     for (const Bytes& sample : samples)
@@ -207,7 +173,7 @@ TEST(HostileFiles, RandomMutationsAreSafe)
                 if (random() % 2)
                     mutated[at] = static_cast<std::uint8_t>(random());
                 else
-                    put32(mutated, at, extremes[random() % std::size(extremes)]);
+                    set32(mutated, at, extremes[random() % std::size(extremes)]);
             }
             exerciseAll(mutated);
         }
@@ -325,40 +291,47 @@ TEST(HostileFiles, IconsWithUnsortedIdsAreStillFound)
     }
 }
 
+// Bitmaps cost no more than their file holds: claims that a small file cannot hold are refused
+// before anything is allocated; large pictures the file really holds are read, whole or reduced.
 TEST(HostileFiles, BitmapsCostNoMoreThanTheirFileHolds)
 {
-    // Claims that a small file cannot hold: refused before anything is allocated.
-    EXPECT_TRUE(bw::extractIcon(readerOf(rleBitmapClaiming(5792)), 0).isNull());
-    EXPECT_EQ(bw::lastReadError(), Why::TooLarge);
-    EXPECT_TRUE(bw::extractIcon(readerOf(shortBitmapClaiming(8000)), 0).isNull());
-    EXPECT_EQ(bw::lastReadError(), Why::TruncatedImage);
     // One row of 60 M pixels in a file of a few bytes: no row may be missing, not even the last.
     Bytes oneRow = bmpFile(solid(qRgb(0, 0, 0), 8, 1), BmpKind::Bits1);
-    put32(oneRow, 18, 60'000'000);
-    EXPECT_TRUE(bw::extractLargestIcon(readerOf(oneRow), 0).isNull());
-    EXPECT_EQ(bw::lastReadError(), Why::TruncatedImage);
-    // A compressed bitmap within the cap, and large pictures the file really holds, are read.
-    EXPECT_FALSE(bw::extractIcon(readerOf(rleBitmapClaiming(1024)), 0).isNull());
-    const QImage photo = solid(qRgb(10, 120, 200), 1600, 1200);
-    const QImage fromPhoto = bw::extractIcon(readerOf(bmpFile(photo, BmpKind::Bits24)), 0);
-    ASSERT_FALSE(fromPhoto.isNull());
-    EXPECT_EQ(fromPhoto.pixel(16, 16), qRgb(10, 120, 200));
-    EXPECT_FALSE(bw::extractIcon(readerOf(bmpFile(solid(qRgb(0, 0, 255), 2000, 1500), BmpKind::Rle8)), 0).isNull());
-}
-
-// Found by fuzzing: a width and height near 2^31 at 32 bits made the size check itself overflow.
-TEST(HostileFiles, FuzzFindingBitmapOfHugeRowsTimesHugeHeight)
-{
-    const Bytes file = {'B',  'M',  0x3a, 0x00, 0x04, 0x00, 0x00, 0x00, 0x00, 0x28, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
-                        0x00, 0x40, 0x00, 0x5a, 0x9b, 0x0a, 0x00, 0x40, 0x60, 0x00, 0x00, 0x20, 0x00, 0x00, 0x00, 0xff};
-    EXPECT_TRUE(bw::extractIcon(readerOf(file), 0).isNull());
-    EXPECT_EQ(bw::lastReadError(), Why::BadImageHeader); // its header size is 0
+    set32(oneRow, 18, 60'000'000);
+    // Found by fuzzing: a width and height near 2^31 at 32 bits made the size check itself overflow.
+    const Bytes hugeRows = {'B',  'M',  0x3a, 0x00, 0x04, 0x00, 0x00, 0x00, 0x00, 0x28, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                            0x00, 0x40, 0x00, 0x5a, 0x9b, 0x0a, 0x00, 0x40, 0x60, 0x00, 0x00, 0x20, 0x00, 0x00, 0x00, 0xff};
     // The same sizes under a 40-byte header reach the check of the rows against the file.
-    Bytes sized = file;
+    Bytes sized = hugeRows;
     sized.resize(64, 0);
-    put32(sized, 14, 40);
-    put32(sized, 30, 0); // no compression
+    set32(sized, 14, 40);
+    set32(sized, 30, 0); // no compression
     sized[21] = 0x7b;    // a positive width
-    EXPECT_TRUE(bw::extractIcon(readerOf(sized), 0).isNull());
-    EXPECT_EQ(bw::lastReadError(), Why::TruncatedImage);
+    const struct {
+        const char* name;
+        Bytes file;
+        Why why;
+        QRgb colour; // of a picture read, 0 for any
+    } cases[] = {
+        {"run-length coded, claiming 5792^2", rleBitmapClaiming(5792), Why::TooLarge, 0},
+        {"rows of 8000^2 missing", shortBitmapClaiming(8000), Why::TruncatedImage, 0},
+        {"rows of 100000^2 missing", shortBitmapClaiming(100000), Why::TruncatedImage, 0},
+        {"one row of 60 M pixels", oneRow, Why::TruncatedImage, 0},
+        {"huge rows, header size 0", hugeRows, Why::BadImageHeader, 0},
+        {"huge rows times huge height", sized, Why::TruncatedImage, 0},
+        {"run-length coded within the cap", rleBitmapClaiming(1024), Why::None, 0},
+        {"1600 x 1200", bmpFile(solid(qRgb(10, 120, 200), 1600, 1200), BmpKind::Bits24), Why::None, qRgb(10, 120, 200)},
+        {"2000 x 1500 run-length coded", bmpFile(solid(qRgb(0, 0, 255), 2000, 1500), BmpKind::Rle8), Why::None, 0},
+    };
+    for (const auto& c : cases)
+        for (const bool largest : {false, true}) {
+            SCOPED_TRACE(testing::Message() << c.name << (largest ? ", largest" : ""));
+            const QImage icon = largest ? bw::extractLargestIcon(readerOf(c.file), 0) : bw::extractIcon(readerOf(c.file), 0);
+            EXPECT_EQ(bw::lastReadError(), c.why);
+            EXPECT_EQ(icon.isNull(), c.why != Why::None);
+            EXPECT_EQ(bw::iconCount(readerOf(c.file)), 1); // a bitmap is one icon, however it lies
+            if (c.colour) {
+                EXPECT_EQ(icon.pixel(16, 16), c.colour);
+            }
+        }
 }

@@ -13,12 +13,6 @@ namespace {
 
 QImage extractOnly(const Bytes& file) { return bw::extractIcon(readerOf(file), 0); }
 
-IconImage image(const QImage& picture, int bitCount, const DibOptions& options = {})
-{
-    return {static_cast<std::uint8_t>(picture.width()), static_cast<std::uint8_t>(picture.height()), 1,
-            static_cast<std::uint16_t>(bitCount), iconDib(picture, bitCount, options)};
-}
-
 struct DepthCase {
     const char* name;
     int bitCount;
@@ -40,7 +34,7 @@ TEST_P(DibDepths, DecodesColoursAndMask)
             for (int x = 0; x < 32; ++x)
                 if (!(x < 8 && y < 8))
                     picture.setPixel(x, y, (x / 4) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
-    const QImage decoded = extractOnly(iconFile({image(picture, c.bitCount, c.options)}));
+    const QImage decoded = extractOnly(iconFile({dibImage(picture, c.bitCount, c.options)}));
     EXPECT_TRUE(samePixels(decoded, picture));
     EXPECT_EQ(qAlpha(decoded.pixel(0, 0)), 0);
     EXPECT_EQ(qAlpha(decoded.pixel(31, 31)), 255);
@@ -59,7 +53,7 @@ TEST(IconImages, AlphaChannelWinsOverMaskAndStaysStraight)
 {
     QImage picture = solid(qRgba(200, 100, 50, 100));
     picture.setPixel(5, 5, qRgba(10, 20, 30, 255));
-    const QImage decoded = extractOnly(iconFile({image(picture, 32)}));
+    const QImage decoded = extractOnly(iconFile({dibImage(picture, 32)}));
     ASSERT_FALSE(decoded.isNull());
     EXPECT_EQ(decoded.format(), QImage::Format_ARGB32);
     EXPECT_EQ(decoded.pixel(0, 0), qRgba(200, 100, 50, 100));
@@ -69,7 +63,7 @@ TEST(IconImages, AlphaChannelWinsOverMaskAndStaysStraight)
 TEST(IconImages, MissingMaskMeansOpaque)
 {
     for (int bits : {4, 24, 32}) {
-        const QImage decoded = extractOnly(iconFile({image(bands(true), bits, {.zeroAlpha = bits == 32, .omitMask = true})}));
+        const QImage decoded = extractOnly(iconFile({dibImage(bands(true), bits, {.zeroAlpha = bits == 32, .omitMask = true})}));
         ASSERT_FALSE(decoded.isNull()) << bits;
         EXPECT_EQ(qAlpha(decoded.pixel(0, 0)), 255) << bits;
     }
@@ -87,26 +81,28 @@ TEST(IconImages, PngImageInsideIconFile)
 TEST(IconImages, ChoosesNearestTo32ThenDeepestThenLargest)
 {
     const QRgb red = qRgb(255, 0, 0), green = qRgb(0, 255, 0), blue = qRgb(0, 0, 255), yellow = qRgb(255, 255, 0);
-    // Exact size wins over depth.
-    EXPECT_TRUE(samePixels(extractOnly(iconFile({image(solid(red, 16, 16), 32), image(solid(green), 4), image(solid(yellow, 48, 48), 32)})),
-                           solid(green)));
-    // Same size: the deeper image; the depth comes from the image header, not from the directory.
-    {
-        IconImage lying = image(solid(red), 8);
-        lying.bitCount = 32;
-        IconImage honest = image(solid(blue), 24);
-        honest.bitCount = 4;
-        EXPECT_TRUE(samePixels(extractOnly(iconFile({lying, honest})), solid(blue)));
-    }
-    // PNG counts as 32 bits.
-    EXPECT_TRUE(samePixels(extractOnly(iconFile({image(solid(red), 24), {32, 32, 1, 0, pngData(solid(green))}})), solid(green)));
-    // Same distance (16 and 48 are both 32 away) and depth: the larger area, scaled down.
-    EXPECT_TRUE(samePixels(extractOnly(iconFile({image(solid(red, 16, 16), 8), image(solid(yellow, 48, 48), 8)})), solid(yellow)));
-    // Full tie: the first.
-    EXPECT_TRUE(samePixels(extractOnly(iconFile({image(solid(red), 8), image(solid(blue), 8)})), solid(red)));
-    // A width byte of 0 is 256: far from 32, so the small image is nearer.
-    EXPECT_TRUE(
-        samePixels(extractOnly(iconFile({{0, 0, 1, 32, pngData(solid(red, 256, 256))}, image(solid(blue, 16, 16), 4)})), solid(blue)));
+    IconImage lying = dibImage(solid(red), 8);
+    lying.bitCount = 32;
+    IconImage honest = dibImage(solid(blue), 24);
+    honest.bitCount = 4;
+    const struct {
+        const char* rule;
+        std::vector<IconImage> images;
+        QRgb chosen;
+    } cases[] = {{"exact size wins over depth",
+                  {dibImage(solid(red, 16, 16), 32), dibImage(solid(green), 4), dibImage(solid(yellow, 48, 48), 32)},
+                  green},
+                 {"same size: the deeper, by the image header, not the directory", {lying, honest}, blue},
+                 {"PNG counts as 32 bits", {dibImage(solid(red), 24), {32, 32, 1, 0, pngData(solid(green))}}, green},
+                 {"16 and 48 both 32 away, same depth: the larger, scaled down",
+                  {dibImage(solid(red, 16, 16), 8), dibImage(solid(yellow, 48, 48), 8)},
+                  yellow},
+                 {"full tie: the first", {dibImage(solid(red), 8), dibImage(solid(blue), 8)}, red},
+                 {"a width byte of 0 is 256, farther than 16",
+                  {{0, 0, 1, 32, pngData(solid(red, 256, 256))}, dibImage(solid(blue, 16, 16), 4)},
+                  blue}};
+    for (const auto& c : cases)
+        EXPECT_TRUE(samePixels(extractOnly(iconFile(c.images)), solid(c.chosen))) << c.rule;
 }
 
 TEST(IconImages, ScalesOtherSizesSmoothlyTo32)
@@ -116,7 +112,7 @@ TEST(IconImages, ScalesOtherSizesSmoothlyTo32)
     for (int y = 0; y < 48; ++y)
         for (int x = 25; x < 48; ++x)
             big.setPixel(x, y, qRgb(0, 0, 255));
-    const QImage decoded = extractOnly(iconFile({image(big, 32)}));
+    const QImage decoded = extractOnly(iconFile({dibImage(big, 32)}));
     ASSERT_EQ(decoded.size(), QSize(32, 32));
     EXPECT_EQ(qAlpha(decoded.pixel(4, 16)), 0);
     EXPECT_EQ(decoded.pixel(28, 16), qRgb(0, 0, 255));
@@ -130,7 +126,7 @@ TEST(IconImages, ScalesOtherSizesSmoothlyTo32)
 
 TEST(IconImages, CursorFileCountsAsOneIcon)
 {
-    IconImage cursor = image(bands(true), 4);
+    IconImage cursor = dibImage(bands(true), 4);
     cursor.planes = 3;   // hot spot x
     cursor.bitCount = 7; // hot spot y
     const Bytes file = iconFile({cursor}, 2);
@@ -175,9 +171,9 @@ TEST(IconImages, ChangedOrDeletedFilesAreReadAgain)
 TEST(IconImages, PicksTheImageNearestToTheEdgeAsked)
 {
     const QRgb red = qRgb(255, 0, 0), green = qRgb(0, 255, 0), blue = qRgb(0, 0, 255), yellow = qRgb(255, 255, 0);
-    const Bytes file = iconFile({image(solid(red, 16, 16), 32),
-                                 image(solid(green), 8),
-                                 image(solid(blue, 64, 64), 8),
+    const Bytes file = iconFile({dibImage(solid(red, 16, 16), 32),
+                                 dibImage(solid(green), 8),
+                                 dibImage(solid(blue, 64, 64), 8),
                                  {0, 0, 1, 32, pngData(solid(yellow, 256, 256))}});
     const struct {
         int edge;
@@ -195,15 +191,15 @@ TEST(IconImages, PicksTheImageNearestToTheEdgeAsked)
 // bitmap is one image; a file cut short lists nothing, and says why.
 TEST(IconImages, EveryImageOfAGroup)
 {
-    const Bytes ico = iconFile({image(solid(qRgb(1, 2, 3), 48, 48), 8), {0, 0, 1, 32, pngData(solid(qRgb(4, 5, 6), 256, 256))}});
-    const Bytes pe = peFile({{.id = 1, .images = {image(solid(qRgb(1, 1, 1)), 4)}},
-                             {.id = 2, .images = {image(solid(qRgb(2, 2, 2), 16, 16), 24), image(solid(qRgb(3, 3, 3)), 32)}}},
+    const Bytes ico = iconFile({dibImage(solid(qRgb(1, 2, 3), 48, 48), 8), {0, 0, 1, 32, pngData(solid(qRgb(4, 5, 6), 256, 256))}});
+    const Bytes pe = peFile({{.id = 1, .images = {dibImage(solid(qRgb(1, 1, 1)), 4)}},
+                             {.id = 2, .images = {dibImage(solid(qRgb(2, 2, 2), 16, 16), 24), dibImage(solid(qRgb(3, 3, 3)), 32)}}},
                             false);
     const Bytes bmp = bmpFile(solid(qRgb(7, 8, 9), 20, 10), BmpKind::Bits24);
     const Bytes cut(ico.begin(), ico.end() - 100);
     // Animated cursors list every image of every frame; Apple icons every element in stored order.
-    const Bytes ani = aniFile({iconFile({image(solid(qRgb(1, 1, 1), 16, 16), 24), image(solid(qRgb(2, 2, 2)), 32)}),
-                               iconFile({image(solid(qRgb(3, 3, 3), 48, 48), 8)}, 2)});
+    const Bytes ani = aniFile({iconFile({dibImage(solid(qRgb(1, 1, 1), 16, 16), 24), dibImage(solid(qRgb(2, 2, 2)), 32)}),
+                               iconFile({dibImage(solid(qRgb(3, 3, 3), 48, 48), 8)}, 2)});
     std::vector<IcnsElement> elements = {{"ic07", pngData(solid(qRgb(4, 4, 4), 128, 128))}};
     for (const auto& [edge, rgb, mask] : {std::tuple(48, "ih32", "h8mk"), std::tuple(16, "is32", "s8mk")})
         for (IcnsElement& e : icnsRgbElements(solid(qRgb(5, 5, 5), edge, edge), rgb, mask))

@@ -50,21 +50,30 @@ void putText(Bytes& b, const char* s)
         put8(b, static_cast<unsigned char>(*s++));
 }
 
+void append(Bytes& b, const Bytes& more) { b.insert(b.end(), more.begin(), more.end()); }
+void padTo(Bytes& b, std::size_t align) { b.resize((b.size() + align - 1) / align * align, 0); }
+std::uint32_t u32(std::size_t v) { return static_cast<std::uint32_t>(v); }
+std::uint32_t alignUp(std::size_t v, std::size_t align) { return u32((v + align - 1) / align * align); }
+} // namespace
+
 void set16(Bytes& b, std::size_t at, unsigned v)
 {
-    b.at(at) = static_cast<std::uint8_t>(v & 0xFF);
-    b.at(at + 1) = static_cast<std::uint8_t>((v >> 8) & 0xFF);
+    if (b.size() < at + 2)
+        b.resize(at + 2, 0);
+    b[at] = static_cast<std::uint8_t>(v & 0xFF);
+    b[at + 1] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
 }
 void set32(Bytes& b, std::size_t at, std::uint32_t v)
 {
     set16(b, at, v & 0xFFFF);
     set16(b, at + 2, v >> 16);
 }
+void set32be(Bytes& b, std::size_t at, std::uint32_t v)
+{
+    set32(b, at, (v >> 24) | ((v >> 8) & 0xFF00) | ((v << 8) & 0xFF0000) | (v << 24));
+}
 
-void append(Bytes& b, const Bytes& more) { b.insert(b.end(), more.begin(), more.end()); }
-void padTo(Bytes& b, std::size_t align) { b.resize((b.size() + align - 1) / align * align, 0); }
-std::uint32_t u32(std::size_t v) { return static_cast<std::uint32_t>(v); }
-std::uint32_t alignUp(std::size_t v, std::size_t align) { return u32((v + align - 1) / align * align); }
+namespace {
 
 // ---- pixels ----
 
@@ -430,6 +439,12 @@ Bytes iconDib(const QImage& image, int bitCount, const DibOptions& opt)
     return out;
 }
 
+IconImage dibImage(const QImage& picture, int bitCount, const DibOptions& opt)
+{
+    return {static_cast<std::uint8_t>(picture.width()), static_cast<std::uint8_t>(picture.height()), 1,
+            static_cast<std::uint16_t>(bitCount), iconDib(picture, bitCount, opt)};
+}
+
 Bytes pngData(const QImage& image)
 {
     QByteArray encoded;
@@ -457,7 +472,11 @@ Bytes iconFile(const std::vector<IconImage>& images, std::uint16_t type)
 
 Bytes peFile(const std::vector<GroupIcon>& groups, bool pe32plus, PeFault fault)
 {
-    const Bytes rsrc = peResources(groups, fault);
+    return peWithResources(peResources(groups, fault), pe32plus, fault);
+}
+
+Bytes peWithResources(const Bytes& rsrc, bool pe32plus, PeFault fault)
+{
     const std::uint32_t rsrcSize = u32(rsrc.size());
 
     Bytes f = mzHeader();
@@ -518,10 +537,6 @@ Bytes withCodeSection(Bytes pe, std::uint32_t code)
 {
     const auto get32
         = [&](std::size_t at) { return pe[at] | (pe[at + 1] << 8) | (pe[at + 2] << 16) | (static_cast<std::uint32_t>(pe[at + 3]) << 24); };
-    const auto set32 = [](Bytes& f, std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            f[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-    };
     const std::size_t coff = get32(0x3C) + 4;
     const std::size_t table = coff + 20 + (pe[coff + 16] | (pe[coff + 17] << 8));
     if (pe[coff + 2] != 1 || table + 80 > 0x200)
@@ -542,14 +557,11 @@ Bytes withCodeSection(Bytes pe, std::uint32_t code)
     return pe;
 }
 
-Bytes neFile(const std::vector<GroupIcon>& groups, NeFault fault)
+Bytes neLibraryHeader()
 {
-    constexpr std::size_t ne = 0x80, table = ne + 0x40;
-    constexpr unsigned shift = 4;
-    const std::vector<std::uint16_t> firstIds = firstIconIds(groups);
-
+    constexpr std::size_t ne = 0x80;
     Bytes f = mzHeader();
-    f.resize(table, 0);
+    f.resize(ne + 0x40, 0);
     f[ne] = 'N';
     f[ne + 1] = 'E';
     f[ne + 2] = 5; // linker version
@@ -560,7 +572,16 @@ Bytes neFile(const std::vector<GroupIcon>& groups, NeFault fault)
     set16(f, ne + 0x32, 4);      // segment alignment shift
     f[ne + 0x36] = 2;            // Windows
     set16(f, ne + 0x3E, 0x030A); // expected Windows version 3.10
+    return f;
+}
 
+Bytes neFile(const std::vector<GroupIcon>& groups, NeFault fault)
+{
+    constexpr std::size_t ne = 0x80, table = ne + 0x40;
+    constexpr unsigned shift = 4;
+    const std::vector<std::uint16_t> firstIds = firstIconIds(groups);
+
+    Bytes f = neLibraryHeader();
     put16(f, fault == NeFault::HugeAlignShift ? 40 : shift);
     auto nameInfo = [&f](unsigned id) { // NAMEINFO; returns its position, offset and length patched later
         const std::size_t at = f.size();
@@ -731,7 +752,7 @@ Bytes bmpFile(const QImage& image, BmpKind kind)
     return f;
 }
 
-Bytes aniFile(const std::vector<Bytes>& frames, const std::vector<std::uint32_t>& sequence)
+Bytes aniFile(const std::vector<Bytes>& frames, const std::vector<std::uint32_t>& sequence, std::size_t emptyChunks)
 {
     const auto chunk = [](Bytes& out, const char* id, const Bytes& data) {
         putText(out, id);
@@ -748,6 +769,8 @@ Bytes aniFile(const std::vector<Bytes>& frames, const std::vector<std::uint32_t>
     putText(list, "fram");
     for (const Bytes& frame : frames)
         chunk(list, "icon", frame);
+    for (std::size_t i = emptyChunks / 2; i < emptyChunks; ++i)
+        chunk(list, "junk", {});
     Bytes body;
     putText(body, "ACON");
     chunk(body, "anih", header);
@@ -757,6 +780,8 @@ Bytes aniFile(const std::vector<Bytes>& frames, const std::vector<std::uint32_t>
             put32(seq, step);
         chunk(body, "seq ", seq);
     }
+    for (std::size_t i = 0; i < emptyChunks / 2; ++i)
+        chunk(body, "junk", {});
     chunk(body, "LIST", list);
     Bytes out;
     chunk(out, "RIFF", body);
@@ -765,20 +790,15 @@ Bytes aniFile(const std::vector<Bytes>& frames, const std::vector<std::uint32_t>
 
 Bytes icnsFile(const std::vector<IcnsElement>& elements)
 {
-    const auto put32be = [](Bytes& out, std::size_t v) {
-        for (int shift = 24; shift >= 0; shift -= 8)
-            put8(out, static_cast<std::uint8_t>(v >> shift));
-    };
-    Bytes body;
-    for (const IcnsElement& e : elements) {
-        putText(body, e.type.c_str());
-        put32be(body, e.data.size() + 8);
-        append(body, e.data);
-    }
     Bytes out;
     putText(out, "icns");
-    put32be(out, body.size() + 8);
-    append(out, body);
+    put32(out, 0); // the file's length, set at the end
+    for (const IcnsElement& e : elements) {
+        putText(out, e.type.c_str());
+        set32be(out, out.size(), u32(e.data.size() + 8));
+        append(out, e.data);
+    }
+    set32be(out, 4, u32(out.size()));
     return out;
 }
 

@@ -15,6 +15,12 @@ namespace fixtures {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// A field written at `at`, the bytes grown with zeros to hold it: for files laid out by hand and
+// for edits of built ones. set32be is the big-endian order of Apple icon files.
+void set16(Bytes& b, std::size_t at, unsigned v);
+void set32(Bytes& b, std::size_t at, std::uint32_t v);
+void set32be(Bytes& b, std::size_t at, std::uint32_t v);
+
 struct DibOptions {
     bool coreHeader = false;      // 12-byte BITMAPCOREHEADER with RGBTRIPLE palette instead of the 40-byte header
     bool bitfields565 = false;    // 16 bits only: BI_BITFIELDS with masks F800/07E0/001F; otherwise BI_RGB 5-5-5
@@ -38,6 +44,10 @@ struct IconImage {
     Bytes data {};                          // DIB or PNG bytes
 };
 
+// The image of iconDib with its directory fields: the picture's width and height, one plane,
+// `bitCount` bits.
+IconImage dibImage(const QImage& picture, int bitCount, const DibOptions& opt = {});
+
 // type 1 = .ico, 2 = .cur; 16-byte directory entries, then the image data in order.
 Bytes iconFile(const std::vector<IconImage>& images, std::uint16_t type = 1);
 
@@ -54,16 +64,22 @@ struct GroupIcon {
 // then image order. Named groups come first, then numeric ids in the order given (never sorted).
 enum class PeFault { None, GroupNamesMissingIcon, LoopingDirectory, HugeEntryCount, ResourceRvaPastEnd, Truncated };
 Bytes peFile(const std::vector<GroupIcon>& groups, bool pe32plus, PeFault fault = PeFault::None);
+// The file of peFile around a resource section of one's own, laid out for the address 0x1000.
+Bytes peWithResources(const Bytes& rsrc, bool pe32plus = false, PeFault fault = PeFault::None);
 // A file of peFile with a code section of `code` zero bytes before its resources, as real
 // libraries have: the resource directory then lies far from the headers.
 Bytes withCodeSection(Bytes pe, std::uint32_t code);
 
 enum class NeFault { None, GroupNamesMissingIcon, EndlessTypeTable, OffsetPastEnd, HugeAlignShift };
 Bytes neFile(const std::vector<GroupIcon>& groups, NeFault fault = NeFault::None);
+// The MZ stub and NE header of neFile's library (NE header at 0x80), ending at 0xC0 where its
+// resource table starts; the offsets of the tables after that one are the caller's to set.
+Bytes neLibraryHeader();
 
 // An animated cursor: "anih", a "seq " chunk when `sequence` is given, and a "LIST fram" with an
-// "icon" chunk per frame (each an icon or cursor file).
-Bytes aniFile(const std::vector<Bytes>& frames, const std::vector<std::uint32_t>& sequence = {});
+// "icon" chunk per frame (each an icon or cursor file). `emptyChunks` empty "junk" chunks stand
+// half before the frame list and half in it after the frames.
+Bytes aniFile(const std::vector<Bytes>& frames, const std::vector<std::uint32_t>& sequence = {}, std::size_t emptyChunks = 0);
 
 // An Apple icon file of the given elements: a four-letter type and its data each.
 struct IcnsElement {

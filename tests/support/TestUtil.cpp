@@ -39,16 +39,13 @@ fixtures::Bytes readFile(const std::filesystem::path& path)
     return fixtures::Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-fixtures::Bytes solidIcon(QRgb colour, int bitCount)
-{
-    return fixtures::iconFile({{32, 32, 1, static_cast<std::uint16_t>(bitCount), fixtures::iconDib(solid(colour), bitCount)}});
-}
+fixtures::Bytes solidIcon(QRgb colour, int bitCount) { return fixtures::iconFile({fixtures::dibImage(solid(colour), bitCount)}); }
 
 fixtures::Bytes libraryWithIcons(int icons, bool pe32plus, QRgb colour)
 {
     std::vector<fixtures::GroupIcon> groups;
     for (int i = 1; i <= icons; ++i)
-        groups.push_back({std::nullopt, static_cast<std::uint16_t>(i), {0x409}, {{32, 32, 1, 24, fixtures::iconDib(solid(colour), 24)}}});
+        groups.push_back({std::nullopt, static_cast<std::uint16_t>(i), {0x409}, {fixtures::dibImage(solid(colour), 24)}});
     return fixtures::peFile(groups, pe32plus);
 }
 

@@ -1,6 +1,7 @@
 // Sounds through SDL's "disk" audio driver, which writes what it plays into a file.
 
 #include "gui/support/Sound.h"
+#include "support/FixtureWriter.h"
 #include "support/Funky.h"
 #include "support/ScriptedDialogs.h"
 
@@ -11,7 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -19,34 +23,18 @@ namespace {
 // output.
 QByteArray makeWav(int samples, int step = 37)
 {
-    QByteArray pcm;
-    for (int i = 0; i < samples; ++i) {
-        const auto v = static_cast<qint16>((i * step) % 30000 + 1);
-        pcm.append(static_cast<char>(v & 0xFF));
-        pcm.append(static_cast<char>((v >> 8) & 0xFF));
-    }
-    QByteArray wav;
-    auto put32 = [&](quint32 v) {
-        for (int i = 0; i < 4; ++i)
-            wav.append(static_cast<char>((v >> (8 * i)) & 0xFF));
-    };
-    auto put16 = [&](quint16 v) {
-        wav.append(static_cast<char>(v & 0xFF));
-        wav.append(static_cast<char>(v >> 8));
-    };
-    wav.append("RIFF");
-    put32(static_cast<quint32>(36 + pcm.size()));
-    wav.append("WAVEfmt ");
-    put32(16);
-    put16(1);
-    put16(1);
-    put32(22050);
-    put32(44100);
-    put16(2);
-    put16(16);
-    wav.append("data");
-    put32(static_cast<quint32>(pcm.size()));
-    return wav + pcm;
+    // The 44-byte header of a RIFF "WAVE" file of 16-bit mono at 22050 Hz, then the samples.
+    const auto size = static_cast<std::uint32_t>(2 * samples);
+    fixtures::Bytes wav(44, 0);
+    std::copy_n("RIFF----WAVEfmt ", 16, wav.begin());
+    std::copy_n("data", 4, wav.begin() + 36);
+    for (const auto& [at, v] : {std::pair {4u, 36 + size}, {16u, 16u}, {24u, 22050u}, {28u, 44100u}, {40u, size}})
+        fixtures::set32(wav, at, v);
+    for (const auto& [at, v] : {std::pair {20u, 1u}, {22u, 1u}, {32u, 2u}, {34u, 16u}})
+        fixtures::set16(wav, at, v);
+    for (int i = 0; i < samples; ++i)
+        fixtures::set16(wav, wav.size(), static_cast<unsigned>((i * step) % 30000 + 1));
+    return {reinterpret_cast<const char*>(wav.data()), static_cast<qsizetype>(wav.size())};
 }
 
 class Sound : public ::testing::Test {
