@@ -480,6 +480,17 @@ std::vector<CollectionDirectory> Collection::directories() const
     return out;
 }
 
+bool Collection::stamps(const std::function<void(std::int32_t n, std::int64_t size, std::int64_t mtimeNs)>& each) const
+{
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT nr, size, mtime FROM entries ORDER BY nr")))
+        return false;
+    while (query.next())
+        each(query.value(0).toInt(), query.value(1).toLongLong(), query.value(2).toLongLong());
+    return !query.lastError().isValid();
+}
+
 Collection::Reader::Reader(const Collection& collection)
     : m_query(std::make_unique<QSqlQuery>(QSqlDatabase::database(collection.m_connection, false)))
 {

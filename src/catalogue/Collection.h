@@ -89,6 +89,9 @@ public:
     // Entry n's source file compared with what was stored (size and modification time).
     SourceState sourceState(std::int32_t n, std::string_view path) const;
     std::vector<CollectionDirectory> directories() const;
+    // Each entry's stored file size and modification time, in order, without the pictures;
+    // false when the file cannot be read on.
+    bool stamps(const std::function<void(std::int32_t n, std::int64_t size, std::int64_t mtimeNs)>& each) const;
 
     // Reads the entries in order, one query for all: for work on the whole catalogue.
     class Reader {

@@ -6,6 +6,7 @@
 #include <QRgb>
 #include <QString>
 
+#include <atomic>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -15,9 +16,10 @@ namespace bw {
 
 // "Sammlung auffrischen": a new read of a collection's directory that opens again only the files
 // of directories whose modification time changed since the collection was saved (a file added,
-// removed or renamed changes its directory's time); in the others, each file's icons are counted
-// as the collection stored them. The new catalogue is saved in the collection's place, each entry
-// of an unchanged file keeping its stored facts and picture.
+// removed or renamed changes its directory's time). In the others, a file still of the stored
+// size and modification time is counted as the collection stored it; one rewritten in place
+// (which leaves its directory's time alone) is read again. The new catalogue is saved in the
+// collection's place, each entry of an unchanged file keeping its stored facts and picture.
 class CollectionRefresh {
 public:
     // `opened`: the catalogue as opened from `collection`; both must outlive the refresh.
@@ -33,8 +35,14 @@ public:
 
 private:
     struct StoredFile {
+        explicit StoredFile(std::int32_t firstEntry) : first(firstEntry) {}
         std::int32_t first; // its first entry in the opened catalogue
-        std::int32_t count;
+        std::int32_t count = 0;
+        std::int64_t size = -1; // as stored with its first entry
+        std::int64_t mtimeNs = -1;
+        // Set by the counter where the file, in an unchanged directory, was found as stored:
+        // saving then takes its entries as they are without looking at the file again.
+        mutable std::atomic<bool> asStored {false};
     };
     bool inUnchangedDirectory(std::string_view path) const;
     const StoredFile* storedFile(std::string_view path) const;
