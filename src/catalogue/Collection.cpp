@@ -1,5 +1,8 @@
 #include "Collection.h"
 
+#include "DirectoryListing.h"
+
+#include "support/Funky.h"
 #include "support/SafeFile.h"
 
 #include <QSqlDatabase>
@@ -7,11 +10,11 @@
 #include <QSqlQuery>
 #include <QVariant>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -37,7 +40,19 @@ const char* const kSchema[] = {
     // The entries' paths and icon numbers once more, packed in blocks (see packBlock): opening
     // reads a few hundred rows instead of a row per entry.
     "CREATE TABLE catalogue(block INTEGER PRIMARY KEY, data BLOB NOT NULL)",
+    "CREATE TABLE roots(path BLOB NOT NULL)",
 };
+
+// The read's roots as saved: files from a read of one directory, and those written before the
+// roots had a table, have that directory alone.
+std::vector<std::string> rootsOf(const CollectionInfo& info)
+{
+    if (!info.roots.empty())
+        return info.roots;
+    if (info.directory.empty())
+        return {};
+    return {withTrailingSlash(info.directory)};
+}
 
 // Marks an entry whose path is that of the entry before it (the next icon of one file).
 constexpr std::uint32_t kSamePath = 0xFFFFFFFFu;
@@ -205,6 +220,12 @@ bool writeTables(QSqlDatabase& db, const CollectionInfo& info, const Catalogue& 
         if (!query.exec())
             return failed(query);
     }
+    query.prepare(QStringLiteral("INSERT INTO roots VALUES(?)"));
+    for (const std::string& root : rootsOf(info)) {
+        query.addBindValue(QByteArray(root.data(), static_cast<qsizetype>(root.size())));
+        if (!query.exec())
+            return failed(query);
+    }
     insert.prepare(QStringLiteral("INSERT INTO directories VALUES(?,?)"));
     for (const CollectionDirectory& d : directories) {
         insert.bindValue(0, QByteArray(d.path.data(), static_cast<qsizetype>(d.path.size())));
@@ -232,29 +253,29 @@ std::int64_t fileTimeNs(const std::string& path, std::int64_t* size)
     return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
 }
 
-std::vector<CollectionDirectory> directoriesBelow(const std::string& root)
+std::vector<CollectionDirectory> directoriesBelow(const std::vector<std::string>& roots)
 {
     std::vector<CollectionDirectory> out;
-    std::vector<std::string> pending {root};
-    while (!pending.empty()) {
-        const std::string dir = std::move(pending.back());
-        pending.pop_back();
-        const std::int64_t time = fileTimeNs(dir);
-        DIR* listing = time < 0 ? nullptr : ::opendir(dir.c_str());
-        if (!listing)
-            continue;
-        out.push_back({dir, time});
-        while (const dirent* e = ::readdir(listing)) {
-            if (e->d_name[0] == '.')
+    ListingOptions subdirectoriesOnly;
+    subdirectoriesOnly.keepFile = [](std::string_view, const void*) { return false; };
+    for (const std::string& root : roots) {
+        std::vector<std::pair<std::string, std::uint64_t>> pending {{withTrailingSlash(root), 0}};
+        while (!pending.empty()) {
+            const auto [dir, parentVolume] = std::move(pending.back());
+            pending.pop_back();
+            // Timed before it is listed: a change while it is listed makes it count as changed.
+            // One that cannot be listed is left out, and so read again by a refresh.
+            const std::int64_t time = fileTimeNs(dir);
+            if (time < 0)
                 continue;
-            std::string path = dir + e->d_name;
-            struct stat st {};
-            const bool isDirectory
-                = e->d_type == DT_DIR || (e->d_type == DT_UNKNOWN && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
-            if (isDirectory)
-                pending.push_back(path + '/');
+            const DirectoryListing listing = listDirectory(dir, parentVolume, subdirectoriesOnly);
+            if (listing.error != 0)
+                continue;
+            out.push_back({dir, time});
+            for (const std::string& name : listing.subdirectories)
+                if (std::string path = dir + name + '/'; std::find(roots.begin(), roots.end(), path) == roots.end())
+                    pending.emplace_back(std::move(path), listing.volume);
         }
-        ::closedir(listing);
     }
     return out;
 }
@@ -373,6 +394,12 @@ std::unique_ptr<Collection> Collection::open(const std::filesystem::path& path, 
     c->m_info.saved = QDateTime::fromString(query.value(3).toString(), Qt::ISODate);
     c->m_info.background = static_cast<std::uint32_t>(query.value(4).toLongLong()) & 0xFFFFFFu;
     const qint64 entries = query.value(5).toLongLong();
+    if (query.exec(QStringLiteral("SELECT path FROM roots ORDER BY rowid")))
+        while (query.next()) {
+            const QByteArray root = query.value(0).toByteArray();
+            c->m_info.roots.emplace_back(root.constData(), static_cast<std::size_t>(root.size()));
+        }
+    c->m_info.roots = rootsOf(c->m_info);
     if (entries < 0 || entries > catalogue.capacity()) {
         error = entries < 0
             ? damaged

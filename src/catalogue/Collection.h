@@ -20,18 +20,20 @@ namespace bw {
 // A collection file: the catalogue of a read kept with each icon's picture, so that it can be
 // opened, shown and compared while the files it came from are not there. It is an SQLite
 // database (README: "Collection files"): a table `collection` with one row about the read, a table
-// `entries` with one row per catalogue entry in catalogue order, and a table `directories`
-// with the modification time of every directory the read walked.
+// `entries` with one row per catalogue entry in catalogue order, a table `directories` with the
+// modification time of every directory the read walked, and a table `roots` with the directories
+// the read started from (files written before it had one start: the `directory` of `collection`).
 inline constexpr int kCollectionFormat = 1;
 inline constexpr char kCollectionSuffix[] = ".bwsammlung";
 
 // What a collection says about the read it keeps.
 struct CollectionInfo {
     int format = kCollectionFormat;
-    std::string directory;        // the directory that was read, as bytes
-    QString types;                // the file types read, "ico,cur,exe"
-    QDateTime saved;              // when it was saved (UTC)
-    std::uint32_t background = 0; // the colour the pictures are drawn over, 0x00RRGGBB
+    std::string directory;          // the directory that was read, as bytes (the first of `roots`)
+    std::vector<std::string> roots; // the directories the read started from, each ending in '/'
+    QString types;                  // the file types read, "ico,cur,exe"
+    QDateTime saved;                // when it was saved (UTC)
+    std::uint32_t background = 0;   // the colour the pictures are drawn over, 0x00RRGGBB
 };
 
 // One entry's stored facts beyond its path and icon index.
@@ -51,9 +53,14 @@ struct CollectionDirectory {
     std::int64_t mtimeNs = 0;
 };
 
-// `root` (ending in '/') and every directory below it that a read enters (names not beginning
-// with '.', no links to directories), with their modification times.
-std::vector<CollectionDirectory> directoriesBelow(const std::string& root);
+// The roots (each ending in '/') and every directory below them that a read enters (names not
+// beginning with '.', no links to directories, no pseudo file systems; below one root, never
+// another root: it is read in its own turn), with their modification times.
+std::vector<CollectionDirectory> directoriesBelow(const std::vector<std::string>& roots);
+inline std::vector<CollectionDirectory> directoriesBelow(const std::string& root)
+{
+    return directoriesBelow(std::vector<std::string> {root});
+}
 
 // Gives the stored facts of entries first..last (a block of the catalogue, in order).
 using CollectionFiller = std::function<void(std::int32_t first, std::int32_t last, std::vector<CollectionEntry>& out)>;

@@ -32,12 +32,19 @@ int runRefresh(const Invocation& call)
     const std::optional<QRgb> background = call.isSet(QStringLiteral("background"))
         ? selectedBackground(call)
         : std::optional<QRgb>(0xFF000000u | collection->info().background);
-    if (!types || !background || !isInputDirectory(collection->info().directory))
+    if (!types || !background)
         return kExitFailure;
+    if (collection->info().roots.empty()) {
+        std::fprintf(stderr, "bildwiesel-cli: Die Sammlung nennt kein gelesenes Verzeichnis.\n");
+        return kExitFailure;
+    }
+    for (const std::string& root : collection->info().roots)
+        if (!isInputDirectory(root))
+            return kExitFailure;
     const auto start = std::chrono::steady_clock::now();
     const bw::CollectionRefresh refresh(*collection, opened);
     bw::Catalogue fresh;
-    readTree(fresh, collection->info().directory, *types, nullptr, true, refresh.counter());
+    readTrees(fresh, collection->info().roots, *types, nullptr, true, refresh.counter());
     if (const QString error = refresh.save(fresh, *background); !error.isEmpty()) {
         std::fprintf(stderr, "bildwiesel-cli: %s\n", error.toLocal8Bit().constData());
         return kExitFailure;

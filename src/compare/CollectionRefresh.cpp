@@ -114,7 +114,7 @@ QString CollectionRefresh::save(const Catalogue& fresh, QRgb background, int thr
     CollectionInfo info = m_collection.info();
     info.saved = QDateTime::currentDateTimeUtc();
     info.background = background & 0xFFFFFFu;
-    return saveCollection(m_collection.path(), info, fresh, directoriesBelow(withTrailingSlash(info.directory)), fill, SaveMode::Replace);
+    return saveCollection(m_collection.path(), info, fresh, directoriesBelow(info.roots), fill, SaveMode::Replace);
 }
 
 } // namespace bw

@@ -69,6 +69,19 @@ protected:
     {
         return saveCatalogueAsCollection(file, read, dir.path().toStdString(), QStringLiteral("ico,cur,dll"), kBackground, mode, 2);
     }
+
+    // Runs one statement on the saved file, as another program would.
+    void sql(const char* statement)
+    {
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("edit"));
+            db.setDatabaseName(QString::fromStdString(file));
+            ASSERT_TRUE(db.open());
+            QSqlQuery(db).exec(QString::fromLatin1(statement));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("edit"));
+    }
 };
 
 TEST_F(CollectionTest, RoundTripKeepsEntriesPicturesAndFacts)
@@ -132,16 +145,6 @@ TEST_F(CollectionTest, RefusesDamagedForeignAndNewerFiles)
 {
     ASSERT_EQ(save(), QString());
     const fixtures::Bytes good = readFile(file);
-    const auto sql = [&](const char* statement) {
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("edit"));
-            db.setDatabaseName(QString::fromStdString(file));
-            ASSERT_TRUE(db.open());
-            QSqlQuery(db).exec(QString::fromLatin1(statement));
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("edit"));
-    };
     const struct {
         const char* what;
         std::function<void()> spoil;
@@ -179,6 +182,42 @@ TEST_F(CollectionTest, RefusesDamagedForeignAndNewerFiles)
         EXPECT_TRUE(error.contains(QString::fromUtf8(c.message))) << error.toStdString();
         ASSERT_EQ(shown.entryCount(), 1);
         EXPECT_EQ(shown[1].path(), "/kept.ico");
+    }
+}
+
+// A refresh reads again what the read started from: one directory, or every volume (below one
+// root never another); a file written before the roots were kept has its directory alone.
+TEST_F(CollectionTest, KeepsTheRootsOfTheRead)
+{
+    const std::string top = dir.path().toStdString() + "/";
+    std::filesystem::create_directories(top + "x/y");
+    const struct {
+        const char* what;
+        std::vector<std::string> roots;
+        const char* dropped;
+        std::vector<std::string> opened;
+        std::size_t directories;
+    } cases[] = {
+        {"one directory", {top}, "", {top}, 3},
+        {"two volumes", {top, top + "x/"}, "", {top, top + "x/"}, 3},
+        {"written before roots", {top}, "DROP TABLE roots", {top}, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        CollectionInfo info;
+        info.directory = c.roots.front();
+        info.roots = c.roots;
+        info.saved = QDateTime::currentDateTimeUtc();
+        const std::vector<CollectionDirectory> below = directoriesBelow(c.roots);
+        EXPECT_EQ(below.size(), c.directories);
+        ASSERT_EQ(saveCollection(file, info, read, below, examiningFiller(read, kBackground, 1), SaveMode::Replace), QString());
+        sql(c.dropped);
+        Catalogue opened(100);
+        QString error;
+        const std::unique_ptr<Collection> collection = Collection::open(file, opened, error);
+        ASSERT_TRUE(collection) << error.toStdString();
+        EXPECT_EQ(collection->info().roots, c.opened);
+        EXPECT_EQ(collection->directories().size(), c.directories);
     }
 }
 

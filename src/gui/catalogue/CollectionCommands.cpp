@@ -30,7 +30,7 @@ QString typeList(const QStringList& patterns)
 
 } // namespace
 
-void saveCollectionAs(AppState& s, MainWindowAccess& main)
+void saveCollectionAs(AppState& s, MainWindowAccess&)
 {
     if (!s.catalogue || s.catalogue->entryCount() == 0) {
         dialogs().message(kNothingLoaded, kAppTitle);
@@ -46,11 +46,20 @@ void saveCollectionAs(AppState& s, MainWindowAccess& main)
             return;
         mode = SaveMode::Replace;
     }
-    const std::string directory = s.collection ? s.collection->info().directory : s.readDirectory;
-    const QString types = s.collection ? s.collection->info().types : typeList(main.checkedFileTypes());
+    // What was read: the roots and types of the read (the read directory and the checked types
+    // may have changed since), or those of the collection the catalogue was opened from, whose
+    // directory times stay too: a refresh then reads again what changed since that read.
+    const QRgb background = toQColor(s.backgroundColour).rgb();
+    CollectionInfo info;
+    info.roots = s.collection ? s.collection->info().roots : s.readRoots;
+    info.directory = info.roots.empty() ? std::string() : info.roots.front();
+    info.types = s.collection ? s.collection->info().types : typeList(s.readTypes);
+    info.saved = QDateTime::currentDateTimeUtc();
+    info.background = background & 0xFFFFFFu;
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    const std::vector<CollectionDirectory> directories = s.collection ? s.collection->directories() : directoriesBelow(info.roots);
     const QString error
-        = saveCatalogueAsCollection(path, *s.catalogue, directory, types, toQColor(s.backgroundColour).rgb(), mode, 0, s.collection.get());
+        = saveCollection(path, info, *s.catalogue, directories, examiningFiller(*s.catalogue, background, 0, s.collection.get()), mode);
     QApplication::restoreOverrideCursor();
     if (!error.isEmpty())
         dialogs().message(error, kAppTitle);

@@ -163,7 +163,9 @@ void readTree(AppState& s, MainWindowAccess& main, TEinleseF& progress)
     ReadSession session(main, progress);
     TreeScanner scanner(*s.catalogue, session, session);
     std::vector<std::string> patterns;
-    for (const QString& type : main.checkedFileTypes())
+    s.readRoots = {base};
+    s.readTypes = main.checkedFileTypes();
+    for (const QString& type : s.readTypes)
         patterns.push_back(base + QFile::encodeName(type).toStdString());
     scanner.scanTrees(patterns);
     session.show();
@@ -186,6 +188,8 @@ void readAllDrives(AppState& s, MainWindowAccess& main, TEinleseF& progress)
     for (const Volume& volume : volumes)
         for (const QString& type : types)
             patterns.push_back(volume.root + QFile::encodeName(type).toStdString());
+    s.readRoots = roots;
+    s.readTypes = types;
     scanner.scanTrees(patterns, roots);
     session.show();
     endRead(s, main, progress);
@@ -195,7 +199,7 @@ void refreshCollection(AppState& s, MainWindowAccess& main, TEinleseF& progress)
 {
     if (readRunning(progress))
         return;
-    if (!s.collection || s.collection->info().directory.empty()) {
+    if (!s.collection || s.collection->info().roots.empty()) {
         dialogs().message(QStringLiteral("Keine Sammlung mit Verzeichnis geöffnet."), kAppTitle);
         return;
     }
@@ -208,10 +212,18 @@ void refreshCollection(AppState& s, MainWindowAccess& main, TEinleseF& progress)
     ReadSession session(main, progress);
     TreeScanner scanner(*s.catalogue, session, session);
     scanner.setIconCounter(refresh.counter());
+    // The roots the collection's read started from, each read in its own turn as that read did.
+    const std::vector<std::string>& roots = old->info().roots;
     std::vector<std::string> patterns;
+    QStringList types;
     for (const QString& type : old->info().types.split(QLatin1Char(','), Qt::SkipEmptyParts))
-        patterns.push_back(withTrailingSlash(old->info().directory) + "*." + type.toStdString());
-    scanner.scanTrees(patterns);
+        types << QStringLiteral("*.") + type;
+    for (const std::string& root : roots)
+        for (const QString& type : types)
+            patterns.push_back(root + QFile::encodeName(type).toStdString());
+    scanner.scanTrees(patterns, roots);
+    s.readRoots = roots;
+    s.readTypes = types;
     session.show();
     if (!progress.readCancelled) {
         QString error = refresh.save(*s.catalogue, toQColor(s.backgroundColour).rgb());
@@ -231,6 +243,7 @@ void readSingleFile(AppState& s, MainWindowAccess& main, TEinleseF& progress, co
     pageState().pointerCell = 1;
     s.catalogue->clearCatalogue();
     s.collection.reset();
+    s.readRoots.clear(); // one file: no directory to read again
     progress.readRunning = true;
     progress.readCancelled = false;
     progress.ListBox1->clear();

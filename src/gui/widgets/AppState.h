@@ -9,10 +9,12 @@
 
 #include <QImage>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace bw {
 
@@ -24,8 +26,12 @@ struct AppState {
     int pixelThreshold = 5;
     bool autoRead = true;
     std::uint32_t backgroundColour = kColourButtonFace;
-    std::string windowsDirectory;                 // holds the settings file; ends in '/'
-    std::string readDirectory;                    // ends in '/'
+    std::string windowsDirectory; // holds the settings file; ends in '/'
+    std::string readDirectory;    // ends in '/'
+    // What the catalogue's read started from and looked for ("*.ico"), as a saved collection keeps
+    // it: the read directory and the checked types may have changed since.
+    std::vector<std::string> readRoots;
+    QStringList readTypes;
     std::string copyDirectory;                    // ends in '/'
     ExportFormat copyFormat = ExportFormat::Icon; // what the copy loops write
 };
