@@ -1,7 +1,5 @@
 #include "Collection.h"
 
-#include "DirectoryListing.h"
-
 #include "support/Funky.h"
 #include "support/SafeFile.h"
 
@@ -10,11 +8,11 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -253,29 +251,29 @@ std::int64_t fileTimeNs(const std::string& path, std::int64_t* size)
     return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
 }
 
-std::vector<CollectionDirectory> directoriesBelow(const std::vector<std::string>& roots)
+std::vector<CollectionDirectory> directoriesBelow(const std::string& root)
 {
     std::vector<CollectionDirectory> out;
-    ListingOptions subdirectoriesOnly;
-    subdirectoriesOnly.keepFile = [](std::string_view, const void*) { return false; };
-    for (const std::string& root : roots) {
-        std::vector<std::pair<std::string, std::uint64_t>> pending {{withTrailingSlash(root), 0}};
-        while (!pending.empty()) {
-            const auto [dir, parentVolume] = std::move(pending.back());
-            pending.pop_back();
-            // Timed before it is listed: a change while it is listed makes it count as changed.
-            // One that cannot be listed is left out, and so read again by a refresh.
-            const std::int64_t time = fileTimeNs(dir);
-            if (time < 0)
+    std::vector<std::string> pending {root};
+    while (!pending.empty()) {
+        const std::string dir = std::move(pending.back());
+        pending.pop_back();
+        const std::int64_t time = fileTimeNs(dir);
+        DIR* listing = time < 0 ? nullptr : ::opendir(dir.c_str());
+        if (!listing)
+            continue;
+        out.push_back({dir, time});
+        while (const dirent* e = ::readdir(listing)) {
+            if (e->d_name[0] == '.')
                 continue;
-            const DirectoryListing listing = listDirectory(dir, parentVolume, subdirectoriesOnly);
-            if (listing.error != 0)
-                continue;
-            out.push_back({dir, time});
-            for (const std::string& name : listing.subdirectories)
-                if (std::string path = dir + name + '/'; std::find(roots.begin(), roots.end(), path) == roots.end())
-                    pending.emplace_back(std::move(path), listing.volume);
+            std::string path = dir + e->d_name;
+            struct stat st {};
+            const bool isDirectory
+                = e->d_type == DT_DIR || (e->d_type == DT_UNKNOWN && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+            if (isDirectory)
+                pending.push_back(path + '/');
         }
+        ::closedir(listing);
     }
     return out;
 }

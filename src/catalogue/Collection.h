@@ -53,14 +53,17 @@ struct CollectionDirectory {
     std::int64_t mtimeNs = 0;
 };
 
-// The roots (each ending in '/') and every directory below them that a read enters (names not
-// beginning with '.', no links to directories, no pseudo file systems; below one root, never
-// another root: it is read in its own turn), with their modification times.
-std::vector<CollectionDirectory> directoriesBelow(const std::vector<std::string>& roots);
-inline std::vector<CollectionDirectory> directoriesBelow(const std::string& root)
-{
-    return directoriesBelow(std::vector<std::string> {root});
-}
+// What a read started from, looked for and walked: what a collection of it keeps beside the
+// catalogue and the pictures.
+struct ReadRecord {
+    std::vector<std::string> roots;               // each ending in '/'
+    QString types;                                // "ico,cur,exe"
+    std::vector<CollectionDirectory> directories; // with their times as the read listed them
+};
+
+// `root` (ending in '/') and every directory below it that a read enters (names not beginning
+// with '.', no links to directories), with their modification times.
+std::vector<CollectionDirectory> directoriesBelow(const std::string& root);
 
 // Gives the stored facts of entries first..last (a block of the catalogue, in order).
 using CollectionFiller = std::function<void(std::int32_t first, std::int32_t last, std::vector<CollectionEntry>& out)>;

@@ -277,7 +277,7 @@ std::int64_t readTree(bw::Catalogue& catalogue, const std::string& directory, co
 }
 
 std::int64_t readTrees(bw::Catalogue& catalogue, const std::vector<std::string>& roots, const TypeSelection& types, bool* endedEarly,
-                       bool workers, const bw::IconCounter& counter)
+                       bool workers, const bw::IconCounter& counter, std::vector<bw::CollectionDirectory>* walked)
 {
     CliReader reader;
     bw::TreeScanner scanner(catalogue, reader, reader);
@@ -291,6 +291,8 @@ std::int64_t readTrees(bw::Catalogue& catalogue, const std::vector<std::string>&
     if (!workers)
         scanner.setWorkers(0);
     scanner.scanTrees(patterns, roots);
+    if (walked)
+        *walked = scanner.walkedDirectories();
     if (endedEarly)
         *endedEarly = reader.stop;
     if (catalogue.unreadableDirectories() > 0)

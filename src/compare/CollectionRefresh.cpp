@@ -76,7 +76,8 @@ IconCounter CollectionRefresh::counter() const
     };
 }
 
-QString CollectionRefresh::save(const Catalogue& fresh, QRgb background, int threads) const
+QString CollectionRefresh::save(const Catalogue& fresh, const std::vector<CollectionDirectory>& directories, QRgb background,
+                                int threads) const
 {
     const bool samePictures = m_collection.info().background == (background & 0xFFFFFFu);
     const int workers = captureWorkers(threads);
@@ -114,7 +115,19 @@ QString CollectionRefresh::save(const Catalogue& fresh, QRgb background, int thr
     CollectionInfo info = m_collection.info();
     info.saved = QDateTime::currentDateTimeUtc();
     info.background = background & 0xFFFFFFu;
-    return saveCollection(m_collection.path(), info, fresh, directoriesBelow(info.roots), fill, SaveMode::Replace);
+    return saveCollection(m_collection.path(), info, fresh, directories, fill, SaveMode::Replace);
+}
+
+QString saveReadAsCollection(const std::filesystem::path& target, const Catalogue& catalogue, const ReadRecord& read, QRgb background,
+                             SaveMode mode, int threads, const Collection* previous)
+{
+    CollectionInfo info;
+    info.roots = read.roots;
+    info.directory = read.roots.empty() ? std::string() : read.roots.front();
+    info.types = read.types;
+    info.saved = QDateTime::currentDateTimeUtc();
+    info.background = background & 0xFFFFFFu;
+    return saveCollection(target, info, catalogue, read.directories, examiningFiller(catalogue, background, threads, previous), mode);
 }
 
 } // namespace bw

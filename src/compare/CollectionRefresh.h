@@ -27,8 +27,8 @@ public:
 
     // The counter for the new read's TreeScanner; safe on its worker threads.
     IconCounter counter() const;
-    // Writes `fresh` (the new read) in place of the collection file.
-    QString save(const Catalogue& fresh, QRgb background, int threads = 0) const;
+    // Writes `fresh` (the new read, which walked `directories`) in place of the collection file.
+    QString save(const Catalogue& fresh, const std::vector<CollectionDirectory>& directories, QRgb background, int threads = 0) const;
 
     std::size_t unchangedDirectories() const { return m_unchanged.size(); }
     std::size_t changedDirectories() const { return m_changed; }
@@ -53,5 +53,11 @@ private:
     std::size_t m_changed = 0;
     std::unordered_map<std::string_view, StoredFile> m_files; // views into the opened catalogue
 };
+
+// Saves the catalogue of a read as a collection, its pictures drawn over `background` on
+// `threads` threads (0: one per core). With `previous` (the collection the catalogue was opened
+// from), an entry whose file is gone keeps what was stored there.
+QString saveReadAsCollection(const std::filesystem::path& target, const Catalogue& catalogue, const ReadRecord& read, QRgb background,
+                             SaveMode mode, int threads = 0, const Collection* previous = nullptr);
 
 } // namespace bw

@@ -2,6 +2,7 @@
 
 #include "catalogue/Collection.h"
 #include "compare/CollectionPictures.h"
+#include "compare/CollectionRefresh.h"
 #include "compare/DuplicateFinder.h"
 #include "support/TestUtil.h"
 
@@ -185,39 +186,31 @@ TEST_F(CollectionTest, RefusesDamagedForeignAndNewerFiles)
     }
 }
 
-// A refresh reads again what the read started from: one directory, or every volume (below one
-// root never another); a file written before the roots were kept has its directory alone.
+// A refresh reads again what the read started from: one directory, or every volume; a file
+// written before the roots were kept has its directory alone.
 TEST_F(CollectionTest, KeepsTheRootsOfTheRead)
 {
     const std::string top = dir.path().toStdString() + "/";
-    std::filesystem::create_directories(top + "x/y");
     const struct {
         const char* what;
         std::vector<std::string> roots;
-        const char* dropped;
-        std::vector<std::string> opened;
-        std::size_t directories;
+        const char* spoil;
     } cases[] = {
-        {"one directory", {top}, "", {top}, 3},
-        {"two volumes", {top, top + "x/"}, "", {top, top + "x/"}, 3},
-        {"written before roots", {top}, "DROP TABLE roots", {top}, 3},
+        {"one directory", {top}, ""},
+        {"two volumes", {top, "/"}, ""},
+        {"written before roots", {top}, "DROP TABLE roots"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        CollectionInfo info;
-        info.directory = c.roots.front();
-        info.roots = c.roots;
-        info.saved = QDateTime::currentDateTimeUtc();
-        const std::vector<CollectionDirectory> below = directoriesBelow(c.roots);
-        EXPECT_EQ(below.size(), c.directories);
-        ASSERT_EQ(saveCollection(file, info, read, below, examiningFiller(read, kBackground, 1), SaveMode::Replace), QString());
-        sql(c.dropped);
+        ASSERT_EQ(saveReadAsCollection(file, read, {c.roots, QStringLiteral("ico"), {{top, 5}}}, kBackground, SaveMode::Replace, 1),
+                  QString());
+        sql(c.spoil);
         Catalogue opened(100);
         QString error;
         const std::unique_ptr<Collection> collection = Collection::open(file, opened, error);
         ASSERT_TRUE(collection) << error.toStdString();
-        EXPECT_EQ(collection->info().roots, c.opened);
-        EXPECT_EQ(collection->directories().size(), c.directories);
+        EXPECT_EQ(collection->info().roots, c.roots);
+        EXPECT_EQ(collection->directories().size(), 1u);
     }
 }
 

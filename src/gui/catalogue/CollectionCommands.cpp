@@ -2,6 +2,7 @@
 
 #include "catalogue/Indexer.h"
 #include "compare/CollectionPictures.h"
+#include "compare/CollectionRefresh.h"
 #include "gui/catalogue/EinleseFrm.h"
 #include "gui/widgets/AppState.h"
 #include "gui/widgets/MainWindowAccess.h"
@@ -18,15 +19,6 @@ namespace bw {
 namespace {
 
 const QString kFilter = QStringLiteral("Bildwiesel-Sammlungen (*.bwsammlung);;Alle Dateien (*)");
-
-// The types the read took, as "ico,cur": the type list shows them as "*.ico".
-QString typeList(const QStringList& patterns)
-{
-    QStringList names;
-    for (const QString& p : patterns)
-        names << (p.startsWith(QLatin1String("*.")) ? p.mid(2) : p);
-    return names.join(QLatin1Char(','));
-}
 
 } // namespace
 
@@ -46,20 +38,13 @@ void saveCollectionAs(AppState& s, MainWindowAccess&)
             return;
         mode = SaveMode::Replace;
     }
-    // What was read: the roots and types of the read (the read directory and the checked types
-    // may have changed since), or those of the collection the catalogue was opened from, whose
-    // directory times stay too: a refresh then reads again what changed since that read.
-    const QRgb background = toQColor(s.backgroundColour).rgb();
-    CollectionInfo info;
-    info.roots = s.collection ? s.collection->info().roots : s.readRoots;
-    info.directory = info.roots.empty() ? std::string() : info.roots.front();
-    info.types = s.collection ? s.collection->info().types : typeList(s.readTypes);
-    info.saved = QDateTime::currentDateTimeUtc();
-    info.background = background & 0xFFFFFFu;
+    // What was read, as it was read (the read directory, the checked types and the directories
+    // may have changed since), or as the collection the catalogue was opened from keeps it: a
+    // refresh then reads again what changed since that read.
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const std::vector<CollectionDirectory> directories = s.collection ? s.collection->directories() : directoriesBelow(info.roots);
-    const QString error
-        = saveCollection(path, info, *s.catalogue, directories, examiningFiller(*s.catalogue, background, 0, s.collection.get()), mode);
+    const ReadRecord read
+        = s.collection ? ReadRecord {s.collection->info().roots, s.collection->info().types, s.collection->directories()} : s.read;
+    const QString error = saveReadAsCollection(path, *s.catalogue, read, toQColor(s.backgroundColour).rgb(), mode, 0, s.collection.get());
     QApplication::restoreOverrideCursor();
     if (!error.isEmpty())
         dialogs().message(error, kAppTitle);

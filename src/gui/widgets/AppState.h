@@ -9,12 +9,10 @@
 
 #include <QImage>
 #include <QString>
-#include <QStringList>
 
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace bw {
 
@@ -28,10 +26,9 @@ struct AppState {
     std::uint32_t backgroundColour = kColourButtonFace;
     std::string windowsDirectory; // holds the settings file; ends in '/'
     std::string readDirectory;    // ends in '/'
-    // What the catalogue's read started from and looked for ("*.ico"), as a saved collection keeps
-    // it: the read directory and the checked types may have changed since.
-    std::vector<std::string> readRoots;
-    QStringList readTypes;
+    // What the catalogue's read started from, looked for and walked, as a saved collection keeps
+    // it: the read directory, the checked types and the directories may have changed since.
+    ReadRecord read;
     std::string copyDirectory;                    // ends in '/'
     ExportFormat copyFormat = ExportFormat::Icon; // what the copy loops write
 };
