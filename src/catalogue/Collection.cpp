@@ -1,5 +1,6 @@
 #include "Collection.h"
 
+#include "support/Funky.h"
 #include "support/SafeFile.h"
 
 #include <QSqlDatabase>
@@ -37,7 +38,19 @@ const char* const kSchema[] = {
     // The entries' paths and icon numbers once more, packed in blocks (see packBlock): opening
     // reads a few hundred rows instead of a row per entry.
     "CREATE TABLE catalogue(block INTEGER PRIMARY KEY, data BLOB NOT NULL)",
+    "CREATE TABLE roots(path BLOB NOT NULL)",
 };
+
+// The read's roots as saved: files from a read of one directory, and those written before the
+// roots had a table, have that directory alone.
+std::vector<std::string> rootsOf(const CollectionInfo& info)
+{
+    if (!info.roots.empty())
+        return info.roots;
+    if (info.directory.empty())
+        return {};
+    return {withTrailingSlash(info.directory)};
+}
 
 // Marks an entry whose path is that of the entry before it (the next icon of one file).
 constexpr std::uint32_t kSamePath = 0xFFFFFFFFu;
@@ -202,6 +215,12 @@ bool writeTables(QSqlDatabase& db, const CollectionInfo& info, const Catalogue& 
         query.prepare(QStringLiteral("INSERT INTO catalogue VALUES(?,?)"));
         query.addBindValue(first / kSaveBlock);
         query.addBindValue(packBlock(catalogue, first, last));
+        if (!query.exec())
+            return failed(query);
+    }
+    query.prepare(QStringLiteral("INSERT INTO roots VALUES(?)"));
+    for (const std::string& root : rootsOf(info)) {
+        query.addBindValue(QByteArray(root.data(), static_cast<qsizetype>(root.size())));
         if (!query.exec())
             return failed(query);
     }
@@ -373,6 +392,12 @@ std::unique_ptr<Collection> Collection::open(const std::filesystem::path& path, 
     c->m_info.saved = QDateTime::fromString(query.value(3).toString(), Qt::ISODate);
     c->m_info.background = static_cast<std::uint32_t>(query.value(4).toLongLong()) & 0xFFFFFFu;
     const qint64 entries = query.value(5).toLongLong();
+    if (query.exec(QStringLiteral("SELECT path FROM roots ORDER BY rowid")))
+        while (query.next()) {
+            const QByteArray root = query.value(0).toByteArray();
+            c->m_info.roots.emplace_back(root.constData(), static_cast<std::size_t>(root.size()));
+        }
+    c->m_info.roots = rootsOf(c->m_info);
     if (entries < 0 || entries > catalogue.capacity()) {
         error = entries < 0
             ? damaged
@@ -478,6 +503,17 @@ std::vector<CollectionDirectory> Collection::directories() const
         out.push_back({std::string(path.constData(), static_cast<std::size_t>(path.size())), query.value(1).toLongLong()});
     }
     return out;
+}
+
+bool Collection::stamps(const std::function<void(std::int32_t n, std::int64_t size, std::int64_t mtimeNs)>& each) const
+{
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT nr, size, mtime FROM entries ORDER BY nr")))
+        return false;
+    while (query.next())
+        each(query.value(0).toInt(), query.value(1).toLongLong(), query.value(2).toLongLong());
+    return !query.lastError().isValid();
 }
 
 Collection::Reader::Reader(const Collection& collection)

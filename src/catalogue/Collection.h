@@ -20,18 +20,20 @@ namespace bw {
 // A collection file: the catalogue of a read kept with each icon's picture, so that it can be
 // opened, shown and compared while the files it came from are not there. It is an SQLite
 // database (README: "Collection files"): a table `collection` with one row about the read, a table
-// `entries` with one row per catalogue entry in catalogue order, and a table `directories`
-// with the modification time of every directory the read walked.
+// `entries` with one row per catalogue entry in catalogue order, a table `directories` with the
+// modification time of every directory the read walked, and a table `roots` with the directories
+// the read started from (files written before it had one start: the `directory` of `collection`).
 inline constexpr int kCollectionFormat = 1;
 inline constexpr char kCollectionSuffix[] = ".bwsammlung";
 
 // What a collection says about the read it keeps.
 struct CollectionInfo {
     int format = kCollectionFormat;
-    std::string directory;        // the directory that was read, as bytes
-    QString types;                // the file types read, "ico,cur,exe"
-    QDateTime saved;              // when it was saved (UTC)
-    std::uint32_t background = 0; // the colour the pictures are drawn over, 0x00RRGGBB
+    std::string directory;          // the directory that was read, as bytes (the first of `roots`)
+    std::vector<std::string> roots; // the directories the read started from, each ending in '/'
+    QString types;                  // the file types read, "ico,cur,exe"
+    QDateTime saved;                // when it was saved (UTC)
+    std::uint32_t background = 0;   // the colour the pictures are drawn over, 0x00RRGGBB
 };
 
 // One entry's stored facts beyond its path and icon index.
@@ -49,6 +51,14 @@ struct CollectionEntry {
 struct CollectionDirectory {
     std::string path;
     std::int64_t mtimeNs = 0;
+};
+
+// What a read started from, looked for and walked: what a collection of it keeps beside the
+// catalogue and the pictures.
+struct ReadRecord {
+    std::vector<std::string> roots;               // each ending in '/'
+    QString types;                                // "ico,cur,exe"
+    std::vector<CollectionDirectory> directories; // with their times as the read listed them
 };
 
 // `root` (ending in '/') and every directory below it that a read enters (names not beginning
@@ -89,6 +99,9 @@ public:
     // Entry n's source file compared with what was stored (size and modification time).
     SourceState sourceState(std::int32_t n, std::string_view path) const;
     std::vector<CollectionDirectory> directories() const;
+    // Each entry's stored file size and modification time, in order, without the pictures;
+    // false when the file cannot be read on.
+    bool stamps(const std::function<void(std::int32_t n, std::int64_t size, std::int64_t mtimeNs)>& each) const;
 
     // Reads the entries in order, one query for all: for work on the whole catalogue.
     class Reader {

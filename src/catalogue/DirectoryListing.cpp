@@ -84,8 +84,10 @@ DirectoryListing listDirectory(const std::string& path, std::uint64_t parentVolu
         listing.error = errno;
     if (fd >= 0) {
         struct stat self {};
-        if (::fstat(fd, &self) == 0)
+        if (::fstat(fd, &self) == 0) {
             listing.volume = self.st_dev;
+            listing.mtimeNs = static_cast<std::int64_t>(self.st_mtim.tv_sec) * 1'000'000'000 + self.st_mtim.tv_nsec;
+        }
         // Only where the device changes (a mount point, or the start) can the file system be
         // another one; there the kernel's magic number tells whether it is a pseudo file system.
         // devtmpfs alone looks like tmpfs, so only a tmpfs is looked up in the mount table.

@@ -15,8 +15,9 @@ namespace bw {
 // (proc, sysfs, ...) lists as empty. A directory that cannot be opened lists as empty too, with
 // the reason in `error`, so that a read can name what it left out.
 struct DirectoryListing {
-    std::uint64_t volume = 0; // the device the directory lies on
-    int error = 0;            // errno where it could not be opened or read to its end, else 0
+    std::uint64_t volume = 0;  // the device the directory lies on
+    std::int64_t mtimeNs = -1; // its modification time (ns since 1970) before it was listed
+    int error = 0;             // errno where it could not be opened or read to its end, else 0
     std::vector<std::string> files;
     std::vector<std::string> subdirectories;
     int descriptor = -1; // the directory, still open, when the caller asked to keep it

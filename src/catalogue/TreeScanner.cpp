@@ -163,6 +163,10 @@ bool TreeScanner::walk(TreeWalk::Directory& dir, const std::string& mask, std::u
         below |= sub->masksBelow;
     }
     dir.masksBelow = below;
+    if (!dir.recorded && dir.error == 0 && dir.mtimeNs >= 0) {
+        dir.recorded = true;
+        m_walked.push_back({dir.path, dir.mtimeNs});
+    }
     return true;
 }
 

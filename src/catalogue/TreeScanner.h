@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalogue/Catalogue.h"
+#include "catalogue/Collection.h"
 #include "catalogue/Indexer.h"
 #include "catalogue/TreeWalk.h"
 
@@ -76,6 +77,9 @@ public:
 
     // Number of files handed to the indexer.
     std::int64_t filesIndexed() const { return m_filesIndexed; }
+    // Every directory the reads walked whole, with its modification time as it was listed: a
+    // collection of the read keeps them, and a change made after the listing shows as a change.
+    const std::vector<CollectionDirectory>& walkedDirectories() const { return m_walked; }
 
 private:
     // Reads the files matching `mask` (whose bit is `maskBit`) in the tree; false when the read
@@ -94,6 +98,7 @@ private:
     std::set<std::string> m_tooLong;    // reported already (each pattern walks the tree again)
     std::set<std::string> m_unreadable; // the same
     std::int64_t m_filesIndexed = 0;
+    std::vector<CollectionDirectory> m_walked;
     int m_workers;
     int m_window = TreeWalk::kWindow;
     IconCounter m_counter;

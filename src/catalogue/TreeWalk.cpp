@@ -200,6 +200,7 @@ void list(State& s, Node& node, Lock& lock)
     // No one looks at a directory being listed, so all of it that takes time (memory, paths, keys)
     // is made before the lock is taken again; the roots and skipRoots never change.
     node.volume = listing.volume;
+    node.mtimeNs = listing.mtimeNs;
     node.error = listing.error;
     node.files = std::move(listing.files);
     node.subdirectories = std::move(listing.subdirectories);

@@ -41,7 +41,9 @@ public:
     struct Directory {
         std::string path; // ends in '/'
         std::uint64_t volume = 0;
-        int error = 0; // errno where it could not be listed (whole), else 0
+        std::int64_t mtimeNs = -1; // as listed
+        bool recorded = false;     // in the reader's list of directories walked
+        int error = 0;             // errno where it could not be listed (whole), else 0
         std::vector<std::string> files;
         std::vector<std::string> subdirectories;
         // Per subdirectory the directory the read enters, or null where it does not (a root

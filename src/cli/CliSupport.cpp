@@ -273,18 +273,26 @@ void Records::writeOut()
 std::int64_t readTree(bw::Catalogue& catalogue, const std::string& directory, const TypeSelection& types, bool* endedEarly, bool workers,
                       const bw::IconCounter& counter)
 {
+    return readTrees(catalogue, {bw::withTrailingSlash(directory)}, types, endedEarly, workers, counter);
+}
+
+std::int64_t readTrees(bw::Catalogue& catalogue, const std::vector<std::string>& roots, const TypeSelection& types, bool* endedEarly,
+                       bool workers, const bw::IconCounter& counter, std::vector<bw::CollectionDirectory>* walked)
+{
     CliReader reader;
     bw::TreeScanner scanner(catalogue, reader, reader);
     if (counter)
         scanner.setIconCounter(counter);
-    const std::string base = bw::withTrailingSlash(directory);
     std::vector<std::string> patterns;
-    for (std::size_t t = 0; t < bw::kFileTypeCount; ++t)
-        if (types[t])
-            patterns.push_back(base + bw::fileTypePattern(t));
+    for (const std::string& root : roots)
+        for (std::size_t t = 0; t < bw::kFileTypeCount; ++t)
+            if (types[t])
+                patterns.push_back(root + bw::fileTypePattern(t));
     if (!workers)
         scanner.setWorkers(0);
-    scanner.scanTrees(patterns);
+    scanner.scanTrees(patterns, roots);
+    if (walked)
+        *walked = scanner.walkedDirectories();
     if (endedEarly)
         *endedEarly = reader.stop;
     if (catalogue.unreadableDirectories() > 0)

@@ -105,6 +105,11 @@ private:
 // `counter`, when given, counts the icons of the files in place of opening them.
 std::int64_t readTree(bw::Catalogue& catalogue, const std::string& directory, const TypeSelection& types, bool* endedEarly = nullptr,
                       bool workers = true, const bw::IconCounter& counter = {});
+// The same for several roots, each read in its own turn: below one, another is not entered.
+// `walked` gets the directories walked, with their times as listed.
+std::int64_t readTrees(bw::Catalogue& catalogue, const std::vector<std::string>& roots, const TypeSelection& types,
+                       bool* endedEarly = nullptr, bool workers = true, const bw::IconCounter& counter = {},
+                       std::vector<bw::CollectionDirectory>* walked = nullptr);
 // True once a read of this run met a directory it could not list (each is named on stderr).
 bool directoriesLeftOut();
 

@@ -6,6 +6,7 @@
 
 #include "compare/CollectionPictures.h"
 #include "compare/CollectionRefresh.h"
+#include "support/Funky.h"
 
 #include <chrono>
 #include <cstdio>
@@ -32,13 +33,21 @@ int runRefresh(const Invocation& call)
     const std::optional<QRgb> background = call.isSet(QStringLiteral("background"))
         ? selectedBackground(call)
         : std::optional<QRgb>(0xFF000000u | collection->info().background);
-    if (!types || !background || !isInputDirectory(collection->info().directory))
+    if (!types || !background)
         return kExitFailure;
+    if (collection->info().roots.empty()) {
+        std::fprintf(stderr, "bildwiesel-cli: Die Sammlung nennt kein gelesenes Verzeichnis.\n");
+        return kExitFailure;
+    }
+    for (const std::string& root : collection->info().roots)
+        if (!isInputDirectory(root))
+            return kExitFailure;
     const auto start = std::chrono::steady_clock::now();
     const bw::CollectionRefresh refresh(*collection, opened);
     bw::Catalogue fresh;
-    readTree(fresh, collection->info().directory, *types, nullptr, true, refresh.counter());
-    if (const QString error = refresh.save(fresh, *background); !error.isEmpty()) {
+    std::vector<bw::CollectionDirectory> walked;
+    readTrees(fresh, collection->info().roots, *types, nullptr, true, refresh.counter(), &walked);
+    if (const QString error = refresh.save(fresh, walked, *background); !error.isEmpty()) {
         std::fprintf(stderr, "bildwiesel-cli: %s\n", error.toLocal8Bit().constData());
         return kExitFailure;
     }
@@ -68,14 +77,16 @@ int runCollect(const Invocation& call)
 
     const auto start = std::chrono::steady_clock::now();
     bw::Catalogue catalogue;
-    const std::int64_t files = readTree(catalogue, call.argument(0), *types);
+    bw::ReadRecord read;
+    read.roots = {bw::withTrailingSlash(call.argument(0))};
+    const std::int64_t files = readTrees(catalogue, read.roots, *types, nullptr, true, {}, &read.directories);
     QStringList names;
     for (std::size_t t = 0; t < bw::kFileTypeCount; ++t)
         if ((*types)[t])
             names << QString::fromLatin1(bw::kFileTypes[t].data(), static_cast<qsizetype>(bw::kFileTypes[t].size()));
-    const QString error
-        = bw::saveCatalogueAsCollection(call.argument(1), catalogue, call.argument(0), names.join(QLatin1Char(',')), *background,
-                                        call.isSet(QStringLiteral("replace")) ? bw::SaveMode::Replace : bw::SaveMode::NewOnly);
+    read.types = names.join(QLatin1Char(','));
+    const QString error = bw::saveReadAsCollection(call.argument(1), catalogue, read, *background,
+                                                   call.isSet(QStringLiteral("replace")) ? bw::SaveMode::Replace : bw::SaveMode::NewOnly);
     if (!error.isEmpty()) {
         std::fprintf(stderr, "bildwiesel-cli: %s\n", error.toLocal8Bit().constData());
         return kExitFailure;

@@ -121,7 +121,7 @@ QStringList writeDragFiles(const std::string& directory, const std::vector<Dragg
 {
     QStringList written;
     for (const DraggedIcon& icon : icons) {
-        const QImage picture = extractLargestIcon(std::filesystem::path(icon.path), icon.index);
+        const QImage picture = icon.kept.isNull() ? extractLargestIcon(std::filesystem::path(icon.path), icon.index) : icon.kept;
         QByteArray png;
         QBuffer buffer(&png);
         buffer.open(QIODevice::WriteOnly);

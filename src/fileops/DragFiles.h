@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QString>
 
 #include <string>
@@ -33,13 +34,15 @@ private:
     int m_drags = 0;
 };
 
-// One icon a drag takes along: where it comes from.
+// One icon a drag takes along: where it comes from, and the picture to give instead of reading
+// the source (the kept picture of an entry whose source is gone or changed).
 struct DraggedIcon {
     std::string path;
     int index = 0;
+    QImage kept;
 };
 
-// Writes the largest image of each icon as a PNG file into `directory` (ending in '/'), named
+// Writes the largest image (or the kept picture) of each icon as a PNG file into `directory` (ending in '/'), named
 // after its source file without the extension and "_" + the index above 0, and gives the files
 // written, as their names are decoded for the desktop. Icons without a picture are left out.
 QStringList writeDragFiles(const std::string& directory, const std::vector<DraggedIcon>& icons);

@@ -1,8 +1,11 @@
 // "Sammlung speichern …" and "Sammlung öffnen …" in the real main window.
 
+#include "compare/CollectionPictures.h"
 #include "gui/app/IconFrm.h"
 #include "gui/app/MainU.h"
+#include "gui/catalogue/CollectionCommands.h"
 #include "gui/catalogue/EinleseFrm.h"
+#include "gui/fileops/IconDrag.h"
 #include "gui/widgets/AppState.h"
 #include "gui/widgets/PageImage.h"
 #include "support/ProgramSession.h"
@@ -109,4 +112,47 @@ TEST_F(CollectionCommands, GoneOrChangedSourcesWorkFromTheStoredPictureOrAreRepo
         EXPECT_EQ(out.isNull() ? 0 : out.pixel(16, 16), written.isNull() ? 0 : n == a ? qRgb(255, 0, 0) : qRgb(0, 255, 0));
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(outDir.path().toStdString()), {}), 3); // the collection and two copies
+
+    // Dragged out, the gone and the changed one give their stored pictures, as file and as data.
+    QTemporaryDir dragBase;
+    DragFolder folder(dragBase.path().toStdString());
+    const CollectionKeptPictures kept(appState());
+    for (const std::int32_t n : {a, b}) {
+        SCOPED_TRACE(n);
+        const std::unique_ptr<QMimeData> data = pageDragData(*appState().catalogue, n, folder, &kept);
+        ASSERT_TRUE(data);
+        const QRgb stored = n == a ? qRgb(255, 0, 0) : qRgb(0, 255, 0);
+        EXPECT_EQ(QImage::fromData(data->data(QStringLiteral("image/png"))).pixel(16, 16), stored);
+        ASSERT_EQ(data->urls().size(), 1);
+        EXPECT_EQ(QImage(data->urls().value(0).toLocalFile()).pixel(16, 16), stored);
+    }
+}
+
+// "Sammlung auffrischen" reads again a file added and one rewritten in place (its directory keeps
+// its time), and the collection in its place then has their pictures.
+TEST_F(CollectionCommands, RefreshReadsAgainWhatChangedSinceSaving)
+{
+    fs::create_directories(tree / "sub");
+    testutil::writeFile(tree / "a.ico", testutil::solidIcon(qRgb(255, 0, 0)));
+    testutil::writeFile(tree / "sub/b.ico", testutil::solidIcon(qRgb(0, 255, 0)));
+    start();
+    dialogs.saveAnswers << file;
+    main().SammlungSpeichern1->trigger();
+    dialogs.openAnswers << file;
+    main().SammlungOeffnen1->trigger();
+    ASSERT_TRUE(appState().collection);
+    testutil::writeFile(tree / "sub/b.ico", testutil::solidIcon(qRgb(0, 0, 255)));
+    testutil::writeFile(tree / "c.ico", testutil::solidIcon(qRgb(9, 9, 9)));
+    main().SammlungAuffrischen1->trigger();
+    QTRY_VERIFY(!windows().EinleseF->isVisible() && windows().IconF->isEnabled());
+    ASSERT_TRUE(appState().collection);
+    const Catalogue& refreshed = *appState().catalogue;
+    ASSERT_EQ(refreshed.entryCount(), 3);
+    for (std::int32_t n = 1; n <= 3; ++n) {
+        CollectionEntry stored;
+        ASSERT_TRUE(appState().collection->entry(n, stored));
+        const std::string name = fs::path(std::string(refreshed[n].path())).filename().string();
+        const QRgb expected = name == "a.ico" ? qRgb(255, 0, 0) : name == "b.ico" ? qRgb(0, 0, 255) : qRgb(9, 9, 9);
+        EXPECT_EQ(storedImage(stored, appState().collection->info().background).pixel(16, 16), expected) << name;
+    }
 }

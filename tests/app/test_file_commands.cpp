@@ -225,7 +225,7 @@ TEST_F(FileCommands, DragOffersTheIconsAsPngFilesAndAsPicture)
     // Icons of files of one name keep apart.
     const std::string twice = folder->newDragDirectory();
     const std::string a = (tree / "a.ico").string();
-    EXPECT_EQ(writeDragFiles(twice, {{a, 0}, {a, 0}}),
+    EXPECT_EQ(writeDragFiles(twice, {{a, 0, {}}, {a, 0, {}}}),
               (QStringList {QString::fromStdString(twice + "a.png"), QString::fromStdString(twice + "a (2).png")}));
     // Only the user may enter the folder; the killed run's is gone; each goes when its run ends.
     EXPECT_EQ(fs::status(folder->path()).permissions(), fs::perms::owner_all);

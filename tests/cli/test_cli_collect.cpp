@@ -30,7 +30,8 @@ CliRun cli(const QStringList& arguments)
 } // namespace
 
 // A tree changed in every way: a file added, one removed, one replaced by a library of other
-// icons, one renamed, a directory added; one directory stays as it was.
+// icons, one renamed, a directory added; one directory keeps its time while a file in it is
+// rewritten in place with other icons.
 TEST(CliCollect, RefreshGivesTheCatalogueOfAFullRead)
 {
     QTemporaryDir dir;
@@ -55,6 +56,9 @@ TEST(CliCollect, RefreshGivesTheCatalogueOfAFullRead)
     fs::rename(tree / "d/alt.ico", tree / "d/neu.ico");
     fs::create_directories(tree / "f");
     writeFile(tree / "f/g.ico", solidIcon(qRgb(4, 5, 6)));
+    const auto eTime = fs::last_write_time(tree / "e");
+    writeFile(tree / "e/fest.dll", libraryWithIcons(3, false, qRgb(8, 8, 8)));
+    ASSERT_EQ(fs::last_write_time(tree / "e"), eTime);
 
     const CliRun refreshed = cli({"collect", "--refresh", file});
     ASSERT_EQ(refreshed.exitCode, 0) << refreshed.err.toStdString();
@@ -63,5 +67,6 @@ TEST(CliCollect, RefreshGivesTheCatalogueOfAFullRead)
     const CliRun fromCollection = cli({"scan", "--collection", file});
     const CliRun fullRead = cli({"scan", root});
     EXPECT_EQ(fromCollection.out, fullRead.out);
-    EXPECT_TRUE(fromCollection.out.contains("\t4\t" + root.toUtf8() + "/c/lib.dll\n")); // five icons now
+    EXPECT_TRUE(fromCollection.out.contains("\t4\t" + root.toUtf8() + "/c/lib.dll\n"));  // five icons now
+    EXPECT_TRUE(fromCollection.out.contains("\t2\t" + root.toUtf8() + "/e/fest.dll\n")); // three icons now
 }

@@ -2,6 +2,7 @@
 
 #include "catalogue/Collection.h"
 #include "compare/CollectionPictures.h"
+#include "compare/CollectionRefresh.h"
 #include "compare/DuplicateFinder.h"
 #include "support/TestUtil.h"
 
@@ -69,6 +70,19 @@ protected:
     {
         return saveCatalogueAsCollection(file, read, dir.path().toStdString(), QStringLiteral("ico,cur,dll"), kBackground, mode, 2);
     }
+
+    // Runs one statement on the saved file, as another program would.
+    void sql(const char* statement)
+    {
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("edit"));
+            db.setDatabaseName(QString::fromStdString(file));
+            ASSERT_TRUE(db.open());
+            QSqlQuery(db).exec(QString::fromLatin1(statement));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("edit"));
+    }
 };
 
 TEST_F(CollectionTest, RoundTripKeepsEntriesPicturesAndFacts)
@@ -132,16 +146,6 @@ TEST_F(CollectionTest, RefusesDamagedForeignAndNewerFiles)
 {
     ASSERT_EQ(save(), QString());
     const fixtures::Bytes good = readFile(file);
-    const auto sql = [&](const char* statement) {
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("edit"));
-            db.setDatabaseName(QString::fromStdString(file));
-            ASSERT_TRUE(db.open());
-            QSqlQuery(db).exec(QString::fromLatin1(statement));
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("edit"));
-    };
     const struct {
         const char* what;
         std::function<void()> spoil;
@@ -179,6 +183,34 @@ TEST_F(CollectionTest, RefusesDamagedForeignAndNewerFiles)
         EXPECT_TRUE(error.contains(QString::fromUtf8(c.message))) << error.toStdString();
         ASSERT_EQ(shown.entryCount(), 1);
         EXPECT_EQ(shown[1].path(), "/kept.ico");
+    }
+}
+
+// A refresh reads again what the read started from: one directory, or every volume; a file
+// written before the roots were kept has its directory alone.
+TEST_F(CollectionTest, KeepsTheRootsOfTheRead)
+{
+    const std::string top = dir.path().toStdString() + "/";
+    const struct {
+        const char* what;
+        std::vector<std::string> roots;
+        const char* spoil;
+    } cases[] = {
+        {"one directory", {top}, ""},
+        {"two volumes", {top, "/"}, ""},
+        {"written before roots", {top}, "DROP TABLE roots"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(saveReadAsCollection(file, read, {c.roots, QStringLiteral("ico"), {{top, 5}}}, kBackground, SaveMode::Replace, 1),
+                  QString());
+        sql(c.spoil);
+        Catalogue opened(100);
+        QString error;
+        const std::unique_ptr<Collection> collection = Collection::open(file, opened, error);
+        ASSERT_TRUE(collection) << error.toStdString();
+        EXPECT_EQ(collection->info().roots, c.roots);
+        EXPECT_EQ(collection->directories().size(), 1u);
     }
 }
 

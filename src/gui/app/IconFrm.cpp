@@ -355,11 +355,13 @@ Qt::DropAction TIconF::BildDragStart(QPoint from)
     IconEntry& e = (*catalogue)[n];
     e.marked = e.marked ? 0 : 1;
     repaintCurrentPage(*this);
-    std::unique_ptr<IconDragData> offered = pageDragData(*catalogue, n, dragFolder());
+    const CollectionKeptPictures kept(appState());
+    std::unique_ptr<IconDragData> offered = pageDragData(*catalogue, n, dragFolder(), &kept);
     if (!offered)
         return Qt::IgnoreAction;
     auto* drag = new QDrag(Bild); // Qt ends it once the target is done with the data
-    const QImage picture = extractIcon(std::filesystem::path(std::string(e.path())), e.iconIndex);
+    const std::optional<QImage> keptPicture = kept.disconnected(n);
+    const QImage picture = keptPicture ? *keptPicture : extractIcon(std::filesystem::path(std::string(e.path())), e.iconIndex);
     if (!picture.isNull())
         drag->setPixmap(QPixmap::fromImage(picture));
     drag->setMimeData(offered.release());

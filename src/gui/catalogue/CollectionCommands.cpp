@@ -2,6 +2,7 @@
 
 #include "catalogue/Indexer.h"
 #include "compare/CollectionPictures.h"
+#include "compare/CollectionRefresh.h"
 #include "gui/catalogue/EinleseFrm.h"
 #include "gui/widgets/AppState.h"
 #include "gui/widgets/MainWindowAccess.h"
@@ -19,18 +20,9 @@ namespace {
 
 const QString kFilter = QStringLiteral("Bildwiesel-Sammlungen (*.bwsammlung);;Alle Dateien (*)");
 
-// The types the read took, as "ico,cur": the type list shows them as "*.ico".
-QString typeList(const QStringList& patterns)
-{
-    QStringList names;
-    for (const QString& p : patterns)
-        names << (p.startsWith(QLatin1String("*.")) ? p.mid(2) : p);
-    return names.join(QLatin1Char(','));
-}
-
 } // namespace
 
-void saveCollectionAs(AppState& s, MainWindowAccess& main)
+void saveCollectionAs(AppState& s, MainWindowAccess&)
 {
     if (!s.catalogue || s.catalogue->entryCount() == 0) {
         dialogs().message(kNothingLoaded, kAppTitle);
@@ -46,11 +38,13 @@ void saveCollectionAs(AppState& s, MainWindowAccess& main)
             return;
         mode = SaveMode::Replace;
     }
-    const std::string directory = s.collection ? s.collection->info().directory : s.readDirectory;
-    const QString types = s.collection ? s.collection->info().types : typeList(main.checkedFileTypes());
+    // What was read, as it was read (the read directory, the checked types and the directories
+    // may have changed since), or as the collection the catalogue was opened from keeps it: a
+    // refresh then reads again what changed since that read.
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const QString error
-        = saveCatalogueAsCollection(path, *s.catalogue, directory, types, toQColor(s.backgroundColour).rgb(), mode, 0, s.collection.get());
+    const ReadRecord read
+        = s.collection ? ReadRecord {s.collection->info().roots, s.collection->info().types, s.collection->directories()} : s.read;
+    const QString error = saveReadAsCollection(path, *s.catalogue, read, toQColor(s.backgroundColour).rgb(), mode, 0, s.collection.get());
     QApplication::restoreOverrideCursor();
     if (!error.isEmpty())
         dialogs().message(error, kAppTitle);

@@ -150,6 +150,15 @@ void endRead(const AppState& state, MainWindowAccess& main, TEinleseF& progress)
     PlayWav(QStringLiteral("fertig"), 0);
 }
 
+// Keeps what the read started from, looked for ("*.ico" in the type list) and walked.
+void recordRead(AppState& s, std::vector<std::string> roots, const QStringList& types, const TreeScanner& scanner)
+{
+    QStringList names;
+    for (const QString& type : types)
+        names << (type.startsWith(QLatin1String("*.")) ? type.mid(2) : type);
+    s.read = {std::move(roots), names.join(QLatin1Char(',')), scanner.walkedDirectories()};
+}
+
 } // namespace
 
 void readTree(AppState& s, MainWindowAccess& main, TEinleseF& progress)
@@ -162,10 +171,12 @@ void readTree(AppState& s, MainWindowAccess& main, TEinleseF& progress)
     const std::string base = withTrailingSlash(s.readDirectory);
     ReadSession session(main, progress);
     TreeScanner scanner(*s.catalogue, session, session);
+    const QStringList types = main.checkedFileTypes();
     std::vector<std::string> patterns;
-    for (const QString& type : main.checkedFileTypes())
+    for (const QString& type : types)
         patterns.push_back(base + QFile::encodeName(type).toStdString());
     scanner.scanTrees(patterns);
+    recordRead(s, {base}, types, scanner);
     session.show();
     endRead(s, main, progress);
 }
@@ -187,6 +198,7 @@ void readAllDrives(AppState& s, MainWindowAccess& main, TEinleseF& progress)
         for (const QString& type : types)
             patterns.push_back(volume.root + QFile::encodeName(type).toStdString());
     scanner.scanTrees(patterns, roots);
+    recordRead(s, roots, types, scanner);
     session.show();
     endRead(s, main, progress);
 }
@@ -195,7 +207,7 @@ void refreshCollection(AppState& s, MainWindowAccess& main, TEinleseF& progress)
 {
     if (readRunning(progress))
         return;
-    if (!s.collection || s.collection->info().directory.empty()) {
+    if (!s.collection || s.collection->info().roots.empty()) {
         dialogs().message(QStringLiteral("Keine Sammlung mit Verzeichnis geöffnet."), kAppTitle);
         return;
     }
@@ -208,13 +220,20 @@ void refreshCollection(AppState& s, MainWindowAccess& main, TEinleseF& progress)
     ReadSession session(main, progress);
     TreeScanner scanner(*s.catalogue, session, session);
     scanner.setIconCounter(refresh.counter());
+    // The roots the collection's read started from, each read in its own turn as that read did.
+    const std::vector<std::string>& roots = old->info().roots;
     std::vector<std::string> patterns;
+    QStringList types;
     for (const QString& type : old->info().types.split(QLatin1Char(','), Qt::SkipEmptyParts))
-        patterns.push_back(withTrailingSlash(old->info().directory) + "*." + type.toStdString());
-    scanner.scanTrees(patterns);
+        types << QStringLiteral("*.") + type;
+    for (const std::string& root : roots)
+        for (const QString& type : types)
+            patterns.push_back(root + QFile::encodeName(type).toStdString());
+    scanner.scanTrees(patterns, roots);
+    recordRead(s, roots, types, scanner);
     session.show();
     if (!progress.readCancelled) {
-        QString error = refresh.save(*s.catalogue, toQColor(s.backgroundColour).rgb());
+        QString error = refresh.save(*s.catalogue, s.read.directories, toQColor(s.backgroundColour).rgb());
         if (error.isEmpty())
             s.collection = Collection::open(old->path(), *s.catalogue, error);
         if (!error.isEmpty())
@@ -231,6 +250,7 @@ void readSingleFile(AppState& s, MainWindowAccess& main, TEinleseF& progress, co
     pageState().pointerCell = 1;
     s.catalogue->clearCatalogue();
     s.collection.reset();
+    s.read = {}; // one file: no directory to read again
     progress.readRunning = true;
     progress.readCancelled = false;
     progress.ListBox1->clear();

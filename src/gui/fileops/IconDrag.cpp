@@ -53,20 +53,32 @@ QVariant IconDragData::retrieveData(const QString& mimeType, QMetaType type) con
     return QMimeData::retrieveData(mimeType, type);
 }
 
-std::unique_ptr<IconDragData> pageDragData(const Catalogue& catalogue, std::int32_t dragged, DragFolder& folder)
+std::unique_ptr<IconDragData> pageDragData(const Catalogue& catalogue, std::int32_t dragged, DragFolder& folder, const KeptPictures* kept)
 {
     if (dragged < 1 || dragged > catalogue.entryCount())
         return nullptr;
     const IconEntry& entry = catalogue[dragged];
     std::vector<DraggedIcon> icons;
+    // The source of an entry that is gone or changed is not the icon shown: its kept picture goes.
+    const auto take = [&](std::int32_t n) {
+        DraggedIcon icon {std::string(catalogue[n].path()), catalogue[n].iconIndex, {}};
+        if (const std::optional<QImage> picture = kept ? kept->disconnected(n) : std::nullopt) {
+            if (picture->isNull())
+                return; // nothing was kept of it
+            icon.kept = *picture;
+        }
+        icons.push_back(std::move(icon));
+    };
     if (entry.marked) {
         for (std::int32_t n = 1; n <= catalogue.entryCount(); ++n)
             if (catalogue[n].marked)
-                icons.push_back({std::string(catalogue[n].path()), catalogue[n].iconIndex});
+                take(n);
     } else {
-        icons.push_back({std::string(entry.path()), entry.iconIndex});
+        take(dragged);
     }
-    const QImage picture = extractLargestIcon(std::filesystem::path(std::string(entry.path())), entry.iconIndex);
+    const std::optional<QImage> draggedKept = kept ? kept->disconnected(dragged) : std::nullopt;
+    const QImage picture
+        = draggedKept ? *draggedKept : extractLargestIcon(std::filesystem::path(std::string(entry.path())), entry.iconIndex);
     if (picture.isNull() && icons.size() == 1)
         return nullptr;
     return std::make_unique<IconDragData>(std::move(icons), picture, folder);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fileops/DragFiles.h"
+#include "fileops/Export.h"
 
 #include <QImage>
 #include <QMimeData>
@@ -33,8 +34,10 @@ private:
 };
 
 // The data of a drag that starts on entry `dragged`: every marked entry when it is marked, else
-// it alone. None for a cell without an entry, or an entry alone whose icon cannot be read.
-std::unique_ptr<IconDragData> pageDragData(const Catalogue& catalogue, std::int32_t dragged, DragFolder& folder);
+// it alone. None for a cell without an entry, or an entry alone whose icon cannot be read. An
+// entry whose source is gone or changed gives its kept picture (and none is left out).
+std::unique_ptr<IconDragData> pageDragData(const Catalogue& catalogue, std::int32_t dragged, DragFolder& folder,
+                                           const KeptPictures* kept = nullptr);
 
 // The drag folder of this run, removed when the program ends.
 DragFolder& dragFolder();

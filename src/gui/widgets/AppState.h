@@ -24,8 +24,11 @@ struct AppState {
     int pixelThreshold = 5;
     bool autoRead = true;
     std::uint32_t backgroundColour = kColourButtonFace;
-    std::string windowsDirectory;                 // holds the settings file; ends in '/'
-    std::string readDirectory;                    // ends in '/'
+    std::string windowsDirectory; // holds the settings file; ends in '/'
+    std::string readDirectory;    // ends in '/'
+    // What the catalogue's read started from, looked for and walked, as a saved collection keeps
+    // it: the read directory, the checked types and the directories may have changed since.
+    ReadRecord read;
     std::string copyDirectory;                    // ends in '/'
     ExportFormat copyFormat = ExportFormat::Icon; // what the copy loops write
 };
