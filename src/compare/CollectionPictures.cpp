@@ -161,11 +161,17 @@ QString saveCatalogueAsCollection(const std::filesystem::path& target, const Cat
     return saveCollection(target, info, catalogue, directories, examiningFiller(catalogue, background, threads, previous), mode);
 }
 
-bool CollectionPictures::next(std::int32_t, Samples& samples, EncodedPicture& encoded)
+bool CollectionPictures::read(std::int32_t, QByteArray& packed)
 {
     if (!m_reader.next(m_entry) || !m_entry.loaded)
         return false;
-    return unpackPicture(m_entry.picture, m_collection.info().background, samples, encoded);
+    packed.swap(m_entry.picture);
+    return true;
+}
+
+bool CollectionPictures::unpack(const QByteArray& packed, Samples& samples, EncodedPicture& encoded) const
+{
+    return unpackPicture(packed, m_background, samples, encoded);
 }
 
 } // namespace bw

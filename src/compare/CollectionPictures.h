@@ -39,11 +39,12 @@ QString saveCatalogueAsCollection(const std::filesystem::path& target, const Cat
 // A comparison's pictures from an opened collection, read in one pass.
 class CollectionPictures final : public StoredPictures {
 public:
-    explicit CollectionPictures(const Collection& collection) : m_collection(collection), m_reader(collection) {}
-    bool next(std::int32_t n, Samples& samples, EncodedPicture& encoded) override;
+    explicit CollectionPictures(const Collection& collection) : m_background(collection.info().background), m_reader(collection) {}
+    bool read(std::int32_t n, QByteArray& packed) override;
+    bool unpack(const QByteArray& packed, Samples& samples, EncodedPicture& encoded) const override;
 
 private:
-    const Collection& m_collection;
+    const std::uint32_t m_background;
     Collection::Reader m_reader;
     CollectionEntry m_entry;
 };

@@ -58,10 +58,13 @@ inline constexpr int kMaxThreshold = 1024;
 class StoredPictures {
 public:
     virtual ~StoredPictures() = default;
-    // Entry n's picture over the run's background, as samples and encoded (hash included); calls
-    // come for n = 1, 2, ... in turn. False for an icon that could not be loaded then (both are
-    // then ignored).
-    virtual bool next(std::int32_t n, Samples& samples, EncodedPicture& encoded) = 0;
+    // Entry n's picture as kept; calls come for n = 1, 2, ... in turn, on the thread that runs the
+    // comparison. False for an icon that could not be loaded then.
+    virtual bool read(std::int32_t n, QByteArray& packed) = 0;
+    // What read gave, as samples over the run's background and encoded (hash included); false when
+    // the bytes are no picture (the icon then counts as one that could not be loaded). Called from
+    // several threads at once.
+    virtual bool unpack(const QByteArray& packed, Samples& samples, EncodedPicture& encoded) const = 0;
 };
 
 struct CompareOptions {
