@@ -183,12 +183,14 @@ TEST_F(CollectionTest, RefusesDamagedForeignAndNewerFiles)
 }
 
 // The comparison from stored pictures gives what a comparison after a read gives, at every
-// threshold, with the sources gone.
+// threshold and on one or several unpacking threads, with the sources gone; the catalogue is
+// longer than the pictures the comparison reads ahead.
 TEST_F(CollectionTest, ComparisonFromStoredPicturesEqualsOneAfterARead)
 {
     Catalogue icons(100);
-    for (const char* name : {"a.ico", "b.ico", "c.ico", "d\xe4.ico", "e.cur", "a.ico", "c.ico"})
-        icons.appendEntry(path(name), 0);
+    for (int round = 0; round < 50; ++round)
+        for (const char* name : {"a.ico", "b.ico", "c.ico", "d\xe4.ico", "e.cur", "a.ico", "c.ico"})
+            icons.appendEntry(path(name), 0);
     ASSERT_EQ(saveCatalogueAsCollection(file, icons, "", QString(), kBackground, SaveMode::NewOnly, 2), QString());
     std::map<int, QStringList> afterRead;
     for (const int threshold : {0, 1, 5, 600, 1024}) {
@@ -205,21 +207,24 @@ TEST_F(CollectionTest, ComparisonFromStoredPicturesEqualsOneAfterARead)
     QString error;
     const std::unique_ptr<Collection> c = Collection::open(file, opened, error);
     ASSERT_TRUE(c);
-    for (const auto& [threshold, expected] : afterRead) {
-        SCOPED_TRACE(threshold);
-        LineHost host;
-        host.limit = threshold;
-        CollectionPictures stored(*c);
-        CompareOptions options;
-        options.background = kBackground;
-        options.stored = &stored;
-        options.loader = [](std::string_view, int) -> QImage {
-            ADD_FAILURE() << "a source was read";
-            return {};
-        };
-        findDuplicates(opened, host, options);
-        EXPECT_EQ(host.lines, expected);
-    }
+    for (const auto& [threshold, expected] : afterRead)
+        for (const int threads : {1, 3}) {
+            SCOPED_TRACE(threshold);
+            SCOPED_TRACE(threads);
+            LineHost host;
+            host.limit = threshold;
+            CollectionPictures stored(*c);
+            CompareOptions options;
+            options.background = kBackground;
+            options.threads = threads;
+            options.stored = &stored;
+            options.loader = [](std::string_view, int) -> QImage {
+                ADD_FAILURE() << "a source was read";
+                return {};
+            };
+            findDuplicates(opened, host, options);
+            EXPECT_EQ(host.lines, expected);
+        }
     EXPECT_FALSE(afterRead[5].isEmpty());
 }
 
