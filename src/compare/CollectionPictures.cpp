@@ -168,9 +168,17 @@ QString saveCatalogueAsCollection(const std::filesystem::path& target, const Cat
     return saveCollection(target, info, catalogue, directories, examiningFiller(catalogue, background, threads, previous), mode);
 }
 
-bool CollectionPictures::read(std::int32_t, QByteArray& packed)
+bool CollectionPictures::read(std::int32_t n, QByteArray& packed)
 {
-    if (!m_reader.next(m_entry) || !m_entry.loaded)
+    // Reading stops at the first row that is missing or unreadable; the rows before it are good.
+    if (!m_failure.isEmpty() || !m_reader.next(m_entry)) {
+        if (m_failure.isEmpty())
+            m_failure = QStringLiteral("Die Sammlung %1 ist beschädigt: das Bild von Eintrag %2 lässt sich nicht lesen.")
+                            .arg(QString::fromLocal8Bit(m_collection.path().native().c_str()))
+                            .arg(n);
+        return false;
+    }
+    if (!m_entry.loaded)
         return false;
     packed.swap(m_entry.picture);
     return true;

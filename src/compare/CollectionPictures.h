@@ -39,12 +39,20 @@ QString saveCatalogueAsCollection(const std::filesystem::path& target, const Cat
 // A comparison's pictures from an opened collection, read in one pass.
 class CollectionPictures final : public StoredPictures {
 public:
-    explicit CollectionPictures(const Collection& collection) : m_background(collection.info().background), m_reader(collection) {}
+    explicit CollectionPictures(const Collection& collection)
+        : m_collection(collection)
+        , m_background(collection.info().background)
+        , m_reader(collection)
+    {
+    }
     bool read(std::int32_t n, QByteArray& packed) override;
     bool unpack(const QByteArray& packed, Samples& samples, EncodedPicture& encoded) const override;
+    QString failure() const override { return m_failure; }
 
 private:
+    const Collection& m_collection;
     const std::uint32_t m_background;
+    QString m_failure;
     Collection::Reader m_reader;
     CollectionEntry m_entry;
 };

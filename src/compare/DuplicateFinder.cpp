@@ -414,7 +414,13 @@ void DuplicateRun::closeEntries(NeighbourIndex::Query* query, std::int32_t refer
 
 bool DuplicateRun::stopRequested()
 {
-    if (!m_host.cancelled())
+    // The rest of a collection that cannot be read would all count as defective: the run stops.
+    if (m_options.stored && !m_result.unreadable)
+        if (const QString why = m_options.stored->failure(); !why.isEmpty()) {
+            m_result.unreadable = true;
+            m_host.reportUnreadable(why);
+        }
+    if (!m_result.unreadable && !m_host.cancelled())
         return false;
     m_result.cancelled = true;
     return true;

@@ -33,6 +33,8 @@ public:
     virtual void listDefective(std::int32_t entry, std::string_view path) = 0;
     virtual void listDuplicate(std::int32_t entry, std::string_view path) = 0;
     virtual void reportNoMemory(const QString& text) = 0;
+    // The stored pictures broke off (a damaged collection), so the run stops; `text` says so.
+    virtual void reportUnreadable(const QString& text) { reportNoMemory(text); }
 
     // What a window shows and plays; a host without one (a script, a measurement) keeps these.
     virtual bool soundOff() { return true; } // "fehler" and "ping" stay silent; "fertig" always sounds
@@ -65,6 +67,8 @@ public:
     // the bytes are no picture (the icon then counts as one that could not be loaded). Called from
     // several threads at once.
     virtual bool unpack(const QByteArray& packed, Samples& samples, EncodedPicture& encoded) const = 0;
+    // Empty until read meets an entry it cannot read at all; then why, in German.
+    virtual QString failure() const { return {}; }
 };
 
 struct CompareOptions {
@@ -82,6 +86,7 @@ struct CompareResult {
     bool started = false;
     bool cancelled = false;
     bool outOfMemory = false;
+    bool unreadable = false; // the stored pictures broke off: the run stopped (cancelled is set too)
     int duplicatesFound = 0;
     // Measurements.
     std::uint32_t distinctPictures = 0;

@@ -29,7 +29,7 @@ public:
     std::int64_t tickCount() override { return 0; }
     void listDefective(std::int32_t n, std::string_view) override { lines << QStringLiteral("DEFEKT %1").arg(n); }
     void listDuplicate(std::int32_t n, std::string_view) override { lines << QStringLiteral("DOPPELT %1").arg(n); }
-    void reportNoMemory(const QString&) override {}
+    void reportNoMemory(const QString& text) override { lines << text; }
 };
 
 class CollectionTest : public ::testing::Test {
@@ -68,6 +68,18 @@ protected:
     QString save(SaveMode mode = SaveMode::NewOnly)
     {
         return saveCatalogueAsCollection(file, read, dir.path().toStdString(), QStringLiteral("ico,cur,dll"), kBackground, mode, 2);
+    }
+
+    void sql(const char* statement)
+    {
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("edit"));
+            db.setDatabaseName(QString::fromStdString(file));
+            ASSERT_TRUE(db.open());
+            QSqlQuery(db).exec(QString::fromLatin1(statement));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("edit"));
     }
 };
 
@@ -132,16 +144,6 @@ TEST_F(CollectionTest, RefusesDamagedForeignAndNewerFiles)
 {
     ASSERT_EQ(save(), QString());
     const fixtures::Bytes good = readFile(file);
-    const auto sql = [&](const char* statement) {
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("edit"));
-            db.setDatabaseName(QString::fromStdString(file));
-            ASSERT_TRUE(db.open());
-            QSqlQuery(db).exec(QString::fromLatin1(statement));
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("edit"));
-    };
     const struct {
         const char* what;
         std::function<void()> spoil;
@@ -226,6 +228,29 @@ TEST_F(CollectionTest, ComparisonFromStoredPicturesEqualsOneAfterARead)
             EXPECT_EQ(host.lines, expected);
         }
     EXPECT_FALSE(afterRead[5].isEmpty());
+}
+
+// A picture row lost inside the file is found only when the comparison reaches it: the run stops
+// there and says so, instead of listing every later entry as defective.
+TEST_F(CollectionTest, ComparisonStopsWhereStoredPicturesBreakOff)
+{
+    ASSERT_EQ(save(), QString());
+    sql("DELETE FROM pictures WHERE nr=5");
+    Catalogue opened(100);
+    QString error;
+    const std::unique_ptr<Collection> c = Collection::open(file, opened, error);
+    ASSERT_TRUE(c) << error.toStdString();
+    LineHost host;
+    CollectionPictures stored(*c);
+    CompareOptions options;
+    options.background = kBackground;
+    options.stored = &stored;
+    const CompareResult result = findDuplicates(opened, host, options);
+    EXPECT_TRUE(result.unreadable && result.cancelled);
+    ASSERT_FALSE(host.lines.isEmpty());
+    EXPECT_TRUE(host.lines.back().contains(QStringLiteral("Eintrag 5 lässt sich nicht lesen"))) << host.lines.back().toStdString();
+    for (const QString& line : host.lines.mid(0, host.lines.size() - 1))
+        EXPECT_LT(line.section(QLatin1Char(' '), 1).toInt(), 5) << line.toStdString();
 }
 
 } // namespace
