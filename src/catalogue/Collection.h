@@ -90,7 +90,8 @@ public:
     SourceState sourceState(std::int32_t n, std::string_view path) const;
     std::vector<CollectionDirectory> directories() const;
 
-    // Reads the entries in order, one query for all: for work on the whole catalogue.
+    // Reads the entries in order, one query for all: for work on the whole catalogue. It opens a
+    // connection of its own, so that it may work on a thread of its own (the one that made it).
     class Reader {
     public:
         explicit Reader(const Collection& collection);
@@ -101,6 +102,7 @@ public:
         bool next(CollectionEntry& out);
 
     private:
+        QString m_connection;
         std::unique_ptr<QSqlQuery> m_query;
         std::int32_t m_next = 1;
     };

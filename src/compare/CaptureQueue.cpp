@@ -42,8 +42,10 @@ CaptureQueue::CaptureQueue(const Catalogue& catalogue, std::int32_t first, std::
     , m_background(background)
     , m_layout(layout)
     , m_hashedBlocks(std::min(hashedBlocks, layout.blocks()))
-    , m_slots(kWindow)
-    , m_readyFor(kWindow, 0)
+    , m_window(stored ? kStoredWindow : kWindow)
+    , m_chunk(stored ? kStoredChunk : kChunk)
+    , m_slots(static_cast<std::size_t>(m_window))
+    , m_readyFor(static_cast<std::size_t>(m_window), 0)
     , m_next(first)
     , m_read(stored ? first : last + 1)
     , m_released(first)
@@ -72,21 +74,21 @@ void CaptureQueue::work()
         {
             std::unique_lock lock(m_mutex);
             ++m_idleWorkers;
-            m_workAvailable.wait(lock, [this] { return m_stop || (m_next < m_read && m_next + kChunk <= m_released + kWindow); });
+            m_workAvailable.wait(lock, [this] { return m_stop || (m_next < m_read && m_next + m_chunk <= m_released + m_window); });
             --m_idleWorkers;
             if (m_stop)
                 return;
             first = m_next;
-            last = std::min({m_last, m_read - 1, first + kChunk - 1});
+            last = std::min({m_last, m_read - 1, first + m_chunk - 1});
             m_next = last + 1;
         }
         for (std::int32_t n = first; n <= last; ++n)
-            capture(n, m_slots[static_cast<std::size_t>(n % kWindow)]);
+            capture(n, m_slots[static_cast<std::size_t>(n % m_window)]);
         bool wake;
         {
             std::lock_guard lock(m_mutex);
             for (std::int32_t n = first; n <= last; ++n)
-                m_readyFor[static_cast<std::size_t>(n % kWindow)] = n;
+                m_readyFor[static_cast<std::size_t>(n % m_window)] = n;
             wake = m_readerWaiting;
         }
         if (wake)
@@ -119,18 +121,18 @@ void CaptureQueue::capture(std::int32_t n, CapturedPicture& slot)
 }
 
 // Stored pictures are read on the reader's thread, which owns their file. Once half the window
-// has been taken, it is filled up again, in runs of kChunk that the workers start on at once.
+// has been taken, it is filled up again, in runs of a chunk that the workers start on at once.
 void CaptureQueue::readAhead(std::unique_lock<std::mutex>& lock)
 {
-    if (m_read > m_last || m_read - m_released >= kWindow / 2)
+    if (m_read > m_last || m_read - m_released >= m_window / 2)
         return;
-    const std::int32_t end = std::min(m_last + 1, m_released + kWindow);
+    const std::int32_t end = std::min(m_last + 1, m_released + m_window);
     while (m_read < end) {
         const std::int32_t from = m_read;
-        const std::int32_t to = std::min(end, from + kChunk);
+        const std::int32_t to = std::min(end, from + m_chunk);
         lock.unlock(); // the workers touch only the slots of entries below m_read
         for (std::int32_t n = from; n < to; ++n) {
-            CapturedPicture& slot = m_slots[static_cast<std::size_t>(n % kWindow)];
+            CapturedPicture& slot = m_slots[static_cast<std::size_t>(n % m_window)];
             slot.loaded = m_stored->read(n, slot.packed);
         }
         lock.lock();
@@ -145,12 +147,12 @@ const CapturedPicture& CaptureQueue::take(std::int32_t n)
     std::unique_lock lock(m_mutex);
     if (n > m_released) {
         m_released = n; // the slots of earlier entries are free again
-        if (m_idleWorkers > 0 && m_next + kChunk <= m_released + kWindow)
+        if (m_idleWorkers > 0 && m_next + m_chunk <= m_released + m_window)
             m_workAvailable.notify_all();
     }
     if (m_stored)
         readAhead(lock);
-    const std::size_t slot = static_cast<std::size_t>(n % kWindow);
+    const std::size_t slot = static_cast<std::size_t>(n % m_window);
     if (m_readyFor[slot] != n) {
         m_readerWaiting = true;
         m_pictureReady.wait(lock, [&] { return m_readyFor[slot] == n; });

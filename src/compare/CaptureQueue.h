@@ -58,6 +58,9 @@ private:
     // Workers take this many consecutive entries at a time, so that hand-overs (and the sleeping
     // and waking that go with them) are rare compared with the work.
     static constexpr std::int32_t kChunk = 16;
+    // A stored picture takes a few microseconds to unpack: runs of 64 keep hand-overs rare.
+    static constexpr std::int32_t kStoredWindow = 1024;
+    static constexpr std::int32_t kStoredChunk = 64;
     const Catalogue& m_catalogue;
     const std::int32_t m_last;
     IconLoader m_loader;
@@ -65,6 +68,8 @@ private:
     QRgb m_background;
     const BlockLayout& m_layout;
     const int m_hashedBlocks;
+    const std::int32_t m_window;
+    const std::int32_t m_chunk;
     std::vector<CapturedPicture> m_slots;
     std::vector<std::int32_t> m_readyFor; // the entry each slot holds once it is complete
     std::mutex m_mutex;

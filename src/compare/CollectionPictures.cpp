@@ -168,20 +168,76 @@ QString saveCatalogueAsCollection(const std::filesystem::path& target, const Cat
     return saveCollection(target, info, catalogue, directories, examiningFiller(catalogue, background, threads, previous), mode);
 }
 
+CollectionPictures::CollectionPictures(const Collection& collection)
+    : m_collection(collection)
+    , m_background(collection.info().background)
+    , m_rows(kAhead)
+    , m_thread([this] { readRows(); })
+{
+}
+
+CollectionPictures::~CollectionPictures()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_changed.notify_all();
+    m_thread.join();
+}
+
+void CollectionPictures::readRows()
+{
+    Collection::Reader reader(m_collection);
+    CollectionEntry entry;
+    const std::int32_t count = m_collection.entryCount();
+    for (std::int32_t done = 0; done < count;) {
+        {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [&] { return m_stop || done + kBatch <= m_taken + kAhead; });
+            if (m_stop)
+                return;
+        }
+        const std::int32_t end = std::min(count, done + kBatch);
+        bool readable = true;
+        while (done < end && readable) {
+            Row& row = m_rows[static_cast<std::size_t>(++done % kAhead)];
+            readable = reader.next(entry);
+            row.readable = readable;
+            row.loaded = readable && entry.loaded;
+            row.packed.swap(entry.picture);
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            m_written = done;
+        }
+        m_changed.notify_all();
+        if (!readable)
+            return; // the first row that cannot be read ends the reading
+    }
+}
+
 bool CollectionPictures::read(std::int32_t n, QByteArray& packed)
 {
+    if (!m_failure.isEmpty())
+        return false;
+    if (n > m_available || n - m_taken > kBatch) {
+        std::unique_lock lock(m_mutex);
+        m_taken = n - 1; // read is asked for n = 1, 2, ... in turn
+        m_changed.notify_all();
+        m_changed.wait(lock, [&] { return m_written >= n; });
+        m_available = m_written;
+    }
+    Row& row = m_rows[static_cast<std::size_t>(n % kAhead)];
     // Reading stops at the first row that is missing or unreadable; the rows before it are good.
-    if (!m_failure.isEmpty() || !m_reader.next(m_entry)) {
-        if (m_failure.isEmpty())
-            m_failure = QStringLiteral("Die Sammlung %1 ist beschädigt: das Bild von Eintrag %2 lässt sich nicht lesen.")
-                            .arg(QString::fromLocal8Bit(m_collection.path().native().c_str()))
-                            .arg(n);
+    if (!row.readable) {
+        m_failure = QStringLiteral("Die Sammlung %1 ist beschädigt: das Bild von Eintrag %2 lässt sich nicht lesen.")
+                        .arg(QString::fromLocal8Bit(m_collection.path().native().c_str()))
+                        .arg(n);
         return false;
     }
-    if (!m_entry.loaded)
-        return false;
-    packed.swap(m_entry.picture);
-    return true;
+    packed.swap(row.packed);
+    return row.loaded;
 }
 
 bool CollectionPictures::unpack(const QByteArray& packed, Samples& samples, EncodedPicture& encoded) const

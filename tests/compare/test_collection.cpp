@@ -190,7 +190,7 @@ TEST_F(CollectionTest, RefusesDamagedForeignAndNewerFiles)
 TEST_F(CollectionTest, ComparisonFromStoredPicturesEqualsOneAfterARead)
 {
     Catalogue icons(100);
-    for (int round = 0; round < 50; ++round)
+    for (int round = 0; round < 300; ++round)
         for (const char* name : {"a.ico", "b.ico", "c.ico", "d\xe4.ico", "e.cur", "a.ico", "c.ico"})
             icons.appendEntry(path(name), 0);
     ASSERT_EQ(saveCatalogueAsCollection(file, icons, "", QString(), kBackground, SaveMode::NewOnly, 2), QString());
