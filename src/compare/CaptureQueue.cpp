@@ -120,8 +120,9 @@ void CaptureQueue::capture(std::int32_t n, CapturedPicture& slot)
     m_layout.hashBlocks(slot.samples, 0, m_hashedBlocks, slot.blockHashes.data());
 }
 
-// Stored pictures are read on the reader's thread, which owns their file. Once half the window
-// has been taken, it is filled up again, in runs of a chunk that the workers start on at once.
+// Stored pictures are asked for on the taking thread, in entry order, as StoredPictures wants.
+// Once half the window has been taken, it is filled up again, in runs of a chunk that the
+// workers start on at once.
 void CaptureQueue::readAhead(std::unique_lock<std::mutex>& lock)
 {
     if (m_read > m_last || m_read - m_released >= m_window / 2)
