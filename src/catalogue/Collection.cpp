@@ -516,19 +516,28 @@ bool Collection::stamps(const std::function<void(std::int32_t n, std::int64_t si
     return !query.lastError().isValid();
 }
 
-Collection::Reader::Reader(const Collection& collection)
-    : m_query(std::make_unique<QSqlQuery>(QSqlDatabase::database(collection.m_connection, false)))
+Collection::Reader::Reader(const Collection& collection) : m_connection(connectionName())
 {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+    db.setDatabaseName(viaDescriptor(collection.m_fd));
+    if (!db.open())
+        return; // next finds nothing
+    m_query = std::make_unique<QSqlQuery>(db);
     m_query->setForwardOnly(true);
     m_query->exec(QStringLiteral("SELECT size, mtime, kind, loaded, largest_width, largest_height, picture, nr "
                                  "FROM entries JOIN pictures USING(nr) ORDER BY nr"));
 }
 
-Collection::Reader::~Reader() = default;
+Collection::Reader::~Reader()
+{
+    m_query.reset();
+    Connection remove(m_connection);
+}
 
 bool Collection::Reader::next(CollectionEntry& out)
 {
-    if (!m_query->isActive() || !m_query->next() || m_query->value(7).toInt() != m_next)
+    if (!m_query || !m_query->isActive() || !m_query->next() || m_query->value(7).toInt() != m_next)
         return false;
     ++m_next;
     readEntry(*m_query, out);

@@ -103,7 +103,8 @@ public:
     // false when the file cannot be read on.
     bool stamps(const std::function<void(std::int32_t n, std::int64_t size, std::int64_t mtimeNs)>& each) const;
 
-    // Reads the entries in order, one query for all: for work on the whole catalogue.
+    // Reads the entries in order, one query for all: for work on the whole catalogue. It opens a
+    // connection of its own, so that it may work on a thread of its own (the one that made it).
     class Reader {
     public:
         explicit Reader(const Collection& collection);
@@ -114,6 +115,7 @@ public:
         bool next(CollectionEntry& out);
 
     private:
+        QString m_connection;
         std::unique_ptr<QSqlQuery> m_query;
         std::int32_t m_next = 1;
     };

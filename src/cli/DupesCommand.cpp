@@ -107,7 +107,7 @@ int runDupes(const Invocation& call)
     CliCompareHost host(threshold, records);
     const bw::CompareResult result = bw::findDuplicates(catalogue, host, options);
     std::fflush(stdout);
-    if (!result.started || result.outOfMemory)
+    if (!result.started || result.outOfMemory || result.unreadable)
         return kExitFailure;
     std::fprintf(stderr, "%d doppelte Icons gefunden.\n", result.duplicatesFound);
     if (call.isSet(QStringLiteral("times")))

@@ -67,10 +67,17 @@ bool unpackPicture(const QByteArray& packed, std::uint32_t background, Samples& 
     head.bytes.assign(p + kHeadBytes, p + packed.size());
     PictureStore::decodePadded(head, padded.data(), background & 0xFFFFFFu, samples.data());
     std::memset(padded.data(), 0, size);
-    // Equal pictures have equal bytes: any hash of them serves the store's lookup.
+    // Equal pictures have equal bytes: any hash of them serves the store's lookup. Eight bytes
+    // at a time, since this runs for every entry of a comparison.
     std::uint64_t hash = 0xCBF29CE484222325ull ^ (std::uint64_t {head.colours} << 16 | head.mainBits << 8 | head.escapes);
-    for (const std::uint8_t byte : head.bytes)
-        hash = (hash ^ byte) * 0x100000001B3ull;
+    std::size_t at = 0;
+    for (std::uint64_t word; at + sizeof word <= size; at += sizeof word) {
+        std::memcpy(&word, head.bytes.data() + at, sizeof word);
+        hash = (hash ^ word) * 0x9E3779B97F4A7C15ull;
+        hash ^= hash >> 32;
+    }
+    for (; at < size; ++at)
+        hash = (hash ^ head.bytes[at]) * 0x100000001B3ull;
     head.hash = hash ^ hash >> 29;
     return true;
 }
@@ -161,11 +168,81 @@ QString saveCatalogueAsCollection(const std::filesystem::path& target, const Cat
     return saveCollection(target, info, catalogue, directories, examiningFiller(catalogue, background, threads, previous), mode);
 }
 
-bool CollectionPictures::next(std::int32_t, Samples& samples, EncodedPicture& encoded)
+CollectionPictures::CollectionPictures(const Collection& collection)
+    : m_collection(collection)
+    , m_background(collection.info().background)
+    , m_rows(kAhead)
+    , m_thread([this] { readRows(); })
 {
-    if (!m_reader.next(m_entry) || !m_entry.loaded)
+}
+
+CollectionPictures::~CollectionPictures()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_changed.notify_all();
+    m_thread.join();
+}
+
+void CollectionPictures::readRows()
+{
+    Collection::Reader reader(m_collection);
+    CollectionEntry entry;
+    const std::int32_t count = m_collection.entryCount();
+    for (std::int32_t done = 0; done < count;) {
+        {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [&] { return m_stop || done + kBatch <= m_taken + kAhead; });
+            if (m_stop)
+                return;
+        }
+        const std::int32_t end = std::min(count, done + kBatch);
+        bool readable = true;
+        while (done < end && readable) {
+            Row& row = m_rows[static_cast<std::size_t>(++done % kAhead)];
+            readable = reader.next(entry);
+            row.readable = readable;
+            row.loaded = readable && entry.loaded;
+            row.packed.swap(entry.picture);
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            m_written = done;
+        }
+        m_changed.notify_all();
+        if (!readable)
+            return; // the first row that cannot be read ends the reading
+    }
+}
+
+bool CollectionPictures::read(std::int32_t n, QByteArray& packed)
+{
+    if (!m_failure.isEmpty())
         return false;
-    return unpackPicture(m_entry.picture, m_collection.info().background, samples, encoded);
+    if (n > m_available || n - m_taken > kBatch) {
+        std::unique_lock lock(m_mutex);
+        m_taken = n - 1; // read is asked for n = 1, 2, ... in turn
+        m_changed.notify_all();
+        m_changed.wait(lock, [&] { return m_written >= n; });
+        m_available = m_written;
+    }
+    Row& row = m_rows[static_cast<std::size_t>(n % kAhead)];
+    // Reading stops at the first row that is missing or unreadable; the rows before it are good.
+    if (!row.readable) {
+        m_failure = QStringLiteral("Die Sammlung %1 ist beschädigt: das Bild von Eintrag %2 lässt sich nicht lesen.")
+                        .arg(QString::fromLocal8Bit(m_collection.path().native().c_str()))
+                        .arg(n);
+        return false;
+    }
+    packed.swap(row.packed);
+    return row.loaded;
+}
+
+bool CollectionPictures::unpack(const QByteArray& packed, Samples& samples, EncodedPicture& encoded) const
+{
+    return unpackPicture(packed, m_background, samples, encoded);
 }
 
 } // namespace bw

@@ -8,7 +8,11 @@
 #include <QByteArray>
 #include <QImage>
 
+#include <condition_variable>
+#include <mutex>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 namespace bw {
 
@@ -36,16 +40,41 @@ QString saveCatalogueAsCollection(const std::filesystem::path& target, const Cat
                                   const QString& types, QRgb background, SaveMode mode, int threads = 0,
                                   const Collection* previous = nullptr);
 
-// A comparison's pictures from an opened collection, read in one pass.
+// A comparison's pictures from an opened collection, read in one pass. A thread of its own reads
+// the rows ahead through a connection of its own, so that the comparison's thread spends its time
+// on the comparison rather than in SQLite. It must not outlive the collection.
 class CollectionPictures final : public StoredPictures {
 public:
-    explicit CollectionPictures(const Collection& collection) : m_collection(collection), m_reader(collection) {}
-    bool next(std::int32_t n, Samples& samples, EncodedPicture& encoded) override;
+    explicit CollectionPictures(const Collection& collection);
+    ~CollectionPictures() override;
+    CollectionPictures(const CollectionPictures&) = delete;
+    CollectionPictures& operator=(const CollectionPictures&) = delete;
+    bool read(std::int32_t n, QByteArray& packed) override;
+    bool unpack(const QByteArray& packed, Samples& samples, EncodedPicture& encoded) const override;
+    QString failure() const override { return m_failure; }
 
 private:
+    void readRows();
+
+    struct Row {
+        bool readable = false;
+        bool loaded = false;
+        QByteArray packed;
+    };
+    // Rows read ahead at most, and how many the reading thread adds or frees at a time.
+    static constexpr std::int32_t kAhead = 2048;
+    static constexpr std::int32_t kBatch = 128;
     const Collection& m_collection;
-    Collection::Reader m_reader;
-    CollectionEntry m_entry;
+    const std::uint32_t m_background;
+    QString m_failure;
+    std::vector<Row> m_rows; // entry n in m_rows[n % kAhead]
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::int32_t m_written = 0;   // rows 1..m_written are read
+    std::int32_t m_taken = 0;     // rows 1..m_taken are done with; set by read alone
+    std::int32_t m_available = 0; // what read last saw of m_written
+    bool m_stop = false;
+    std::thread m_thread;
 };
 
 } // namespace bw

@@ -315,22 +315,11 @@ void DuplicateRun::firstPass()
     for (HashColumn& column : m_blockHashes)
         column.reserve(static_cast<std::size_t>(m_count));
     std::optional<CaptureQueue> queue;
-    if (!m_options.stored)
+    if (m_options.stored)
+        queue.emplace(m_catalogue, 1, m_count, *m_options.stored, m_options.background, m_layout, hashed, m_options.threads);
+    else
         queue.emplace(m_catalogue, 1, m_count, loader, m_options.background, m_layout, hashed, m_options.threads);
-    CapturedPicture fromStore;
-    // A stored picture needs only what the capture does after drawing: encoding and hashing.
-    const auto take = [&](std::int32_t n) -> const CapturedPicture& {
-        if (queue)
-            return queue->take(n);
-        fromStore.loaded = m_options.stored->next(n, fromStore.samples, fromStore.encoded);
-        if (!fromStore.loaded) {
-            fromStore.samples.fill(m_options.background & 0xFFFFFFu);
-            encodePicture(fromStore.samples, m_options.background & 0xFFFFFFu, fromStore.encoded);
-        }
-        fromStore.blockHashes.resize(static_cast<std::size_t>(hashed));
-        m_layout.hashBlocks(fromStore.samples, 0, hashed, fromStore.blockHashes.data());
-        return fromStore;
-    };
+    const auto take = [&](std::int32_t n) -> const CapturedPicture& { return queue->take(n); };
     const auto keep = [this](std::int32_t n, const CapturedPicture& captured) {
         const std::uint32_t pictures = m_store.size();
         const std::uint32_t id = m_store.add(captured.encoded);
@@ -425,7 +414,13 @@ void DuplicateRun::closeEntries(NeighbourIndex::Query* query, std::int32_t refer
 
 bool DuplicateRun::stopRequested()
 {
-    if (!m_host.cancelled())
+    // The rest of a collection that cannot be read would all count as defective: the run stops.
+    if (m_options.stored && !m_result.unreadable)
+        if (const QString why = m_options.stored->failure(); !why.isEmpty()) {
+            m_result.unreadable = true;
+            m_host.reportUnreadable(why);
+        }
+    if (!m_result.unreadable && !m_host.cancelled())
         return false;
     m_result.cancelled = true;
     return true;

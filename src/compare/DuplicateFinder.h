@@ -33,6 +33,8 @@ public:
     virtual void listDefective(std::int32_t entry, std::string_view path) = 0;
     virtual void listDuplicate(std::int32_t entry, std::string_view path) = 0;
     virtual void reportNoMemory(const QString& text) = 0;
+    // The stored pictures broke off (a damaged collection), so the run stops; `text` says so.
+    virtual void reportUnreadable(const QString& text) { reportNoMemory(text); }
 
     // What a window shows and plays; a host without one (a script, a measurement) keeps these.
     virtual bool soundOff() { return true; } // "fehler" and "ping" stay silent; "fertig" always sounds
@@ -58,10 +60,15 @@ inline constexpr int kMaxThreshold = 1024;
 class StoredPictures {
 public:
     virtual ~StoredPictures() = default;
-    // Entry n's picture over the run's background, as samples and encoded (hash included); calls
-    // come for n = 1, 2, ... in turn. False for an icon that could not be loaded then (both are
-    // then ignored).
-    virtual bool next(std::int32_t n, Samples& samples, EncodedPicture& encoded) = 0;
+    // Entry n's picture as kept; calls come for n = 1, 2, ... in turn, on the thread that runs the
+    // comparison. False for an icon that could not be loaded then.
+    virtual bool read(std::int32_t n, QByteArray& packed) = 0;
+    // What read gave, as samples over the run's background and encoded (hash included); false when
+    // the bytes are no picture (the icon then counts as one that could not be loaded). Called from
+    // several threads at once.
+    virtual bool unpack(const QByteArray& packed, Samples& samples, EncodedPicture& encoded) const = 0;
+    // Empty until read meets an entry it cannot read at all; then why, in German.
+    virtual QString failure() const { return {}; }
 };
 
 struct CompareOptions {
@@ -79,6 +86,7 @@ struct CompareResult {
     bool started = false;
     bool cancelled = false;
     bool outOfMemory = false;
+    bool unreadable = false; // the stored pictures broke off: the run stopped (cancelled is set too)
     int duplicatesFound = 0;
     // Measurements.
     std::uint32_t distinctPictures = 0;

@@ -5,6 +5,7 @@
 #include "gui/app/MainU.h"
 #include "gui/catalogue/CollectionCommands.h"
 #include "gui/catalogue/EinleseFrm.h"
+#include "gui/compare/VergleichFrm.h"
 #include "gui/fileops/IconDrag.h"
 #include "gui/widgets/AppState.h"
 #include "gui/widgets/PageImage.h"
@@ -16,6 +17,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -69,6 +71,16 @@ TEST_F(CollectionCommands, SaveAskBeforeReplacingThenOpenWithoutTheSources)
     EXPECT_NE(page.pixel(42 * (1 - a) + 40, 40), qRgb(0, 64, 255));
     QTest::mouseMove(main().Bild, QPoint(42 * a + 10, 10));
     EXPECT_EQ(main().Panel4->text(), pathA + "  Nr: 0 (nicht verbunden)");
+
+    // "Vergleichen" takes the stored pictures: the gone file is no defect.
+    TVergleichF& compare = *windows().VergleichF;
+    QTimer::singleShot(0, &compare, [&] {
+        compare.BitBtn2->click();
+        EXPECT_EQ(compare.ListBox1->count(), 0);
+        EXPECT_EQ(compare.Label2->text(), QStringLiteral("0 doppelte Icons gefunden."));
+        compare.BitBtn3->click();
+    });
+    main().Kopieren1->trigger();
 
     // A file that is no collection: a message, and the catalogue stays.
     testutil::writeFile(outDir.path().toStdString() + "/x.bwsammlung", {'x'});

@@ -30,7 +30,7 @@ public:
     std::int64_t tickCount() override { return 0; }
     void listDefective(std::int32_t n, std::string_view) override { lines << QStringLiteral("DEFEKT %1").arg(n); }
     void listDuplicate(std::int32_t n, std::string_view) override { lines << QStringLiteral("DOPPELT %1").arg(n); }
-    void reportNoMemory(const QString&) override {}
+    void reportNoMemory(const QString& text) override { lines << text; }
 };
 
 class CollectionTest : public ::testing::Test {
@@ -215,12 +215,14 @@ TEST_F(CollectionTest, KeepsTheRootsOfTheRead)
 }
 
 // The comparison from stored pictures gives what a comparison after a read gives, at every
-// threshold, with the sources gone.
+// threshold and on one or several unpacking threads, with the sources gone; the catalogue is
+// longer than the pictures the comparison reads ahead.
 TEST_F(CollectionTest, ComparisonFromStoredPicturesEqualsOneAfterARead)
 {
     Catalogue icons(100);
-    for (const char* name : {"a.ico", "b.ico", "c.ico", "d\xe4.ico", "e.cur", "a.ico", "c.ico"})
-        icons.appendEntry(path(name), 0);
+    for (int round = 0; round < 300; ++round)
+        for (const char* name : {"a.ico", "b.ico", "c.ico", "d\xe4.ico", "e.cur", "a.ico", "c.ico"})
+            icons.appendEntry(path(name), 0);
     ASSERT_EQ(saveCatalogueAsCollection(file, icons, "", QString(), kBackground, SaveMode::NewOnly, 2), QString());
     std::map<int, QStringList> afterRead;
     for (const int threshold : {0, 1, 5, 600, 1024}) {
@@ -237,22 +239,48 @@ TEST_F(CollectionTest, ComparisonFromStoredPicturesEqualsOneAfterARead)
     QString error;
     const std::unique_ptr<Collection> c = Collection::open(file, opened, error);
     ASSERT_TRUE(c);
-    for (const auto& [threshold, expected] : afterRead) {
-        SCOPED_TRACE(threshold);
-        LineHost host;
-        host.limit = threshold;
-        CollectionPictures stored(*c);
-        CompareOptions options;
-        options.background = kBackground;
-        options.stored = &stored;
-        options.loader = [](std::string_view, int) -> QImage {
-            ADD_FAILURE() << "a source was read";
-            return {};
-        };
-        findDuplicates(opened, host, options);
-        EXPECT_EQ(host.lines, expected);
-    }
+    for (const auto& [threshold, expected] : afterRead)
+        for (const int threads : {1, 3}) {
+            SCOPED_TRACE(threshold);
+            SCOPED_TRACE(threads);
+            LineHost host;
+            host.limit = threshold;
+            CollectionPictures stored(*c);
+            CompareOptions options;
+            options.background = kBackground;
+            options.threads = threads;
+            options.stored = &stored;
+            options.loader = [](std::string_view, int) -> QImage {
+                ADD_FAILURE() << "a source was read";
+                return {};
+            };
+            findDuplicates(opened, host, options);
+            EXPECT_EQ(host.lines, expected);
+        }
     EXPECT_FALSE(afterRead[5].isEmpty());
+}
+
+// A picture row lost inside the file is found only when the comparison reaches it: the run stops
+// there and says so, instead of listing every later entry as defective.
+TEST_F(CollectionTest, ComparisonStopsWhereStoredPicturesBreakOff)
+{
+    ASSERT_EQ(save(), QString());
+    sql("DELETE FROM pictures WHERE nr=5");
+    Catalogue opened(100);
+    QString error;
+    const std::unique_ptr<Collection> c = Collection::open(file, opened, error);
+    ASSERT_TRUE(c) << error.toStdString();
+    LineHost host;
+    CollectionPictures stored(*c);
+    CompareOptions options;
+    options.background = kBackground;
+    options.stored = &stored;
+    const CompareResult result = findDuplicates(opened, host, options);
+    EXPECT_TRUE(result.unreadable && result.cancelled);
+    ASSERT_FALSE(host.lines.isEmpty());
+    EXPECT_TRUE(host.lines.back().contains(QStringLiteral("Eintrag 5 lässt sich nicht lesen"))) << host.lines.back().toStdString();
+    for (const QString& line : host.lines.mid(0, host.lines.size() - 1))
+        EXPECT_LT(line.section(QLatin1Char(' '), 1).toInt(), 5) << line.toStdString();
 }
 
 } // namespace
