@@ -34,8 +34,14 @@ std::string fileExtensionLower(std::string_view path)
 
 bool isCataloguedByName(std::string_view path)
 {
-    const std::string ext = fileExtensionLower(path);
-    return ext == ".ico" || ext == ".cur";
+    // Asked of every file a read finds: compared in place, without a lower-case copy.
+    const auto endsWith = [path](std::string_view ext) {
+        if (path.size() < ext.size())
+            return false;
+        const std::string_view tail = path.substr(path.size() - ext.size());
+        return std::equal(tail.begin(), tail.end(), ext.begin(), [](char a, char b) { return asciiLower(a) == b; });
+    };
+    return endsWith(".ico") || endsWith(".cur");
 }
 
 QString catalogueFullText(std::int32_t capacity)

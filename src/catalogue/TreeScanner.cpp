@@ -117,7 +117,9 @@ bool TreeScanner::walk(TreeWalk::Directory& dir, const std::string& mask, std::u
         const std::string& name = dir.files[i];
         if (!matchesWildcard(name, mask))
             continue;
-        const std::string path = dir.path + name;
+        // One buffer for the paths of all files: the catalogue keeps its own copy.
+        std::string& path = m_path;
+        path.assign(dir.path).append(name);
         if (tooLong(path))
             continue;
         m_progress.setCaption(path);

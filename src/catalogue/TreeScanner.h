@@ -94,6 +94,7 @@ private:
     ScanProgress& m_progress;
     TreeWalk* m_walk = nullptr; // during a read
     QString m_searchLabel;      // of the pattern being walked
+    std::string m_path;         // of the file being read
 
     std::set<std::string> m_tooLong;    // reported already (each pattern walks the tree again)
     std::set<std::string> m_unreadable; // the same

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <climits>
@@ -41,6 +42,8 @@ struct Node : TreeWalk::Directory {
     bool taken = false; // by the reader (and read by it alone): no longer ahead of it
     // Per file; the reader looks at it without the lock, so a count once done is read at once.
     std::unique_ptr<std::atomic<Work>[]> counting;
+    // The first file not counted nor begun while the directory is in the queue of files.
+    std::size_t nextFile = 0;
     // The directory this one was found in (none for a start), and this one while it stays open
     // for its subdirectories still to be opened and its files still to be counted (counted down
     // as each is).
@@ -55,10 +58,29 @@ constexpr int kMaxHeldDescriptors = 128;
 
 Key childKey(const Key& parent, std::size_t index)
 {
-    Key key(parent);
+    Key key;
+    key.reserve(parent.size() + 1);
+    key.assign(parent.begin(), parent.end());
     key.push_back(static_cast<std::uint32_t>(index));
     return key;
 }
+
+// Whether `key` comes before the place of child `index` of `parent`, without making that key.
+bool before(const Key& key, const Key& parent, std::size_t index)
+{
+    const std::size_t common = std::min(key.size(), parent.size());
+    for (std::size_t i = 0; i < common; ++i)
+        if (key[i] != parent[i])
+            return key[i] < parent[i];
+    if (key.size() <= parent.size())
+        return true;
+    return key[parent.size()] < index;
+}
+
+// The queues hold the keys of their nodes, which never move.
+struct KeyOrder {
+    bool operator()(const Key* a, const Key* b) const { return *a < *b; }
+};
 
 } // namespace
 
@@ -67,21 +89,27 @@ Key childKey(const Key& parent, std::size_t index)
 struct Mask {
     std::string text;
     bool suffixOnly = false; // "*" and then no wildcard
+    std::string suffix;      // what follows the '*' then, in lower case
 
     explicit Mask(const std::string& mask)
         : text(mask)
         , suffixOnly(mask.starts_with('*') && mask.find_first_of("*?", 1) == std::string::npos)
     {
+        if (suffixOnly)
+            for (std::size_t i = 1; i < mask.size(); ++i)
+                suffix.push_back(asciiLower(mask[i]));
     }
     bool matches(std::string_view name) const
     {
         if (!suffixOnly)
             return matchesWildcard(name, text);
-        const std::size_t length = text.size() - 1;
-        if (name.size() < length)
+        // Compared from the end: most names of a tree differ from an extension in its last
+        // letter, while nearly all share its dot.
+        if (name.size() < suffix.size())
             return false;
-        for (std::size_t i = 0; i < length; ++i)
-            if (asciiLower(name[name.size() - length + i]) != asciiLower(text[1 + i]))
+        const std::size_t offset = name.size() - suffix.size();
+        for (std::size_t i = suffix.size(); i-- > 0;)
+            if (asciiLower(name[offset + i]) != suffix[i])
                 return false;
         return true;
     }
@@ -92,6 +120,10 @@ struct TreeWalk::State {
     std::condition_variable work; // workers wait here
     std::condition_variable done; // the reader waits here
     std::vector<Mask> masks;
+    // Every name of the tree is matched against the masks: a suffix mask only with names ending
+    // in its last letter (in lower case), the others with every name.
+    std::array<std::vector<std::uint32_t>, 256> suffixMasksByLastLetter;
+    std::vector<std::uint32_t> otherMasks;
     std::vector<std::string> skipRoots;
     IconCounter counter;
     int window = kWindow;
@@ -99,10 +131,11 @@ struct TreeWalk::State {
     // The start directories: where one lies in another's tree, the walk of that tree takes it
     // as it is rather than listing it again.
     std::vector<Node*> roots;
-    std::map<Key, Node*> directories;                   // not listed nor begun, in the read's order
-    std::map<Key, std::pair<Node*, std::size_t>> files; // not counted nor begun
-    int ahead = 0;                                      // directories begun or listed that the reader has not taken yet
-    int idle = 0;                                       // workers waiting for work
+    std::map<const Key*, Node*, KeyOrder> directories; // not listed nor begun, in the read's order
+    // Listed directories with files not counted nor begun, each at the place of its nextFile.
+    std::map<const Key*, Node*, KeyOrder> files;
+    int ahead = 0; // directories begun or listed that the reader has not taken yet
+    int idle = 0;  // workers waiting for work
     int workers = 0;
     bool stopping = false;
     std::atomic<int> heldDescriptors {0};
@@ -136,8 +169,18 @@ Node* nodeFor(State& s, std::string&& path, Node* parent, Key key)
     if (parent)
         node.parentVolume = parent->volume;
     node.key = std::move(key);
-    s.directories.emplace(node.key, &node);
+    s.directories.emplace(&node.key, &node);
     return &node;
+}
+
+// Moves a directory's place in the queue of files past the files counted or begun; it leaves the
+// queue with its last file. Under the lock.
+void skipTakenFiles(State& s, Node& node)
+{
+    while (node.nextFile < node.files.size() && node.counting[node.nextFile].load(std::memory_order_relaxed) != Work::Pending)
+        ++node.nextFile;
+    if (node.nextFile == node.files.size())
+        s.files.erase(&node.key);
 }
 
 bool isRoot(const State& s, const std::string& path)
@@ -145,11 +188,26 @@ bool isRoot(const State& s, const std::string& path)
     return std::any_of(s.roots.begin(), s.roots.end(), [&](const Node* root) { return root->path == path; });
 }
 
-bool wanted(std::string_view name, const void* state)
+// The bits (see maskBit) of the masks matching `name`; with `firstOnly`, of the first found.
+std::uint64_t matchingMasks(const State& s, std::string_view name, bool firstOnly)
 {
-    const auto& masks = static_cast<const State*>(state)->masks;
-    return std::any_of(masks.begin(), masks.end(), [&](const Mask& mask) { return mask.matches(name); });
+    std::uint64_t bits = 0;
+    const auto match = [&](const std::vector<std::uint32_t>& indices) {
+        for (const std::uint32_t m : indices)
+            if (s.masks[m].matches(name)) {
+                bits |= TreeWalk::maskBit(m);
+                if (firstOnly)
+                    return;
+            }
+    };
+    if (!name.empty())
+        match(s.suffixMasksByLastLetter[static_cast<unsigned char>(asciiLower(name.back()))]);
+    if (bits == 0 || !firstOnly)
+        match(s.otherMasks);
+    return bits;
 }
+
+bool wanted(std::string_view name, const void* state) { return matchingMasks(*static_cast<const State*>(state), name, true) != 0; }
 
 // Once a directory's subdirectories are all opened and its files counted, it need not stay open.
 void doneWithDescriptor(State& s, Node& parent)
@@ -206,16 +264,17 @@ void list(State& s, Node& node, Lock& lock)
     node.subdirectories = std::move(listing.subdirectories);
     node.icons.assign(node.files.size(), 0);
     for (const std::string& file : node.files)
-        for (std::size_t m = 0; m < s.masks.size(); ++m)
-            if (s.masks[m].matches(file))
-                node.ownMasks |= TreeWalk::maskBit(m);
+        node.ownMasks |= matchingMasks(s, file, false);
     node.counting = std::make_unique<std::atomic<Work>[]>(node.files.size());
-    std::vector<std::pair<Key, std::size_t>> counts;
-    for (std::size_t i = 0; i < node.files.size(); ++i) {
+    std::size_t counts = 0;
+    node.nextFile = node.files.size();
+    for (std::size_t i = node.files.size(); i-- > 0;) {
         const bool counted = !isCataloguedByName(node.files[i]) && node.path.size() + node.files[i].size() < PATH_MAX;
         node.counting[i].store(counted ? Work::Pending : Work::None, std::memory_order_relaxed);
-        if (counted)
-            counts.emplace_back(childKey(node.key, i), i);
+        if (counted) {
+            ++counts;
+            node.nextFile = i;
+        }
     }
     struct Child {
         std::size_t index;
@@ -226,13 +285,15 @@ void list(State& s, Node& node, Lock& lock)
     std::size_t unopened = 0;
     node.entered.assign(node.subdirectories.size(), nullptr);
     for (std::size_t i = 0; i < node.subdirectories.size(); ++i) {
-        std::string path = node.path + node.subdirectories[i] + "/";
+        std::string path;
+        path.reserve(node.path.size() + node.subdirectories[i].size() + 1);
+        path.append(node.path).append(node.subdirectories[i]).push_back('/');
         if (path.size() >= PATH_MAX || std::find(s.skipRoots.begin(), s.skipRoots.end(), path) != s.skipRoots.end())
             continue;
         unopened += isRoot(s, path) ? 0 : 1;
         children.push_back({i, std::move(path), childKey(node.key, node.files.size() + i)});
     }
-    node.stillNeeded = unopened + (holdForFiles ? counts.size() : 0);
+    node.stillNeeded = unopened + (holdForFiles ? counts : 0);
     // Kept open only while subdirectories are still to be opened or files counted from it.
     if (listing.descriptor >= 0 && node.stillNeeded == 0) {
         ::close(listing.descriptor);
@@ -243,21 +304,23 @@ void list(State& s, Node& node, Lock& lock)
         --s.heldDescriptors;
 
     lock.lock();
-    for (auto& [key, index] : counts)
-        s.files.emplace(std::move(key), std::make_pair(&node, index));
+    if (counts > 0)
+        s.files.emplace(&node.key, &node);
     for (Child& child : children)
         node.entered[child.index] = nodeFor(s, std::move(child.path), &node, std::move(child.key));
     node.listing = Work::Done;
     if (s.awaited == Awaited {&node, kListing})
         s.done.notify_one();
-    wakeWorkers(s, counts.size() + children.size());
+    wakeWorkers(s, counts + children.size());
 }
 
 // Counts a file taken off the queue; the lock as for list.
 void count(State& s, Node& node, std::size_t index, Lock& lock)
 {
     node.counting[index] = Work::Busy;
-    const std::string path = node.path + node.files[index];
+    std::string path;
+    path.reserve(node.path.size() + node.files[index].size());
+    path.append(node.path).append(node.files[index]);
     const bool held = s.workers > 0; // as when the directory was listed (see list)
     lock.unlock();
     // Opened in the directory while it is held open: the system then looks up one name, not the
@@ -279,7 +342,8 @@ bool doEarliest(State& s, Lock& lock)
 {
     const auto file = s.files.begin();
     const auto dir = s.directories.begin();
-    if (dir != s.directories.end() && s.ahead < s.window && (file == s.files.end() || dir->first < file->first)) {
+    if (dir != s.directories.end() && s.ahead < s.window
+        && (file == s.files.end() || before(*dir->first, *file->first, file->second->nextFile))) {
         Node& node = *dir->second;
         s.directories.erase(dir);
         list(s, node, lock);
@@ -287,9 +351,11 @@ bool doEarliest(State& s, Lock& lock)
     }
     if (file == s.files.end())
         return false;
-    const auto [node, index] = file->second;
-    s.files.erase(file);
-    count(s, *node, index, lock);
+    Node& node = *file->second;
+    const std::size_t index = node.nextFile;
+    node.counting[index] = Work::Busy;
+    skipTakenFiles(s, node);
+    count(s, node, index, lock);
     return true;
 }
 
@@ -380,8 +446,14 @@ TreeWalk::TreeWalk(const std::vector<std::string>& roots, const std::vector<std:
     : m_state(std::make_shared<State>())
 {
     State& s = *m_state;
-    for (const std::string& mask : masks)
-        s.masks.emplace_back(mask);
+    for (const std::string& mask : masks) {
+        const auto index = static_cast<std::uint32_t>(s.masks.size());
+        const Mask& added = s.masks.emplace_back(mask);
+        if (added.suffixOnly && !added.suffix.empty())
+            s.suffixMasksByLastLetter[static_cast<unsigned char>(added.suffix.back())].push_back(index);
+        else
+            s.otherMasks.push_back(index);
+    }
     s.skipRoots = skipRoots;
     s.counter = std::move(counter);
     s.window = std::max(window, 1);
@@ -425,7 +497,7 @@ TreeWalk::Directory* TreeWalk::listed(Directory& dir, const KeepWaiting& keepWai
         [&] {
             if (node.listing != Work::Pending)
                 return false;
-            s.directories.erase(node.key);
+            s.directories.erase(&node.key);
             list(s, node, lock);
             return true;
         });
@@ -453,7 +525,9 @@ std::optional<int> TreeWalk::iconCount(Directory& dir, std::size_t index, const 
     const bool ok = await(s, lock, keepWaiting, {&node, index}, finished, [&] {
         if (node.counting[index] != Work::Pending)
             return false;
-        s.files.erase(childKey(node.key, index));
+        node.counting[index] = Work::Busy;
+        if (index == node.nextFile)
+            skipTakenFiles(s, node);
         count(s, node, index, lock);
         return true;
     });

@@ -13,7 +13,7 @@ std::uint8_t FileWindow::byteAt(std::uint64_t offset) const
 {
     // A handful of chunks at most, the one read last usually the one asked for.
     for (auto it = m_chunks.rbegin(); it != m_chunks.rend(); ++it)
-        if (offset >= it->offset && offset - it->offset < it->bytes.size())
+        if (offset >= it->offset && offset - it->offset < it->size)
             return it->bytes[offset - it->offset];
     if (!m_missing)
         m_missing = offset;
@@ -27,10 +27,10 @@ bool FileWindow::load(std::uint64_t offset, std::uint64_t length)
     length = std::min(length, m_size - offset);
     if (m_loaded + length > kMaxBytes)
         return false;
-    Chunk chunk {offset, std::vector<std::uint8_t>(length)};
+    Chunk chunk {offset, 0, std::make_unique_for_overwrite<std::uint8_t[]>(length)};
     std::uint64_t done = 0;
     while (done < length) {
-        const ssize_t n = ::pread(m_fd, chunk.bytes.data() + done, length - done, static_cast<off_t>(offset + done));
+        const ssize_t n = ::pread(m_fd, chunk.bytes.get() + done, length - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -39,7 +39,7 @@ bool FileWindow::load(std::uint64_t offset, std::uint64_t length)
             break;
         done += static_cast<std::uint64_t>(n);
     }
-    chunk.bytes.resize(done);
+    chunk.size = done;
     m_loaded += length;
     m_chunks.push_back(std::move(chunk));
     return true;
@@ -57,7 +57,7 @@ FileWindow::Load FileWindow::loadMissing()
     if (!load(start, kChunk))
         return Load::Failed;
     const Chunk& last = m_chunks.back();
-    return wanted - last.offset < last.bytes.size() ? Load::Done : Load::Failed;
+    return wanted - last.offset < last.size ? Load::Done : Load::Failed;
 }
 
 } // namespace bw

@@ -3,6 +3,7 @@
 #include "ByteReader.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -48,7 +49,8 @@ private:
 
     struct Chunk {
         std::uint64_t offset = 0;
-        std::vector<std::uint8_t> bytes;
+        std::uint64_t size = 0;                // bytes read
+        std::unique_ptr<std::uint8_t[]> bytes; // not cleared first: pread fills what is used
     };
     int m_fd = -1;
     std::uint64_t m_size = 0;

@@ -561,16 +561,21 @@ std::optional<int> countInWindow(int directory, const char* name)
 
 } // namespace
 
-int iconCount(const std::filesystem::path& path) { return iconCountAt(AT_FDCWD, path.c_str(), path); }
+int iconCount(const std::filesystem::path& path) { return iconCountAt(AT_FDCWD, path.c_str(), path.native()); }
 
-int iconCountAt(int directory, const char* name, const std::filesystem::path& path)
+int iconCountAt(int directory, const char* name, const std::string& pathText)
 {
     clearReadError();
+    // A read counts tens of thousands of files: their path is made a filesystem path only for
+    // the few that are mapped or logged.
     if (const std::optional<int> count = countInWindow(directory, name)) {
-        if (*count == 0)
+        if (*count == 0 && lcIcons().isDebugEnabled()) {
+            const std::filesystem::path path(pathText);
             logRefusal(&path);
+        }
         return *count;
     }
+    const std::filesystem::path path(pathText);
     const MappedFile* file = openFile(path);
     if (!file)
         return 0;

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace bw {
@@ -28,7 +29,7 @@ IconSourceKind iconSourceKind(ByteReader file);
 int iconCount(const std::filesystem::path& path);
 // The same for the file `name` in the open directory `directory`, whose path is `path` (for the
 // rare file that must be mapped, and for the log).
-int iconCountAt(int directory, const char* name, const std::filesystem::path& path);
+int iconCountAt(int directory, const char* name, const std::string& path);
 int iconCount(ByteReader file);
 
 // The icon at `index` as a 32 x 32 Format_ARGB32 picture with straight alpha, or a null image

@@ -1,10 +1,13 @@
 #include "Names.h"
 
+#include <algorithm>
+#include <array>
+
 namespace bw {
 namespace {
 
-bool isControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
-bool needsQuotes(unsigned char c) { return isControl(c) || c == '"' || c == '\\'; }
+constexpr bool isControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
+constexpr bool needsQuotes(unsigned char c) { return isControl(c) || c == '"' || c == '\\'; }
 bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
 // The length of the well-formed UTF-8 sequence that begins at `at`, or 0 where none does
@@ -51,14 +54,24 @@ void appendOctal(std::string& out, unsigned char c)
     out.append(octal, sizeof octal);
 }
 
+// needsQuotes of every byte, looked up: each name a command writes passes through isPlainName.
+constexpr std::array<bool, 256> kNeedsQuotes = [] {
+    std::array<bool, 256> table {};
+    for (unsigned c = 0; c < table.size(); ++c)
+        table[c] = needsQuotes(static_cast<unsigned char>(c));
+    return table;
+}();
+
 } // namespace
 
 bool isPlainName(std::string_view name, NonUtf8 nonUtf8)
 {
+    if (nonUtf8 == NonUtf8::Keep)
+        return std::none_of(name.begin(), name.end(), [](char c) { return kNeedsQuotes[static_cast<unsigned char>(c)]; });
     for (std::size_t i = 0; i < name.size();) {
         const auto c = static_cast<unsigned char>(name[i]);
-        if (c < 0x80 || nonUtf8 == NonUtf8::Keep) {
-            if (needsQuotes(c))
+        if (c < 0x80) {
+            if (kNeedsQuotes[c])
                 return false;
             ++i;
             continue;

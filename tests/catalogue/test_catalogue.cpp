@@ -198,6 +198,19 @@ TEST(Extension, LastDotOfTheFileName)
     EXPECT_EQ(fileExtensionLower("/a/\xc3\x84RGER.CUR"), ".cur");
 }
 
+TEST(Extension, IconAndCursorFilesAreCataloguedByNameInAnyCase)
+{
+    const struct {
+        const char* path;
+        bool byName;
+    } cases[] = {
+        {"/a/ICON.ICO", true}, {"/a/x.cUr", true},      {".cur", true},      {"/a/ico", false},
+        {"/a/x.icon", false},  {"/a/x.ico.bak", false}, {"/a.ico/x", false}, {"", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(isCataloguedByName(c.path), c.byName) << c.path;
+}
+
 TEST(IndexingFiles, RealFilesThroughTheShellCount)
 {
     // The count of a real executable comes from its content.

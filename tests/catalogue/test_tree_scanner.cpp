@@ -144,6 +144,23 @@ TEST_F(Scan, EachPatternFindsItsFilesInTreesTheEarlierOnesFoundEmpty)
     }
 }
 
+// A mask of the form "*.ext" matches the ends of names in any case; every other mask ("*" too)
+// is matched whole, even where its last letter is that of such a mask.
+TEST_F(Scan, SuffixMasksMatchNameEndsInAnyCaseOtherMasksWhole)
+{
+    for (const char* file : {"a.ico", "b.ICO", "c.icO", "f.CUR", "g.cuR", "h.cur"})
+        ico(file);
+    for (const char* file : {"d.xico", "e.ico.bak", "ico", "xcur"})
+        put(file, {'x'}); // found by "*" alone, and no icon file
+    for (const int workers : {0, TreeWalk::kWorkers}) {
+        catalogue.clearCatalogue();
+        scan({"*.IcO", "*.cur", "?.cur", "*"}, workers);
+        EXPECT_EQ(paths(),
+                  (std::vector<std::string> {"a.ico", "b.ICO", "c.icO", "f.CUR", "g.cuR", "h.cur", "f.CUR", "g.cuR", "h.cur", "a.ico",
+                                             "b.ICO", "c.icO", "f.CUR", "g.cuR", "h.cur"}));
+    }
+}
+
 TEST_F(Scan, ProgressLinesStopAt32000Entries)
 {
     put("a.dll", testutil::libraryWithIcons(3));

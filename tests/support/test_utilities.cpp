@@ -41,6 +41,12 @@ TEST(PathText, NamesShownAsTheCommandLineToolWritesThem)
         EXPECT_EQ(pathText(c.bytes), QString::fromStdString(c.shown)) << c.bytes;
     // The command-line tool quotes the same way but hands other bytes on as they are.
     EXPECT_EQ(quotedName("b\344r\n", NonUtf8::Keep), "\"b\344r\\n\"");
+    const struct {
+        std::string bytes;
+        bool plain;
+    } keep[] = {{"", true}, {"b\344r \xff.ico", true}, {"a\"b", false}, {"a\\b", false}, {"\x7f", false}, {"x\x1f", false}};
+    for (const auto& c : keep)
+        EXPECT_EQ(isPlainName(c.bytes, NonUtf8::Keep), c.plain) << c.bytes;
 }
 
 TEST(RoundToText, DecimalCommaAndRounding)
