@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <filesystem>
 #include <numeric>
@@ -43,9 +44,117 @@ QImage loadSmallFile(const std::string& path, int iconIndex)
     return picture;
 }
 
+// The fewest bits that hold each channel of `colour` as its difference from that of `before`.
+int differenceBits(std::uint32_t colour, std::uint32_t before)
+{
+    int bits = 1;
+    for (int shift = 0; shift < 24; shift += 8) {
+        const int difference = static_cast<std::int8_t>(static_cast<std::uint8_t>((colour >> shift) - (before >> shift)));
+        bits = std::max(bits, static_cast<int>(std::bit_width(static_cast<unsigned>(difference < 0 ? ~difference : difference))) + 1);
+    }
+    return bits;
+}
+
+bool colourNear(std::uint32_t colour, std::uint32_t before, int bits) { return differenceBits(colour, before) <= bits; }
+
+// Numbers are packed from the lowest bit of each byte on.
+struct BitWriter {
+    std::uint8_t* target;
+    std::uint64_t pending = 0;
+    int bits = 0;
+    void put(std::uint32_t number, int width)
+    {
+        pending |= static_cast<std::uint64_t>(number) << bits;
+        for (bits += width; bits >= 8; bits -= 8) {
+            *target++ = static_cast<std::uint8_t>(pending);
+            pending >>= 8;
+        }
+    }
+    // n >= 1: as many zero bits as n has bits after its highest, a one, then those bits.
+    void putGamma(std::uint32_t n)
+    {
+        const int rest = static_cast<int>(std::bit_width(n)) - 1;
+        put(0, rest);
+        put(1, 1);
+        put(n & ((1u << rest) - 1), rest);
+    }
+    void putColour(std::uint32_t colour, std::uint32_t before, int nearBits)
+    {
+        if (!colourNear(colour, before, nearBits)) {
+            put(0, 1);
+            put(colour, 24);
+            return;
+        }
+        put(1, 1);
+        const std::uint32_t bias = 1u << (nearBits - 1);
+        for (int shift = 0; shift < 24; shift += 8)
+            put(((colour >> shift) - (before >> shift) + bias) & ((1u << nearBits) - 1), nearBits);
+    }
+    void finish()
+    {
+        if (bits > 0)
+            *target = static_cast<std::uint8_t>(pending);
+    }
+};
+
+// Calls `run` with the length of each run of the mask as it is written (see EncodedPicture).
+template <typename Run> void forEachMaskRun(const std::array<std::uint16_t, kSampleCount>& index, int backgroundNumber, const Run& run)
+{
+    bool inBackground = false;
+    for (int k = 0, runStart = 0, first = 1; k <= kSampleCount; ++k) {
+        if (k < kSampleCount && (index[static_cast<std::size_t>(k)] == backgroundNumber) == inBackground)
+            continue;
+        run(static_cast<std::uint32_t>(k - runStart + first));
+        runStart = k;
+        first = 0;
+        inBackground = !inBackground;
+    }
+}
+
+std::size_t maskRunBits(const std::array<std::uint16_t, kSampleCount>& index, int backgroundNumber)
+{
+    std::size_t bits = 0;
+    forEachMaskRun(index, backgroundNumber,
+                   [&](std::uint32_t length) { bits += 2 * static_cast<std::size_t>(std::bit_width(length)) - 1; });
+    return bits;
+}
+
+// The width of differences that keeps the colours without a code of their own shortest, or 0
+// when listing them as they are is as short.
+int nearColourBits(const Samples& samples, std::uint32_t background, const std::array<std::uint16_t, kSampleCount>& index,
+                   const std::array<std::uint16_t, kSampleCount>& rank, int direct, int used)
+{
+    if (used <= direct)
+        return 0;
+    std::array<std::size_t, 9> needing {}; // colours by the bits their differences need
+    auto nextNew = static_cast<std::uint32_t>(direct);
+    for (int k = 0; k < kSampleCount; ++k) {
+        const std::uint32_t v = samples[static_cast<std::size_t>(k)];
+        if (v == background || rank[index[static_cast<std::size_t>(k)]] != nextNew)
+            continue;
+        ++nextNew;
+        ++needing[static_cast<std::size_t>(differenceBits(v, k > 0 ? samples[static_cast<std::size_t>(k) - 1] : background))];
+    }
+    std::array<std::size_t, 8> cost {};
+    for (std::size_t bits = 1; bits < 8; ++bits)
+        for (std::size_t need = 1; need < needing.size(); ++need)
+            cost[bits] += needing[need] * (need <= bits ? 1 + 3 * bits : 25);
+    // Listed, the colours take 24 bits each; the differences need the count of two bytes besides.
+    std::size_t best = 24 * static_cast<std::size_t>(used - direct);
+    best = best > 16 ? best - 16 : 0;
+    int bestBits = 0;
+    for (int bits = 1; bits < 8; ++bits)
+        if (cost[static_cast<std::size_t>(bits)] < best) {
+            best = cost[static_cast<std::size_t>(bits)];
+            bestBits = bits;
+        }
+    return bestBits;
+}
+
 } // namespace
 
 IconLoader fileIconLoader()
+
 {
     return [](std::string_view path, int iconIndex) { return loadSmallFile(std::string(path), iconIndex); };
 }
@@ -174,41 +283,51 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
             rank[byUse[static_cast<std::size_t>(r)]] = static_cast<std::uint16_t>(r);
     }
     const int repeatBits = indexBits(used - direct);
-    const std::size_t paletteBytes = static_cast<std::size_t>(used) * 3;
-    const std::size_t maskBytes = backgroundCount > 0 && backgroundCount < kSampleCount ? sizeof(BackgroundMask) : 0;
+    int coveredSamples = 0;
+    for (int r = 0; r < direct; ++r)
+        coveredSamples += counts[byUse[static_cast<std::size_t>(r)]];
+    const int nearBits = escapes == 2 ? nearColourBits(samples, background, index, rank, direct, used) : 0;
+    const auto before = [&](int k) { return k > 0 ? samples[static_cast<std::size_t>(k) - 1] : background; };
+    std::size_t nearStreamBits = 0;
+    if (nearBits) {
+        auto nextNew = static_cast<std::uint32_t>(direct);
+        for (int k = 0; k < kSampleCount; ++k)
+            if (index[static_cast<std::size_t>(k)] != backgroundNumber && rank[index[static_cast<std::size_t>(k)]] == nextNew) {
+                ++nextNew;
+                nearStreamBits += colourNear(samples[static_cast<std::size_t>(k)], before(k), nearBits)
+                    ? 1 + 3 * static_cast<std::size_t>(nearBits)
+                    : 25;
+            }
+    }
+    const std::size_t paletteBytes = static_cast<std::size_t>(nearBits ? direct : used) * 3 + (nearBits ? 2 : 0);
+    const bool withMask = backgroundCount > 0 && backgroundCount < kSampleCount;
+    const std::size_t runBits = withMask ? maskRunBits(index, backgroundNumber) : 0;
+    const bool maskAsRuns = withMask && (runBits + 7) / 8 < sizeof(BackgroundMask);
+    const std::size_t maskBytes = !withMask ? 0 : maskAsRuns ? (runBits + 7) / 8 : sizeof(BackgroundMask);
     const std::size_t mainBytes = (static_cast<std::size_t>(coloured) * static_cast<std::size_t>(mainBits) + 7) / 8;
-    const std::size_t rareBytes = (static_cast<std::size_t>(repeatSamples) * static_cast<std::size_t>(repeatBits) + 7) / 8;
+    const std::size_t rareBytes = (static_cast<std::size_t>(repeatSamples) * static_cast<std::size_t>(repeatBits) + nearStreamBits + 7) / 8;
     out.bytes.assign(paletteBytes + maskBytes + mainBytes + rareBytes, 0);
     std::uint8_t* p = out.bytes.data();
-    for (int r = 0; r < used; ++r) {
+    for (int r = 0; r < (nearBits ? direct : used); ++r) {
         putUint24(p, palette[byUse[static_cast<std::size_t>(r)]]);
         p += 3;
     }
-    if (maskBytes) {
+    if (nearBits) {
+        const int others = coloured - coveredSamples;
+        *p++ = static_cast<std::uint8_t>(others);
+        *p++ = static_cast<std::uint8_t>(others >> 8);
+    }
+    if (maskAsRuns) {
+        BitWriter runs {p};
+        forEachMaskRun(index, backgroundNumber, [&](std::uint32_t length) { runs.putGamma(length); });
+        runs.finish();
+        p += maskBytes;
+    } else if (maskBytes) {
         for (int k = 0; k < kSampleCount; ++k)
             if (index[static_cast<std::size_t>(k)] == backgroundNumber)
                 p[k >> 3] = static_cast<std::uint8_t>(p[k >> 3] | 1u << (k & 7));
         p += maskBytes;
     }
-    // Numbers are packed from the lowest bit of each byte on.
-    struct BitWriter {
-        std::uint8_t* target;
-        std::uint64_t pending = 0;
-        int bits = 0;
-        void put(std::uint32_t number, int width)
-        {
-            pending |= static_cast<std::uint64_t>(number) << bits;
-            for (bits += width; bits >= 8; bits -= 8) {
-                *target++ = static_cast<std::uint8_t>(pending);
-                pending >>= 8;
-            }
-        }
-        void finish()
-        {
-            if (bits > 0)
-                *target = static_cast<std::uint8_t>(pending);
-        }
-    };
     if (mainBits > 0) {
         const auto newCode = static_cast<std::uint32_t>(escapes == 2 ? direct : -1);
         const auto repeatCode = static_cast<std::uint32_t>(direct + escapes - 1);
@@ -224,6 +343,8 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
             } else if (r == nextNew) {
                 packed.put(newCode, mainBits);
                 ++nextNew;
+                if (nearBits)
+                    rare.putColour(samples[static_cast<std::size_t>(k)], before(k), nearBits);
             } else {
                 packed.put(repeatCode, mainBits);
                 rare.put(r - static_cast<std::uint32_t>(direct), repeatBits);
@@ -232,6 +353,7 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
         packed.finish();
         rare.finish();
     }
+    out.form = static_cast<std::uint8_t>((maskAsRuns ? kMaskAsRuns : 0) | nearBits << kNearShift);
     out.colours = static_cast<std::uint16_t>(used);
     out.mainBits = static_cast<std::uint8_t>(mainBits);
     out.escapes = static_cast<std::uint8_t>(escapes);
