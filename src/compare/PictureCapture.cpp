@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <numeric>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace bw {
@@ -44,15 +45,16 @@ QImage loadSmallFile(const std::string& path, int iconIndex)
     return picture;
 }
 
-// The fewest bits that hold each channel of `colour` as its difference from that of `before`.
-int differenceBits(std::uint32_t colour, std::uint32_t before)
+// The fewest bits that hold each channel of `colour` as its difference from that of `before`:
+// one more than the bits of the largest difference's magnitude (less one where negative).
+inline int differenceBits(std::uint32_t colour, std::uint32_t before)
 {
-    int bits = 1;
+    unsigned magnitudes = 0;
     for (int shift = 0; shift < 24; shift += 8) {
         const int difference = static_cast<std::int8_t>(static_cast<std::uint8_t>((colour >> shift) - (before >> shift)));
-        bits = std::max(bits, static_cast<int>(std::bit_width(static_cast<unsigned>(difference < 0 ? ~difference : difference))) + 1);
+        magnitudes |= static_cast<unsigned>(difference ^ (difference >> 31));
     }
-    return bits;
+    return static_cast<int>(std::bit_width(magnitudes)) + 1;
 }
 
 bool colourNear(std::uint32_t colour, std::uint32_t before, int bits) { return differenceBits(colour, before) <= bits; }
@@ -85,10 +87,12 @@ struct BitWriter {
             put(colour, 24);
             return;
         }
-        put(1, 1);
         const std::uint32_t bias = 1u << (nearBits - 1);
-        for (int shift = 0; shift < 24; shift += 8)
-            put(((colour >> shift) - (before >> shift) + bias) & ((1u << nearBits) - 1), nearBits);
+        const std::uint32_t mask = (1u << nearBits) - 1;
+        std::uint32_t fields = 1;
+        for (int shift = 0, at = 1; shift < 24; shift += 8, at += nearBits)
+            fields |= (((colour >> shift) - (before >> shift) + bias) & mask) << at;
+        put(fields, 1 + 3 * nearBits);
     }
     void finish()
     {
@@ -97,58 +101,56 @@ struct BitWriter {
     }
 };
 
-// Calls `run` with the length of each run of the mask as it is written (see EncodedPicture).
-template <typename Run> void forEachMaskRun(const std::array<std::uint16_t, kSampleCount>& index, int backgroundNumber, const Run& run)
+// Calls `run` with the length of each run of the mask as it is written (see EncodedPicture),
+// reading the mask a word at a time.
+template <typename Run> void forEachMaskRun(const BackgroundMask& mask, const Run& run)
 {
     bool inBackground = false;
-    for (int k = 0, runStart = 0, first = 1; k <= kSampleCount; ++k) {
-        if (k < kSampleCount && (index[static_cast<std::size_t>(k)] == backgroundNumber) == inBackground)
-            continue;
-        run(static_cast<std::uint32_t>(k - runStart + first));
-        runStart = k;
-        first = 0;
-        inBackground = !inBackground;
+    for (int k = 0, first = 1; k < kSampleCount; first = 0, inBackground = !inBackground) {
+        const int start = k;
+        while (k < kSampleCount) {
+            const int offset = k % 64;
+            const std::uint64_t word = inBackground ? mask[static_cast<std::size_t>(k / 64)] : ~mask[static_cast<std::size_t>(k / 64)];
+            const int length = std::min(std::countr_one(word >> offset), 64 - offset);
+            k += length;
+            if (offset + length < 64)
+                break;
+        }
+        run(static_cast<std::uint32_t>(k - start + first));
     }
 }
 
-std::size_t maskRunBits(const std::array<std::uint16_t, kSampleCount>& index, int backgroundNumber)
+std::size_t maskRunBits(const BackgroundMask& mask)
 {
     std::size_t bits = 0;
-    forEachMaskRun(index, backgroundNumber,
-                   [&](std::uint32_t length) { bits += 2 * static_cast<std::size_t>(std::bit_width(length)) - 1; });
+    forEachMaskRun(mask, [&](std::uint32_t length) { bits += 2 * static_cast<std::size_t>(std::bit_width(length)) - 1; });
     return bits;
 }
 
-// The width of differences that keeps the colours without a code of their own shortest, or 0
-// when listing them as they are is as short.
-int nearColourBits(const Samples& samples, std::uint32_t background, const std::array<std::uint16_t, kSampleCount>& index,
-                   const std::array<std::uint16_t, kSampleCount>& rank, int direct, int used)
+// The width of differences that keeps the colours without a code of their own (`firstUse`, the
+// sample of each, in order) shortest, and their bits; 0 when listing them is as short.
+std::pair<int, std::size_t> nearColourBits(const Samples& samples, std::uint32_t background, const std::uint16_t* firstUse, int count)
 {
-    if (used <= direct)
-        return 0;
     std::array<std::size_t, 9> needing {}; // colours by the bits their differences need
-    auto nextNew = static_cast<std::uint32_t>(direct);
-    for (int k = 0; k < kSampleCount; ++k) {
-        const std::uint32_t v = samples[static_cast<std::size_t>(k)];
-        if (v == background || rank[index[static_cast<std::size_t>(k)]] != nextNew)
-            continue;
-        ++nextNew;
-        ++needing[static_cast<std::size_t>(differenceBits(v, k > 0 ? samples[static_cast<std::size_t>(k) - 1] : background))];
+    for (int c = 0; c < count; ++c) {
+        const int k = firstUse[c];
+        ++needing[static_cast<std::size_t>(
+            differenceBits(samples[static_cast<std::size_t>(k)], k > 0 ? samples[static_cast<std::size_t>(k) - 1] : background))];
     }
-    std::array<std::size_t, 8> cost {};
-    for (std::size_t bits = 1; bits < 8; ++bits)
-        for (std::size_t need = 1; need < needing.size(); ++need)
-            cost[bits] += needing[need] * (need <= bits ? 1 + 3 * bits : 25);
     // Listed, the colours take 24 bits each; the differences need the count of two bytes besides.
-    std::size_t best = 24 * static_cast<std::size_t>(used - direct);
+    std::size_t best = 24 * static_cast<std::size_t>(count);
     best = best > 16 ? best - 16 : 0;
-    int bestBits = 0;
-    for (int bits = 1; bits < 8; ++bits)
-        if (cost[static_cast<std::size_t>(bits)] < best) {
-            best = cost[static_cast<std::size_t>(bits)];
-            bestBits = bits;
+    std::pair<int, std::size_t> chosen {0, 0};
+    for (std::size_t bits = 1; bits < 8; ++bits) {
+        std::size_t cost = 0;
+        for (std::size_t need = 1; need < needing.size(); ++need)
+            cost += needing[need] * (need <= bits ? 1 + 3 * bits : 25);
+        if (cost < best) {
+            best = cost;
+            chosen = {static_cast<int>(bits), cost};
         }
-    return bestBits;
+    }
+    return chosen;
 }
 
 } // namespace
@@ -199,6 +201,7 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
     std::array<std::uint16_t, kSampleCount> index;
     std::array<std::uint32_t, kSampleCount> palette;
     std::array<std::uint16_t, kSampleCount> counts;
+    std::array<std::uint16_t, kSampleCount> firstUse; // the first sample of each colour
     int colours = 0;
     int backgroundCount = 0;
     std::uint64_t hash = 0x9E3779B97F4A7C15ull;
@@ -214,6 +217,7 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
             keys[slot] = v;
             numbers[slot] = static_cast<std::uint16_t>(colours);
             counts[static_cast<std::size_t>(colours)] = 0;
+            firstUse[static_cast<std::size_t>(colours)] = static_cast<std::uint16_t>(k);
             palette[static_cast<std::size_t>(colours++)] = v;
         }
         index[static_cast<std::size_t>(k)] = numbers[slot];
@@ -286,22 +290,21 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
     int coveredSamples = 0;
     for (int r = 0; r < direct; ++r)
         coveredSamples += counts[byUse[static_cast<std::size_t>(r)]];
-    const int nearBits = escapes == 2 ? nearColourBits(samples, background, index, rank, direct, used) : 0;
-    const auto before = [&](int k) { return k > 0 ? samples[static_cast<std::size_t>(k) - 1] : background; };
+    int nearBits = 0;
     std::size_t nearStreamBits = 0;
-    if (nearBits) {
-        auto nextNew = static_cast<std::uint32_t>(direct);
-        for (int k = 0; k < kSampleCount; ++k)
-            if (index[static_cast<std::size_t>(k)] != backgroundNumber && rank[index[static_cast<std::size_t>(k)]] == nextNew) {
-                ++nextNew;
-                nearStreamBits += colourNear(samples[static_cast<std::size_t>(k)], before(k), nearBits)
-                    ? 1 + 3 * static_cast<std::size_t>(nearBits)
-                    : 25;
-            }
+    if (escapes == 2 && used > direct) {
+        std::array<std::uint16_t, kSampleCount> firstUses;
+        for (int r = direct; r < used; ++r)
+            firstUses[static_cast<std::size_t>(r - direct)] = firstUse[byUse[static_cast<std::size_t>(r)]];
+        std::tie(nearBits, nearStreamBits) = nearColourBits(samples, background, firstUses.data(), used - direct);
     }
+    const auto before = [&](int k) { return k > 0 ? samples[static_cast<std::size_t>(k) - 1] : background; };
     const std::size_t paletteBytes = static_cast<std::size_t>(nearBits ? direct : used) * 3 + (nearBits ? 2 : 0);
     const bool withMask = backgroundCount > 0 && backgroundCount < kSampleCount;
-    const std::size_t runBits = withMask ? maskRunBits(index, backgroundNumber) : 0;
+    BackgroundMask mask {};
+    if (withMask)
+        backgroundMaskOf(samples, background, mask);
+    const std::size_t runBits = withMask ? maskRunBits(mask) : 0;
     const bool maskAsRuns = withMask && (runBits + 7) / 8 < sizeof(BackgroundMask);
     const std::size_t maskBytes = !withMask ? 0 : maskAsRuns ? (runBits + 7) / 8 : sizeof(BackgroundMask);
     const std::size_t mainBytes = (static_cast<std::size_t>(coloured) * static_cast<std::size_t>(mainBits) + 7) / 8;
@@ -319,13 +322,11 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
     }
     if (maskAsRuns) {
         BitWriter runs {p};
-        forEachMaskRun(index, backgroundNumber, [&](std::uint32_t length) { runs.putGamma(length); });
+        forEachMaskRun(mask, [&](std::uint32_t length) { runs.putGamma(length); });
         runs.finish();
         p += maskBytes;
     } else if (maskBytes) {
-        for (int k = 0; k < kSampleCount; ++k)
-            if (index[static_cast<std::size_t>(k)] == backgroundNumber)
-                p[k >> 3] = static_cast<std::uint8_t>(p[k >> 3] | 1u << (k & 7));
+        std::memcpy(p, mask.data(), maskBytes); // the words' bytes least significant first
         p += maskBytes;
     }
     if (mainBits > 0) {
