@@ -739,19 +739,23 @@ TEST(PictureStore, PicturesWithRareColoursDecodeAndCountExactly)
 }
 
 // Variants of a few bases, each a colour band over an empty picture with up to `changes` samples
-// changed; the index is built for each case and asked for every `step`-th picture. Above ten
-// thousand pictures it builds its lists, and hashes the blocks the capture left out, on two threads.
+// changed (also shifted and recoloured, as collections hold one icon in many versions); the index is built for each case and asked for
+// every `step`-th picture. Above ten thousand pictures it builds its lists, and hashes the blocks the capture left out, on two threads.
 struct VariantSet {
     std::size_t pictures;
     int bases, band, changes;
     std::uint32_t step;
     std::vector<std::tuple<int, int, bool>> cases; // blocks built, blocks given, lists ordered
+    int shift = 0;                                 // each picture's band moved by up to this many samples
+    bool recoloured = false;                       // channels in any order, changes in any colour
 };
 class NeighbourIndexOn : public ::testing::TestWithParam<VariantSet> {};
-INSTANTIATE_TEST_SUITE_P(VariantSets, NeighbourIndexOn,
-                         ::testing::Values(VariantSet {600, 4, 128, 90, 7, {{5, 5, false}, {64, 40, false}, {5, 2, true}, {64, 0, true}}},
-                                           VariantSet {12000, 6, 100, 60, 499, {{64, NeighbourIndex::kBlocksFromCapture, true}}}),
-                         [](const auto& set) { return std::to_string(set.param.pictures) + "Pictures"; });
+INSTANTIATE_TEST_SUITE_P(
+    VariantSets, NeighbourIndexOn,
+    ::testing::Values(VariantSet {600, 4, 128, 90, 7, {{5, 5, false}, {64, 40, false}, {5, 2, true}, {64, 0, true}}},
+                      VariantSet {12000, 6, 100, 60, 499, {{64, NeighbourIndex::kBlocksFromCapture, true}}},
+                      VariantSet {3000, 5, 96, 40, 97, {{64, NeighbourIndex::kBlocksFromCapture, true}, {5, 5, false}}, 3, true}),
+    [](const auto& set) { return std::to_string(set.param.pictures) + "Pictures"; });
 
 // Pictures that share most blocks (variants of a few bases) put many pictures in the same lists;
 // the index must still find exactly the pictures closer than the threshold, also after the
@@ -765,10 +769,15 @@ TEST_P(NeighbourIndexOn, FindsExactlyTheClosePicturesAmongVariantsOfFewBases)
     for (int n = 0; kept.size() < set.pictures; ++n) {
         Samples s {};
         const int base = n % set.bases;
+        const int moved = set.shift ? static_cast<int>(random() % static_cast<unsigned>(2 * set.shift + 1)) - set.shift : 0;
+        const int turn = set.recoloured ? static_cast<int>(random() % 3) * 8 : 0;
+        const std::uint32_t colour = 0x102030u * static_cast<std::uint32_t>(base + 1);
         for (int k = 0; k < kSampleCount; ++k)
-            s[static_cast<std::size_t>(k)] = (k / set.band) % set.bases == base ? 0x102030u * static_cast<std::uint32_t>(base + 1) : 0u;
+            s[static_cast<std::size_t>(k)]
+                = k >= moved && ((k - moved) / set.band) % set.bases == base ? (colour << turn | colour >> (24 - turn)) & 0xFFFFFFu : 0u;
         for (int d = static_cast<int>(random() % static_cast<unsigned>(set.changes)); d > 0; --d)
-            s[random() % kSampleCount] = static_cast<std::uint32_t>(random() % 3) * 0x010101u;
+            s[random() % kSampleCount]
+                = set.recoloured ? static_cast<std::uint32_t>(random()) & 0xFFFFFFu : static_cast<std::uint32_t>(random() % 3) * 0x010101u;
         keepIfNew(store, kept, s);
     }
     for (const int blocks : {5, 64})
