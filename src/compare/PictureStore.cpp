@@ -188,14 +188,15 @@ struct PictureStore::Layout {
     Layout(const Layout&) = delete;
     Layout& operator=(const Layout&) = delete;
 
-    // Unpacks a mask kept as runs; the bytes it took. Lengths beyond the picture are cut at its
-    // end, so that damaged bytes give some mask and are read no further than 24 bits a run.
+    // Unpacks a mask kept as runs; the bytes it took. Runs are kept only where shorter than the
+    // mask, so reading stops there; lengths beyond the picture are cut at its end: damaged bytes
+    // give some mask and are read no further.
     static std::size_t unpackRuns(const std::uint8_t* from, BackgroundMask& out)
     {
         out.fill(0);
         std::size_t bit = 0;
         bool inBackground = false;
-        for (int k = 0, first = 1; k < kSampleCount; first = 0, inBackground = !inBackground) {
+        for (int k = 0, first = 1; k < kSampleCount && bit < 8 * sizeof(BackgroundMask); first = 0, inBackground = !inBackground) {
             const int zeros = std::min(std::countr_zero(colourNumber(from, bit, 0xFFFFFFu) | 1u << 11), 11);
             bit += static_cast<std::size_t>(zeros) + 1;
             const std::uint32_t length = (1u << zeros | colourNumber(from, bit, (1u << zeros) - 1)) - static_cast<std::uint32_t>(first);

@@ -43,8 +43,9 @@ public:
     // bytes (zeros behind the picture), which no reading of numbers out of range can pass, so
     // that bytes from a file cannot lead outside it whatever they say.
     // The store keeps as many readable bytes behind the start of each picture, so it may be given
-    // pictures from a file as they are.
-    static constexpr std::size_t kPaddedBytes = 16384;
+    // pictures from a file as they are. Whatever a head says, reading stops within 1,024 colours,
+    // a mask's 128 bytes (also as runs), 10 bits of code and 25 of the rare stream a sample.
+    static constexpr std::size_t kPaddedBytes = 8192;
     static void decodePadded(const EncodedPicture& header, const std::uint8_t* data, std::uint32_t background, std::uint32_t* samples);
     std::uint32_t background() const { return m_background; }
     void backgroundMask(std::uint32_t id, BackgroundMask& out) const;
