@@ -197,10 +197,13 @@ struct PictureStore::Layout {
         std::size_t bit = 0;
         bool inBackground = false;
         for (int k = 0, first = 1; k < kSampleCount && bit < 8 * sizeof(BackgroundMask); first = 0, inBackground = !inBackground) {
-            const int zeros = std::min(std::countr_zero(colourNumber(from, bit, 0xFFFFFFu) | 1u << 11), 11);
-            bit += static_cast<std::size_t>(zeros) + 1;
-            const std::uint32_t length = (1u << zeros | colourNumber(from, bit, (1u << zeros) - 1)) - static_cast<std::uint32_t>(first);
-            bit += static_cast<std::size_t>(zeros);
+            // One load a run: a code takes at most 23 bits, and 57 are there after the shift.
+            std::uint64_t word;
+            std::memcpy(&word, from + (bit >> 3), sizeof word);
+            word >>= bit & 7;
+            const int zeros = std::countr_zero(word | 1u << 11);
+            const auto length = static_cast<std::uint32_t>((1u << zeros | (word >> (zeros + 1) & ((1u << zeros) - 1))) - first);
+            bit += 2 * static_cast<std::size_t>(zeros) + 1;
             const int end = std::min(kSampleCount, k + static_cast<int>(std::min<std::uint32_t>(length, kSampleCount)));
             while (inBackground && k < end) {
                 const int inWord = std::min(64 - k % 64, end - k);
