@@ -364,8 +364,10 @@ template <int Bits> void decodePacked(const PictureStore::Layout& layout, std::u
 }
 
 // The samples of a picture whose colours without a code follow in the rare stream: each is
-// read at its first sample, from the sample before it, and kept for the later ones.
-template <int Bits> void decodeNear(const PictureStore::Layout& layout, std::uint32_t background, std::uint32_t* samples)
+// read at its first sample, from the sample before it, and kept for the later ones. After each
+// run of 64 samples `done(run)` may end the decoding.
+template <int Bits, typename Done>
+void decodeNear(const PictureStore::Layout& layout, std::uint32_t background, std::uint32_t* samples, const Done& done)
 {
     constexpr int kRun = 64;
     constexpr std::uint32_t mask = (1u << Bits) - 1;
@@ -407,31 +409,35 @@ template <int Bits> void decodeNear(const PictureStore::Layout& layout, std::uin
             }
             before = out[k] = colour;
         }
+        if (done(w))
+            return;
     }
 }
 
-// Whether `samples` differ from `reference` in fewer than `threshold` samples, deciding between
-// runs of 64 as closerThanPacked does.
-bool closerThanDecoded(const std::uint32_t* reference, const std::uint32_t* samples, int threshold)
+// Whether a picture kept with its colours as differences differs from `reference` in fewer than
+// `threshold` samples, decoded run by run and decided between runs as closerThanPacked does.
+bool closerThanNear(const std::uint32_t* reference, const PictureStore::Layout& layout, std::uint32_t background, int threshold)
 {
     constexpr int kRun = 64;
     const int enoughAgreements = kSampleCount - threshold + 1;
+    Samples samples;
     int differences = 0;
-    for (int w = 0; w < kSampleCount / kRun; ++w) {
-        for (int k = w * kRun; k < (w + 1) * kRun; ++k)
-            differences += reference[k] != samples[k] ? 1 : 0;
-        if (differences >= threshold)
-            return false;
-        if ((w + 1) * kRun - differences >= enoughAgreements)
-            return true;
-    }
-    return true;
+    bool closer = true;
+    withBits(layout.bits, [&](auto bits) {
+        decodeNear<bits()>(layout, background, samples.data(), [&](int w) {
+            for (int k = w * kRun; k < (w + 1) * kRun; ++k)
+                differences += reference[k] != samples[static_cast<std::size_t>(k)] ? 1 : 0;
+            closer = differences < threshold;
+            return !closer || (w + 1) * kRun - differences >= enoughAgreements;
+        });
+    });
+    return closer;
 }
 
 void decodeLayout(const PictureStore::Layout& layout, std::uint32_t background, std::uint32_t* samples)
 {
     if (layout.nearBits)
-        withBits(layout.bits, [&](auto bits) { decodeNear<bits()>(layout, background, samples); });
+        withBits(layout.bits, [&](auto bits) { decodeNear<bits()>(layout, background, samples, [](int) { return false; }); });
     else
         withBits(layout.bits, [&](auto bits) { decodePacked<bits()>(layout, background, samples); });
 }
@@ -467,11 +473,8 @@ bool PictureStore::closerThan(const std::uint32_t* reference, std::uint32_t id, 
         return true;
     const Record& r = m_records[id];
     const Layout layout(r);
-    if (layout.nearBits) {
-        Samples samples;
-        decodeLayout(layout, m_background, samples.data());
-        return closerThanDecoded(reference, samples.data(), threshold);
-    }
+    if (layout.nearBits)
+        return closerThanNear(reference, layout, m_background, threshold);
     return withBits(layout.bits, [&](auto bits) { return closerThanPacked<bits()>(reference, layout, m_background, threshold); });
 }
 
