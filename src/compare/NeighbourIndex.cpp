@@ -186,62 +186,62 @@ void NeighbourIndex::buildLists(BlockHashes& hashes, std::size_t first, std::siz
     // Each thread sorts in a table as long as the pictures: for a few blocks a second one would
     // add to the run's peak of memory more than it saves in time.
     constexpr std::size_t kTwoThreadsForBlocks = 8;
-    inTwoHalves(first, end, pictures > kTwoThreadsFrom && end - first >= kTwoThreadsForBlocks,
-                [&](std::size_t firstBlock, std::size_t endBlock) {
-                    std::vector<std::uint32_t> sorted;
-                    std::vector<std::uint32_t> groupEnd;
-                    for (std::size_t b = firstBlock; b < endBlock; ++b) {
-                        BlockLists& lists = m_lists[b];
-                        std::size_t members = 0;
-                        {
-                            const HashColumn column = std::move(hashes[b]);
-                            hashes[b] = HashColumn();
-                            sortByHash(column, order, sorted, groupEnd);
-                            // Runs of equal hashes, each end marked; a run of two pictures or more is a list.
-                            std::size_t values = 0;
-                            std::uint32_t current = pictures > 0 ? column[sorted[0]] : 0;
-                            for (std::size_t k = 0, runStart = 0; k < pictures; ++k) {
-                                const std::uint32_t next = k + 1 < pictures ? column[sorted[k + 1]] : 0;
-                                const bool sameAsNext = k + 1 < pictures && next == current;
-                                current = next;
-                                if (sameAsNext)
-                                    continue;
-                                sorted[k] |= kRunEnd;
-                                if (k > runStart) {
-                                    members += k + 1 - runStart;
-                                    ++values;
-                                }
-                                runStart = k + 1;
-                            }
-                            // A quarter of the table free keeps the probes short.
-                            lists.slotCount = values == 0 ? 0 : values + values / 3 + 1;
-                            lists.table.assign(values == 0 ? 0 : 6 * lists.slotCount + 2, 0);
-                            std::size_t listEnd = 0;
-                            for (std::size_t k = 0, runStart = 0; k < pictures; ++k) {
-                                if (!(sorted[k] & kRunEnd))
-                                    continue;
-                                if (k > runStart) {
-                                    listEnd += k + 1 - runStart;
-                                    const std::uint32_t hash = column[sorted[k] & ~kRunEnd];
-                                    std::size_t slot = lists.slotOf(hash);
-                                    while (lists.slot(slot) != 0)
-                                        slot = slot + 1 == lists.slotCount ? 0 : slot + 1;
-                                    lists.setSlot(slot, hash, static_cast<std::uint32_t>(listEnd));
-                                }
-                                runStart = k + 1;
-                            }
-                        } // the hashes are freed before the lists take their room
-                        lists.members.assign(3 * members + 1, 0);
-                        std::size_t listEnd = 0;
-                        for (std::size_t k = 0, runStart = 0; k < pictures; ++k) {
-                            if (!(sorted[k] & kRunEnd))
-                                continue;
-                            for (std::size_t j = runStart; k > runStart && j <= k; ++j)
-                                lists.setMember(listEnd++, (sorted[j] & ~kRunEnd) | (j == runStart ? kFirst : 0));
-                            runStart = k + 1;
-                        }
+    const bool twoThreads = pictures > kTwoThreadsFrom && end - first >= kTwoThreadsForBlocks;
+    inTwoHalves(first, end, twoThreads, [&](std::size_t firstBlock, std::size_t endBlock) {
+        std::vector<std::uint32_t> sorted;
+        std::vector<std::uint32_t> groupEnd;
+        for (std::size_t b = firstBlock; b < endBlock; ++b) {
+            BlockLists& lists = m_lists[b];
+            std::size_t members = 0;
+            {
+                const HashColumn column = std::move(hashes[b]);
+                hashes[b] = HashColumn();
+                sortByHash(column, order, sorted, groupEnd);
+                // Runs of equal hashes, each end marked; a run of two pictures or more is a list.
+                std::size_t values = 0;
+                std::uint32_t current = pictures > 0 ? column[sorted[0]] : 0;
+                for (std::size_t k = 0, runStart = 0; k < pictures; ++k) {
+                    const std::uint32_t next = k + 1 < pictures ? column[sorted[k + 1]] : 0;
+                    const bool sameAsNext = k + 1 < pictures && next == current;
+                    current = next;
+                    if (sameAsNext)
+                        continue;
+                    sorted[k] |= kRunEnd;
+                    if (k > runStart) {
+                        members += k + 1 - runStart;
+                        ++values;
                     }
-                });
+                    runStart = k + 1;
+                }
+                // A quarter of the table free keeps the probes short.
+                lists.slotCount = values == 0 ? 0 : values + values / 3 + 1;
+                lists.table.assign(values == 0 ? 0 : 6 * lists.slotCount + 2, 0);
+                std::size_t listEnd = 0;
+                for (std::size_t k = 0, runStart = 0; k < pictures; ++k) {
+                    if (!(sorted[k] & kRunEnd))
+                        continue;
+                    if (k > runStart) {
+                        listEnd += k + 1 - runStart;
+                        const std::uint32_t hash = column[sorted[k] & ~kRunEnd];
+                        std::size_t slot = lists.slotOf(hash);
+                        while (lists.slot(slot) != 0)
+                            slot = slot + 1 == lists.slotCount ? 0 : slot + 1;
+                        lists.setSlot(slot, hash, static_cast<std::uint32_t>(listEnd));
+                    }
+                    runStart = k + 1;
+                }
+            } // the hashes are freed before the lists take their room
+            lists.members.assign(3 * members + 1, 0);
+            std::size_t listEnd = 0;
+            for (std::size_t k = 0, runStart = 0; k < pictures; ++k) {
+                if (!(sorted[k] & kRunEnd))
+                    continue;
+                for (std::size_t j = runStart; k > runStart && j <= k; ++j)
+                    lists.setMember(listEnd++, (sorted[j] & ~kRunEnd) | (j == runStart ? kFirst : 0));
+                runStart = k + 1;
+            }
+        }
+    });
 }
 
 // `hashes` holds the first blocks' hashes (maybe none); the others are hashed here, a pass over
