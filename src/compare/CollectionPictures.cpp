@@ -34,7 +34,7 @@ QByteArray packPicture(const EncodedPicture& picture)
     p[0] = static_cast<std::uint8_t>(picture.colours);
     p[1] = static_cast<std::uint8_t>(picture.colours >> 8);
     p[2] = picture.mainBits;
-    p[3] = picture.escapes;
+    p[3] = static_cast<std::uint8_t>(picture.escapes | picture.form << 2);
     p[4] = static_cast<std::uint8_t>(picture.backgroundCount);
     p[5] = static_cast<std::uint8_t>(picture.backgroundCount >> 8);
     if (!picture.bytes.empty())
@@ -55,9 +55,10 @@ bool unpackPicture(const QByteArray& packed, std::uint32_t background, Samples& 
     const auto* p = reinterpret_cast<const std::uint8_t*>(packed.constData());
     head.colours = static_cast<std::uint16_t>(p[0] | p[1] << 8);
     head.mainBits = p[2];
-    head.escapes = p[3];
+    head.escapes = p[3] & 3;
+    head.form = static_cast<std::uint8_t>(p[3] >> 2); // 0 in collections saved before pictures had forms
     head.backgroundCount = static_cast<std::uint16_t>(p[4] | p[5] << 8);
-    if (head.colours > kSampleCount || head.mainBits > 10 || head.escapes > 2 || head.backgroundCount > kSampleCount
+    if (head.colours > kSampleCount || head.mainBits > 10 || head.escapes > 2 || head.form > 0x0F || head.backgroundCount > kSampleCount
         || (1u << head.mainBits) < head.escapes)
         return false;
     // Zeros everywhere but where the picture is copied in, and put back after each use.

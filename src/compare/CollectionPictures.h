@@ -17,7 +17,8 @@
 namespace bw {
 
 // A collection keeps each picture as the duplicate finder encodes it (EncodedPicture), behind a
-// six-byte head: colours (2 bytes, little-endian), mainBits, escapes, backgroundCount (2 bytes).
+// six-byte head: colours (2 bytes, little-endian), mainBits, escapes | form << 2, backgroundCount
+// (2 bytes).
 QByteArray packPicture(const EncodedPicture& picture);
 // The samples of a packed picture over `background` (the collection's); false when the bytes
 // cannot be a picture. Whatever the bytes say, nothing outside them is read.

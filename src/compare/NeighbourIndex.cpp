@@ -152,12 +152,12 @@ std::uint32_t NeighbourIndex::BlockLists::find(std::uint32_t hash) const
 {
     if (table.empty())
         return 0;
-    for (std::size_t slot = slotOf(hash);; slot = slot + 1 == table.size() ? 0 : slot + 1) {
-        const std::uint64_t value = table[slot];
+    for (std::size_t k = slotOf(hash);; k = k + 1 == slotCount ? 0 : k + 1) {
+        const std::uint64_t value = slot(k);
         if (value == 0)
             return 0;
-        if (static_cast<std::uint32_t>(value >> 32) == hash)
-            return static_cast<std::uint32_t>(value);
+        if (static_cast<std::uint32_t>(value >> 24) == hash)
+            return static_cast<std::uint32_t>(value) & 0xFFFFFFu;
     }
 }
 
@@ -183,7 +183,11 @@ void NeighbourIndex::hashFromPictures(BlockHashes& hashes, std::size_t first, st
 void NeighbourIndex::buildLists(BlockHashes& hashes, std::size_t first, std::size_t end, const std::vector<std::uint32_t>& order)
 {
     const std::size_t pictures = order.size();
-    inTwoHalves(first, end, pictures > kTwoThreadsFrom, [&](std::size_t firstBlock, std::size_t endBlock) {
+    // Each thread sorts in a table as long as the pictures: for a few blocks a second one would
+    // add to the run's peak of memory more than it saves in time.
+    constexpr std::size_t kTwoThreadsForBlocks = 8;
+    const bool twoThreads = pictures > kTwoThreadsFrom && end - first >= kTwoThreadsForBlocks;
+    inTwoHalves(first, end, twoThreads, [&](std::size_t firstBlock, std::size_t endBlock) {
         std::vector<std::uint32_t> sorted;
         std::vector<std::uint32_t> groupEnd;
         for (std::size_t b = firstBlock; b < endBlock; ++b) {
@@ -210,7 +214,8 @@ void NeighbourIndex::buildLists(BlockHashes& hashes, std::size_t first, std::siz
                     runStart = k + 1;
                 }
                 // A quarter of the table free keeps the probes short.
-                lists.table.assign(values == 0 ? 0 : values + values / 3 + 1, 0);
+                lists.slotCount = values == 0 ? 0 : values + values / 3 + 1;
+                lists.table.assign(values == 0 ? 0 : 6 * lists.slotCount + 2, 0);
                 std::size_t listEnd = 0;
                 for (std::size_t k = 0, runStart = 0; k < pictures; ++k) {
                     if (!(sorted[k] & kRunEnd))
@@ -219,9 +224,9 @@ void NeighbourIndex::buildLists(BlockHashes& hashes, std::size_t first, std::siz
                         listEnd += k + 1 - runStart;
                         const std::uint32_t hash = column[sorted[k] & ~kRunEnd];
                         std::size_t slot = lists.slotOf(hash);
-                        while (lists.table[slot] != 0)
-                            slot = slot + 1 == lists.table.size() ? 0 : slot + 1;
-                        lists.table[slot] = static_cast<std::uint64_t>(hash) << 32 | listEnd;
+                        while (lists.slot(slot) != 0)
+                            slot = slot + 1 == lists.slotCount ? 0 : slot + 1;
+                        lists.setSlot(slot, hash, static_cast<std::uint32_t>(listEnd));
                     }
                     runStart = k + 1;
                 }
@@ -384,7 +389,7 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
         m_layout.hashAll(query.reference, hashes.data());
         for (std::size_t b = 0; b < m; ++b)
             if (!m_lists[b].table.empty())
-                __builtin_prefetch(&m_lists[b].table[m_lists[b].slotOf(hashes[b])]);
+                __builtin_prefetch(&m_lists[b].table[6 * m_lists[b].slotOf(hashes[b])]);
         // The ends of the reference's lists, each list's last pictures fetched before any is read.
         std::array<std::uint32_t, kMaxBlocks> ends;
         std::size_t lists = 0;
@@ -455,7 +460,7 @@ std::size_t NeighbourIndex::tableBytes() const
 {
     std::size_t bytes = m_query.seen.size() * 8 + m_byBackground.size() * 4 + m_partnered.size();
     for (const BlockLists& lists : m_lists)
-        bytes += lists.members.capacity() + lists.table.capacity() * 8;
+        bytes += lists.members.capacity() + lists.table.capacity();
     return bytes;
 }
 

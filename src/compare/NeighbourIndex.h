@@ -144,10 +144,12 @@ private:
     // The pictures of one block that share their value with another, value by value, each
     // value's pictures ascending by the list order, the first of each marked by kFirst, three
     // bytes each (and one byte of slack for reading four at once); and a table of
-    // (hash << 32 | end of its pictures) by hash, open addressing, 0 for a free slot.
+    // (hash << 24 | end of its pictures) by hash, six bytes a slot (the end has fewer than 24
+    // bits, as the pictures are numbered in 23), open addressing, 0 for a free slot.
     struct BlockLists {
         std::vector<std::uint8_t> members;
-        std::vector<std::uint64_t> table;
+        std::vector<std::uint8_t> table; // six bytes a slot: hash << 24 | end, and two of slack
+        std::size_t slotCount = 0;
         std::uint32_t find(std::uint32_t hash) const; // the end of the hash's pictures, or 0
         std::uint32_t member(std::size_t k) const
         {
@@ -156,9 +158,20 @@ private:
             return word & 0xFFFFFFu;
         }
         void setMember(std::size_t k, std::uint32_t value) { putUint24(members.data() + 3 * k, value); }
+        std::uint64_t slot(std::size_t k) const
+        {
+            std::uint64_t word;
+            std::memcpy(&word, table.data() + 6 * k, sizeof word);
+            return word & 0xFFFFFFFFFFFFull;
+        }
+        void setSlot(std::size_t k, std::uint32_t hash, std::uint32_t end)
+        {
+            putUint24(table.data() + 6 * k, end);
+            putUint24(table.data() + 6 * k + 3, hash);
+        }
         std::size_t slotOf(std::uint32_t hash) const
         {
-            return static_cast<std::size_t>((std::uint64_t {hash << (32 - BlockLayout::kHashBits)} * table.size()) >> 32);
+            return static_cast<std::size_t>((std::uint64_t {hash << (32 - BlockLayout::kHashBits)} * slotCount) >> 32);
         }
     };
     static constexpr std::uint32_t kFirst = kMaxPictures;

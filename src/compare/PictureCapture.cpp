@@ -10,10 +10,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <filesystem>
 #include <numeric>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace bw {
@@ -43,9 +45,118 @@ QImage loadSmallFile(const std::string& path, int iconIndex)
     return picture;
 }
 
+// The fewest bits that hold each channel of `colour` as its difference from that of `before`:
+// one more than the bits of the largest difference's magnitude (less one where negative).
+inline int differenceBits(std::uint32_t colour, std::uint32_t before)
+{
+    unsigned magnitudes = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+        const int difference = static_cast<std::int8_t>(static_cast<std::uint8_t>((colour >> shift) - (before >> shift)));
+        magnitudes |= static_cast<unsigned>(difference ^ (difference >> 31));
+    }
+    return static_cast<int>(std::bit_width(magnitudes)) + 1;
+}
+
+bool colourNear(std::uint32_t colour, std::uint32_t before, int bits) { return differenceBits(colour, before) <= bits; }
+
+// Numbers are packed from the lowest bit of each byte on.
+struct BitWriter {
+    std::uint8_t* target;
+    std::uint64_t pending = 0;
+    int bits = 0;
+    void put(std::uint32_t number, int width)
+    {
+        pending |= static_cast<std::uint64_t>(number) << bits;
+        for (bits += width; bits >= 8; bits -= 8) {
+            *target++ = static_cast<std::uint8_t>(pending);
+            pending >>= 8;
+        }
+    }
+    // n >= 1: as many zero bits as n has bits after its highest, a one, then those bits.
+    void putGamma(std::uint32_t n)
+    {
+        const int rest = static_cast<int>(std::bit_width(n)) - 1;
+        put(0, rest);
+        put(1, 1);
+        put(n & ((1u << rest) - 1), rest);
+    }
+    void putColour(std::uint32_t colour, std::uint32_t before, int nearBits)
+    {
+        if (!colourNear(colour, before, nearBits)) {
+            put(0, 1);
+            put(colour, 24);
+            return;
+        }
+        const std::uint32_t bias = 1u << (nearBits - 1);
+        const std::uint32_t mask = (1u << nearBits) - 1;
+        std::uint32_t fields = 1;
+        for (int shift = 0, at = 1; shift < 24; shift += 8, at += nearBits)
+            fields |= (((colour >> shift) - (before >> shift) + bias) & mask) << at;
+        put(fields, 1 + 3 * nearBits);
+    }
+    void finish()
+    {
+        if (bits > 0)
+            *target = static_cast<std::uint8_t>(pending);
+    }
+};
+
+// Calls `run` with the length of each run of the mask as it is written (see EncodedPicture),
+// reading the mask a word at a time.
+template <typename Run> void forEachMaskRun(const BackgroundMask& mask, const Run& run)
+{
+    bool inBackground = false;
+    for (int k = 0, first = 1; k < kSampleCount; first = 0, inBackground = !inBackground) {
+        const int start = k;
+        while (k < kSampleCount) {
+            const int offset = k % 64;
+            const std::uint64_t word = inBackground ? mask[static_cast<std::size_t>(k / 64)] : ~mask[static_cast<std::size_t>(k / 64)];
+            const int length = std::min(std::countr_one(word >> offset), 64 - offset);
+            k += length;
+            if (offset + length < 64)
+                break;
+        }
+        run(static_cast<std::uint32_t>(k - start + first));
+    }
+}
+
+std::size_t maskRunBits(const BackgroundMask& mask)
+{
+    std::size_t bits = 0;
+    forEachMaskRun(mask, [&](std::uint32_t length) { bits += 2 * static_cast<std::size_t>(std::bit_width(length)) - 1; });
+    return bits;
+}
+
+// The width of differences that keeps the colours without a code of their own (`firstUse`, the
+// sample of each, in order) shortest, and their bits; 0 when listing them is as short.
+std::pair<int, std::size_t> nearColourBits(const Samples& samples, std::uint32_t background, const std::uint16_t* firstUse, int count)
+{
+    std::array<std::size_t, 9> needing {}; // colours by the bits their differences need
+    for (int c = 0; c < count; ++c) {
+        const int k = firstUse[c];
+        ++needing[static_cast<std::size_t>(
+            differenceBits(samples[static_cast<std::size_t>(k)], k > 0 ? samples[static_cast<std::size_t>(k) - 1] : background))];
+    }
+    // Listed, the colours take 24 bits each; the differences need the count of two bytes besides.
+    std::size_t best = 24 * static_cast<std::size_t>(count);
+    best = best > 16 ? best - 16 : 0;
+    std::pair<int, std::size_t> chosen {0, 0};
+    for (std::size_t bits = 1; bits < 8; ++bits) {
+        std::size_t cost = 0;
+        for (std::size_t need = 1; need < needing.size(); ++need)
+            cost += needing[need] * (need <= bits ? 1 + 3 * bits : 25);
+        if (cost < best) {
+            best = cost;
+            chosen = {static_cast<int>(bits), cost};
+        }
+    }
+    return chosen;
+}
+
 } // namespace
 
 IconLoader fileIconLoader()
+
 {
     return [](std::string_view path, int iconIndex) { return loadSmallFile(std::string(path), iconIndex); };
 }
@@ -90,6 +201,7 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
     std::array<std::uint16_t, kSampleCount> index;
     std::array<std::uint32_t, kSampleCount> palette;
     std::array<std::uint16_t, kSampleCount> counts;
+    std::array<std::uint16_t, kSampleCount> firstUse; // the first sample of each colour
     int colours = 0;
     int backgroundCount = 0;
     std::uint64_t hash = 0x9E3779B97F4A7C15ull;
@@ -105,6 +217,7 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
             keys[slot] = v;
             numbers[slot] = static_cast<std::uint16_t>(colours);
             counts[static_cast<std::size_t>(colours)] = 0;
+            firstUse[static_cast<std::size_t>(colours)] = static_cast<std::uint16_t>(k);
             palette[static_cast<std::size_t>(colours++)] = v;
         }
         index[static_cast<std::size_t>(k)] = numbers[slot];
@@ -174,41 +287,48 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
             rank[byUse[static_cast<std::size_t>(r)]] = static_cast<std::uint16_t>(r);
     }
     const int repeatBits = indexBits(used - direct);
-    const std::size_t paletteBytes = static_cast<std::size_t>(used) * 3;
-    const std::size_t maskBytes = backgroundCount > 0 && backgroundCount < kSampleCount ? sizeof(BackgroundMask) : 0;
+    int coveredSamples = 0;
+    for (int r = 0; r < direct; ++r)
+        coveredSamples += counts[byUse[static_cast<std::size_t>(r)]];
+    int nearBits = 0;
+    std::size_t nearStreamBits = 0;
+    if (escapes == 2 && used > direct) {
+        std::array<std::uint16_t, kSampleCount> firstUses;
+        for (int r = direct; r < used; ++r)
+            firstUses[static_cast<std::size_t>(r - direct)] = firstUse[byUse[static_cast<std::size_t>(r)]];
+        std::tie(nearBits, nearStreamBits) = nearColourBits(samples, background, firstUses.data(), used - direct);
+    }
+    const auto before = [&](int k) { return k > 0 ? samples[static_cast<std::size_t>(k) - 1] : background; };
+    const std::size_t paletteBytes = static_cast<std::size_t>(nearBits ? direct : used) * 3 + (nearBits ? 2 : 0);
+    const bool withMask = backgroundCount > 0 && backgroundCount < kSampleCount;
+    BackgroundMask mask {};
+    if (withMask)
+        backgroundMaskOf(samples, background, mask);
+    const std::size_t runBits = withMask ? maskRunBits(mask) : 0;
+    const bool maskAsRuns = withMask && (runBits + 7) / 8 < sizeof(BackgroundMask);
+    const std::size_t maskBytes = !withMask ? 0 : maskAsRuns ? (runBits + 7) / 8 : sizeof(BackgroundMask);
     const std::size_t mainBytes = (static_cast<std::size_t>(coloured) * static_cast<std::size_t>(mainBits) + 7) / 8;
-    const std::size_t rareBytes = (static_cast<std::size_t>(repeatSamples) * static_cast<std::size_t>(repeatBits) + 7) / 8;
+    const std::size_t rareBytes = (static_cast<std::size_t>(repeatSamples) * static_cast<std::size_t>(repeatBits) + nearStreamBits + 7) / 8;
     out.bytes.assign(paletteBytes + maskBytes + mainBytes + rareBytes, 0);
     std::uint8_t* p = out.bytes.data();
-    for (int r = 0; r < used; ++r) {
+    for (int r = 0; r < (nearBits ? direct : used); ++r) {
         putUint24(p, palette[byUse[static_cast<std::size_t>(r)]]);
         p += 3;
     }
-    if (maskBytes) {
-        for (int k = 0; k < kSampleCount; ++k)
-            if (index[static_cast<std::size_t>(k)] == backgroundNumber)
-                p[k >> 3] = static_cast<std::uint8_t>(p[k >> 3] | 1u << (k & 7));
+    if (nearBits) {
+        const int others = coloured - coveredSamples;
+        *p++ = static_cast<std::uint8_t>(others);
+        *p++ = static_cast<std::uint8_t>(others >> 8);
+    }
+    if (maskAsRuns) {
+        BitWriter runs {p};
+        forEachMaskRun(mask, [&](std::uint32_t length) { runs.putGamma(length); });
+        runs.finish();
+        p += maskBytes;
+    } else if (maskBytes) {
+        std::memcpy(p, mask.data(), maskBytes); // the words' bytes least significant first
         p += maskBytes;
     }
-    // Numbers are packed from the lowest bit of each byte on.
-    struct BitWriter {
-        std::uint8_t* target;
-        std::uint64_t pending = 0;
-        int bits = 0;
-        void put(std::uint32_t number, int width)
-        {
-            pending |= static_cast<std::uint64_t>(number) << bits;
-            for (bits += width; bits >= 8; bits -= 8) {
-                *target++ = static_cast<std::uint8_t>(pending);
-                pending >>= 8;
-            }
-        }
-        void finish()
-        {
-            if (bits > 0)
-                *target = static_cast<std::uint8_t>(pending);
-        }
-    };
     if (mainBits > 0) {
         const auto newCode = static_cast<std::uint32_t>(escapes == 2 ? direct : -1);
         const auto repeatCode = static_cast<std::uint32_t>(direct + escapes - 1);
@@ -224,6 +344,8 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
             } else if (r == nextNew) {
                 packed.put(newCode, mainBits);
                 ++nextNew;
+                if (nearBits)
+                    rare.putColour(samples[static_cast<std::size_t>(k)], before(k), nearBits);
             } else {
                 packed.put(repeatCode, mainBits);
                 rare.put(r - static_cast<std::uint32_t>(direct), repeatBits);
@@ -232,6 +354,7 @@ void encodePicture(const Samples& samples, std::uint32_t background, EncodedPict
         packed.finish();
         rare.finish();
     }
+    out.form = static_cast<std::uint8_t>((maskAsRuns ? kMaskAsRuns : 0) | nearBits << kNearShift);
     out.colours = static_cast<std::uint16_t>(used);
     out.mainBits = static_cast<std::uint8_t>(mainBits);
     out.escapes = static_cast<std::uint8_t>(escapes);

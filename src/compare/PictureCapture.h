@@ -40,11 +40,24 @@ QImage pictureImage(const Samples& samples);
 // many bits as the other colours need. With two escapes the code below it says "the next of the
 // other colours, not seen before". Equal pictures give equal bytes, so the bytes identify the
 // picture.
+// Two forms, each taken only where it is shorter, keep noisy pictures small (see `form`):
+// - kMaskAsRuns: the mask is kept as the lengths of its runs in sample order, each an Elias gamma
+//   code (the first, which may be empty, plus one), alternating from a run without background.
+// - near colours (nearBits 1 to 7, two escapes only): only the colours with a code of their own
+//   are listed, followed by two bytes, the count of samples of the other colours; each other
+//   colour follows in the rare stream at its first sample ("the next new colour"), as one bit
+//   set and its three channels as differences from the sample before (the background before the
+//   first sample) in nearBits bits each, biased by half their range; or one bit clear and the
+//   colour in 24 bits. Gradients and soft edges give colours close to their neighbours.
+inline constexpr std::uint8_t kMaskAsRuns = 0x01;
+inline constexpr int kNearShift = 1; // form bits 1..3: nearBits
+inline int nearBitsOf(std::uint8_t form) { return form >> kNearShift & 7; }
 struct EncodedPicture {
     std::vector<std::uint8_t> bytes;
     std::uint16_t colours = 0; // other than the background
     std::uint8_t mainBits = 0;
     std::uint8_t escapes = 0;          // 0, 1 or 2 codes for the colours without a code of their own
+    std::uint8_t form = 0;             // kMaskAsRuns | nearBits << kNearShift
     std::uint16_t backgroundCount = 0; // samples equal to the background colour
     std::uint64_t hash = 0;
 };

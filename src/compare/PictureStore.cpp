@@ -3,6 +3,7 @@
 #include "HugePages.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 #include <new>
@@ -51,6 +52,9 @@ namespace {
 
 constexpr std::uint64_t kEmptySlot = 0;
 
+// A record keeps the form of its picture beside the escape codes.
+inline std::uint8_t packedEscapes(std::uint8_t escapes, std::uint8_t form) { return static_cast<std::uint8_t>((escapes & 3) | form << 2); }
+
 // A slot holds the hash's upper half and the picture's number plus one (0 marks an empty slot).
 inline std::uint64_t slotValue(std::uint32_t hashPart, std::uint32_t id)
 {
@@ -98,13 +102,13 @@ std::uint32_t PictureStore::add(const EncodedPicture& picture)
             continue;
         const auto found = static_cast<std::uint32_t>(m_byHash[slot]) - 1;
         const Record& r = m_records[found];
-        if (r.colours == picture.colours && r.mainBits == picture.mainBits && r.escapes == picture.escapes
+        if (r.colours == picture.colours && r.mainBits == picture.mainBits && r.escapes == packedEscapes(picture.escapes, picture.form)
             && r.length == picture.bytes.size() && std::memcmp(r.data, picture.bytes.data(), r.length) == 0)
             return found;
     }
     const auto id = static_cast<std::uint32_t>(m_records.size());
     m_records.push_back({keep(picture.bytes), static_cast<std::uint16_t>(picture.bytes.size()), picture.colours, picture.backgroundCount,
-                         picture.mainBits, picture.escapes});
+                         picture.mainBits, packedEscapes(picture.escapes, picture.form)});
     m_byHash[slot] = slotValue(hashPart, id);
     return id;
 }
@@ -131,7 +135,8 @@ inline std::uint64_t maskWord(const std::uint8_t* mask, int w)
 
 } // namespace
 
-// Where the parts of a stored picture lie (see EncodedPicture).
+// Where the parts of a stored picture lie (see EncodedPicture). A mask kept as runs is unpacked
+// into the layout.
 struct PictureStore::Layout {
     const std::uint8_t* palette;
     const std::uint8_t* mask; // none when no sample or every sample is background
@@ -141,23 +146,74 @@ struct PictureStore::Layout {
     // The colours numbered from `direct` on have no code of their own: the highest code stands
     // for one seen before, whose number less `direct` is read from the rare stream in
     // `repeatBits` bits, and `newCode` (where there is one) for the next of them not seen yet.
-    // Both none when every colour has a code of its own.
+    // Both none when every colour has a code of their own.
     std::uint32_t direct;
     std::uint32_t newCode;
     int repeatBits;
     std::uint64_t maskless; // the mask's words when there is none: no background, or all
+    int nearBits;           // the colours without a code follow in the rare stream (see EncodedPicture)
+    int listed;             // colours in the palette
+    int unlisted;           // with nearBits: samples of the colours not listed
+    BackgroundMask runMask;
 
     explicit Layout(const Record& r)
         : palette(r.data)
-        , mask(r.backgroundCount > 0 && r.backgroundCount < kSampleCount ? r.data + 3 * std::size_t {r.colours} : nullptr)
-        , numbers(r.data + 3 * std::size_t {r.colours} + (mask ? sizeof(BackgroundMask) : 0))
-        , rare(numbers + (static_cast<std::size_t>(kSampleCount - r.backgroundCount) * r.mainBits + 7) / 8)
         , bits(r.mainBits)
-        , direct(r.escapes ? (1u << r.mainBits) - r.escapes : UINT32_MAX)
-        , newCode(r.escapes == 2 ? direct : UINT32_MAX)
-        , repeatBits(r.escapes ? indexBits(r.colours - static_cast<int>(direct)) : 0)
+        , direct(r.escapes & 3 ? (1u << r.mainBits) - (r.escapes & 3) : UINT32_MAX)
+        , newCode((r.escapes & 3) == 2 ? direct : UINT32_MAX)
+        , repeatBits(r.escapes & 3 ? indexBits(r.colours - static_cast<int>(direct)) : 0)
         , maskless(r.backgroundCount == kSampleCount ? ~std::uint64_t {0} : 0)
+        , nearBits(PictureStore::nearBits(r))
+        , listed(static_cast<int>(listedColours(r)))
+        , unlisted(0)
     {
+        const std::uint8_t* at = r.data + 3 * static_cast<std::size_t>(listed);
+        if (nearBits) {
+            unlisted = at[0] | at[1] << 8;
+            at += 2;
+        }
+        mask = nullptr;
+        if (r.backgroundCount > 0 && r.backgroundCount < kSampleCount) {
+            if (r.escapes >> 2 & kMaskAsRuns) {
+                at += unpackRuns(at, runMask);
+                mask = reinterpret_cast<const std::uint8_t*>(runMask.data());
+            } else {
+                mask = at;
+                at += sizeof(BackgroundMask);
+            }
+        }
+        numbers = at;
+        rare = numbers + (static_cast<std::size_t>(kSampleCount - r.backgroundCount) * r.mainBits + 7) / 8;
+    }
+    Layout(const Layout&) = delete;
+    Layout& operator=(const Layout&) = delete;
+
+    // Unpacks a mask kept as runs; the bytes it took. Runs are kept only where shorter than the
+    // mask, so reading stops there; lengths beyond the picture are cut at its end: damaged bytes
+    // give some mask and are read no further.
+    static std::size_t unpackRuns(const std::uint8_t* from, BackgroundMask& out)
+    {
+        out.fill(0);
+        std::size_t bit = 0;
+        bool inBackground = false;
+        for (int k = 0, first = 1; k < kSampleCount && bit < 8 * sizeof(BackgroundMask); first = 0, inBackground = !inBackground) {
+            // One load a run: a code takes at most 23 bits, and 57 are there after the shift.
+            std::uint64_t word;
+            std::memcpy(&word, from + (bit >> 3), sizeof word);
+            word >>= bit & 7;
+            const int zeros = std::countr_zero(word | 1u << 11);
+            const auto length = static_cast<std::uint32_t>((1u << zeros | (word >> (zeros + 1) & ((1u << zeros) - 1))) - first);
+            bit += 2 * static_cast<std::size_t>(zeros) + 1;
+            const int end = std::min(kSampleCount, k + static_cast<int>(std::min<std::uint32_t>(length, kSampleCount)));
+            while (inBackground && k < end) {
+                const int inWord = std::min(64 - k % 64, end - k);
+                out[static_cast<std::size_t>(k / 64)] |= (inWord == 64 ? ~std::uint64_t {0} : (std::uint64_t {1} << inWord) - 1)
+                    << (k % 64);
+                k += inWord;
+            }
+            k = end;
+        }
+        return (bit + 7) / 8;
     }
 
     // The colour number behind an escape `code`. `nextNew` starts at `direct`.
@@ -185,7 +241,8 @@ __attribute__((target_clones("popcnt", "default"))) void PictureStore::compareMa
             onlyOne = kSampleCount - both;
         return;
     }
-    const std::uint8_t* mask = r.data + 3 * std::size_t {r.colours}; // right after the colours
+    const Layout layout(r);
+    const std::uint8_t* mask = layout.mask;
     for (int w = 0; w < kSampleCount / 64; ++w) {
         const std::uint64_t word = maskWord(mask, w);
         onlyOne += std::popcount(reference[static_cast<std::size_t>(w)] ^ word);
@@ -306,12 +363,91 @@ template <int Bits> void decodePacked(const PictureStore::Layout& layout, std::u
     }
 }
 
+// The samples of a picture whose colours without a code follow in the rare stream: each is
+// read at its first sample, from the sample before it, and kept for the later ones. After each
+// run of 64 samples `done(run)` may end the decoding.
+template <int Bits, typename Done>
+void decodeNear(const PictureStore::Layout& layout, std::uint32_t background, std::uint32_t* samples, const Done& done)
+{
+    constexpr int kRun = 64;
+    constexpr std::uint32_t mask = (1u << Bits) - 1;
+    const std::uint32_t nearMask = (1u << layout.nearBits) - 1;
+    const std::uint32_t bias = 1u << (layout.nearBits - 1);
+    std::array<std::uint32_t, kSampleCount> others; // in order of first use
+    std::uint32_t seen = 0;
+    std::size_t bit = 0;
+    std::size_t rareBit = 0;
+    std::uint32_t before = background;
+    for (int w = 0; w < kSampleCount / kRun; ++w) {
+        std::uint32_t* out = samples + w * kRun;
+        const std::uint64_t backgroundBits = layout.mask ? maskWord(layout.mask, w) : layout.maskless;
+        for (int k = 0; k < kRun; ++k) {
+            if (backgroundBits >> k & 1) {
+                before = out[k] = background;
+                continue;
+            }
+            const std::uint32_t number = colourNumber(layout.numbers, bit, mask);
+            bit += Bits;
+            std::uint32_t colour;
+            if (number < layout.direct) {
+                colour = paletteColourFast(layout.palette, number);
+            } else if (number == layout.newCode) {
+                if (colourNumber(layout.rare, rareBit++, 1)) {
+                    colour = 0;
+                    for (int shift = 0; shift < 24; shift += 8, rareBit += static_cast<std::size_t>(layout.nearBits))
+                        colour |= (((before >> shift) + colourNumber(layout.rare, rareBit, nearMask) - bias) & 0xFFu) << shift;
+                } else {
+                    colour = colourNumber(layout.rare, rareBit, 0xFFFFFFu);
+                    rareBit += 24;
+                }
+                if (seen < kSampleCount)
+                    others[seen++] = colour;
+            } else {
+                const std::uint32_t other = colourNumber(layout.rare, rareBit, (1u << layout.repeatBits) - 1);
+                rareBit += static_cast<std::size_t>(layout.repeatBits);
+                colour = other < seen ? others[other] : 0; // beyond those seen only in damaged bytes
+            }
+            before = out[k] = colour;
+        }
+        if (done(w))
+            return;
+    }
+}
+
+// Whether a picture kept with its colours as differences differs from `reference` in fewer than
+// `threshold` samples, decoded run by run and decided between runs as closerThanPacked does.
+bool closerThanNear(const std::uint32_t* reference, const PictureStore::Layout& layout, std::uint32_t background, int threshold)
+{
+    constexpr int kRun = 64;
+    const int enoughAgreements = kSampleCount - threshold + 1;
+    Samples samples;
+    int differences = 0;
+    bool closer = true;
+    withBits(layout.bits, [&](auto bits) {
+        decodeNear<bits()>(layout, background, samples.data(), [&](int w) {
+            for (int k = w * kRun; k < (w + 1) * kRun; ++k)
+                differences += reference[k] != samples[static_cast<std::size_t>(k)] ? 1 : 0;
+            closer = differences < threshold;
+            return !closer || (w + 1) * kRun - differences >= enoughAgreements;
+        });
+    });
+    return closer;
+}
+
+void decodeLayout(const PictureStore::Layout& layout, std::uint32_t background, std::uint32_t* samples)
+{
+    if (layout.nearBits)
+        withBits(layout.bits, [&](auto bits) { decodeNear<bits()>(layout, background, samples, [](int) { return false; }); });
+    else
+        withBits(layout.bits, [&](auto bits) { decodePacked<bits()>(layout, background, samples); });
+}
+
 } // namespace
 
 void PictureStore::decode(std::uint32_t id, std::uint32_t* samples) const
 {
     const Layout layout(m_records[id]);
-    withBits(layout.bits, [&](auto bits) { decodePacked<bits()>(layout, m_background, samples); });
+    decodeLayout(layout, m_background, samples);
 }
 
 void PictureStore::decodePadded(const EncodedPicture& header, const std::uint8_t* data, std::uint32_t background, std::uint32_t* samples)
@@ -324,9 +460,9 @@ void PictureStore::decodePadded(const EncodedPicture& header, const std::uint8_t
                     std::min<std::uint16_t>(header.colours, kSampleCount),
                     std::min<std::uint16_t>(header.backgroundCount, kSampleCount),
                     mainBits,
-                    escapes};
+                    packedEscapes(escapes, header.form & 0x0F)};
     const Layout layout(r);
-    withBits(layout.bits, [&](auto bits) { decodePacked<bits()>(layout, background, samples); });
+    decodeLayout(layout, background, samples);
 }
 
 bool PictureStore::closerThan(const std::uint32_t* reference, std::uint32_t id, int threshold) const
@@ -337,6 +473,8 @@ bool PictureStore::closerThan(const std::uint32_t* reference, std::uint32_t id, 
         return true;
     const Record& r = m_records[id];
     const Layout layout(r);
+    if (layout.nearBits)
+        return closerThanNear(reference, layout, m_background, threshold);
     return withBits(layout.bits, [&](auto bits) { return closerThanPacked<bits()>(reference, layout, m_background, threshold); });
 }
 
@@ -355,10 +493,12 @@ void ColourCounts::forget(const std::uint32_t* samples)
 int PictureStore::agreementBound(const ColourCounts& reference, std::uint32_t id, int enough) const
 {
     const Record& r = m_records[id];
-    int bound = 0;
+    const std::size_t listed = listedColours(r);
+    // Each sample of a colour not listed agrees at most once.
+    int bound = nearBits(r) ? r.data[3 * listed] | r.data[3 * listed + 1] << 8 : 0;
     // Colours are distinct within a picture; colours sharing a slot only raise the bound.
-    for (std::uint32_t c = 0; c < r.colours && bound < enough; ++c)
-        bound += reference.at(paletteColourFast(r.data, c));
+    for (std::size_t c = 0; c < listed && bound < enough; ++c)
+        bound += reference.at(paletteColourFast(r.data, static_cast<std::uint32_t>(c)));
     return bound;
 }
 

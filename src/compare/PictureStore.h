@@ -43,7 +43,8 @@ public:
     // bytes (zeros behind the picture), which no reading of numbers out of range can pass, so
     // that bytes from a file cannot lead outside it whatever they say.
     // The store keeps as many readable bytes behind the start of each picture, so it may be given
-    // pictures from a file as they are.
+    // pictures from a file as they are. Whatever a head says, reading stops within 1,024 colours,
+    // a mask's 128 bytes (also as runs), 10 bits of code and 25 of the rare stream a sample.
     static constexpr std::size_t kPaddedBytes = 8192;
     static void decodePadded(const EncodedPicture& header, const std::uint8_t* data, std::uint32_t background, std::uint32_t* samples);
     std::uint32_t background() const { return m_background; }
@@ -57,7 +58,7 @@ public:
     void prefetchMask(std::uint32_t id) const
     {
         const Record& r = m_records[id];
-        __builtin_prefetch(r.data + 3 * std::size_t {r.colours});
+        __builtin_prefetch(r.data + 3 * listedColours(r));
     }
     // True when picture `id` differs from `reference` (kSampleCount samples) in fewer than
     // `threshold` samples. Stops as soon as the answer is certain either way.
@@ -80,9 +81,12 @@ private:
         std::uint16_t colours;
         std::uint16_t backgroundCount;
         std::uint8_t mainBits;
-        std::uint8_t escapes;
+        std::uint8_t escapes; // and the picture's form from bit 2 on
     };
     const std::uint8_t* keep(const std::vector<std::uint8_t>& bytes);
+    // The width of the differences of the colours without a code, 0 when they are listed.
+    static int nearBits(const Record& r) { return (r.escapes & 3) == 2 ? r.escapes >> 3 & 7 : 0; }
+    static std::size_t listedColours(const Record& r) { return nearBits(r) ? (std::size_t {1} << r.mainBits) - 2 : r.colours; }
 
     std::uint32_t m_background;
     std::vector<Record> m_records;

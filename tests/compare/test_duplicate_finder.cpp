@@ -2,6 +2,7 @@
 // a plain loop kept here computes on the same catalogues.
 
 #include "catalogue/Catalogue.h"
+#include "compare/CollectionPictures.h"
 #include "compare/DuplicateFinder.h"
 #include "compare/NeighbourIndex.h"
 #include "compare/PictureStore.h"
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <functional>
 #include <map>
 #include <numeric>
 #include <random>
@@ -737,19 +739,23 @@ TEST(PictureStore, PicturesWithRareColoursDecodeAndCountExactly)
 }
 
 // Variants of a few bases, each a colour band over an empty picture with up to `changes` samples
-// changed; the index is built for each case and asked for every `step`-th picture. Above ten
-// thousand pictures it builds its lists, and hashes the blocks the capture left out, on two threads.
+// changed (also shifted and recoloured, as collections hold one icon in many versions); the index is built for each case and asked for
+// every `step`-th picture. Above ten thousand pictures it builds its lists, and hashes the blocks the capture left out, on two threads.
 struct VariantSet {
     std::size_t pictures;
     int bases, band, changes;
     std::uint32_t step;
     std::vector<std::tuple<int, int, bool>> cases; // blocks built, blocks given, lists ordered
+    int shift = 0;                                 // each picture's band moved by up to this many samples
+    bool recoloured = false;                       // channels in any order, changes in any colour
 };
 class NeighbourIndexOn : public ::testing::TestWithParam<VariantSet> {};
-INSTANTIATE_TEST_SUITE_P(VariantSets, NeighbourIndexOn,
-                         ::testing::Values(VariantSet {600, 4, 128, 90, 7, {{5, 5, false}, {64, 40, false}, {5, 2, true}, {64, 0, true}}},
-                                           VariantSet {12000, 6, 100, 60, 499, {{64, NeighbourIndex::kBlocksFromCapture, true}}}),
-                         [](const auto& set) { return std::to_string(set.param.pictures) + "Pictures"; });
+INSTANTIATE_TEST_SUITE_P(
+    VariantSets, NeighbourIndexOn,
+    ::testing::Values(VariantSet {600, 4, 128, 90, 7, {{5, 5, false}, {64, 40, false}, {5, 2, true}, {64, 0, true}}},
+                      VariantSet {12000, 6, 100, 60, 499, {{64, NeighbourIndex::kBlocksFromCapture, true}}},
+                      VariantSet {3000, 5, 96, 40, 97, {{64, NeighbourIndex::kBlocksFromCapture, true}, {5, 5, false}}, 3, true}),
+    [](const auto& set) { return std::to_string(set.param.pictures) + "Pictures"; });
 
 // Pictures that share most blocks (variants of a few bases) put many pictures in the same lists;
 // the index must still find exactly the pictures closer than the threshold, also after the
@@ -763,10 +769,15 @@ TEST_P(NeighbourIndexOn, FindsExactlyTheClosePicturesAmongVariantsOfFewBases)
     for (int n = 0; kept.size() < set.pictures; ++n) {
         Samples s {};
         const int base = n % set.bases;
+        const int moved = set.shift ? static_cast<int>(random() % static_cast<unsigned>(2 * set.shift + 1)) - set.shift : 0;
+        const int turn = set.recoloured ? static_cast<int>(random() % 3) * 8 : 0;
+        const std::uint32_t colour = 0x102030u * static_cast<std::uint32_t>(base + 1);
         for (int k = 0; k < kSampleCount; ++k)
-            s[static_cast<std::size_t>(k)] = (k / set.band) % set.bases == base ? 0x102030u * static_cast<std::uint32_t>(base + 1) : 0u;
+            s[static_cast<std::size_t>(k)]
+                = k >= moved && ((k - moved) / set.band) % set.bases == base ? (colour << turn | colour >> (24 - turn)) & 0xFFFFFFu : 0u;
         for (int d = static_cast<int>(random() % static_cast<unsigned>(set.changes)); d > 0; --d)
-            s[random() % kSampleCount] = static_cast<std::uint32_t>(random() % 3) * 0x010101u;
+            s[random() % kSampleCount]
+                = set.recoloured ? static_cast<std::uint32_t>(random()) & 0xFFFFFFu : static_cast<std::uint32_t>(random() % 3) * 0x010101u;
         keepIfNew(store, kept, s);
     }
     for (const int blocks : {5, 64})
@@ -839,4 +850,95 @@ TEST(PictureStore, DecodesEveryWidthWithAnyMixOfBackgroundRuns)
                 ASSERT_EQ(decoded, s) << colours << " colours, skewed " << skewed << ", background at sample 0 " << isBackground(0);
                 EXPECT_TRUE(store.closerThan(s.data(), id, 1));
             }
+}
+
+// Noisy pictures take the shorter form: a mask of few runs kept as runs (also when sample 0 is
+// not background), colours close to the sample before kept as differences. Every form must
+// decode, count and bound exactly like the plain one, and come back whole from a collection's packing.
+TEST(PictureStore, ShorterFormsOfNoisyPicturesDecodeAndCountExactly)
+{
+    constexpr std::uint32_t background = 0x00C8D0D4;
+    struct Case {
+        const char* what;
+        std::function<std::uint32_t(int k, std::mt19937& random)> sample;
+        bool runs, near;
+    };
+    const auto gradient
+        = [](int k) { return 0x204060u + static_cast<std::uint32_t>(k % 32) * 0x010201u + static_cast<std::uint32_t>(k / 32); };
+    const std::vector<Case> cases {
+        {"gradient in a frame, noise",
+         [&](int k, std::mt19937& random) {
+             return k / 32 < 4 || k / 32 > 27 ? background
+                 : random() % 16 == 0         ? static_cast<std::uint32_t>(random() & 0xFFFFFFu)
+                                              : gradient(k);
+         },
+         true, true},
+        {"gradient without background", [&](int k, std::mt19937&) { return gradient(k); }, false, true},
+        {"background first and last only", [&](int k, std::mt19937&) { return k == 0 || k == kSampleCount - 1 ? background : gradient(k); },
+         true, true},
+        // each colour follows background: nothing to take differences from
+        {"background at every other sample", [&](int k, std::mt19937&) { return k % 2 ? background : gradient(k); }, false, false},
+        {"random colours in a frame",
+         [&](int k, std::mt19937& random) { return k < 100 ? background : static_cast<std::uint32_t>(random() & 0xFFFFFFu); }, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::mt19937 random(5);
+        Samples s;
+        for (int k = 0; k < kSampleCount; ++k)
+            s[static_cast<std::size_t>(k)] = c.sample(k, random);
+        EncodedPicture encoded;
+        encodePicture(s, background, encoded);
+        EXPECT_EQ((encoded.form & kMaskAsRuns) != 0, c.runs);
+        EXPECT_EQ(nearBitsOf(encoded.form) != 0, c.near);
+        PictureStore store(background);
+        store.add(encoded);
+        Samples decoded;
+        store.decode(0, decoded.data());
+        ASSERT_EQ(decoded, s);
+        Samples unpacked;
+        ASSERT_TRUE(unpackPicture(packPicture(encoded), background, unpacked));
+        EXPECT_EQ(unpacked, s);
+        BackgroundMask expectedMask;
+        BackgroundMask mask;
+        backgroundMaskOf(s, background, expectedMask);
+        store.backgroundMask(0, mask);
+        EXPECT_EQ(mask, expectedMask);
+        int onlyOne = -1;
+        int both = -1;
+        store.compareMasks(expectedMask, 0, onlyOne, both);
+        EXPECT_EQ(onlyOne, 0);
+        EXPECT_EQ(both, std::count(s.begin(), s.end(), background));
+        ColourCounts counts;
+        counts.count(s.data(), background);
+        EXPECT_GE(store.agreementBound(counts, 0, kSampleCount + 1), kSampleCount - both);
+        for (const int changes : {0, 1, 63, 64, 65, 500}) {
+            Samples other = s;
+            for (int k = 0; k < changes; ++k)
+                other[static_cast<std::size_t>(k * 37 % kSampleCount)] ^= 0x400000u;
+            EXPECT_FALSE(store.closerThan(other.data(), 0, changes));
+            EXPECT_TRUE(store.closerThan(other.data(), 0, changes + 1));
+        }
+    }
+}
+
+// Bytes from a damaged collection may claim any form: they must decode to some picture without
+// reading outside what they were given.
+TEST(PictureStore, DamagedBytesOfEveryFormDecodeWithinTheirPadding)
+{
+    std::mt19937 random(3);
+    for (int form = 0; form < 16; ++form)
+        for (int round = 0; round < 20; ++round) {
+            QByteArray packed(6 + static_cast<int>(random() % 3000), Qt::Uninitialized);
+            for (char& byte : packed)
+                byte = static_cast<char>(random());
+            packed[0] = static_cast<char>(random() % 256);
+            packed[1] = static_cast<char>(random() % 5);
+            packed[2] = static_cast<char>(random() % 11);
+            packed[3] = static_cast<char>(2 | form << 2);
+            packed[4] = static_cast<char>(random() % 256);
+            packed[5] = static_cast<char>(random() % 5);
+            Samples samples;
+            unpackPicture(packed, 0x00C8D0D4, samples); // must not read out of bounds
+        }
 }
