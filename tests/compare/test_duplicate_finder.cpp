@@ -676,6 +676,39 @@ TEST(DuplicateFinder, CandidatesWorkedOutAheadInAFewSlots)
         }
 }
 
+namespace {
+
+// What every stored form must give exactly like the plain one: the picture, its background
+// mask, a bound on agreements that holds, and the distance to copies with samples changed.
+void expectStoredExactly(PictureStore& store, const Samples& s, std::uint32_t background, std::initializer_list<int> changeCounts)
+{
+    Samples decoded;
+    store.decode(0, decoded.data());
+    ASSERT_EQ(decoded, s);
+    BackgroundMask expectedMask;
+    BackgroundMask mask;
+    backgroundMaskOf(s, background, expectedMask);
+    store.backgroundMask(0, mask);
+    EXPECT_EQ(mask, expectedMask);
+    int onlyOne = -1;
+    int both = -1;
+    store.compareMasks(expectedMask, 0, onlyOne, both);
+    EXPECT_EQ(onlyOne, 0);
+    EXPECT_EQ(both, std::count(s.begin(), s.end(), background));
+    ColourCounts counts;
+    counts.count(s.data(), background);
+    EXPECT_GE(store.agreementBound(counts, 0, kSampleCount + 1), kSampleCount - both);
+    for (const int changes : changeCounts) {
+        Samples other = s;
+        for (int k = 0; k < changes; ++k)
+            other[static_cast<std::size_t>(k * 37 % kSampleCount)] ^= 0x400000u;
+        EXPECT_FALSE(store.closerThan(other.data(), 0, changes));
+        EXPECT_TRUE(store.closerThan(other.data(), 0, changes + 1));
+    }
+}
+
+} // namespace
+
 // Pictures where a few colours cover most samples keep the rarer colours apart, told by one or
 // two escape codes; they must decode and count exactly like any other, and their colours still
 // bound the agreements. A colour used once sits at the last sample of each; without common
@@ -711,30 +744,7 @@ TEST(PictureStore, PicturesWithRareColoursDecodeAndCountExactly)
         EXPECT_EQ(encoded.mainBits<indexBits(encoded.colours), c.escapes> 0);
         PictureStore store(background);
         store.add(encoded);
-        Samples decoded;
-        store.decode(0, decoded.data());
-        ASSERT_EQ(decoded, s);
-        ColourCounts counts;
-        counts.count(s.data(), background);
-        EXPECT_GE(store.agreementBound(counts, 0, kSampleCount + 1),
-                  kSampleCount - static_cast<int>(std::count(s.begin(), s.end(), background)));
-        BackgroundMask expectedMask;
-        BackgroundMask mask;
-        backgroundMaskOf(s, background, expectedMask);
-        store.backgroundMask(0, mask);
-        EXPECT_EQ(mask, expectedMask);
-        int onlyOne = -1;
-        int both = -1;
-        store.compareMasks(expectedMask, 0, onlyOne, both);
-        EXPECT_EQ(onlyOne, 0);
-        EXPECT_EQ(both, std::count(s.begin(), s.end(), background));
-        for (const int changes : {0, 1, 7, 300, 1024}) {
-            Samples other = s;
-            for (int k = 0; k < changes; ++k)
-                other[static_cast<std::size_t>(k * 37 % kSampleCount)] ^= 0x400000u;
-            EXPECT_FALSE(store.closerThan(other.data(), 0, changes));
-            EXPECT_TRUE(store.closerThan(other.data(), 0, changes + 1));
-        }
+        expectStoredExactly(store, s, background, {0, 1, 7, 300, 1024});
     }
 }
 
@@ -893,32 +903,10 @@ TEST(PictureStore, ShorterFormsOfNoisyPicturesDecodeAndCountExactly)
         EXPECT_EQ(nearBitsOf(encoded.form) != 0, c.near);
         PictureStore store(background);
         store.add(encoded);
-        Samples decoded;
-        store.decode(0, decoded.data());
-        ASSERT_EQ(decoded, s);
+        expectStoredExactly(store, s, background, {0, 1, 63, 64, 65, 500});
         Samples unpacked;
         ASSERT_TRUE(unpackPicture(packPicture(encoded), background, unpacked));
         EXPECT_EQ(unpacked, s);
-        BackgroundMask expectedMask;
-        BackgroundMask mask;
-        backgroundMaskOf(s, background, expectedMask);
-        store.backgroundMask(0, mask);
-        EXPECT_EQ(mask, expectedMask);
-        int onlyOne = -1;
-        int both = -1;
-        store.compareMasks(expectedMask, 0, onlyOne, both);
-        EXPECT_EQ(onlyOne, 0);
-        EXPECT_EQ(both, std::count(s.begin(), s.end(), background));
-        ColourCounts counts;
-        counts.count(s.data(), background);
-        EXPECT_GE(store.agreementBound(counts, 0, kSampleCount + 1), kSampleCount - both);
-        for (const int changes : {0, 1, 63, 64, 65, 500}) {
-            Samples other = s;
-            for (int k = 0; k < changes; ++k)
-                other[static_cast<std::size_t>(k * 37 % kSampleCount)] ^= 0x400000u;
-            EXPECT_FALSE(store.closerThan(other.data(), 0, changes));
-            EXPECT_TRUE(store.closerThan(other.data(), 0, changes + 1));
-        }
     }
 }
 
