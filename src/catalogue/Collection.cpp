@@ -251,33 +251,6 @@ std::int64_t fileTimeNs(const std::string& path, std::int64_t* size)
     return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
 }
 
-std::vector<CollectionDirectory> directoriesBelow(const std::string& root)
-{
-    std::vector<CollectionDirectory> out;
-    std::vector<std::string> pending {root};
-    while (!pending.empty()) {
-        const std::string dir = std::move(pending.back());
-        pending.pop_back();
-        const std::int64_t time = fileTimeNs(dir);
-        DIR* listing = time < 0 ? nullptr : ::opendir(dir.c_str());
-        if (!listing)
-            continue;
-        out.push_back({dir, time});
-        while (const dirent* e = ::readdir(listing)) {
-            if (e->d_name[0] == '.')
-                continue;
-            std::string path = dir + e->d_name;
-            struct stat st {};
-            const bool isDirectory
-                = e->d_type == DT_DIR || (e->d_type == DT_UNKNOWN && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
-            if (isDirectory)
-                pending.push_back(path + '/');
-        }
-        ::closedir(listing);
-    }
-    return out;
-}
-
 QString saveCollection(const std::filesystem::path& target, const CollectionInfo& info, const Catalogue& catalogue,
                        const std::vector<CollectionDirectory>& directories, const CollectionFiller& fill, SaveMode mode)
 {

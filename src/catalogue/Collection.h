@@ -61,10 +61,6 @@ struct ReadRecord {
     std::vector<CollectionDirectory> directories; // with their times as the read listed them
 };
 
-// `root` (ending in '/') and every directory below it that a read enters (names not beginning
-// with '.', no links to directories), with their modification times.
-std::vector<CollectionDirectory> directoriesBelow(const std::string& root);
-
 // Gives the stored facts of entries first..last (a block of the catalogue, in order).
 using CollectionFiller = std::function<void(std::int32_t first, std::int32_t last, std::vector<CollectionEntry>& out)>;
 

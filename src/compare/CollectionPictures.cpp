@@ -131,6 +131,21 @@ CollectionEntry examineEntry(std::string_view path, int iconIndex, QRgb backgrou
     return out;
 }
 
+void onWorkers(int workers, std::size_t count, const std::function<void(std::size_t k)>& each)
+{
+    std::atomic<std::size_t> next {0};
+    const auto work = [&] {
+        for (std::size_t k; (k = next.fetch_add(1)) < count;)
+            each(k);
+    };
+    std::vector<std::thread> pool;
+    for (int t = 1; t < workers && static_cast<std::size_t>(t) < count; ++t)
+        pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool)
+        t.join();
+}
+
 CollectionFiller examiningFiller(const Catalogue& catalogue, QRgb background, int threads, const Collection* previous)
 {
     const int workers = captureWorkers(threads);
@@ -138,35 +153,15 @@ CollectionFiller examiningFiller(const Catalogue& catalogue, QRgb background, in
     if (previous && previous->info().background != (background & 0xFFFFFFu))
         previous = nullptr;
     return [&catalogue, background, workers, previous](std::int32_t first, std::int32_t last, std::vector<CollectionEntry>& out) {
-        std::atomic<std::int32_t> next {first};
-        const auto work = [&] {
-            for (std::int32_t n; (n = next.fetch_add(1)) <= last;)
-                out[static_cast<std::size_t>(n - first)] = examineEntry(catalogue[n].path(), catalogue[n].iconIndex, background);
-        };
-        std::vector<std::thread> pool;
-        for (int t = 1; t < workers; ++t)
-            pool.emplace_back(work);
-        work();
-        for (std::thread& t : pool)
-            t.join();
+        onWorkers(workers, static_cast<std::size_t>(last - first + 1), [&](std::size_t k) {
+            const IconEntry& e = catalogue[first + static_cast<std::int32_t>(k)];
+            out[k] = examineEntry(e.path(), e.iconIndex, background);
+        });
         if (previous)
             for (std::int32_t n = first; n <= last; ++n)
                 if (CollectionEntry& e = out[static_cast<std::size_t>(n - first)]; e.fileSize < 0 && n <= previous->entryCount())
                     previous->entry(n, e);
     };
-}
-
-QString saveCatalogueAsCollection(const std::filesystem::path& target, const Catalogue& catalogue, const std::string& directory,
-                                  const QString& types, QRgb background, SaveMode mode, int threads, const Collection* previous)
-{
-    CollectionInfo info;
-    info.directory = directory;
-    info.types = types;
-    info.saved = QDateTime::currentDateTimeUtc();
-    info.background = background & 0xFFFFFFu;
-    const std::vector<CollectionDirectory> directories
-        = directory.empty() ? std::vector<CollectionDirectory> {} : directoriesBelow(withTrailingSlash(directory));
-    return saveCollection(target, info, catalogue, directories, examiningFiller(catalogue, background, threads, previous), mode);
 }
 
 CollectionPictures::CollectionPictures(const Collection& collection)

@@ -9,6 +9,7 @@
 #include <QImage>
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string_view>
 #include <thread>
@@ -35,11 +36,8 @@ CollectionEntry examineEntry(std::string_view path, int iconIndex, QRgb backgrou
 // With `previous` (the collection the catalogue was opened from), an entry whose file is gone
 // keeps the facts and picture stored there instead of being saved as unreadable.
 CollectionFiller examiningFiller(const Catalogue& catalogue, QRgb background, int threads = 0, const Collection* previous = nullptr);
-
-// Saves the catalogue with the pictures drawn over `background`.
-QString saveCatalogueAsCollection(const std::filesystem::path& target, const Catalogue& catalogue, const std::string& directory,
-                                  const QString& types, QRgb background, SaveMode mode, int threads = 0,
-                                  const Collection* previous = nullptr);
+// Calls `each(k)` for k in 0..count-1, spread over `workers` threads (this one among them).
+void onWorkers(int workers, std::size_t count, const std::function<void(std::size_t k)>& each);
 
 // A comparison's pictures from an opened collection, read in one pass. A thread of its own reads
 // the rows ahead through a connection of its own, so that the comparison's thread spends its time

@@ -8,8 +8,6 @@
 
 #include <sys/stat.h>
 
-#include <atomic>
-#include <thread>
 #include <vector>
 
 namespace bw {
@@ -98,19 +96,10 @@ QString CollectionRefresh::save(const Catalogue& fresh, const std::vector<Collec
             }
             examine.push_back(n);
         }
-        std::atomic<std::size_t> next {0};
-        const auto work = [&] {
-            for (std::size_t k; (k = next.fetch_add(1)) < examine.size();) {
-                const IconEntry& e = fresh[examine[k]];
-                out[static_cast<std::size_t>(examine[k] - first)] = examineEntry(e.path(), e.iconIndex, background);
-            }
-        };
-        std::vector<std::thread> pool;
-        for (int t = 1; t < workers && static_cast<std::size_t>(t) < examine.size(); ++t)
-            pool.emplace_back(work);
-        work();
-        for (std::thread& t : pool)
-            t.join();
+        onWorkers(workers, examine.size(), [&](std::size_t k) {
+            const IconEntry& e = fresh[examine[k]];
+            out[static_cast<std::size_t>(examine[k] - first)] = examineEntry(e.path(), e.iconIndex, background);
+        });
     };
     CollectionInfo info = m_collection.info();
     info.saved = QDateTime::currentDateTimeUtc();

@@ -68,7 +68,8 @@ protected:
 
     QString save(SaveMode mode = SaveMode::NewOnly)
     {
-        return saveCatalogueAsCollection(file, read, dir.path().toStdString(), QStringLiteral("ico,cur,dll"), kBackground, mode, 2);
+        const std::string top = dir.path().toStdString() + "/";
+        return saveReadAsCollection(file, read, {{top}, QStringLiteral("ico,cur,dll"), {{top, fileTimeNs(top)}}}, kBackground, mode, 2);
     }
 
     // Runs one statement on the saved file, as another program would.
@@ -92,7 +93,7 @@ TEST_F(CollectionTest, RoundTripKeepsEntriesPicturesAndFacts)
     QString error;
     const std::unique_ptr<Collection> c = Collection::open(file, opened, error);
     ASSERT_TRUE(c) << error.toStdString();
-    EXPECT_EQ(c->info().directory, dir.path().toStdString());
+    EXPECT_EQ(c->info().directory, dir.path().toStdString() + "/");
     EXPECT_EQ(c->info().types, QStringLiteral("ico,cur,dll"));
     EXPECT_EQ(c->info().background, kBackground & 0xFFFFFFu);
     ASSERT_EQ(opened.entryCount(), read.entryCount());
@@ -223,7 +224,7 @@ TEST_F(CollectionTest, ComparisonFromStoredPicturesEqualsOneAfterARead)
     for (int round = 0; round < 300; ++round)
         for (const char* name : {"a.ico", "b.ico", "c.ico", "d\xe4.ico", "e.cur", "a.ico", "c.ico"})
             icons.appendEntry(path(name), 0);
-    ASSERT_EQ(saveCatalogueAsCollection(file, icons, "", QString(), kBackground, SaveMode::NewOnly, 2), QString());
+    ASSERT_EQ(saveReadAsCollection(file, icons, {}, kBackground, SaveMode::NewOnly, 2), QString());
     std::map<int, QStringList> afterRead;
     for (const int threshold : {0, 1, 5, 600, 1024}) {
         LineHost host;
