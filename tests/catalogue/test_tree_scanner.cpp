@@ -130,34 +130,39 @@ TEST_F(Scan, DepthFirstFilesBeforeSubdirectoriesHiddenNeverRead)
 }
 
 // Each later pattern passes by the trees the earlier walks found without a file for it: what it
-// finds, however deep below such trees, comes in the order of reading it alone.
-TEST_F(Scan, EachPatternFindsItsFilesInTreesTheEarlierOnesFoundEmpty)
+// finds, however deep below such trees, comes in the order of reading it alone. A mask "*.ext"
+// matches the ends of names in any case; every other mask ("*" too) is matched whole, even where
+// its last letter is that of such a mask.
+TEST_F(Scan, PatternsFindTheirFilesInTheOrderOfReadingEachAlone)
 {
-    for (const char* file : {"a/1.ico", "b/2.cur", "b/c/3.ico", "b/c/x.ico", "b/c/d/4.cur", "e/f/5.ani", "6.cur"})
-        ico(file);
-    for (const int workers : {0, TreeWalk::kWorkers}) {
-        catalogue.clearCatalogue();
-        scan({"*.ico", "*.cur", "*.ani", "x*.ico", "b/*.cur"}, workers);
-        EXPECT_EQ(paths(),
-                  (std::vector<std::string> {"a/1.ico", "b/c/3.ico", "b/c/x.ico", "6.cur", "b/2.cur", "b/c/d/4.cur", "e/f/5.ani",
-                                             "b/c/x.ico", "b/2.cur", "b/c/d/4.cur"}));
-    }
-}
-
-// A mask of the form "*.ext" matches the ends of names in any case; every other mask ("*" too)
-// is matched whole, even where its last letter is that of such a mask.
-TEST_F(Scan, SuffixMasksMatchNameEndsInAnyCaseOtherMasksWhole)
-{
-    for (const char* file : {"a.ico", "b.ICO", "c.icO", "f.CUR", "g.cuR", "h.cur"})
-        ico(file);
-    for (const char* file : {"d.xico", "e.ico.bak", "ico", "xcur"})
-        put(file, {'x'}); // found by "*" alone, and no icon file
-    for (const int workers : {0, TreeWalk::kWorkers}) {
-        catalogue.clearCatalogue();
-        scan({"*.IcO", "*.cur", "?.cur", "*"}, workers);
-        EXPECT_EQ(paths(),
-                  (std::vector<std::string> {"a.ico", "b.ICO", "c.icO", "f.CUR", "g.cuR", "h.cur", "f.CUR", "g.cuR", "h.cur", "a.ico",
-                                             "b.ICO", "c.icO", "f.CUR", "g.cuR", "h.cur"}));
+    const struct {
+        const char* what;
+        std::vector<const char*> icons, others; // others: found by "*" alone, and no icon file
+        std::vector<std::string> patterns, expected;
+    } cases[] = {
+        {"trees found empty before",
+         {"a/1.ico", "b/2.cur", "b/c/3.ico", "b/c/x.ico", "b/c/d/4.cur", "e/f/5.ani", "6.cur"},
+         {},
+         {"*.ico", "*.cur", "*.ani", "x*.ico", "b/*.cur"},
+         {"a/1.ico", "b/c/3.ico", "b/c/x.ico", "6.cur", "b/2.cur", "b/c/d/4.cur", "e/f/5.ani", "b/c/x.ico", "b/2.cur", "b/c/d/4.cur"}},
+        {"suffix masks in any case",
+         {"s/a.ico", "s/b.ICO", "s/c.icO", "s/f.CUR", "s/g.cuR", "s/h.cur"},
+         {"s/d.xico", "s/e.ico.bak", "s/ico", "s/xcur"},
+         {"s/*.IcO", "s/*.cur", "s/?.cur", "s/*"},
+         {"s/a.ico", "s/b.ICO", "s/c.icO", "s/f.CUR", "s/g.cuR", "s/h.cur", "s/f.CUR", "s/g.cuR", "s/h.cur", "s/a.ico", "s/b.ICO",
+          "s/c.icO", "s/f.CUR", "s/g.cuR", "s/h.cur"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const char* file : c.icons)
+            ico(file);
+        for (const char* file : c.others)
+            put(file, {'x'});
+        for (const int workers : {0, TreeWalk::kWorkers}) {
+            catalogue.clearCatalogue();
+            scan(c.patterns, workers);
+            EXPECT_EQ(paths(), c.expected);
+        }
     }
 }
 
