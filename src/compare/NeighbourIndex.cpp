@@ -326,6 +326,12 @@ void NeighbourIndex::check(Query& query, std::uint32_t reference, std::uint32_t 
         found.push_back(candidate);
         return;
     }
+    // Both have background in at most the smaller of their counts: a first bound from the colours
+    // needs no mask, and settles most pairs of unlike colours before a mask kept as runs is read.
+    const int mostBackgroundAgreements = std::min(m_store.backgroundCount(candidate), m_store.backgroundCount(reference));
+    const int enoughAtMost = kSampleCount - threshold + 1 - mostBackgroundAgreements;
+    if (enoughAtMost > 0 && m_store.agreementBound(referenceColours(query, reference), candidate, enoughAtMost) < enoughAtMost)
+        return;
     // Where only one of the two has background they differ; where both have, they agree.
     if (query.masked != reference) {
         m_store.backgroundMask(reference, query.mask);
@@ -343,7 +349,8 @@ void NeighbourIndex::check(Query& query, std::uint32_t reference, std::uint32_t 
     const int backgroundAgreements = both;
     // Fewer than enough possible agreements leave at least `threshold` differences.
     const int enough = kSampleCount - threshold + 1 - backgroundAgreements;
-    if (enough > 0 && m_store.agreementBound(referenceColours(query, reference), candidate, enough) < enough)
+    if (enough > 0 && backgroundAgreements < mostBackgroundAgreements
+        && m_store.agreementBound(referenceColours(query, reference), candidate, enough) < enough)
         return;
     ++query.verified;
     if (m_store.closerThan(referenceSamples(query, reference), candidate, threshold))
