@@ -437,14 +437,14 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
                 }
             } while (!(member & kFirst));
         }
-        // The candidates' records and masks lie anywhere in the store: each record was fetched
-        // while the lists were read, its mask (found through the record) is fetched a few
-        // candidates ahead of its check.
-        constexpr std::size_t kMasksAhead = 8;
+        // The candidates' records and pictures lie anywhere in the store: each record was fetched
+        // while the lists were read, its colours and mask (found through the record) are fetched
+        // a few candidates ahead of its check.
+        constexpr std::size_t kPicturesAhead = 8;
         const std::vector<std::uint32_t>& candidates = query.candidates;
         for (std::size_t c = 0; c < candidates.size(); ++c) {
-            if (c + kMasksAhead < candidates.size())
-                m_store.prefetchMask(candidates[c + kMasksAhead]);
+            if (c + kPicturesAhead < candidates.size())
+                m_store.prefetchColoursAndMask(candidates[c + kPicturesAhead]);
             check(query, reference, candidates[c], threshold, found);
         }
         for (const std::uint32_t id : candidates)
