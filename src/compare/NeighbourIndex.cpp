@@ -326,6 +326,12 @@ void NeighbourIndex::check(Query& query, std::uint32_t reference, std::uint32_t 
         found.push_back(candidate);
         return;
     }
+    // Both have background in at most the smaller of their counts: a first bound from the colours
+    // needs no mask, and settles most pairs of unlike colours before a mask kept as runs is read.
+    const int mostBackgroundAgreements = std::min(m_store.backgroundCount(candidate), m_store.backgroundCount(reference));
+    const int enoughAtMost = kSampleCount - threshold + 1 - mostBackgroundAgreements;
+    if (enoughAtMost > 0 && m_store.agreementBound(referenceColours(query, reference), candidate, enoughAtMost) < enoughAtMost)
+        return;
     // Where only one of the two has background they differ; where both have, they agree.
     if (query.masked != reference) {
         m_store.backgroundMask(reference, query.mask);
@@ -343,7 +349,8 @@ void NeighbourIndex::check(Query& query, std::uint32_t reference, std::uint32_t 
     const int backgroundAgreements = both;
     // Fewer than enough possible agreements leave at least `threshold` differences.
     const int enough = kSampleCount - threshold + 1 - backgroundAgreements;
-    if (enough > 0 && m_store.agreementBound(referenceColours(query, reference), candidate, enough) < enough)
+    if (enough > 0 && backgroundAgreements < mostBackgroundAgreements
+        && m_store.agreementBound(referenceColours(query, reference), candidate, enough) < enough)
         return;
     ++query.verified;
     if (m_store.closerThan(referenceSamples(query, reference), candidate, threshold))
@@ -430,14 +437,14 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
                 }
             } while (!(member & kFirst));
         }
-        // The candidates' records and masks lie anywhere in the store: each record was fetched
-        // while the lists were read, its mask (found through the record) is fetched a few
-        // candidates ahead of its check.
-        constexpr std::size_t kMasksAhead = 8;
+        // The candidates' records and pictures lie anywhere in the store: each record was fetched
+        // while the lists were read, its colours and mask (found through the record) are fetched
+        // a few candidates ahead of its check.
+        constexpr std::size_t kPicturesAhead = 8;
         const std::vector<std::uint32_t>& candidates = query.candidates;
         for (std::size_t c = 0; c < candidates.size(); ++c) {
-            if (c + kMasksAhead < candidates.size())
-                m_store.prefetchMask(candidates[c + kMasksAhead]);
+            if (c + kPicturesAhead < candidates.size())
+                m_store.prefetchColoursAndMask(candidates[c + kPicturesAhead]);
             check(query, reference, candidates[c], threshold, found);
         }
         for (const std::uint32_t id : candidates)

@@ -191,12 +191,16 @@ struct PictureStore::Layout {
     // Unpacks a mask kept as runs; the bytes it took. Runs are kept only where shorter than the
     // mask, so reading stops there; lengths beyond the picture are cut at its end: damaged bytes
     // give some mask and are read no further.
+    // Each run's end flips the mask from there on: the ends are set as single bits, and a running
+    // XOR over the bits turns them into the mask, without a loop over the samples of a run.
     static std::size_t unpackRuns(const std::uint8_t* from, BackgroundMask& out)
     {
-        out.fill(0);
+        BackgroundMask& flips = out;
+        flips.fill(0);
         std::size_t bit = 0;
-        bool inBackground = false;
-        for (int k = 0, first = 1; k < kSampleCount && bit < 8 * sizeof(BackgroundMask); first = 0, inBackground = !inBackground) {
+        bool nextInBackground = false; // after each run: whether the run after it is background
+        int k = 0;
+        for (int first = 1; k < kSampleCount && bit < 8 * sizeof(BackgroundMask); first = 0, nextInBackground = !nextInBackground) {
             // One load a run: a code takes at most 23 bits, and 57 are there after the shift.
             std::uint64_t word;
             std::memcpy(&word, from + (bit >> 3), sizeof word);
@@ -204,14 +208,24 @@ struct PictureStore::Layout {
             const int zeros = std::countr_zero(word | 1u << 11);
             const auto length = static_cast<std::uint32_t>((1u << zeros | (word >> (zeros + 1) & ((1u << zeros) - 1))) - first);
             bit += 2 * static_cast<std::size_t>(zeros) + 1;
-            const int end = std::min(kSampleCount, k + static_cast<int>(std::min<std::uint32_t>(length, kSampleCount)));
-            while (inBackground && k < end) {
-                const int inWord = std::min(64 - k % 64, end - k);
-                out[static_cast<std::size_t>(k / 64)] |= (inWord == 64 ? ~std::uint64_t {0} : (std::uint64_t {1} << inWord) - 1)
-                    << (k % 64);
-                k += inWord;
-            }
-            k = end;
+            k += static_cast<int>(std::min<std::uint32_t>(length, static_cast<std::uint32_t>(kSampleCount - k)));
+            if (k < kSampleCount)
+                flips[static_cast<std::size_t>(k / 64)] ^= std::uint64_t {1} << (k % 64);
+        }
+        // Reading stopped inside the picture: the samples not reached are not background.
+        if (k < kSampleCount && nextInBackground)
+            flips[static_cast<std::size_t>(k / 64)] ^= std::uint64_t {1} << (k % 64);
+        std::uint64_t inBackground = 0;
+        for (std::uint64_t& w : out) {
+            std::uint64_t x = w;
+            x ^= x << 1;
+            x ^= x << 2;
+            x ^= x << 4;
+            x ^= x << 8;
+            x ^= x << 16;
+            x ^= x << 32;
+            w = x ^ inBackground;
+            inBackground = w >> 63 ? ~std::uint64_t {0} : 0;
         }
         return (bit + 7) / 8;
     }
@@ -364,8 +378,10 @@ template <int Bits> void decodePacked(const PictureStore::Layout& layout, std::u
 }
 
 // The samples of a picture whose colours without a code follow in the rare stream: each is
-// read at its first sample, from the sample before it, and kept for the later ones. After each
-// run of 64 samples `done(run)` may end the decoding.
+// read at its first sample, from the sample before it, and kept for the later ones. Runs of 64
+// samples (one word of the background mask) are filled with background first, and only their
+// other samples are read, so the sample before is always in `samples` already. After each run
+// `done(run)` may end the decoding.
 template <int Bits, typename Done>
 void decodeNear(const PictureStore::Layout& layout, std::uint32_t background, std::uint32_t* samples, const Done& done)
 {
@@ -377,21 +393,21 @@ void decodeNear(const PictureStore::Layout& layout, std::uint32_t background, st
     std::uint32_t seen = 0;
     std::size_t bit = 0;
     std::size_t rareBit = 0;
-    std::uint32_t before = background;
     for (int w = 0; w < kSampleCount / kRun; ++w) {
         std::uint32_t* out = samples + w * kRun;
         const std::uint64_t backgroundBits = layout.mask ? maskWord(layout.mask, w) : layout.maskless;
-        for (int k = 0; k < kRun; ++k) {
-            if (backgroundBits >> k & 1) {
-                before = out[k] = background;
-                continue;
-            }
+        if (backgroundBits != 0)
+            std::fill(out, out + kRun, background);
+        for (std::uint64_t coloured = ~backgroundBits; coloured != 0; coloured &= coloured - 1) {
+            const int k = std::countr_zero(coloured);
             const std::uint32_t number = colourNumber(layout.numbers, bit, mask);
             bit += Bits;
             std::uint32_t colour;
             if (number < layout.direct) {
                 colour = paletteColourFast(layout.palette, number);
             } else if (number == layout.newCode) {
+                const int at = w * kRun + k;
+                const std::uint32_t before = at > 0 ? samples[at - 1] : background;
                 if (colourNumber(layout.rare, rareBit++, 1)) {
                     colour = 0;
                     for (int shift = 0; shift < 24; shift += 8, rareBit += static_cast<std::size_t>(layout.nearBits))
@@ -407,7 +423,7 @@ void decodeNear(const PictureStore::Layout& layout, std::uint32_t background, st
                 rareBit += static_cast<std::size_t>(layout.repeatBits);
                 colour = other < seen ? others[other] : 0; // beyond those seen only in damaged bytes
             }
-            before = out[k] = colour;
+            out[k] = colour;
         }
         if (done(w))
             return;

@@ -53,11 +53,12 @@ public:
     void compareMasks(const BackgroundMask& reference, std::uint32_t id, int& onlyOne, int& both) const;
     int backgroundCount(std::uint32_t id) const { return m_records[id].backgroundCount; }
     // Asks the processor to fetch picture `id`'s record, or (once the record is near) its
-    // background mask, ahead of the comparisons that read them.
+    // colours and background mask, ahead of the comparisons that read them.
     void prefetchRecord(std::uint32_t id) const { __builtin_prefetch(&m_records[id]); }
-    void prefetchMask(std::uint32_t id) const
+    void prefetchColoursAndMask(std::uint32_t id) const
     {
         const Record& r = m_records[id];
+        __builtin_prefetch(r.data);
         __builtin_prefetch(r.data + 3 * listedColours(r));
     }
     // True when picture `id` differs from `reference` (kSampleCount samples) in fewer than
