@@ -148,17 +148,30 @@ NeighbourIndex::NeighbourIndex(const PictureStore& store, int blocks, BlockHashe
         buildBlocks(blocks, std::move(blockHashes));
 }
 
-std::uint32_t NeighbourIndex::BlockLists::find(std::uint32_t hash) const
+std::pair<std::uint32_t, std::uint32_t> NeighbourIndex::BlockLists::find(std::uint32_t hash) const
 {
-    if (table.empty())
-        return 0;
-    for (std::size_t k = slotOf(hash);; k = k + 1 == slotCount ? 0 : k + 1) {
-        const std::uint64_t value = slot(k);
-        if (value == 0)
-            return 0;
-        if (static_cast<std::uint32_t>(value >> 24) == hash)
-            return static_cast<std::uint32_t>(value) & 0xFFFFFFu;
+    if (buckets.empty())
+        return {0, 0};
+    const Bucket* bucket = bucketOf(hash);
+    const std::uint32_t rest = hash & ((1u << (BlockLayout::kHashBits - bucketBits)) - 1);
+    std::uint32_t start = bucket->member;
+    // The values of a bucket ascend by the rest of their hash.
+    for (std::uint32_t v = bucket->value; v < bucket[1].value; ++v) {
+        const std::uint32_t own = values[3 * v] | static_cast<std::uint32_t>(values[3 * v + 1]) << 8;
+        if (own > rest)
+            break;
+        const std::uint32_t n = count(v);
+        if (own == rest)
+            return {start, start + n};
+        start += n;
     }
+    return {0, 0};
+}
+
+std::uint32_t NeighbourIndex::BlockLists::manyCount(std::size_t value) const
+{
+    const auto at = std::lower_bound(counts.begin(), counts.end(), std::pair {static_cast<std::uint32_t>(value), 0u});
+    return at->second;
 }
 
 // Hashes blocks first..end-1 of every picture, decoded from the store.
@@ -213,31 +226,52 @@ void NeighbourIndex::buildLists(BlockHashes& hashes, std::size_t first, std::siz
                     }
                     runStart = k + 1;
                 }
-                // A quarter of the table free keeps the probes short.
-                lists.slotCount = values == 0 ? 0 : values + values / 3 + 1;
-                lists.table.assign(values == 0 ? 0 : 6 * lists.slotCount + 2, 0);
-                std::size_t listEnd = 0;
-                for (std::size_t k = 0, runStart = 0; k < pictures; ++k) {
+                lists = BlockLists();
+                if (values > 0) {
+                    // A few values a bucket; at least 8 bits of the hash pick the bucket, so that the
+                    // rest fits in 16.
+                    constexpr std::size_t kValuesPerBucket = 4;
+                    lists.bucketBits = std::clamp(static_cast<int>(std::bit_width(values / kValuesPerBucket)) - 1,
+                                                  BlockLayout::kHashBits - 16, BlockLayout::kHashBits);
+                    lists.memberBits = std::max(1, static_cast<int>(std::bit_width(pictures - 1)));
+                    lists.buckets.assign((std::size_t {1} << lists.bucketBits) + 1, {});
+                    lists.values.assign(3 * values, 0);
+                }
+                const int restBits = BlockLayout::kHashBits - lists.bucketBits;
+                std::size_t nextBucket = 0;
+                std::uint32_t value = 0;
+                std::uint32_t listStart = 0;
+                for (std::size_t k = 0, runStart = 0; values > 0 && k < pictures; ++k) {
                     if (!(sorted[k] & kRunEnd))
                         continue;
                     if (k > runStart) {
-                        listEnd += k + 1 - runStart;
                         const std::uint32_t hash = column[sorted[k] & ~kRunEnd];
-                        std::size_t slot = lists.slotOf(hash);
-                        while (lists.slot(slot) != 0)
-                            slot = slot + 1 == lists.slotCount ? 0 : slot + 1;
-                        lists.setSlot(slot, hash, static_cast<std::uint32_t>(listEnd));
+                        for (const std::size_t bucket = hash >> restBits; nextBucket <= bucket; ++nextBucket)
+                            lists.buckets[nextBucket] = {value, listStart};
+                        const auto n = static_cast<std::uint32_t>(k + 1 - runStart);
+                        putUint24(lists.values.data() + 3 * value,
+                                  (hash & ((1u << restBits) - 1)) | std::min(n, BlockLists::kManyMembers) << 16);
+                        if (n >= BlockLists::kManyMembers)
+                            lists.counts.emplace_back(value, n);
+                        ++value;
+                        listStart += n;
                     }
                     runStart = k + 1;
                 }
+                for (; nextBucket < lists.buckets.size(); ++nextBucket)
+                    lists.buckets[nextBucket] = {value, listStart};
+                lists.counts.shrink_to_fit();
+                lists.memberCount = members;
             } // the hashes are freed before the lists take their room
-            lists.members.assign(3 * members + 1, 0);
+            if (members == 0)
+                continue;
+            lists.members.assign((members * static_cast<std::size_t>(lists.memberBits) + 7) / 8 + 7, 0);
             std::size_t listEnd = 0;
             for (std::size_t k = 0, runStart = 0; k < pictures; ++k) {
                 if (!(sorted[k] & kRunEnd))
                     continue;
                 for (std::size_t j = runStart; k > runStart && j <= k; ++j)
-                    lists.setMember(listEnd++, (sorted[j] & ~kRunEnd) | (j == runStart ? kFirst : 0));
+                    lists.setMember(listEnd++, sorted[j] & ~kRunEnd);
                 runStart = k + 1;
             }
         }
@@ -270,8 +304,8 @@ void NeighbourIndex::buildBlocks(int blocks, BlockHashes hashes)
     }
     m_partnered.assign(pictures, 0);
     for (const BlockLists& lists : m_lists)
-        for (std::size_t k = 0; 3 * k + 1 < lists.members.size(); ++k)
-            m_partnered[lists.member(k) & ~kFirst] = 1;
+        for (std::size_t k = 0; k < lists.memberCount; ++k)
+            m_partnered[lists.member(k)] = 1;
 }
 
 const std::uint32_t* NeighbourIndex::referenceSamples(Query& query, std::uint32_t reference)
@@ -387,17 +421,23 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
         const auto m = static_cast<std::size_t>(m_layout.blocks());
         std::array<std::uint32_t, kMaxBlocks> hashes;
         m_layout.hashAll(query.reference, hashes.data());
+        // Each step of the lookups fetched for every block before any block takes the next.
         for (std::size_t b = 0; b < m; ++b)
-            if (!m_lists[b].table.empty())
-                __builtin_prefetch(&m_lists[b].table[6 * m_lists[b].slotOf(hashes[b])]);
-        // The ends of the reference's lists, each list's last pictures fetched before any is read.
+            if (!m_lists[b].buckets.empty())
+                __builtin_prefetch(m_lists[b].bucketOf(hashes[b]));
+        for (std::size_t b = 0; b < m; ++b)
+            if (!m_lists[b].buckets.empty())
+                __builtin_prefetch(m_lists[b].values.data() + 3 * m_lists[b].bucketOf(hashes[b])->value);
+        // The reference's lists, each list's last pictures fetched before any is read.
+        std::array<std::uint32_t, kMaxBlocks> begins;
         std::array<std::uint32_t, kMaxBlocks> ends;
         std::size_t lists = 0;
         for (std::size_t b = 0; b < m; ++b) {
-            const std::uint32_t end = m_lists[b].find(hashes[b]);
-            if (end == 0)
+            const auto [begin, end] = m_lists[b].find(hashes[b]);
+            if (begin == end)
                 continue;
-            __builtin_prefetch(&m_lists[b].members[3 * (end - 1)]);
+            __builtin_prefetch(m_lists[b].members.data() + (end - 1) * static_cast<std::size_t>(m_lists[b].memberBits) / 8);
+            begins[lists] = begin;
             ends[lists] = end;
             hashes[lists++] = static_cast<std::uint32_t>(b);
         }
@@ -411,11 +451,8 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
         query.candidates.clear();
         for (std::size_t l = 0; l < lists; ++l) {
             const BlockLists& members = m_lists[hashes[l]];
-            std::uint32_t end = ends[l];
-            std::uint32_t member;
-            do {
-                member = members.member(--end);
-                const std::uint32_t id = member & ~kFirst;
+            for (std::uint32_t end = ends[l]; end > begins[l];) {
+                const std::uint32_t id = members.member(--end);
                 if (stopAtReference) {
                     if (id == reference)
                         break;
@@ -428,7 +465,7 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
                     query.candidates.push_back(id);
                     m_store.prefetchRecord(id);
                 }
-            } while (!(member & kFirst));
+            }
         }
         // The candidates' records and masks lie anywhere in the store: each record was fetched
         // while the lists were read, its mask (found through the record) is fetched a few
@@ -460,7 +497,7 @@ std::size_t NeighbourIndex::tableBytes() const
 {
     std::size_t bytes = m_query.seen.size() * 8 + m_byBackground.size() * 4 + m_partnered.size();
     for (const BlockLists& lists : m_lists)
-        bytes += lists.members.capacity() + lists.table.capacity();
+        bytes += lists.bytes();
     return bytes;
 }
 
