@@ -153,14 +153,18 @@ std::pair<std::uint32_t, std::uint32_t> NeighbourIndex::BlockLists::find(std::ui
     if (buckets.empty())
         return {0, 0};
     const Bucket* bucket = bucketOf(hash);
-    const std::uint32_t rest = hash & ((1u << (BlockLayout::kHashBits - bucketBits)) - 1);
+    const std::uint32_t restMask = (1u << restBits) - 1;
+    const std::uint32_t rest = hash & restMask;
     std::uint32_t start = bucket->member;
     // The values of a bucket ascend by the rest of their hash.
     for (std::uint32_t v = bucket->value; v < bucket[1].value; ++v) {
-        const std::uint32_t own = values[3 * v] | static_cast<std::uint32_t>(values[3 * v + 1]) << 8;
+        const std::uint32_t word = record(v);
+        const std::uint32_t own = word & restMask;
         if (own > rest)
             break;
-        const std::uint32_t n = count(v);
+        std::uint32_t n = word >> restBits;
+        if (n == manyMembers)
+            n = manyCount(v);
         if (own == rest)
             return {start, start + n};
         start += n;
@@ -228,16 +232,19 @@ void NeighbourIndex::buildLists(BlockHashes& hashes, std::size_t first, std::siz
                 }
                 lists = BlockLists();
                 if (values > 0) {
-                    // A few values a bucket; at least 8 bits of the hash pick the bucket, so that the
-                    // rest fits in 16.
-                    constexpr std::size_t kValuesPerBucket = 4;
+                    // Eight to sixteen values a bucket; at least 8 bits of the hash pick the bucket,
+                    // so that a record has room for the rest and for a number of 255 or less.
+                    constexpr std::size_t kValuesPerBucket = 8;
                     lists.bucketBits = std::clamp(static_cast<int>(std::bit_width(values / kValuesPerBucket)) - 1,
                                                   BlockLayout::kHashBits - 16, BlockLayout::kHashBits);
+                    lists.restBits = BlockLayout::kHashBits - lists.bucketBits;
+                    lists.recordBytes = lists.restBits <= 12 ? 2 : 3;
+                    lists.manyMembers = (1u << (8 * lists.recordBytes - lists.restBits)) - 1;
                     lists.memberBits = std::max(1, static_cast<int>(std::bit_width(pictures - 1)));
                     lists.buckets.assign((std::size_t {1} << lists.bucketBits) + 1, {});
-                    lists.values.assign(3 * values, 0);
+                    lists.values.assign(static_cast<std::size_t>(lists.recordBytes) * values + 2, 0);
                 }
-                const int restBits = BlockLayout::kHashBits - lists.bucketBits;
+                const int restBits = lists.restBits;
                 std::size_t nextBucket = 0;
                 std::uint32_t value = 0;
                 std::uint32_t listStart = 0;
@@ -249,9 +256,11 @@ void NeighbourIndex::buildLists(BlockHashes& hashes, std::size_t first, std::siz
                         for (const std::size_t bucket = hash >> restBits; nextBucket <= bucket; ++nextBucket)
                             lists.buckets[nextBucket] = {value, listStart};
                         const auto n = static_cast<std::uint32_t>(k + 1 - runStart);
-                        putUint24(lists.values.data() + 3 * value,
-                                  (hash & ((1u << restBits) - 1)) | std::min(n, BlockLists::kManyMembers) << 16);
-                        if (n >= BlockLists::kManyMembers)
+                        const std::uint32_t word = (hash & ((1u << restBits) - 1)) | std::min(n, lists.manyMembers) << restBits;
+                        for (int byte = 0; byte < lists.recordBytes; ++byte)
+                            lists.values[static_cast<std::size_t>(lists.recordBytes) * value + static_cast<std::size_t>(byte)]
+                                = static_cast<std::uint8_t>(word >> (8 * byte));
+                        if (n >= lists.manyMembers)
                             lists.counts.emplace_back(value, n);
                         ++value;
                         listStart += n;
@@ -297,10 +306,20 @@ void NeighbourIndex::buildBlocks(int blocks, BlockHashes hashes)
     if (m_listOrder)
         std::sort(order.begin(), order.end(), [this](std::uint32_t a, std::uint32_t b) { return m_listOrder[a] < m_listOrder[b]; });
     buildLists(hashes, 0, given, order);
-    for (std::size_t first = given; first < m; first += kPassBlocks) {
-        const std::size_t end = std::min(m, first + kPassBlocks);
+    // Each pass hashes as many blocks as fit, beside the lists built so far, in the room the
+    // capture's hashes took (or would have taken): neither the capture nor a pass then holds much
+    // more than the other, and a block whose lists are small leaves room for more in one pass.
+    const std::size_t room = 3 * pictures * std::max(given, static_cast<std::size_t>(kBlocksFromCapture));
+    std::size_t listBytes = 0;
+    for (std::size_t b = 0; b < given; ++b)
+        listBytes += m_lists[b].bytes();
+    for (std::size_t first = given, end; first < m; first = end) {
+        std::size_t passBlocks = room > listBytes ? (room - listBytes) / (3 * std::max<std::size_t>(pictures, 1)) : 0;
+        end = std::min(m, first + std::max(passBlocks, static_cast<std::size_t>(kPassBlocks)));
         hashFromPictures(hashes, first, end);
         buildLists(hashes, first, end, order);
+        for (std::size_t b = first; b < end; ++b)
+            listBytes += m_lists[b].bytes();
     }
     m_partnered.assign(pictures, 0);
     for (const BlockLists& lists : m_lists)
@@ -427,7 +446,7 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
                 __builtin_prefetch(m_lists[b].bucketOf(hashes[b]));
         for (std::size_t b = 0; b < m; ++b)
             if (!m_lists[b].buckets.empty())
-                __builtin_prefetch(m_lists[b].values.data() + 3 * m_lists[b].bucketOf(hashes[b])->value);
+                __builtin_prefetch(m_lists[b].values.data() + m_lists[b].recordBytes * m_lists[b].bucketOf(hashes[b])->value);
         // The reference's lists, each list's last pictures fetched before any is read.
         std::array<std::uint32_t, kMaxBlocks> begins;
         std::array<std::uint32_t, kMaxBlocks> ends;

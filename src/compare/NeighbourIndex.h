@@ -77,9 +77,11 @@ public:
     static constexpr int kMaxBlocks = 128;
     // At most this many blocks are hashed while the pictures are captured: the hashes of all
     // blocks, three bytes per block and picture beside the pictures, were a run's peak of memory.
-    // The others are hashed afterwards from the stored pictures, kPassBlocks in each pass over
-    // them, once the lists of the blocks before have replaced their hashes.
-    static constexpr int kBlocksFromCapture = 48;
+    // The others are hashed afterwards from the stored pictures, in passes that each hash as many
+    // blocks (at least kPassBlocks) as fit in the capture's room for hashes beside the lists built
+    // before. Each pass decodes every picture once; with 40 blocks from the capture the lists of
+    // variant collections leave room to hash the rest of 64 blocks in one pass.
+    static constexpr int kBlocksFromCapture = 40;
     static constexpr int kPassBlocks = 16;
     // Pictures are numbered in at most 23 bits in the lists; with more the lists are not built,
     // and queries scan by number of background samples.
@@ -146,28 +148,33 @@ private:
     // value's pictures ascending by the list order, `memberBits` bits each (and seven bytes of
     // slack for reading eight at once). The values ascend by hash; a directory by the hash's
     // upper `bucketBits` bits (a few values a bucket) gives each bucket's first value and where
-    // its pictures start, and each value keeps the rest of its hash (at most 16 bits) and the
-    // number of its pictures in three bytes. A lookup reads its bucket's few values: about four
-    // bytes a value, half of what a hash table of each value's hash and list end would take.
+    // its pictures start, and each value keeps in one record the rest of its hash and the number
+    // of its pictures, in two bytes where the directory leaves at most 12 bits of the hash, else
+    // in three (a number too large for the bits left is kept in `counts`). A lookup reads its
+    // bucket's few values: about three bytes a value, where a hash table of each value's hash and
+    // list end would take eight.
     struct BlockLists {
         struct Bucket {
             std::uint32_t value;  // its first value
             std::uint32_t member; // where the pictures of that value start
         };
         std::vector<Bucket> buckets;                                 // 2^bucketBits and one more that ends the last
-        std::vector<std::uint8_t> values;                            // three bytes a value: rest of its hash, count of pictures
-        std::vector<std::pair<std::uint32_t, std::uint32_t>> counts; // (value, count) of the rare values of kManyMembers or more
+        std::vector<std::uint8_t> values;                            // a record a value, and two bytes of slack
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> counts; // (value, number) of the values of manyMembers or more
         std::vector<std::uint8_t> members;
         int bucketBits = 0;
+        int restBits = 0; // of a hash, in a record below its number of pictures
+        int recordBytes = 0;
+        std::uint32_t manyMembers = 0;
         int memberBits = 0;
-        static constexpr std::uint32_t kManyMembers = 255;
         // The range of the hash's pictures; empty when it has none.
         std::pair<std::uint32_t, std::uint32_t> find(std::uint32_t hash) const;
-        const Bucket* bucketOf(std::uint32_t hash) const { return buckets.data() + (hash >> (BlockLayout::kHashBits - bucketBits)); }
-        std::uint32_t count(std::size_t value) const
+        const Bucket* bucketOf(std::uint32_t hash) const { return buckets.data() + (hash >> restBits); }
+        std::uint32_t record(std::size_t value) const
         {
-            const std::uint32_t small = values[3 * value + 2];
-            return small < kManyMembers ? small : manyCount(value);
+            std::uint32_t word;
+            std::memcpy(&word, values.data() + static_cast<std::size_t>(recordBytes) * value, sizeof word);
+            return recordBytes == 2 ? word & 0xFFFFu : word & 0xFFFFFFu;
         }
         std::uint32_t manyCount(std::size_t value) const;
         std::size_t memberCount = 0;
