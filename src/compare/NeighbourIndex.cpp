@@ -287,9 +287,8 @@ void NeighbourIndex::buildLists(BlockHashes& hashes, std::size_t first, std::siz
     });
 }
 
-// `hashes` holds the first blocks' hashes (maybe none); the others are hashed here, a pass over
-// the stored pictures for every kPassBlocks of them, each pass after the lists of the blocks
-// before it have replaced their hashes.
+// `hashes` holds the first blocks' hashes (maybe none); the others are hashed here in passes over
+// the stored pictures, each pass after the lists of the blocks before it have replaced their hashes.
 void NeighbourIndex::buildBlocks(int blocks, BlockHashes hashes)
 {
     const std::size_t pictures = m_store.size();
@@ -309,6 +308,7 @@ void NeighbourIndex::buildBlocks(int blocks, BlockHashes hashes)
     // Each pass hashes as many blocks as fit, beside the lists built so far, in the room the
     // capture's hashes took (or would have taken): neither the capture nor a pass then holds much
     // more than the other, and a block whose lists are small leaves room for more in one pass.
+    // A pass takes on the last few blocks rather than leave them to a pass of their own.
     const std::size_t room = 3 * pictures * std::max(given, static_cast<std::size_t>(kBlocksFromCapture));
     std::size_t listBytes = 0;
     for (std::size_t b = 0; b < given; ++b)
@@ -316,6 +316,8 @@ void NeighbourIndex::buildBlocks(int blocks, BlockHashes hashes)
     for (std::size_t first = given, end; first < m; first = end) {
         std::size_t passBlocks = room > listBytes ? (room - listBytes) / (3 * std::max<std::size_t>(pictures, 1)) : 0;
         end = std::min(m, first + std::max(passBlocks, static_cast<std::size_t>(kPassBlocks)));
+        if (m - end < static_cast<std::size_t>(kPassBlocks))
+            end = m;
         hashFromPictures(hashes, first, end);
         buildLists(hashes, first, end, order);
         for (std::size_t b = first; b < end; ++b)
