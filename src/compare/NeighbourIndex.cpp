@@ -148,17 +148,34 @@ NeighbourIndex::NeighbourIndex(const PictureStore& store, int blocks, BlockHashe
         buildBlocks(blocks, std::move(blockHashes));
 }
 
-std::uint32_t NeighbourIndex::BlockLists::find(std::uint32_t hash) const
+std::pair<std::uint32_t, std::uint32_t> NeighbourIndex::BlockLists::find(std::uint32_t hash) const
 {
-    if (table.empty())
-        return 0;
-    for (std::size_t k = slotOf(hash);; k = k + 1 == slotCount ? 0 : k + 1) {
-        const std::uint64_t value = slot(k);
-        if (value == 0)
-            return 0;
-        if (static_cast<std::uint32_t>(value >> 24) == hash)
-            return static_cast<std::uint32_t>(value) & 0xFFFFFFu;
+    if (buckets.empty())
+        return {0, 0};
+    const Bucket* bucket = bucketOf(hash);
+    const std::uint32_t restMask = (1u << restBits) - 1;
+    const std::uint32_t rest = hash & restMask;
+    std::uint32_t start = bucket->member;
+    // The values of a bucket ascend by the rest of their hash.
+    for (std::uint32_t v = bucket->value; v < bucket[1].value; ++v) {
+        const std::uint32_t word = record(v);
+        const std::uint32_t own = word & restMask;
+        if (own > rest)
+            break;
+        std::uint32_t n = word >> restBits;
+        if (n == manyMembers)
+            n = manyCount(v);
+        if (own == rest)
+            return {start, start + n};
+        start += n;
     }
+    return {0, 0};
+}
+
+std::uint32_t NeighbourIndex::BlockLists::manyCount(std::size_t value) const
+{
+    const auto at = std::lower_bound(counts.begin(), counts.end(), std::pair {static_cast<std::uint32_t>(value), 0u});
+    return at->second;
 }
 
 // Hashes blocks first..end-1 of every picture, decoded from the store.
@@ -213,40 +230,65 @@ void NeighbourIndex::buildLists(BlockHashes& hashes, std::size_t first, std::siz
                     }
                     runStart = k + 1;
                 }
-                // A quarter of the table free keeps the probes short.
-                lists.slotCount = values == 0 ? 0 : values + values / 3 + 1;
-                lists.table.assign(values == 0 ? 0 : 6 * lists.slotCount + 2, 0);
-                std::size_t listEnd = 0;
-                for (std::size_t k = 0, runStart = 0; k < pictures; ++k) {
+                lists = BlockLists();
+                if (values > 0) {
+                    // Eight to sixteen values a bucket; at least 8 bits of the hash pick the bucket,
+                    // so that a record has room for the rest and for a number of 255 or less.
+                    constexpr std::size_t kValuesPerBucket = 8;
+                    lists.bucketBits = std::clamp(static_cast<int>(std::bit_width(values / kValuesPerBucket)) - 1,
+                                                  BlockLayout::kHashBits - 16, BlockLayout::kHashBits);
+                    lists.restBits = BlockLayout::kHashBits - lists.bucketBits;
+                    lists.recordBytes = lists.restBits <= 12 ? 2 : 3;
+                    lists.manyMembers = (1u << (8 * lists.recordBytes - lists.restBits)) - 1;
+                    lists.memberBits = std::max(1, static_cast<int>(std::bit_width(pictures - 1)));
+                    lists.buckets.assign((std::size_t {1} << lists.bucketBits) + 1, {});
+                    lists.values.assign(static_cast<std::size_t>(lists.recordBytes) * values + 2, 0);
+                }
+                const int restBits = lists.restBits;
+                std::size_t nextBucket = 0;
+                std::uint32_t value = 0;
+                std::uint32_t listStart = 0;
+                for (std::size_t k = 0, runStart = 0; values > 0 && k < pictures; ++k) {
                     if (!(sorted[k] & kRunEnd))
                         continue;
                     if (k > runStart) {
-                        listEnd += k + 1 - runStart;
                         const std::uint32_t hash = column[sorted[k] & ~kRunEnd];
-                        std::size_t slot = lists.slotOf(hash);
-                        while (lists.slot(slot) != 0)
-                            slot = slot + 1 == lists.slotCount ? 0 : slot + 1;
-                        lists.setSlot(slot, hash, static_cast<std::uint32_t>(listEnd));
+                        for (const std::size_t bucket = hash >> restBits; nextBucket <= bucket; ++nextBucket)
+                            lists.buckets[nextBucket] = {value, listStart};
+                        const auto n = static_cast<std::uint32_t>(k + 1 - runStart);
+                        const std::uint32_t word = (hash & ((1u << restBits) - 1)) | std::min(n, lists.manyMembers) << restBits;
+                        for (int byte = 0; byte < lists.recordBytes; ++byte)
+                            lists.values[static_cast<std::size_t>(lists.recordBytes) * value + static_cast<std::size_t>(byte)]
+                                = static_cast<std::uint8_t>(word >> (8 * byte));
+                        if (n >= lists.manyMembers)
+                            lists.counts.emplace_back(value, n);
+                        ++value;
+                        listStart += n;
                     }
                     runStart = k + 1;
                 }
+                for (; nextBucket < lists.buckets.size(); ++nextBucket)
+                    lists.buckets[nextBucket] = {value, listStart};
+                lists.counts.shrink_to_fit();
+                lists.memberCount = members;
             } // the hashes are freed before the lists take their room
-            lists.members.assign(3 * members + 1, 0);
+            if (members == 0)
+                continue;
+            lists.members.assign((members * static_cast<std::size_t>(lists.memberBits) + 7) / 8 + 7, 0);
             std::size_t listEnd = 0;
             for (std::size_t k = 0, runStart = 0; k < pictures; ++k) {
                 if (!(sorted[k] & kRunEnd))
                     continue;
                 for (std::size_t j = runStart; k > runStart && j <= k; ++j)
-                    lists.setMember(listEnd++, (sorted[j] & ~kRunEnd) | (j == runStart ? kFirst : 0));
+                    lists.setMember(listEnd++, sorted[j] & ~kRunEnd);
                 runStart = k + 1;
             }
         }
     });
 }
 
-// `hashes` holds the first blocks' hashes (maybe none); the others are hashed here, a pass over
-// the stored pictures for every kPassBlocks of them, each pass after the lists of the blocks
-// before it have replaced their hashes.
+// `hashes` holds the first blocks' hashes (maybe none); the others are hashed here in passes over
+// the stored pictures, each pass after the lists of the blocks before it have replaced their hashes.
 void NeighbourIndex::buildBlocks(int blocks, BlockHashes hashes)
 {
     const std::size_t pictures = m_store.size();
@@ -263,15 +305,28 @@ void NeighbourIndex::buildBlocks(int blocks, BlockHashes hashes)
     if (m_listOrder)
         std::sort(order.begin(), order.end(), [this](std::uint32_t a, std::uint32_t b) { return m_listOrder[a] < m_listOrder[b]; });
     buildLists(hashes, 0, given, order);
-    for (std::size_t first = given; first < m; first += kPassBlocks) {
-        const std::size_t end = std::min(m, first + kPassBlocks);
+    // Each pass hashes as many blocks as fit, beside the lists built so far, in the room the
+    // capture's hashes took (or would have taken): neither the capture nor a pass then holds much
+    // more than the other, and a block whose lists are small leaves room for more in one pass.
+    // A pass takes on the last few blocks rather than leave them to a pass of their own.
+    const std::size_t room = 3 * pictures * std::max(given, static_cast<std::size_t>(kBlocksFromCapture));
+    std::size_t listBytes = 0;
+    for (std::size_t b = 0; b < given; ++b)
+        listBytes += m_lists[b].bytes();
+    for (std::size_t first = given, end; first < m; first = end) {
+        std::size_t passBlocks = room > listBytes ? (room - listBytes) / (3 * std::max<std::size_t>(pictures, 1)) : 0;
+        end = std::min(m, first + std::max(passBlocks, static_cast<std::size_t>(kPassBlocks)));
+        if (m - end < static_cast<std::size_t>(kPassBlocks))
+            end = m;
         hashFromPictures(hashes, first, end);
         buildLists(hashes, first, end, order);
+        for (std::size_t b = first; b < end; ++b)
+            listBytes += m_lists[b].bytes();
     }
     m_partnered.assign(pictures, 0);
     for (const BlockLists& lists : m_lists)
-        for (std::size_t k = 0; 3 * k + 1 < lists.members.size(); ++k)
-            m_partnered[lists.member(k) & ~kFirst] = 1;
+        for (std::size_t k = 0; k < lists.memberCount; ++k)
+            m_partnered[lists.member(k)] = 1;
 }
 
 const std::uint32_t* NeighbourIndex::referenceSamples(Query& query, std::uint32_t reference)
@@ -394,17 +449,23 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
         const auto m = static_cast<std::size_t>(m_layout.blocks());
         std::array<std::uint32_t, kMaxBlocks> hashes;
         m_layout.hashAll(query.reference, hashes.data());
+        // Each step of the lookups fetched for every block before any block takes the next.
         for (std::size_t b = 0; b < m; ++b)
-            if (!m_lists[b].table.empty())
-                __builtin_prefetch(&m_lists[b].table[6 * m_lists[b].slotOf(hashes[b])]);
-        // The ends of the reference's lists, each list's last pictures fetched before any is read.
+            if (!m_lists[b].buckets.empty())
+                __builtin_prefetch(m_lists[b].bucketOf(hashes[b]));
+        for (std::size_t b = 0; b < m; ++b)
+            if (!m_lists[b].buckets.empty())
+                __builtin_prefetch(m_lists[b].values.data() + m_lists[b].recordBytes * m_lists[b].bucketOf(hashes[b])->value);
+        // The reference's lists, each list's last pictures fetched before any is read.
+        std::array<std::uint32_t, kMaxBlocks> begins;
         std::array<std::uint32_t, kMaxBlocks> ends;
         std::size_t lists = 0;
         for (std::size_t b = 0; b < m; ++b) {
-            const std::uint32_t end = m_lists[b].find(hashes[b]);
-            if (end == 0)
+            const auto [begin, end] = m_lists[b].find(hashes[b]);
+            if (begin == end)
                 continue;
-            __builtin_prefetch(&m_lists[b].members[3 * (end - 1)]);
+            __builtin_prefetch(m_lists[b].members.data() + (end - 1) * static_cast<std::size_t>(m_lists[b].memberBits) / 8);
+            begins[lists] = begin;
             ends[lists] = end;
             hashes[lists++] = static_cast<std::uint32_t>(b);
         }
@@ -418,11 +479,8 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
         query.candidates.clear();
         for (std::size_t l = 0; l < lists; ++l) {
             const BlockLists& members = m_lists[hashes[l]];
-            std::uint32_t end = ends[l];
-            std::uint32_t member;
-            do {
-                member = members.member(--end);
-                const std::uint32_t id = member & ~kFirst;
+            for (std::uint32_t end = ends[l]; end > begins[l];) {
+                const std::uint32_t id = members.member(--end);
                 if (stopAtReference) {
                     if (id == reference)
                         break;
@@ -435,7 +493,7 @@ void NeighbourIndex::closePictures(Query& query, std::uint32_t reference, int th
                     query.candidates.push_back(id);
                     m_store.prefetchRecord(id);
                 }
-            } while (!(member & kFirst));
+            }
         }
         // The candidates' records and pictures lie anywhere in the store: each record was fetched
         // while the lists were read, its colours and mask (found through the record) are fetched
@@ -467,7 +525,7 @@ std::size_t NeighbourIndex::tableBytes() const
 {
     std::size_t bytes = m_query.seen.size() * 8 + m_byBackground.size() * 4 + m_partnered.size();
     for (const BlockLists& lists : m_lists)
-        bytes += lists.members.capacity() + lists.table.capacity();
+        bytes += lists.bytes();
     return bytes;
 }
 

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace bw {
@@ -61,8 +62,8 @@ using BlockHashes = std::vector<HashColumn>;
 // in at most t - 1 samples agree completely on at least one block, so only pictures sharing a
 // block value with the reference are candidates. For each block, the pictures that share their
 // value with another are kept together in one list per value (a picture alone with its value is
-// kept nowhere), found through a small table by the value's hash: a query hashes the reference's
-// blocks and reads each of its lists front to back, instead of chasing links through memory.
+// kept nowhere), found through a small directory by the value's hash: a query hashes the
+// reference's blocks and reads each of its lists in one piece, instead of chasing links through memory.
 // The tables are built for the threshold in use and built again only when the threshold rises
 // above their block count.
 // Above kMaxBlocks blocks would be tiny; pictures sorted by their number of background samples
@@ -76,12 +77,14 @@ public:
     static constexpr int kMaxBlocks = 128;
     // At most this many blocks are hashed while the pictures are captured: the hashes of all
     // blocks, three bytes per block and picture beside the pictures, were a run's peak of memory.
-    // The others are hashed afterwards from the stored pictures, kPassBlocks in each pass over
-    // them, once the lists of the blocks before have replaced their hashes.
-    static constexpr int kBlocksFromCapture = 48;
+    // The others are hashed afterwards from the stored pictures, in passes that each hash as many
+    // blocks (at least kPassBlocks) as fit in the capture's room for hashes beside the lists built
+    // before. Each pass decodes every picture once; with 40 blocks from the capture the lists of
+    // variant collections leave room to hash the rest of 64 blocks in one pass.
+    static constexpr int kBlocksFromCapture = 40;
     static constexpr int kPassBlocks = 16;
-    // Pictures are numbered in 23 bits in the lists; with more the lists are not built, and
-    // queries scan by number of background samples.
+    // Pictures are numbered in at most 23 bits in the lists; with more the lists are not built,
+    // and queries scan by number of background samples.
     static constexpr std::uint32_t kMaxPictures = 1u << 23;
 
     // `blockHashes`: the hashes of the first blocks (at most `blocks`) of every picture for the
@@ -142,39 +145,59 @@ public:
 
 private:
     // The pictures of one block that share their value with another, value by value, each
-    // value's pictures ascending by the list order, the first of each marked by kFirst, three
-    // bytes each (and one byte of slack for reading four at once); and a table of
-    // (hash << 24 | end of its pictures) by hash, six bytes a slot (the end has fewer than 24
-    // bits, as the pictures are numbered in 23), open addressing, 0 for a free slot.
+    // value's pictures ascending by the list order, `memberBits` bits each (and seven bytes of
+    // slack for reading eight at once). The values ascend by hash; a directory by the hash's
+    // upper `bucketBits` bits (a few values a bucket) gives each bucket's first value and where
+    // its pictures start, and each value keeps in one record the rest of its hash and the number
+    // of its pictures, in two bytes where the directory leaves at most 12 bits of the hash, else
+    // in three (a number too large for the bits left is kept in `counts`). A lookup reads its
+    // bucket's few values: about three bytes a value, where a hash table of each value's hash and
+    // list end would take eight.
     struct BlockLists {
+        struct Bucket {
+            std::uint32_t value;  // its first value
+            std::uint32_t member; // where the pictures of that value start
+        };
+        std::vector<Bucket> buckets;                                 // 2^bucketBits and one more that ends the last
+        std::vector<std::uint8_t> values;                            // a record a value, and two bytes of slack
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> counts; // (value, number) of the values of manyMembers or more
         std::vector<std::uint8_t> members;
-        std::vector<std::uint8_t> table; // six bytes a slot: hash << 24 | end, and two of slack
-        std::size_t slotCount = 0;
-        std::uint32_t find(std::uint32_t hash) const; // the end of the hash's pictures, or 0
-        std::uint32_t member(std::size_t k) const
+        int bucketBits = 0;
+        int restBits = 0; // of a hash, in a record below its number of pictures
+        int recordBytes = 0;
+        std::uint32_t manyMembers = 0;
+        int memberBits = 0;
+        // The range of the hash's pictures; empty when it has none.
+        std::pair<std::uint32_t, std::uint32_t> find(std::uint32_t hash) const;
+        const Bucket* bucketOf(std::uint32_t hash) const { return buckets.data() + (hash >> restBits); }
+        std::uint32_t record(std::size_t value) const
         {
             std::uint32_t word;
-            std::memcpy(&word, members.data() + 3 * k, sizeof word);
-            return word & 0xFFFFFFu;
+            std::memcpy(&word, values.data() + static_cast<std::size_t>(recordBytes) * value, sizeof word);
+            return recordBytes == 2 ? word & 0xFFFFu : word & 0xFFFFFFu;
         }
-        void setMember(std::size_t k, std::uint32_t value) { putUint24(members.data() + 3 * k, value); }
-        std::uint64_t slot(std::size_t k) const
+        std::uint32_t manyCount(std::size_t value) const;
+        std::size_t memberCount = 0;
+        std::uint32_t member(std::size_t k) const
         {
+            const std::size_t bit = k * static_cast<std::size_t>(memberBits);
             std::uint64_t word;
-            std::memcpy(&word, table.data() + 6 * k, sizeof word);
-            return word & 0xFFFFFFFFFFFFull;
+            std::memcpy(&word, members.data() + bit / 8, sizeof word);
+            return static_cast<std::uint32_t>(word >> (bit % 8)) & ((1u << memberBits) - 1);
         }
-        void setSlot(std::size_t k, std::uint32_t hash, std::uint32_t end)
+        void setMember(std::size_t k, std::uint32_t value)
         {
-            putUint24(table.data() + 6 * k, end);
-            putUint24(table.data() + 6 * k + 3, hash);
+            const std::size_t bit = k * static_cast<std::size_t>(memberBits);
+            std::uint64_t word;
+            std::memcpy(&word, members.data() + bit / 8, sizeof word);
+            word |= static_cast<std::uint64_t>(value) << (bit % 8);
+            std::memcpy(members.data() + bit / 8, &word, sizeof word);
         }
-        std::size_t slotOf(std::uint32_t hash) const
+        std::size_t bytes() const
         {
-            return static_cast<std::size_t>((std::uint64_t {hash << (32 - BlockLayout::kHashBits)} * slotCount) >> 32);
+            return buckets.capacity() * sizeof(Bucket) + values.capacity() + counts.capacity() * sizeof(counts[0]) + members.capacity();
         }
     };
-    static constexpr std::uint32_t kFirst = kMaxPictures;
 
     void buildBlocks(int blocks, BlockHashes hashes = {});
     void hashFromPictures(BlockHashes& hashes, std::size_t first, std::size_t end) const;

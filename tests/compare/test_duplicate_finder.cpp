@@ -751,6 +751,8 @@ TEST(PictureStore, PicturesWithRareColoursDecodeAndCountExactly)
 // Variants of a few bases, each a colour band over an empty picture with up to `changes` samples
 // changed (also shifted and recoloured, as collections hold one icon in many versions); the index is built for each case and asked for
 // every `step`-th picture. Above ten thousand pictures it builds its lists, and hashes the blocks the capture left out, on two threads.
+// With a near copy of each picture, most blocks hold a list per pair: tens of thousands of lists
+// a block, whose lengths share two bytes with their hashes.
 struct VariantSet {
     std::size_t pictures;
     int bases, band, changes;
@@ -758,13 +760,16 @@ struct VariantSet {
     std::vector<std::tuple<int, int, bool>> cases; // blocks built, blocks given, lists ordered
     int shift = 0;                                 // each picture's band moved by up to this many samples
     bool recoloured = false;                       // channels in any order, changes in any colour
+    bool copies = false;                           // each picture kept with a copy one sample apart
+    std::size_t bytesPerPicture = 0;               // the index's tables at most (0: unchecked)
 };
 class NeighbourIndexOn : public ::testing::TestWithParam<VariantSet> {};
 INSTANTIATE_TEST_SUITE_P(
     VariantSets, NeighbourIndexOn,
     ::testing::Values(VariantSet {600, 4, 128, 90, 7, {{5, 5, false}, {64, 40, false}, {5, 2, true}, {64, 0, true}}},
                       VariantSet {12000, 6, 100, 60, 499, {{64, NeighbourIndex::kBlocksFromCapture, true}}},
-                      VariantSet {3000, 5, 96, 40, 97, {{64, NeighbourIndex::kBlocksFromCapture, true}, {5, 5, false}}, 3, true}),
+                      VariantSet {3000, 5, 96, 40, 97, {{64, NeighbourIndex::kBlocksFromCapture, true}, {5, 5, false}}, 3, true},
+                      VariantSet {80000, 6, 100, 400, 26669, {{64, 16, true}}, 3, true, true, 230}),
     [](const auto& set) { return std::to_string(set.param.pictures) + "Pictures"; });
 
 // Pictures that share most blocks (variants of a few bases) put many pictures in the same lists;
@@ -789,6 +794,10 @@ TEST_P(NeighbourIndexOn, FindsExactlyTheClosePicturesAmongVariantsOfFewBases)
             s[random() % kSampleCount]
                 = set.recoloured ? static_cast<std::uint32_t>(random()) & 0xFFFFFFu : static_cast<std::uint32_t>(random() % 3) * 0x010101u;
         keepIfNew(store, kept, s);
+        if (set.copies) {
+            s[random() % kSampleCount] ^= 0x800000u;
+            keepIfNew(store, kept, s);
+        }
     }
     for (const int blocks : {5, 64})
         for (const Samples& s : copiesAgreeingOnOneBlock(kept[0], blocks))
@@ -812,6 +821,10 @@ TEST_P(NeighbourIndexOn, FindsExactlyTheClosePicturesAmongVariantsOfFewBases)
                 hashes[b].set(id, row[b]);
         }
         NeighbourIndex index(store, built, std::move(hashes), ordered ? lastEntry.data() : nullptr);
+        // A picture with a near copy is in about 60 lists: three bytes for each of its numbers and
+        // eight for each list's hash and end would take twice the bound.
+        if (set.bytesPerPicture != 0)
+            EXPECT_LE(index.tableBytes(), set.bytesPerPicture * kept.size());
         for (const int threshold : {2, built, 100, 128}) {
             ASSERT_TRUE(index.prepare(threshold));
             for (std::uint32_t reference = 0; reference < kept.size(); reference += set.step) {
