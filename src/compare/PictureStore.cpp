@@ -67,25 +67,30 @@ void PictureStore::reserve(std::size_t pictures)
 {
     m_records.reserve(pictures);
     adviseHugePages(m_records.data(), pictures * sizeof(Record));
-    growLookup(pictures + pictures / 3 + 1);
+    growLookup((pictures + 1) * 4 / 3 + 1);
+}
+
+// A slot by the hash's value scaled to the table, which need not be a power of two: the lookup
+// is a run's peak of memory while the pictures are captured, and a table of the size needed
+// takes up to half less than one of the next power of two.
+std::size_t PictureStore::lookupSlot(std::uint32_t hashPart) const
+{
+    return static_cast<std::size_t>((static_cast<std::uint64_t>(hashPart) * m_byHash.size()) >> 32);
 }
 
 void PictureStore::growLookup(std::size_t atLeast)
 {
-    std::size_t wanted = 16;
-    while (wanted < atLeast)
-        wanted *= 2;
+    const std::size_t wanted = std::max<std::size_t>(16, atLeast);
     if (wanted <= m_byHash.size())
         return;
     std::vector<std::uint64_t> old(wanted, kEmptySlot);
     old.swap(m_byHash);
-    const std::size_t mask = wanted - 1;
     for (const std::uint64_t value : old) {
         if (value == kEmptySlot)
             continue;
-        std::size_t slot = (value >> 32) & mask;
+        std::size_t slot = lookupSlot(static_cast<std::uint32_t>(value >> 32));
         while (m_byHash[slot] != kEmptySlot)
-            slot = (slot + 1) & mask;
+            slot = slot + 1 == m_byHash.size() ? 0 : slot + 1;
         m_byHash[slot] = value;
     }
 }
@@ -93,11 +98,10 @@ void PictureStore::growLookup(std::size_t atLeast)
 std::uint32_t PictureStore::add(const EncodedPicture& picture)
 {
     if ((m_records.size() + 1) * 4 > m_byHash.size() * 3)
-        growLookup(m_byHash.size() * 2);
+        growLookup(std::max<std::size_t>(16, m_byHash.size() * 2));
     const auto hashPart = static_cast<std::uint32_t>(picture.hash >> 32);
-    const std::size_t mask = m_byHash.size() - 1;
-    std::size_t slot = hashPart & mask;
-    for (; m_byHash[slot] != kEmptySlot; slot = (slot + 1) & mask) {
+    std::size_t slot = lookupSlot(hashPart);
+    for (; m_byHash[slot] != kEmptySlot; slot = slot + 1 == m_byHash.size() ? 0 : slot + 1) {
         if (m_byHash[slot] >> 32 != hashPart)
             continue;
         const auto found = static_cast<std::uint32_t>(m_byHash[slot]) - 1;

@@ -99,6 +99,7 @@ private:
     // number, eight bytes a slot, no more than three quarters full.
     std::vector<std::uint64_t> m_byHash;
     void growLookup(std::size_t atLeast);
+    std::size_t lookupSlot(std::uint32_t hashPart) const;
 };
 
 } // namespace bw

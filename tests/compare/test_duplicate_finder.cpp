@@ -823,8 +823,9 @@ TEST_P(NeighbourIndexOn, FindsExactlyTheClosePicturesAmongVariantsOfFewBases)
         NeighbourIndex index(store, built, std::move(hashes), ordered ? lastEntry.data() : nullptr);
         // A picture with a near copy is in about 60 lists: three bytes for each of its numbers and
         // eight for each list's hash and end would take twice the bound.
-        if (set.bytesPerPicture != 0)
+        if (set.bytesPerPicture != 0) {
             EXPECT_LE(index.tableBytes(), set.bytesPerPicture * kept.size());
+        }
         for (const int threshold : {2, built, 100, 128}) {
             ASSERT_TRUE(index.prepare(threshold));
             for (std::uint32_t reference = 0; reference < kept.size(); reference += set.step) {
